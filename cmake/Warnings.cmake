@@ -20,7 +20,8 @@ function(pelkor_library name)
   pelkor_warnings(${name})
 endfunction()
 
-# One test executable per library; tests are discovered one by one for CTest.
+# One test executable per library; tests are discovered one by one for CTest. LABELS is one word:
+# "threads" marks the suites that the ThreadSanitizer build runs.
 function(pelkor_test name)
   cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the tools need. Idempotent: when everything
+# is present it touches nothing and asks no registry.
+set -euo pipefail
+
+packages=(
+    # toolchain and test framework
+    build-essential cmake ninja-build pkg-config python3 libgtest-dev libgmock-dev
+    # clang with its fuzzer and sanitizer runtimes, for the fuzz targets
+    clang libclang-rt-dev
+    # libraries of the core
+    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev
+    # command-line peers the tests check our output with
+    openssl
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]})); then
+    echo "installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    sudo_cmd=()
+    [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

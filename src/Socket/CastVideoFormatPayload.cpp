@@ -1,0 +1,9 @@
+#include "Socket/CastVideoFormatPayload.h"
+
+#include "Utils/ByteWriter.h"
+
+std::vector<uint8_t> CastVideoFormatPayload::encode() const
+{
+    // The constant words between the size and the mirror type are what the TV expects.
+    return ByteWriter(28).i32be(width).i32be(height).i32be(1).i32be(0).i32be(1).i32be(0).i32be(mirrorType).take();
+}

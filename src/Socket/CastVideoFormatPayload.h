@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// The cast's video format, sent before and at the start of a cast: 28 bytes, big-endian.
+struct CastVideoFormatPayload {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t mirrorType = 0; // ScreenType: 0 whole screen, 1 extended screen, 2 one window
+
+    std::vector<uint8_t> encode() const;
+};

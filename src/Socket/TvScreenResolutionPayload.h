@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+// The size of the TV's screen stream (kMsgTvScreenResolution): two big-endian 32-bit integers.
+struct TvScreenResolutionPayload {
+    int32_t width = 0;
+    int32_t height = 0;
+
+    // Refuses a payload shorter than 8 bytes.
+    static std::optional<TvScreenResolutionPayload> decode(std::span<const uint8_t> payload);
+};

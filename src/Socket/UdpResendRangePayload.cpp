@@ -1,0 +1,14 @@
+#include "Socket/UdpResendRangePayload.h"
+
+#include "Socket/DecodeWhole.h"
+
+std::optional<UdpResendRangePayload> UdpResendRangePayload::decode(std::span<const uint8_t> payload)
+{
+    return decodeWhole<UdpResendRangePayload>(payload, [](ByteReader& reader) {
+        reader.skip(4);
+        return UdpResendRangePayload{.streamType = reader.u32le(),
+                                     .firstId = reader.u32le(),
+                                     .endId = reader.u32le(),
+                                     .flags = reader.u32le()};
+    });
+}

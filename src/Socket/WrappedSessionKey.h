@@ -1,0 +1,12 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Our 32-byte session key encrypted with the TV's public key (RSA PKCS#1 v1.5), sent as it stands.
+// Empty when the key could not be wrapped.
+struct WrappedSessionKey {
+    std::vector<uint8_t> wrapped;
+
+    std::vector<uint8_t> encode() const;
+};

@@ -1,0 +1,160 @@
+#include "Platform/GlobalQueue.h"
+#include "Platform/MainLoopFixture.h"
+#include "Platform/MainQueue.h"
+#include "Platform/RunLoop.h"
+#include "Platform/Waiting.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+using MainQueueTest = MainLoopFixture;
+
+TEST_F(MainQueueTest, TasksRunOnlyWhenTheLoopRunsThem)
+{
+    auto main = MainQueue::shared();
+    std::vector<int> order;
+    main->async([&] {
+        order.push_back(1);
+        main->async([&] { order.push_back(3); });
+    });
+    main->async([&] { order.push_back(2); });
+    EXPECT_TRUE(order.empty());
+    EXPECT_EQ(loop->runUntilIdle(), 3u);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+TEST_F(MainQueueTest, IsCurrentOnlyOnTheLoopThread)
+{
+    auto main = MainQueue::shared();
+    EXPECT_TRUE(main->isCurrent());
+    std::promise<bool> elsewhere;
+    GlobalQueue::shared()->async([&] { elsewhere.set_value(main->isCurrent()); });
+    EXPECT_FALSE(elsewhere.get_future().get());
+
+    bool ran = false;
+    main->sync([&] { ran = true; }); // on the loop thread: inline
+    EXPECT_TRUE(ran);
+}
+
+TEST_F(MainQueueTest, SyncFromAnotherThreadWaitsForTheLoop)
+{
+    std::atomic<bool> returned{false};
+    bool ranOnMain = false;
+    std::thread worker([&] {
+        MainQueue::shared()->sync([&] { ranOnMain = MainQueue::shared()->isCurrent(); });
+        returned = true;
+    });
+    EXPECT_TRUE(loop->runUntil([&] { return returned.load(); }));
+    worker.join();
+    EXPECT_TRUE(ranOnMain);
+}
+
+TEST_F(MainQueueTest, DelayedTasksFollowTheVirtualClockInDeadlineOrder)
+{
+    auto main = MainQueue::shared();
+    const auto start = loop->now();
+    std::vector<std::string> order;
+    std::vector<std::chrono::milliseconds> at;
+    auto record = [&](std::string name) {
+        order.push_back(std::move(name));
+        at.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(main->now() - start));
+    };
+    main->asyncAfter(300ms, [&] { record("A"); });
+    main->asyncAfter(100ms, [&] {
+        record("B");
+        main->async([&] { record("D"); });
+        main->asyncAfter(100ms, [&] { record("E"); });
+    });
+    main->asyncAfter(100ms, [&] { record("C"); });
+
+    loop->advance(99ms);
+    EXPECT_TRUE(order.empty());
+    loop->advance(251ms);
+    EXPECT_EQ(order, (std::vector<std::string>{"B", "C", "D", "E", "A"}));
+    EXPECT_EQ(at, (std::vector<std::chrono::milliseconds>{100ms, 100ms, 100ms, 200ms, 300ms}));
+    EXPECT_EQ(loop->now() - start, 350ms);
+}
+
+TEST_F(MainQueueTest, RunUntilServesTasksPostedFromOtherThreads)
+{
+    int ran = 0; // touched on the loop thread only
+    std::thread poster([&] {
+        for (int i = 0; i < 100; ++i)
+            MainQueue::shared()->async([&] { ++ran; });
+    });
+    EXPECT_TRUE(loop->runUntil([&] { return ran == 100; }));
+    poster.join();
+    EXPECT_FALSE(loop->runUntil([] { return false; }, 1ms));
+}
+
+namespace {
+
+// A loop that loses every task, as a loop torn down with work pending does.
+class DroppingLoop final : public MainLoop {
+public:
+    void post(Task) override {}
+    void postAfter(Clock::duration, Task) override {}
+    Clock::time_point now() const override { return Clock::now(); }
+    bool isLoopThread() const override { return false; }
+};
+
+} // namespace
+
+TEST(MainQueue, SyncReturnsWhenTheLoopDropsTheTask)
+{
+    MainQueue::install(std::make_shared<DroppingLoop>());
+    bool ran = false;
+    MainQueue::shared()->sync([&] { ran = true; });
+    EXPECT_FALSE(ran);
+    MainQueue::install(nullptr);
+    MainQueue::shared()->async([&] { ran = true; }); // no loop: logged and dropped
+    EXPECT_FALSE(ran);
+}
+
+TEST(RunLoop, ServesTheMainQueueUntilQuit)
+{
+    auto runLoop = std::make_shared<RunLoop>();
+    MainQueue::install(runLoop);
+    std::vector<int> order;
+    std::thread::id ranOn;
+    std::thread poster([&] {
+        for (int i = 0; i < 50; ++i)
+            MainQueue::shared()->async([&, i] { order.push_back(i); });
+        MainQueue::shared()->asyncAfter(1ms, [&] {
+            ranOn = std::this_thread::get_id();
+            runLoop->quit();
+        });
+    });
+    runLoop->run();
+    poster.join();
+    MainQueue::install(nullptr);
+
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    ASSERT_EQ(order.size(), 50u);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[i], i);
+}
+
+TEST(RunLoop, QuitBeforeRunReturnsAtOnceAndRunCanResume)
+{
+    RunLoop runLoop;
+    EXPECT_TRUE(runLoop.isLoopThread());
+    runLoop.quit();
+    runLoop.run();
+
+    int ran = 0;
+    runLoop.post([&] { ++ran; });
+    runLoop.post([&] { runLoop.quit(); });
+    runLoop.post([&] { ++ran; }); // stays pending after quit
+    runLoop.run();
+    EXPECT_EQ(ran, 1);
+    runLoop.post([&] { runLoop.quit(); });
+    runLoop.run();
+    EXPECT_EQ(ran, 2);
+}

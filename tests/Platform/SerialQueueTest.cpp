@@ -1,0 +1,173 @@
+#include "Platform/DispatchPool.h"
+#include "Platform/GlobalQueue.h"
+#include "Platform/MainQueue.h"
+#include "Platform/SerialQueue.h"
+#include "Platform/Waiting.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <latch>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Waits until every task submitted to the queue so far has run.
+void flush(const std::shared_ptr<SerialQueue>& queue)
+{
+    std::promise<void> done;
+    queue->async([&done] { done.set_value(); });
+    done.get_future().wait();
+}
+
+} // namespace
+
+TEST(SerialQueue, RunsTasksOneAtATimeInSubmissionOrderWithManyProducers)
+{
+    auto queue = SerialQueue::create("order");
+    constexpr int kProducers = 8;
+    constexpr int kTasks = 1000;
+    std::vector<std::vector<int>> seen(kProducers); // touched on the queue only
+    std::atomic<int> active{0};
+    std::atomic<bool> overlapped{false};
+
+    std::vector<std::thread> producers;
+    for (int p = 0; p < kProducers; ++p) {
+        producers.emplace_back([&, p] {
+            for (int i = 0; i < kTasks; ++i) {
+                auto task = [&, p, i] {
+                    if (active.fetch_add(1) != 0)
+                        overlapped = true;
+                    seen[p].push_back(i);
+                    active.fetch_sub(1);
+                };
+                // Half the producers wait for each task, which interleaves hand-overs with the pool's draining.
+                if (p % 2)
+                    queue->sync(task);
+                else
+                    queue->async(task);
+            }
+        });
+    }
+    for (auto& producer : producers)
+        producer.join();
+    flush(queue);
+
+    EXPECT_FALSE(overlapped);
+    for (int p = 0; p < kProducers; ++p) {
+        ASSERT_EQ(seen[p].size(), size_t{kTasks});
+        for (int i = 0; i < kTasks; ++i)
+            ASSERT_EQ(seen[p][i], i) << "producer " << p;
+    }
+}
+
+TEST(SerialQueue, IsCurrentOnlyWhileRunningItsOwnTasks)
+{
+    auto queue = SerialQueue::create("mine");
+    auto other = SerialQueue::create("other");
+    EXPECT_EQ(queue->label(), "mine");
+    EXPECT_FALSE(queue->isCurrent());
+
+    std::promise<std::vector<bool>> inside;
+    queue->async([&] {
+        inside.set_value({queue->isCurrent(), other->isCurrent(), GlobalQueue::shared()->isCurrent(),
+                          MainQueue::shared()->isCurrent()});
+    });
+    EXPECT_EQ(inside.get_future().get(), (std::vector<bool>{true, false, false, false}));
+
+    bool duringSync = false;
+    queue->sync([&] { duringSync = queue->isCurrent(); });
+    EXPECT_TRUE(duringSync);
+    EXPECT_FALSE(queue->isCurrent());
+}
+
+TEST(SerialQueue, SyncFromItsOwnTaskRunsInline)
+{
+    auto queue = SerialQueue::create("inline");
+    std::promise<bool> result;
+    queue->async([&] {
+        bool ran = false;
+        queue->sync([&] { ran = true; });
+        result.set_value(ran);
+    });
+    auto future = result.get_future();
+    ASSERT_TRUE(finishes(future));
+    EXPECT_TRUE(future.get());
+}
+
+TEST(SerialQueue, SyncWaitsForEarlierTasksAndPrecedesLaterOnes)
+{
+    auto queue = SerialQueue::create("sync-order");
+    std::vector<int> order; // touched on the queue only
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    queue->async([&, opened] {
+        opened.wait();
+        order.push_back(1);
+    });
+    queue->async([&] { order.push_back(2); });
+    // The gate may open before or after the sync below joins the queue: both roads must keep the order.
+    std::thread opener([&] { gate.set_value(); });
+    queue->sync([&] { order.push_back(3); });
+    queue->async([&] { order.push_back(4); });
+    opener.join();
+    flush(queue);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TEST(SerialQueue, SyncFromAnotherQueueKeepsThatQueueHeld)
+{
+    auto outer = SerialQueue::create("outer");
+    auto inner = SerialQueue::create("inner");
+    std::promise<std::vector<bool>> seen;
+    outer->async([&] {
+        inner->sync([&] {
+            bool reentered = false;
+            // Re-entering the outer queue from here must not wait for itself.
+            outer->sync([&] { reentered = true; });
+            const std::vector<bool> result{inner->isCurrent(), outer->isCurrent(), reentered};
+            outer->async([&seen, result] { seen.set_value(result); });
+        });
+    });
+    auto future = seen.get_future();
+    ASSERT_TRUE(finishes(future));
+    EXPECT_EQ(future.get(), (std::vector<bool>{true, true, true}));
+}
+
+TEST(SerialQueue, SyncCallersOnEveryPoolThreadDoNotStarveIt)
+{
+    // Every pool thread blocks in sync() on one queue at the same moment; the queue must still get
+    // through them all, which it can only do by running each task on its caller's thread.
+    struct Shared {
+        std::shared_ptr<SerialQueue> queue = SerialQueue::create("contended");
+        size_t threads = DispatchPool::shared().threadCount();
+        std::latch allIn{static_cast<std::ptrdiff_t>(threads)};
+        size_t ran = 0; // touched on the queue only
+        std::atomic<size_t> finished{0};
+        std::promise<void> done;
+    };
+    auto shared = std::make_shared<Shared>();
+    for (size_t i = 0; i < shared->threads; ++i) {
+        GlobalQueue::shared()->async([shared] {
+            shared->allIn.arrive_and_wait();
+            shared->queue->sync([&] { ++shared->ran; });
+            if (++shared->finished == shared->threads)
+                shared->done.set_value();
+        });
+    }
+    ASSERT_TRUE(finishes(shared->done.get_future()));
+    shared->queue->sync([] {});
+    EXPECT_EQ(shared->ran, shared->threads);
+}
+
+TEST(SerialQueue, AsyncAfterRunsOnTheQueue)
+{
+    auto queue = SerialQueue::create("later");
+    std::promise<bool> onQueue;
+    queue->asyncAfter(std::chrono::milliseconds(1), [&] { onQueue.set_value(queue->isCurrent()); });
+    auto future = onQueue.get_future();
+    ASSERT_TRUE(finishes(future));
+    EXPECT_TRUE(future.get());
+}
