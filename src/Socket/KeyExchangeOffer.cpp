@@ -1,6 +1,12 @@
 #include "Socket/KeyExchangeOffer.h"
 
 #include "Utils/ByteReader.h"
+#include "Utils/ByteWriter.h"
+
+std::vector<uint8_t> KeyExchangeOffer::encode() const
+{
+    return ByteWriter(4 + publicKey.size()).i32be(status).bytes(publicKey).take();
+}
 
 KeyExchangeOffer KeyExchangeOffer::decode(std::span<const uint8_t> payload)
 {

@@ -12,6 +12,9 @@ struct KeyExchangeOffer {
 
     bool encrypted() const { return status != 0; }
 
+    // The TV's side: the status word, then the key as it stands.
+    std::vector<uint8_t> encode() const;
+
     // A short status word is zero-extended like any integer payload; a payload of four bytes or
     // fewer carries no key (the import then fails and the exchange answers without one).
     static KeyExchangeOffer decode(std::span<const uint8_t> payload);

@@ -8,6 +8,11 @@ std::vector<uint8_t> TouchPayload::encode() const
     return ByteWriter(16).i32be(x).i32be(y).i32be(third).i32be(fourth).take();
 }
 
+std::vector<uint8_t> TouchPayload::encodeLittleEndian() const
+{
+    return ByteWriter(16).i32le(x).i32le(y).i32le(third).i32le(fourth).take();
+}
+
 std::optional<TouchPayload> TouchPayload::decode(std::span<const uint8_t> payload)
 {
     return decodeWhole<TouchPayload>(payload, [](ByteReader& reader) {

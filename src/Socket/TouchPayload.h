@@ -16,6 +16,8 @@ struct TouchPayload {
 
     // Big-endian.
     std::vector<uint8_t> encode() const;
+    // Little-endian: the TV's side.
+    std::vector<uint8_t> encodeLittleEndian() const;
     // Little-endian; refuses a payload shorter than 16 bytes.
     static std::optional<TouchPayload> decode(std::span<const uint8_t> payload);
 };

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 // The TV's request to open the UDP side channel, little-endian.
 struct UdpChannelOpenPayload {
@@ -16,6 +17,10 @@ struct UdpChannelOpenPayload {
     uint32_t fragmentSize = 0;
     uint32_t routeMask = 0;
 
+    static constexpr uint32_t kSize = 16;
+
+    // {16, port, fragmentSize, routeMask}, as the TV sends it.
+    std::vector<uint8_t> encode() const;
     // Refuses a payload shorter than 16 bytes.
     static std::optional<UdpChannelOpenPayload> decode(std::span<const uint8_t> payload);
 };

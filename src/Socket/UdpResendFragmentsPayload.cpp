@@ -1,6 +1,7 @@
 #include "Socket/UdpResendFragmentsPayload.h"
 
 #include "Utils/ByteReader.h"
+#include "Utils/ByteWriter.h"
 
 namespace {
 constexpr size_t kBitmapOffset = 12;
@@ -10,6 +11,16 @@ bool UdpResendFragmentsPayload::selects(size_t fragment) const
 {
     const size_t word = fragment / 32;
     return word < bitmap.size() && (bitmap[word] >> (fragment % 32) & 1u) != 0;
+}
+
+std::vector<uint8_t> UdpResendFragmentsPayload::encode() const
+{
+    const size_t size = kBitmapOffset + 4 * bitmap.size();
+    ByteWriter writer(size);
+    writer.u32le(static_cast<uint32_t>(size)).u32le(streamType).u32le(messageId);
+    for (const uint32_t word : bitmap)
+        writer.u32le(word);
+    return writer.take();
 }
 
 std::optional<UdpResendFragmentsPayload> UdpResendFragmentsPayload::decode(std::span<const uint8_t> payload)

@@ -20,6 +20,9 @@ struct UdpResendFragmentsPayload {
     // False for a fragment the bitmap does not reach.
     bool selects(size_t fragment) const;
 
+    // {size, streamType, messageId, bitmap words...} as the TV sends it; the first word, which
+    // receivers do not read, holds the record's size.
+    std::vector<uint8_t> encode() const;
     // Refuses a payload that ends before the bitmap starts (12 bytes).
     static std::optional<UdpResendFragmentsPayload> decode(std::span<const uint8_t> payload);
 };

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 // The TV's request to send a run of kept messages again, little-endian.
 struct UdpResendRangePayload {
@@ -15,6 +16,10 @@ struct UdpResendRangePayload {
     uint32_t endId = 0;
     uint32_t flags = 0;
 
+    static constexpr uint32_t kSize = 20;
+
+    // {20, streamType, firstId, endId, flags}, as the TV sends it.
+    std::vector<uint8_t> encode() const;
     // Refuses a payload shorter than 20 bytes.
     static std::optional<UdpResendRangePayload> decode(std::span<const uint8_t> payload);
 };

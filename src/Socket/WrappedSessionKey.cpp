@@ -4,3 +4,8 @@ std::vector<uint8_t> WrappedSessionKey::encode() const
 {
     return wrapped;
 }
+
+WrappedSessionKey WrappedSessionKey::decode(std::span<const uint8_t> payload)
+{
+    return {{payload.begin(), payload.end()}};
+}

@@ -97,6 +97,28 @@ TEST(Records, EncodeMatchesReferenceBytes)
     EXPECT_EQ((WrappedSessionKey{{1, 2, 3}}.encode()), (Bytes{1, 2, 3}));
 }
 
+TEST(Records, TvSideEncodeMatchesReferenceBytes)
+{
+    EXPECT_EQ(ServerInfoRecord{"Salle \xC3\xA0 manger"}.encode(), golden("ServerInfoRecordOut"));
+    EXPECT_EQ(ServerInfoRecord::decode(golden("ServerInfoRecordOut"))->name, "Salle \xC3\xA0 manger");
+    EXPECT_EQ((VideoQualityPayload{1280, 720, 3, 30}.encode()), golden("VideoQualityPayloadOut"));
+    EXPECT_EQ((TouchPayload{.x = 1234, .y = -5, .third = 0, .fourth = 1}.encodeLittleEndian()),
+              golden("TouchPayloadIn"));
+    EXPECT_EQ((TvScreenResolutionPayload{1920, 1080}.encode()), golden("TvScreenResolutionPayload"));
+    EXPECT_EQ((KeyExchangeOffer{1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}}.encode()), golden("KeyExchangeOffer"));
+    EXPECT_EQ(KeyExchangeOffer{}.encode(), (Bytes{0, 0, 0, 0}));
+    EXPECT_EQ(WrappedSessionKey::decode(Bytes{4, 5, 6}).wrapped, (Bytes{4, 5, 6}));
+
+    // A name longer than its field is cut at a character boundary and stays terminated.
+    std::string longName;
+    for (int i = 0; i < 40; ++i)
+        longName += "\xC3\xA9";
+    const auto record = ServerInfoRecord{longName}.encode();
+    ASSERT_EQ(record.size(), ServerInfoRecord::kSize);
+    EXPECT_EQ(record.back(), 0);
+    EXPECT_EQ(ServerInfoRecord::decode(record)->name, longName.substr(0, 62));
+}
+
 TEST(Records, FixedRecordsDecodeReferenceBytesAndRefuseShortPayloads)
 {
     expectRefusedWhenShort<NetworkEchoPayload>(golden("NetworkEchoPayload"), [](const NetworkEchoPayload& echo) {

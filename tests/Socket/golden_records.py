@@ -40,6 +40,9 @@ CASES = {
     "ClientRemovePayload": struct.pack(">Q", 1700000000123),
     "KeyExchangeOffer": struct.pack(">i", 1) + bytes(range(1, 11)),
     "KeyExchangeOfferNone": struct.pack(">i", 0) + b"\xaa\xbb",
+    # The TV's side of the records the client reads.
+    "ServerInfoRecordOut": bytes(40) + struct.pack("64s", "Salle \u00e0 manger".encode()),
+    "VideoQualityPayloadOut": struct.pack("<5i", 0, 1280, 720, 3, 30),
 }
 
 with open(sys.argv[1], "w", encoding="ascii") as out:

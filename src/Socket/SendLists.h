@@ -1,0 +1,49 @@
+#pragma once
+
+#include "Socket/QueuedMessage.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <span>
+
+// The three bounded lists between the senders and the one send thread of a link. Control messages
+// overtake audio, audio overtakes video; a full list drops the new message, so a slow link sheds
+// media instead of growing memory.
+class SendLists {
+public:
+    static constexpr size_t kOtherCapacity = 30;
+    static constexpr size_t kVideoCapacity = 30;  // kMsgVideoFrame
+    static constexpr size_t kAudioCapacity = 200; // kMsgAudioFrame
+
+    enum class PushResult { Queued, Full, Closed };
+
+    // Any thread: queues a copy in the list of its type.
+    PushResult push(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload);
+    // Send thread: the oldest message of the first non-empty list in the order other, audio, video,
+    // waiting for one; nullopt once closed.
+    std::optional<QueuedMessage> take();
+    // Receive thread: drops the waiting audio and video frames; control messages stay.
+    void clearMedia();
+    // Any thread: ends take() for good; messages still waiting are dropped.
+    void close();
+
+private:
+    struct List {
+        const size_t capacity;
+        std::deque<QueuedMessage> items;
+    };
+
+    List& listFor(uint16_t type);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // In the order they are served.
+    List other_{kOtherCapacity, {}};
+    List audio_{kAudioCapacity, {}};
+    List video_{kVideoCapacity, {}};
+    bool closed_ = false;
+};

@@ -1,0 +1,148 @@
+#include "RawLink.h"
+
+#include "Socket/MessageType.h"
+#include "Socket/UdpChannelOpenPayload.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// tv-sim as a child whose standard output the test reads line by line.
+class TvSimProcess {
+public:
+    explicit TvSimProcess(std::vector<std::string> arguments)
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        arguments.insert(arguments.begin(), TV_SIM_PATH);
+        std::vector<char*> argv;
+        for (auto& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, TV_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(fds[1]);
+        out_ = fds[0];
+    }
+    ~TvSimProcess()
+    {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+    }
+
+    bool running() const { return pid_ > 0; }
+
+    // The next report line (diagnostic "PTC[" lines skipped); nullopt after 10 s without one or at the end.
+    std::optional<std::string> reportLine()
+    {
+        while (true) {
+            const size_t end = buffered_.find('\n');
+            if (end != std::string::npos) {
+                std::string line = buffered_.substr(0, end);
+                buffered_.erase(0, end + 1);
+                if (line.starts_with("PTC["))
+                    continue;
+                return line;
+            }
+            pollfd readable{out_, POLLIN, 0};
+            char chunk[4096];
+            if (poll(&readable, 1, 10'000) <= 0)
+                return std::nullopt;
+            const ssize_t got = ::read(out_, chunk, sizeof chunk);
+            if (got <= 0)
+                return std::nullopt;
+            buffered_.append(chunk, static_cast<size_t>(got));
+        }
+    }
+
+    // The exit status after SIGTERM; -1 when it did not exit normally.
+    int terminate()
+    {
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string buffered_;
+};
+
+std::vector<uint8_t> bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+TEST(TvSimCommand, ReportsLinksAndMessagesOnBothRoadsUntilTerminated)
+{
+    TvSimProcess sim({"--listen", "127.0.0.1:0", "--no-heartbeat", "--udp", "0x1:1000"});
+    ASSERT_TRUE(sim.running());
+    const auto listen = sim.reportLine();
+    std::smatch match;
+    ASSERT_TRUE(listen && std::regex_match(*listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << *listen;
+    const auto port = static_cast<uint16_t>(std::stoi(match[1]));
+
+    std::optional<RawLink> client;
+    client.emplace(port);
+    ASSERT_TRUE(client->connected());
+    EXPECT_TRUE(std::regex_match(sim.reportLine().value_or(""), std::regex(R"(link up 127\.0\.0\.1:\d+)")));
+    const auto udpLine = sim.reportLine().value_or("");
+    ASSERT_TRUE(std::regex_match(udpLine, match, std::regex(R"(udp open port=(\d+) mask=0x1 fragment=1000)")))
+        << udpLine;
+    const auto open = client->readFrame(kMsgUdpChannelOpen);
+    ASSERT_TRUE(open);
+    EXPECT_EQ(UdpChannelOpenPayload::decode(open->payload)->port, std::stoul(match[1]));
+
+    ASSERT_TRUE(client->sendMessage(5, kMsgCastStop, 99, bytes("abc")));
+    EXPECT_TRUE(std::regex_match(sim.reportLine().value_or(""),
+                                 std::regex("recv tcp seq=5 type=0x2007 name=kMsgCastStop len=3 "
+                                            "sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad "
+                                            R"(ts=99 at=\d+)")));
+
+    RawLink udp(static_cast<uint16_t>(std::stoul(match[1])), SOCK_DGRAM);
+    ASSERT_TRUE(udp.sendMessage(0, kMsgVideoFrame, 7, bytes("abc"), *MessageFragmenter::withFragmentSize(1000)));
+    EXPECT_TRUE(std::regex_match(sim.reportLine().value_or(""),
+                                 std::regex(R"(recv udp seq=0 type=0x2002 name=kMsgVideoFrame len=3 sha256=ba78\w{60} ts=7 at=\d+)")));
+
+    client.reset();
+    EXPECT_EQ(sim.reportLine(), "link down");
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(TvSimCommand, RefusesBadArguments)
+{
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--listen", "localhost:1"}, {"--udp", "1:0"}, {"--listen", "127.0.0.1:70000"}, {"--bogus"}}) {
+        TvSimProcess sim(arguments);
+        ASSERT_TRUE(sim.running());
+        EXPECT_FALSE(sim.reportLine()) << arguments[0];
+        EXPECT_NE(sim.terminate(), 0) << arguments[0];
+    }
+}
+
+} // namespace

@@ -1,0 +1,473 @@
+#include "tv-sim/TvSim.h"
+
+#include "Socket/HeartbeatPayload.h"
+#include "Socket/Int32Payload.h"
+#include "Socket/MessageType.h"
+#include "Socket/NetworkEchoPayload.h"
+#include "Socket/ServerInfoRecord.h"
+#include "Socket/TouchPayload.h"
+#include "Socket/TvScreenResolutionPayload.h"
+#include "Socket/UdpChannelOpenPayload.h"
+#include "Socket/UdpResendFragmentsPayload.h"
+#include "Socket/UdpResendRangePayload.h"
+#include "Socket/VideoQualityPayload.h"
+#include "Utils/Log.h"
+#include "tv-sim/PayloadDigest.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+namespace {
+
+uint64_t wallMicros()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+TvSim::TvSim() : TvSim(Options{}) {}
+
+TvSim::TvSim(Options options)
+    : options_(std::move(options)),
+      status_(options_.status),
+      link_({.onMessage = [this](const TransportFrameHeader& header,
+                                 std::span<const uint8_t> payload) { onTcpMessage(header, payload); },
+             .onUp = [this](const std::string& peer) { onLinkUp(peer); },
+             .onDown = [this] { onLinkDown(); }}),
+      udp_([this](const TransportFrameHeader& header, std::span<const uint8_t> payload) {
+          onUdpMessage(header, payload);
+      }),
+      heartbeat_([this] { beat(); })
+{
+}
+
+TvSim::~TvSim()
+{
+    stop();
+}
+
+bool TvSim::start()
+{
+    if (started_)
+        return false;
+    // The key pair is made before the first client can arrive, so the greeting never waits for it.
+    if (options_.encryption && !keyExchange_.prepare())
+        return false;
+    if (options_.discoveryPort) {
+        discovery_ = DiscoveryResponder::start(
+            {.address = options_.address,
+             .port = *options_.discoveryPort,
+             .tvs = {{.name = options_.name, .macAddr = options_.macAddr, .screenCode = options_.castingCode}}});
+        if (!discovery_)
+            return false;
+    }
+    const auto address = SimAddress::parse(options_.address, options_.port);
+    if (!address || !link_.listen(*address))
+        return false;
+    started_ = true;
+    heartbeat_.start(options_.heartbeatInterval);
+    return true;
+}
+
+void TvSim::stop()
+{
+    // The link first: its shutdown frees a beat blocked on a peer that stopped reading.
+    link_.stop();
+    heartbeat_.stop();
+    udp_.stop();
+    if (discovery_)
+        discovery_->stop();
+}
+
+uint16_t TvSim::port() const
+{
+    return link_.port();
+}
+
+void TvSim::setMessageObserver(MessageObserver observer)
+{
+    messageObserver_ = std::move(observer);
+}
+
+void TvSim::setLinkObserver(LinkObserver observer)
+{
+    linkObserver_ = std::move(observer);
+}
+
+void TvSim::setKeyExchangeObserver(KeyExchangeObserver observer)
+{
+    keyExchangeObserver_ = std::move(observer);
+}
+
+bool TvSim::connected() const
+{
+    return log_.connected();
+}
+
+std::string TvSim::peer() const
+{
+    return log_.peer();
+}
+
+size_t TvSim::linksAccepted() const
+{
+    return log_.linksAccepted();
+}
+
+bool TvSim::waitForConnection(Timeout timeout, size_t links)
+{
+    return log_.waitForLink(links, timeout);
+}
+
+bool TvSim::waitForDisconnect(Timeout timeout)
+{
+    return log_.waitForNoLink(timeout);
+}
+
+void TvSim::closeLink()
+{
+    link_.close();
+}
+
+void TvSim::setReading(bool reading)
+{
+    link_.setReading(reading);
+}
+
+void TvSim::setHeartbeatInterval(Timeout interval)
+{
+    heartbeat_.setInterval(interval);
+}
+
+void TvSim::setStatus(uint8_t status)
+{
+    status_ = status;
+}
+
+bool TvSim::send(uint16_t type, std::span<const uint8_t> payload)
+{
+    return link_.send(type, payload);
+}
+
+bool TvSim::sendRaw(std::span<const uint8_t> bytes)
+{
+    return link_.sendRaw(bytes);
+}
+
+std::optional<uint32_t> TvSim::sendEchoRequest()
+{
+    // Ids count from 1: an id of 0 would make the answer's echo word read as a request.
+    const uint32_t id = ++echoId_;
+    const uint64_t now = wallMicros();
+    if (!send(kMsgNetworkEcho, NetworkEchoPayload{.id = id, .echo = 0, .timeA = now, .timeB = now}.encode()))
+        return std::nullopt;
+    return id;
+}
+
+void TvSim::setAnswerServerInfo(bool answer)
+{
+    answerServerInfo_ = answer;
+}
+
+bool TvSim::sendServerInfo()
+{
+    return send(kMsgServerInfo, ServerInfoRecord{options_.name}.encode());
+}
+
+bool TvSim::sendScreenCode(const std::string& code)
+{
+    return send(kMsgScreenCode, text(code));
+}
+
+std::optional<ClientInfoRecord> TvSim::clientInfo() const
+{
+    std::lock_guard lock(clientInfoMutex_);
+    return clientInfo_;
+}
+
+bool TvSim::offerKeyExchange(bool encrypted)
+{
+    const auto offer = keyExchange_.offer(encrypted);
+    return offer && send(kMsgKeyExchangeOffer, *offer);
+}
+
+TvSim::KeyExchangeOutcome TvSim::keyExchangeOutcome() const
+{
+    return keyExchange_.outcome();
+}
+
+TvSim::KeyExchangeOutcome TvSim::waitForKeyExchange(Timeout timeout)
+{
+    return keyExchange_.waitForOutcome(timeout);
+}
+
+std::optional<std::vector<uint8_t>> TvSim::sessionKey() const
+{
+    return keyExchange_.sessionKey();
+}
+
+bool TvSim::sendClientList(const std::string& jsonText)
+{
+    return send(kMsgClientList, text(jsonText));
+}
+
+std::vector<uint8_t> TvSim::text(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+std::vector<uint8_t> TvSim::int32(int32_t value)
+{
+    return Int32Payload{value}.encode();
+}
+
+std::vector<uint8_t> TvSim::touch(int32_t x, int32_t y, int32_t fourth)
+{
+    return TouchPayload{.x = x, .y = y, .third = 0, .fourth = fourth}.encodeLittleEndian();
+}
+
+std::vector<uint8_t> TvSim::videoQuality(int32_t width, int32_t height, int32_t level, int32_t fps)
+{
+    return VideoQualityPayload{.width = width, .height = height, .level = level, .fps = fps}.encode();
+}
+
+std::vector<uint8_t> TvSim::screenResolution(int32_t width, int32_t height)
+{
+    return TvScreenResolutionPayload{.width = width, .height = height}.encode();
+}
+
+std::vector<uint8_t> TvSim::keyCode(int32_t code)
+{
+    return Int32Payload{code}.encodeLittleEndian();
+}
+
+std::vector<uint8_t> TvSim::capability(uint8_t flag)
+{
+    return Int32Payload{flag}.encode();
+}
+
+uint16_t TvSim::discoveryPort() const
+{
+    return discovery_ ? discovery_->port() : 0;
+}
+
+std::vector<ReceivedMessage> TvSim::received() const
+{
+    return log_.messages();
+}
+
+std::vector<ReceivedMessage> TvSim::received(uint16_t type) const
+{
+    auto messages = log_.messages();
+    std::erase_if(messages, [type](const ReceivedMessage& message) { return message.type != type; });
+    return messages;
+}
+
+size_t TvSim::receivedCount() const
+{
+    return log_.countIf([](const ReceivedMessage&) { return true; });
+}
+
+size_t TvSim::receivedCount(uint16_t type) const
+{
+    return log_.countIf([type](const ReceivedMessage& message) { return message.type == type; });
+}
+
+void TvSim::clearReceived()
+{
+    log_.clear();
+}
+
+bool TvSim::waitForMessages(size_t count, Timeout timeout)
+{
+    return log_.waitUntil([count](const auto& messages) { return messages.size() >= count; }, timeout);
+}
+
+bool TvSim::waitForMessagesOfType(uint16_t type, size_t count, Timeout timeout)
+{
+    return log_.waitUntil(
+        [type, count](const auto& messages) {
+            return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [type](const auto& message) {
+                       return message.type == type;
+                   })) >= count;
+        },
+        timeout);
+}
+
+std::optional<ReceivedMessage> TvSim::waitForMessage(uint16_t type, Timeout timeout)
+{
+    std::optional<ReceivedMessage> found;
+    log_.waitUntil(
+        [&](const auto& messages) {
+            const auto match = std::find_if(messages.begin(), messages.end(),
+                                            [type](const auto& message) { return message.type == type; });
+            if (match == messages.end())
+                return false;
+            found = *match;
+            return true;
+        },
+        timeout);
+    return found;
+}
+
+bool TvSim::waitUntil(const std::function<bool(const std::vector<ReceivedMessage>&)>& done, Timeout timeout)
+{
+    return log_.waitUntil(done, timeout);
+}
+
+bool TvSim::openUdpChannel(uint32_t routeMask, uint32_t fragmentSize)
+{
+    const auto address = SimAddress::parse(options_.address, 0);
+    if (!address || !udp_.open(*address, fragmentSize))
+        return false;
+    const UdpChannelOpenPayload open{.port = udp_.port(), .fragmentSize = fragmentSize, .routeMask = routeMask};
+    return send(kMsgUdpChannelOpen, open.encode());
+}
+
+uint16_t TvSim::udpPort() const
+{
+    return udp_.port();
+}
+
+void TvSim::setUdpDropFilter(DropFilter filter)
+{
+    udp_.setDropFilter(std::move(filter));
+}
+
+TvSim::DropFilter TvSim::dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex)
+{
+    // The filter is copied into the receiver and runs on its thread only; shared state keeps copies in step.
+    auto dropped = std::make_shared<bool>(false);
+    return [=](const TransportFrameHeader& header) {
+        if (*dropped || header.type != type || header.sequence != messageId || header.fragmentIndex != fragmentIndex)
+            return false;
+        *dropped = true;
+        return true;
+    };
+}
+
+bool TvSim::requestFragments(uint32_t streamType, uint32_t messageId, std::span<const uint32_t> bitmap)
+{
+    const UdpResendFragmentsPayload request{
+        .streamType = streamType, .messageId = messageId, .bitmap = {bitmap.begin(), bitmap.end()}};
+    return send(kMsgUdpResendFragments, request.encode());
+}
+
+bool TvSim::requestRange(uint32_t streamType, uint32_t first, uint32_t end, uint32_t flags)
+{
+    const UdpResendRangePayload request{.streamType = streamType, .firstId = first, .endId = end, .flags = flags};
+    return send(kMsgUdpResendRange, request.encode());
+}
+
+TvSim::UdpStats TvSim::udpStats() const
+{
+    return udp_.stats();
+}
+
+void TvSim::onTcpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload)
+{
+    answerLinkLevel(header.type, payload);
+    answerSession(header.type, payload);
+    record(ReceivedMessage::Road::Tcp, header, payload);
+}
+
+void TvSim::onUdpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload)
+{
+    record(ReceivedMessage::Road::Udp, header, payload);
+}
+
+void TvSim::onLinkUp(const std::string& peer)
+{
+    // A new session: no greeting yet, no key.
+    greeted_ = false;
+    keyExchange_.reset();
+    log_.linkUp(peer);
+    if (linkObserver_)
+        linkObserver_(true, peer);
+}
+
+void TvSim::onLinkDown()
+{
+    log_.linkDown();
+    if (linkObserver_)
+        linkObserver_(false, {});
+}
+
+void TvSim::beat()
+{
+    link_.sendHeartbeatRequest();
+}
+
+// Answers go out before the request is recorded, so a test that saw the request may expect the answer.
+void TvSim::answerLinkLevel(uint16_t type, std::span<const uint8_t> payload)
+{
+    if (type == kMsgHeartbeat) {
+        const auto beat = HeartbeatPayload::decode(payload);
+        if (beat.isRequest())
+            send(kMsgHeartbeat, beat.answer(status_).encode());
+    } else if (type == kMsgNetworkEcho) {
+        const auto echo = NetworkEchoPayload::decode(payload);
+        if (!echo)
+            PLOG("tv-sim: dropping a %zu-byte network echo: shorter than its record", payload.size());
+        else if (echo->isRequest())
+            send(kMsgNetworkEcho, echo->answer().encode());
+    }
+}
+
+// Like the link-level answers, these run before the message is recorded: a test that saw the
+// client's message may expect the answer and the state it leaves.
+void TvSim::answerSession(uint16_t type, std::span<const uint8_t> payload)
+{
+    std::optional<KeyExchangeOutcome> outcome;
+    if (type == kMsgClientInfo) {
+        auto info = ClientInfoRecord::decode(payload);
+        if (!info)
+            PLOG("tv-sim: a %zu-byte client information is too short to read", payload.size());
+        {
+            std::lock_guard lock(clientInfoMutex_);
+            clientInfo_ = std::move(info);
+        }
+        if (!greeted_ && answerServerInfo_)
+            greet();
+    } else if (type == kMsgSessionKey) {
+        outcome = keyExchange_.onSessionKey(payload);
+    } else if (type == kMsgNoEncryption) {
+        outcome = keyExchange_.onNoEncryption();
+    }
+    if (outcome && keyExchangeObserver_)
+        keyExchangeObserver_(*outcome);
+}
+
+void TvSim::greet()
+{
+    greeted_ = true;
+    sendServerInfo();
+    sendScreenCode(options_.castingCode);
+    if (options_.encryption)
+        offerKeyExchange(true);
+}
+
+void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& header, std::span<const uint8_t> payload)
+{
+    ReceivedMessage message{.road = road,
+                            .sequence = header.sequence,
+                            .type = header.type,
+                            .length = static_cast<uint32_t>(payload.size()),
+                            .timeStamp = header.timeStamp,
+                            .sha256 = PayloadDigest::sha256Hex(payload),
+                            .arrivalMicros = wallMicros(),
+                            .arrival = std::chrono::steady_clock::now(),
+                            .payload = {},
+                            .plainSha256 = {}};
+    if (header.type == kMsgVideoFrame)
+        message.plainSha256 = keyExchange_.plainSha256(payload);
+    if (options_.keepPayloads)
+        message.payload.assign(payload.begin(), payload.end());
+    if (messageObserver_)
+        messageObserver_(message);
+    log_.add(std::move(message));
+}

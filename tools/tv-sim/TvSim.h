@@ -1,0 +1,245 @@
+#pragma once
+
+#include "Socket/ClientInfoRecord.h"
+#include "Socket/TransportFrameHeader.h"
+#include "tv-sim/DiscoveryResponder.h"
+#include "tv-sim/IntervalTimer.h"
+#include "tv-sim/ReceivedLog.h"
+#include "tv-sim/ReceivedMessage.h"
+#include "tv-sim/TvKeyExchange.h"
+#include "tv-sim/TvLink.h"
+#include "tv-sim/UdpReceiver.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// The TV end of the link, for tests and benchmarks: listens on a chosen address, takes one link at a
+// time (a new one replaces the old), records every message it receives on TCP or on the UDP side
+// channel it opened, beats and answers the link-level messages (heartbeat, network echo) as a TV
+// does, greets a client (server information, casting code, optionally a key exchange offer), and
+// sends whatever a test asks, well-formed or raw. It can also answer discovery as this TV.
+//
+// Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery.
+// Every public method may be called from any thread, except the observer setters (before start()).
+// stop() and the destructor join them all. Waiting helpers wait on a condition with a real-time
+// limit and never sleep blindly.
+class TvSim {
+public:
+    using Timeout = std::chrono::milliseconds;
+    static constexpr Timeout kDefaultTimeout{10'000};
+
+    struct Options {
+        // Numeric IPv4 or IPv6 address to listen on; the UDP side channel binds the same address.
+        std::string address = "127.0.0.1";
+        // 0: the kernel picks; port() tells.
+        uint16_t port = 0;
+        // Interval of the peer's own heartbeat requests {16, n, 0, 0}, n counting from 1 on each link.
+        // 0 sends none; with setReading(false) as well the peer answers nothing either.
+        Timeout heartbeatInterval{1'000};
+        // The status byte of heartbeat answers (bit 0 asks the client to send kMsgClientInfo again).
+        uint8_t status = 0;
+        // Keep each received payload in its record (switch off for long benchmark runs).
+        bool keepPayloads = true;
+        // The TV's display name: in kMsgServerInfo and in discovery replies.
+        std::string name = "tv-sim";
+        // The casting code sent as kMsgScreenCode after the server information and in discovery
+        // replies; empty: no code is needed.
+        std::string castingCode;
+        // Encrypted sessions: after the greeting's kMsgScreenCode, offer this TV's RSA-2048 public
+        // key (made once in start(), reused for every offer and link).
+        bool encryption = false;
+        // Answer discovery requests on this UDP port of the listen address (0: the kernel picks,
+        // see discoveryPort()); nullopt: no discovery.
+        std::optional<uint16_t> discoveryPort;
+        // The MAC address text of discovery replies.
+        std::string macAddr = "02:00:00:00:00:01";
+    };
+
+    using KeyExchangeOutcome = TvKeyExchange::Outcome;
+
+    // Called on the thread that received the message (TCP or UDP), just before it is recorded, so a
+    // waiter that sees the message knows the observer has run. It may call send() and the other
+    // methods, but not stop() nor a waiting helper.
+    using MessageObserver = std::function<void(const ReceivedMessage&)>;
+    // Called on the TCP thread when a link comes up (peer "addr:port") or goes down (peer empty).
+    using LinkObserver = std::function<void(bool up, const std::string& peer)>;
+    // Called on the TCP thread when the client's answer to a key exchange offer settles the outcome
+    // (Agreed, Declined or Failed).
+    using KeyExchangeObserver = std::function<void(KeyExchangeOutcome outcome)>;
+    using DropFilter = UdpReceiver::DropFilter;
+    using UdpStats = UdpReceiver::Stats;
+
+    TvSim();
+    explicit TvSim(Options options);
+    ~TvSim();
+    TvSim(const TvSim&) = delete;
+    TvSim& operator=(const TvSim&) = delete;
+
+    // Binds and listens, starts the threads. False (logged) when the address is not numeric or the
+    // port cannot be bound. Call once.
+    bool start();
+    // Closes the link and the sockets and joins every thread. Idempotent.
+    void stop();
+
+    const std::string& address() const { return options_.address; }
+    uint16_t port() const;
+
+    void setMessageObserver(MessageObserver observer);
+    void setLinkObserver(LinkObserver observer);
+    void setKeyExchangeObserver(KeyExchangeObserver observer);
+
+    // --- The link.
+    bool connected() const;
+    // "addr:port" of the current link's peer, empty when none.
+    std::string peer() const;
+    // Links accepted since start().
+    size_t linksAccepted() const;
+    // Until a link is up and at least `links` links have been accepted since start().
+    bool waitForConnection(Timeout timeout = kDefaultTimeout, size_t links = 1);
+    // Until a link has been up and none is up now.
+    bool waitForDisconnect(Timeout timeout = kDefaultTimeout);
+    // Closes the current link (the peer sees an orderly close).
+    void closeLink();
+    // false: stop reading the socket (a peer that never reads fills the client's send buffer, and
+    // answers nothing); once it returns nothing more is read, though a hang-up still ends the link.
+    // true: read again.
+    void setReading(bool reading);
+
+    // --- Link-level behaviour.
+    void setHeartbeatInterval(Timeout interval);
+    void setStatus(uint8_t status);
+
+    // --- Sending on the current link. False when there is none or the write failed.
+    // One message cut into 65,536-byte fragments, with this link's next sequence number.
+    bool send(uint16_t type, std::span<const uint8_t> payload = {});
+    // Bytes as they stand, for malformed input.
+    bool sendRaw(std::span<const uint8_t> bytes);
+    // A kMsgNetworkEcho request stamped with the current time; its id, nullopt when not sent.
+    std::optional<uint32_t> sendEchoRequest();
+
+    // --- The greeting. The first kMsgClientInfo of each link is answered with kMsgServerInfo
+    // (sendServerInfo), then kMsgScreenCode with the casting code, then, with the encryption
+    // option, a key exchange offer. Later kMsgClientInfo (a re-send or a rename) are only recorded.
+    // false: greet no client (a TV that never answers, for the connect time-out); true: greet again.
+    void setAnswerServerInfo(bool answer);
+    // kMsgServerInfo: a 104-byte ServerInfoRecord with the name at offset 40, by hand (say late).
+    bool sendServerInfo();
+    // kMsgScreenCode with the text (no terminator); empty: no code is needed.
+    bool sendScreenCode(const std::string& code);
+    // The latest kMsgClientInfo received since start() (any link); nullopt when none arrived or
+    // the last one was too short to read.
+    std::optional<ClientInfoRecord> clientInfo() const;
+
+    // --- Key exchange. Each link starts with no session key and the outcome None.
+    // kMsgKeyExchangeOffer: encrypted {status 1 big-endian, PKCS#1 DER public key}, else {status 0}.
+    // Resets the outcome to None, so the next wait sees the answer to this offer.
+    bool offerKeyExchange(bool encrypted);
+    // Agreed: the client's kMsgSessionKey unwrapped to 32 bytes (kept as the session key); Declined:
+    // kMsgNoEncryption (clears the key); Failed: a kMsgSessionKey that is empty or does not unwrap
+    // to 32 bytes (clears the key); None: no answer yet.
+    KeyExchangeOutcome keyExchangeOutcome() const;
+    // Until the outcome is not None; returns it (None when the time ran out).
+    KeyExchangeOutcome waitForKeyExchange(Timeout timeout = kDefaultTimeout);
+    // The agreed 32-byte key, nullopt when none. While there is one, every received kMsgVideoFrame
+    // is opened as an EncryptedFrame and its record carries plainSha256.
+    std::optional<std::vector<uint8_t>> sessionKey() const;
+
+    // --- Messages of the TV. send(type, payload) with these builders produces each of them.
+    bool sendClientList(const std::string& jsonText);
+    // UTF-8 text without a terminator (kMsgScreenCode, kMsgClientList, kMsgFileShareOffer).
+    static std::vector<uint8_t> text(const std::string& text);
+    // Int32Payload, big-endian (kMsgTvVersion, kMsgSpeakerStatus, kMsgActiveVersion, ...).
+    static std::vector<uint8_t> int32(int32_t value);
+    // TouchPayload {x, y, 0, fourth}, little-endian as the TV sends it (a non-zero fourth word is
+    // dropped by the client).
+    static std::vector<uint8_t> touch(int32_t x, int32_t y, int32_t fourth = 0);
+    // VideoQualityPayload {0, width, height, level, fps}, little-endian.
+    static std::vector<uint8_t> videoQuality(int32_t width, int32_t height, int32_t level, int32_t fps);
+    // kMsgTvScreenResolution {width, height}, big-endian.
+    static std::vector<uint8_t> screenResolution(int32_t width, int32_t height);
+    // kMsgKeyCode: the key code little-endian.
+    static std::vector<uint8_t> keyCode(int32_t code);
+    // CapabilityFlagPayload (kMsgRoziEnable, kMsgQualityChangeSupport): a big-endian word whose low
+    // byte is the flag. Send an empty payload for the "absent means on" case.
+    static std::vector<uint8_t> capability(uint8_t flag);
+
+    // --- Discovery. The UDP port answering discovery requests; 0 when the option is off.
+    uint16_t discoveryPort() const;
+
+    // --- What arrived (since start() or the last clearReceived()), in order of arrival.
+    std::vector<ReceivedMessage> received() const;
+    std::vector<ReceivedMessage> received(uint16_t type) const;
+    size_t receivedCount() const;
+    size_t receivedCount(uint16_t type) const;
+    void clearReceived();
+    bool waitForMessages(size_t count, Timeout timeout = kDefaultTimeout);
+    bool waitForMessagesOfType(uint16_t type, size_t count, Timeout timeout = kDefaultTimeout);
+    // The first recorded message of the type, once there is one.
+    std::optional<ReceivedMessage> waitForMessage(uint16_t type, Timeout timeout = kDefaultTimeout);
+    // Until done(records) is true. done runs under the record lock: it must not call this object.
+    bool waitUntil(const std::function<bool(const std::vector<ReceivedMessage>&)>& done,
+                   Timeout timeout = kDefaultTimeout);
+
+    // --- The UDP side channel.
+    // Binds a UDP socket on the listen address (once; the port stays for the life of this object)
+    // and sends kMsgUdpChannelOpen {16, port, fragmentSize, routeMask}. Reassembly uses the fragment
+    // size of the first call, as the client keeps the first channel. False when the socket cannot be
+    // bound, the size is not 1 to 262,144, or the message could not be sent.
+    bool openUdpChannel(uint32_t routeMask, uint32_t fragmentSize);
+    // 0 until openUdpChannel bound the socket.
+    uint16_t udpPort() const;
+    // Datagrams for which the filter returns true are dropped before reassembly.
+    void setUdpDropFilter(DropFilter filter);
+    // A filter that drops the first datagram carrying fragment `fragmentIndex` of message
+    // `messageId` of that type, and nothing else (so the resend gets through).
+    static DropFilter dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex);
+    // kMsgUdpResendFragments {size, streamType, messageId, bitmap words...}; bit i of word i / 32
+    // asks for fragment i.
+    bool requestFragments(uint32_t streamType, uint32_t messageId, std::span<const uint32_t> bitmap);
+    // kMsgUdpResendRange {20, streamType, first, end, flags}.
+    bool requestRange(uint32_t streamType, uint32_t first, uint32_t end, uint32_t flags);
+    UdpStats udpStats() const;
+
+private:
+    // On the TCP thread.
+    void onTcpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload);
+    void onLinkUp(const std::string& peer);
+    void onLinkDown();
+    // On the UDP thread.
+    void onUdpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload);
+    // On the heartbeat thread.
+    void beat();
+
+    void record(ReceivedMessage::Road road, const TransportFrameHeader& header, std::span<const uint8_t> payload);
+    void answerLinkLevel(uint16_t type, std::span<const uint8_t> payload);
+    // The session messages a TV acts on (client information, the key exchange answers); TCP thread.
+    void answerSession(uint16_t type, std::span<const uint8_t> payload);
+    void greet();
+
+    Options options_;
+    MessageObserver messageObserver_;
+    LinkObserver linkObserver_;
+    KeyExchangeObserver keyExchangeObserver_;
+    std::atomic<uint8_t> status_;
+    std::atomic<uint32_t> echoId_{0};
+    ReceivedLog log_;
+    TvLink link_;
+    UdpReceiver udp_;
+    IntervalTimer heartbeat_;
+    TvKeyExchange keyExchange_;
+    std::unique_ptr<DiscoveryResponder> discovery_;
+    std::atomic<bool> answerServerInfo_{true};
+    // Whether the current link's client has been greeted; TCP thread only.
+    bool greeted_ = false;
+    mutable std::mutex clientInfoMutex_;
+    std::optional<ClientInfoRecord> clientInfo_;
+    bool started_ = false;
+};

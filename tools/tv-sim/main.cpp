@@ -1,0 +1,231 @@
+// tv-sim: the TV end of the link as a command, for scripts and manual runs. It listens, takes one
+// link at a time, beats and answers heartbeats and echo requests, greets each client (server
+// information, casting code, optionally a key exchange offer), and reports what it receives until
+// SIGINT or SIGTERM.
+//
+//   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
+//          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT]
+//
+//   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
+//                       picks the port and the "listen" line tells it
+//   --no-heartbeat      a silent peer: sends no heartbeat requests (it still answers the client's)
+//   --udp MASK:F        on each link, open the UDP side channel with route mask MASK (0x1 video,
+//                       0x2 audio, 0x4 other; decimal or 0x hex) and fragment size F bytes
+//   --report FILE       write the report to FILE instead of standard output
+//   --name NAME         the TV's display name (server information, discovery); default "tv-sim"
+//   --code CODE         the casting code sent after the server information; default none
+//   --encrypt           offer a key exchange after the casting code; received video frames are then
+//                       decrypted with the agreed key
+//   --discovery PORT    answer discovery requests on this UDP port of the listen address (0: the
+//                       kernel picks; the "discovery" line tells it)
+//
+// Report lines, one per event, fields separated by single spaces:
+//   listen <addr>:<port>
+//   discovery <addr>:<port>
+//   link up <addr>:<port>                    (IPv6 peers as [addr]:port)
+//   link down
+//   udp open port=<port> mask=0x<hex> fragment=<F>
+//   udp failed
+//   key agreed|declined|failed               (the client's answer to a key exchange offer)
+//   recv <tcp|udp> seq=<n> type=0x<4 hex digits> name=<kMsg name or unknown> len=<payload bytes>
+//        sha256=<64 hex digits of the payload> [plain_sha256=<64 hex digits>]
+//        ts=<header time stamp, us> at=<arrival, us>
+// (the recv line is one line; ts and at are microseconds since the Unix epoch, so at - ts is the
+// latency when both ends share a clock). seq is the TCP message counter or the UDP message id.
+// plain_sha256, the digest of the decrypted frame, appears on video frames while a key is agreed.
+// Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
+#include "Socket/MessageCatalogue.h"
+#include "tv-sim/TvSim.h"
+
+#include <pthread.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace {
+
+struct Arguments {
+    TvSim::Options options;
+    std::optional<std::pair<uint32_t, uint32_t>> udp;
+    std::string reportPath;
+};
+
+void usage()
+{
+    std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
+                         "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT]\n");
+}
+
+// A whole unsigned number of at most max, decimal or 0x hex.
+std::optional<uint32_t> number(const std::string& text, unsigned long max)
+{
+    if (text.empty() || text[0] == '-')
+        return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+    if (errno != 0 || *end != '\0' || value > max)
+        return std::nullopt;
+    return static_cast<uint32_t>(value);
+}
+
+bool parseListen(const std::string& text, TvSim::Options& options)
+{
+    const size_t colon = text.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    const auto port = number(text.substr(colon + 1), 65'535);
+    if (host.empty() || !port)
+        return false;
+    options.address = host;
+    options.port = static_cast<uint16_t>(*port);
+    return true;
+}
+
+std::optional<Arguments> parse(int argc, char** argv)
+{
+    Arguments arguments;
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (flag == "--no-heartbeat") {
+            arguments.options.heartbeatInterval = TvSim::Timeout(0);
+        } else if (flag == "--listen" && hasValue) {
+            if (!parseListen(argv[++i], arguments.options))
+                return std::nullopt;
+        } else if (flag == "--udp" && hasValue) {
+            const std::string value = argv[++i];
+            const size_t colon = value.find(':');
+            if (colon == std::string::npos)
+                return std::nullopt;
+            const auto mask = number(value.substr(0, colon), 0xFFFFFFFF);
+            const auto size = number(value.substr(colon + 1), TransportFrameHeader::kMaxFragmentLength);
+            if (!mask || !size || *size == 0)
+                return std::nullopt;
+            arguments.udp = {*mask, *size};
+        } else if (flag == "--report" && hasValue) {
+            arguments.reportPath = argv[++i];
+        } else if (flag == "--name" && hasValue) {
+            arguments.options.name = argv[++i];
+        } else if (flag == "--code" && hasValue) {
+            arguments.options.castingCode = argv[++i];
+        } else if (flag == "--encrypt") {
+            arguments.options.encryption = true;
+        } else if (flag == "--discovery" && hasValue) {
+            const auto port = number(argv[++i], 65'535);
+            if (!port)
+                return std::nullopt;
+            arguments.options.discoveryPort = static_cast<uint16_t>(*port);
+        } else {
+            return std::nullopt;
+        }
+    }
+    // Reports are stable text: keep the payloads out of memory.
+    arguments.options.keepPayloads = false;
+    return arguments;
+}
+
+// Writes whole lines from any thread.
+class Report {
+public:
+    explicit Report(FILE* out) : out_(out) {}
+
+    void line(const std::string& text)
+    {
+        std::lock_guard lock(mutex_);
+        std::fprintf(out_, "%s\n", text.c_str());
+        std::fflush(out_);
+    }
+
+private:
+    std::mutex mutex_;
+    FILE* out_;
+};
+
+std::string recvLine(const ReceivedMessage& message)
+{
+    const std::string plain = message.plainSha256.empty() ? "" : " plain_sha256=" + message.plainSha256;
+    char line[640];
+    std::snprintf(line, sizeof line, "recv %s seq=%u type=0x%04x name=%s len=%u sha256=%s%s ts=%llu at=%llu",
+                  message.roadName(), message.sequence, message.type, MessageCatalogue::name(message.type),
+                  message.length, message.sha256.c_str(), plain.c_str(),
+                  static_cast<unsigned long long>(message.timeStamp),
+                  static_cast<unsigned long long>(message.arrivalMicros));
+    return line;
+}
+
+// "addr:port", IPv6 addresses in brackets.
+std::string endpoint(const std::string& address, uint16_t port)
+{
+    const bool v6 = address.find(':') != std::string::npos;
+    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const auto arguments = parse(argc, argv);
+    if (!arguments) {
+        usage();
+        return 2;
+    }
+    FILE* out = stdout;
+    if (!arguments->reportPath.empty() && !(out = std::fopen(arguments->reportPath.c_str(), "w"))) {
+        std::fprintf(stderr, "tv-sim: cannot write %s: %s\n", arguments->reportPath.c_str(), std::strerror(errno));
+        return 1;
+    }
+    Report report(out);
+
+    // Every thread inherits this mask, so the signals reach only the sigwait below.
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    TvSim sim(arguments->options);
+    sim.setMessageObserver([&](const ReceivedMessage& message) { report.line(recvLine(message)); });
+    sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
+        report.line(std::string("key ") + TvKeyExchange::name(outcome));
+    });
+    sim.setLinkObserver([&](bool up, const std::string& peer) {
+        report.line(up ? "link up " + peer : "link down");
+        if (!up || !arguments->udp)
+            return;
+        const auto [mask, size] = *arguments->udp;
+        if (!sim.openUdpChannel(mask, size)) {
+            report.line("udp failed");
+            return;
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "udp open port=%u mask=0x%x fragment=%u", sim.udpPort(), mask, size);
+        report.line(line);
+    });
+    if (!sim.start()) {
+        std::fprintf(stderr, "tv-sim: cannot listen on %s:%u\n", arguments->options.address.c_str(),
+                     arguments->options.port);
+        return 1;
+    }
+    report.line("listen " + endpoint(sim.address(), sim.port()));
+    if (sim.discoveryPort() != 0)
+        report.line("discovery " + endpoint(sim.address(), sim.discoveryPort()));
+
+    int signal = 0;
+    sigwait(&stopSignals, &signal);
+    sim.stop();
+    if (out != stdout)
+        std::fclose(out);
+    return 0;
+}
