@@ -87,6 +87,17 @@ public:
         return std::nullopt;
     }
 
+    // One datagram (or whatever one read gives on a stream); nullopt after the time limit.
+    std::optional<std::vector<uint8_t>> readDatagram()
+    {
+        std::vector<uint8_t> datagram(65'536);
+        const ssize_t got = ::recv(fd_, datagram.data(), datagram.size(), 0);
+        if (got < 0)
+            return std::nullopt;
+        datagram.resize(static_cast<size_t>(got));
+        return datagram;
+    }
+
     // True when the peer closed the stream (after whatever it still had to say).
     bool readsEnd()
     {

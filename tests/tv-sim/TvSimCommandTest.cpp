@@ -1,7 +1,12 @@
+#include "KeyWrap.h"
 #include "RawLink.h"
 
+#include "Socket/ClientInfoRecord.h"
+#include "Socket/DiscoveryReply.h"
 #include "Socket/MessageType.h"
+#include "Socket/ServerInfoRecord.h"
 #include "Socket/UdpChannelOpenPayload.h"
+#include "Utils/EncryptedFrame.h"
 
 #include <gtest/gtest.h>
 
@@ -134,10 +139,68 @@ TEST(TvSimCommand, ReportsLinksAndMessagesOnBothRoadsUntilTerminated)
     EXPECT_EQ(sim.terminate(), 0);
 }
 
+TEST(TvSimCommand, GreetsAnswersDiscoveryAndReportsTheKeyAndDecryptedFrames)
+{
+    TvSimProcess sim({"--no-heartbeat", "--name", "Salon", "--code", "AB12CD", "--encrypt", "--discovery", "0"});
+    ASSERT_TRUE(sim.running());
+    std::smatch match;
+    const auto listen = sim.reportLine().value_or("");
+    ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
+    const auto port = static_cast<uint16_t>(std::stoi(match[1]));
+    const auto discovery = sim.reportLine().value_or("");
+    ASSERT_TRUE(std::regex_match(discovery, match, std::regex(R"(discovery 127\.0\.0\.1:(\d+))"))) << discovery;
+
+    RawLink finder(static_cast<uint16_t>(std::stoi(match[1])), SOCK_DGRAM);
+    ASSERT_TRUE(finder.sendAll(std::vector<uint8_t>{0x24, 0x10, 0x01, 0x00, 0x00, 0x00}));
+    const auto reply = finder.readDatagram();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(DiscoveryReply::text(*reply), "Salon&02:00:00:00:00:01&0AB12CD");
+
+    RawLink client(port);
+    ASSERT_TRUE(client.connected());
+    EXPECT_TRUE(sim.reportLine().value_or("").starts_with("link up "));
+    ASSERT_TRUE(client.sendMessage(0, kMsgClientInfo, 1, ClientInfoRecord{.osVersion = "14.2.1", .deviceName = "Desk"}.encode()));
+    EXPECT_TRUE(sim.reportLine().value_or("").starts_with("recv tcp seq=0 type=0x0010 name=kMsgClientInfo len=176 "));
+    const auto info = client.readFrame(kMsgServerInfo);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(ServerInfoRecord::decode(info->payload)->name, "Salon");
+    const auto code = client.readFrame(kMsgScreenCode);
+    ASSERT_TRUE(code);
+    EXPECT_EQ(std::string(code->payload.begin(), code->payload.end()), "AB12CD");
+    const auto offer = client.readFrame(kMsgKeyExchangeOffer);
+    ASSERT_TRUE(offer);
+
+    const std::vector<uint8_t> key(32, 0x42);
+    const auto wrapped = wrapForOffer(offer->payload, key);
+    ASSERT_TRUE(wrapped);
+    ASSERT_TRUE(client.sendMessage(1, kMsgSessionKey, 1, *wrapped));
+    EXPECT_EQ(sim.reportLine(), "key agreed");
+    EXPECT_TRUE(sim.reportLine().value_or("").starts_with("recv tcp seq=1 type=0x9004 name=kMsgSessionKey len=256 "));
+
+    const auto frame = EncryptedFrame::protect(bytes("abc"), key);
+    ASSERT_TRUE(frame);
+    ASSERT_TRUE(client.sendMessage(2, kMsgVideoFrame, 5, *frame));
+    // The SHA-256 of "abc" is the standard's own test vector.
+    const auto line = sim.reportLine().value_or("");
+    EXPECT_TRUE(std::regex_match(line, std::regex("recv tcp seq=2 type=0x2002 name=kMsgVideoFrame len=19 sha256=\\w{64} "
+                                                  "plain_sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad "
+                                                  R"(ts=5 at=\d+)")))
+        << line;
+
+    ASSERT_TRUE(client.sendMessage(3, kMsgNoEncryption, 1, {}));
+    EXPECT_EQ(sim.reportLine(), "key declined");
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
 TEST(TvSimCommand, RefusesBadArguments)
 {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"--listen", "localhost:1"}, {"--udp", "1:0"}, {"--listen", "127.0.0.1:70000"}, {"--bogus"}}) {
+             {"--listen", "localhost:1"},
+             {"--udp", "1:0"},
+             {"--listen", "127.0.0.1:70000"},
+             {"--discovery", "-1"},
+             {"--name"},
+             {"--bogus"}}) {
         TvSimProcess sim(arguments);
         ASSERT_TRUE(sim.running());
         EXPECT_FALSE(sim.reportLine()) << arguments[0];

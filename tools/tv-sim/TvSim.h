@@ -52,13 +52,13 @@ public:
         std::string name = "tv-sim";
         // The casting code sent as kMsgScreenCode after the server information and in discovery
         // replies; empty: no code is needed.
-        std::string castingCode;
+        std::string castingCode{};
         // Encrypted sessions: after the greeting's kMsgScreenCode, offer this TV's RSA-2048 public
         // key (made once in start(), reused for every offer and link).
         bool encryption = false;
         // Answer discovery requests on this UDP port of the listen address (0: the kernel picks,
         // see discoveryPort()); nullopt: no discovery.
-        std::optional<uint16_t> discoveryPort;
+        std::optional<uint16_t> discoveryPort{};
         // The MAC address text of discovery replies.
         std::string macAddr = "02:00:00:00:00:01";
     };
@@ -83,8 +83,9 @@ public:
     TvSim(const TvSim&) = delete;
     TvSim& operator=(const TvSim&) = delete;
 
-    // Binds and listens, starts the threads. False (logged) when the address is not numeric or the
-    // port cannot be bound. Call once.
+    // Binds and listens, starts the threads (and the discovery responder; with encryption, makes the
+    // key pair first). False (logged) when the address is not numeric, a port cannot be bound or no
+    // key pair can be made. Call once.
     bool start();
     // Closes the link and the sockets and joins every thread. Idempotent.
     void stop();
@@ -143,8 +144,8 @@ public:
     // Resets the outcome to None, so the next wait sees the answer to this offer.
     bool offerKeyExchange(bool encrypted);
     // Agreed: the client's kMsgSessionKey unwrapped to 32 bytes (kept as the session key); Declined:
-    // kMsgNoEncryption (clears the key); Failed: a kMsgSessionKey that is empty or does not unwrap
-    // to 32 bytes (clears the key); None: no answer yet.
+    // kMsgNoEncryption (clears the key); Failed: a kMsgSessionKey that is empty, does not unwrap
+    // to 32 bytes or comes before any encrypted offer (clears the key); None: no answer yet.
     KeyExchangeOutcome keyExchangeOutcome() const;
     // Until the outcome is not None; returns it (None when the time ran out).
     KeyExchangeOutcome waitForKeyExchange(Timeout timeout = kDefaultTimeout);
