@@ -10,8 +10,11 @@ packages=(
     clang libclang-rt-dev
     # libraries of the core
     libasio-dev nlohmann-json3-dev libssl-dev uuid-dev
+    # video encoding and conversion, screen capture (X11), a private X server for the capture tests
+    libx264-dev libavcodec-dev libavutil-dev libswscale-dev
+    libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
-    openssl
+    openssl ffmpeg
 )
 
 missing=()

@@ -1,0 +1,3 @@
+#include "Socket/ResendSpsPpsFlag.h"
+
+std::atomic<uint8_t> gResendSpsPpsFlag{0};

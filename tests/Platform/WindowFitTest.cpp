@@ -1,0 +1,59 @@
+#include "Platform/WindowFit.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(WindowFitTest, WiderWindowSpansTheWidthAndIsCentredVertically)
+{
+    EXPECT_EQ(WindowFit::fit(2560, 1080, 1920, 1080), (PixelRect{0, 134, 1920, 810}));
+    EXPECT_EQ(WindowFit::fit(1000, 100, 1280, 720), (PixelRect{0, 296, 1280, 128}));
+}
+
+TEST(WindowFitTest, TallerWindowSpansTheHeightAndIsCentredHorizontally)
+{
+    EXPECT_EQ(WindowFit::fit(800, 600, 1920, 1080), (PixelRect{240, 0, 1440, 1080}));
+    EXPECT_EQ(WindowFit::fit(100, 1000, 1280, 720), (PixelRect{604, 0, 72, 720}));
+}
+
+TEST(WindowFitTest, SameAspectFillsTheCanvas)
+{
+    EXPECT_EQ(WindowFit::fit(1280, 720, 1920, 1080), (PixelRect{0, 0, 1920, 1080}));
+    EXPECT_EQ(WindowFit::fit(3840, 2160, 1280, 720), (PixelRect{0, 0, 1280, 720}));
+    EXPECT_EQ(WindowFit::fit(640, 480, 640, 480), (PixelRect{0, 0, 640, 480}));
+}
+
+TEST(WindowFitTest, OddSizesGiveEvenPlacesInsideTheCanvas)
+{
+    // 1001 × 501 into 1921 × 1081: wider than the canvas, 1920 wide (even), height 961 → 960.
+    const PixelRect odd = WindowFit::fit(1001, 501, 1921, 1081);
+    EXPECT_EQ(odd, (PixelRect{0, 60, 1920, 960}));
+    for (int width = 2; width < 60; width += 7) {
+        for (int height = 2; height < 60; height += 5) {
+            for (const auto& [castWidth, castHeight] : {std::pair{33, 17}, std::pair{64, 48}, std::pair{17, 33}}) {
+                const PixelRect r = WindowFit::fit(width, height, castWidth, castHeight);
+                SCOPED_TRACE(testing::Message() << width << "x" << height << " in " << castWidth << "x" << castHeight);
+                EXPECT_EQ(r.x % 2, 0);
+                EXPECT_EQ(r.y % 2, 0);
+                EXPECT_EQ(r.width % 2, 0);
+                EXPECT_EQ(r.height % 2, 0);
+                EXPECT_GE(r.width, 2);
+                EXPECT_GE(r.height, 2);
+                EXPECT_LE(r.x + r.width, castWidth);
+                EXPECT_LE(r.y + r.height, castHeight);
+                // One side spans the even part of the canvas.
+                EXPECT_TRUE(r.width == (castWidth & ~1) || r.height == (castHeight & ~1));
+            }
+        }
+    }
+}
+
+TEST(WindowFitTest, DegenerateSizesGiveNothingAndThinWindowsStayVisible)
+{
+    EXPECT_EQ(WindowFit::fit(0, 100, 1920, 1080), PixelRect{});
+    EXPECT_EQ(WindowFit::fit(100, -1, 1920, 1080), PixelRect{});
+    EXPECT_EQ(WindowFit::fit(100, 100, 1, 1080), PixelRect{});
+    EXPECT_EQ(WindowFit::fit(100000, 2, 1920, 1080), (PixelRect{0, 538, 1920, 2}));
+}
+
+} // namespace

@@ -1,0 +1,209 @@
+#include "Platform/X11Fixture.h"
+#include "Platform/X11ScreenCapture.h"
+#include "Platform/X11WindowCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using Transfer = X11ImageGrabber::Transfer;
+
+namespace {
+
+#if defined(__SANITIZE_THREAD__)
+constexpr bool kThreadSanitizer = true;
+#elif defined(__has_feature)
+constexpr bool kThreadSanitizer = __has_feature(thread_sanitizer);
+#else
+constexpr bool kThreadSanitizer = false;
+#endif
+
+constexpr uint32_t kOpaque = 0xff000000;
+constexpr uint32_t kRootColour = 0x204060;
+constexpr uint32_t kWindowColour = 0x3366cc;
+constexpr uint32_t kCornerColour = 0xc01020;
+
+// Both ways a picture reaches the client must give the same pixels.
+class X11CaptureTest : public X11Fixture, public testing::WithParamInterface<Transfer> {};
+
+INSTANTIATE_TEST_SUITE_P(Transfers, X11CaptureTest, testing::Values(Transfer::kAuto, Transfer::kPlain),
+                         [](const testing::TestParamInfo<Transfer>& param) {
+                             return param.param == Transfer::kAuto ? "SharedMemory" : "Plain";
+                         });
+
+TEST_P(X11CaptureTest, WholeScreenHasTheScreenSizeAndItsPixels)
+{
+    setRootColour(kRootColour);
+    const Window window = showWindow(100, 50, 40, 30, kWindowColour);
+    ASSERT_NE(window, 0u);
+
+    X11ScreenCapture capture(*display, GetParam());
+    EXPECT_EQ(capture.screenFrame(), (PixelRect{0, 0, 1280, 720}));
+    BgraFrame frame;
+    ASSERT_EQ(capture.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.lastUsedShm(), GetParam() == Transfer::kAuto);
+    ASSERT_EQ(frame.width, 1280);
+    ASSERT_EQ(frame.height, 720);
+    EXPECT_EQ(frame.stride, 1280 * 4);
+    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kRootColour);
+    EXPECT_EQ(argbAt(frame, 1279, 719), kOpaque | kRootColour);
+    EXPECT_EQ(argbAt(frame, 100, 50), kOpaque | kWindowColour);
+    EXPECT_EQ(argbAt(frame, 139, 79), kOpaque | kWindowColour);
+    EXPECT_EQ(argbAt(frame, 140, 80), kOpaque | kRootColour);
+
+    // A second capture of the same size reuses the buffer and sees the change.
+    setRootColour(kCornerColour);
+    ASSERT_EQ(capture.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kCornerColour);
+}
+
+TEST_P(X11CaptureTest, DisplaysAreListedAndCapturedByIdAndAnUnknownIdIsRefused)
+{
+    X11ScreenCapture capture(*display, GetParam());
+    const std::vector<X11ScreenCapture::DisplayInfo> displays = capture.displays();
+    ASSERT_FALSE(displays.empty());
+    const X11ScreenCapture::DisplayInfo& first = displays.front();
+    EXPECT_NE(first.id, 0u);
+    EXPECT_FALSE(first.name.empty());
+    EXPECT_EQ(first.frame, (PixelRect{0, 0, 1280, 720}));
+    ASSERT_TRUE(capture.findDisplay(first.id));
+    EXPECT_EQ(capture.findDisplay(first.id)->name, first.name);
+
+    setRootColour(kRootColour);
+    BgraFrame frame;
+    ASSERT_EQ(capture.capture(first.id, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(frame.width, first.frame.width);
+    EXPECT_EQ(frame.height, first.frame.height);
+    EXPECT_EQ(argbAt(frame, 10, 10), kOpaque | kRootColour);
+
+    EXPECT_FALSE(capture.findDisplay(0x1234567));
+    EXPECT_EQ(capture.capture(0x1234567, frame), X11ScreenCapture::CaptureResult::kNoSuchDisplay);
+}
+
+TEST_P(X11CaptureTest, WindowContentIsCapturedUprightAtItsSize)
+{
+    setRootColour(kRootColour);
+    const Window window = showWindow(200, 100, 160, 90, kWindowColour);
+    fill(window, 0, 0, 20, 10, kCornerColour);
+
+    X11WindowCapture capture(*display, static_cast<uint32_t>(window), GetParam());
+    BgraFrame frame;
+    ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.lastUsedShm(), GetParam() == Transfer::kAuto);
+    ASSERT_EQ(frame.width, 160);
+    ASSERT_EQ(frame.height, 90);
+    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kCornerColour);
+    EXPECT_EQ(argbAt(frame, 19, 9), kOpaque | kCornerColour);
+    EXPECT_EQ(argbAt(frame, 20, 9), kOpaque | kWindowColour);
+    EXPECT_EQ(argbAt(frame, 159, 89), kOpaque | kWindowColour);
+
+    // Drawing and resizing after the redirection show in the next capture.
+    XResizeWindow(client, window, 120, 64);
+    fill(window, 0, 0, 120, 64, kCornerColour);
+    ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
+    EXPECT_EQ(frame.width, 120);
+    EXPECT_EQ(frame.height, 64);
+    EXPECT_EQ(argbAt(frame, 119, 63), kOpaque | kCornerColour);
+}
+
+TEST_P(X11CaptureTest, WindowReachingPastTheScreenIsCapturedWhole)
+{
+    const Window window = showWindow(-60, 680, 200, 100, kWindowColour);
+    X11WindowCapture capture(*display, static_cast<uint32_t>(window), GetParam());
+    BgraFrame frame;
+    ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
+    EXPECT_EQ(frame.width, 200);
+    EXPECT_EQ(frame.height, 100);
+    EXPECT_EQ(argbAt(frame, 100, 20), kOpaque | kWindowColour);
+}
+
+TEST_P(X11CaptureTest, DestroyedWindowIsReportedGoneOnEveryCapture)
+{
+    const Window window = showWindow(10, 10, 64, 48, kWindowColour);
+    auto capture = std::make_unique<X11WindowCapture>(*display, static_cast<uint32_t>(window), GetParam());
+    BgraFrame frame;
+    ASSERT_EQ(capture->capture(frame), X11WindowCapture::CaptureResult::kOk);
+
+    XDestroyWindow(client, window);
+    XSync(client, False);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(capture->capture(frame), X11WindowCapture::CaptureResult::kWindowGone) << "capture " << i;
+    }
+    capture.reset();
+
+    // The connection stays usable after the absorbed errors.
+    X11ScreenCapture screen(*display, GetParam());
+    EXPECT_EQ(screen.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+}
+
+TEST_P(X11CaptureTest, WindowThatNeverExistedOrIsHiddenIsNotCaptured)
+{
+    BgraFrame frame;
+    X11WindowCapture never(*display, 0x1fffff0, GetParam());
+    EXPECT_EQ(never.capture(frame), X11WindowCapture::CaptureResult::kWindowGone);
+
+    const Window window = showWindow(10, 10, 64, 48, kWindowColour);
+    X11WindowCapture hidden(*display, static_cast<uint32_t>(window), GetParam());
+    XUnmapWindow(client, window);
+    XSync(client, False);
+    EXPECT_EQ(hidden.capture(frame), X11WindowCapture::CaptureResult::kFailed);
+    XMapWindow(client, window);
+    fill(window, 0, 0, 64, 48, kWindowColour);
+    ASSERT_EQ(hidden.capture(frame), X11WindowCapture::CaptureResult::kOk);
+    EXPECT_EQ(argbAt(frame, 5, 5), kOpaque | kWindowColour);
+}
+
+using X11ThreadsTest = X11Fixture;
+
+TEST_F(X11ThreadsTest, ConnectionsOfTwoThreadsKeepTheirErrorsApart)
+{
+    std::unique_ptr<X11Display> second = X11Display::open(server->name());
+    ASSERT_TRUE(second);
+    int gone = 0;
+    int screens = 0;
+    std::thread windowThread([&] {
+        BgraFrame frame;
+        for (int i = 0; i < 50; ++i) {
+            // A new capture each time, so every pass asks the server and meets BadWindow.
+            X11WindowCapture missing(*second, 0x1fffff0);
+            gone += missing.capture(frame) == X11WindowCapture::CaptureResult::kWindowGone ? 1 : 0;
+        }
+    });
+    X11ScreenCapture screen(*display);
+    BgraFrame frame;
+    for (int i = 0; i < 50; ++i) {
+        screens += screen.capture(0, frame) == X11ScreenCapture::CaptureResult::kOk ? 1 : 0;
+    }
+    windowThread.join();
+    EXPECT_EQ(gone, 50);
+    EXPECT_EQ(screens, 50);
+}
+
+TEST(X11ServerLossTest, CapturesFailOnceTheServerIsGoneAndTheProcessLivesOn)
+{
+    if (X11TestServer::program().empty()) {
+        GTEST_SKIP() << "Xvfb is not installed: X11 capture not tested";
+    }
+    if (kThreadSanitizer) {
+        // The request that meets the broken connection unlocks the display's mutex twice inside
+        // libX11 (harmless for its plain mutex, an error to ThreadSanitizer).
+        GTEST_SKIP() << "libX11's handling of a broken connection is not ThreadSanitizer-clean";
+    }
+    X11TestServer server;
+    ASSERT_TRUE(server.start());
+    std::unique_ptr<X11Display> display = X11Display::open(server.name());
+    ASSERT_TRUE(display);
+    X11ScreenCapture screen(*display);
+    BgraFrame frame;
+    ASSERT_EQ(screen.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+    X11WindowCapture window(*display, static_cast<uint32_t>(display->root() + 1));
+
+    server.stop();
+    EXPECT_EQ(screen.capture(0, frame), X11ScreenCapture::CaptureResult::kFailed);
+    EXPECT_TRUE(display->lost());
+    EXPECT_EQ(screen.capture(0, frame), X11ScreenCapture::CaptureResult::kFailed);
+    EXPECT_TRUE(screen.displays().empty());
+    EXPECT_EQ(window.capture(frame), X11WindowCapture::CaptureResult::kFailed);
+}
+
+} // namespace

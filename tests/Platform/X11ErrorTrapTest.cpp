@@ -1,0 +1,96 @@
+#include "Platform/X11ErrorTrap.h"
+#include "Platform/X11Fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+int gOuterErrors = 0;
+
+int countError(Display*, XErrorEvent*)
+{
+    ++gOuterErrors;
+    return 0;
+}
+
+class X11ErrorTrapTest : public X11Fixture {};
+
+TEST_F(X11ErrorTrapTest, ErrorsOfTheTrappedConnectionBecomeValuesAndTheOuterHandlerReturns)
+{
+    gOuterErrors = 0;
+    XSetErrorHandler(countError);
+    Display* handle = display->handle();
+    XWindowAttributes attributes{};
+    {
+        X11ErrorTrap trap(handle);
+        EXPECT_EQ(trap.sync().code, 0);
+        XGetWindowAttributes(handle, 0x1fffff0, &attributes);
+        EXPECT_EQ(trap.sync().code, BadWindow);
+        // The first error is the one kept.
+        XMapWindow(handle, 0x1fffff1);
+        XFreePixmap(handle, 0x1fffff2);
+        EXPECT_EQ(trap.sync().code, BadWindow);
+        EXPECT_EQ(trap.error().requestCode, 3); // GetWindowAttributes
+
+        // Another connection's errors still go to the handler that was there before.
+        XGetWindowAttributes(client, 0x1fffff0, &attributes);
+        EXPECT_EQ(gOuterErrors, 1);
+    }
+    XGetWindowAttributes(handle, 0x1fffff0, &attributes);
+    EXPECT_EQ(gOuterErrors, 2);
+    EXPECT_EQ(XSetErrorHandler(nullptr), countError);
+}
+
+TEST_F(X11ErrorTrapTest, NestedTrapTakesOverAndHandsBack)
+{
+    Display* handle = display->handle();
+    X11ErrorTrap outer(handle);
+    {
+        X11ErrorTrap inner(handle);
+        XMapWindow(handle, 0x1fffff1);
+        EXPECT_EQ(inner.sync().code, BadWindow);
+    }
+    EXPECT_EQ(outer.sync().code, 0);
+    XMapWindow(handle, 0x1fffff1);
+    EXPECT_EQ(outer.sync().code, BadWindow);
+}
+
+TEST(X11DisplayTest, NoDisplayGivesNull)
+{
+    const char* saved = std::getenv("DISPLAY");
+    const std::string previous = saved != nullptr ? saved : "";
+    unsetenv("DISPLAY");
+    EXPECT_EQ(X11Display::open(), nullptr);
+    if (saved != nullptr) {
+        setenv("DISPLAY", previous.c_str(), 1);
+    }
+    EXPECT_EQ(X11Display::open("/nonexistent/x11-socket:0"), nullptr);
+}
+
+using X11DisplayServerTest = X11Fixture;
+
+TEST_F(X11DisplayServerTest, OpensTheNamedOrTheEnvironmentsDisplayWithItsExtensions)
+{
+    EXPECT_TRUE(display->hasShm());
+    EXPECT_TRUE(display->hasComposite());
+    EXPECT_TRUE(display->hasFixes());
+    EXPECT_TRUE(display->hasRandr());
+    EXPECT_FALSE(display->lost());
+    EXPECT_EQ(display->root(), DefaultRootWindow(client));
+
+    const char* saved = std::getenv("DISPLAY");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("DISPLAY", server->name().c_str(), 1);
+    std::unique_ptr<X11Display> fromEnvironment = X11Display::open();
+    if (saved != nullptr) {
+        setenv("DISPLAY", previous.c_str(), 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
+    ASSERT_TRUE(fromEnvironment);
+    EXPECT_EQ(fromEnvironment->name(), server->name());
+}
+
+} // namespace

@@ -1,0 +1,135 @@
+#include "Platform/X11TestServer.h"
+
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string lockPath(int number)
+{
+    return "/tmp/.X" + std::to_string(number) + "-lock";
+}
+
+// The process id that the lock file of display `number` names, -1 when there is none.
+pid_t lockHolder(int number)
+{
+    std::ifstream lock(lockPath(number));
+    long pid = -1;
+    lock >> pid;
+    return lock ? static_cast<pid_t>(pid) : -1;
+}
+
+} // namespace
+
+std::string X11TestServer::program()
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "/usr/bin");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = folder + "/Xvfb";
+        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+    }
+    return {};
+}
+
+bool X11TestServer::start()
+{
+    const std::string xvfb = program();
+    if (xvfb.empty()) {
+        return false;
+    }
+    // Spread concurrent test processes over different numbers; a number taken in between is skipped.
+    const int first = 100 + static_cast<int>(getpid() % 400);
+    for (int number = first; number < first + 60; ++number) {
+        if (exists(lockPath(number)) || exists("/tmp/.X11-unix/X" + std::to_string(number))) {
+            continue;
+        }
+        switch (launch(xvfb, number)) {
+        case Launch::kReady:
+            return true;
+        case Launch::kDisplayTaken:
+            continue;
+        case Launch::kFailed:
+            return false;
+        }
+    }
+    return false;
+}
+
+X11TestServer::Launch X11TestServer::launch(const std::string& program, int number)
+{
+    const std::string display = ":" + std::to_string(number);
+    std::vector<std::string> args{program, display, "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd : {0, 1, 2}) {
+        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return Launch::kFailed;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            // Another server got this number first.
+            return Launch::kDisplayTaken;
+        }
+        // The server writes its lock before it listens, so a connection to a server whose lock names
+        // our child is a connection to our child.
+        if (lockHolder(number) == pid) {
+            if (Display* probe = XOpenDisplay(display.c_str())) {
+                XCloseDisplay(probe);
+                pid_ = pid;
+                name_ = display;
+                return Launch::kReady;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return Launch::kFailed;
+}
+
+void X11TestServer::stop()
+{
+    if (pid_ < 0) {
+        return;
+    }
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    name_.clear();
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+// A private Xvfb (1280×720, depth 24, no TCP) on a display number that no other server holds. It
+// does not reset when its last client leaves, since a resetting server refuses connections.
+class X11TestServer {
+public:
+    X11TestServer() = default;
+    ~X11TestServer() { stop(); }
+    X11TestServer(const X11TestServer&) = delete;
+    X11TestServer& operator=(const X11TestServer&) = delete;
+
+    // The Xvfb program on PATH; empty when it is not installed.
+    static std::string program();
+
+    // Starts the server and waits until it takes connections; false when it never did.
+    bool start();
+    // Ends the server; nothing when none runs.
+    void stop();
+
+    const std::string& name() const { return name_; }
+
+private:
+    enum class Launch { kReady, kDisplayTaken, kFailed };
+    Launch launch(const std::string& program, int number);
+
+    pid_t pid_ = -1;
+    std::string name_;
+};
