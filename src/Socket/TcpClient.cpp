@@ -482,6 +482,11 @@ void TcpClient::dispatch(Connection& connection, const ReassembledMessage& messa
     // The payload is followed by four zero bytes in the reassembler's buffer, so it reads as text.
     const std::span<const uint8_t> payload = message.payload();
     switch (message.type()) {
+    case kMsgConnected:
+    case kMsgDisconnected:
+        // Only this client raises these; from the wire they would end or announce a link that isn't.
+        NQLOG("ignoring message 0x%x from the peer: it is the transport's own event", message.type());
+        return;
     case kMsgPeerIdentity:
         raise(kMsgPeerIdentity, reinterpret_cast<const char*>(payload.data()));
         return;

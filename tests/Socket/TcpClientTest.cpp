@@ -200,7 +200,11 @@ TEST_F(TvFixture, PassesOtherMessagesOnWithTheirPayload)
     ASSERT_TRUE(tv.send(0x7777, textBytes("unknown")));
     ASSERT_TRUE(tv.send(kMsgAudioFrame, textBytes("audio is not played")));
     ASSERT_TRUE(tv.send(kMsgUdpResendRange, std::vector<uint8_t>(20))) << "no channel: ignored";
+    ASSERT_TRUE(tv.send(kMsgDisconnected, textBytes("1"))) << "the transport's own event: never from the wire";
+    ASSERT_TRUE(tv.send(kMsgConnected));
     syncWithReceiveThread();
+    EXPECT_TRUE(events.events(kMsgDisconnected).empty());
+    EXPECT_EQ(events.count(kMsgConnected), 1u);
 
     std::vector<ClientEvent> passed;
     for (const ClientEvent& event : events.events()) {

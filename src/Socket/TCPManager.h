@@ -1,0 +1,137 @@
+#pragma once
+
+#include "Platform/DispatchTimer.h"
+#include "Platform/SerialQueue.h"
+#include "Socket/KeyExchange.h"
+#include "Socket/SessionKeyHolder.h"
+#include "Socket/TcpClient.h"
+#include "Socket/TcpNativeInfo.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+
+class ActiveVersionsDelegate;
+class PointerFilter;
+class ROZIOperationDelegate;
+class VXTcpConnectDelegate;
+class VXTcpReverseControlDelegate;
+class VXTcpReverseVersionDelegate;
+
+// The one session with a TV: owns the transport client, connects, builds the messages that need
+// more than a payload copy, holds the session key, and turns every message the TV sends into a call
+// on one of five delegates, on the thread the message needs:
+// - on the session queue "queue" (processQueue()): the end of the link, the casting code, the server
+//   information, the TV's cast requests, the quality answer and the TV's touches (after the pointer
+//   filter);
+// - on the main queue one second later: the reverse invitation;
+// - at once on the transport thread that raised it (the receive thread; the video delivery thread
+//   for the TV's screen stream): everything else, and the key exchange.
+//
+// Delegate slots are non-owning: an owner clears its slot before it goes away, and then waits for
+// the session queue (processQueue()->sync) if a call may be under way. The slots, the key and every
+// send may be used from any thread; connectToHost runs on the main thread.
+class TCPManager {
+public:
+    // The wait for the TV's server information after connecting.
+    static constexpr std::chrono::milliseconds kServerInfoTimeout{1'000};
+    static constexpr std::chrono::milliseconds kReverseInviteDelay{1'000};
+    // Versions of the TV application above this one have the camera and microphone relay.
+    static constexpr int32_t kRoziMinimumTvVersion = 75;
+
+    struct Options {
+        TcpClient::Timing timing;
+        KeyExchange keyExchange;
+        // nullptr: the process-wide filter. Otherwise it must outlive the manager.
+        PointerFilter* pointerFilter = nullptr;
+    };
+
+    // The process-wide session, made on first use (thread-safe) and never destroyed, so no
+    // exit-time teardown races the transport's threads.
+    static TCPManager& sharedManager();
+
+    TCPManager();
+    explicit TCPManager(Options options);
+    // Ends the link and waits for the calls it raised. Not from a delegate call.
+    ~TCPManager();
+    TCPManager(const TCPManager&) = delete;
+    TCPManager& operator=(const TCPManager&) = delete;
+
+    void setConnectDelegate(VXTcpConnectDelegate* delegate);
+    void setReverseControlDelegate(VXTcpReverseControlDelegate* delegate);
+    void setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate);
+    void setRoziDelegate(ROZIOperationDelegate* delegate);
+    void setActiveVersionsDelegate(ActiveVersionsDelegate* delegate);
+    VXTcpConnectDelegate* connectDelegate() const;
+    VXTcpReverseControlDelegate* reverseControlDelegate() const;
+    VXTcpReverseVersionDelegate* reverseVersionDelegate() const;
+    ROZIOperationDelegate* roziDelegate() const;
+    ActiveVersionsDelegate* activeVersionsDelegate() const;
+
+    // Main thread. Connects to host (dotted IPv4) on port, sends the client information and waits
+    // kServerInfoTimeout on the main queue for the TV's server information: onConnectSuccess when
+    // it comes (even late), onConnectFail when the wait ends first; the link stays open either way.
+    // False, with onConnectFail, when the connection fails; false and nothing else when the link
+    // to that address (any port) is already up and the TV has answered. Any other link is closed
+    // first, also one to the same address still waiting for its answer.
+    bool connectToHost(const std::string& host, uint16_t port);
+    // Queues a copy of the payload for the TV (or sends it over the UDP side channel). Any thread.
+    void sendType(int type, const uint8_t* data, int len);
+    // kMsgCastVideoFormat {width, height, 1, 0, 1, 0, mirrorType}.
+    void sendVideoResolution(int width, int height, int mirrorType);
+    // kMsgClientInfo with the name, or the user's login name when none.
+    void sendClientInfo(const std::optional<std::string>& name = std::nullopt);
+    // kMsgCastAudioFormat, which carries no payload.
+    void sendAudioAACFormatChannels(int channels, int sampleRate, int accObjectFormat);
+    // The connected TV's dotted IPv4 address; "0.0.0.0" when no link is open.
+    std::string getConnectTvIp() const;
+    // Ends the link; its end is reported by onDisConnect. Any thread.
+    void tcpClientRelease();
+
+    // The 32-byte session key, null when none. Read it once per frame or file and keep the
+    // reference for the whole use.
+    SessionKey aesKey() const;
+    void setAesKey(SessionKey key);
+
+    const std::shared_ptr<SerialQueue>& processQueue() const { return processQueue_; }
+
+private:
+    struct Delegates;
+
+    // The transport's listener (TcpEventCallback); user is the manager.
+    static int onTcpEvent(void* user, TcpClient* client, int type, const char* text, const uint8_t* data,
+                          uint64_t timeStampUs, uint32_t length);
+    // On the transport thread that raised the event.
+    void handleEvent(int type, std::span<const uint8_t> payload);
+    void handleDisconnected();
+    void handleServerInfo(std::span<const uint8_t> payload);
+    void handleTouch(int type, std::span<const uint8_t> payload);
+    void handleKeyExchange(std::span<const uint8_t> payload);
+    // Main queue: the wait for the server information ended first.
+    void serverInfoOverTime();
+
+    TcpNativeInfo info_;
+    const std::shared_ptr<Delegates> delegates_;
+    const std::shared_ptr<SerialQueue> processQueue_;
+    KeyExchange keyExchange_;
+    PointerFilter& pointerFilter_;
+    SessionKeyHolder aesKey_;
+
+    // Serialises connectToHost's close-and-count with the queued close of an ended link, so a close
+    // meant for an earlier link never reaches a newer one.
+    std::mutex linkMutex_;
+    // Counts the links connectToHost opened. Every event of a link is raised after its generation
+    // was counted and before the next one is, so a handler reads its own link's generation.
+    std::atomic<uint64_t> linkGeneration_{0};
+    // The current link's TV has sent its server information.
+    std::atomic<bool> serverInfoArrived_{false};
+
+    std::unique_ptr<TcpClient> tcpClient_;
+    // Declared last: cancelled and gone before anything its handler uses.
+    DispatchTimer connectOverTimer_;
+};

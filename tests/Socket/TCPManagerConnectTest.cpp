@@ -1,0 +1,219 @@
+#include "Socket/TCPManagerTestSupport.h"
+
+#include "Socket/ClientInfoRecord.h"
+#include "Socket/MessageType.h"
+#include "Utils/ByteReader.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <thread>
+
+namespace {
+
+using TCPManagerConnectTest = TCPManagerFixture;
+
+TEST_F(TCPManagerConnectTest, ConnectSendsClientInfoAndReportsTheTvOnTheQueue)
+{
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
+    const auto success = delegate.calls("onConnectSuccess");
+    EXPECT_EQ(success[0].args, "Living Room");
+    EXPECT_EQ(success[0].where, Where::Queue);
+    EXPECT_EQ(manager.getConnectTvIp(), "127.0.0.1");
+
+    // The TV answers before it records what it answered.
+    const auto raw = tv.waitForMessage(kMsgClientInfo);
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->length, ClientInfoRecord::kSize);
+    const auto info = ClientInfoRecord::decode(raw->payload);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->osName, "macOS");
+    EXPECT_TRUE(std::regex_match(info->osVersion, std::regex(R"(\d+\.\d+\.\d+)"))) << info->osVersion;
+    EXPECT_FALSE(info->deviceName.empty());
+
+    // The answer cancelled the wait.
+    loop->advance(5 * TCPManager::kServerInfoTimeout);
+    EXPECT_EQ(delegate.count("onConnectFail"), 0u);
+}
+
+TEST_F(TCPManagerConnectTest, AFailedConnectReportsAtOnceOnTheMainThread)
+{
+    RefusingPort refusing;
+    EXPECT_FALSE(manager.connectToHost("127.0.0.1", refusing.port()));
+    const auto fails = delegate.calls("onConnectFail");
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_EQ(fails[0].where, Where::Main);
+    EXPECT_FALSE(manager.connectToHost("not an address", tv.port()));
+    EXPECT_EQ(delegate.count("onConnectFail"), 2u);
+    EXPECT_EQ(manager.getConnectTvIp(), "0.0.0.0");
+}
+
+TEST_F(TCPManagerConnectTest, ATvThatDoesNotAnswerTimesOutThenALateAnswerStillSucceeds)
+{
+    tv.setAnswerServerInfo(false);
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
+    loop->advance(TCPManager::kServerInfoTimeout - 1ms);
+    EXPECT_EQ(delegate.count("onConnectFail"), 0u);
+    loop->advance(1ms);
+    const auto fails = delegate.calls("onConnectFail");
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_EQ(fails[0].where, Where::Main);
+    // The link stays up; the answer is reported whenever it comes.
+    EXPECT_TRUE(tv.connected());
+    ASSERT_TRUE(tv.sendServerInfo());
+    ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
+    EXPECT_EQ(delegate.calls("onConnectSuccess")[0].where, Where::Queue);
+    loop->advance(5 * TCPManager::kServerInfoTimeout);
+    EXPECT_EQ(delegate.count("onConnectFail"), 1u);
+}
+
+TEST_F(TCPManagerConnectTest, ARetryAfterATimeOutConnectsAgain)
+{
+    tv.setAnswerServerInfo(false);
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    loop->advance(TCPManager::kServerInfoTimeout);
+    ASSERT_EQ(delegate.count("onConnectFail"), 1u);
+
+    tv.setAnswerServerInfo(true);
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(tv.waitForConnection(TvSim::kDefaultTimeout, 2));
+    ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    // The first link's end was reported and spared the second.
+    manager.processQueue()->sync([] {});
+    EXPECT_EQ(delegate.count("onDisConnect"), 1u);
+    EXPECT_EQ(manager.getConnectTvIp(), "127.0.0.1");
+    syncWithManager();
+}
+
+TEST_F(TCPManagerConnectTest, TheSameAddressIsIgnoredOnlyOnceTheTvHasAnswered)
+{
+    connectAndGreet();
+    EXPECT_FALSE(manager.connectToHost("127.0.0.1", tv.port()));
+    // Any port: the address alone counts.
+    EXPECT_FALSE(manager.connectToHost("127.0.0.1", static_cast<uint16_t>(tv.port() + 1)));
+    EXPECT_EQ(tv.linksAccepted(), 1u);
+    EXPECT_TRUE(tv.connected());
+    EXPECT_EQ(delegate.count("onConnectFail"), 0u);
+    EXPECT_EQ(delegate.count("onDisConnect"), 0u);
+    syncWithManager();
+}
+
+TEST_F(TCPManagerConnectTest, AStaleDisconnectSparesTheNewLink)
+{
+    // A TV that hangs up before it answers, so the retry below is not taken for the same link.
+    tv.setAnswerServerInfo(false);
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
+    // Hold the session queue so the first link's close is still queued when the second link is up.
+    Gate gate;
+    manager.processQueue()->async([&gate] { gate.wait(); });
+    tv.closeLink();
+    ASSERT_TRUE(tv.waitForDisconnect());
+    tv.setAnswerServerInfo(true);
+    // Connecting again joins the first link's threads, so its end is queued by the time it returns.
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(tv.waitForConnection(TvSim::kDefaultTimeout, 2));
+    gate.open();
+    ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
+    // Reported in order: the old link's end, then the new link's answer.
+    std::vector<std::string> order;
+    for (const auto& call : delegate.calls()) {
+        if (call.name == "onDisConnect" || call.name == "onConnectSuccess")
+            order.push_back(call.name);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"onDisConnect", "onConnectSuccess"}));
+    EXPECT_TRUE(tv.connected());
+    EXPECT_EQ(manager.getConnectTvIp(), "127.0.0.1");
+    syncWithManager();
+    EXPECT_EQ(delegate.count("onDisConnect"), 1u);
+}
+
+TEST_F(TCPManagerConnectTest, ReleaseEndsTheLinkAndReportsIt)
+{
+    connectAndGreet();
+    manager.tcpClientRelease();
+    EXPECT_EQ(manager.getConnectTvIp(), "0.0.0.0");
+    ASSERT_TRUE(tv.waitForDisconnect());
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    EXPECT_EQ(delegate.calls("onDisConnect")[0].where, Where::Queue);
+    // A new link to the same TV is made again.
+    connectAndGreet();
+}
+
+TEST_F(TCPManagerConnectTest, CancellingTheWaitRacesSafelyWithItsExpiry)
+{
+    tv.setAnswerServerInfo(false);
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const size_t links = tv.linksAccepted();
+        ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+        ASSERT_TRUE(tv.waitForConnection(TvSim::kDefaultTimeout, links + 1));
+        // The answer is cancelled on the receive thread while the main loop lets the wait expire.
+        std::thread answer([this] { tv.sendServerInfo(); });
+        loop->advance(TCPManager::kServerInfoTimeout);
+        answer.join();
+        ASSERT_TRUE(delegate.waitFor("onConnectSuccess", static_cast<size_t>(round + 1)));
+        const size_t fails = delegate.count("onConnectFail");
+        EXPECT_LE(fails, static_cast<size_t>(round + 1));
+        loop->advance(5 * TCPManager::kServerInfoTimeout);
+        EXPECT_EQ(delegate.count("onConnectFail"), fails);
+        manager.tcpClientRelease();
+        ASSERT_TRUE(delegate.waitFor("onDisConnect", static_cast<size_t>(round + 1)));
+    }
+}
+
+TEST_F(TCPManagerConnectTest, ClientInfoCutsTheDeviceNameAtACharacterBoundary)
+{
+    connectAndGreet();
+    struct Case {
+        std::string name;
+        std::string sent;
+    };
+    const Case cases[] = {
+        {std::string(62, 'a') + "\xC3\xA9", std::string(62, 'a')},         // two-byte character across byte 63
+        {std::string(61, 'b') + "\xE2\x82\xAC", std::string(61, 'b')},     // three-byte character
+        {std::string(60, 'c') + "\xC3\xA9\x41", std::string(60, 'c') + "\xC3\xA9\x41"}, // fits: 63 bytes
+        {"Büro-Mac", "Büro-Mac"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sent);
+        const size_t before = tv.receivedCount(kMsgClientInfo);
+        manager.sendClientInfo(c.name);
+        ASSERT_TRUE(tv.waitForMessagesOfType(kMsgClientInfo, before + 1));
+        const auto sent = tv.received(kMsgClientInfo).back();
+        ASSERT_EQ(sent.payload.size(), ClientInfoRecord::kSize);
+        const auto info = ClientInfoRecord::decode(sent.payload);
+        ASSERT_TRUE(info);
+        EXPECT_EQ(info->deviceName, c.sent);
+        // NUL-terminated inside its 64-byte field.
+        EXPECT_EQ(sent.payload[112 + c.sent.size()], 0);
+    }
+}
+
+TEST_F(TCPManagerConnectTest, CastFormatsGoOutAsRecords)
+{
+    connectAndGreet();
+    manager.sendVideoResolution(1920, 1080, 2);
+    manager.sendAudioAACFormatChannels(2, 48'000, 2);
+    manager.sendType(0x12345, nullptr, 0);
+    manager.sendType(kMsgKeyDown, TvSim::int32(4).data(), 4);
+    ASSERT_TRUE(tv.waitForMessage(kMsgKeyDown));
+    const auto video = tv.received(kMsgCastVideoFormat);
+    ASSERT_EQ(video.size(), 1u);
+    ByteReader reader(video[0].payload);
+    EXPECT_EQ(video[0].payload.size(), 28u);
+    for (const uint32_t word : {1920u, 1080u, 1u, 0u, 1u, 0u, 2u})
+        EXPECT_EQ(reader.u32be(), word);
+    const auto audio = tv.received(kMsgCastAudioFormat);
+    ASSERT_EQ(audio.size(), 1u);
+    EXPECT_EQ(audio[0].length, 0u);
+    // The out-of-range type went nowhere (0x2345 would be its truncation).
+    EXPECT_EQ(tv.receivedCount(0x2345), 0u);
+}
+
+} // namespace

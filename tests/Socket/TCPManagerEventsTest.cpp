@@ -1,0 +1,263 @@
+#include "Socket/TCPManagerTestSupport.h"
+
+#include "Socket/MessageType.h"
+#include "Socket/ResendSpsPpsFlag.h"
+#include "Socket/ServerInfoRecord.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Expected {
+    std::string name;
+    std::string args;
+    Where where;
+};
+
+// One message from the TV and the delegate calls it has to make, in order.
+struct Row {
+    const char* label;
+    uint16_t type;
+    std::vector<uint8_t> payload;
+    std::vector<Expected> calls;
+};
+
+constexpr Where kQueue = Where::Queue;
+constexpr Where kAtOnce = Where::Transport;
+
+std::vector<uint8_t> text(const std::string& value)
+{
+    return TvSim::text(value);
+}
+
+std::vector<Row> eventTable()
+{
+    const std::string list = R"([{"ip":"10.0.0.2","name":"Mac","client":7,"isShare":true}])";
+    const std::string offer = R"({"url":"http://10.0.0.9:9000","files":[{"id":"1","name":"a.txt"}]})";
+    return {
+        {"screen code", kMsgScreenCode, text("AB12CD"), {{"onReceiveScreenCode", "AB12CD", kQueue}}},
+        {"empty screen code", kMsgScreenCode, {}, {{"onReceiveScreenCode", "", kQueue}}},
+        {"tv version above 75", kMsgTvVersion, TvSim::int32(76),
+         {{"tvAppVersion", "76", kAtOnce}, {"enableRoziFunction", "1", kAtOnce}}},
+        {"tv version 75", kMsgTvVersion, TvSim::int32(75), {{"tvAppVersion", "75", kAtOnce}}},
+        {"server information", kMsgServerInfo, ServerInfoRecord{"Kitchen"}.encode(),
+         {{"onConnectSuccess", "Kitchen", kQueue}}},
+        {"short server information", kMsgServerInfo, std::vector<uint8_t>(39, 0), {}},
+        {"screen stop", kMsgTvScreenStop, {}, {{"tvScreenStop", "", kAtOnce}}},
+        {"screen fail", kMsgTvScreenFail, TvSim::int32(3), {{"tvScreenFail", "3", kAtOnce}}},
+        {"speaker", kMsgSpeakerStatus, TvSim::int32(1),
+         {{"changeControlStatus", "1", kAtOnce}, {"isSpeakerHandler", "1", kAtOnce}}},
+        {"not speaker", kMsgSpeakerStatus, TvSim::int32(2),
+         {{"changeControlStatus", "0", kAtOnce}, {"isSpeakerHandler", "0", kAtOnce}}},
+        {"speaker revoked 1", kMsgSpeakerRevoked, TvSim::int32(1),
+         {{"isSpeakerHandler", "0", kAtOnce}, {"changeControlStatus", "0", kAtOnce}}},
+        {"speaker revoked 0", kMsgSpeakerRevoked, TvSim::int32(0),
+         {{"isSpeakerHandler", "0", kAtOnce}, {"tvScreenStop", "", kAtOnce}}},
+        {"speaker revoked 2", kMsgSpeakerRevoked, TvSim::int32(2), {{"isSpeakerHandler", "0", kAtOnce}}},
+        {"control granted", kMsgControlGranted, {},
+         {{"changeControlStatus", "1", kAtOnce},
+          {"getWindowSizeSendTv", std::to_string(kMsgViewSize), kAtOnce},
+          {"isSpeakerHandler", "1", kAtOnce}}},
+        {"client list", kMsgClientList, text(list), {{"connectListMessage", list, kAtOnce}}},
+        {"moderator button 0", kMsgModeratorButton0, TvSim::int32(1), {{"changeButtonName", "0,1", kAtOnce}}},
+        {"moderator button 1", kMsgModeratorButton1, TvSim::int32(0), {{"changeButtonName", "1,0", kAtOnce}}},
+        {"split screen", kMsgSplitScreen, TvSim::int32(1), {{"changeButtonName", "2,1", kAtOnce}}},
+        {"reverse switch", kMsgReverseSwitch, TvSim::int32(1), {{"changeButtonName", "3,1", kAtOnce}}},
+        {"screen resolution", kMsgTvScreenResolution, TvSim::screenResolution(1920, 1080),
+         {{"onReceiveScreenReaolution", "1920,1080", kAtOnce}}},
+        {"short screen resolution", kMsgTvScreenResolution, {0, 0, 7}, {}},
+        {"request cast", kMsgTvRequestCast, {}, {{"tvRequestMirror", "", kQueue}}},
+        {"interrupt cast", kMsgTvInterruptCast, {}, {{"tvIntErruptMirror", "", kQueue}}},
+        {"video quality", kMsgVideoQuality, TvSim::videoQuality(1280, 720, 2, 30),
+         {{"onVideoQuality", "2,1280,720,30", kQueue}}},
+        {"short video quality", kMsgVideoQuality, std::vector<uint8_t>(19, 1), {}},
+        {"file push ack", kMsgFilePushAck, {}, {{"pushFileSuccess", "", kAtOnce}}},
+        {"file push ignored", kMsgFilePushIgnored, {}, {}},
+        {"connected from the wire", kMsgConnected, text("1.2.3.4:5"), {}},
+        {"peer identity", kMsgPeerIdentity, text("tv"), {}},
+        {"unknown type", 0x7777, text("?"), {}},
+        {"key code", kMsgKeyCode, TvSim::keyCode(36), {{"tvKeyHandle", "36", kAtOnce}}},
+        {"camera open", kMsgCameraOpenRequest, {}, {{"tvOpenRozi", "CAMERA", kAtOnce}}},
+        {"mic open", kMsgMicOpenRequest, {}, {{"tvOpenRozi", "MIC", kAtOnce}}},
+        {"camera error", kMsgCameraError, TvSim::int32(5), {{"showRoziTipWindow", "5,2", kAtOnce}}},
+        {"camera close", kMsgCameraClose, TvSim::int32(6), {{"showRoziTipWindow", "6,2", kAtOnce}}},
+        {"mic error", kMsgMicError, TvSim::int32(7), {{"showRoziTipWindow", "7,1", kAtOnce}}},
+        {"mic close", kMsgMicClose, TvSim::int32(8), {{"showRoziTipWindow", "8,1", kAtOnce}}},
+        {"camera data", kMsgCameraData, {1, 2, 3, 4, 5}, {{"onReveiveCameraVideoData", "5", kAtOnce}}},
+        {"mic data", kMsgMicData, {9, 8, 7}, {{"handleMicDataToDecode", "3", kAtOnce}}},
+        {"active version", kMsgActiveVersion, TvSim::int32(3), {{"activeVersionHandler", "3", kAtOnce}}},
+        {"short integer", kMsgActiveVersion, {0, 5}, {{"activeVersionHandler", std::to_string(0x00050000), kAtOnce}}},
+        {"relay enabled by absence", kMsgRoziEnable, {}, {{"enableRoziFunction", "1", kAtOnce}}},
+        {"relay disabled", kMsgRoziEnable, TvSim::capability(0), {{"enableRoziFunction", "0", kAtOnce}}},
+        {"file share offer", kMsgFileShareOffer, text(offer), {{"tvShareFile2pc", offer, kAtOnce}}},
+        {"quality change supported", kMsgQualityChangeSupport, TvSim::capability(1),
+         {{"supportChangeQuality", "1", kAtOnce}}},
+        {"quality change not supported", kMsgQualityChangeSupport, TvSim::capability(0),
+         {{"supportChangeQuality", "0", kAtOnce}}},
+    };
+}
+
+class TCPManagerEventsTest : public TCPManagerFixture {
+protected:
+    void SetUp() override
+    {
+        TCPManagerFixture::SetUp();
+        connectAndGreet();
+        syncWithManager();
+        delegate.clear();
+    }
+
+    // The calls a message made: those before the marker that syncWithManager sends after it.
+    std::vector<DelegateCall> callsFor(uint16_t type, std::span<const uint8_t> payload)
+    {
+        delegate.clear();
+        EXPECT_TRUE(tv.send(type, payload));
+        syncWithManager();
+        auto calls = delegate.calls();
+        std::erase_if(calls, [](const DelegateCall& call) { return call.name == "tvMirrorLock"; });
+        return calls;
+    }
+};
+
+TEST_F(TCPManagerEventsTest, EveryMessageReachesItsDelegateOnItsThread)
+{
+    std::set<std::thread::id> atOnceThreads;
+    for (const Row& row : eventTable()) {
+        SCOPED_TRACE(row.label);
+        const auto calls = callsFor(row.type, row.payload);
+        ASSERT_EQ(calls.size(), row.calls.size());
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].name, row.calls[i].name);
+            EXPECT_EQ(calls[i].args, row.calls[i].args);
+            EXPECT_EQ(calls[i].where, row.calls[i].where);
+            if (calls[i].where == kAtOnce)
+                atOnceThreads.insert(calls[i].thread);
+        }
+    }
+    // All on the one receive thread of the link.
+    EXPECT_EQ(atOnceThreads.size(), 1u);
+}
+
+TEST_F(TCPManagerEventsTest, DataArgumentsCarryThePayload)
+{
+    const std::vector<uint8_t> camera{1, 2, 3, 4, 5};
+    const auto calls = callsFor(kMsgCameraData, camera);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].bytes, camera);
+
+    const std::vector<uint8_t> mic(5'000, 0x5A);
+    const auto micCalls = callsFor(kMsgMicData, mic);
+    ASSERT_EQ(micCalls.size(), 1u);
+    EXPECT_EQ(micCalls[0].bytes, mic);
+}
+
+TEST_F(TCPManagerEventsTest, ScreenVideoComesOnTheDeliveryThread)
+{
+    std::vector<uint8_t> frame(200'000);
+    for (size_t i = 0; i < frame.size(); ++i)
+        frame[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(tv.send(kMsgVideoFrame, frame));
+    ASSERT_TRUE(delegate.waitFor("onReveiveScreenVideoData"));
+    const auto video = delegate.calls("onReveiveScreenVideoData");
+    ASSERT_EQ(video.size(), 1u);
+    EXPECT_EQ(video[0].bytes, frame);
+    EXPECT_EQ(video[0].where, kAtOnce);
+
+    const auto control = callsFor(kMsgTvScreenStop, {});
+    ASSERT_EQ(control.size(), 1u);
+    EXPECT_NE(control[0].thread, video[0].thread);
+}
+
+TEST_F(TCPManagerEventsTest, ParameterSetRequestRaisesTheFlag)
+{
+    gResendSpsPpsFlag = 0;
+    EXPECT_TRUE(callsFor(kMsgRequestSpsPps, {}).empty());
+    EXPECT_EQ(gResendSpsPpsFlag.load(), 1);
+    gResendSpsPpsFlag = 0;
+}
+
+TEST_F(TCPManagerEventsTest, ClientInfoRequestSendsTheClientInformationAgain)
+{
+    const size_t before = tv.receivedCount(kMsgClientInfo);
+    EXPECT_TRUE(callsFor(kMsgClientInfoRequest, {}).empty());
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgClientInfo, before + 1));
+}
+
+TEST_F(TCPManagerEventsTest, TouchesPassTheFilterToTheSessionQueue)
+{
+    nowMs = 10'000;
+    const auto down = TvSim::touch(100, 200);
+    auto calls = callsFor(kMsgTouchDown, down);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].name, "onTvcontrolReceived");
+    EXPECT_EQ(calls[0].args, std::to_string(kMsgTouchDown));
+    EXPECT_EQ(calls[0].bytes, down);
+    EXPECT_EQ(calls[0].where, kQueue);
+
+    // Still, within the second: dropped; after it: one long press.
+    EXPECT_TRUE(callsFor(kMsgTouchMove, TvSim::touch(101, 201)).empty());
+    nowMs = 11'001;
+    calls = callsFor(kMsgTouchMove, TvSim::touch(101, 201));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args, std::to_string(kPointerLongPress));
+    nowMs = 13'000;
+    EXPECT_TRUE(callsFor(kMsgTouchMove, TvSim::touch(102, 202)).empty());
+
+    // Marked, short: dropped. The up passes and ends the hold.
+    EXPECT_TRUE(callsFor(kMsgTouchUp, TvSim::touch(102, 202, 1)).empty());
+    EXPECT_TRUE(callsFor(kMsgTouchUp, std::vector<uint8_t>(15, 0)).empty());
+    calls = callsFor(kMsgTouchUp, TvSim::touch(102, 202));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args, std::to_string(kMsgTouchUp));
+    nowMs = 15'000;
+    calls = callsFor(kMsgTouchMove, TvSim::touch(102, 202));
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].args, std::to_string(kPointerLongPress));
+}
+
+TEST_F(TCPManagerEventsTest, ReverseInviteComesOnTheMainQueueASecondLater)
+{
+    EXPECT_TRUE(callsFor(kMsgReverseInvite, {}).empty());
+    loop->runUntilIdle();
+    loop->advance(TCPManager::kReverseInviteDelay - 1ms);
+    EXPECT_EQ(delegate.count("tvInviteToReverse"), 0u);
+    loop->advance(1ms);
+    const auto calls = delegate.calls("tvInviteToReverse");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].where, Where::Main);
+}
+
+TEST_F(TCPManagerEventsTest, ReverseInviteArrivesEvenAfterTheLinkEnded)
+{
+    EXPECT_TRUE(callsFor(kMsgReverseInvite, {}).empty());
+    tv.closeLink();
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    loop->advance(TCPManager::kReverseInviteDelay);
+    EXPECT_EQ(delegate.count("tvInviteToReverse"), 1u);
+}
+
+TEST_F(TCPManagerEventsTest, TheEndOfTheLinkIsReportedOnTheQueue)
+{
+    tv.closeLink();
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    const auto calls = delegate.calls("onDisConnect");
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].where, kQueue);
+    // The queued close has closed the client.
+    EXPECT_TRUE(delegate.waitUntil([&] { return manager.getConnectTvIp() == "0.0.0.0"; }));
+}
+
+TEST_F(TCPManagerEventsTest, ClientRemoveEndsTheLink)
+{
+    ASSERT_TRUE(tv.send(kMsgClientRemove));
+    ASSERT_TRUE(tv.waitForDisconnect());
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    EXPECT_EQ(delegate.calls("onDisConnect")[0].where, kQueue);
+    EXPECT_TRUE(delegate.waitUntil([&] { return manager.getConnectTvIp() == "0.0.0.0"; }));
+}
+
+} // namespace
