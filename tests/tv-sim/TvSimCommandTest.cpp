@@ -1,3 +1,4 @@
+#include "EncodedStream.h"
 #include "KeyWrap.h"
 #include "RawLink.h"
 
@@ -189,6 +190,37 @@ TEST(TvSimCommand, GreetsAnswersDiscoveryAndReportsTheKeyAndDecryptedFrames)
 
     ASSERT_TRUE(client.sendMessage(3, kMsgNoEncryption, 1, {}));
     EXPECT_EQ(sim.reportLine(), "key declined");
+    EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(TvSimCommand, ReportsEveryDecodedPicture)
+{
+    TvSimProcess sim({"--no-heartbeat", "--decode"});
+    ASSERT_TRUE(sim.running());
+    std::smatch match;
+    const auto listen = sim.reportLine().value_or("");
+    ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
+    RawLink client(static_cast<uint16_t>(std::stoi(match[1])));
+    ASSERT_TRUE(client.connected());
+    const auto stream = encodedStream(160, 96, 3);
+    ASSERT_EQ(stream.size(), 3u);
+    uint32_t sequence = 0;
+    for (const auto& unit : stream) {
+        ASSERT_TRUE(client.sendMessage(sequence, kMsgVideoFrame, 1, unit));
+        ++sequence;
+    }
+    // Decoded lines come from their own thread, among the recv lines.
+    std::vector<std::string> decoded;
+    while (decoded.size() < stream.size()) {
+        const auto line = sim.reportLine();
+        ASSERT_TRUE(line);
+        if (line->starts_with("decoded "))
+            decoded.push_back(*line);
+    }
+    for (size_t i = 0; i < decoded.size(); ++i)
+        EXPECT_TRUE(std::regex_match(decoded[i], std::regex("decoded n=" + std::to_string(i) +
+                                                            R"( size=160x96 latency_us=\d+)")))
+            << decoded[i];
     EXPECT_EQ(sim.terminate(), 0);
 }
 

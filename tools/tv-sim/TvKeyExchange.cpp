@@ -5,7 +5,6 @@
 #include "Utils/EncryptedFrame.h"
 #include "Utils/Log.h"
 #include "Utils/NSDataAES.h"
-#include "tv-sim/PayloadDigest.h"
 
 #include <utility>
 
@@ -114,11 +113,10 @@ std::optional<std::vector<uint8_t>> TvKeyExchange::sessionKey() const
     return sessionKey_;
 }
 
-std::string TvKeyExchange::plainSha256(std::span<const uint8_t> frame) const
+std::optional<std::vector<uint8_t>> TvKeyExchange::open(std::span<const uint8_t> frame) const
 {
     const auto key = sessionKey();
     if (!key)
-        return {};
-    const auto plain = EncryptedFrame::open(frame, *key);
-    return plain ? PayloadDigest::sha256Hex(*plain) : std::string();
+        return std::nullopt;
+    return EncryptedFrame::open(frame, *key);
 }

@@ -8,7 +8,6 @@
 #include <mutex>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 // The TV's side of the key exchange: its RSA-2048 key pair (made once, reused for every offer),
@@ -35,9 +34,9 @@ public:
     Outcome outcome() const;
     Outcome waitForOutcome(std::chrono::milliseconds timeout) const;
     std::optional<std::vector<uint8_t>> sessionKey() const;
-    // Lower-case hex SHA-256 of the frame opened with the session key; empty when there is no key
-    // or the frame is shorter than its IV.
-    std::string plainSha256(std::span<const uint8_t> frame) const;
+    // The EncryptedFrame opened with the session key; nullopt when there is no key or the frame is
+    // shorter than its IV.
+    std::optional<std::vector<uint8_t>> open(std::span<const uint8_t> frame) const;
 
 private:
     Outcome settle(Outcome outcome, std::optional<std::vector<uint8_t>> key);

@@ -3,6 +3,7 @@
 #include "Socket/HeartbeatPayload.h"
 #include "Socket/MessageType.h"
 #include "Utils/Log.h"
+#include "tv-sim/WallClock.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -18,13 +19,6 @@
 namespace {
 
 constexpr int kBacklog = 8;
-
-uint64_t nowMicros()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 bool transient(int error)
 {
@@ -78,7 +72,7 @@ bool TvLink::send(uint16_t type, std::span<const uint8_t> payload)
     const int fd = writerFd();
     if (fd < 0)
         return false;
-    const auto result = fragmenter_.send(sequence_++, type, nowMicros(), payload,
+    const auto result = fragmenter_.send(sequence_++, type, wallMicros(), payload,
                                          [fd](std::span<const uint8_t> fragment) { return writeAll(fd, fragment); });
     return result.status == MessageFragmenter::Status::Sent;
 }
@@ -90,7 +84,7 @@ bool TvLink::sendHeartbeatRequest()
     if (fd < 0)
         return false;
     const auto payload = HeartbeatPayload{.sequence = ++beats_}.encode();
-    const auto result = fragmenter_.send(sequence_++, kMsgHeartbeat, nowMicros(), payload,
+    const auto result = fragmenter_.send(sequence_++, kMsgHeartbeat, wallMicros(), payload,
                                          [fd](std::span<const uint8_t> fragment) { return writeAll(fd, fragment); });
     return result.status == MessageFragmenter::Status::Sent;
 }

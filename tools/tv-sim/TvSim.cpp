@@ -13,21 +13,11 @@
 #include "Socket/VideoQualityPayload.h"
 #include "Utils/Log.h"
 #include "tv-sim/PayloadDigest.h"
+#include "tv-sim/WallClock.h"
 
 #include <algorithm>
 #include <memory>
 #include <utility>
-
-namespace {
-
-uint64_t wallMicros()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
-} // namespace
 
 TvSim::TvSim() : TvSim(Options{}) {}
 
@@ -41,7 +31,11 @@ TvSim::TvSim(Options options)
       udp_([this](const TransportFrameHeader& header, std::span<const uint8_t> payload) {
           onUdpMessage(header, payload);
       }),
-      heartbeat_([this] { beat(); })
+      heartbeat_([this] { beat(); }),
+      decoder_([this](const DecodedFrame& frame) {
+          if (decodeObserver_)
+              decodeObserver_(frame);
+      })
 {
 }
 
@@ -56,6 +50,8 @@ bool TvSim::start()
         return false;
     // The key pair is made before the first client can arrive, so the greeting never waits for it.
     if (options_.encryption && !keyExchange_.prepare())
+        return false;
+    if (options_.decodeVideo && !decoder_.start())
         return false;
     if (options_.discoveryPort) {
         discovery_ = DiscoveryResponder::start(
@@ -81,6 +77,8 @@ void TvSim::stop()
     udp_.stop();
     if (discovery_)
         discovery_->stop();
+    // Last: the readers that feed it have stopped.
+    decoder_.stop();
 }
 
 uint16_t TvSim::port() const
@@ -101,6 +99,11 @@ void TvSim::setLinkObserver(LinkObserver observer)
 void TvSim::setKeyExchangeObserver(KeyExchangeObserver observer)
 {
     keyExchangeObserver_ = std::move(observer);
+}
+
+void TvSim::setDecodeObserver(DecodeObserver observer)
+{
+    decodeObserver_ = std::move(observer);
 }
 
 bool TvSim::connected() const
@@ -319,6 +322,21 @@ bool TvSim::waitUntil(const std::function<bool(const std::vector<ReceivedMessage
     return log_.waitUntil(done, timeout);
 }
 
+std::vector<TvSim::DecodedFrame> TvSim::decodedFrames() const
+{
+    return decoder_.frames();
+}
+
+size_t TvSim::decodeErrors() const
+{
+    return decoder_.errors();
+}
+
+bool TvSim::waitForDecodedFrames(size_t count, Timeout timeout)
+{
+    return decoder_.waitForFrames(count, timeout);
+}
+
 bool TvSim::openUdpChannel(uint32_t routeMask, uint32_t fragmentSize)
 {
     const auto address = SimAddress::parse(options_.address, 0);
@@ -463,8 +481,15 @@ void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& heade
                             .arrival = std::chrono::steady_clock::now(),
                             .payload = {},
                             .plainSha256 = {}};
-    if (header.type == kMsgVideoFrame)
-        message.plainSha256 = keyExchange_.plainSha256(payload);
+    if (header.type == kMsgVideoFrame) {
+        // One decryption serves the digest and the decoder.
+        auto plain = keyExchange_.open(payload);
+        if (plain)
+            message.plainSha256 = PayloadDigest::sha256Hex(*plain);
+        if (options_.decodeVideo)
+            decoder_.submit(plain ? std::move(*plain) : std::vector<uint8_t>(payload.begin(), payload.end()),
+                            header.timeStamp);
+    }
     if (options_.keepPayloads)
         message.payload.assign(payload.begin(), payload.end());
     if (messageObserver_)

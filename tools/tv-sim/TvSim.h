@@ -9,6 +9,7 @@
 #include "tv-sim/TvKeyExchange.h"
 #include "tv-sim/TvLink.h"
 #include "tv-sim/UdpReceiver.h"
+#include "tv-sim/VideoDecoder.h"
 
 #include <atomic>
 #include <chrono>
@@ -27,7 +28,11 @@
 // does, greets a client (server information, casting code, optionally a key exchange offer), and
 // sends whatever a test asks, well-formed or raw. It can also answer discovery as this TV.
 //
-// Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery.
+// With decodeVideo it also decodes the video stream it receives, on a thread of its own, and records
+// each picture with its latency.
+//
+// Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery, one
+// decodes video.
 // Every public method may be called from any thread, except the observer setters (before start()).
 // stop() and the destructor join them all. Waiting helpers wait on a condition with a real-time
 // limit and never sleep blindly.
@@ -61,6 +66,9 @@ public:
         std::optional<uint16_t> discoveryPort{};
         // The MAC address text of discovery replies.
         std::string macAddr = "02:00:00:00:00:01";
+        // Decode every received kMsgVideoFrame (opened with the session key while one is agreed) as
+        // an H.264 access unit; off by default, since decoding costs a core at high resolutions.
+        bool decodeVideo = false;
     };
 
     using KeyExchangeOutcome = TvKeyExchange::Outcome;
@@ -74,6 +82,9 @@ public:
     // Called on the TCP thread when the client's answer to a key exchange offer settles the outcome
     // (Agreed, Declined or Failed).
     using KeyExchangeObserver = std::function<void(KeyExchangeOutcome outcome)>;
+    using DecodedFrame = VideoDecoder::DecodedFrame;
+    // Called on the decoding thread for each decoded picture, just before it is recorded.
+    using DecodeObserver = VideoDecoder::Observer;
     using DropFilter = UdpReceiver::DropFilter;
     using UdpStats = UdpReceiver::Stats;
 
@@ -84,8 +95,8 @@ public:
     TvSim& operator=(const TvSim&) = delete;
 
     // Binds and listens, starts the threads (and the discovery responder; with encryption, makes the
-    // key pair first). False (logged) when the address is not numeric, a port cannot be bound or no
-    // key pair can be made. Call once.
+    // key pair first; with decodeVideo, opens the decoder). False (logged) when the address is not
+    // numeric, a port cannot be bound, no key pair can be made or no H.264 decoder opens. Call once.
     bool start();
     // Closes the link and the sockets and joins every thread. Idempotent.
     void stop();
@@ -96,6 +107,7 @@ public:
     void setMessageObserver(MessageObserver observer);
     void setLinkObserver(LinkObserver observer);
     void setKeyExchangeObserver(KeyExchangeObserver observer);
+    void setDecodeObserver(DecodeObserver observer);
 
     // --- The link.
     bool connected() const;
@@ -189,6 +201,16 @@ public:
     bool waitUntil(const std::function<bool(const std::vector<ReceivedMessage>&)>& done,
                    Timeout timeout = kDefaultTimeout);
 
+    // --- Decoded video (with the decodeVideo option), in decoding order. Every kMsgVideoFrame
+    // received since start() (TCP or UDP) is one access unit; DecodedFrame::index counts them from
+    // 0, so a unit that does not decode leaves a gap.
+    std::vector<DecodedFrame> decodedFrames() const;
+    // Units refused by the decoder, giving no picture or a corrupt one, or dropped because the
+    // decoder fell too far behind.
+    size_t decodeErrors() const;
+    // Until at least count pictures have been decoded.
+    bool waitForDecodedFrames(size_t count, Timeout timeout = kDefaultTimeout);
+
     // --- The UDP side channel.
     // Binds a UDP socket on the listen address (once; the port stays for the life of this object)
     // and sends kMsgUdpChannelOpen {16, port, fragmentSize, routeMask}. Reassembly uses the fragment
@@ -229,6 +251,7 @@ private:
     MessageObserver messageObserver_;
     LinkObserver linkObserver_;
     KeyExchangeObserver keyExchangeObserver_;
+    DecodeObserver decodeObserver_;
     std::atomic<uint8_t> status_;
     std::atomic<uint32_t> echoId_{0};
     ReceivedLog log_;
@@ -236,6 +259,7 @@ private:
     UdpReceiver udp_;
     IntervalTimer heartbeat_;
     TvKeyExchange keyExchange_;
+    VideoDecoder decoder_;
     std::unique_ptr<DiscoveryResponder> discovery_;
     std::atomic<bool> answerServerInfo_{true};
     // Whether the current link's client has been greeted; TCP thread only.

@@ -4,7 +4,7 @@
 // SIGINT or SIGTERM.
 //
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
-//          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT]
+//          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -18,6 +18,8 @@
 //                       decrypted with the agreed key
 //   --discovery PORT    answer discovery requests on this UDP port of the listen address (0: the
 //                       kernel picks; the "discovery" line tells it)
+//   --decode            decode received video frames as H.264 (after decryption) and report each
+//                       picture
 //
 // Report lines, one per event, fields separated by single spaces:
 //   listen <addr>:<port>
@@ -33,6 +35,10 @@
 // (the recv line is one line; ts and at are microseconds since the Unix epoch, so at - ts is the
 // latency when both ends share a clock). seq is the TCP message counter or the UDP message id.
 // plain_sha256, the digest of the decrypted frame, appears on video frames while a key is agreed.
+//   decoded n=<i> size=<w>x<h> latency_us=<d>
+// (with --decode, one line per decoded picture: i counts the received video frames from 0, so a
+// frame that did not decode leaves a gap; d is the decode-complete time minus the frame's header
+// time stamp, in microseconds.)
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
 #include "Socket/MessageCatalogue.h"
 #include "tv-sim/TvSim.h"
@@ -60,7 +66,7 @@ struct Arguments {
 void usage()
 {
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
-                         "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT]\n");
+                         "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -121,6 +127,8 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.castingCode = argv[++i];
         } else if (flag == "--encrypt") {
             arguments.options.encryption = true;
+        } else if (flag == "--decode") {
+            arguments.options.decodeVideo = true;
         } else if (flag == "--discovery" && hasValue) {
             const auto port = number(argv[++i], 65'535);
             if (!port)
@@ -164,6 +172,15 @@ std::string recvLine(const ReceivedMessage& message)
     return line;
 }
 
+std::string decodedLine(const TvSim::DecodedFrame& frame)
+{
+    char line[128];
+    std::snprintf(line, sizeof line, "decoded n=%llu size=%dx%d latency_us=%lld",
+                  static_cast<unsigned long long>(frame.index), frame.width, frame.height,
+                  static_cast<long long>(frame.latencyMicros()));
+    return line;
+}
+
 // "addr:port", IPv6 addresses in brackets.
 std::string endpoint(const std::string& address, uint16_t port)
 {
@@ -200,6 +217,7 @@ int main(int argc, char** argv)
     sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
     });
+    sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
         if (!up || !arguments->udp)
