@@ -1,0 +1,369 @@
+#include "Media/EncoderH264/RecordManager.h"
+
+#include "Media/EncoderH264/LetterboxCanvas.h"
+#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
+#include "Media/EncoderH264/SelectedWindowFrame.h"
+#include "Media/EncoderH264/TzVideoEncoder.h"
+#include "Media/EncoderH264/windowInfo.h"
+#include "Platform/DispatchTimer.h"
+#include "Platform/GlobalQueue.h"
+#include "Platform/SerialQueue.h"
+#include "Platform/X11Cursor.h"
+#include "Platform/X11Display.h"
+#include "Platform/X11ScreenCapture.h"
+#include "Platform/X11WindowCapture.h"
+#include "Socket/TCPManager.h"
+#include "Utils/EncryptedFrame.h"
+#include "Utils/Log.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// Far beyond any screen; keeps conversions of outside values to int defined.
+constexpr double kPixelLimit = 1 << 20;
+
+int toPixels(double value)
+{
+    return std::isfinite(value) ? static_cast<int>(std::clamp(value, -kPixelLimit, kPixelLimit)) : 0;
+}
+
+TzVideoEncoder::Frame bgraFrame(const BgraFrame& picture)
+{
+    TzVideoEncoder::Frame frame;
+    frame.format = TzVideoEncoder::Frame::Format::BGRA;
+    frame.width = picture.width;
+    frame.height = picture.height;
+    frame.planes[0] = picture.pixels;
+    frame.strides[0] = picture.stride;
+    return frame;
+}
+
+// The window picture gets the cursor only while the pointer is over the window's frame, as the
+// window picker last saw it.
+void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
+{
+    const WindowRect frame = gSelectedWindowFrame.load();
+    const std::optional<X11Cursor::Image> image = cursor.current();
+    if (!image || image->x < frame.x || image->x >= frame.x + frame.width || image->y < frame.y
+        || image->y >= frame.y + frame.height) {
+        return;
+    }
+    X11Cursor::draw(image->pixels, picture, toPixels(image->x - frame.x) - image->hotX,
+                    toPixels(image->y - frame.y) - image->hotY);
+}
+
+} // namespace
+
+// What one capture works with; lives on the capture queue from the first tick to the stop.
+struct RecordManager::Capture {
+    Capture(ScreenType sourceType, uint32_t sourceScreenId, int32_t sourceWindowId, int castWidth, int castHeight,
+            TzVideoEncoder& videoEncoder)
+        : type(sourceType), screenId(sourceScreenId), windowId(sourceWindowId), width(castWidth),
+          height(castHeight), encoder(videoEncoder)
+    {
+    }
+
+    const ScreenType type;
+    const uint32_t screenId;
+    const int32_t windowId;
+    const int width;
+    const int height;
+    TzVideoEncoder& encoder;
+    TzVideoEncoder::CompletionBlock completion;
+
+    std::unique_ptr<X11Display> display;
+    std::unique_ptr<X11Cursor> cursor;
+    // Display road: the display captured (0: the whole X screen) and where it shows.
+    std::unique_ptr<X11ScreenCapture> screen;
+    uint32_t displayId = 0;
+    PixelRect displayFrame;
+    // Window road.
+    std::unique_ptr<X11WindowCapture> window;
+    std::unique_ptr<LetterboxCanvas> canvas;
+    int failuresInARow = 0;
+    bool windowLostReported = false;
+
+    BgraFrame picture;
+    // A capture error ended the capture; later ticks do nothing.
+    bool ended = false;
+};
+
+RecordManager::RecordManager(std::string displayName)
+    : displayName_(std::move(displayName)), captureQueue_(SerialQueue::create("videoOutputQueue"))
+{
+}
+
+RecordManager::~RecordManager()
+{
+    std::lock_guard lock(mutex_);
+    if (isStarted_) {
+        stopLocked();
+    }
+}
+
+void RecordManager::setDelegate(RecordManagerToStopScreenDelegate* delegate)
+{
+    delegate_.store(delegate);
+}
+
+void RecordManager::SetCallback(void* userData, MediaDataCallback callback)
+{
+    std::lock_guard lock(callbackMutex_);
+    userData_ = userData;
+    fnCallback_ = callback;
+}
+
+int32_t RecordManager::bitRateFor(double width, double height)
+{
+    const double bits = width * height * 3.0 * 4.0 * 8.0;
+    if (std::isnan(bits)) {
+        return 0;
+    }
+    return static_cast<int32_t>(std::clamp(bits, static_cast<double>(std::numeric_limits<int32_t>::min()),
+                                           static_cast<double>(std::numeric_limits<int32_t>::max())));
+}
+
+void RecordManager::StartRecord(double width, double height, int32_t framerate, ScreenType type,
+                                const std::shared_ptr<windowInfo>& window, uint32_t screenId)
+{
+    std::lock_guard lock(mutex_);
+    if (isStarted_) {
+        return;
+    }
+    if (framerate < 1) {
+        PLOG("capture not started: frame rate %d", framerate);
+        return;
+    }
+    if (type == kScreenTypeWindow && !window) {
+        PLOG("windowInfo is null");
+        return;
+    }
+    screenType_ = type;
+    screenId_ = screenId;
+    width_ = width;
+    height_ = height;
+    fps_ = framerate;
+    bitRate_ = bitRateFor(width, height);
+    windowId_ = window ? window->windowId() : 0;
+
+    videoEncoder_ = std::make_unique<TzVideoEncoder>();
+    if (videoEncoder_->startEncodeSessionWithVideoSize(width, height, fps_, bitRate_) != 0) {
+        PLOG("no encoder session for %.0f x %.0f at %d fps: frames are dropped", width, height, fps_);
+    }
+    if (type == kScreenTypeWholeScreen || type == kScreenTypeExtendedScreen || type == kScreenTypeWindow) {
+        capture_ = std::make_unique<Capture>(type, screenId, windowId_, toPixels(width), toPixels(height),
+                                             *videoEncoder_);
+        capture_->completion = [this](std::span<const uint8_t> accessUnit) { deliver(accessUnit); };
+        // The first tick at once, then one every 1/fps s; each runs on the capture queue.
+        captureTimer_ = std::make_unique<DispatchTimer>(captureQueue_, [this] { captureFrame(); });
+        captureTimer_->start(std::chrono::nanoseconds(0), std::chrono::nanoseconds(1'000'000'000 / fps_));
+    }
+    isStarted_ = true;
+}
+
+void RecordManager::StopRecord()
+{
+    std::lock_guard lock(mutex_);
+    if (isStarted_) {
+        stopLocked();
+    }
+}
+
+void RecordManager::stopLocked()
+{
+    if (captureTimer_) {
+        // No tick begins after the cancel; the sync waits for one that has begun, and the capture's X
+        // resources go on the queue that used them.
+        captureTimer_->cancel();
+        captureQueue_->sync([this] { capture_.reset(); });
+        captureTimer_.reset();
+    }
+    if (videoEncoder_) {
+        videoEncoder_->stopEncodeSession();
+    }
+    isStarted_ = false;
+}
+
+void RecordManager::deallocRecord()
+{
+    {
+        std::lock_guard lock(mutex_);
+        // A capture left running would feed an encoder that is about to go.
+        if (isStarted_) {
+            stopLocked();
+        }
+        videoEncoder_.reset();
+        width_ = 0;
+        height_ = 0;
+        fps_ = -1;
+        bitRate_ = -1;
+    }
+    SetCallback(nullptr, nullptr);
+}
+
+bool RecordManager::IsStarted() const
+{
+    std::lock_guard lock(mutex_);
+    return isStarted_;
+}
+
+double RecordManager::width() const
+{
+    std::lock_guard lock(mutex_);
+    return width_;
+}
+
+double RecordManager::height() const
+{
+    std::lock_guard lock(mutex_);
+    return height_;
+}
+
+int32_t RecordManager::fps() const
+{
+    std::lock_guard lock(mutex_);
+    return fps_;
+}
+
+int32_t RecordManager::bitRate() const
+{
+    std::lock_guard lock(mutex_);
+    return bitRate_;
+}
+
+ScreenType RecordManager::screenType() const
+{
+    std::lock_guard lock(mutex_);
+    return screenType_;
+}
+
+void RecordManager::captureFrame()
+{
+    Capture& capture = *capture_;
+    if (capture.ended) {
+        return;
+    }
+    if (!capture.display) {
+        capture.display = X11Display::open(displayName_);
+        if (!capture.display) {
+            captureError(capture, "no X display");
+            return;
+        }
+        capture.cursor = std::make_unique<X11Cursor>(*capture.display);
+    }
+    if (capture.type == kScreenTypeWindow) {
+        captureWindow(capture);
+    } else {
+        captureDisplay(capture);
+    }
+    if (!capture.ended && capture.display->lost()) {
+        captureError(capture, "X connection lost");
+    }
+}
+
+void RecordManager::captureDisplay(Capture& capture)
+{
+    if (!capture.screen) {
+        capture.screen = std::make_unique<X11ScreenCapture>(*capture.display);
+        if (std::optional<X11ScreenCapture::DisplayInfo> asked = capture.screen->findDisplay(capture.screenId)) {
+            capture.displayId = asked->id;
+            capture.displayFrame = asked->frame;
+        } else if (const auto all = capture.screen->displays(); !all.empty()) {
+            PLOG("no display %u: capturing the primary display %u", capture.screenId, all.front().id);
+            capture.displayId = all.front().id;
+            capture.displayFrame = all.front().frame;
+        } else {
+            capture.displayFrame = capture.screen->screenFrame();
+        }
+    }
+    if (capture.screen->capture(capture.displayId, capture.picture) != X11ScreenCapture::CaptureResult::kOk) {
+        captureError(capture, capture.display->lost() ? "X connection lost" : "display capture failed");
+        return;
+    }
+    // The display's picture shows the cursor, as the user sees it.
+    if (std::optional<X11Cursor::Image> cursor = capture.cursor->current()) {
+        X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - capture.displayFrame.x,
+                        cursor->top() - capture.displayFrame.y);
+    }
+    capture.encoder.encodeWithSampleBuffer(bgraFrame(capture.picture), 0, capture.completion);
+}
+
+void RecordManager::captureWindow(Capture& capture)
+{
+    if (!capture.window) {
+        capture.window = std::make_unique<X11WindowCapture>(*capture.display, static_cast<uint32_t>(capture.windowId));
+        capture.canvas = std::make_unique<LetterboxCanvas>(capture.width, capture.height);
+    }
+    switch (capture.window->capture(capture.picture)) {
+    case X11WindowCapture::CaptureResult::kOk:
+        capture.failuresInARow = 0;
+        break;
+    case X11WindowCapture::CaptureResult::kWindowGone:
+        windowLost(capture);
+        return;
+    case X11WindowCapture::CaptureResult::kFailed:
+        if (capture.display->lost()) {
+            captureError(capture, "X connection lost");
+        } else if (++capture.failuresInARow >= 2) {
+            // A hidden window fails every tick; a single failure can be a resize racing the read.
+            windowLost(capture);
+        }
+        return;
+    }
+    drawCursorOverWindow(*capture.cursor, capture.picture);
+    if (capture.canvas->place(capture.picture)) {
+        capture.encoder.encodeWithSampleBuffer(capture.canvas->frame(), 0, capture.completion);
+    }
+}
+
+void RecordManager::captureError(Capture& capture, const char* what)
+{
+    capture.ended = true;
+    // Closed on the thread that met the failure: after a broken connection libX11 may still hold the
+    // display's lock for this thread, and a close from another thread would wait for it forever.
+    capture.window.reset();
+    capture.screen.reset();
+    capture.cursor.reset();
+    capture.display.reset();
+    PLOG("capture screen error: %s", what);
+    // The cast then ends through the link's end. Posted: the release joins the transport's threads,
+    // which the capture queue never waits for.
+    GlobalQueue::shared(GlobalQueue::Priority::High)->async([] { TCPManager::sharedManager().tcpClientRelease(); });
+}
+
+void RecordManager::windowLost(Capture& capture)
+{
+    if (capture.windowLostReported) {
+        return;
+    }
+    capture.windowLostReported = true;
+    PLOG("window recoder error, windowImage is null");
+    if (RecordManagerToStopScreenDelegate* delegate = delegate_.load()) {
+        delegate->stopScreenFunction();
+    }
+}
+
+void RecordManager::deliver(std::span<const uint8_t> accessUnit)
+{
+    // Read once and held for the whole frame, so a key replaced meanwhile stays alive.
+    const SessionKey key = TCPManager::sharedManager().aesKey();
+    std::optional<std::vector<uint8_t>> sealed;
+    if (key) {
+        sealed = EncryptedFrame::protect(accessUnit, *key);
+        if (!sealed) {
+            PLOG("video frame dropped: it could not be protected");
+            return;
+        }
+        accessUnit = *sealed;
+    }
+    std::lock_guard lock(callbackMutex_);
+    if (fnCallback_) {
+        fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
+    }
+}

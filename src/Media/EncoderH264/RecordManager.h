@@ -1,0 +1,104 @@
+#pragma once
+
+#include "Media/EncoderH264/MediaDataCallback.h"
+#include "Media/EncoderH264/ScreenType.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+
+class DispatchTimer;
+class RecordManagerToStopScreenDelegate;
+class SerialQueue;
+class TzVideoEncoder;
+class windowInfo;
+
+// Captures the one source of a cast (a display, or one window) at the cast's size and frame rate,
+// encodes every frame with its own TzVideoEncoder, protects each access unit with the session key
+// when one exists, and hands it to the MediaDataCallback. One object per cast: start it once, stop
+// it, release it with deallocRecord.
+//
+// Threads: start, stop and deallocRecord come from the session controller's threads. Capture runs
+// on one serial queue, ticked by a timer at the frame rate, so frames reach the encoder in order;
+// the encoder delivers each access unit on that queue, before the frame's tick ends. Once StopRecord
+// returns, neither the callback nor the delegate is called again.
+class RecordManager {
+public:
+    // Captures the X display `displayName`; $DISPLAY when empty.
+    explicit RecordManager(std::string displayName = {});
+    // Stops a running capture.
+    ~RecordManager();
+    RecordManager(const RecordManager&) = delete;
+    RecordManager& operator=(const RecordManager&) = delete;
+
+    // Not owned; the owner clears it (or stops the capture) before it goes away. Any thread.
+    void setDelegate(RecordManagerToStopScreenDelegate* delegate);
+    // Stores the output callback with its user data; the latest pair wins. Once this returns, the
+    // pair it replaced is no longer running nor called. Any thread but the callback's own.
+    void SetCallback(void* userData, MediaDataCallback callback);
+
+    // Starts capturing at width x height and framerate frames per second: type 0 or 1 captures the
+    // display screenId (the primary display when no attached display has that id), type 2 the
+    // window of `window`; any other type captures nothing but still marks the object started.
+    // Nothing while started; a frame rate below 1, or type 2 without a window, starts nothing.
+    void StartRecord(double width, double height, int32_t framerate, ScreenType type,
+                     const std::shared_ptr<windowInfo>& window, uint32_t screenId);
+    // Stops the capture and the encoder session, waiting for a frame in flight; nothing when not
+    // started. Never from the callback or the delegate.
+    void StopRecord();
+    // After a stop: drops the encoder, clears the size, frame rate, bit rate and callback.
+    void deallocRecord();
+
+    bool IsStarted() const;
+    double width() const;
+    double height() const;
+    int32_t fps() const;
+    int32_t bitRate() const;
+    ScreenType screenType() const;
+
+    // The bit rate asked of the encoder for a cast of width x height: 96 bits per pixel and second,
+    // kept within a signed 32-bit number.
+    static int32_t bitRateFor(double width, double height);
+
+private:
+    struct Capture;
+
+    // Capture queue: one tick of the timer.
+    void captureFrame();
+    void captureDisplay(Capture& capture);
+    void captureWindow(Capture& capture);
+    // Capture queue: the source can no longer be read. Releases the TV link, once.
+    void captureError(Capture& capture, const char* what);
+    // Capture queue: the cast window can no longer be captured. Tells the delegate, once.
+    void windowLost(Capture& capture);
+    // Capture queue, inside the encoder: protects and hands over one access unit.
+    void deliver(std::span<const uint8_t> accessUnit);
+    void stopLocked();
+
+    const std::string displayName_;
+    const std::shared_ptr<SerialQueue> captureQueue_;
+    std::atomic<RecordManagerToStopScreenDelegate*> delegate_{nullptr};
+
+    // Guards the callback pair; held while the callback runs.
+    std::mutex callbackMutex_;
+    void* userData_ = nullptr;
+    MediaDataCallback fnCallback_ = nullptr;
+
+    // Guards the fields below, set by the controller's calls.
+    mutable std::mutex mutex_;
+    bool isStarted_ = false;
+    double width_ = 0;
+    double height_ = 0;
+    int32_t fps_ = 0;
+    int32_t bitRate_ = 0;
+    int32_t windowId_ = 0;
+    uint32_t screenId_ = 0;
+    ScreenType screenType_ = kScreenTypeWholeScreen;
+    std::shared_ptr<TzVideoEncoder> videoEncoder_;
+    std::unique_ptr<DispatchTimer> captureTimer_;
+    // Touched only on the capture queue while a capture runs.
+    std::unique_ptr<Capture> capture_;
+};

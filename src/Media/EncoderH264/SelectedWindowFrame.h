@@ -1,0 +1,21 @@
+#pragma once
+
+#include "Media/EncoderH264/WindowRect.h"
+
+#include <mutex>
+
+// The current frame of the window chosen for casting: written by the window picker on every poll
+// of the window list, read by the window capture to place the cursor. Any thread; a reader never
+// sees half of a rectangle.
+class SelectedWindowFrame {
+public:
+    WindowRect load() const;
+    void store(const WindowRect& frame);
+
+private:
+    mutable std::mutex mutex_;
+    WindowRect frame_;
+};
+
+// All zero at start.
+extern SelectedWindowFrame gSelectedWindowFrame;
