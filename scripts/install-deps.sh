@@ -9,12 +9,12 @@ packages=(
     # clang with its fuzzer and sanitizer runtimes, for the fuzz targets
     clang libclang-rt-dev
     # libraries of the core
-    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev
+    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types
     # video encoding and conversion, screen capture (X11), a private X server for the capture tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
-    openssl ffmpeg
+    openssl ffmpeg gzip
 )
 
 missing=()

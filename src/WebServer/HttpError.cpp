@@ -1,0 +1,8 @@
+#include "WebServer/HttpError.h"
+
+#include <cstring>
+
+HttpError HttpError::posix(int errorNumber)
+{
+    return HttpError{kPosixDomain, errorNumber, std::strerror(errorNumber)};
+}
