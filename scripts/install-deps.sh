@@ -12,6 +12,8 @@ packages=(
     libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types
     # video encoding and conversion, screen capture (X11), a private X server for the capture tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
+    # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
+    libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
     openssl ffmpeg gzip

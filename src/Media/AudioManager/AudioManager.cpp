@@ -1,0 +1,94 @@
+#include "Media/AudioManager/AudioManager.h"
+
+#include "Media/AudioManager/AacEncoder.h"
+#include "Media/AudioManager/AdtsHeader.h"
+#include "Platform/PulseCapture.h"
+#include "Platform/SerialQueue.h"
+
+namespace {
+
+// A frame no longer than its header plus six bytes carries no sound worth sending.
+constexpr size_t kMinDeliveredFrame = 14;
+
+}  // namespace
+
+AudioManager::AudioManager() : audioDataQueueACC_(SerialQueue::create("audioDataQueueACC")) {}
+
+AudioManager::~AudioManager()
+{
+    StopRecord();
+}
+
+void AudioManager::StartRecord()
+{
+    uint64_t generation = 0;
+    {
+        std::lock_guard lock(delivery_->mutex);
+        if (delivery_->started)
+            return;
+        delivery_->started = true;
+        generation = ++delivery_->generation;
+    }
+    audioDataOutputQueue_ = SerialQueue::create("audioDataOutputQueue.com");
+    std::shared_ptr<AacEncoder> encoder = AacEncoder::create();
+    if (!encoder)
+        return;
+    capture_ = PulseCapture::start(
+        kCaptureDeviceUID, [encoder, generation, delivery = delivery_, output = audioDataOutputQueue_,
+                            framing = audioDataQueueACC_](std::vector<float> samples) {
+            output->async([=, samples = std::move(samples)] {
+                for (auto& packet : encoder->encode(samples))
+                    handOn(delivery, framing, generation, std::move(packet));
+            });
+        });
+}
+
+void AudioManager::StopRecord()
+{
+    {
+        std::lock_guard lock(delivery_->mutex);
+        if (!delivery_->started)
+            return;
+        delivery_->started = false;
+    }
+    capture_.reset();
+}
+
+bool AudioManager::IsStarted() const
+{
+    std::lock_guard lock(delivery_->mutex);
+    return delivery_->started;
+}
+
+void AudioManager::SetCallback(void* userData, MediaDataCallback callback)
+{
+    std::lock_guard lock(delivery_->mutex);
+    delivery_->userData = userData;
+    delivery_->callback = callback;
+}
+
+std::optional<std::vector<uint8_t>> AudioManager::adtsDataForPacketLength(uint32_t packetLength)
+{
+    return AdtsHeader::forPacketLength(packetLength);
+}
+
+void AudioManager::captureOutput(std::vector<uint8_t> packet)
+{
+    handOn(delivery_, audioDataQueueACC_, delivery_->generation, std::move(packet));
+}
+
+void AudioManager::handOn(const std::shared_ptr<Delivery>& delivery, const std::shared_ptr<SerialQueue>& queue,
+                          uint64_t generation, std::vector<uint8_t> packet)
+{
+    queue->async([delivery, generation, packet = std::move(packet)] { deliver(*delivery, generation, packet); });
+}
+
+void AudioManager::deliver(Delivery& delivery, uint64_t generation, const std::vector<uint8_t>& packet)
+{
+    auto frame = AdtsHeader::frame(packet);
+    if (!frame || frame->size() < kMinDeliveredFrame)
+        return;
+    std::lock_guard lock(delivery.mutex);
+    if (delivery.started && delivery.generation == generation && delivery.callback)
+        delivery.callback(delivery.userData, frame->data(), static_cast<uint32_t>(frame->size()));
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Media/EncoderH264/MediaDataCallback.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+class PulseCapture;
+class SerialQueue;
+
+// Captures what the computer plays, from the capture side of the loopback device, as AAC-LC
+// (44,100 Hz, stereo) and hands each packet behind its ADTS header to the callback, in order, on
+// the serial queue "audioDataQueueACC". Nothing is delivered once StopRecord has returned, even
+// packets still queued; the object may be destroyed with packets queued.
+class AudioManager {
+public:
+    // The loopback device's two-channel capture side.
+    static constexpr const char* kCaptureDeviceUID = "ROZI-Audio2ch_UID";
+
+    AudioManager();
+    ~AudioManager();
+    AudioManager(const AudioManager&) = delete;
+    AudioManager& operator=(const AudioManager&) = delete;
+
+    // Nothing when started. A missing loopback device leaves it started with no packets.
+    void StartRecord();
+    void StopRecord();
+    bool IsStarted() const;
+    // The latest pair wins; packets framed before any callback is set are dropped.
+    void SetCallback(void* userData, MediaDataCallback callback);
+
+    static std::optional<std::vector<uint8_t>> adtsDataForPacketLength(uint32_t packetLength);
+    // One encoded AAC packet from the capture: framed and delivered on "audioDataQueueACC".
+    void captureOutput(std::vector<uint8_t> packet);
+
+private:
+    // What the queued work shares with this object, so it may outlive it.
+    struct Delivery {
+        // Held across each callback call, so StopRecord returns only after the one running.
+        std::recursive_mutex mutex;
+        void* userData = nullptr;
+        MediaDataCallback callback = nullptr;
+        bool started = false;
+        // Counts starts: a packet captured before a restart is never delivered after it. Changed
+        // under the mutex; read without it, so capture never waits for a callback.
+        std::atomic<uint64_t> generation = 0;
+    };
+
+    static void handOn(const std::shared_ptr<Delivery>& delivery, const std::shared_ptr<SerialQueue>& queue,
+                       uint64_t generation, std::vector<uint8_t> packet);
+    static void deliver(Delivery& delivery, uint64_t generation, const std::vector<uint8_t>& packet);
+
+    std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();
+    std::shared_ptr<SerialQueue> audioDataQueueACC_;
+    std::shared_ptr<SerialQueue> audioDataOutputQueue_;
+    std::unique_ptr<PulseCapture> capture_;
+};

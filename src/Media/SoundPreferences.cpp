@@ -1,0 +1,187 @@
+#include "Media/SoundPreferences.h"
+
+#include "Platform/PulseServerDevices.h"
+#include "Socket/Int32Payload.h"
+#include "Socket/MessageType.h"
+#include "Socket/TCPManager.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+bool containsIgnoringCase(const std::string& text, const std::string& pattern)
+{
+    auto lower = [](unsigned char c) { return std::tolower(c); };
+    auto found = std::search(text.begin(), text.end(), pattern.begin(), pattern.end(),
+                             [&](char a, char b) { return lower(a) == lower(b); });
+    return found != text.end();
+}
+
+bool matches(const PulseDevice& device, const std::string& pattern)
+{
+    return containsIgnoringCase(device.name, pattern) || containsIgnoringCase(device.description, pattern);
+}
+
+bool isInput(const PulseDevice& device)
+{
+    return device.kind == PulseDevice::Kind::Source && !device.monitor;
+}
+
+bool isOutput(const PulseDevice& device)
+{
+    return device.kind == PulseDevice::Kind::Sink;
+}
+
+}  // namespace
+
+SoundPreferences::SoundPreferences(std::shared_ptr<PulseDevices> devices, Sender send)
+    : devices_(std::move(devices)), send_(std::move(send))
+{
+}
+
+SoundPreferences::~SoundPreferences()
+{
+    removeAudioOutputVolumeListener();
+}
+
+SoundPreferences& SoundPreferences::shared()
+{
+    // Lives as long as the process: the server's notification thread may call it at any time.
+    static auto* instance = new SoundPreferences(
+        std::shared_ptr<PulseDevices>(PulseServerDevices::connect()), [](uint16_t type, std::span<const uint8_t> payload) {
+            TCPManager::sharedManager().sendType(type, payload.data(), static_cast<int>(payload.size()));
+        });
+    return *instance;
+}
+
+std::vector<PulseDevice> SoundPreferences::inputDevices()
+{
+    auto all = devices_ ? devices_->devices() : std::nullopt;
+    std::vector<PulseDevice> inputs;
+    if (all)
+        std::copy_if(all->begin(), all->end(), std::back_inserter(inputs), isInput);
+    return inputs;
+}
+
+std::vector<PulseDevice> SoundPreferences::outputDevices()
+{
+    auto all = devices_ ? devices_->devices() : std::nullopt;
+    std::vector<PulseDevice> outputs;
+    if (all)
+        std::copy_if(all->begin(), all->end(), std::back_inserter(outputs), isOutput);
+    return outputs;
+}
+
+std::vector<PulseDevice> SoundPreferences::matching(const std::string& name, Kind kind)
+{
+    auto candidates = kind == Kind::Sink ? outputDevices() : inputDevices();
+    std::erase_if(candidates, [&](const PulseDevice& device) { return !matches(device, name); });
+    return candidates;
+}
+
+std::optional<std::string>& SoundPreferences::saved(Kind kind)
+{
+    return kind == Kind::Sink ? savedSink_ : savedSource_;
+}
+
+void SoundPreferences::remember(Kind kind, const std::string& name)
+{
+    {
+        std::lock_guard lock(mutex_);
+        if (saved(kind))
+            return;
+    }
+    auto current = devices_->defaultDevice(kind);
+    auto all = devices_->devices();
+    if (!current || !all)
+        return;
+    bool isPattern = std::any_of(all->begin(), all->end(), [&](const PulseDevice& device) {
+        return device.kind == kind && device.name == *current && matches(device, name);
+    });
+    if (isPattern)
+        return;
+    std::lock_guard lock(mutex_);
+    saved(kind) = *current;
+}
+
+void SoundPreferences::makeDefault(Kind kind, const std::string& name)
+{
+    auto found = matching(name, kind);
+    if (found.empty())
+        return;
+    remember(kind, name);
+    for (const auto& device : found) {
+        devices_->setDefaultDevice(kind, device.name);
+        devices_->setVolume(kind, device.name, 1.0f);
+    }
+}
+
+void SoundPreferences::useAudioDeviceForInputAndOutput(const std::string& name)
+{
+    if (!devices_)
+        return;
+    makeDefault(Kind::Sink, name);
+    makeDefault(Kind::Source, name);
+}
+
+void SoundPreferences::useAudioDeviceForInput(const std::string& name)
+{
+    if (devices_)
+        makeDefault(Kind::Source, name);
+}
+
+void SoundPreferences::restoreMacAudioDevices()
+{
+    if (!devices_)
+        return;
+    for (Kind kind : {Kind::Sink, Kind::Source}) {
+        std::optional<std::string> previous;
+        {
+            std::lock_guard lock(mutex_);
+            previous.swap(saved(kind));
+        }
+        if (previous)
+            devices_->setDefaultDevice(kind, *previous);
+    }
+}
+
+uint32_t SoundPreferences::defaultOutputDeviceId()
+{
+    auto name = devices_ ? devices_->defaultDevice(Kind::Sink) : std::nullopt;
+    if (!name)
+        return 0;
+    for (const auto& device : outputDevices())
+        if (device.name == *name)
+            return device.index;
+    return 0;
+}
+
+void SoundPreferences::addAudioOutputVolumeListener()
+{
+    auto name = devices_ ? devices_->defaultDevice(Kind::Sink) : std::nullopt;
+    if (name)
+        devices_->watchSink(*name, [this] { outputVolumeListener(); });
+}
+
+void SoundPreferences::removeAudioOutputVolumeListener()
+{
+    if (devices_)
+        devices_->watchSink({}, nullptr);
+}
+
+void SoundPreferences::outputVolumeListener()
+{
+    auto name = devices_ ? devices_->defaultDevice(Kind::Sink) : std::nullopt;
+    auto volume = name ? devices_->volume(Kind::Sink, *name) : std::nullopt;
+    if (!volume)
+        return;
+    auto percent = static_cast<int32_t>(static_cast<double>(*volume) * 100.0);
+    {
+        std::lock_guard lock(mutex_);
+        if (percent == lastVolumeSent_)
+            return;
+        lastVolumeSent_ = percent;
+    }
+    send_(kMsgOutputVolume, Int32Payload{percent}.encode());
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Platform/PulseDevices.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+// Routes the default audio devices to the loopback device and back, and reports output volume
+// changes to the TV. A name matches a pattern when the pattern occurs in its server name or its
+// description, ignoring case; monitor sources never count as inputs. Failures are skipped.
+class SoundPreferences {
+public:
+    using Sender = std::function<void(uint16_t type, std::span<const uint8_t> payload)>;
+
+    SoundPreferences(std::shared_ptr<PulseDevices> devices, Sender send);
+    ~SoundPreferences();
+    SoundPreferences(const SoundPreferences&) = delete;
+    SoundPreferences& operator=(const SoundPreferences&) = delete;
+
+    // The process's one instance, on the running sound server, sending through the session object.
+    static SoundPreferences& shared();
+
+    std::vector<PulseDevice> inputDevices();
+    std::vector<PulseDevice> outputDevices();
+
+    // Every matching device becomes the default output and input, at full volume; the last match
+    // in the server's order wins.
+    void useAudioDeviceForInputAndOutput(const std::string& name);
+    // Every matching input becomes the default input, at full input volume.
+    void useAudioDeviceForInput(const std::string& name);
+    // Brings back the defaults that were in place before the first switch since the last restore.
+    void restoreMacAudioDevices();
+    // The default sink's index; 0 when there is none.
+    uint32_t defaultOutputDeviceId();
+
+    void addAudioOutputVolumeListener();
+    void removeAudioOutputVolumeListener();
+    // Sends kMsgOutputVolume with the default sink's volume in percent, once per new value.
+    void outputVolumeListener();
+
+private:
+    using Kind = PulseDevice::Kind;
+
+    std::vector<PulseDevice> matching(const std::string& name, Kind kind);
+    // Keeps the current default of kind unless one is kept already or it is a device of the pattern.
+    void remember(Kind kind, const std::string& name);
+    // Makes each matching device of kind the default at full volume, remembering the one it replaces.
+    void makeDefault(Kind kind, const std::string& name);
+    std::optional<std::string>& saved(Kind kind);
+
+    std::shared_ptr<PulseDevices> devices_;
+    Sender send_;
+    std::mutex mutex_;
+    std::optional<std::string> savedSink_;
+    std::optional<std::string> savedSource_;
+    int32_t lastVolumeSent_ = -1;
+};

@@ -1,0 +1,149 @@
+#include "Media/SoundPreferences.h"
+
+#include "Platform/PulseMemoryDevices.h"
+#include "Platform/PulseServerDevices.h"
+#include "Socket/MessageType.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+using Kind = PulseDevice::Kind;
+
+PulseDevice device(Kind kind, uint32_t index, std::string name, std::string description, bool monitor = false)
+{
+    return PulseDevice{kind, index, std::move(name), std::move(description), monitor};
+}
+
+// A computer with its own speakers and microphone and the loopback device: a null sink, its
+// monitor, and the two-channel remap source. The monitor comes last, so were it taken for an input
+// it would win the "last match" rule.
+class SoundPreferencesTest : public ::testing::Test {
+protected:
+    SoundPreferencesTest()
+    {
+        backend->addDevice(device(Kind::Sink, 1, "alsa_output.analog-stereo", "Built-in Audio Analog Stereo"));
+        backend->addDevice(device(Kind::Source, 1, "alsa_output.analog-stereo.monitor", "Monitor of Built-in Audio", true));
+        backend->addDevice(device(Kind::Source, 2, "alsa_input.analog-stereo", "Built-in Audio Analog Stereo"));
+        backend->setDefaultDevice(Kind::Sink, "alsa_output.analog-stereo");
+        backend->setDefaultDevice(Kind::Source, "alsa_input.analog-stereo");
+    }
+
+    void installLoopback()
+    {
+        backend->addDevice(device(Kind::Sink, 5, "ROZI-Audio", "ROZI-Audio"));
+        backend->addDevice(device(Kind::Source, 7, "ROZI-Audio2ch_UID", "ROZI-Audio"));
+        backend->addDevice(device(Kind::Source, 6, "ROZI-Audio.monitor", "Monitor of ROZI-Audio", true));
+        backend->setVolume(Kind::Sink, "ROZI-Audio", 0.25f);
+        backend->setVolume(Kind::Source, "ROZI-Audio2ch_UID", 0.25f);
+    }
+
+    void switchToLoopback()
+    {
+        preferences.useAudioDeviceForInput("ROZI-Audio");
+        preferences.useAudioDeviceForInputAndOutput("ROZI-Audio");
+    }
+
+    std::shared_ptr<PulseMemoryDevices> backend = std::make_shared<PulseMemoryDevices>();
+    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> sent;
+    SoundPreferences preferences{backend, [this](uint16_t type, std::span<const uint8_t> payload) {
+                                     sent.emplace_back(type, std::vector<uint8_t>(payload.begin(), payload.end()));
+                                 }};
+};
+
+}  // namespace
+
+TEST_F(SoundPreferencesTest, MonitorsAreNeverInputs)
+{
+    installLoopback();
+    std::vector<std::string> inputs;
+    for (const auto& input : preferences.inputDevices())
+        inputs.push_back(input.name);
+    EXPECT_EQ(inputs, (std::vector<std::string>{"alsa_input.analog-stereo", "ROZI-Audio2ch_UID"}));
+    EXPECT_EQ(preferences.outputDevices().size(), 2u);
+}
+
+TEST_F(SoundPreferencesTest, SwitchUsesTheLoopbackAtFullVolumeAndRestoreBringsBackThePreviousDevices)
+{
+    installLoopback();
+    switchToLoopback();
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "ROZI-Audio");
+    EXPECT_EQ(backend->defaultDevice(Kind::Source), "ROZI-Audio2ch_UID");
+    EXPECT_EQ(backend->volume(Kind::Sink, "ROZI-Audio"), 1.0f);
+    EXPECT_EQ(backend->volume(Kind::Source, "ROZI-Audio2ch_UID"), 1.0f);
+    EXPECT_EQ(preferences.defaultOutputDeviceId(), 5u);
+
+    // The second switch found the loopback already chosen for input and kept the earlier choice.
+    preferences.restoreMacAudioDevices();
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
+    EXPECT_EQ(backend->defaultDevice(Kind::Source), "alsa_input.analog-stereo");
+
+    // Nothing is remembered any more: a restore without a switch leaves the user's choice alone.
+    backend->setDefaultDevice(Kind::Sink, "ROZI-Audio");
+    preferences.restoreMacAudioDevices();
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "ROZI-Audio");
+}
+
+TEST_F(SoundPreferencesTest, LaterMatchWinsAndEveryMatchIsAtFullVolume)
+{
+    installLoopback();
+    backend->addDevice(device(Kind::Sink, 9, "rozi-audio-second", "Second"));
+    backend->setVolume(Kind::Sink, "rozi-audio-second", 0.5f);
+    preferences.useAudioDeviceForInputAndOutput("ROZI-Audio");
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "rozi-audio-second");
+    EXPECT_EQ(backend->volume(Kind::Sink, "ROZI-Audio"), 1.0f);
+    EXPECT_EQ(backend->volume(Kind::Sink, "rozi-audio-second"), 1.0f);
+}
+
+TEST_F(SoundPreferencesTest, WithoutLoopbackOrServerNothingChanges)
+{
+    switchToLoopback();
+    preferences.restoreMacAudioDevices();
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
+    EXPECT_EQ(backend->defaultDevice(Kind::Source), "alsa_input.analog-stereo");
+
+    installLoopback();
+    backend->failAll(true);
+    switchToLoopback();
+    preferences.restoreMacAudioDevices();
+    EXPECT_EQ(preferences.defaultOutputDeviceId(), 0u);
+    backend->failAll(false);
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
+
+    SoundPreferences detached(nullptr, [](uint16_t, std::span<const uint8_t>) {});
+    detached.useAudioDeviceForInputAndOutput("ROZI-Audio");
+    detached.restoreMacAudioDevices();
+    detached.addAudioOutputVolumeListener();
+    EXPECT_EQ(detached.defaultOutputDeviceId(), 0u);
+}
+
+TEST_F(SoundPreferencesTest, VolumeChangesAreSentOncePerPercent)
+{
+    preferences.addAudioOutputVolumeListener();
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.5f);
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.5f);
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.999f);
+    backend->changeVolume(Kind::Source, "alsa_input.analog-stereo", 0.1f);  // not watched
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].first, kMsgOutputVolume);
+    EXPECT_EQ(sent[0].second, (std::vector<uint8_t>{0, 0, 0, 50}));
+    EXPECT_EQ(sent[1].second, (std::vector<uint8_t>{0, 0, 0, 99}));
+
+    preferences.removeAudioOutputVolumeListener();
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.2f);
+    EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST(SoundPreferencesServerTest, AnAbsentServerGivesNoBackend)
+{
+    const char* old = std::getenv("PULSE_SERVER");
+    std::string saved = old ? old : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/pelkor-test/native", 1);
+    EXPECT_EQ(PulseServerDevices::connect(), nullptr);
+    if (old)
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
+}
