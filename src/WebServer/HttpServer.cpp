@@ -1,0 +1,649 @@
+#include "WebServer/HttpServer.h"
+
+#include "Platform/GlobalQueue.h"
+#include "Platform/MainQueue.h"
+#include "WebServer/HttpServerAvahiService.h"
+#include "WebServer/HttpServerConnection.h"
+#include "WebServer/HttpServerDataResponse.h"
+#include "WebServer/HttpServerErrorResponse.h"
+#include "WebServer/HttpServerFileResponse.h"
+#include "WebServer/HttpServerLog.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <future>
+#include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <regex.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// How long accepting rests when the process or system is out of descriptors.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+
+std::string base64(std::string_view text)
+{
+    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<const unsigned char*>(text.data()),
+        static_cast<int>(text.size()));
+    out.resize(static_cast<size_t>(length));
+    return out;
+}
+
+std::string urlWithHost(const std::string& host, uint16_t port)
+{
+    return port == 80 ? "http://" + host + "/" : "http://" + host + ":" + std::to_string(port) + "/";
+}
+
+// The groups 1..n that took part in every match of the path, in order; nullopt without a match.
+std::optional<std::vector<std::string>> regexCaptures(const regex_t& expression, const std::string& path)
+{
+    constexpr size_t kMaxGroups = 16;
+    std::vector<std::string> captures;
+    bool matched = false;
+    size_t offset = 0;
+    while (offset <= path.size()) {
+        regmatch_t groups[kMaxGroups];
+        const int flags = offset > 0 ? REG_NOTBOL : 0;
+        if (regexec(&expression, path.c_str() + offset, kMaxGroups, groups, flags) != 0)
+            break;
+        matched = true;
+        for (size_t group = 1; group < kMaxGroups; ++group) {
+            if (groups[group].rm_so >= 0)
+                captures.emplace_back(path, offset + static_cast<size_t>(groups[group].rm_so),
+                    static_cast<size_t>(groups[group].rm_eo - groups[group].rm_so));
+        }
+        // An empty match moves on by one character so the search always ends.
+        offset += static_cast<size_t>(std::max<regoff_t>(groups[0].rm_eo, groups[0].rm_so + 1));
+    }
+    if (!matched)
+        return std::nullopt;
+    return captures;
+}
+
+// Fixed for the life of the process, unguessable.
+std::string digestNonce()
+{
+    unsigned char random[16] = {};
+    RAND_bytes(random, sizeof(random));
+    std::string text;
+    for (const unsigned char byte : random)
+        text += std::to_string(byte) + ".";
+    return HttpServerFunctions::md5HexDigest(text);
+}
+
+bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
+
+std::shared_ptr<HttpServerResponse> directoryListing(const std::string& directoryPath)
+{
+    DIR* directory = opendir(directoryPath.c_str());
+    if (directory == nullptr)
+        return nullptr;
+    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    while (const dirent* entry = readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name.empty() || name[0] == '.')
+            continue;
+        struct stat info {};
+        if (lstat((directoryPath + "/" + name).c_str(), &info) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
+            entries.emplace_back(name, S_ISDIR(info.st_mode));
+    }
+    closedir(directory);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return strcasecmp(a.first.c_str(), b.first.c_str()) < 0; });
+    std::string html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>\n<ul>\n";
+    for (const auto& [name, isFolder] : entries) {
+        const std::string link = HttpServerFunctions::escapeURLString(name) + (isFolder ? "/" : "");
+        html += "<li><a href=\"" + link + "\">" + HttpServerFunctions::escapeHTML(name) + (isFolder ? "/" : "") + "</a></li>\n";
+    }
+    html += "</ul>\n</body></html>\n";
+    return HttpServerDataResponse::responseWithHTML(html);
+}
+
+// The file, or the byte range of it that the request asks for when ranges are allowed; a range
+// that selects nothing of an existing file answers 416, any other failure nullptr.
+std::shared_ptr<HttpServerResponse> fileResponse(const std::string& filePath, const HttpServerRequest& request, bool isAttachment,
+    bool allowRangeRequests)
+{
+    const HttpServerByteRange range = allowRangeRequests ? request.byteRange() : HttpServerByteRange{};
+    auto response = HttpServerFileResponse::responseWithFile(filePath, range, isAttachment);
+    if (response) {
+        if (allowRangeRequests)
+            response->setValueForAdditionalHeader("Accept-Ranges", "bytes");
+        return response;
+    }
+    struct stat info {};
+    if (!range.isSet() || stat(filePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    auto unsatisfiable = HttpServerErrorResponse::responseWithClientError(416, "The requested range is not satisfiable");
+    if (unsatisfiable)
+        unsatisfiable->setValueForAdditionalHeader("Content-Range", "bytes */" + std::to_string(info.st_size));
+    return unsatisfiable;
+}
+
+}  // namespace
+
+struct HttpServer::Listener {
+    int fd = -1;
+    const char* name = "";
+    std::unique_ptr<DispatchSource> source;
+    std::promise<void> closed;
+};
+
+HttpServer::HttpServer() : syncQueue_(SerialQueue::create("HttpServer")) {}
+
+HttpServer::~HttpServer() { stop(); }
+
+// ---- Handlers ----
+
+void HttpServer::addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock)
+{
+    handlers_.insert(handlers_.begin(), std::make_shared<HttpServerHandler>(std::move(matchBlock), std::move(processBlock)));
+}
+
+HttpServer::AsyncProcessBlock HttpServer::synchronous(ProcessBlock processBlock)
+{
+    return [processBlock = std::move(processBlock)](std::shared_ptr<HttpServerRequest> request, HttpServerHandler::Completion completion) {
+        completion(processBlock(std::move(request)));
+    };
+}
+
+void HttpServer::removeAllHandlers() { handlers_.clear(); }
+
+void HttpServer::addDefaultHandlerForMethod(const std::string& method, RequestFactory factory, AsyncProcessBlock processBlock)
+{
+    addHandler(
+        [method, factory = std::move(factory)](const std::string& requestMethod, const std::string& url, const HttpServerRequest::Headers& headers,
+            const std::string& path, const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+            if (requestMethod != method)
+                return nullptr;
+            return factory(requestMethod, url, headers, path, query);
+        },
+        std::move(processBlock));
+}
+
+void HttpServer::addHandlerForMethod(const std::string& method, const std::string& path, RequestFactory factory, AsyncProcessBlock processBlock)
+{
+    if (path.empty() || path[0] != '/')
+        return;
+    addHandler(
+        [method, path, factory = std::move(factory)](const std::string& requestMethod, const std::string& url,
+            const HttpServerRequest::Headers& headers, const std::string& requestPath,
+            const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+            if (requestMethod != method || strcasecmp(requestPath.c_str(), path.c_str()) != 0)
+                return nullptr;
+            return factory(requestMethod, url, headers, requestPath, query);
+        },
+        std::move(processBlock));
+}
+
+void HttpServer::addHandlerForMethodPathRegex(const std::string& method, const std::string& pathRegex, RequestFactory factory,
+    AsyncProcessBlock processBlock)
+{
+    auto compiled = std::make_unique<regex_t>();
+    if (regcomp(compiled.get(), pathRegex.c_str(), REG_EXTENDED | REG_ICASE) != 0) {
+        HttpServerLog::log(HttpServerLog::Error, "Invalid path pattern '%s'", pathRegex.c_str());
+        return;
+    }
+    const std::shared_ptr<regex_t> expression(compiled.release(), [](regex_t* pattern) {
+        regfree(pattern);
+        delete pattern;
+    });
+    addHandler(
+        [method, expression, factory = std::move(factory)](const std::string& requestMethod, const std::string& url,
+            const HttpServerRequest::Headers& headers, const std::string& path,
+            const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+            if (requestMethod != method)
+                return nullptr;
+            const auto captures = regexCaptures(*expression, path);
+            if (!captures)
+                return nullptr;
+            auto request = factory(requestMethod, url, headers, path, query);
+            if (request)
+                request->setAttribute(*captures, HttpServerRequest::kRegexCapturesAttribute);
+            return request;
+        },
+        std::move(processBlock));
+}
+
+void HttpServer::addGETHandlerForPath(const std::string& path, std::vector<uint8_t> staticData, const std::string& contentType, uint64_t cacheAge)
+{
+    addHandlerForMethod("GET", path, requestFactory(),
+        synchronous([staticData = std::move(staticData), contentType, cacheAge](std::shared_ptr<HttpServerRequest>) -> std::shared_ptr<HttpServerResponse> {
+            auto response = HttpServerDataResponse::responseWithData(staticData, contentType);
+            if (response)
+                response->setCacheControlMaxAge(cacheAge);
+            return response;
+        }));
+}
+
+void HttpServer::addGETHandlerForPath(const std::string& path, const std::string& filePath, bool isAttachment, uint64_t cacheAge,
+    bool allowRangeRequests)
+{
+    addHandlerForMethod("GET", path, requestFactory(),
+        synchronous([filePath, isAttachment, cacheAge, allowRangeRequests](std::shared_ptr<HttpServerRequest> request) -> std::shared_ptr<HttpServerResponse> {
+            auto response = fileResponse(filePath, *request, isAttachment, allowRangeRequests);
+            if (response && response->statusCode() < 300)
+                response->setCacheControlMaxAge(cacheAge);
+            return response;
+        }));
+}
+
+void HttpServer::addGETHandlerForBasePath(const std::string& basePath, const std::string& directoryPath, const std::string& indexFilename,
+    uint64_t cacheAge, bool allowRangeRequests)
+{
+    if (basePath.empty() || basePath.front() != '/' || basePath.back() != '/')
+        return;
+    addHandler(
+        [basePath](const std::string& method, const std::string& url, const HttpServerRequest::Headers& headers, const std::string& path,
+            const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+            if (method != "GET" || path.compare(0, basePath.size(), basePath) != 0)
+                return nullptr;
+            return HttpServerRequest::create(method, url, headers, path, query);
+        },
+        synchronous([basePath, directoryPath, indexFilename, cacheAge, allowRangeRequests](
+                        std::shared_ptr<HttpServerRequest> request) -> std::shared_ptr<HttpServerResponse> {
+            const std::string relative = HttpServerFunctions::normalizeRequestPath(request->path().substr(basePath.size()));
+            const std::string filePath = directoryPath + (relative.empty() || relative.front() != '/' ? "/" : "") + relative;
+            std::shared_ptr<HttpServerResponse> response;
+            struct stat info {};
+            if (lstat(filePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+                struct stat indexInfo {};
+                const std::string indexPath = filePath + "/" + indexFilename;
+                if (!indexFilename.empty() && lstat(indexPath.c_str(), &indexInfo) == 0 && S_ISREG(indexInfo.st_mode))
+                    return HttpServerFileResponse::responseWithFile(indexPath);
+                response = directoryListing(filePath);
+            } else if (lstat(filePath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                response = fileResponse(filePath, *request, false, allowRangeRequests);
+                if (response && response->statusCode() >= 300)
+                    return response;
+            }
+            if (!response)
+                return HttpServerErrorResponse::responseWithClientError(404, "\"" + request->path() + "\" does not exist");
+            response->setCacheControlMaxAge(cacheAge);
+            return response;
+        }));
+}
+
+// ---- Start and stop ----
+
+bool HttpServer::start() { return startWithPort(8080, std::string()); }
+
+bool HttpServer::startWithPort(uint16_t port, std::optional<std::string> bonjourName)
+{
+    Options options;
+    options.port = port;
+    options.bonjourName = std::move(bonjourName);
+    return start(options);
+}
+
+bool HttpServer::start(const Options& options, HttpError* error)
+{
+    if (running_)
+        return false;
+    bindToLocalhost_ = options.bindToLocalhost;
+    listener4_ = listen(AF_INET, options.port, options.maxPendingConnections, error);
+    if (!listener4_)
+        return false;
+    const uint16_t port = options.port;
+    const uint16_t boundPort = port != 0 ? port : [this] {
+        sockaddr_in address {};
+        socklen_t length = sizeof(address);
+        if (getsockname(listener4_->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            const int code = errno;
+            HttpServerLog::log(HttpServerLog::Error, "Failed retrieving socket address: %s (%i)", strerror(code), code);
+            return uint16_t{0};
+        }
+        return ntohs(address.sin_port);
+    }();
+    HttpError error6;
+    listener6_ = listen(AF_INET6, boundPort, options.maxPendingConnections, &error6);
+    if (!listener6_) {
+        const bool noIPv6 = error6.code == EAFNOSUPPORT || error6.code == EADDRNOTAVAIL;
+        if (!noIPv6) {
+            ::close(listener4_->fd);
+            listener4_.reset();
+            HttpError::assign(error, error6);
+            return false;
+        }
+        HttpServerLog::log(HttpServerLog::Warning, "IPv6 is not available: serving IPv4 only");
+    }
+
+    serverName_ = options.serverName.empty() ? className() : options.serverName;
+    if (!HttpServerFunctions::isValidHeaderValue(serverName_))
+        serverName_ = className();
+    accounts_.clear();
+    authentication_ = Authentication::None;
+    if (options.authenticationMethod == "Basic" || options.authenticationMethod == "DigestAccess") {
+        authenticationRealm_ = options.authenticationRealm.empty() ? serverName_ : options.authenticationRealm;
+        const bool basic = options.authenticationMethod == "Basic";
+        authentication_ = basic ? Authentication::Basic : Authentication::Digest;
+        for (const auto& [user, password] : options.authenticationAccounts) {
+            accounts_[user] = basic ? base64(user + ":" + password)
+                                    : HttpServerFunctions::md5HexDigest(user + ":" + authenticationRealm_ + ":" + password);
+        }
+    }
+    connectionFactory_ = options.connectionFactory;
+    mapHEADToGET_ = options.automaticallyMapHEADToGET;
+    disconnectDelay_ = options.connectedStateCoalescingInterval;
+    idleTimeout_ = options.idleTimeout;
+    port_ = boundPort;
+    running_ = true;
+
+    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
+        if (listener == nullptr)
+            continue;
+        const std::weak_ptr<HttpServer> weak = weak_from_this();
+        listener->source = DispatchSource::create(
+            listener->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
+            [weak, listener] {
+                if (const auto self = weak.lock())
+                    self->accept(*listener);
+            },
+            [listener] {
+                if (::close(listener->fd) != 0) {
+                    const int code = errno;
+                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", listener->name, strerror(code), code);
+                }
+                listener->closed.set_value();
+            });
+    }
+    if (options.bonjourName) {
+        const std::weak_ptr<HttpServer> weak = weak_from_this();
+        const std::string name = options.bonjourName->empty() ? serverName_ : *options.bonjourName;
+        const std::string type = options.bonjourType.empty() ? "_http._tcp" : options.bonjourType;
+        bonjour_ = HttpServerAvahiService::publish(name, type, boundPort, [weak](const std::string&) {
+            MainQueue::shared()->async([weak] {
+                const auto self = weak.lock();
+                if (!self || !self->running_)
+                    return;
+                const auto url = self->bonjourServerURL();
+                HttpServerLog::log(HttpServerLog::Info, "%s now locally reachable at %s", self->className().c_str(), url ? url->c_str() : "");
+                if (const auto delegate = self->delegate_.lock())
+                    delegate->webServerDidCompleteBonjourRegistration(*self);
+            });
+        });
+    }
+    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
+        if (listener != nullptr && listener->source)
+            listener->source->resume();
+    }
+    const auto url = serverURL();
+    HttpServerLog::log(HttpServerLog::Info, "%s started on port %i and reachable at %s", className().c_str(), port_.load(),
+        url ? url->c_str() : "(no address)");
+    notifyDelegate(&HttpServerDelegate::webServerDidStart);
+    return true;
+}
+
+std::unique_ptr<HttpServer::Listener> HttpServer::listen(int family, uint16_t port, int backlog, HttpError* error)
+{
+    auto listener = std::make_unique<Listener>();
+    listener->name = family == AF_INET ? "IPv4" : "IPv6";
+    auto fail = [&](const char* what) -> std::unique_ptr<Listener> {
+        const int code = errno;
+        HttpServerLog::log(HttpServerLog::Error, "Failed %s %s listening socket: %s (%i)", what, listener->name, strerror(code), code);
+        HttpError::assign(error, HttpError::posix(code));
+        if (listener->fd >= 0)
+            ::close(listener->fd);
+        return nullptr;
+    };
+    listener->fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener->fd < 0)
+        return fail("creating");
+    const int on = 1;
+    setsockopt(listener->fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    int result;
+    if (family == AF_INET) {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(bindToLocalhost_ ? INADDR_LOOPBACK : INADDR_ANY);
+        result = ::bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } else {
+        // Without this the IPv6 socket also claims the IPv4 port and one of the two binds fails.
+        if (setsockopt(listener->fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on)) != 0)
+            return fail("configuring");
+        sockaddr_in6 address {};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        address.sin6_addr = bindToLocalhost_ ? in6addr_loopback : in6addr_any;
+        result = ::bind(listener->fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    }
+    if (result != 0)
+        return fail("binding");
+    if (::listen(listener->fd, backlog) != 0)
+        return fail("starting");
+    return listener;
+}
+
+void HttpServer::stop()
+{
+    if (!running_)
+        return;
+    running_ = false;
+    bonjour_.reset();
+    for (auto* listener : {&listener6_, &listener4_}) {
+        if (!*listener)
+            continue;
+        if ((*listener)->source) {
+            auto closed = (*listener)->closed.get_future();
+            (*listener)->source->cancel();
+            closed.wait();
+        } else {
+            ::close((*listener)->fd);
+        }
+        listener->reset();
+    }
+    port_ = 0;
+    const std::weak_ptr<HttpServer> weak = weak_from_this();
+    MainQueue::shared()->async([weak] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->disconnectTimer_) {
+            self->disconnectTimer_.reset();
+            self->didDisconnect();
+        }
+    });
+    HttpServerLog::log(HttpServerLog::Info, "%s stopped", className().c_str());
+    notifyDelegate(&HttpServerDelegate::webServerDidStop);
+}
+
+// ---- Accepting ----
+
+void HttpServer::accept(Listener& listener)
+{
+    sockaddr_storage remote {};
+    socklen_t remoteLength = sizeof(remote);
+    const int socket = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (socket < 0) {
+        const int code = errno;
+        if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR || code == ECONNABORTED)
+            return;
+        HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", listener.name, strerror(code), code);
+        if (isDescriptorShortage(code))
+            pauseAccepting(listener);
+        return;
+    }
+    sockaddr_storage local {};
+    socklen_t localLength = sizeof(local);
+    std::vector<uint8_t> localData;
+    if (getsockname(socket, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
+        localData.assign(reinterpret_cast<const uint8_t*>(&local), reinterpret_cast<const uint8_t*>(&local) + localLength);
+    std::vector<uint8_t> remoteData(reinterpret_cast<const uint8_t*>(&remote), reinterpret_cast<const uint8_t*>(&remote) + remoteLength);
+    const auto self = shared_from_this();
+    const auto connection = connectionFactory_ ? connectionFactory_(self, socket, std::move(localData), std::move(remoteData))
+                                               : std::make_shared<HttpServerConnection>(self, socket, std::move(localData), std::move(remoteData));
+    if (connection)
+        connection->start();
+    else
+        ::close(socket);
+}
+
+// The pending connection stays queued while descriptors are short: a level-triggered source would
+// otherwise spin on it. Accepting resumes after a short rest.
+void HttpServer::pauseAccepting(Listener& listener)
+{
+    listener.source->suspend();
+    const std::weak_ptr<HttpServer> weak = weak_from_this();
+    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak, target = &listener] {
+        const auto self = weak.lock();
+        if (!self || !self->running_)
+            return;
+        for (const auto* candidate : {self->listener4_.get(), self->listener6_.get()}) {
+            if (candidate == target && candidate->source)
+                candidate->source->resume();
+        }
+    });
+}
+
+// ---- Connection count ----
+
+void HttpServer::willStartConnection()
+{
+    syncQueue_->sync([this] {
+        if (activeConnections_ == 0) {
+            const std::weak_ptr<HttpServer> weak = weak_from_this();
+            MainQueue::shared()->async([weak] {
+                const auto self = weak.lock();
+                if (!self)
+                    return;
+                self->disconnectTimer_.reset();
+                if (!self->connected_) {
+                    self->connected_ = true;
+                    self->notifyDelegate(&HttpServerDelegate::webServerDidConnect);
+                }
+            });
+        }
+        ++activeConnections_;
+    });
+}
+
+void HttpServer::didEndConnection()
+{
+    syncQueue_->sync([this] {
+        if (--activeConnections_ != 0)
+            return;
+        const std::weak_ptr<HttpServer> weak = weak_from_this();
+        MainQueue::shared()->async([weak] {
+            const auto self = weak.lock();
+            if (!self)
+                return;
+            if (self->disconnectDelay_.count() > 0 && self->running_) {
+                self->disconnectTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [weak] {
+                    if (const auto server = weak.lock()) {
+                        server->didDisconnect();
+                        MainQueue::shared()->async([weak] {
+                            if (const auto again = weak.lock())
+                                again->disconnectTimer_.reset();
+                        });
+                    }
+                });
+                self->disconnectTimer_->start(self->disconnectDelay_);
+            } else {
+                self->didDisconnect();
+            }
+        });
+    });
+}
+
+void HttpServer::didDisconnect()
+{
+    if (!connected_)
+        return;
+    connected_ = false;
+    notifyDelegate(&HttpServerDelegate::webServerDidDisconnect);
+}
+
+void HttpServer::setDelegate(std::weak_ptr<HttpServerDelegate> delegate)
+{
+    MainQueue::shared()->async([weak = weak_from_this(), delegate = std::move(delegate)] {
+        if (const auto self = weak.lock())
+            self->delegate_ = delegate;
+    });
+}
+
+void HttpServer::notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&))
+{
+    MainQueue::shared()->async([weak = weak_from_this(), method] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        if (const auto delegate = self->delegate_.lock())
+            (delegate.get()->*method)(*self);
+    });
+}
+
+// ---- URLs and authentication ----
+
+std::optional<std::string> HttpServer::serverURL() const
+{
+    if (!running_)
+        return std::nullopt;
+    if (bindToLocalhost_)
+        return urlWithHost("localhost", port_);
+    const auto address = HttpServerFunctions::primaryNetworkAddress(false);
+    if (!address)
+        return std::nullopt;
+    return urlWithHost(*address, port_);
+}
+
+std::optional<std::string> HttpServer::bonjourServerURL() const
+{
+    if (!running_ || !bonjour_)
+        return std::nullopt;
+    const auto host = bonjour_->hostName();
+    if (!host || host->empty())
+        return std::nullopt;
+    return urlWithHost(*host, port_);
+}
+
+std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request) const
+{
+    if (authentication_ == Authentication::None)
+        return nullptr;
+    const std::string authorization = request.headerValue("Authorization").value_or(std::string());
+    auto challenge = HttpServerResponse::responseWithStatusCode(401);
+    if (authentication_ == Authentication::Basic) {
+        if (authorization.rfind("Basic ", 0) == 0) {
+            const std::string credential = authorization.substr(6);
+            for (const auto& [user, stored] : accounts_) {
+                if (stored == credential)
+                    return nullptr;
+            }
+        }
+        challenge->setValueForAdditionalHeader("WWW-Authenticate", "Basic realm=\"" + authenticationRealm_ + "\"");
+        return challenge;
+    }
+    static const std::string nonce = digestNonce();
+    bool stale = false;
+    if (authorization.rfind("Digest ", 0) == 0) {
+        const std::string parameters = authorization.substr(7);
+        // extractHeaderParameter looks after a ";": present the comma-separated list that way.
+        std::string list = ";" + parameters;
+        std::replace(list.begin(), list.end(), ',', ';');
+        auto parameter = [&list](std::string_view name) {
+            return HttpServerFunctions::extractHeaderParameter(list, name).value_or(std::string());
+        };
+        const std::string requestNonce = parameter("nonce");
+        stale = !requestNonce.empty() && requestNonce != nonce;
+        const auto account = accounts_.find(parameter("username"));
+        if (parameter("realm") == authenticationRealm_ && requestNonce == nonce && account != accounts_.end()) {
+            const std::string expected = HttpServerFunctions::md5HexDigest(
+                account->second + ":" + nonce + ":" + HttpServerFunctions::md5HexDigest(request.method() + ":" + parameter("uri")));
+            if (parameter("response") == expected)
+                return nullptr;
+        }
+    }
+    challenge->setValueForAdditionalHeader("WWW-Authenticate",
+        "Digest realm=\"" + authenticationRealm_ + "\", nonce=\"" + nonce + "\"" + (stale ? ", stale=TRUE" : ""));
+    return challenge;
+}

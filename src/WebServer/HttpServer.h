@@ -1,0 +1,153 @@
+#pragma once
+
+#include "Platform/DispatchSource.h"
+#include "Platform/DispatchTimer.h"
+#include "Platform/SerialQueue.h"
+#include "WebServer/HttpServerDelegate.h"
+#include "WebServer/HttpServerHandler.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class HttpServerAvahiService;
+class HttpServerConnection;
+
+// A general HTTP/1.1 server: listens on one TCP port over IPv4 and IPv6 (IPv4 alone, with a warning,
+// where the host has no IPv6), hands every accepted socket to a connection that serves one request,
+// and picks the handler of a request from its list, the handler added last first. Keeps a count of
+// open connections and reports connected / disconnected (the latter coalesced) to its delegate on the
+// main queue, and can publish itself over DNS-SD. Create it with std::make_shared; handlers are added
+// before start().
+class HttpServer : public std::enable_shared_from_this<HttpServer> {
+public:
+    using ConnectionFactory = std::function<std::shared_ptr<HttpServerConnection>(std::shared_ptr<HttpServer> server, int socket,
+        std::vector<uint8_t> localAddressData, std::vector<uint8_t> remoteAddressData)>;
+    using MatchBlock = HttpServerHandler::MatchBlock;
+    using AsyncProcessBlock = HttpServerHandler::AsyncProcessBlock;
+    using ProcessBlock = HttpServerHandler::ProcessBlock;
+    // Makes the request object of a matched head (nullptr when the head frames no body consistently).
+    using RequestFactory = MatchBlock;
+
+    struct Options {
+        uint16_t port = 0;  // 0: the kernel chooses; port() reports it
+        bool bindToLocalhost = false;
+        int maxPendingConnections = 16;
+        std::string serverName;  // empty: className()
+        std::string authenticationMethod;  // "Basic" or "DigestAccess"; anything else: none
+        std::string authenticationRealm;  // empty: the server name
+        std::map<std::string, std::string> authenticationAccounts;  // user name to password
+        ConnectionFactory connectionFactory;  // empty: HttpServerConnection
+        bool automaticallyMapHEADToGET = true;
+        std::chrono::milliseconds connectedStateCoalescingInterval{1000};
+        // Publication through the local Avahi daemon. nullopt: none; empty: under the server name.
+        std::optional<std::string> bonjourName;
+        std::string bonjourType = "_http._tcp";
+        // A connection that makes no progress for this long is closed.
+        std::chrono::milliseconds idleTimeout{30000};
+    };
+
+    HttpServer();
+    virtual ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Labels the server's queue and is the default server name ("WebDavServer" in that subclass).
+    virtual std::string className() const { return "HttpServer"; }
+
+    void addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock);
+    // A synchronous process closure as an asynchronous one that completes at once.
+    static AsyncProcessBlock synchronous(ProcessBlock processBlock);
+    void removeAllHandlers();
+    const std::vector<std::shared_ptr<HttpServerHandler>>& handlers() const { return handlers_; }
+
+    template <class Request = HttpServerRequest>
+    static RequestFactory requestFactory()
+    {
+        return [](const std::string& method, const std::string& url, const HttpServerRequest::Headers& headers,
+                   const std::string& path, const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+            return HttpServerRequest::create<Request>(method, url, headers, path, query);
+        };
+    }
+    // Every request of the method (case-sensitive).
+    void addDefaultHandlerForMethod(const std::string& method, RequestFactory factory, AsyncProcessBlock processBlock);
+    // The method and the path (ignoring case); ignored unless the path begins with "/".
+    void addHandlerForMethod(const std::string& method, const std::string& path, RequestFactory factory, AsyncProcessBlock processBlock);
+    // The method and a case-insensitive regular expression found in the path; the groups that took
+    // part in each match go to the request attribute kRegexCapturesAttribute (a vector of strings).
+    // Ignored when the pattern does not compile.
+    void addHandlerForMethodPathRegex(const std::string& method, const std::string& pathRegex, RequestFactory factory,
+        AsyncProcessBlock processBlock);
+    void addGETHandlerForPath(const std::string& path, std::vector<uint8_t> staticData, const std::string& contentType, uint64_t cacheAge);
+    void addGETHandlerForPath(const std::string& path, const std::string& filePath, bool isAttachment, uint64_t cacheAge,
+        bool allowRangeRequests);
+    // Serves the folder tree under basePath (which must begin and end with "/").
+    void addGETHandlerForBasePath(const std::string& basePath, const std::string& directoryPath, const std::string& indexFilename,
+        uint64_t cacheAge, bool allowRangeRequests);
+
+    // False when running or when a listening socket fails (error filled).
+    bool start(const Options& options, HttpError* error = nullptr);
+    // Port 8080, published over Bonjour under the server name.
+    bool start();
+    bool startWithPort(uint16_t port, std::optional<std::string> bonjourName);
+    // Closes the listening sockets; open connections finish on their own.
+    void stop();
+    bool isRunning() const { return running_; }
+
+    uint16_t port() const { return port_; }
+    const std::string& serverName() const { return serverName_; }
+    const std::string& authenticationRealm() const { return authenticationRealm_; }
+    bool shouldAutomaticallyMapHEADToGET() const { return mapHEADToGET_; }
+    std::chrono::milliseconds idleTimeout() const { return idleTimeout_; }
+    // "http://host:port/" ("localhost" when bound to it); nullopt when stopped or without an address.
+    std::optional<std::string> serverURL() const;
+
+    // "http://host:port/" with the host name that Bonjour publication resolved; nullopt until then.
+    std::optional<std::string> bonjourServerURL() const;
+
+    void setDelegate(std::weak_ptr<HttpServerDelegate> delegate);
+
+    // Called by each connection when it starts and when it ends.
+    void willStartConnection();
+    void didEndConnection();
+    // The 401 answer to a request without valid credentials; nullptr when it may pass.
+    std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request) const;
+
+private:
+    struct Listener;
+    enum class Authentication { None, Basic, Digest };
+
+    std::unique_ptr<Listener> listen(int family, uint16_t port, int backlog, HttpError* error);
+    void accept(Listener& listener);
+    void pauseAccepting(Listener& listener);
+    void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
+    void didDisconnect();
+
+    std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
+    const std::shared_ptr<SerialQueue> syncQueue_;
+    long activeConnections_ = 0;  // under syncQueue_
+    // On the main queue only.
+    bool connected_ = false;
+    std::unique_ptr<DispatchTimer> disconnectTimer_;
+
+    std::atomic<bool> running_{false};
+    std::atomic<uint16_t> port_{0};
+    bool bindToLocalhost_ = false;
+    std::string serverName_;
+    std::string authenticationRealm_;
+    Authentication authentication_ = Authentication::None;
+    std::map<std::string, std::string> accounts_;  // user name to stored credential
+    ConnectionFactory connectionFactory_;
+    bool mapHEADToGET_ = true;
+    std::chrono::milliseconds disconnectDelay_{1000};
+    std::chrono::milliseconds idleTimeout_{30000};
+    std::unique_ptr<Listener> listener4_;
+    std::unique_ptr<Listener> listener6_;
+    std::unique_ptr<HttpServerAvahiService> bonjour_;
+    std::weak_ptr<HttpServerDelegate> delegate_;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+class HttpServer;
+
+// Notifications of an HttpServer, every one on the main queue; each has an empty default.
+class HttpServerDelegate {
+public:
+    virtual ~HttpServerDelegate() = default;
+    virtual void webServerDidStart(HttpServer&) {}
+    virtual void webServerDidCompleteBonjourRegistration(HttpServer&) {}
+    virtual void webServerDidConnect(HttpServer&) {}
+    virtual void webServerDidDisconnect(HttpServer&) {}
+    virtual void webServerDidStop(HttpServer&) {}
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// The HTTP server's own log, apart from the application's: a process-wide level (INFO at start) and
+// an optional logger closure. Without a closure, lines go to standard error only when it is a terminal.
+class HttpServerLog {
+public:
+    enum Level { Debug = 0, Verbose = 1, Info = 2, Warning = 3, Error = 4 };
+    using Logger = std::function<void(int level, const std::string& message)>;
+
+    static void setLogLevel(int level);
+    static int logLevel();
+    static void setBuiltInLogger(Logger logger);
+    static void log(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+};

@@ -1,0 +1,281 @@
+#include "ServerTestSupport.h"
+
+#include "WebServer/HttpServerErrorResponse.h"
+
+#include "WebServer/HttpServerLog.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/resource.h>
+
+using namespace ServerTestSupport;
+
+namespace {
+
+class ServerTest : public ServerFixture {};
+
+std::shared_ptr<HttpServerResponse> text(const std::string& body)
+{
+    return HttpServerDataResponse::responseWithText(body);
+}
+
+TEST_F(ServerTest, ServesDataAndTheHeadOfItOnTheKernelsPort)
+{
+    server->addGETHandlerForPath("/hello", bytes("hello world"), "text/plain", 60);
+    start();
+    const Reply reply = exchange(port(), get("/HELLO"));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, "hello world");
+    EXPECT_EQ(reply.header("connection"), "Close");
+    EXPECT_EQ(reply.header("server"), "HttpServer");
+    EXPECT_EQ(reply.header("content-length"), "11");
+    EXPECT_EQ(reply.header("cache-control"), "max-age=60, public");
+    EXPECT_TRUE(reply.has("date"));
+
+    const Reply head = exchange(port(), get("/hello", {}, "HEAD"));
+    EXPECT_EQ(head.status, 200);
+    EXPECT_EQ(head.header("content-length"), "11");
+    EXPECT_EQ(head.header("content-type"), reply.header("content-type"));
+    EXPECT_EQ(head.body, "");
+}
+
+TEST_F(ServerTest, ListensOnIPv6LoopbackToo)
+{
+    server->addGETHandlerForPath("/", bytes("six"), "text/plain", 0);
+    start();
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port());
+    address.sin6_addr = in6addr_loopback;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
+        ::close(fd);
+        GTEST_SKIP() << "no IPv6 loopback here";
+    }
+    sendText(fd, get("/"));
+    EXPECT_EQ(parse(readAll(fd)).body, "six");
+    ::close(fd);
+}
+
+TEST_F(ServerTest, NoMatchingHandlerAnswers501WithABareHead)
+{
+    server->addGETHandlerForPath("/only", bytes("x"), "text/plain", 0);
+    start();
+    for (const std::string& request : {get("/other"), get("/only", {}, "DELETE")}) {
+        const Reply reply = exchange(port(), request);
+        EXPECT_EQ(reply.status, 501);
+        EXPECT_EQ(reply.headers.size(), 3u);
+        EXPECT_TRUE(reply.has("connection") && reply.has("server") && reply.has("date"));
+    }
+}
+
+TEST_F(ServerTest, TheHandlerAddedLastWinsAndErrorsGetNoCacheControl)
+{
+    server->addDefaultHandlerForMethod("GET", HttpServer::requestFactory(), HttpServer::synchronous([](auto) { return text("first"); }));
+    server->addDefaultHandlerForMethod("GET", HttpServer::requestFactory(), HttpServer::synchronous([](auto) { return text("second"); }));
+    server->addHandlerForMethod("POST", "/x", HttpServer::requestFactory(), HttpServer::synchronous([](auto) {
+        return HttpServerErrorResponse::responseWithClientError(405, "not here");
+    }));
+    // Asynchronous completion from another thread.
+    server->addHandlerForMethod("GET", "/later", HttpServer::requestFactory(), [](auto, HttpServerHandler::Completion completion) {
+        std::thread([completion] { completion(text("later")); }).detach();
+    });
+    server->addHandlerForMethod("GET", "/nothing", HttpServer::requestFactory(), HttpServer::synchronous([](auto) {
+        return std::shared_ptr<HttpServerResponse>();
+    }));
+    start();
+    EXPECT_EQ(exchange(port(), get("/anything")).body, "second");
+    EXPECT_EQ(exchange(port(), get("/later")).body, "later");
+    EXPECT_EQ(exchange(port(), get("/nothing")).status, 500);
+    const Reply refused = exchange(port(), get("/x", "Content-Length: 0\r\n", "POST"));
+    EXPECT_EQ(refused.status, 405);
+    EXPECT_FALSE(refused.has("cache-control"));
+}
+
+TEST_F(ServerTest, RegexHandlersStoreTheirCaptures)
+{
+    server->addHandlerForMethodPathRegex("GET", "^/items/([0-9]+)/(a)?(b)?$", HttpServer::requestFactory(),
+        HttpServer::synchronous([](std::shared_ptr<HttpServerRequest> request) {
+            const auto* captures = std::any_cast<std::vector<std::string>>(request->attributeForKey(HttpServerRequest::kRegexCapturesAttribute));
+            std::string joined;
+            for (const auto& capture : *captures)
+                joined += capture + "|";
+            return text(joined);
+        }));
+    server->addHandlerForMethodPathRegex("GET", "([", HttpServer::requestFactory(), HttpServer::synchronous([](auto) { return text("never"); }));
+    EXPECT_EQ(server->handlers().size(), 1u);
+    start();
+    EXPECT_EQ(exchange(port(), get("/ITEMS/42/b")).body, "42|b|");
+    EXPECT_EQ(exchange(port(), get("/items/x/")).status, 501);
+}
+
+TEST_F(ServerTest, RefusesASecondStartAndAPortInUse)
+{
+    start();
+    EXPECT_FALSE(server->start(HttpServer::Options{}));
+    const auto other = std::make_shared<HttpServer>();
+    HttpServer::Options options;
+    options.port = port();
+    options.bindToLocalhost = true;
+    HttpError error;
+    EXPECT_FALSE(other->start(options, &error));
+    EXPECT_EQ(error.domain, HttpError::kPosixDomain);
+    EXPECT_EQ(error.code, EADDRINUSE);
+    EXPECT_FALSE(other->isRunning());
+    EXPECT_EQ(server->serverURL(), "http://localhost:" + std::to_string(port()) + "/");
+}
+
+TEST_F(ServerTest, RunningOutOfDescriptorsPausesAcceptingInsteadOfSpinning)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer runtime itself needs descriptors while the limit is tight";
+#endif
+    std::mutex mutex;
+    int acceptFailures = 0;
+    HttpServerLog::setBuiltInLogger([&](int, const std::string& message) {
+        const std::lock_guard lock(mutex);
+        if (message.find("Failed accepting") != std::string::npos)
+            ++acceptFailures;
+    });
+    server->addGETHandlerForPath("/", bytes("served"), "text/plain", 0);
+    start();
+    // The client's socket is made first, so that it needs no descriptor once the limit is tight.
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval timeout{10, 0};
+    setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    // No descriptor number is free below the new limit, so accept fails with EMFILE.
+    const int probe = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ::close(probe);
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(probe);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);  // waits in the backlog
+    sendText(client, get("/"));
+    loop->runUntil([] { return false; }, std::chrono::milliseconds(300));
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    {
+        const std::lock_guard lock(mutex);
+        EXPECT_GE(acceptFailures, 1);
+        // A level-triggered source that kept polling would fail hundreds of thousands of times.
+        EXPECT_LT(acceptFailures, 100);
+    }
+    EXPECT_EQ(parse(readAll(client)).body, "served");
+    ::close(client);
+    HttpServerLog::setBuiltInLogger(nullptr);
+}
+
+TEST_F(ServerTest, BonjourWithoutADaemonIsLoggedAndTheServerRuns)
+{
+    // Tests never announce anything on a real network.
+    if (::access("/run/avahi-daemon/socket", F_OK) == 0)
+        GTEST_SKIP() << "an Avahi daemon runs here";
+    std::mutex mutex;
+    std::vector<std::string> errors;
+    HttpServerLog::setBuiltInLogger([&](int level, const std::string& message) {
+        const std::lock_guard lock(mutex);
+        if (level == HttpServerLog::Error)
+            errors.push_back(message);
+    });
+    server->addGETHandlerForPath("/", bytes("x"), "text/plain", 0);
+    HttpServer::Options options;
+    options.bonjourName = "";
+    start(options);
+    EXPECT_EQ(exchange(port(), get("/")).status, 200);
+    EXPECT_EQ(server->bonjourServerURL(), std::nullopt);
+    HttpServerLog::setBuiltInLogger(nullptr);
+    EXPECT_NE(std::find(errors.begin(), errors.end(), "Failed creating CFNetService for registration"), errors.end());
+}
+
+TEST(ServerLogTest, MessagesBelowTheLevelAreDropped)
+{
+    std::vector<std::pair<int, std::string>> lines;
+    HttpServerLog::setBuiltInLogger([&](int level, const std::string& message) { lines.emplace_back(level, message); });
+    EXPECT_EQ(HttpServerLog::logLevel(), HttpServerLog::Info);
+    HttpServerLog::log(HttpServerLog::Verbose, "hidden");
+    HttpServerLog::log(HttpServerLog::Warning, "shown %d", 3);
+    HttpServerLog::setLogLevel(HttpServerLog::Error);
+    HttpServerLog::log(HttpServerLog::Warning, "hidden too");
+    HttpServerLog::setLogLevel(HttpServerLog::Info);
+    HttpServerLog::setBuiltInLogger(nullptr);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], std::make_pair(int(HttpServerLog::Warning), std::string("shown 3")));
+}
+
+struct RecordingDelegate : HttpServerDelegate {
+    int started = 0, connects = 0, disconnects = 0, stopped = 0;
+    void webServerDidStart(HttpServer&) override { ++started; }
+    void webServerDidConnect(HttpServer&) override { ++connects; }
+    void webServerDidDisconnect(HttpServer&) override { ++disconnects; }
+    void webServerDidStop(HttpServer&) override { ++stopped; }
+};
+
+TEST_F(ServerTest, ABurstOfConnectionsIsReportedOnceAndStopReportsTheDisconnect)
+{
+    const auto delegate = std::make_shared<RecordingDelegate>();
+    server->setDelegate(delegate);
+    server->addGETHandlerForPath("/", bytes("x"), "text/plain", 0);
+    start();
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(exchange(port(), get("/")).status, 200);
+    loop->runUntil([&] { return delegate->connects >= 1 && delegate->started == 1; });
+    // The virtual clock stands still, so the coalescing delay never runs out here.
+    loop->runUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(delegate->connects, 1);
+    EXPECT_EQ(delegate->disconnects, 0);
+    server->stop();
+    EXPECT_TRUE(loop->runUntil([&] { return delegate->disconnects == 1 && delegate->stopped == 1; }));
+}
+
+TEST_F(ServerTest, WithoutACoalescingDelayEveryDropToZeroIsReported)
+{
+    const auto delegate = std::make_shared<RecordingDelegate>();
+    server->setDelegate(delegate);
+    server->addGETHandlerForPath("/", bytes("x"), "text/plain", 0);
+    HttpServer::Options options;
+    options.connectedStateCoalescingInterval = std::chrono::milliseconds(0);
+    start(options);
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(exchange(port(), get("/")).status, 200);
+        EXPECT_TRUE(loop->runUntil([&] { return delegate->disconnects == i; }));
+        EXPECT_EQ(delegate->connects, i);
+    }
+}
+
+TEST_F(ServerTest, BasicAndDigestAuthentication)
+{
+    server->addGETHandlerForPath("/", bytes("secret"), "text/plain", 0);
+    HttpServer::Options options;
+    options.authenticationMethod = "Basic";
+    options.authenticationRealm = "R";
+    options.authenticationAccounts = {{"user", "pass"}};
+    start(options);
+    const Reply denied = exchange(port(), get("/"));
+    EXPECT_EQ(denied.status, 401);
+    EXPECT_EQ(denied.header("www-authenticate"), "Basic realm=\"R\"");
+    EXPECT_EQ(exchange(port(), get("/", "Authorization: Basic dXNlcjpwYXNz\r\n")).body, "secret");
+    server->stop();
+
+    options.authenticationMethod = "DigestAccess";
+    start(options);
+    const Reply challenge = exchange(port(), get("/", "Authorization: Digest nonce=\"old\"\r\n"));
+    EXPECT_EQ(challenge.status, 401);
+    const std::string field = challenge.header("www-authenticate");
+    ASSERT_EQ(field.rfind("Digest realm=\"R\", nonce=\"", 0), 0u) << field;
+    EXPECT_NE(field.find(", stale=TRUE"), std::string::npos);
+    const std::string nonce = field.substr(25, 32);
+    const std::string ha1 = HttpServerFunctions::md5HexDigest("user:R:pass");
+    const std::string response = HttpServerFunctions::md5HexDigest(ha1 + ":" + nonce + ":" + HttpServerFunctions::md5HexDigest("GET:/"));
+    const std::string authorization = "Authorization: Digest username=\"user\", realm=\"R\", nonce=\"" + nonce
+                                      + "\", uri=\"/\", response=\"" + response + "\"\r\n";
+    EXPECT_EQ(exchange(port(), get("/", authorization)).body, "secret");
+}
+
+}  // namespace

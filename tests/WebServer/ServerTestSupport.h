@@ -1,0 +1,142 @@
+#pragma once
+
+#include "Platform/MainQueue.h"
+#include "Platform/TestMainLoop.h"
+#include "WebServer/HttpServer.h"
+#include "WebServer/HttpServerDataResponse.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <map>
+#include <netinet/in.h>
+#include <string>
+#include <string_view>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace ServerTestSupport {
+
+struct Reply {
+    int status = 0;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+    std::string raw;
+
+    bool has(const std::string& name) const { return headers.count(name) != 0; }
+    std::string header(const std::string& name) const
+    {
+        const auto it = headers.find(name);
+        return it == headers.end() ? std::string() : it->second;
+    }
+};
+
+// A client socket on 127.0.0.1 that gives up reading after ten seconds, so a broken server fails
+// the test instead of hanging it.
+inline int connectTo(uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval timeout{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+    return fd;
+}
+
+inline void sendText(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t count = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (count <= 0)
+            return;  // the server may close early (an answer before the whole body)
+        text.remove_prefix(static_cast<size_t>(count));
+    }
+}
+
+// Everything until the server closes (or the read times out).
+inline std::string readAll(int fd)
+{
+    std::string text;
+    char buffer[65536];
+    ssize_t count;
+    while ((count = ::recv(fd, buffer, sizeof(buffer), 0)) > 0)
+        text.append(buffer, static_cast<size_t>(count));
+    return text;
+}
+
+// Everything up to and including the end of one head (for the interim 100 answer).
+inline std::string readHead(int fd)
+{
+    std::string text;
+    char c;
+    while (text.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1)
+        text += c;
+    return text;
+}
+
+inline Reply parse(const std::string& raw)
+{
+    Reply reply;
+    reply.raw = raw;
+    const size_t end = raw.find("\r\n\r\n");
+    if (raw.compare(0, 9, "HTTP/1.1 ") != 0 || end == std::string::npos)
+        return reply;
+    reply.status = std::stoi(raw.substr(9, 3));
+    size_t line = raw.find("\r\n") + 2;
+    while (line < end) {
+        const size_t eol = raw.find("\r\n", line);
+        const std::string field = raw.substr(line, eol - line);
+        const size_t colon = field.find(':');
+        std::string name = field.substr(0, colon);
+        for (char& c : name)
+            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        reply.headers[name] = field.substr(colon + 2);
+        line = eol + 2;
+    }
+    reply.body = raw.substr(end + 4);
+    return reply;
+}
+
+inline Reply exchange(uint16_t port, std::string_view request)
+{
+    const int fd = connectTo(port);
+    sendText(fd, request);
+    const Reply reply = parse(readAll(fd));
+    ::close(fd);
+    return reply;
+}
+
+inline std::string get(const std::string& path, const std::string& extraFields = {}, const std::string& method = "GET")
+{
+    return method + " " + path + " HTTP/1.1\r\nHost: localhost\r\n" + extraFields + "\r\n";
+}
+
+// A started server on a kernel-chosen loopback port with a TestMainLoop serving the main queue.
+class ServerFixture : public ::testing::Test {
+protected:
+    ServerFixture() { MainQueue::install(loop); }
+    ~ServerFixture() override
+    {
+        server->stop();
+        MainQueue::install(nullptr);
+    }
+
+    void start(HttpServer::Options options = {})
+    {
+        options.bindToLocalhost = true;
+        ASSERT_TRUE(server->start(options));
+        ASSERT_NE(server->port(), 0);
+    }
+    uint16_t port() const { return server->port(); }
+
+    const std::shared_ptr<TestMainLoop> loop = std::make_shared<TestMainLoop>();
+    const std::shared_ptr<HttpServer> server = std::make_shared<HttpServer>();
+};
+
+inline std::vector<uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+}  // namespace ServerTestSupport

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Checks a running http-serve with curl on 127.0.0.1: HEAD, byte ranges, 501, 100-continue, a chunked
+# upload, a conditional 304 and a gzip-coded answer.
+#
+#   tools/http-smoke.sh [PATH-TO-http-serve]     (default: build/tools/http-serve/http-serve)
+set -euo pipefail
+
+serve=${1:-build/tools/http-serve/http-serve}
+folder=$(mktemp -d)
+output=$(mktemp)
+server=
+cleanup() {
+    [[ -n $server ]] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
+    rm -rf "$folder" "$output"
+}
+trap cleanup EXIT
+
+printf '0123456789abcdefghij' > "$folder/file.txt"
+head -c 300000 /dev/zero | tr '\0' 'a' > "$folder/big.txt"
+
+"$serve" "$folder" 0 > "$output" &
+server=$!
+port=
+for _ in $(seq 100); do
+    port=$(sed -n 's/^http-serve listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$output")
+    [[ -n $port ]] && break
+    sleep 0.05
+done
+[[ -n $port ]] || { echo "FAIL: http-serve did not start"; exit 1; }
+base="http://127.0.0.1:$port"
+
+failures=0
+check() {  # name, expected, actual
+    if [[ $2 == "$3" ]]; then
+        echo "ok    $1"
+    else
+        echo "FAIL  $1: expected '$2', got '$3'"
+        failures=$((failures + 1))
+    fi
+}
+field() {  # name: the value of that field in the head on standard input
+    tr -d '\r' | sed -n "s/^$1: //Ip" | head -n 1
+}
+
+head=$(curl -sS -I "$base/file.txt")
+check "HEAD status" "HTTP/1.1 200 OK" "$(head -n 1 <<< "$head" | tr -d '\r')"
+check "HEAD length" "20" "$(field Content-Length <<< "$head")"
+check "HEAD closes" "Close" "$(field Connection <<< "$head")"
+
+check "206 body" "234" "$(curl -sS -r 2-4 "$base/file.txt")"
+check "206 status" "206" "$(curl -sS -o /dev/null -w '%{http_code}' -r 2-4 "$base/file.txt")"
+check "416 status" "416" "$(curl -sS -o /dev/null -w '%{http_code}' -r 50-60 "$base/file.txt")"
+check "404 status" "404" "$(curl -sS -o /dev/null -w '%{http_code}' "$base/missing")"
+check "501 status" "501" "$(curl -sS -o /dev/null -w '%{http_code}' -X DELETE "$base/file.txt")"
+
+continued=$(curl -sS -v -H 'Expect: 100-continue' --data-binary "@$folder/big.txt" "$base/upload" 2>&1)
+check "100-continue interim" "yes" "$(grep -q '< HTTP/1.1 100 Continue' <<< "$continued" && echo yes || echo no)"
+check "100-continue body" "received 300000 bytes" "$(tail -n 1 <<< "$continued")"
+
+check "chunked upload" "received 300000 bytes" \
+    "$(curl -sS -H 'Transfer-Encoding: chunked' -H 'Expect:' --data-binary "@$folder/big.txt" "$base/upload")"
+
+etag=$(field ETag <<< "$head")
+check "304 by tag" "304" "$(curl -sS -o /dev/null -w '%{http_code}' -H "If-None-Match: $etag" "$base/file.txt")"
+modified=$(field Last-Modified <<< "$head")
+check "304 by date" "304" "$(curl -sS -o /dev/null -w '%{http_code}' -H "If-Modified-Since: $modified" "$base/file.txt")"
+
+gzipHead=$(curl -sS -D - -o /dev/null -H 'Accept-Encoding: gzip' "$base/gzip/big.txt")
+check "gzip coding" "gzip" "$(field Content-Encoding <<< "$gzipHead")"
+check "gzip body" "300000" "$(curl -sS --compressed "$base/gzip/big.txt" | wc -c | tr -d ' ')"
+
+if ((failures > 0)); then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
