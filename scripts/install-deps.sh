@@ -16,7 +16,7 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
-    openssl ffmpeg gzip curl
+    openssl ffmpeg gzip curl wrk
 )
 
 missing=()

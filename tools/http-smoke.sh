@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks a running http-serve with curl on 127.0.0.1: HEAD, byte ranges, 501, 100-continue, a chunked
-# upload, a conditional 304 and a gzip-coded answer.
+# upload, a conditional 304 and a gzip-coded answer; then loads it with wrk for a few seconds (when wrk is
+# installed) and checks that it still answers and holds no more descriptors than before.
 #
 #   tools/http-smoke.sh [PATH-TO-http-serve]     (default: build/tools/http-serve/http-serve)
 set -euo pipefail
@@ -68,6 +69,25 @@ check "304 by date" "304" "$(curl -sS -o /dev/null -w '%{http_code}' -H "If-Modi
 gzipHead=$(curl -sS -D - -o /dev/null -H 'Accept-Encoding: gzip' "$base/gzip/big.txt")
 check "gzip coding" "gzip" "$(field Content-Encoding <<< "$gzipHead")"
 check "gzip body" "300000" "$(curl -sS --compressed "$base/gzip/big.txt" | wc -c | tr -d ' ')"
+
+openDescriptors() {
+    find "/proc/$server/fd" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l
+}
+if command -v wrk >/dev/null; then
+    before=$(openDescriptors)
+    wrk -t 2 -c 32 -d 3s "$base/file.txt" | sed -n 's/^ *\(Requests\/sec:.*\)/load  \1/p'
+    check "answers after load" "200" "$(curl -sS -o /dev/null -w '%{http_code}' "$base/file.txt")"
+    # Connections closed by the load may take a moment to be released on the server's queues.
+    after=$(openDescriptors)
+    for _ in $(seq 50); do
+        ((after <= before)) && break
+        sleep 0.1
+        after=$(openDescriptors)
+    done
+    check "descriptors after load" "$before" "$after"
+else
+    echo "skip  load: wrk is not installed"
+fi
 
 if ((failures > 0)); then
     echo "$failures check(s) failed"
