@@ -143,7 +143,9 @@ TEST_F(Decoding, ADecoderTooFarBehindDropsWhatArrivesAndSaysSo)
     EXPECT_EQ(decoder.errors(), 1 + extra);
     release.set_value();
     decoder.stop();
-    EXPECT_EQ(decoder.frames().size(), 1u);
+    // The decoding thread may take some of the waiting units before stop ends it, never the dropped ones.
+    EXPECT_GE(decoder.frames().size(), 1u);
+    EXPECT_LE(decoder.frames().size(), 1 + VideoDecoder::kMaxPendingUnits);
 }
 
 TEST(DecodingOff, DecodesNothingByDefault)
