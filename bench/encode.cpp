@@ -75,17 +75,6 @@ Spread spread(std::vector<double> values)
     return {rank(0.5), rank(0.95)};
 }
 
-TzVideoEncoder::Frame encoderFrame(const BgraFrame& frame)
-{
-    TzVideoEncoder::Frame input;
-    input.format = TzVideoEncoder::Frame::Format::BGRA;
-    input.width = frame.width;
-    input.height = frame.height;
-    input.planes[0] = frame.pixels;
-    input.strides[0] = frame.stride;
-    return input;
-}
-
 // One frame per call, numbered from 0; null when no frame could be had.
 using FrameSource = std::function<const BgraFrame*(int index)>;
 
@@ -304,7 +293,7 @@ std::optional<EncodeFigures> encodeFlatOut(const FrameSource& source, double sec
             return std::nullopt;
         const auto handed = Clock::now();
         std::optional<Clock::time_point> delivered;
-        encoder.encodeWithSampleBuffer(encoderFrame(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
+        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
             delivered = Clock::now();
             bytes += accessUnit.size();
         });
@@ -366,7 +355,7 @@ std::optional<EndToEndFigures> endToEnd(const FrameSource& source, double second
         const BgraFrame* frame = source(index);
         if (!frame)
             return std::nullopt;
-        encoder.encodeWithSampleBuffer(encoderFrame(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
+        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
             client.send(kMsgVideoFrame, accessUnit.data(), static_cast<int>(accessUnit.size()));
         });
         ++figures.sent;

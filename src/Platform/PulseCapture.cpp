@@ -15,13 +15,13 @@ constexpr size_t kBlockBytes = kBlockFrames * PulseCapture::kChannels * sizeof(f
 
 std::unique_ptr<PulseCapture> PulseCapture::start(const std::string& source, Consumer consumer)
 {
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kSampleRate, kChannels};
+    pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kSampleRate, kChannels};
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<uint32_t>(-1);
     attr.fragsize = kBlockBytes;
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "PelkorAudioCapture", PA_STREAM_RECORD, source.c_str(),
-                                      "sound capture", &spec, nullptr, &attr, &error);
+                                      "sound capture", &format, nullptr, &attr, &error);
     if (!stream) {
         PLOG("cannot record %s: %s", source.c_str(), pa_strerror(error));
         return nullptr;

@@ -12,14 +12,14 @@ std::optional<HttpServerByteRange> HttpServerByteRange::parse(std::string_view h
     if (!std::string_view(normalized).starts_with(kPrefix)) {
         return std::nullopt;
     }
-    const std::string_view spec = HttpServerFunctions::trimBlanks(std::string_view(normalized).substr(kPrefix.size()));
-    const size_t dash = spec.find('-');
-    if (spec.find(',') != std::string_view::npos || dash == std::string_view::npos ||
-        spec.find('-', dash + 1) != std::string_view::npos) {
+    const std::string_view rangeText = HttpServerFunctions::trimBlanks(std::string_view(normalized).substr(kPrefix.size()));
+    const size_t dash = rangeText.find('-');
+    if (rangeText.find(',') != std::string_view::npos || dash == std::string_view::npos ||
+        rangeText.find('-', dash + 1) != std::string_view::npos) {
         return std::nullopt;
     }
-    const std::string_view startText = HttpServerFunctions::trimBlanks(spec.substr(0, dash));
-    const std::string_view endText = HttpServerFunctions::trimBlanks(spec.substr(dash + 1));
+    const std::string_view startText = HttpServerFunctions::trimBlanks(rangeText.substr(0, dash));
+    const std::string_view endText = HttpServerFunctions::trimBlanks(rangeText.substr(dash + 1));
     const std::optional<uint64_t> start = HttpServerFunctions::parseDecimal(startText);
     const std::optional<uint64_t> end = HttpServerFunctions::parseDecimal(endText);
     if (!startText.empty() && !start) {

@@ -33,17 +33,6 @@ int toPixels(double value)
     return std::isfinite(value) ? static_cast<int>(std::clamp(value, -kPixelLimit, kPixelLimit)) : 0;
 }
 
-TzVideoEncoder::Frame bgraFrame(const BgraFrame& picture)
-{
-    TzVideoEncoder::Frame frame;
-    frame.format = TzVideoEncoder::Frame::Format::BGRA;
-    frame.width = picture.width;
-    frame.height = picture.height;
-    frame.planes[0] = picture.pixels;
-    frame.strides[0] = picture.stride;
-    return frame;
-}
-
 // The window picture gets the cursor only while the pointer is over the window's frame, as the
 // window picker last saw it.
 void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
@@ -291,7 +280,7 @@ void RecordManager::captureDisplay(Capture& capture)
         X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - capture.displayFrame.x,
                         cursor->top() - capture.displayFrame.y);
     }
-    capture.encoder.encodeWithSampleBuffer(bgraFrame(capture.picture), 0, capture.completion);
+    capture.encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(capture.picture), 0, capture.completion);
 }
 
 void RecordManager::captureWindow(Capture& capture)

@@ -332,3 +332,14 @@ int32_t TzVideoEncoder::encoderBitRate() const
     std::lock_guard guard(lock_);
     return encoderBitRate_;
 }
+
+TzVideoEncoder::Frame TzVideoEncoder::Frame::bgra(const BgraFrame& picture)
+{
+    Frame frame;
+    frame.format = Format::BGRA;
+    frame.width = picture.width;
+    frame.height = picture.height;
+    frame.planes[0] = picture.pixels;
+    frame.strides[0] = picture.stride;
+    return frame;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/BgraFrame.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -39,6 +41,9 @@ public:
         int height = 0;
         std::array<std::span<const uint8_t>, 3> planes{};
         std::array<int, 3> strides{};
+
+        // A captured picture as the encoder reads it; a view, valid while the picture is.
+        static Frame bgra(const BgraFrame& picture);
     };
 
     // Receives one Annex-B access unit; the bytes are valid only during the call.
