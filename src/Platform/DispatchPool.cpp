@@ -4,13 +4,34 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <thread>
 #include <utility>
+
+namespace {
+
+// A bound on growth, so a task that blocks without end cannot make threads without end.
+constexpr size_t kMaximumWorkers = 512;
+
+thread_local bool onWorker = false;
+
+}  // namespace
 
 struct DispatchPool::Impl {
     asio::io_context context;
     asio::executor_work_guard<asio::io_context::executor_type> keepRunning = asio::make_work_guard(context);
-    size_t threadCount = 0;
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> tasks;  // below, all under mutex
+    size_t workers = 0;
+    size_t sleeping = 0;
+    // Sleepers signalled and not yet up: a post wakes one only when they can't cover the queue, so a
+    // burst of tasks never wakes a herd of threads that then find nothing to do.
+    size_t waking = 0;
+    size_t blocked = 0;
 };
 
 DispatchPool& DispatchPool::shared()
@@ -21,19 +42,51 @@ DispatchPool& DispatchPool::shared()
 
 DispatchPool::DispatchPool() : impl_(std::make_unique<Impl>())
 {
-    // Tasks may block for a while (a 0.5 s discovery poll, a child process, a sync() on a busy queue)
-    // and one task holds its thread for the life of the process, so the pool is sized well above the
-    // core count for CPU work still to find free threads.
-    impl_->threadCount = std::max<size_t>(8, 2 * static_cast<size_t>(std::thread::hardware_concurrency()));
-    for (size_t i = 0; i < impl_->threadCount; ++i) {
-        std::thread([context = &impl_->context] {
-            pthread_setname_np(pthread_self(), "dispatch");
-            context->run();
-        }).detach();
-    }
+    std::thread([context = &impl_->context] {
+        pthread_setname_np(pthread_self(), "dispatch.io");
+        context->run();
+    }).detach();
+    // Tasks may block for a while (a 0.5 s discovery poll, a child process), so there are workers
+    // to spare beyond the core count.
+    const size_t initial = std::max<size_t>(8, 2 * static_cast<size_t>(std::thread::hardware_concurrency()));
+    std::lock_guard lock(impl_->mutex);
+    for (size_t i = 0; i < initial; ++i)
+        startWorker();
 }
 
 DispatchPool::~DispatchPool() = default;
+
+// Under the mutex.
+void DispatchPool::startWorker()
+{
+    ++impl_->workers;
+    std::thread([this] {
+        pthread_setname_np(pthread_self(), "dispatch");
+        onWorker = true;
+        work();
+    }).detach();
+}
+
+void DispatchPool::work()
+{
+    Impl& impl = *impl_;
+    std::unique_lock lock(impl.mutex);
+    for (;;) {
+        while (impl.tasks.empty()) {
+            ++impl.sleeping;
+            impl.wake.wait(lock);
+            --impl.sleeping;
+            if (impl.waking > 0)
+                --impl.waking;
+        }
+        Task task = std::move(impl.tasks.front());
+        impl.tasks.pop_front();
+        lock.unlock();
+        task();
+        task = nullptr; // its captures go before the lock is taken again
+        lock.lock();
+    }
+}
 
 asio::io_context& DispatchPool::context()
 {
@@ -42,16 +95,42 @@ asio::io_context& DispatchPool::context()
 
 size_t DispatchPool::threadCount() const
 {
-    return impl_->threadCount;
+    std::lock_guard lock(impl_->mutex);
+    return impl_->workers;
+}
+
+DispatchPool::BlockingScope::BlockingScope() : counted_(onWorker)
+{
+    if (!counted_)
+        return;
+    Impl& impl = *shared().impl_;
+    std::lock_guard lock(impl.mutex);
+    if (++impl.blocked >= impl.workers && impl.workers < kMaximumWorkers)
+        shared().startWorker();
+}
+
+DispatchPool::BlockingScope::~BlockingScope()
+{
+    if (!counted_)
+        return;
+    Impl& impl = *shared().impl_;
+    std::lock_guard lock(impl.mutex);
+    --impl.blocked;
 }
 
 void DispatchPool::post(Task task)
 {
-    asio::post(impl_->context, std::move(task));
+    Impl& impl = *impl_;
+    std::lock_guard lock(impl.mutex);
+    impl.tasks.push_back(std::move(task));
+    if (impl.waking < impl.sleeping && impl.waking < impl.tasks.size()) {
+        ++impl.waking;
+        impl.wake.notify_one();
+    }
 }
 
 void DispatchPool::after(std::chrono::steady_clock::duration delay, Task task)
 {
     auto timer = std::make_shared<asio::steady_timer>(impl_->context, delay);
-    timer->async_wait([timer, task = std::move(task)](const asio::error_code&) { task(); });
+    timer->async_wait([this, timer, task = std::move(task)](const asio::error_code&) mutable { post(std::move(task)); });
 }

@@ -34,6 +34,7 @@ void SerialQueue::sync(const Task& task)
         if (held_) {
             bool granted = false;
             items_.push_back({Task{}, &granted});
+            const DispatchPool::BlockingScope blocking;
             handedOver_.wait(lock, [&granted] { return granted; });
         } else {
             held_ = true;

@@ -27,6 +27,9 @@ namespace {
 
 // How long accepting rests when the process or system is out of descriptors.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr int kAcceptBatch = 64;
+constexpr auto kMinimumIdleSweep = std::chrono::milliseconds(10);
+constexpr auto kMaximumIdleSweep = std::chrono::milliseconds(1000);
 
 std::string base64(std::string_view text)
 {
@@ -138,7 +141,7 @@ struct HttpServer::Listener {
     std::promise<void> closed;
 };
 
-HttpServer::HttpServer() : syncQueue_(SerialQueue::create("HttpServer")) {}
+HttpServer::HttpServer() = default;
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -459,19 +462,29 @@ void HttpServer::stop()
 
 // ---- Accepting ----
 
+// Takes the whole backlog at once, up to a bound that keeps one listener from holding its thread:
+// a readiness event per connection would cost a hand-off per connection.
 void HttpServer::accept(Listener& listener)
+{
+    for (int i = 0; i < kAcceptBatch && acceptOne(listener); ++i) {
+    }
+}
+
+bool HttpServer::acceptOne(Listener& listener)
 {
     sockaddr_storage remote {};
     socklen_t remoteLength = sizeof(remote);
     const int socket = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (socket < 0) {
         const int code = errno;
-        if (code == EAGAIN || code == EWOULDBLOCK || code == EINTR || code == ECONNABORTED)
-            return;
+        if (code == EINTR || code == ECONNABORTED)
+            return true;
+        if (code == EAGAIN || code == EWOULDBLOCK)
+            return false;
         HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", listener.name, strerror(code), code);
         if (isDescriptorShortage(code))
             pauseAccepting(listener);
-        return;
+        return false;
     }
     sockaddr_storage local {};
     socklen_t localLength = sizeof(local);
@@ -486,6 +499,7 @@ void HttpServer::accept(Listener& listener)
         connection->start();
     else
         ::close(socket);
+    return true;
 }
 
 // The pending connection stays queued while descriptors are short: a level-triggered source would
@@ -507,52 +521,70 @@ void HttpServer::pauseAccepting(Listener& listener)
 
 // ---- Connection count ----
 
-void HttpServer::willStartConnection()
+void HttpServer::willStartConnection(HttpServerConnection& connection)
 {
-    syncQueue_->sync([this] {
-        if (activeConnections_ == 0) {
-            const std::weak_ptr<HttpServer> weak = weak_from_this();
-            MainQueue::shared()->async([weak] {
-                const auto self = weak.lock();
-                if (!self)
-                    return;
-                self->disconnectTimer_.reset();
-                if (!self->connected_) {
-                    self->connected_ = true;
-                    self->notifyDelegate(&HttpServerDelegate::webServerDidConnect);
-                }
-            });
-        }
-        ++activeConnections_;
-    });
-}
-
-void HttpServer::didEndConnection()
-{
-    syncQueue_->sync([this] {
-        if (--activeConnections_ != 0)
-            return;
-        const std::weak_ptr<HttpServer> weak = weak_from_this();
-        MainQueue::shared()->async([weak] {
+    std::lock_guard lock(connectionsMutex_);
+    if (connections_.empty()) {
+        MainQueue::shared()->async([weak = weak_from_this()] {
             const auto self = weak.lock();
             if (!self)
                 return;
-            if (self->disconnectDelay_.count() > 0 && self->running_) {
-                self->disconnectTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [weak] {
-                    if (const auto server = weak.lock()) {
-                        server->didDisconnect();
-                        MainQueue::shared()->async([weak] {
-                            if (const auto again = weak.lock())
-                                again->disconnectTimer_.reset();
-                        });
-                    }
-                });
-                self->disconnectTimer_->start(self->disconnectDelay_);
-            } else {
-                self->didDisconnect();
+            self->disconnectTimer_.reset();
+            if (!self->connected_) {
+                self->connected_ = true;
+                self->notifyDelegate(&HttpServerDelegate::webServerDidConnect);
             }
         });
+        if (!idleSweep_) {
+            idleSweep_ = std::make_unique<DispatchTimer>(GlobalQueue::shared(), [weak = weak_from_this()] {
+                if (const auto self = weak.lock())
+                    self->endIdleConnections();
+            });
+        }
+        // A connection is ended between one and one and a quarter time-outs after its last progress.
+        const auto interval = std::clamp<std::chrono::milliseconds>(idleTimeout_ / 4, kMinimumIdleSweep, kMaximumIdleSweep);
+        idleSweep_->start(interval, interval);
+    }
+    connections_.insert(&connection);
+}
+
+void HttpServer::didEndConnection(HttpServerConnection& connection)
+{
+    std::lock_guard lock(connectionsMutex_);
+    connections_.erase(&connection);
+    if (!connections_.empty())
+        return;
+    idleSweep_->cancel();
+    MainQueue::shared()->async([weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->disconnectDelay_.count() <= 0 || !self->running_) {
+            self->didDisconnect();
+            return;
+        }
+        self->disconnectTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [weak = self->weak_from_this()] {
+            const auto server = weak.lock();
+            if (!server)
+                return;
+            server->didDisconnect();
+            MainQueue::shared()->async([weak] {
+                if (const auto again = weak.lock())
+                    again->disconnectTimer_.reset();
+            });
+        });
+        self->disconnectTimer_->start(self->disconnectDelay_);
     });
+}
+
+// One sweep over all connections instead of a timer per connection: a timer restarted on every read
+// and write would cost more than the request it guards.
+void HttpServer::endIdleConnections()
+{
+    const auto limit = DispatchQueue::Clock::now() - idleTimeout_;
+    std::lock_guard lock(connectionsMutex_);
+    for (HttpServerConnection* connection : connections_)
+        connection->endIfIdleSince(limit);
 }
 
 void HttpServer::didDisconnect()

@@ -2,7 +2,6 @@
 
 #include "Platform/DispatchSource.h"
 #include "Platform/DispatchTimer.h"
-#include "Platform/SerialQueue.h"
 #include "WebServer/HttpServerDelegate.h"
 #include "WebServer/HttpServerHandler.h"
 
@@ -10,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <unordered_set>
 #include <memory>
 #include <optional>
 #include <string>
@@ -113,8 +114,8 @@ public:
     void setDelegate(std::weak_ptr<HttpServerDelegate> delegate);
 
     // Called by each connection when it starts and when it ends.
-    void willStartConnection();
-    void didEndConnection();
+    void willStartConnection(HttpServerConnection& connection);
+    void didEndConnection(HttpServerConnection& connection);
     // The 401 answer to a request without valid credentials; nullptr when it may pass.
     std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request) const;
 
@@ -124,13 +125,16 @@ private:
 
     std::unique_ptr<Listener> listen(int family, uint16_t port, int backlog, HttpError* error);
     void accept(Listener& listener);
+    bool acceptOne(Listener& listener);
     void pauseAccepting(Listener& listener);
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
 
     std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
-    const std::shared_ptr<SerialQueue> syncQueue_;
-    long activeConnections_ = 0;  // under syncQueue_
+    void endIdleConnections();
+
+    std::mutex connectionsMutex_;
+    std::unordered_set<HttpServerConnection*> connections_;  // the open ones, under connectionsMutex_
     // On the main queue only.
     bool connected_ = false;
     std::unique_ptr<DispatchTimer> disconnectTimer_;
@@ -150,4 +154,6 @@ private:
     std::unique_ptr<Listener> listener6_;
     std::unique_ptr<HttpServerAvahiService> bonjour_;
     std::weak_ptr<HttpServerDelegate> delegate_;
+    // Runs while any connection is open; made with the first one, under connectionsMutex_.
+    std::unique_ptr<DispatchTimer> idleSweep_;
 };

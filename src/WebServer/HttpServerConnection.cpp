@@ -82,29 +82,14 @@ HttpServerConnection::~HttpServerConnection()
 void HttpServerConnection::start()
 {
     self_ = shared_from_this();
-    server_->willStartConnection();
-    const std::weak_ptr<HttpServerConnection> weak = self_;
-    auto forward = [weak](void (HttpServerConnection::*method)()) {
-        return [weak, method] {
-            if (const auto self = weak.lock())
-                (self.get()->*method)();
-        };
-    };
-    readSource_ = DispatchSource::create(socket_, DispatchSource::Kind::Read, queue_, forward(&HttpServerConnection::onReadable));
-    writeSource_ = DispatchSource::create(socket_, DispatchSource::Kind::Write, queue_, forward(&HttpServerConnection::onWritable));
-    idleTimer_ = std::make_unique<DispatchTimer>(queue_, [weak] {
-        if (const auto self = weak.lock()) {
-            HttpServerLog::log(HttpServerLog::Error, "Idle time-out on socket %i", self->socket_);
-            self->end();
-        }
-    });
+    server_->willStartConnection(*this);
     queue_->async([self = self_] {
-        if (!self->readSource_ || !self->writeSource_ || !self->open()) {
+        if (!self->open()) {
             self->end();
             return;
         }
         self->opened_ = true;
-        self->restartIdleTimer();
+        self->noteProgress();
         self->readHead();
     });
 }
@@ -120,26 +105,58 @@ bool HttpServerConnection::isUsingIPv6() const
 
 // ---- Socket steps ----
 
+// Readiness sources are made only when the socket first has to be waited on: a small request
+// usually arrives with the connection and its answer fits the send buffer, and then none is needed.
+bool HttpServerConnection::watch(std::unique_ptr<DispatchSource>& source, DispatchSource::Kind kind)
+{
+    if (!source) {
+        const std::weak_ptr<HttpServerConnection> weak = weak_from_this();
+        source = DispatchSource::create(socket_, kind, queue_, [weak, kind] {
+            if (const auto self = weak.lock())
+                kind == DispatchSource::Kind::Read ? self->onReadable() : self->onWritable();
+        });
+        if (!source) {
+            HttpServerLog::log(HttpServerLog::Error, "Cannot watch socket %i", socket_);
+            end();
+            return false;
+        }
+    }
+    source->resume();
+    return true;
+}
+
 void HttpServerConnection::readSome(DataHandler onData)
 {
     onData_ = std::move(onData);
-    readSource_->resume();
+    if (!readSource_ && !triedFirstRead_) {
+        triedFirstRead_ = true;
+        if (receive())
+            return;
+    }
+    watch(readSource_, DispatchSource::Kind::Read);
 }
 
 void HttpServerConnection::onReadable()
 {
-    if (ended_ || !onData_)
-        return;
-    readBuffer_.resize(kReadBufferLength);
-    const ssize_t count = ::recv(socket_, readBuffer_.data(), readBuffer_.size(), 0);
+    if (!ended_ && onData_)
+        receive();
+}
+
+bool HttpServerConnection::receive()
+{
+    // One buffer per pool thread: every consumer copies what it keeps, and a per-connection buffer of
+    // this size would cost an mmap, its page faults and a munmap for each request.
+    thread_local std::vector<uint8_t> readBuffer(kReadBufferLength);
+    const ssize_t count = ::recv(socket_, readBuffer.data(), readBuffer.size(), 0);
     if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return;
-    readSource_->suspend();
+        return false;
+    if (readSource_)
+        readSource_->suspend();
     if (count < 0) {
         const int code = errno;
         HttpServerLog::log(HttpServerLog::Error, "Error while reading from socket %i: %s (%i)", socket_, strerror(code), code);
         end();
-        return;
+        return true;
     }
     if (count == 0) {
         if (totalBytesRead_ > 0)
@@ -147,17 +164,23 @@ void HttpServerConnection::onReadable()
         else
             HttpServerLog::log(HttpServerLog::Warning, "No data received from socket %i", socket_);
         end();
-        return;
+        return true;
     }
-    restartIdleTimer();
+    noteProgress();
     didReadBytes(static_cast<size_t>(count));
     const DataHandler onData = std::move(onData_);
     onData_ = nullptr;
-    onData(std::span<const uint8_t>(readBuffer_.data(), static_cast<size_t>(count)));
+    onData(std::span<const uint8_t>(readBuffer.data(), static_cast<size_t>(count)));
+    return true;
 }
 
 void HttpServerConnection::writeData(std::vector<uint8_t> data, DoneHandler onDone)
 {
+    if (!unsentHead_.empty()) {
+        unsentHead_.insert(unsentHead_.end(), data.begin(), data.end());
+        data = std::move(unsentHead_);
+        unsentHead_.clear();
+    }
     writeBuffer_ = std::move(data);
     writeOffset_ = 0;
     onWritten_ = std::move(onDone);
@@ -173,32 +196,50 @@ void HttpServerConnection::onWritable()
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            writeSource_->resume();
+            watch(writeSource_, DispatchSource::Kind::Write);
             return;
         }
         if (count < 0) {
             const int code = errno;
             HttpServerLog::log(HttpServerLog::Error, "Error while writing to socket %i: %s (%i)", socket_, strerror(code), code);
-            writeSource_->suspend();
+            if (writeSource_)
+                writeSource_->suspend();
             const DoneHandler onDone = std::move(onWritten_);
             onWritten_ = nullptr;
             onDone(false);
             return;
         }
         writeOffset_ += static_cast<size_t>(count);
-        restartIdleTimer();
+        noteProgress();
     }
-    writeSource_->suspend();
+    if (writeSource_)
+        writeSource_->suspend();
     didWriteBytes(writeBuffer_.size());
     const DoneHandler onDone = std::move(onWritten_);
     onWritten_ = nullptr;
     onDone(true);
 }
 
-void HttpServerConnection::restartIdleTimer()
+void HttpServerConnection::noteProgress()
 {
-    if (!ended_)
-        idleTimer_->start(server_->idleTimeout());
+    lastProgress_ = DispatchQueue::Clock::now().time_since_epoch().count();
+}
+
+void HttpServerConnection::endIfIdleSince(DispatchQueue::Clock::time_point limit)
+{
+    const auto isIdle = [this, limit] {
+        const auto last = lastProgress_.load();
+        return last != kNotWatched && last < limit.time_since_epoch().count();
+    };
+    if (!isIdle())
+        return;
+    // Looked at again on the queue: progress may come between here and there.
+    queue_->async([self = shared_from_this(), isIdle] {
+        if (self->ended_ || !isIdle())
+            return;
+        HttpServerLog::log(HttpServerLog::Error, "Idle time-out on socket %i", self->socket_);
+        self->end();
+    });
 }
 
 void HttpServerConnection::end()
@@ -207,11 +248,11 @@ void HttpServerConnection::end()
         return;
     ended_ = true;
     const auto keep = shared_from_this();  // self_ may hold the last reference
-    if (idleTimer_)
-        idleTimer_->cancel();
+    lastProgress_ = kNotWatched;
+    if (readSource_ || writeSource_)
+        ::shutdown(socket_, SHUT_RDWR);  // the readiness sources may still hold duplicates of the socket
     readSource_.reset();
     writeSource_.reset();
-    ::shutdown(socket_, SHUT_RDWR);  // the readiness sources may still hold duplicates of the socket
     if (::close(socket_) != 0) {
         const int code = errno;
         HttpServerLog::log(HttpServerLog::Error, "Failed closing socket %i for connection: %s (%i)", socket_, strerror(code), code);
@@ -219,7 +260,7 @@ void HttpServerConnection::end()
     socket_ = -1;
     if (opened_)
         close();
-    server_->didEndConnection();
+    server_->didEndConnection(*this);
     request_.reset();
     response_.reset();
     self_.reset();
@@ -406,7 +447,7 @@ void HttpServerConnection::startProcessing()
         return;
     }
     // A handler may take its time; the socket is not idle on the peer's account meanwhile.
-    idleTimer_->cancel();
+    lastProgress_ = kNotWatched;
     auto completed = std::make_shared<std::atomic<bool>>(false);
     processRequest(request_, [self = shared_from_this(), completed](std::shared_ptr<HttpServerResponse> response) {
         if (completed->exchange(true))
@@ -455,7 +496,7 @@ void HttpServerConnection::finishProcessing(std::shared_ptr<HttpServerResponse> 
 {
     if (ended_)
         return;
-    restartIdleTimer();
+    noteProgress();
     if (response)
         response = overrideResponse(std::move(response), *request_);
     bool bodyOpen = false;
@@ -477,17 +518,13 @@ void HttpServerConnection::finishProcessing(std::shared_ptr<HttpServerResponse> 
     }
     response_ = std::move(response);
     statusCode_ = response_->statusCode();
-    const bool chunked = response_->usesChunkedTransferEncoding();
-    writeData(bytesOf(headText(statusCode_, response_.get())), [this, bodyOpen, chunked](bool success) {
-        if (!bodyOpen) {
-            end();
-        } else if (success) {
-            writeBody(chunked);
-        } else {
-            response_->performClose();
-            end();
-        }
-    });
+    if (!bodyOpen) {
+        writeData(bytesOf(headText(statusCode_, response_.get())), [this](bool) { end(); });
+        return;
+    }
+    // The head goes out with the first piece of the body: one send for a small answer.
+    unsentHead_ = bytesOf(headText(statusCode_, response_.get()));
+    writeBody(response_->usesChunkedTransferEncoding());
 }
 
 std::string HttpServerConnection::headText(int statusCode, const HttpServerResponse* response) const
@@ -558,10 +595,7 @@ void HttpServerConnection::writeBodyPiece(bool chunked, HttpServerBodyReader::Pi
         return;
     }
     if (piece->empty()) {
-        if (chunked)
-            writeData(bytesOf(kLastChunk), finish);
-        else
-            finish(true);
+        writeData(chunked ? bytesOf(kLastChunk) : std::vector<uint8_t>{}, finish);
         return;
     }
     std::vector<uint8_t> data;

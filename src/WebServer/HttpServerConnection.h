@@ -1,7 +1,6 @@
 #pragma once
 
 #include "Platform/DispatchSource.h"
-#include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
 #include "WebServer/HttpServerChunkParser.h"
 #include "WebServer/HttpServerHandler.h"
@@ -18,8 +17,8 @@ class HttpServer;
 
 // Serves exactly one request on one accepted socket, then closes it ("Connection: Close" on every
 // answer). Its steps run one after another on its own serial queue; it keeps itself alive from
-// start() until the connection ends, and the end closes the socket. An idle time-out (reset by
-// every read or write that makes progress) ends a stalled peer. The hooks may be overridden.
+// start() until the connection ends, and the end closes the socket. The server ends a connection
+// that makes no progress (a read or a write) for its idle time-out. The hooks may be overridden.
 class HttpServerConnection : public std::enable_shared_from_this<HttpServerConnection> {
 public:
     // Takes ownership of the non-blocking socket.
@@ -41,6 +40,8 @@ public:
     bool isUsingIPv6() const;
     uint64_t totalBytesRead() const { return totalBytesRead_; }
     uint64_t totalBytesWritten() const { return totalBytesWritten_; }
+    // Ends the connection when it waits on its peer and has made no progress since `limit`. Any thread.
+    void endIfIdleSince(DispatchQueue::Clock::time_point limit);
 
 protected:
     // Hooks, in the order they run.
@@ -65,11 +66,14 @@ private:
     using DataHandler = std::function<void(std::span<const uint8_t> data)>;
     using DoneHandler = std::function<void(bool success)>;
 
+    bool watch(std::unique_ptr<DispatchSource>& source, DispatchSource::Kind kind);
     void readSome(DataHandler onData);
     void onReadable();
+    // False when nothing has arrived yet.
+    bool receive();
     void writeData(std::vector<uint8_t> data, DoneHandler onDone);
     void onWritable();
-    void restartIdleTimer();
+    void noteProgress();
     void end();
 
     void readHead();
@@ -93,9 +97,9 @@ private:
     std::shared_ptr<HttpServerConnection> self_;
     std::unique_ptr<DispatchSource> readSource_;
     std::unique_ptr<DispatchSource> writeSource_;
-    std::unique_ptr<DispatchTimer> idleTimer_;
-    std::vector<uint8_t> readBuffer_;
     DataHandler onData_;
+    bool triedFirstRead_ = false;
+    std::vector<uint8_t> unsentHead_;
     std::vector<uint8_t> writeBuffer_;
     size_t writeOffset_ = 0;
     DoneHandler onWritten_;
@@ -111,4 +115,7 @@ private:
     int statusCode_ = 0;
     std::atomic<uint64_t> totalBytesRead_{0};
     std::atomic<uint64_t> totalBytesWritten_{0};
+    // Clock ticks of the last progress; kNotWatched while a handler works and once ended.
+    static constexpr DispatchQueue::Clock::rep kNotWatched = DispatchQueue::Clock::rep{-1};
+    std::atomic<DispatchQueue::Clock::rep> lastProgress_{kNotWatched};
 };

@@ -162,6 +162,35 @@ TEST(SerialQueue, SyncCallersOnEveryPoolThreadDoNotStarveIt)
     EXPECT_EQ(shared->ran, shared->threads);
 }
 
+TEST(SerialQueue, SyncCallersOnEveryPoolThreadBehindAnAsyncTaskDoNotStarveIt)
+{
+    // The queue is held while a task waits in it; every pool thread then blocks in sync() behind that
+    // task. Draining it needs one more thread, which the pool must start.
+    struct Shared {
+        std::shared_ptr<SerialQueue> queue = SerialQueue::create("held");
+        size_t threads = DispatchPool::shared().threadCount();
+        std::latch allIn{static_cast<std::ptrdiff_t>(threads + 1)};
+        std::atomic<size_t> finished{0};
+        std::promise<void> done;
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->queue->sync([&] {
+        shared->queue->async([] {});
+        for (size_t i = 0; i < shared->threads; ++i) {
+            GlobalQueue::shared()->async([shared] {
+                shared->allIn.arrive_and_wait();
+                shared->queue->sync([] {});
+                if (++shared->finished == shared->threads)
+                    shared->done.set_value();
+            });
+        }
+        shared->allIn.arrive_and_wait();
+        // Gives them time to block; if some have not yet, the test proves less but cannot fail.
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    });
+    ASSERT_TRUE(finishes(shared->done.get_future()));
+}
+
 TEST(SerialQueue, AsyncAfterRunsOnTheQueue)
 {
     auto queue = SerialQueue::create("later");
