@@ -9,14 +9,14 @@ packages=(
     # clang with its fuzzer and sanitizer runtimes, for the fuzz targets
     clang libclang-rt-dev
     # libraries of the core
-    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev
+    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev libxml2-dev
     # video encoding and conversion, screen capture (X11), a private X server for the capture tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
     libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
-    openssl ffmpeg gzip curl wrk
+    openssl ffmpeg gzip curl wrk litmus cadaver libxml2-utils
 )
 
 missing=()

@@ -7,38 +7,14 @@
 set -euo pipefail
 
 serve=${1:-build/tools/http-serve/http-serve}
-folder=$(mktemp -d)
-output=$(mktemp)
-server=
-cleanup() {
-    [[ -n $server ]] && kill "$server" 2>/dev/null && wait "$server" 2>/dev/null
-    rm -rf "$folder" "$output"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/lib-serve.sh"
+scratch_dir folder
 
 printf '0123456789abcdefghij' > "$folder/file.txt"
 head -c 300000 /dev/zero | tr '\0' 'a' > "$folder/big.txt"
 
-"$serve" "$folder" 0 > "$output" &
-server=$!
-port=
-for _ in $(seq 100); do
-    port=$(sed -n 's/^http-serve listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$output")
-    [[ -n $port ]] && break
-    sleep 0.05
-done
-[[ -n $port ]] || { echo "FAIL: http-serve did not start"; exit 1; }
-base="http://127.0.0.1:$port"
+start_server "$serve" "$folder"
 
-failures=0
-check() {  # name, expected, actual
-    if [[ $2 == "$3" ]]; then
-        echo "ok    $1"
-    else
-        echo "FAIL  $1: expected '$2', got '$3'"
-        failures=$((failures + 1))
-    fi
-}
 field() {  # name: the value of that field in the head on standard input
     tr -d '\r' | sed -n "s/^$1: //Ip" | head -n 1
 }
@@ -89,8 +65,4 @@ else
     echo "skip  load: wrk is not installed"
 fi
 
-if ((failures > 0)); then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all checks passed"
+finish_checks

@@ -10,6 +10,10 @@ class HttpServerFileRequest : public HttpServerRequest {
 public:
     // Empty until the body is opened.
     const std::string& temporaryPath() const { return file_.path(); }
+    // Where the body's file is made (see HttpServerTemporaryFile::setLocation); set before the body opens.
+    void setTemporaryLocation(std::string folder, std::string namePrefix) { file_.setLocation(std::move(folder), std::move(namePrefix)); }
+    // Hands the closed file to the caller, who then owns (and deletes or keeps) it; empty when none was made.
+    std::string releaseTemporaryPath() { return file_.releasePath(); }
 
     bool open(HttpError* error) override;
     bool writeData(std::span<const uint8_t> data, HttpError* error) override;

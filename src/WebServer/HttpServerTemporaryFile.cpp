@@ -32,14 +32,23 @@ void HttpServerTemporaryFile::discard()
     path_.clear();
 }
 
+void HttpServerTemporaryFile::setLocation(std::string folder, std::string namePrefix)
+{
+    folder_ = std::move(folder);
+    namePrefix_ = std::move(namePrefix);
+}
+
 bool HttpServerTemporaryFile::create(HttpError* error)
 {
     discard();
-    std::error_code ignored;
-    std::string folder = std::filesystem::temp_directory_path(ignored).string();
+    std::string folder = folder_;
+    if (folder.empty()) {
+        std::error_code ignored;
+        folder = std::filesystem::temp_directory_path(ignored).string();
+    }
     if (folder.empty())
         folder = "/tmp";
-    std::string pattern = (std::filesystem::path(folder) / "HttpServer-XXXXXX").string();
+    std::string pattern = (std::filesystem::path(folder) / (namePrefix_ + "XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());

@@ -6,8 +6,8 @@
 #include <span>
 #include <string>
 
-// A file created with an unpredictable name in the system's temporary folder (mkstemp, mode 0600),
-// written in pieces. Unless its path is released to a new owner, destruction closes and deletes it.
+// A file created with an unpredictable name (mkstemp, mode 0600), by default in the system's temporary
+// folder, written in pieces. Unless its path is released to a new owner, destruction closes and deletes it.
 class HttpServerTemporaryFile {
 public:
     HttpServerTemporaryFile() = default;
@@ -15,6 +15,9 @@ public:
     HttpServerTemporaryFile(const HttpServerTemporaryFile&) = delete;
     HttpServerTemporaryFile& operator=(const HttpServerTemporaryFile&) = delete;
 
+    // Where create() makes the file: `folder` (empty: the system's temporary folder) and the fixed start
+    // of its name. A caller that renames the file into place picks a folder on the target's filesystem.
+    void setLocation(std::string folder, std::string namePrefix);
     // Creates a fresh file; any earlier one is deleted first.
     bool create(HttpError* error);
     bool write(std::span<const uint8_t> data, HttpError* error);
@@ -27,6 +30,8 @@ public:
 private:
     void discard();
 
+    std::string folder_;
+    std::string namePrefix_ = "HttpServer-";
     std::string path_;
     int fd_ = -1;
 };

@@ -1,0 +1,486 @@
+#include "WebServer/WebDavServer.h"
+
+#include "Platform/MainQueue.h"
+#include "WebServer/HttpServerDataRequest.h"
+#include "WebServer/HttpServerDataResponse.h"
+#include "WebServer/HttpServerErrorResponse.h"
+#include "WebServer/HttpServerFileRequest.h"
+#include "WebServer/HttpServerFileResponse.h"
+#include "WebServer/HttpServerLog.h"
+#include "WebServer/WebDavFileOperations.h"
+#include "WebServer/WebDavPath.h"
+
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kXmlContentType = "application/xml; charset=\"utf-8\"";
+constexpr const char* kXmlHead = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>";
+
+std::string quoted(const std::string& text)
+{
+    return "\"" + text + "\"";
+}
+
+std::shared_ptr<HttpServerResponse> error(int status, const std::string& message, const HttpError* underlying = nullptr)
+{
+    return HttpServerErrorResponse::responseWithClientError(status, message, underlying);
+}
+
+std::shared_ptr<HttpServerResponse> status(int code)
+{
+    return HttpServerResponse::responseWithStatusCode(code);
+}
+
+// The two client agents that need LOCK and class 2 to mount a share read-write.
+bool isLockingAgent(const HttpServerRequest& request)
+{
+    const std::string agent = request.headerValue("User-Agent").value_or("");
+    return agent.starts_with("WebDAVFS/") || agent.starts_with("WebDAVLib/");
+}
+
+// A body is present when one was framed, unless its declared length is 0.
+bool hasNonEmptyBody(const HttpServerRequest& request)
+{
+    return request.hasBody() && (request.usesChunkedTransferEncoding() || request.contentLength() != 0);
+}
+
+// The body as text for an error page ("<N bytes>" when it is not UTF-8).
+std::string bodyText(const std::vector<uint8_t>& data)
+{
+    const std::string text(data.begin(), data.end());
+    return HttpServerFunctions::isValidUTF8(text) ? text : "<" + std::to_string(data.size()) + " bytes>";
+}
+
+const std::vector<uint8_t>& bodyOf(const HttpServerRequest& request)
+{
+    return static_cast<const HttpServerDataRequest&>(request).data();
+}
+
+std::string newUUID()
+{
+    uint8_t bytes[16];
+    if (RAND_bytes(bytes, sizeof(bytes)) != 1)
+        return {};
+    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    char text[37];
+    snprintf(text, sizeof(text), "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1],
+        bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13],
+        bytes[14], bytes[15]);
+    return text;
+}
+
+HttpServerFunctions::Date dateOf(int64_t seconds, uint32_t nanoseconds)
+{
+    using namespace std::chrono;
+    return HttpServerFunctions::Date(duration_cast<system_clock::duration>(std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds)));
+}
+
+// Entry names of a folder in byte order; false (errno set) when it cannot be read.
+bool listFolder(const std::string& path, std::vector<std::string>& names)
+{
+    DIR* folder = ::opendir(path.c_str());
+    if (!folder)
+        return false;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    return true;
+}
+
+}  // namespace
+
+WebDavServer::WebDavServer(std::string uploadDirectory) : uploadDirectory_(std::move(uploadDirectory))
+{
+    while (uploadDirectory_.size() > 1 && uploadDirectory_.ends_with('/'))
+        uploadDirectory_.pop_back();
+    char resolved[PATH_MAX];
+    realUploadDirectory_ = ::realpath(uploadDirectory_.c_str(), resolved) ? resolved : uploadDirectory_;
+
+    const auto data = requestFactory<HttpServerDataRequest>();
+    const auto plain = requestFactory();
+    // Uploads are received inside the served folder, on its filesystem, so rename(2) can put them in place.
+    const RequestFactory upload = [folder = uploadDirectory_](const std::string& method, const std::string& url,
+                                      const HttpServerRequest::Headers& headers, const std::string& path,
+                                      const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+        auto request = HttpServerRequest::create<HttpServerFileRequest>(method, url, headers, path, query);
+        if (request)
+            request->setTemporaryLocation(folder, kScratchPrefix);
+        return request;
+    };
+    using Request = std::shared_ptr<HttpServerRequest>;
+    addDefaultHandlerForMethod("PROPFIND", data, synchronous([this](Request request) { return performPROPFIND(*request); }));
+    addDefaultHandlerForMethod("MKCOL", data, synchronous([this](Request request) { return performMKCOL(*request); }));
+    addDefaultHandlerForMethod("GET", plain, synchronous([this](Request request) { return performGET(*request); }));
+    addDefaultHandlerForMethod("DELETE", plain, synchronous([this](Request request) { return performDELETE(*request); }));
+    addDefaultHandlerForMethod("PUT", upload,
+        synchronous([this](Request request) { return performPUT(static_cast<HttpServerFileRequest&>(*request)); }));
+    addDefaultHandlerForMethod("COPY", plain, synchronous([this](Request request) { return performCOPY(*request, false); }));
+    addDefaultHandlerForMethod("MOVE", plain, synchronous([this](Request request) { return performCOPY(*request, true); }));
+    addDefaultHandlerForMethod("LOCK", data, synchronous([this](Request request) { return performLOCK(*request); }));
+    addDefaultHandlerForMethod("UNLOCK", plain, synchronous([this](Request request) { return performUNLOCK(*request); }));
+    addDefaultHandlerForMethod("OPTIONS", plain, synchronous([this](Request request) { return performOPTIONS(*request); }));
+}
+
+void WebDavServer::setDelegate(std::weak_ptr<WebDavServerDelegate> delegate)
+{
+    delegate_ = delegate;
+    HttpServer::setDelegate(std::move(delegate));
+}
+
+bool WebDavServer::shouldUploadFileAtPath(const std::string&, const std::string&) { return true; }
+bool WebDavServer::shouldMoveItemFromPath(const std::string&, const std::string&) { return true; }
+bool WebDavServer::shouldCopyItemFromPath(const std::string&, const std::string&) { return true; }
+bool WebDavServer::shouldDeleteItemAtPath(const std::string&) { return true; }
+bool WebDavServer::shouldCreateDirectoryAtPath(const std::string&) { return true; }
+
+// ---- Shared checks ----
+
+WebDavPath WebDavServer::resolve(std::string_view relative) const
+{
+    return WebDavPath::resolve(uploadDirectory_, realUploadDirectory_, relative);
+}
+
+WebDavServer::Response WebDavServer::refusal(const WebDavPath& path)
+{
+    switch (path.problem()) {
+    case WebDavPath::Problem::Malformed:
+        return error(400, "Invalid path " + quoted(path.relative()));
+    case WebDavPath::Problem::Outside:
+        return error(403, "Path " + quoted(path.relative()) + " leads outside the upload directory");
+    case WebDavPath::Problem::None:
+        break;
+    }
+    return nullptr;
+}
+
+WebDavServer::Response WebDavServer::missing(const WebDavPath& path)
+{
+    return error(404, quoted(path.relative()) + " does not exist");
+}
+
+bool WebDavServer::isHiddenName(const std::string& name) const
+{
+    return name.starts_with('.') && (!allowHiddenItems_ || name.starts_with(kScratchPrefix));
+}
+
+bool WebDavServer::hasAllowedExtension(const std::string& name) const
+{
+    if (!allowedFileExtensions_)
+        return true;
+    const size_t dot = name.rfind('.');
+    std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+    std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return std::find(allowedFileExtensions_->begin(), allowedFileExtensions_->end(), extension) != allowedFileExtensions_->end();
+}
+
+bool WebDavServer::mayServe(const std::string& name, bool isFolder) const
+{
+    return !isHiddenName(name) && (isFolder || hasAllowedExtension(name));
+}
+
+void WebDavServer::notify(std::function<void(WebDavServerDelegate&, WebDavServer&)> call)
+{
+    // From a handler thread: the delegate hears of it on the main queue, without anyone waiting.
+    MainQueue::shared()->async([self = weak_from_this(), delegate = delegate_, call = std::move(call)] {
+        const auto server = self.lock();
+        const auto target = delegate.lock();
+        if (server && target)
+            call(*target, static_cast<WebDavServer&>(*server));
+    });
+}
+
+// ---- Methods ----
+
+WebDavServer::Response WebDavServer::performOPTIONS(const HttpServerRequest& request) const
+{
+    auto response = HttpServerResponse::response();
+    response->setValueForAdditionalHeader("DAV", isLockingAgent(request) ? "1, 2" : "1");
+    return response;
+}
+
+WebDavServer::Response WebDavServer::performGET(const HttpServerRequest& request)
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    if (!path.exists())
+        return missing(path);
+    const std::string notAllowed = "Downlading item name " + quoted(path.name()) + " is not allowed";
+    if (isHiddenName(path.name()))
+        return error(403, notAllowed);
+    if (path.isFolder())
+        return HttpServerResponse::response();
+    if (!hasAllowedExtension(path.name()))
+        return error(403, notAllowed);
+    notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidDownloadFile(server, file); });
+    // Opens without following a link, so a link is never served.
+    return HttpServerFileResponse::responseWithFile(path.absolute(), request.byteRange());
+}
+
+WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    if (request.hasByteRange())
+        return error(400, "Range uploads not supported");
+    if (!path.parentIsFolder())
+        return error(409, "Missing intermediate collection(s) for " + quoted(path.relative()));
+    if (path.exists() && path.isFolder())
+        return error(405, "PUT not allowed on existing collection " + quoted(path.relative()));
+    if (!mayServe(path.name(), false))
+        return error(403, "Uploading file name " + quoted(path.name()) + " is not allowed");
+    if (!shouldUploadFileAtPath(path.absolute(), request.temporaryPath()))
+        return error(403, "Uploading file to " + quoted(path.relative()) + " is not permitted");
+    // The upload was received beside the target, so the old file stays whole until rename(2)
+    // replaces it in one step.
+    const std::string temporary = request.releaseTemporaryPath();
+    HttpError failure = HttpError::posix(ENOENT);
+    if (temporary.empty() || !WebDavFileOperations::moveItem(temporary, path.absolute(), &failure)) {
+        if (!temporary.empty())
+            ::unlink(temporary.c_str());
+        return HttpServerErrorResponse::responseWithServerError(500, "Failed moving uploaded file to " + quoted(path.relative()), &failure);
+    }
+    notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidUploadFile(server, file); });
+    return status(path.exists() ? 204 : 201);
+}
+
+WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& request)
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    const auto depth = request.headerValue("Depth");
+    if (depth && *depth != "infinity")
+        return error(400, "Unsupported 'Depth' header: " + *depth);
+    if (!path.exists())
+        return missing(path);
+    if (!mayServe(path.name(), path.isFolder()))
+        return error(403, "Deleting item name " + quoted(path.name()) + " is not allowed");
+    if (path.isRoot())
+        return error(403, "Deleting the upload directory is not allowed");
+    if (!shouldDeleteItemAtPath(path.absolute()))
+        return error(403, "Deleting " + quoted(path.relative()) + " is not permitted");
+    HttpError failure;
+    if (!WebDavFileOperations::removeItem(path.absolute(), &failure))
+        return HttpServerErrorResponse::responseWithServerError(500, "Failed deleting " + quoted(path.relative()), &failure);
+    notify([item = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidDeleteItem(server, item); });
+    return status(204);
+}
+
+WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& request)
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    if (hasNonEmptyBody(request))
+        return error(415, "Unexpected request body for MKCOL method");
+    if (!path.parentIsFolder())
+        return error(409, "Missing intermediate collection(s) for " + quoted(path.relative()));
+    if (isHiddenName(path.name()))
+        return error(403, "Creating directory name " + quoted(path.name()) + " is not allowed");
+    if (!shouldCreateDirectoryAtPath(path.absolute()))
+        return error(403, "Creating directory " + quoted(path.relative()) + " is not permitted");
+    if (::mkdir(path.absolute().c_str(), 0755) != 0) {
+        const HttpError failure = HttpError::posix(errno);
+        return HttpServerErrorResponse::responseWithServerError(500, "Failed creating directory " + quoted(path.relative()), &failure);
+    }
+    notify([folder = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidCreateDirectory(server, folder); });
+    return status(201);
+}
+
+WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& request, bool isMove)
+{
+    const std::string verb = isMove ? "Moving" : "Copying";
+    const WebDavPath source = resolve(request.path());
+    if (auto refused = refusal(source))
+        return refused;
+    if (!isMove) {
+        const auto depth = request.headerValue("Depth");
+        if (depth && *depth != "infinity")
+            return error(400, "Unsupported 'Depth' header: " + *depth);
+    }
+    const auto host = request.headerValue("Host");
+    if (!host || host->empty())
+        return error(400, "Missing 'Host' header");
+    const std::string destinationHeader = request.headerValue("Destination").value_or("");
+    const size_t hostAt = destinationHeader.find(*host);
+    if (hostAt == std::string::npos)
+        return error(400, "Malformed 'Destination' header: " + destinationHeader);
+    const auto destinationText = HttpServerFunctions::unescapeURLString(std::string_view(destinationHeader).substr(hostAt + host->size()));
+    if (!destinationText || destinationText->find('\0') != std::string::npos)
+        return error(400, "Malformed 'Destination' header: " + destinationHeader);
+    const WebDavPath destination = resolve(*destinationText);
+    if (auto refused = refusal(destination))
+        return refused;
+
+    // The source must be there before the destination is looked at, let alone touched.
+    if (!source.exists())
+        return missing(source);
+    if (!destination.parentIsFolder())
+        return error(409, "Invalid destination " + quoted(destination.relative()));
+    if (!mayServe(source.name(), source.isFolder()))
+        return error(403, verb + " from item name " + quoted(source.name()) + " is not allowed");
+    if (!mayServe(destination.name(), source.isFolder()))
+        return error(403, verb + " to item name " + quoted(destination.name()) + " is not allowed");
+    if (destination.isRoot() || (isMove && source.isRoot()))
+        return error(403, "The upload directory cannot be moved or replaced");
+    if (destination.isWithin(source))
+        return error(403, verb + " " + quoted(source.relative()) + " onto or into itself is not allowed");
+    const std::string overwrite = request.headerValue("Overwrite").value_or("");
+    if (destination.exists() && (isMove ? overwrite != "T" : overwrite == "F"))
+        return error(412, "Destination " + quoted(destination.relative()) + " already exists");
+    const bool permitted = isMove ? shouldMoveItemFromPath(source.absolute(), destination.absolute())
+                                  : shouldCopyItemFromPath(source.absolute(), destination.absolute());
+    if (!permitted)
+        return error(403, verb + " " + quoted(source.relative()) + " to " + quoted(destination.relative()) + " is not permitted");
+
+    HttpError failure;
+    const bool done = isMove ? WebDavFileOperations::moveItem(source.absolute(), destination.absolute(), &failure)
+                             : WebDavFileOperations::copyItem(source.absolute(), destination.absolute(), kScratchPrefix, &failure);
+    if (!done)
+        return error(403, "Failed copying " + quoted(source.relative()) + " to " + quoted(destination.relative()), &failure);
+    notify([isMove, from = source.absolute(), to = destination.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) {
+        if (isMove)
+            delegate.davServerDidMoveItem(server, from, to);
+        else
+            delegate.davServerDidCopyItem(server, from, to);
+    });
+    return status(destination.exists() ? 204 : 201);
+}
+
+WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& request) const
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    const std::string depth = request.headerValue("Depth").value_or("");
+    if (depth != "0" && depth != "1")
+        return error(400, "Unsupported 'Depth' header: " + depth);
+    const std::vector<uint8_t>& body = bodyOf(request);
+    const auto properties = body.empty() ? WebDavXml::Properties::all() : WebDavXml::parsePropfind(body);
+    if (!properties)
+        return error(400, "Invalid DAV properties:\n" + bodyText(body));
+    if (!path.exists())
+        return missing(path);
+    if (!mayServe(path.name(), path.isFolder()))
+        return error(403, "Retrieving properties for item name " + quoted(path.name()) + " is not allowed");
+    std::vector<std::string> entries;
+    if (path.isFolder() && !listFolder(path.absolute(), entries)) {
+        const HttpError failure = HttpError::posix(errno);
+        return HttpServerErrorResponse::responseWithServerError(500, "Failed listing directory " + quoted(path.relative()), &failure);
+    }
+
+    std::string resource = path.relative();
+    if (!resource.starts_with('/'))
+        resource.insert(0, "/");
+    std::string xml = std::string(kXmlHead) + "<D:multistatus xmlns:D=\"DAV:\">\n";
+    appendPropertyResponse(xml, path.absolute(), resource, *properties);
+    if (depth == "1") {
+        if (!resource.ends_with('/'))
+            resource += '/';
+        for (const std::string& entry : entries) {
+            if (!isHiddenName(entry))
+                appendPropertyResponse(xml, path.absolute() + "/" + entry, resource + entry, *properties);
+        }
+    }
+    xml += "</D:multistatus>";
+    auto response = HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), kXmlContentType);
+    response->setStatusCode(207);
+    return response;
+}
+
+void WebDavServer::appendPropertyResponse(std::string& xml, const std::string& path, const std::string& resource,
+    const WebDavXml::Properties& properties) const
+{
+    struct statx info {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
+        return;
+    const bool isFolder = S_ISDIR(info.stx_mode);
+    const bool isFile = S_ISREG(info.stx_mode);
+    const std::string name = resource.substr(resource.rfind('/') + 1);
+    // Links and special files are never listed: what a link points to may lie outside the folder.
+    if (!isFolder && !(isFile && hasAllowedExtension(name)))
+        return;
+    xml += "<D:response><D:href>" + WebDavXml::escapeHref(resource) + "</D:href><D:propstat><D:prop>";
+    if (properties.resourceType)
+        xml += isFolder ? "<D:resourcetype><D:collection/></D:resourcetype>" : "<D:resourcetype/>";
+    if (properties.creationDate && (info.stx_mask & STATX_BTIME))
+        xml += "<D:creationdate>" + HttpServerFunctions::formatISO8601Date(dateOf(info.stx_btime.tv_sec, info.stx_btime.tv_nsec))
+            + "</D:creationdate>";
+    if (properties.lastModified && isFile)
+        xml += "<D:getlastmodified>" + HttpServerFunctions::formatRFC822Date(dateOf(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec))
+            + "</D:getlastmodified>";
+    if (properties.contentLength && !isFolder)
+        xml += "<D:getcontentlength>" + std::to_string(info.stx_size) + "</D:getcontentlength>";
+    xml += "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>\n";
+}
+
+WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    if (!isLockingAgent(request))
+        return error(405, "LOCK method only allowed for Mac Finder");
+    if (!path.exists())
+        return missing(path);
+    const std::vector<uint8_t>& body = bodyOf(request);
+    const auto lock = WebDavXml::parseLockInfo(body);
+    if (!lock)
+        return error(400, "Invalid DAV properties:\n" + bodyText(body));
+    const std::string depth = request.headerValue("Depth").value_or("");
+    if (lock->scope != "exclusive" || lock->type != "write" || depth != "0")
+        return error(403, "Locking request " + quoted(lock->scope + "/" + lock->type + "/" + depth) + " for " + quoted(path.relative())
+            + " is not allowed");
+    if (!mayServe(path.name(), path.isFolder()))
+        return error(403, "Locking item name " + quoted(path.name()) + " is not allowed");
+
+    const std::string root = "http://" + request.headerValue("Host").value_or("") + "/" + path.relative();
+    std::string xml = std::string(kXmlHead) + "<D:prop xmlns:D=\"DAV:\">\n<D:lockdiscovery>\n<D:activelock>\n";
+    xml += "<D:locktype><D:" + lock->type + "/></D:locktype>\n";
+    xml += "<D:lockscope><D:" + lock->scope + "/></D:lockscope>\n";
+    xml += "<D:depth>" + depth + "</D:depth>\n";
+    if (lock->owner)
+        xml += "<D:owner><D:href>" + HttpServerFunctions::escapeHTML(*lock->owner) + "</D:href></D:owner>\n";
+    if (const auto timeout = request.headerValue("Timeout"))
+        xml += "<D:timeout>" + HttpServerFunctions::escapeHTML(*timeout) + "</D:timeout>\n";
+    xml += "<D:locktoken><D:href>urn:uuid:" + newUUID() + "</D:href></D:locktoken>\n";
+    xml += "<D:lockroot><D:href>" + HttpServerFunctions::escapeHTML(root) + "</D:href></D:lockroot>\n";
+    xml += "</D:activelock>\n</D:lockdiscovery>\n</D:prop>";
+    HttpServerLog::log(HttpServerLog::Verbose, "WebDAV pretending to lock \"%s\"", path.relative().c_str());
+    return HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), kXmlContentType);
+}
+
+WebDavServer::Response WebDavServer::performUNLOCK(const HttpServerRequest& request) const
+{
+    const WebDavPath path = resolve(request.path());
+    if (auto refused = refusal(path))
+        return refused;
+    if (!isLockingAgent(request))
+        return error(405, "UNLOCK method only allowed for Mac Finder");
+    if (!path.exists())
+        return missing(path);
+    if (request.headerValue("Lock-Token").value_or("").empty())
+        return error(400, "Missing 'Lock-Token' header");
+    if (!mayServe(path.name(), path.isFolder()))
+        return error(403, "Unlocking item name " + quoted(path.name()) + " is not allowed");
+    HttpServerLog::log(HttpServerLog::Verbose, "WebDAV pretending to unlock \"%s\"", path.relative().c_str());
+    return status(204);
+}

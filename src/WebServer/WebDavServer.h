@@ -1,0 +1,79 @@
+#pragma once
+
+#include "WebServer/HttpServer.h"
+#include "WebServer/WebDavServerDelegate.h"
+#include "WebServer/WebDavXml.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class HttpServerFileRequest;
+class WebDavPath;
+
+// Serves one folder, the upload directory, over WebDAV: GET (HEAD), PROPFIND at depth 0 or 1, PUT,
+// MKCOL, DELETE, COPY, MOVE, OPTIONS, and LOCK / UNLOCK answered without keeping any lock for the two
+// client agents that need them. No request reaches outside the folder, the folder itself is never
+// deleted, moved or replaced, and every change lands atomically. Settings are made before start().
+class WebDavServer : public HttpServer {
+public:
+    // Names that begin with this are the server's own scratch items (uploads being received, copies
+    // being made): always hidden, whatever allowHiddenItems() says.
+    static constexpr const char* kScratchPrefix = ".dav-tmp-";
+
+    explicit WebDavServer(std::string uploadDirectory);
+
+    std::string className() const override { return "WebDavServer"; }
+
+    const std::string& uploadDirectory() const { return uploadDirectory_; }
+    // Lower-case extensions that files must have; nullopt (the default) allows any. Folders are exempt.
+    const std::optional<std::vector<std::string>>& allowedFileExtensions() const { return allowedFileExtensions_; }
+    void setAllowedFileExtensions(std::optional<std::vector<std::string>> extensions) { allowedFileExtensions_ = std::move(extensions); }
+    // Whether names beginning with "." are served; false by default.
+    bool allowHiddenItems() const { return allowHiddenItems_; }
+    void setAllowHiddenItems(bool allow) { allowHiddenItems_ = allow; }
+    // Also the HttpServer delegate.
+    void setDelegate(std::weak_ptr<WebDavServerDelegate> delegate);
+
+protected:
+    // Permission hooks for subclasses, with absolute paths; each allows by default.
+    virtual bool shouldUploadFileAtPath(const std::string& path, const std::string& temporaryFile);
+    virtual bool shouldMoveItemFromPath(const std::string& fromPath, const std::string& toPath);
+    virtual bool shouldCopyItemFromPath(const std::string& fromPath, const std::string& toPath);
+    virtual bool shouldDeleteItemAtPath(const std::string& path);
+    virtual bool shouldCreateDirectoryAtPath(const std::string& path);
+
+private:
+    using Response = std::shared_ptr<HttpServerResponse>;
+
+    Response performOPTIONS(const HttpServerRequest& request) const;
+    Response performGET(const HttpServerRequest& request);
+    Response performPUT(HttpServerFileRequest& request);
+    Response performDELETE(const HttpServerRequest& request);
+    Response performMKCOL(const HttpServerRequest& request);
+    Response performCOPY(const HttpServerRequest& request, bool isMove);
+    Response performPROPFIND(const HttpServerRequest& request) const;
+    Response performLOCK(const HttpServerRequest& request) const;
+    Response performUNLOCK(const HttpServerRequest& request) const;
+
+    WebDavPath resolve(std::string_view relative) const;
+    // The answer to a path that holds NUL or leads out of the folder; nullptr for a usable one.
+    static Response refusal(const WebDavPath& path);
+    static Response missing(const WebDavPath& path);
+    bool isHiddenName(const std::string& name) const;
+    bool hasAllowedExtension(const std::string& name) const;
+    // The hidden rule, and the extension rule unless the item is a folder.
+    bool mayServe(const std::string& name, bool isFolder) const;
+    // One <D:response> element, for folders and for regular files that pass the extension rule.
+    void appendPropertyResponse(std::string& xml, const std::string& path, const std::string& resource,
+        const WebDavXml::Properties& properties) const;
+    void notify(std::function<void(WebDavServerDelegate&, WebDavServer&)> call);
+
+    std::string uploadDirectory_;
+    std::string realUploadDirectory_;
+    std::optional<std::vector<std::string>> allowedFileExtensions_;
+    bool allowHiddenItems_ = false;
+    std::weak_ptr<WebDavServerDelegate> delegate_;
+};
