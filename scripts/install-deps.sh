@@ -9,7 +9,7 @@ packages=(
     # clang with its fuzzer and sanitizer runtimes, for the fuzz targets
     clang libclang-rt-dev
     # libraries of the core
-    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev libxml2-dev
+    libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev libxml2-dev libnatpmp-dev
     # video encoding and conversion, screen capture (X11), a private X server for the capture tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
@@ -17,6 +17,8 @@ packages=(
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
     openssl ffmpeg gzip curl wrk litmus cadaver libxml2-utils
+    # network namespaces for the NAT mapping and IPv4-only tests
+    iproute2 util-linux
 )
 
 missing=()

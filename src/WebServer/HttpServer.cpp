@@ -2,18 +2,22 @@
 
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainQueue.h"
+#include "Platform/RunLoop.h"
 #include "WebServer/HttpServerAvahiService.h"
 #include "WebServer/HttpServerConnection.h"
 #include "WebServer/HttpServerDataResponse.h"
 #include "WebServer/HttpServerErrorResponse.h"
 #include "WebServer/HttpServerFileResponse.h"
 #include "WebServer/HttpServerLog.h"
+#include "WebServer/HttpServerNATPortMapping.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <csignal>
 #include <dirent.h>
+#include <fcntl.h>
 #include <future>
 #include <netinet/in.h>
 #include <openssl/evp.h>
@@ -80,6 +84,22 @@ std::string digestNonce()
     for (const unsigned char byte : random)
         text += std::to_string(byte) + ".";
     return HttpServerFunctions::md5HexDigest(text);
+}
+
+// The write end of the pipe through which a stop signal wakes runWithOptions; -1 while none runs.
+std::atomic<int> gStopSignalPipe{-1};
+
+void stopSignalReceived(int)
+{
+    const int savedErrno = errno;
+    const int fd = gStopSignalPipe.load();
+    if (fd >= 0) {
+        const char byte = 0;
+        (void)!::write(fd, &byte, 1);
+    }
+    // Ends the line that a terminal's "^C" began.
+    (void)!::write(STDOUT_FILENO, "\n", 1);
+    errno = savedErrno;
 }
 
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
@@ -370,11 +390,13 @@ bool HttpServer::start(const Options& options, HttpError* error)
                     return;
                 const auto url = self->bonjourServerURL();
                 HttpServerLog::log(HttpServerLog::Info, "%s now locally reachable at %s", self->className().c_str(), url ? url->c_str() : "");
-                if (const auto delegate = self->delegate_.lock())
+                if (const auto delegate = self->delegate())
                     delegate->webServerDidCompleteBonjourRegistration(*self);
             });
         });
     }
+    if (options.requestNATPortMapping)
+        startNATPortMapping(boundPort);
     for (Listener* listener : {listener4_.get(), listener6_.get()}) {
         if (listener != nullptr && listener->source)
             listener->source->resume();
@@ -432,6 +454,12 @@ void HttpServer::stop()
     if (!running_)
         return;
     running_ = false;
+    natPortMapping_.reset();
+    {
+        const std::lock_guard lock(dnsMutex_);
+        dnsAddress_.clear();
+        dnsPort_ = 0;
+    }
     bonjour_.reset();
     for (auto* listener : {&listener6_, &listener4_}) {
         if (!*listener)
@@ -458,6 +486,110 @@ void HttpServer::stop()
     });
     HttpServerLog::log(HttpServerLog::Info, "%s stopped", className().c_str());
     notifyDelegate(&HttpServerDelegate::webServerDidStop);
+}
+
+void HttpServer::startNATPortMapping(uint16_t port)
+{
+    // On the mapping's queue. `this` stays valid: stop() destroys the mapping, which waits for a
+    // callback under way, before the server goes. The class name is taken now, while it is safe to.
+    auto updated = [this, name = className()](const HttpServerNATPortMapping::Result& result) {
+        {
+            const std::lock_guard lock(dnsMutex_);
+            dnsAddress_ = result.error == 0 ? result.address : std::string();
+            dnsPort_ = result.error == 0 ? result.port : 0;
+        }
+        if (result.error != 0) {
+            HttpServerLog::log(HttpServerLog::Error, "DNS service error %i", result.error);
+        } else {
+            const auto url = publicServerURL();
+            HttpServerLog::log(HttpServerLog::Info, "%s now publicly reachable at %s", name.c_str(), url ? url->c_str() : "(no address)");
+        }
+        notifyDelegate(&HttpServerDelegate::webServerDidUpdateNATPortMapping);
+    };
+    int error = 0;
+    natPortMapping_ = HttpServerNATPortMapping::create(port, std::move(updated), &error);
+    if (!natPortMapping_)
+        HttpServerLog::log(HttpServerLog::Error, "Failed creating NAT port mapping (%i)", error);
+}
+
+// ---- Running in the foreground ----
+
+bool HttpServer::runWithPort(uint16_t port, std::optional<std::string> bonjourName)
+{
+    Options options;
+    options.port = port;
+    options.bonjourName = std::move(bonjourName);
+    return runWithOptions(options);
+}
+
+// A handler rather than sigwait: a process-directed signal goes to any thread that does not block it,
+// and threads of the pool or of libraries may exist before this is called. The handler only writes
+// to a pipe, which a source on the main queue reads.
+bool HttpServer::runWithOptions(const Options& options, HttpError* error)
+{
+    int pipeFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        HttpError::assign(error, HttpError::posix(errno));
+        return false;
+    }
+    const auto closePipe = [&] {
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+    };
+    int none = -1;
+    if (!gStopSignalPipe.compare_exchange_strong(none, pipeFds[1])) {
+        HttpServerLog::log(HttpServerLog::Error, "A server already runs in the foreground");
+        closePipe();
+        HttpError::assign(error, HttpError::posix(EBUSY));
+        return false;
+    }
+    struct sigaction action {};
+    action.sa_handler = stopSignalReceived;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    struct sigaction previousInterrupt {};
+    struct sigaction previousTerminate {};
+    bool installed = sigaction(SIGINT, &action, &previousInterrupt) == 0;
+    if (installed && sigaction(SIGTERM, &action, &previousTerminate) != 0) {
+        sigaction(SIGINT, &previousInterrupt, nullptr);
+        installed = false;
+    }
+    if (!installed) {
+        HttpError::assign(error, HttpError::posix(errno));
+        gStopSignalPipe = -1;
+        closePipe();
+        return false;
+    }
+
+    const auto loop = std::make_shared<RunLoop>();
+    MainQueue::install(loop);
+    const int wakeFd = pipeFds[0];
+    // Runs on the main queue, that is on this thread.
+    const auto stopSource = DispatchSource::create(wakeFd, DispatchSource::Kind::Read, MainQueue::shared(), [wakeFd, loop] {
+        char bytes[16];
+        while (::read(wakeFd, bytes, sizeof(bytes)) > 0) {
+        }
+        loop->quit();
+    });
+    const bool started = stopSource && start(options, error);
+    if (started) {
+        stopSource->resume();
+        loop->run();
+        stopSource->cancel();
+        stop();
+    } else if (!stopSource) {
+        HttpError::assign(error, HttpError::posix(EBADF));
+    }
+    // What stopping posted (the delegate's calls) still runs here, before the loop goes.
+    loop->post([loop] { loop->quit(); });
+    loop->run();
+    MainQueue::install(nullptr);
+
+    sigaction(SIGTERM, &previousTerminate, nullptr);
+    sigaction(SIGINT, &previousInterrupt, nullptr);
+    gStopSignalPipe = -1;
+    closePipe();
+    return started;
 }
 
 // ---- Accepting ----
@@ -597,10 +729,14 @@ void HttpServer::didDisconnect()
 
 void HttpServer::setDelegate(std::weak_ptr<HttpServerDelegate> delegate)
 {
-    MainQueue::shared()->async([weak = weak_from_this(), delegate = std::move(delegate)] {
-        if (const auto self = weak.lock())
-            self->delegate_ = delegate;
-    });
+    const std::lock_guard lock(delegateMutex_);
+    delegate_ = std::move(delegate);
+}
+
+std::shared_ptr<HttpServerDelegate> HttpServer::delegate() const
+{
+    const std::lock_guard lock(delegateMutex_);
+    return delegate_.lock();
 }
 
 void HttpServer::notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&))
@@ -609,7 +745,7 @@ void HttpServer::notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&))
         const auto self = weak.lock();
         if (!self)
             return;
-        if (const auto delegate = self->delegate_.lock())
+        if (const auto delegate = self->delegate())
             (delegate.get()->*method)(*self);
     });
 }
@@ -636,6 +772,16 @@ std::optional<std::string> HttpServer::bonjourServerURL() const
     if (!host || host->empty())
         return std::nullopt;
     return urlWithHost(*host, port_);
+}
+
+std::optional<std::string> HttpServer::publicServerURL() const
+{
+    if (!running_)
+        return std::nullopt;
+    const std::lock_guard lock(dnsMutex_);
+    if (dnsAddress_.empty() || dnsPort_ == 0)
+        return std::nullopt;
+    return urlWithHost(dnsAddress_, dnsPort_);
 }
 
 std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request) const

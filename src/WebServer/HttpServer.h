@@ -18,13 +18,14 @@
 
 class HttpServerAvahiService;
 class HttpServerConnection;
+class HttpServerNATPortMapping;
 
 // A general HTTP/1.1 server: listens on one TCP port over IPv4 and IPv6 (IPv4 alone, with a warning,
 // where the host has no IPv6), hands every accepted socket to a connection that serves one request,
 // and picks the handler of a request from its list, the handler added last first. Keeps a count of
 // open connections and reports connected / disconnected (the latter coalesced) to its delegate on the
-// main queue, and can publish itself over DNS-SD. Create it with std::make_shared; handlers are added
-// before start().
+// main queue, can publish itself over DNS-SD and ask the gateway for a NAT port mapping. Create it
+// with std::make_shared; handlers are added before start().
 class HttpServer : public std::enable_shared_from_this<HttpServer> {
 public:
     using ConnectionFactory = std::function<std::shared_ptr<HttpServerConnection>(std::shared_ptr<HttpServer> server, int socket,
@@ -49,6 +50,8 @@ public:
         // Publication through the local Avahi daemon. nullopt: none; empty: under the server name.
         std::optional<std::string> bonjourName;
         std::string bonjourType = "_http._tcp";
+        // Asks the default gateway (NAT-PMP) to map the same TCP port on its public address.
+        bool requestNATPortMapping = false;
         // A connection that makes no progress for this long is closed.
         std::chrono::milliseconds idleTimeout{30000};
     };
@@ -99,6 +102,13 @@ public:
     // Closes the listening sockets; open connections finish on their own.
     void stop();
     bool isRunning() const { return running_; }
+    // For command-line programs: starts, serves the main queue on the calling thread (which becomes
+    // the main thread, with a RunLoop installed on the MainQueue until this returns) until SIGINT or
+    // SIGTERM arrives, then stops. The previous handlers of both signals are restored afterwards.
+    // Returns whether the server started (error filled when it did not). One at a time per process.
+    bool runWithOptions(const Options& options, HttpError* error = nullptr);
+    // Port and Bonjour name as startWithPort.
+    bool runWithPort(uint16_t port, std::optional<std::string> bonjourName);
 
     uint16_t port() const { return port_; }
     const std::string& serverName() const { return serverName_; }
@@ -110,8 +120,13 @@ public:
 
     // "http://host:port/" with the host name that Bonjour publication resolved; nullopt until then.
     std::optional<std::string> bonjourServerURL() const;
+    // "http://address:port/" with the public address and port of the NAT mapping; nullopt unless
+    // running with a granted mapping.
+    std::optional<std::string> publicServerURL() const;
 
+    // Any thread; the delegate is called on the main queue.
     void setDelegate(std::weak_ptr<HttpServerDelegate> delegate);
+    std::shared_ptr<HttpServerDelegate> delegate() const;
 
     // Called by each connection when it starts and when it ends.
     void willStartConnection(HttpServerConnection& connection);
@@ -129,6 +144,7 @@ private:
     void pauseAccepting(Listener& listener);
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
+    void startNATPortMapping(uint16_t port);
 
     std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
     void endIdleConnections();
@@ -153,6 +169,12 @@ private:
     std::unique_ptr<Listener> listener4_;
     std::unique_ptr<Listener> listener6_;
     std::unique_ptr<HttpServerAvahiService> bonjour_;
+    std::unique_ptr<HttpServerNATPortMapping> natPortMapping_;
+    // The public side of the mapping, written on the mapping's queue and read from anywhere.
+    mutable std::mutex dnsMutex_;
+    std::string dnsAddress_;
+    uint16_t dnsPort_ = 0;
+    mutable std::mutex delegateMutex_;
     std::weak_ptr<HttpServerDelegate> delegate_;
     // Runs while any connection is open; made with the first one, under connectionsMutex_.
     std::unique_ptr<DispatchTimer> idleSweep_;

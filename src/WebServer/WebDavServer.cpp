@@ -10,8 +10,6 @@
 #include "WebServer/WebDavFileOperations.h"
 #include "WebServer/WebDavPath.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -21,6 +19,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <uuid/uuid.h>
 
 namespace {
 
@@ -69,15 +68,10 @@ const std::vector<uint8_t>& bodyOf(const HttpServerRequest& request)
 
 std::string newUUID()
 {
-    uint8_t bytes[16];
-    if (RAND_bytes(bytes, sizeof(bytes)) != 1)
-        return {};
-    bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);
-    bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);
+    uuid_t uuid;
+    uuid_generate_random(uuid);
     char text[37];
-    snprintf(text, sizeof(text), "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0], bytes[1],
-        bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9], bytes[10], bytes[11], bytes[12], bytes[13],
-        bytes[14], bytes[15]);
+    uuid_unparse_upper(uuid, text);
     return text;
 }
 
