@@ -61,45 +61,30 @@ Pass onePass(FindTvDevices& finder)
 
 } // namespace
 
-TEST(FindTvDevices, TwoTvsOnOneSocketGiveTwoRepliesThenOneRefresh)
+TEST(FindTvDevices, EverySocketAsksGetsEachReplyAndIsRefreshedOnce)
 {
     auto responder = startResponder({.tvs = {{"Room A", "02:00:00:00:00:01", "A1B2C3"},
                                              {"Room \xC3\xA9", "02:00:00:00:00:02", "ZZ9Y8X"}}});
     auto finder = loopbackFinder(*responder);
     ASSERT_EQ(finder->socketCount(), 1u);
-
     const auto pass = onePass(*finder);
     EXPECT_EQ(responder->requests(), 1);
     EXPECT_EQ(pass.infos, (std::vector<std::string>{"127.0.0.1&Room A&02:00:00:00:00:01&0A1B2C3",
                                                     "127.0.0.1&Room \xC3\xA9&02:00:00:00:00:02&0ZZ9Y8X"}));
     EXPECT_EQ(pass.refreshes, 1);
 
-    // The texts are what the device list turns into entries.
-    const auto second = TvDeviceInfo::fromDiscoveryText(pass.infos.at(1), 100.0);
-    ASSERT_TRUE(second);
-    EXPECT_EQ(second->ipAddr, "127.0.0.1");
-    EXPECT_EQ(second->name, "Room \xC3\xA9");
-    EXPECT_EQ(second->screenCode, "ZZ9Y8X");
-
+    // The driver's tick: a fresh set of sockets each second, closed at the end.
     finder->closeNIC();
     EXPECT_EQ(finder->socketCount(), 0u);
-}
-
-TEST(FindTvDevices, EverySocketAsksAndIsRefreshedOnce)
-{
-    auto responder = startResponder();
-    auto finder = loopbackFinder(*responder, 2);
-    ASSERT_EQ(finder->socketCount(), 2u);
-    const auto pass = onePass(*finder);
-    EXPECT_EQ(responder->requests(), 2);
-    EXPECT_EQ(pass.infos.size(), 2u);
-    EXPECT_EQ(pass.refreshes, 2);
-
-    // The driver's tick: a fresh set each second, closed at the end.
-    finder->closeNIC();
-    finder->getNIC();
-    EXPECT_EQ(finder->socketCount(), 2u);
-    EXPECT_EQ(onePass(*finder).infos.size(), 2u);
+    auto two = loopbackFinder(*responder, 2);
+    ASSERT_EQ(two->socketCount(), 2u);
+    two->closeNIC();
+    two->getNIC();
+    EXPECT_EQ(two->socketCount(), 2u);
+    const auto second = onePass(*two);
+    EXPECT_EQ(responder->requests(), 3);
+    EXPECT_EQ(second.infos.size(), 4u);
+    EXPECT_EQ(second.refreshes, 2);
 }
 
 TEST(FindTvDevices, IgnoresAnotherSendersRequest)
@@ -131,8 +116,13 @@ TEST(FindTvDevices, SenderThatNeverFallsSilentCannotHoldThePass)
     EXPECT_EQ(pass.refreshes, 1);
 }
 
+// Addresses that are not addresses, and sockets that cannot be made, leave no socket; with none the
+// pass only waits and tells the delegate nothing.
 TEST(FindTvDevices, SocketThatCannotBeMadeIsNotKept)
 {
+    EXPECT_EQ(FindTvDevices({.localAddresses = {"not an address", "127.0.0.1.5", ""}, .target = "127.0.0.1", .port = 9})
+                  .socketCount(),
+              0u);
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit none = saved;
@@ -142,17 +132,9 @@ TEST(FindTvDevices, SocketThatCannotBeMadeIsNotKept)
     const size_t sockets = finder.socketCount();
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
     EXPECT_EQ(sockets, 0u);
-
-    // With no socket the pass only waits, and tells the delegate nothing.
     const auto pass = onePass(finder);
     EXPECT_TRUE(pass.infos.empty());
     EXPECT_EQ(pass.refreshes, 0);
-}
-
-TEST(FindTvDevices, SkipsLocalAddressesThatAreNotAddresses)
-{
-    FindTvDevices finder({.localAddresses = {"not an address", "127.0.0.1.5", ""}, .target = "127.0.0.1", .port = 9});
-    EXPECT_EQ(finder.socketCount(), 0u);
 }
 
 TEST(FindTvDevices, InterfaceAddressesLeaveOutLoopbackAndUnset)
@@ -177,7 +159,7 @@ TEST(DiscoveryReply, ReadsTheTextOfRepliesOnly)
         EXPECT_FALSE(DiscoveryReply::text(other));
 }
 
-TEST(TvDeviceInfo, ReadsAddressNameMacAndCode)
+TEST(TvDeviceInfo, ReadsAddressNameMacAndACodeOnlyFromASevenCharacterField)
 {
     const auto info = TvDeviceInfo::fromDiscoveryText("192.168.1.20&Meeting Room&AA:BB:CC:DD:EE:FF&1ABC123", 42.5);
     ASSERT_TRUE(info);
@@ -187,32 +169,27 @@ TEST(TvDeviceInfo, ReadsAddressNameMacAndCode)
     EXPECT_EQ(info->macAddr, "AA:BB:CC:DD:EE:FF");
     EXPECT_EQ(info->screenCode, "ABC123");
     EXPECT_EQ(info->refreshTimeStamp, 42.5);
-}
 
-TEST(TvDeviceInfo, TakesACodeOnlyFromASevenCharacterField)
-{
-    const auto codeOf = [](const char* text) {
-        const auto info = TvDeviceInfo::fromDiscoveryText(text, 0);
-        return info ? info->screenCode : std::string("refused");
+    // Characters, not bytes: a two-byte first character is dropped whole. An "&" inside the name
+    // moves the fields, as the list has always split them.
+    const struct {
+        const char* text;
+        const char *name, *mac, *code;
+    } cases[] = {
+        {"ip&n&m&1ABC12", "n", "m", ""},   {"ip&n&m&1ABC1234", "n", "m", ""},
+        {"ip&n&m&", "n", "m", ""},         {"ip&n&m", "n", "m", ""},
+        {"ip&n&m&1ABC123&more", "n", "m", "ABC123"},
+        {"ip&n&m&\xC3\xA9" "ABC123", "n", "m", "ABC123"},
+        {"ip&n&m&\xC3\xA9" "ABC12", "n", "m", ""},
+        {"ip&Tom&Jerry&m&1ABC123", "Tom", "Jerry", ""},
     };
-    EXPECT_EQ(codeOf("ip&n&m&1ABC12"), "");    // 6 characters
-    EXPECT_EQ(codeOf("ip&n&m&1ABC1234"), "");  // 8 characters
-    EXPECT_EQ(codeOf("ip&n&m&"), "");
-    EXPECT_EQ(codeOf("ip&n&m"), "");
-    EXPECT_EQ(codeOf("ip&n&m&1ABC123&more"), "ABC123");
-    // Characters, not bytes: a two-byte first character is dropped whole.
-    EXPECT_EQ(codeOf("ip&n&m&\xC3\xA9" "ABC123"), "ABC123");
-    EXPECT_EQ(codeOf("ip&n&m&\xC3\xA9" "ABC12"), "");
-    // An "&" inside the name moves the fields, as the list has always split them.
-    const auto shifted = TvDeviceInfo::fromDiscoveryText("ip&Tom&Jerry&m&1ABC123", 0);
-    ASSERT_TRUE(shifted);
-    EXPECT_EQ(shifted->name, "Tom");
-    EXPECT_EQ(shifted->macAddr, "Jerry");
-    EXPECT_EQ(shifted->screenCode, "");
-}
-
-TEST(TvDeviceInfo, RefusesTextsWithoutNameAndMac)
-{
+    for (const auto& c : cases) {
+        const auto parsed = TvDeviceInfo::fromDiscoveryText(c.text, 0);
+        ASSERT_TRUE(parsed) << c.text;
+        EXPECT_EQ(parsed->name, c.name) << c.text;
+        EXPECT_EQ(parsed->macAddr, c.mac) << c.text;
+        EXPECT_EQ(parsed->screenCode, c.code) << c.text;
+    }
     for (const char* text : {"", "10.0.0.2", "10.0.0.2&Room", "&"})
         EXPECT_FALSE(TvDeviceInfo::fromDiscoveryText(text, 0)) << text;
 }

@@ -7,113 +7,93 @@
 
 namespace {
 
-class FrameReassemblerTest : public ::testing::Test {
-protected:
-    // Feeds fragment `index` of `count` of message `sequence`.
-    void feed(uint32_t sequence, uint8_t count, uint8_t index, std::vector<uint8_t> payload)
-    {
-        const TransportFrameHeader header{kTransportMagic, sequence, 0x3001, count, index,
-                                          static_cast<uint32_t>(payload.size()), 1000 + sequence};
-        sink.reassembler.add(header, payload);
-    }
+using Bytes = std::vector<uint8_t>;
 
-    std::vector<CollectedMessage>& delivered() { return sink.messages; }
-
-    CollectingReassembler sink;
+// Fragment `index` of `count` of message `sequence`; `length` overrides the header's length.
+struct Fragment {
+    uint32_t sequence;
+    uint8_t count, index;
+    Bytes payload;
+    int64_t length = -1;
 };
+
+void feed(FrameReassembler& reassembler, const Fragment& fragment)
+{
+    const auto length = fragment.length >= 0 ? static_cast<uint32_t>(fragment.length)
+                                             : static_cast<uint32_t>(fragment.payload.size());
+    reassembler.add({kTransportMagic, fragment.sequence, 0x3001, fragment.count, fragment.index, length,
+                     1000 + fragment.sequence},
+                    fragment.payload);
+}
 
 } // namespace
 
-TEST_F(FrameReassemblerTest, EmptyPayloadArrivesAsLengthZeroWithTerminator)
+// Each case feeds fragments; only the last completes a message, whose payload must be `expected`.
+TEST(FrameReassembler, DeliversOnlyWholeConsistentMessages)
 {
+    const struct {
+        const char* label;
+        std::vector<Fragment> fragments;
+        Bytes expected;
+    } cases[] = {
+        {"a new fragment 0 abandons the message under way",
+         {{1, 2, 0, {1, 1}}, {2, 2, 0, {2, 2}}, {1, 2, 1, {1}}, {2, 2, 1, {2}}}, {2, 2, 2}},
+        {"fragments of other messages are ignored, even the initial sequence before any fragment 0",
+         {{0xFFFFFFFF, 2, 1, {9}}, {5, 3, 0, {0, 0}}, {6, 3, 1, {9, 9}}, {5, 4, 1, {9, 9}}, {5, 3, 1, {1, 1}},
+          {5, 3, 2, {2}}},
+         {0, 0, 1, 1, 2}},
+        {"a repeated fragment is copied again but counted once",
+         {{7, 3, 0, {0, 0}}, {7, 3, 1, {1, 1}}, {7, 3, 1, {3, 3}}, {7, 3, 2, {2, 2}}}, {0, 0, 3, 3, 2, 2}},
+        {"fragments that cannot fit are dropped: index past the count, longer than fragment 0, a short middle",
+         {{8, 3, 0, {0, 0}}, {8, 3, 3, {9, 9}}, {8, 3, 2, {9, 9, 9}}, {8, 3, 1, {9}}, {8, 3, 1, {1, 1}}, {8, 3, 2, {2}}},
+         {0, 0, 1, 1, 2}},
+        {"a count of zero and a length that disagrees with the bytes are dropped without disturbing the message",
+         {{9, 2, 0, {0}}, {10, 0, 0, {7}}, {9, 2, 1, {1}, 5}, {9, 2, 1, {1}}}, {0, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        CollectingReassembler sink;
+        for (const Fragment& fragment : c.fragments) {
+            EXPECT_TRUE(sink.messages.empty());
+            feed(sink.reassembler, fragment);
+        }
+        ASSERT_EQ(sink.messages.size(), 1u);
+        const CollectedMessage& message = sink.messages[0];
+        EXPECT_EQ(message.payload, c.expected);
+        EXPECT_EQ(message.header.fragmentLength, c.expected.size());
+        EXPECT_EQ(message.header.sequence, c.fragments.back().sequence);
+        // The frame is the header, the payload and a 4-byte zero terminator.
+        ASSERT_EQ(message.frame.size(), 24 + c.expected.size() + 4);
+        EXPECT_EQ(TransportFrameHeader::decode(message.frame), message.header);
+        EXPECT_EQ(Bytes(message.frame.end() - 4, message.frame.end()), Bytes(4, 0));
+    }
+}
+
+TEST(FrameReassembler, EmptyPayloadArrivesAsLengthZeroWithTerminator)
+{
+    CollectingReassembler sink;
+    feed(sink.reassembler, {0, 1, 0, {}});
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].header, (TransportFrameHeader{kTransportMagic, 0, 0x3001, 1, 0, 0, 1000}));
+    EXPECT_EQ(sink.messages[0].frame, rawFragment(sink.messages[0].header, Bytes(4, 0)));
+}
+
+TEST(FrameReassembler, BufferGrowsInAllocationStepsAndKeepsRoomForTheTerminator)
+{
+    CollectingReassembler sink;
     EXPECT_EQ(sink.reassembler.capacity(), 2'101'248u);
-    feed(0, 1, 0, {});
-    ASSERT_EQ(delivered().size(), 1u);
-    const auto& message = delivered()[0];
-    EXPECT_TRUE(message.payload.empty());
-    EXPECT_EQ(message.header, (TransportFrameHeader{kTransportMagic, 0, 0x3001, 1, 0, 0, 1000}));
-    ASSERT_EQ(message.frame.size(), 28u);
-    EXPECT_EQ(TransportFrameHeader::decode(message.frame), message.header);
-    EXPECT_EQ(std::vector<uint8_t>(message.frame.begin() + 24, message.frame.end()), std::vector<uint8_t>(4, 0));
-}
-
-TEST_F(FrameReassemblerTest, NewFragmentZeroAbandonsTheMessageUnderWay)
-{
-    feed(1, 2, 0, {1, 1});
-    feed(2, 1, 0, {2, 2, 2});
-    feed(1, 2, 1, {1});
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].header.sequence, 2u);
-    EXPECT_EQ(delivered()[0].payload, (std::vector<uint8_t>{2, 2, 2}));
-}
-
-TEST_F(FrameReassemblerTest, IgnoresFragmentsOfOtherMessages)
-{
-    // Nothing matches before the first fragment 0, not even the initial sequence.
-    feed(0xFFFFFFFF, 2, 1, {9});
-    feed(5, 3, 0, {0, 0});
-    feed(6, 3, 1, {9, 9});
-    feed(5, 4, 1, {9, 9});
-    feed(5, 3, 1, {1, 1});
-    EXPECT_TRUE(delivered().empty());
-    feed(5, 3, 2, {2});
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].payload, (std::vector<uint8_t>{0, 0, 1, 1, 2}));
-    EXPECT_EQ(delivered()[0].header.fragmentLength, 5u);
-}
-
-TEST_F(FrameReassemblerTest, RepeatedFragmentIsCopiedAgainButCountedOnce)
-{
-    feed(7, 3, 0, {0, 0});
-    feed(7, 3, 1, {1, 1});
-    feed(7, 3, 1, {3, 3});
-    EXPECT_TRUE(delivered().empty());
-    feed(7, 3, 2, {2, 2});
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].payload, (std::vector<uint8_t>{0, 0, 3, 3, 2, 2}));
-}
-
-TEST_F(FrameReassemblerTest, DropsFragmentsThatCannotFit)
-{
-    feed(8, 3, 0, {0, 0});
-    feed(8, 3, 3, {9, 9});       // index past the count
-    feed(8, 3, 2, {9, 9, 9});    // longer than fragment 0
-    feed(8, 3, 1, {9});          // a middle fragment shorter than its slot would leave a gap
-    feed(8, 3, 1, {1, 1});
-    EXPECT_TRUE(delivered().empty());
-    feed(8, 3, 2, {2});
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].payload, (std::vector<uint8_t>{0, 0, 1, 1, 2}));
-    EXPECT_EQ(delivered()[0].frame.size(), 24 + 5 + 4u);
-    EXPECT_EQ(delivered()[0].frame.back(), 0);
-}
-
-TEST_F(FrameReassemblerTest, CountZeroAndMismatchedLengthsAreDroppedWithoutDisturbingTheMessage)
-{
-    feed(9, 2, 0, {0});
-    feed(10, 0, 0, {7});
-    // A header whose length disagrees with the bytes given.
-    sink.reassembler.add({kTransportMagic, 9, 0x3001, 2, 1, 5, 0}, std::vector<uint8_t>{1});
-    EXPECT_TRUE(delivered().empty());
-    feed(9, 2, 1, {1});
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].payload, (std::vector<uint8_t>{0, 1}));
-}
-
-TEST_F(FrameReassemblerTest, BufferGrowsInAllocationStepsAndKeepsRoomForTheTerminator)
-{
     // 9 x 237,110 payload bytes and the header end 2 bytes short of a 4,096 multiple: no room for
     // the terminator, so one more step.
-    const std::vector<uint8_t> fragment(237'110, 0x42);
+    const Bytes fragment(237'110, 0x42);
     for (uint8_t index = 0; index < 9; ++index)
-        feed(11, 9, index, fragment);
+        feed(sink.reassembler, {11, 9, index, fragment});
     EXPECT_EQ(sink.reassembler.capacity(), 522 * 4'096u);
-    ASSERT_EQ(delivered().size(), 1u);
-    EXPECT_EQ(delivered()[0].payload.size(), 9 * 237'110u);
-    EXPECT_EQ(delivered()[0].frame.back(), 0);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].payload.size(), 9 * 237'110u);
+    EXPECT_EQ(sink.messages[0].frame.back(), 0);
 
     // It never shrinks.
-    feed(12, 1, 0, {1});
+    feed(sink.reassembler, {12, 1, 0, {1}});
     EXPECT_EQ(sink.reassembler.capacity(), 522 * 4'096u);
-    EXPECT_EQ(delivered().size(), 2u);
+    EXPECT_EQ(sink.messages.size(), 2u);
 }

@@ -38,19 +38,6 @@ std::vector<uint8_t> goodOffer()
     return offerPayload(1, *tvKeys().publicKey.exportPublicKey());
 }
 
-KeyExchange::Answer answerWith(KeyExchange::RandomSource random, KeyExchange::Wrap wrap,
-                               std::span<const uint8_t> offer)
-{
-    return KeyExchange(std::move(random), std::move(wrap)).answer(offer);
-}
-
-void expectDeclined(const KeyExchange::Answer& answer)
-{
-    EXPECT_EQ(answer.type, kMsgNoEncryption);
-    EXPECT_TRUE(answer.payload.empty());
-    EXPECT_EQ(answer.key, nullptr);
-}
-
 TEST(KeyExchangeTest, AnEncryptedOfferIsAnsweredWithTheWrappedKey)
 {
     const auto answer = KeyExchange().answer(goodOffer());
@@ -67,25 +54,33 @@ TEST(KeyExchangeTest, AnEncryptedOfferIsAnsweredWithTheWrappedKey)
 
 TEST(KeyExchangeTest, EveryFailureDeclinesAndKeepsNoKey)
 {
-    const auto random = PUtils::genRandomWithByteLen;
-    const auto wrap = NSDataAES::RSAEncryptWithPublicKey;
-    const std::vector<uint8_t> garbage(270, 0x42);
-    SCOPED_TRACE("status 0");
-    expectDeclined(KeyExchange().answer(offerPayload(0, *tvKeys().publicKey.exportPublicKey())));
-    expectDeclined(KeyExchange().answer({}));
-    SCOPED_TRACE("a short payload: 00 05 reads as a non-zero status with no key");
-    expectDeclined(KeyExchange().answer(std::vector<uint8_t>{0, 5}));
-    expectDeclined(KeyExchange().answer(offerPayload(1, {})));
-    SCOPED_TRACE("a key that does not import");
-    expectDeclined(KeyExchange().answer(offerPayload(1, garbage)));
-    SCOPED_TRACE("a failed random source");
-    expectDeclined(answerWith([](size_t) { return std::nullopt; }, wrap, goodOffer()));
-    expectDeclined(answerWith([](size_t) { return std::vector<uint8_t>(16, 1); }, wrap, goodOffer()));
-    SCOPED_TRACE("a failed wrap");
-    expectDeclined(answerWith(random, [](std::span<const uint8_t>, const RSAKey&) { return std::nullopt; },
-                              goodOffer()));
-    expectDeclined(answerWith(
-        random, [](std::span<const uint8_t>, const RSAKey&) { return std::vector<uint8_t>{}; }, goodOffer()));
+    const KeyExchange::RandomSource random = PUtils::genRandomWithByteLen;
+    const KeyExchange::Wrap wrap = NSDataAES::RSAEncryptWithPublicKey;
+    const auto noWrap = [](std::span<const uint8_t>, const RSAKey&) { return std::optional<std::vector<uint8_t>>(); };
+    const auto emptyWrap = [](std::span<const uint8_t>, const RSAKey&) { return std::optional(std::vector<uint8_t>{}); };
+    const struct {
+        const char* label;
+        KeyExchange::RandomSource random;
+        KeyExchange::Wrap wrap;
+        std::vector<uint8_t> offer;
+    } cases[] = {
+        {"status 0", random, wrap, offerPayload(0, *tvKeys().publicKey.exportPublicKey())},
+        {"empty", random, wrap, {}},
+        {"00 05: a non-zero status with no key", random, wrap, {0, 5}},
+        {"no key", random, wrap, offerPayload(1, {})},
+        {"a key that does not import", random, wrap, offerPayload(1, std::vector<uint8_t>(270, 0x42))},
+        {"no random bytes", [](size_t) { return std::nullopt; }, wrap, goodOffer()},
+        {"too few random bytes", [](size_t) { return std::vector<uint8_t>(16, 1); }, wrap, goodOffer()},
+        {"a failed wrap", random, noWrap, goodOffer()},
+        {"an empty wrap", random, emptyWrap, goodOffer()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const auto answer = KeyExchange(c.random, c.wrap).answer(c.offer);
+        EXPECT_EQ(answer.type, kMsgNoEncryption);
+        EXPECT_TRUE(answer.payload.empty());
+        EXPECT_EQ(answer.key, nullptr);
+    }
 }
 
 TEST(SessionKeyHolderTest, AReaderKeepsItsKeyAcrossReplacements)
@@ -127,14 +122,24 @@ protected:
     }
 };
 
-TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKey)
+// The agreed key is the TV's: a frame protected with it opens to the plaintext there.
+TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKeyAndALaterOfferReplacesIt)
 {
     connect();
     const SessionKey key = manager.aesKey();
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(tv.sessionKey(), *key);
+    // More than one transport fragment.
+    const auto plaintext = patternBytes(150'000, 3);
+    const auto frame = EncryptedFrame::protect(plaintext, *key);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->size(), plaintext.size() + EncryptedFrame::kIvLength);
+    manager.sendType(kMsgVideoFrame, frame->data(), static_cast<int>(frame->size()));
+    const auto received = tv.waitForMessage(kMsgVideoFrame);
+    ASSERT_TRUE(received);
+    EXPECT_EQ(received->plainSha256, PayloadDigest::sha256Hex(plaintext));
+    EXPECT_NE(received->sha256, PayloadDigest::sha256Hex(plaintext));
 
-    // A later offer replaces it.
     ASSERT_TRUE(tv.offerKeyExchange(true));
     ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
     const SessionKey replaced = manager.aesKey();
@@ -145,82 +150,25 @@ TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKey)
     EXPECT_EQ(key->size(), KeyExchange::kSessionKeyLength);
 }
 
-TEST_F(TCPManagerEncryptedTest, ADeclinedOfferClearsTheKey)
+// A declined or broken offer is answered with no encryption and drops the key agreed before.
+TEST_F(TCPManagerEncryptedTest, ADeclinedOrBrokenOfferAnswersNoEncryptionAndDropsTheKey)
 {
     connect();
-    ASSERT_TRUE(tv.offerKeyExchange(false));
-    ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Declined);
-    EXPECT_EQ(manager.aesKey(), nullptr);
-    const auto answer = tv.waitForMessage(kMsgNoEncryption);
-    ASSERT_TRUE(answer);
-    EXPECT_EQ(answer->length, 0u);
-}
-
-TEST_F(TCPManagerEncryptedTest, ABrokenOfferAnswersNoEncryptionAndDropsTheKey)
-{
-    connect();
-    const std::vector<uint8_t> garbage(270, 0x42);
-    const std::vector<std::vector<uint8_t>> broken{{0, 5}, offerPayload(1, {}), offerPayload(1, garbage)};
+    const std::vector<std::vector<uint8_t>> offers{
+        offerPayload(0, {}), {0, 5}, offerPayload(1, {}), offerPayload(1, std::vector<uint8_t>(270, 0x42))};
     size_t answers = 0;
-    for (const auto& offer : broken) {
+    for (const auto& offer : offers) {
         ASSERT_TRUE(tv.offerKeyExchange(true));
         ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
         ASSERT_NE(manager.aesKey(), nullptr);
         ASSERT_TRUE(tv.send(kMsgKeyExchangeOffer, offer));
-        ASSERT_TRUE(tv.waitForMessagesOfType(kMsgNoEncryption, ++answers));
+        const auto answer = tv.waitForMessagesOfType(kMsgNoEncryption, ++answers);
+        ASSERT_TRUE(answer);
+        EXPECT_EQ(tv.received(kMsgNoEncryption).back().length, 0u);
         EXPECT_EQ(manager.aesKey(), nullptr);
         EXPECT_EQ(tv.keyExchangeOutcome(), Outcome::Declined);
     }
-    EXPECT_EQ(tv.receivedCount(kMsgSessionKey), 1u + broken.size());
-}
-
-TEST_F(TCPManagerEncryptedTest, AProtectedFrameOpensToThePlaintextAtTheTv)
-{
-    connect();
-    const SessionKey key = manager.aesKey();
-    ASSERT_NE(key, nullptr);
-    // More than one transport fragment.
-    std::vector<uint8_t> plaintext(150'000);
-    for (size_t i = 0; i < plaintext.size(); ++i)
-        plaintext[i] = static_cast<uint8_t>((i * 31) ^ (i >> 8));
-    const auto frame = EncryptedFrame::protect(plaintext, *key);
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->size(), plaintext.size() + EncryptedFrame::kIvLength);
-    manager.sendType(kMsgVideoFrame, frame->data(), static_cast<int>(frame->size()));
-    const auto received = tv.waitForMessage(kMsgVideoFrame);
-    ASSERT_TRUE(received);
-    EXPECT_EQ(received->length, frame->size());
-    EXPECT_EQ(received->plainSha256, PayloadDigest::sha256Hex(plaintext));
-    EXPECT_NE(received->sha256, PayloadDigest::sha256Hex(plaintext));
-}
-
-// Failures of our own side, through the manager: a random source or a wrap that fails.
-class TCPManagerFailingExchangeTest : public MainLoopFixture {
-protected:
-    void run(KeyExchange exchange)
-    {
-        TvSim tv(TCPManagerFixture::tvOptions(true));
-        ASSERT_TRUE(tv.start());
-        TCPManager::Options options;
-        options.timing = quickTiming();
-        options.keyExchange = std::move(exchange);
-        TCPManager manager(std::move(options));
-        manager.setAesKey(std::make_shared<const std::vector<uint8_t>>(32, 7));
-        ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
-        EXPECT_EQ(tv.waitForKeyExchange(), Outcome::Declined);
-        EXPECT_EQ(manager.aesKey(), nullptr);
-        EXPECT_EQ(tv.receivedCount(kMsgSessionKey), 0u);
-    }
-};
-
-TEST_F(TCPManagerFailingExchangeTest, AFailedRandomSourceAnswersNoEncryption)
-{
-    run(KeyExchange([](size_t) { return std::nullopt; }, NSDataAES::RSAEncryptWithPublicKey));
-}
-
-TEST_F(TCPManagerFailingExchangeTest, AFailedWrapAnswersNoEncryption)
-{
-    run(KeyExchange(PUtils::genRandomWithByteLen, [](std::span<const uint8_t>, const RSAKey&) { return std::nullopt; }));
+    EXPECT_EQ(tv.receivedCount(kMsgSessionKey), 1u + offers.size());
 }
 
 } // namespace

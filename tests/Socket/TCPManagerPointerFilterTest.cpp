@@ -9,119 +9,91 @@
 
 namespace {
 
-class PointerFilterTest : public testing::Test {
-protected:
-    // The type the touch passed as, nullopt when dropped; a passed touch is handed on at once.
-    std::optional<int> pass(int type, int32_t x, int32_t y, int32_t fourth = 0)
-    {
-        return passPayload(type, TvSim::touch(x, y, fourth));
-    }
-    std::optional<int> passPayload(int type, const std::vector<uint8_t>& payload)
-    {
-        const auto touch = filter.filter(type, payload);
-        if (!touch)
-            return std::nullopt;
-        filter.willDeliver(touch->type);
-        return touch->type;
-    }
+constexpr int kDown = kMsgTouchDown, kMove = kMsgTouchMove, kUp = kMsgTouchUp, kLong = kPointerLongPress;
 
-    double now = 1'000'000;
-    PointerFilter filter{[this] { return now; }};
+// One touch after `wait` milliseconds, and the type it is handed on as (nullopt: dropped). A passed
+// touch is handed on at once.
+struct Step {
+    double wait;
+    int type;
+    int32_t x, y, fourth;
+    std::optional<int> passes;
+    size_t length = 16;
 };
 
-TEST_F(PointerFilterTest, DownsUpsAndRealMovesPassWithTheirBytes)
-{
-    const auto down = TvSim::touch(100, -20);
-    const auto touch = filter.filter(kMsgTouchDown, down);
-    ASSERT_TRUE(touch);
-    EXPECT_EQ(touch->type, kMsgTouchDown);
-    EXPECT_EQ(std::vector<uint8_t>(touch->data.begin(), touch->data.end()), down);
-    EXPECT_EQ(pass(kMsgTouchMove, 104, -20), kMsgTouchMove);
-    EXPECT_EQ(pass(kMsgTouchMove, 104, -24), kMsgTouchMove);
-    EXPECT_EQ(pass(kMsgTouchUp, 104, -24), kMsgTouchUp);
-    // Extreme coordinates do not overflow the distance.
-    EXPECT_EQ(pass(kMsgTouchMove, INT32_MIN, INT32_MAX), kMsgTouchMove);
-    EXPECT_EQ(pass(kMsgTouchMove, INT32_MAX, INT32_MIN), kMsgTouchMove);
-}
+struct Scenario {
+    const char* label;
+    std::vector<Step> steps;
+};
 
-TEST_F(PointerFilterTest, TheFirstStillMoveAfterStartIsDropped)
-{
-    EXPECT_EQ(pass(kMsgTouchMove, 1, 1), std::nullopt);
-    now += 1e9;
-    EXPECT_EQ(pass(kMsgTouchMove, 3, -3), std::nullopt);
-}
+const Scenario kScenarios[] = {
+    {"downs, ups and real moves pass; extreme coordinates do not overflow the distance",
+     {{0, kDown, 100, -20, 0, kDown}, {0, kMove, 104, -20, 0, kMove}, {0, kMove, 104, -24, 0, kMove},
+      {0, kUp, 104, -24, 0, kUp}, {0, kMove, INT32_MIN, INT32_MAX, 0, kMove},
+      {0, kMove, INT32_MAX, INT32_MIN, 0, kMove}}},
+    {"the first still move after start is dropped", {{0, kMove, 1, 1, 0, {}}, {1e9, kMove, 3, -3, 0, {}}}},
+    {"a held touch becomes one long press after more than a second, until another touch is handed on",
+     {{0, kDown, 50, 50, 0, kDown}, {500, kMove, 51, 49, 0, {}}, {500, kMove, 53, 47, 0, {}},
+      {1, kMove, 53, 47, 0, kLong}, {5'000, kMove, 53, 47, 0, {}}, {0, kUp, 53, 47, 0, kUp},
+      {1'001, kMove, 53, 47, 0, kLong}}},
+    {"an up does not restart the wait",
+     {{0, kDown, 10, 10, 0, kDown}, {900, kUp, 10, 10, 0, kUp}, {101, kMove, 10, 10, 0, kLong}}},
+    {"marked touches are dropped and leave the last position alone",
+     {{0, kDown, 10, 10, 1, {}}, {0, kUp, 10, 10, -1, {}}, {0, kMove, 500, 500, 7, {}}, {0, kDown, 10, 10, 0, kDown},
+      {0, kMove, 500, 500, 7, {}}, {0, kMove, 12, 12, 0, {}}}},
+    {"a short touch is dropped before it changes the time or the position",
+     {{0, kDown, 10, 10, 0, kDown}, {2'000, kDown, 0, 0, 0, {}, 0}, {0, kMove, 0, 0, 0, {}, 4},
+      {0, kMove, 0, 0, 0, {}, 15}, {0, kMove, 10, 10, 0, kLong}}},
+};
 
-TEST_F(PointerFilterTest, AHeldTouchBecomesOneLongPress)
+TEST(PointerFilterTest, Scenarios)
 {
-    ASSERT_EQ(pass(kMsgTouchDown, 50, 50), kMsgTouchDown);
-    now += 500;
-    EXPECT_EQ(pass(kMsgTouchMove, 51, 49), std::nullopt);
-    now += 500; // exactly one second: not yet
-    EXPECT_EQ(pass(kMsgTouchMove, 53, 47), std::nullopt);
-    now += 1;
-    EXPECT_EQ(pass(kMsgTouchMove, 53, 47), kPointerLongPress);
-    // Once, until a touch that is not a long press ends the hold.
-    now += 5'000;
-    EXPECT_EQ(pass(kMsgTouchMove, 53, 47), std::nullopt);
-    EXPECT_EQ(pass(kMsgTouchUp, 53, 47), kMsgTouchUp);
-    now += 1'001;
-    EXPECT_EQ(pass(kMsgTouchMove, 53, 47), kPointerLongPress);
-}
-
-TEST_F(PointerFilterTest, AnUpDoesNotRestartTheWait)
-{
-    ASSERT_EQ(pass(kMsgTouchDown, 10, 10), kMsgTouchDown);
-    now += 900;
-    ASSERT_EQ(pass(kMsgTouchUp, 10, 10), kMsgTouchUp);
-    now += 101;
-    EXPECT_EQ(pass(kMsgTouchMove, 10, 10), kPointerLongPress);
-}
-
-TEST_F(PointerFilterTest, HoldEndsOnlyWhenAnotherTouchIsHandedOn)
-{
-    ASSERT_EQ(pass(kMsgTouchDown, 10, 10), kMsgTouchDown);
-    now += 2'000;
-    const auto longPress = filter.filter(kMsgTouchMove, TvSim::touch(10, 10));
-    ASSERT_TRUE(longPress);
-    ASSERT_EQ(longPress->type, kPointerLongPress);
-    // The long press has not been handed on yet: the hold stays.
-    EXPECT_TRUE(filter.filter(kMsgTouchUp, TvSim::touch(10, 10)));
-    now += 2'000;
-    EXPECT_FALSE(filter.filter(kMsgTouchMove, TvSim::touch(10, 10)));
-    filter.willDeliver(kPointerLongPress);
-    filter.willDeliver(kMsgTouchUp);
-    EXPECT_TRUE(filter.filter(kMsgTouchMove, TvSim::touch(10, 10)));
-}
-
-TEST_F(PointerFilterTest, MarkedTouchesAreDropped)
-{
-    EXPECT_EQ(pass(kMsgTouchDown, 10, 10, 1), std::nullopt);
-    EXPECT_EQ(pass(kMsgTouchUp, 10, 10, -1), std::nullopt);
-    EXPECT_EQ(pass(kMsgTouchMove, 500, 500, 7), std::nullopt);
-    // A dropped touch leaves the last position alone.
-    ASSERT_EQ(pass(kMsgTouchDown, 10, 10), kMsgTouchDown);
-    EXPECT_EQ(pass(kMsgTouchMove, 500, 500, 7), std::nullopt);
-    EXPECT_EQ(pass(kMsgTouchMove, 12, 12), std::nullopt);
-}
-
-TEST_F(PointerFilterTest, AShortTouchIsDroppedBeforeItChangesAnything)
-{
-    ASSERT_EQ(pass(kMsgTouchDown, 10, 10), kMsgTouchDown);
-    now += 2'000;
-    for (size_t length : {0u, 4u, 15u}) {
-        EXPECT_EQ(passPayload(kMsgTouchDown, std::vector<uint8_t>(length, 0)), std::nullopt);
-        EXPECT_EQ(passPayload(kMsgTouchMove, std::vector<uint8_t>(length, 0)), std::nullopt);
+    for (const Scenario& scenario : kScenarios) {
+        SCOPED_TRACE(scenario.label);
+        double now = 1'000'000;
+        PointerFilter filter{[&now] { return now; }};
+        for (size_t i = 0; i < scenario.steps.size(); ++i) {
+            const Step& step = scenario.steps[i];
+            now += step.wait;
+            auto payload = TvSim::touch(step.x, step.y, step.fourth);
+            payload.resize(step.length);
+            const auto touch = filter.filter(step.type, payload);
+            EXPECT_EQ(touch ? std::optional<int>(touch->type) : std::nullopt, step.passes) << "step " << i;
+            if (touch) {
+                EXPECT_EQ(std::vector<uint8_t>(touch->data.begin(), touch->data.end()), payload);
+                filter.willDeliver(touch->type);
+            }
+        }
     }
-    // Neither the time nor the position moved: the still move is a long press.
-    EXPECT_EQ(pass(kMsgTouchMove, 10, 10), kPointerLongPress);
 }
 
-TEST_F(PointerFilterTest, ALongerTouchIsHandedOnAsItsSixteenBytes)
+TEST(PointerFilterTest, HoldEndsOnlyWhenAnotherTouchIsHandedOn)
 {
+    double now = 1'000'000;
+    PointerFilter filter{[&now] { return now; }};
+    ASSERT_TRUE(filter.filter(kDown, TvSim::touch(10, 10)));
+    filter.willDeliver(kDown);
+    now += 2'000;
+    const auto longPress = filter.filter(kMove, TvSim::touch(10, 10));
+    ASSERT_TRUE(longPress);
+    ASSERT_EQ(longPress->type, kLong);
+    // The long press has not been handed on yet: the hold stays.
+    EXPECT_TRUE(filter.filter(kUp, TvSim::touch(10, 10)));
+    now += 2'000;
+    EXPECT_FALSE(filter.filter(kMove, TvSim::touch(10, 10)));
+    filter.willDeliver(kLong);
+    filter.willDeliver(kUp);
+    EXPECT_TRUE(filter.filter(kMove, TvSim::touch(10, 10)));
+}
+
+// A longer touch is handed on as its first sixteen bytes.
+TEST(PointerFilterTest, ALongerTouchIsCut)
+{
+    PointerFilter filter{[] { return 0.0; }};
     auto payload = TvSim::touch(7, 8);
     const std::vector<uint8_t> touchBytes = payload;
     payload.resize(40, 0xEE);
-    const auto touch = filter.filter(kMsgTouchDown, payload);
+    const auto touch = filter.filter(kDown, payload);
     ASSERT_TRUE(touch);
     EXPECT_EQ(std::vector<uint8_t>(touch->data.begin(), touch->data.end()), touchBytes);
 }

@@ -3,7 +3,11 @@
 #include "Socket/FrameStreamSplitter.h"
 #include "Socket/MessageFragmenter.h"
 #include "Socket/FrameTestSupport.h"
+#include "Socket/MessageType.h"
 #include "Socket/TcpClient.h"
+#include "tv-sim/TvSim.h"
+
+#include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -11,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -170,6 +175,43 @@ private:
     Hook hook_;
 };
 
+// A socket of the type bound to 127.0.0.1 on a port from the kernel, which port() tells.
+class LoopbackSocket {
+public:
+    explicit LoopbackSocket(int type)
+    {
+        fd_ = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+        address_.sin_family = AF_INET;
+        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address_;
+        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0 ||
+            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address_), &length) != 0)
+            ADD_FAILURE() << "cannot bind a loopback socket";
+    }
+    ~LoopbackSocket() { ::close(fd_); }
+    LoopbackSocket(const LoopbackSocket&) = delete;
+    LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+
+    int fd() const { return fd_; }
+    const sockaddr_in& address() const { return address_; }
+    uint16_t port() const { return ntohs(address_.sin_port); }
+
+private:
+    int fd_ = -1;
+    sockaddr_in address_{};
+};
+
+inline bool readable(int fd, std::chrono::milliseconds limit = kWaitLimit)
+{
+    pollfd waiting{fd, POLLIN, 0};
+    return ::poll(&waiting, 1, static_cast<int>(limit.count())) == 1;
+}
+
+// A port on 127.0.0.1 that refuses connections: bound, never listening.
+struct RefusingPort : LoopbackSocket {
+    RefusingPort() : LoopbackSocket(SOCK_STREAM) {}
+};
+
 // A bare TCP peer on 127.0.0.1 for what the TV peer does not do: never accept, read exactly when
 // the test says, keep a small receive buffer.
 class RawPeer {
@@ -178,48 +220,34 @@ public:
     // reading holds the client's send thread back quickly.
     explicit RawPeer(int receiveBuffer = 0)
     {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (receiveBuffer > 0)
-            ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-        ::listen(listenFd_, 16);
+            ::setsockopt(listener_.fd(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        ::listen(listener_.fd(), 16);
     }
     ~RawPeer()
     {
         if (fd_ >= 0)
             ::close(fd_);
-        ::close(listenFd_);
     }
-    RawPeer(const RawPeer&) = delete;
-    RawPeer& operator=(const RawPeer&) = delete;
 
-    uint16_t port() const { return port_; }
+    uint16_t port() const { return listener_.port(); }
 
     bool accept()
     {
-        pollfd waiting{listenFd_, POLLIN, 0};
-        if (::poll(&waiting, 1, static_cast<int>(kWaitLimit.count())) != 1)
+        if (!readable(listener_.fd()))
             return false;
-        fd_ = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        fd_ = ::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC);
         return fd_ >= 0;
     }
 
-    // Reads exactly count bytes of the stream (into the splitter); false on end or time-out.
+    // Reads exactly count bytes of the stream; false on end or time-out.
     bool readBytes(size_t count)
     {
         while (count > 0) {
-            const auto space = splitter_.writableSpace();
-            const ssize_t got = readSome(space.first(std::min(count, space.size())));
+            const ssize_t got = readChunk(count);
             if (got <= 0)
                 return false;
             count -= static_cast<size_t>(got);
-            splitter_.commit(static_cast<size_t>(got));
         }
         return true;
     }
@@ -228,11 +256,8 @@ public:
     bool readMessages(size_t count)
     {
         while (messages().size() < count) {
-            const auto space = splitter_.writableSpace();
-            const ssize_t got = readSome(space);
-            if (got <= 0)
+            if (readChunk(SIZE_MAX) <= 0)
                 return false;
-            splitter_.commit(static_cast<size_t>(got));
         }
         return true;
     }
@@ -241,13 +266,9 @@ public:
     bool readToEnd()
     {
         for (;;) {
-            const auto space = splitter_.writableSpace();
-            const ssize_t got = readSome(space);
-            if (got == 0)
-                return true;
-            if (got < 0)
-                return false;
-            splitter_.commit(static_cast<size_t>(got));
+            const ssize_t got = readChunk(SIZE_MAX);
+            if (got <= 0)
+                return got == 0;
         }
     }
 
@@ -270,47 +291,61 @@ public:
     }
 
     const std::vector<CollectedMessage>& messages() const { return collector_.messages; }
-    size_t bufferedBytes() const { return splitter_.bufferedBytes(); }
 
 private:
-    ssize_t readSome(std::span<uint8_t> into)
+    // At most limit bytes into the splitter: their count, 0 at the end, -1 on time-out.
+    ssize_t readChunk(size_t limit)
     {
-        pollfd waiting{fd_, POLLIN, 0};
-        if (::poll(&waiting, 1, static_cast<int>(kWaitLimit.count())) != 1)
+        if (!readable(fd_))
             return -1;
-        return ::recv(fd_, into.data(), into.size(), 0);
+        const auto space = splitter_.writableSpace();
+        const ssize_t got = ::recv(fd_, space.data(), std::min(limit, space.size()), 0);
+        if (got > 0)
+            splitter_.commit(static_cast<size_t>(got));
+        return got;
     }
 
-    int listenFd_ = -1;
+    LoopbackSocket listener_{SOCK_STREAM};
     int fd_ = -1;
-    uint16_t port_ = 0;
     CollectingReassembler collector_;
     FrameStreamSplitter splitter_{collector_.reassembler};
     MessageFragmenter fragmenter_;
     uint32_t sequence_ = 0;
 };
 
-// A port on 127.0.0.1 that refuses connections: bound, never listening, held for the object's life.
-class RefusingPort {
-public:
-    RefusingPort()
+// A TV peer that sends nothing of its own unless asked.
+inline TvSim::Options quietTv()
+{
+    TvSim::Options options;
+    options.heartbeatInterval = 0ms;
+    return options;
+}
+
+// A client connected to a quiet TV peer.
+struct TvLinkFixture : testing::Test {
+    void SetUp() override
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        ASSERT_TRUE(tv.start());
+        ASSERT_TRUE(connect());
+        ASSERT_TRUE(tv.waitForConnection());
     }
-    ~RefusingPort() { ::close(fd_); }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
 
-    uint16_t port() const { return port_; }
+    bool connect() { return client.connect("127.0.0.1", tv.port()); }
 
-private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
+    int send(uint16_t type, const std::vector<uint8_t>& payload)
+    {
+        return client.send(type, payload.data(), static_cast<int>(payload.size()));
+    }
+
+    // Makes sure the client's receive thread has handled everything the TV sent before.
+    void syncWithReceiveThread()
+    {
+        const size_t before = events.count(kMsgScreenCode);
+        ASSERT_TRUE(tv.send(kMsgScreenCode, TvSim::text("sync")));
+        ASSERT_TRUE(events.waitFor(kMsgScreenCode, before + 1));
+    }
+
+    TvSim tv{quietTv()};
+    EventRecorder events;
+    TcpClient client{&events.info, quickTiming()};
 };

@@ -1,16 +1,7 @@
-#include "FrameTestSupport.h"
-#include "Socket/MessageType.h"
+#include "Socket/TcpClientTestSupport.h"
 #include "Socket/UdpChannel.h"
 
-#include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -22,32 +13,24 @@ struct Datagram {
     std::vector<uint8_t> payload;
 };
 
-// Plays the TV's end of the side channel: a UDP socket on 127.0.0.1 with a port from the kernel.
+// Plays the TV's end of the side channel.
 class TvSocket {
 public:
     TvSocket()
     {
-        fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         const int receiveBuffer = 1 << 20;
-        ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        address_.sin_family = AF_INET;
-        address_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address_;
-        if (::bind(fd_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0 ||
-            ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address_), &length) != 0)
-            ADD_FAILURE() << "cannot bind the TV's socket";
+        ::setsockopt(socket_.fd(), SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    ~TvSocket() { ::close(fd_); }
 
-    const sockaddr_in& address() const { return address_; }
+    const sockaddr_in& address() const { return socket_.address(); }
 
     // The next count datagrams, each header decoded; fewer when they stop coming.
     std::vector<Datagram> take(size_t count)
     {
         std::vector<Datagram> datagrams;
         std::vector<uint8_t> buffer(TransportFrameHeader::kSize + TransportFrameHeader::kMaxFragmentLength);
-        while (datagrams.size() < count && readable(5000)) {
-            const ssize_t length = ::recv(fd_, buffer.data(), buffer.size(), 0);
+        while (datagrams.size() < count && readable(socket_.fd(), 5'000ms)) {
+            const ssize_t length = ::recv(socket_.fd(), buffer.data(), buffer.size(), 0);
             if (length < static_cast<ssize_t>(TransportFrameHeader::kSize))
                 break;
             const auto header = TransportFrameHeader::decode(buffer).value();
@@ -66,17 +49,10 @@ public:
         return ids;
     }
     // True when nothing more arrives (a late datagram could only hide a fault, never invent one).
-    bool quiet() { return !readable(200); }
+    bool quiet() { return !readable(socket_.fd(), 200ms); }
 
 private:
-    bool readable(int milliseconds)
-    {
-        pollfd watch{fd_, POLLIN, 0};
-        return ::poll(&watch, 1, milliseconds) == 1;
-    }
-
-    int fd_ = -1;
-    sockaddr_in address_{};
+    LoopbackSocket socket_{SOCK_DGRAM};
 };
 
 uint64_t nowMicroseconds()
@@ -120,18 +96,14 @@ TEST_F(UdpChannelTest, CutsMessagesAtTheFragmentSize)
 {
     auto channel = openChannel(100);
     ASSERT_TRUE(channel);
-    EXPECT_EQ(channel->fragmentSize(), 100u);
-    EXPECT_EQ(channel->port(), ntohs(tv.address().sin_port));
 
     const uint64_t before = nowMicroseconds();
     const auto exact = patternBytes(100, 1);
     EXPECT_EQ(channel->send(kMsgVideoFrame, exact), 124);
     const auto whole = tv.take(1);
     ASSERT_EQ(whole.size(), 1u);
-    EXPECT_EQ(whole[0].header.sequence, 0u);
-    EXPECT_EQ(whole[0].header.type, kMsgVideoFrame);
-    EXPECT_EQ(whole[0].header.fragmentCount, 1u);
-    EXPECT_EQ(whole[0].header.fragmentIndex, 0u);
+    EXPECT_EQ(whole[0].header, (TransportFrameHeader{kTransportMagic, 0, kMsgVideoFrame, 1, 0, 100,
+                                                     whole[0].header.timeStamp}));
     EXPECT_EQ(whole[0].payload, exact);
     EXPECT_GE(whole[0].header.timeStamp, before);
     EXPECT_LE(whole[0].header.timeStamp, nowMicroseconds());
@@ -140,19 +112,15 @@ TEST_F(UdpChannelTest, CutsMessagesAtTheFragmentSize)
     EXPECT_EQ(channel->send(kMsgVideoFrame, longer), 24 + 100 + 24 + 1);
     const auto split = tv.take(2);
     ASSERT_EQ(split.size(), 2u);
-    EXPECT_EQ(split[0].header, (TransportFrameHeader{kTransportMagic, 1, kMsgVideoFrame, 2, 0, 100,
-                                                     split[0].header.timeStamp}));
-    EXPECT_EQ(split[1].header, (TransportFrameHeader{kTransportMagic, 1, kMsgVideoFrame, 2, 1, 1,
-                                                     split[0].header.timeStamp}));
-    EXPECT_EQ(split[1].payload.back(), longer.back());
-    EXPECT_TRUE(std::equal(split[0].payload.begin(), split[0].payload.end(), longer.begin()));
+    EXPECT_EQ(split[1].header.sequence, 1u);
+    EXPECT_EQ(split[1].header.fragmentIndex, 1u);
+    EXPECT_EQ(split[1].payload, std::vector<uint8_t>{longer.back()});
 
     // Each stream numbers its own messages; an empty payload is one bare header.
     EXPECT_EQ(channel->send(kMsgAudioFrame, {}), 24);
     const auto empty = tv.take(1);
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_EQ(empty[0].header.sequence, 0u);
-    EXPECT_EQ(empty[0].header.fragmentCount, 1u);
     EXPECT_EQ(empty[0].header.fragmentLength, 0u);
 }
 
@@ -226,19 +194,26 @@ TEST_F(UdpChannelTest, ResendsARangeAsItsFlagsSay)
     EXPECT_TRUE(tv.quiet());
 
     sendSmall(*channel, kMsgAudioFrame, 10);
-    channel->resendRange({kMsgAudioFrame, 5, 7, 0});
-    EXPECT_EQ(tv.takeIds(3), (std::vector<uint32_t>{5, 6, 7}));
-    channel->resendRange({kMsgAudioFrame, 99, 3, UdpResendRangePayload::kFromOldest});
-    EXPECT_EQ(tv.takeIds(3), (std::vector<uint32_t>{0, 1, 2}));
-    channel->resendRange({kMsgAudioFrame, 5, 0, UdpResendRangePayload::kThroughNewest});
-    EXPECT_EQ(tv.takeIds(5), idRun(5, 9));
-    channel->resendRange({kMsgAudioFrame, 99, 0, UdpResendRangePayload::kFromOldest | UdpResendRangePayload::kThroughNewest});
-    EXPECT_EQ(tv.takeIds(10), idRun(0, 9));
+    constexpr uint32_t kOldest = UdpResendRangePayload::kFromOldest, kNewest = UdpResendRangePayload::kThroughNewest;
+    const struct {
+        uint32_t first, end, flags;
+        std::vector<uint32_t> ids;
+    } cases[] = {
+        {5, 7, 0, {5, 6, 7}},
+        {99, 3, kOldest, {0, 1, 2}},
+        {5, 0, kNewest, idRun(5, 9)},
+        {99, 0, kOldest | kNewest, idRun(0, 9)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        channel->resendRange({kMsgAudioFrame, c.first, c.end, c.flags});
+        EXPECT_EQ(tv.takeIds(c.ids.size()), c.ids);
+    }
     EXPECT_TRUE(tv.quiet());
 
     // After eviction the oldest kept id is the start, and a range past what is kept sends nothing.
     sendSmall(*channel, kMsgAudioFrame, 25);
-    channel->resendRange({kMsgAudioFrame, 0, 7, UdpResendRangePayload::kFromOldest});
+    channel->resendRange({kMsgAudioFrame, 0, 7, kOldest});
     EXPECT_EQ(tv.takeIds(2), (std::vector<uint32_t>{5, 6}));
     channel->resendRange({kMsgAudioFrame, 35, 40, 0});
     EXPECT_TRUE(tv.quiet());
@@ -246,15 +221,10 @@ TEST_F(UdpChannelTest, ResendsARangeAsItsFlagsSay)
 
 TEST_F(UdpChannelTest, RefusesFragmentSizesThatCannotTravel)
 {
-    EXPECT_EQ(UdpChannel::open(tv.address(), 0, histories), nullptr);
-    EXPECT_EQ(UdpChannel::open(tv.address(), 262'145, histories), nullptr);
-    EXPECT_EQ(UdpChannel::open(tv.address(), 0xFFFFFFFF, histories), nullptr);
     // Fragments above 65,483 bytes don't fit one IPv4 datagram with their header.
-    EXPECT_EQ(UdpChannel::open(tv.address(), 65'484, histories), nullptr);
-    EXPECT_EQ(UdpChannel::open(tv.address(), 262'144, histories), nullptr);
-    auto smallest = openChannel(1);
-    ASSERT_TRUE(smallest);
-    EXPECT_EQ(smallest->fragmentSize(), 1u);
+    for (const uint32_t size : {0u, 65'484u, 262'144u, 262'145u, 0xFFFFFFFFu})
+        EXPECT_EQ(UdpChannel::open(tv.address(), size, histories), nullptr) << size;
+    EXPECT_TRUE(openChannel(1));
     auto largest = openChannel(65'483);
     ASSERT_TRUE(largest);
     EXPECT_EQ(largest->send(kMsgVideoFrame, std::vector<uint8_t>(65'483)), 65'507);
