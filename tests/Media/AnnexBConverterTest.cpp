@@ -38,12 +38,3 @@ TEST(AnnexBConverter, StopsAtALengthThatRunsPastTheBuffer)
     EXPECT_FALSE(AnnexBConverter::appendLengthPrefixed(Bytes{0, 0, 0, 1, 0x09, 0, 0}, out));
     EXPECT_EQ(out, (Bytes{0, 0, 0, 1, 0x09}));
 }
-
-TEST(AnnexBConverter, VisitsUnitsInOrder)
-{
-    const Bytes data{0, 0, 0, 1, 0x67, 0, 0, 0, 2, 0x68, 0xCE};
-    std::vector<Bytes> seen;
-    EXPECT_TRUE(AnnexBConverter::forEachNalUnit(
-        data, [&](std::span<const uint8_t> nalUnit) { seen.emplace_back(nalUnit.begin(), nalUnit.end()); }));
-    EXPECT_EQ(seen, (std::vector<Bytes>{{0x67}, {0x68, 0xCE}}));
-}

@@ -1,5 +1,4 @@
 #include "Media/AudioManager/AdtsHeader.h"
-#include "Media/AudioManager/AudioManager.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +12,6 @@ TEST(AudioAdtsHeaderTest, HeaderBytesFollowTheFrameLength)
     EXPECT_EQ(AdtsHeader::forPacketLength(0), (Bytes{0xFF, 0xF9, 0x50, 0x80, 0x00, 0xFF, 0xFC}));    // 7
     EXPECT_EQ(AdtsHeader::forPacketLength(2041), (Bytes{0xFF, 0xF9, 0x50, 0x81, 0x00, 0x1F, 0xFC}));  // 2048
     EXPECT_EQ(AdtsHeader::forPacketLength(8184), (Bytes{0xFF, 0xF9, 0x50, 0x83, 0xFF, 0xFF, 0xFC}));  // 8191
-    EXPECT_EQ(AudioManager::adtsDataForPacketLength(100), AdtsHeader::forPacketLength(100));
 }
 
 TEST(AudioAdtsHeaderTest, FramesTooLongForThirteenBitsAreRefused)

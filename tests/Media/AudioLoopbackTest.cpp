@@ -82,8 +82,7 @@ TEST_F(AudioLoopbackTest, CapturesTheLoopbackAsDecodableAacLcOfThePlayedTone)
 
     {
         std::lock_guard lock(capture.mutex);
-        std::ofstream(path("capture.aac"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(capture.stream.data()), static_cast<std::streamsize>(capture.stream.size()));
+        writeFile(path("capture.aac"), std::string(capture.stream.begin(), capture.stream.end()));
     }
 
     auto probe = Shell::run({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,profile,sample_rate,channels",
@@ -97,8 +96,7 @@ TEST_F(AudioLoopbackTest, CapturesTheLoopbackAsDecodableAacLcOfThePlayedTone)
     ASSERT_TRUE(decode);
     ASSERT_EQ(decode->exitCode, 0);
 
-    std::ifstream raw(path("capture.raw"), std::ios::binary);
-    std::vector<char> bytes((std::istreambuf_iterator<char>(raw)), std::istreambuf_iterator<char>());
+    const std::string bytes = readFile(path("capture.raw"));
     std::vector<int16_t> samples(bytes.size() / 2);
     std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
     ASSERT_GE(samples.size(), 44100u * 3 / 2);

@@ -1,35 +1,18 @@
 #include "Media/AudioManager/AudioManager.h"
 
+#include "Utils/TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <cstdlib>
 #include <mutex>
-#include <optional>
-#include <string>
 
 namespace {
 
 // Points the sound client at a server that does not exist, so a start records nothing and never
 // reaches (or spawns) a real session.
 class AudioManagerTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (const char* old = std::getenv("PULSE_SERVER"))
-            saved_ = old;
-        setenv("PULSE_SERVER", "unix:/nonexistent/pelkor-test/native", 1);
-    }
-    void TearDown() override
-    {
-        if (saved_)
-            setenv("PULSE_SERVER", saved_->c_str(), 1);
-        else
-            unsetenv("PULSE_SERVER");
-    }
-
-private:
-    std::optional<std::string> saved_;
+    ScopedEnv noServer_{"PULSE_SERVER", "unix:/nonexistent/pelkor-test/native"};
 };
 
 // Collects delivered frames; can hold the first one until released.

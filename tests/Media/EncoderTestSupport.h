@@ -2,6 +2,11 @@
 
 #include "Media/EncoderH264/AnnexBConverter.h"
 #include "Media/EncoderH264/TzVideoEncoder.h"
+#include "Utils/CryptoTestSupport.h"
+#include "Utils/Shell.h"
+#include "Utils/TestFolders.h"
+
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <array>
@@ -94,16 +99,6 @@ public:
         std::lock_guard guard(mutex_);
         return units_;
     }
-    // Every access unit, one after another: the elementary stream the TV receives.
-    std::vector<uint8_t> stream() const
-    {
-        std::lock_guard guard(mutex_);
-        std::vector<uint8_t> all;
-        for (const auto& unit : units_)
-            all.insert(all.end(), unit.begin(), unit.end());
-        return all;
-    }
-
 private:
     mutable std::mutex mutex_;
     std::vector<std::vector<uint8_t>> units_;
@@ -133,4 +128,38 @@ inline std::vector<int> nalTypes(std::span<const uint8_t> accessUnit)
     for (const auto& nalUnit : splitAnnexB(accessUnit))
         types.push_back(nalUnit.empty() ? -1 : nalUnit[0] & 0x1F);
     return types;
+}
+
+// Every unit, one after another: the elementary stream the TV receives.
+inline Bytes concatenated(const std::vector<Bytes>& units)
+{
+    Bytes all;
+    for (const auto& unit : units)
+        all.insert(all.end(), unit.begin(), unit.end());
+    return all;
+}
+
+// The stream written to a file in dir; the file's path.
+inline std::string writeStream(const TempDir& dir, const Bytes& stream)
+{
+    const std::string path = (dir / "cast.h264").string();
+    writeBytes(path, stream);
+    return path;
+}
+
+// ffprobe's view of a raw H.264 stream (its streams and frames); null when it cannot read it.
+inline nlohmann::json probeH264(const std::string& path)
+{
+    const auto outcome = Shell::run({"ffprobe", "-v", "error", "-f", "h264", "-show_streams", "-show_frames", "-of",
+                                     "json", path});
+    if (!outcome || outcome->exitCode != 0)
+        return nullptr;
+    return nlohmann::json::parse(outcome->output, nullptr, false);
+}
+
+// ffmpeg decodes the whole stream and stops at the first error.
+inline bool decodesCleanly(const std::string& path)
+{
+    const auto outcome = Shell::run({"ffmpeg", "-v", "error", "-xerror", "-f", "h264", "-i", path, "-f", "null", "-"});
+    return outcome && outcome->exitCode == 0;
 }

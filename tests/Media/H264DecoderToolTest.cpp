@@ -1,19 +1,15 @@
 #include "Media/H264DecoderTool.h"
 
 #include "Media/EncoderTestSupport.h"
-#include "Utils/Shell.h"
-#include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <set>
 #include <sstream>
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 using Format = TzVideoEncoder::Frame::Format;
 
 std::shared_ptr<const Bytes> packetOf(Bytes bytes)
@@ -65,37 +61,25 @@ Bytes annexB(const std::vector<Bytes>& units, const std::function<size_t(size_t)
     return out;
 }
 
-Bytes annexB4(const std::vector<Bytes>& units)
+Bytes annexB(const std::vector<Bytes>& units, size_t width = 4)
 {
-    return annexB(units, [](size_t) { return 4; });
-}
-
-Bytes annexB3(const std::vector<Bytes>& units)
-{
-    return annexB(units, [](size_t) { return 3; });
-}
-
-Bytes withStartCode(size_t width, const Bytes& unit)
-{
-    return annexB({unit}, [width](size_t) { return width; });
+    return annexB(units, [width](size_t) { return width; });
 }
 
 } // namespace
 
 TEST_F(H264DecoderToolTest, ParameterSetsMakeAFormatAndTheIdrSliceASampleInPlace)
 {
-    const auto packet = packetOf(annexB4({kSps, kPps, kIdr}));
+    const auto packet = packetOf(annexB({kSps, kPps, kIdr}));
     tool.readVideoInfo(packet);
 
     EXPECT_EQ(tool.naluHeadLength(), 4);
     const auto format = tool.formatDescription();
     ASSERT_TRUE(format);
-    EXPECT_EQ(format->sps(), kSps);
-    EXPECT_EQ(format->pps(), kPps);
-    EXPECT_EQ(format->parameterSetsAnnexB(), annexB4({kSps, kPps}));
+    EXPECT_EQ(format->parameterSetsAnnexB(), annexB({kSps, kPps}));
     ASSERT_EQ(samples().size(), 1u);
     const auto& sample = *samples()[0];
-    EXPECT_EQ(bytesOf(sample.data()), withStartCode(4, kIdr));
+    EXPECT_EQ(bytesOf(sample.data()), annexB({kIdr}, 4));
     EXPECT_EQ(bytesOf(sample.nalUnit()), kIdr);
     EXPECT_EQ(sample.startCodeLength(), 4u);
     EXPECT_EQ(sample.nalUnitType(), 5);
@@ -114,10 +98,15 @@ TEST_F(H264DecoderToolTest, EverySliceIsASampleWhateverItsStartCodeAndSeiIsNot)
 
     ASSERT_EQ(samples().size(), 4u);
     for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(bytesOf(samples()[i]->data()), withStartCode(widths[i + 1], units[i + 1])) << i;
+        EXPECT_EQ(bytesOf(samples()[i]->data()), annexB({units[i + 1]}, widths[i + 1])) << i;
         EXPECT_EQ(samples()[i]->startCodeLength(), widths[i + 1]) << i;
         EXPECT_FALSE(samples()[i]->formatDescription()) << "no SPS/PPS yet";
     }
+    // A PPS without an SPS makes no format either.
+    feed(annexB({kPps, kIdr}));
+    EXPECT_FALSE(tool.formatDescription());
+    ASSERT_EQ(samples().size(), 5u);
+    EXPECT_FALSE(samples()[4]->formatDescription());
 }
 
 TEST_F(H264DecoderToolTest, ShortAndStartCodeOnlyPacketsDeliverNothingAndBreakNothing)
@@ -138,39 +127,34 @@ TEST_F(H264DecoderToolTest, ShortAndStartCodeOnlyPacketsDeliverNothingAndBreakNo
     EXPECT_TRUE(samples().empty());
     EXPECT_EQ(tool.naluHeadLength(), 0);
 
-    feed(annexB3({kSps, kPps, kIdr}));
+    feed(annexB({kSps, kPps, kIdr}, 3));
     ASSERT_EQ(samples().size(), 1u);
     EXPECT_EQ(tool.naluHeadLength(), 3);
-    EXPECT_EQ(bytesOf(samples()[0]->data()), withStartCode(3, kIdr));
+    EXPECT_EQ(bytesOf(samples()[0]->data()), annexB({kIdr}, 3));
 }
 
 TEST_F(H264DecoderToolTest, BytesBeforeTheFirstStartCodeAreDroppedAndTheRestIsSplit)
 {
     Bytes packet{0xAA, 0xBB, 0x41};
-    const auto rest = annexB4({kSps, kPps, kIdr});
+    const auto rest = annexB({kSps, kPps, kIdr});
     packet.insert(packet.end(), rest.begin(), rest.end());
     feed(packet);
     ASSERT_TRUE(tool.formatDescription());
     ASSERT_EQ(samples().size(), 1u);
-    EXPECT_EQ(bytesOf(samples()[0]->data()), withStartCode(4, kIdr));
+    EXPECT_EQ(bytesOf(samples()[0]->data()), annexB({kIdr}, 4));
 
-    // Leading zeros are allowed padding, and a start code in the middle of a packet.
+    // Leading zeros are padding, and zeros before a start code belong to neither unit.
     feed({0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x41, 0x9A});
-    ASSERT_EQ(samples().size(), 2u);
-    EXPECT_EQ(bytesOf(samples()[1]->data()), (Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x9A}));
-}
-
-TEST_F(H264DecoderToolTest, ZerosBeforeAStartCodeAreNotPartOfTheUnit)
-{
     feed({0x00, 0x00, 0x01, 0x65, 0x11, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x41, 0x22, 0x00, 0x00});
-    ASSERT_EQ(samples().size(), 2u);
-    EXPECT_EQ(bytesOf(samples()[0]->data()), (Bytes{0x00, 0x00, 0x01, 0x65, 0x11}));
-    EXPECT_EQ(bytesOf(samples()[1]->data()), (Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x22}));
+    ASSERT_EQ(samples().size(), 4u);
+    EXPECT_EQ(bytesOf(samples()[1]->data()), (Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x9A}));
+    EXPECT_EQ(bytesOf(samples()[2]->data()), (Bytes{0x00, 0x00, 0x01, 0x65, 0x11}));
+    EXPECT_EQ(bytesOf(samples()[3]->data()), (Bytes{0x00, 0x00, 0x00, 0x01, 0x41, 0x22}));
 }
 
 TEST_F(H264DecoderToolTest, FormatIsRebuiltOncePerParameterSetChange)
 {
-    const auto keyFrame = [](const Bytes& sps, const Bytes& pps) { return annexB4({sps, pps, kIdr, kSlice}); };
+    const auto keyFrame = [](const Bytes& sps, const Bytes& pps) { return annexB({sps, pps, kIdr, kSlice}); };
     for (int i = 0; i < 3; ++i)
         feed(keyFrame(kSps, kPps));
     const auto first = tool.formatDescription();
@@ -181,7 +165,7 @@ TEST_F(H264DecoderToolTest, FormatIsRebuiltOncePerParameterSetChange)
         feed(keyFrame(kOtherSps, kOtherPps));
     const auto third = tool.formatDescription();
     // An SPS alone makes no format: the format follows a PPS.
-    feed(annexB4({kSps, kSlice}));
+    feed(annexB({kSps, kSlice}));
     feed(keyFrame(kSps, kPps));
 
     ASSERT_TRUE(first && second && third);
@@ -204,25 +188,17 @@ TEST_F(H264DecoderToolTest, FormatIsRebuiltOncePerParameterSetChange)
     EXPECT_EQ(distinct.size(), 4u);
 }
 
-TEST_F(H264DecoderToolTest, PpsWithoutSpsMakesNoFormat)
-{
-    feed(annexB4({kPps, kIdr}));
-    EXPECT_FALSE(tool.formatDescription());
-    ASSERT_EQ(samples().size(), 1u);
-    EXPECT_FALSE(samples()[0]->formatDescription());
-}
-
 TEST_F(H264DecoderToolTest, SampleKeepsItsBytesAfterThePacketIsDropped)
 {
-    auto packet = std::make_shared<Bytes>(annexB4({kSps, kPps, kIdr, kSlice}));
+    auto packet = std::make_shared<Bytes>(annexB({kSps, kPps, kIdr, kSlice}));
     const std::weak_ptr<Bytes> watch = packet;
     tool.readVideoInfo(packet);
     packet.reset();
     ASSERT_FALSE(watch.expired());
 
     ASSERT_EQ(samples().size(), 2u);
-    EXPECT_EQ(bytesOf(samples()[0]->data()), withStartCode(4, kIdr));
-    EXPECT_EQ(bytesOf(samples()[1]->data()), withStartCode(4, kSlice));
+    EXPECT_EQ(bytesOf(samples()[0]->data()), annexB({kIdr}, 4));
+    EXPECT_EQ(bytesOf(samples()[1]->data()), annexB({kSlice}, 4));
     auto survivor = samples()[1];
     collector.samples.clear();
     EXPECT_FALSE(watch.expired());
@@ -266,14 +242,6 @@ std::vector<Bytes> rewriteStartCodes(const std::vector<Bytes>& accessUnits,
     return out;
 }
 
-Bytes concatenated(const std::vector<Bytes>& parts)
-{
-    Bytes all;
-    for (const auto& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 // The stream a decoder sees from the samples: the parameter sets whenever the format changes, then
 // each sample as it is.
 Bytes rebuiltStream(const std::vector<std::shared_ptr<const CompressedSample>>& samples)
@@ -295,12 +263,8 @@ Bytes rebuiltStream(const std::vector<std::shared_ptr<const CompressedSample>>& 
 std::vector<std::string> frameDigests(const Bytes& stream)
 {
     TempDir dir;
-    const auto path = (dir / "stream.h264").string();
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
-    }
-    const auto outcome = Shell::run({"ffmpeg", "-v", "error", "-f", "h264", "-i", path, "-f", "framemd5", "-"});
+    const auto outcome =
+        Shell::run({"ffmpeg", "-v", "error", "-f", "h264", "-i", writeStream(dir, stream), "-f", "framemd5", "-"});
     std::vector<std::string> digests;
     if (!outcome || outcome->exitCode != 0)
         return digests;
@@ -324,7 +288,7 @@ size_t countDisplayableUnits(const std::vector<Bytes>& accessUnits)
 } // namespace
 
 // The samples, put back into a stream, decode to the very pictures of the packets fed in.
-class H264SplitRoundTrip : public ::testing::TestWithParam<const char*> {
+class H264SplitRoundTrip : public H264DecoderToolTest, public ::testing::WithParamInterface<const char*> {
 protected:
     static size_t startCodeWidth(const std::string& form, size_t accessUnit, size_t nalUnit)
     {
@@ -348,18 +312,15 @@ TEST_P(H264SplitRoundTrip, DecodesToTheSameFrames)
         ASSERT_NE(input, concatenated(cast320x240()));
     }
 
-    H264DecoderTool tool;
-    SampleCollector collector;
-    tool.setDelegate(&collector);
     for (const auto& packet : packets)
-        tool.readVideoInfo(packetOf(packet));
+        feed(packet);
 
     EXPECT_EQ(tool.naluHeadLength(), static_cast<int>(startCodeWidth(form, 0, 0)));
-    ASSERT_EQ(collector.samples.size(), countDisplayableUnits(cast320x240()));
+    ASSERT_EQ(samples().size(), countDisplayableUnits(cast320x240()));
     ASSERT_TRUE(tool.formatDescription());
     EXPECT_EQ(tool.formatDescription()->width(), 320);
     EXPECT_EQ(tool.formatDescription()->height(), 240);
-    for (const auto& sample : collector.samples) {
+    for (const auto& sample : samples()) {
         // The encoder repeats SPS and PPS before key frames; they did not change, so one format.
         EXPECT_EQ(sample->formatDescription(), tool.formatDescription());
         EXPECT_TRUE(sample->displayImmediately());
@@ -368,26 +329,22 @@ TEST_P(H264SplitRoundTrip, DecodesToTheSameFrames)
     const auto expected = frameDigests(concatenated(cast320x240()));
     ASSERT_EQ(expected.size(), 40u);
     EXPECT_EQ(frameDigests(input), expected);
-    EXPECT_EQ(frameDigests(rebuiltStream(collector.samples)), expected);
+    EXPECT_EQ(frameDigests(rebuiltStream(samples())), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(StartCodes, H264SplitRoundTrip, ::testing::Values("four", "three", "mixed"));
 
-TEST(H264DecoderToolStream, ANewStreamSizeMakesOneNewFormatWithItsSize)
+TEST_F(H264DecoderToolTest, ANewStreamSizeMakesOneNewFormatWithItsSize)
 {
     auto packets = cast320x240();
     const auto smaller = encodedAccessUnits(200, 120, 25);
     ASSERT_EQ(smaller.size(), 25u);
     packets.insert(packets.end(), smaller.begin(), smaller.end());
-
-    H264DecoderTool tool;
-    SampleCollector collector;
-    tool.setDelegate(&collector);
     for (const auto& packet : packets)
-        tool.readVideoInfo(packetOf(packet));
+        feed(packet);
 
     std::vector<std::shared_ptr<const VideoFormatDescription>> formats;
-    for (const auto& sample : collector.samples)
+    for (const auto& sample : samples())
         if (formats.empty() || sample->formatDescription() != formats.back())
             formats.push_back(sample->formatDescription());
     ASSERT_EQ(formats.size(), 2u);
@@ -396,5 +353,5 @@ TEST(H264DecoderToolStream, ANewStreamSizeMakesOneNewFormatWithItsSize)
     // 200 x 120 is coded as 208 x 128 and cropped.
     EXPECT_EQ(formats[1]->width(), 200);
     EXPECT_EQ(formats[1]->height(), 120);
-    EXPECT_EQ(frameDigests(rebuiltStream(collector.samples)), frameDigests(concatenated(packets)));
+    EXPECT_EQ(frameDigests(rebuiltStream(samples())), frameDigests(concatenated(packets)));
 }

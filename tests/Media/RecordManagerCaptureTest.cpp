@@ -1,17 +1,19 @@
 // Casts of a window and of the display of a private Xvfb, checked by ffprobe, ffmpeg and openssl.
 #include "Media/EncoderH264/RecordManager.h"
+#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Media/EncoderH264/SelectedWindowFrame.h"
 #include "Media/EncoderH264/windowInfo.h"
 #include "Platform/X11ScreenCapture.h"
 #include "Socket/TCPManager.h"
 #include "Utils/EncryptedFrame.h"
 
-#include "Media/RecordManagerTestSupport.h"
+#include "Media/EncoderTestSupport.h"
 #include "Platform/X11Fixture.h"
-#include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -22,12 +24,57 @@ constexpr int kFps = 10;
 // Enough for two key frames, fps x 2 frames apart.
 constexpr size_t kStreamFrames = 25;
 
+// Keeps every unit a RecordManager hands over and counts its stop requests, from any thread.
+class CastObserver : public RecordManagerToStopScreenDelegate {
+public:
+    static int32_t callback(void* user, const uint8_t* bytes, uint32_t length)
+    {
+        auto* self = static_cast<CastObserver*>(user);
+        std::lock_guard lock(self->mutex_);
+        self->units_.emplace_back(bytes, bytes + length);
+        self->changed_.notify_all();
+        return 0;
+    }
+    void stopScreenFunction() override
+    {
+        std::lock_guard lock(mutex_);
+        ++stops_;
+        changed_.notify_all();
+    }
+
+    // False when the units or the stop never came (the limit only stops a broken build from hanging).
+    bool waitForUnits(size_t count) { return waitUntil([&] { return units_.size() >= count; }); }
+    bool waitForStop() { return waitUntil([&] { return stops_ > 0; }); }
+    size_t count() const { return units().size(); }
+    std::vector<Bytes> units() const
+    {
+        std::lock_guard lock(mutex_);
+        return units_;
+    }
+    int stops() const
+    {
+        std::lock_guard lock(mutex_);
+        return stops_;
+    }
+
+private:
+    template <class Predicate> bool waitUntil(Predicate done)
+    {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(60), done);
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Bytes> units_;
+    int stops_ = 0;
+};
+
 // ffprobe and ffmpeg read the units, as the TV receives them, as one conforming stream.
-void expectConformingStream(const std::vector<std::vector<uint8_t>>& units)
+void expectConformingStream(const std::vector<Bytes>& units)
 {
     TempDir dir;
-    const std::string path = (dir / "cast.h264").string();
-    writeFile(path, concatenated(units));
+    const std::string path = writeStream(dir, concatenated(units));
     const nlohmann::json report = probeH264(path);
     ASSERT_TRUE(report.is_object());
     ASSERT_EQ(report["streams"].size(), 1u);
@@ -46,13 +93,11 @@ void expectConformingStream(const std::vector<std::vector<uint8_t>>& units)
 }
 
 // The luma of the stream's first picture, one byte per pixel (0 black, 255 white).
-std::string firstPictureLuma(const std::vector<std::vector<uint8_t>>& units)
+std::string firstPictureLuma(const std::vector<Bytes>& units)
 {
     TempDir dir;
-    const std::string path = (dir / "cast.h264").string();
-    writeFile(path, concatenated(units));
-    const auto outcome = Shell::run({"ffmpeg", "-v", "error", "-f", "h264", "-i", path, "-frames:v", "1", "-f",
-                                     "rawvideo", "-pix_fmt", "gray", "-"});
+    const auto outcome = Shell::run({"ffmpeg", "-v", "error", "-f", "h264", "-i", writeStream(dir, concatenated(units)),
+                                     "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "gray", "-"});
     return outcome && outcome->exitCode == 0 ? outcome->output : std::string();
 }
 
@@ -84,8 +129,8 @@ protected:
     std::unique_ptr<RecordManager> makeManager()
     {
         auto manager = std::make_unique<RecordManager>(server->name());
-        manager->setDelegate(&stopDelegate);
-        manager->SetCallback(&sink, &CallbackSink::callback);
+        manager->setDelegate(&observer);
+        manager->SetCallback(&observer, &CastObserver::callback);
         return manager;
     }
 
@@ -95,8 +140,7 @@ protected:
         X11Fixture::TearDown();
     }
 
-    CallbackSink sink;
-    CountingStopDelegate stopDelegate;
+    CastObserver observer;
 };
 
 TEST_F(RecordManagerCaptureTest, AWindowCastIsAConformingStream)
@@ -105,15 +149,15 @@ TEST_F(RecordManagerCaptureTest, AWindowCastIsAConformingStream)
     auto manager = makeManager();
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWindow, window, 0);
     ASSERT_TRUE(manager->IsStarted());
-    ASSERT_TRUE(sink.waitFor(kStreamFrames));
+    ASSERT_TRUE(observer.waitForUnits(kStreamFrames));
     manager->StopRecord();
     manager->deallocRecord();
-    EXPECT_EQ(stopDelegate.calls(), 0);
-    expectConformingStream(sink.units());
+    EXPECT_EQ(observer.stops(), 0);
+    expectConformingStream(observer.units());
 
     // The 640 x 400 window fills the height, 1152 wide from x 64, between black bars; its first band
     // (window x 0 to 39) is white.
-    const std::string luma = firstPictureLuma(sink.units());
+    const std::string luma = firstPictureLuma(observer.units());
     ASSERT_EQ(luma.size(), static_cast<size_t>(kCastWidth) * kCastHeight);
     const auto at = [&](int x, int y) { return static_cast<uint8_t>(luma[static_cast<size_t>(y) * kCastWidth + x]); };
     EXPECT_LT(at(30, 360), 30);
@@ -122,56 +166,34 @@ TEST_F(RecordManagerCaptureTest, AWindowCastIsAConformingStream)
     EXPECT_GT(at(100, 10), 200);
 }
 
-TEST_F(RecordManagerCaptureTest, AWholeDisplayCastIsAConformingStream)
+// A whole-display cast, encrypted: each frame decrypts with openssl, and the frames make a conforming stream.
+TEST_F(RecordManagerCaptureTest, AnEncryptedWholeDisplayCastDecryptsWithOpensslToAConformingStream)
 {
+    const Bytes key = patternBytes(32, 7);
+    const SessionKeyScope scope(std::make_shared<const std::vector<uint8_t>>(key));
     showPatternWindow();
     X11ScreenCapture screen(*display);
     const auto displays = screen.displays();
     auto manager = makeManager();
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr,
                          displays.empty() ? 0 : displays.front().id);
-    ASSERT_TRUE(sink.waitFor(kStreamFrames));
-    manager->StopRecord();
-    expectConformingStream(sink.units());
-}
-
-TEST_F(RecordManagerCaptureTest, WithASessionKeyEachFrameDecryptsWithOpensslToTheStream)
-{
-    std::vector<uint8_t> key(32);
-    for (size_t i = 0; i < key.size(); ++i)
-        key[i] = static_cast<uint8_t>(i * 7 + 3);
-    const SessionKeyScope scope(std::make_shared<const std::vector<uint8_t>>(key));
-    auto manager = makeManager();
-    manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
-    constexpr size_t kFrames = 5;
-    ASSERT_TRUE(sink.waitFor(kFrames));
+    ASSERT_TRUE(observer.waitForUnits(kStreamFrames));
     manager->StopRecord();
 
     TempDir dir;
     const std::string cipherPath = (dir / "frame.bin").string();
-    std::vector<std::vector<uint8_t>> plain;
-    const auto units = sink.units();
-    for (size_t i = 0; i < kFrames; ++i) {
-        const auto& unit = units[i];
+    const std::string plainPath = (dir / "plain.bin").string();
+    std::vector<Bytes> plain;
+    for (const auto& unit : observer.units()) {
         ASSERT_GT(unit.size(), EncryptedFrame::kIvLength);
-        writeFile(cipherPath, {unit.begin() + EncryptedFrame::kIvLength, unit.end()});
-        const auto outcome = Shell::run({"openssl", "enc", "-d", "-aes-256-ctr", "-K", hex(key.data(), key.size()),
-                                         "-iv", hex(unit.data(), EncryptedFrame::kIvLength), "-in", cipherPath});
-        ASSERT_TRUE(outcome && outcome->exitCode == 0);
-        plain.emplace_back(outcome->output.begin(), outcome->output.end());
+        writeBytes(cipherPath, {unit.begin() + EncryptedFrame::kIvLength, unit.end()});
+        ASSERT_TRUE(openssl({"enc", "-d", "-aes-256-ctr", "-K", toHex(key), "-iv",
+                             toHex({unit.begin(), unit.begin() + EncryptedFrame::kIvLength}), "-in", cipherPath, "-out",
+                             plainPath}));
+        plain.push_back(readBytes(plainPath));
         EXPECT_EQ(EncryptedFrame::open(unit, key), plain.back());
     }
-    TempDir probeDir;
-    const std::string path = (probeDir / "plain.h264").string();
-    writeFile(path, concatenated(plain));
-    const nlohmann::json report = probeH264(path);
-    ASSERT_TRUE(report.is_object());
-    ASSERT_EQ(report["streams"].size(), 1u);
-    EXPECT_EQ(report["streams"][0].value("profile", ""), "Constrained Baseline");
-    EXPECT_EQ(report["streams"][0].value("width", 0), kCastWidth);
-    EXPECT_EQ(report["streams"][0].value("height", 0), kCastHeight);
-    EXPECT_EQ(report["frames"].size(), kFrames);
-    EXPECT_TRUE(decodesCleanly(path));
+    expectConformingStream(plain);
 }
 
 // A window closed, or hidden, during its cast.
@@ -185,36 +207,34 @@ TEST_P(RecordManagerLostWindowTest, IsReportedOnce)
     const auto window = showPatternWindow();
     auto manager = makeManager();
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWindow, window, 0);
-    ASSERT_TRUE(sink.waitFor(3));
+    ASSERT_TRUE(observer.waitForUnits(3));
     if (GetParam())
         XDestroyWindow(client, static_cast<Window>(window->windowId()));
     else
         XUnmapWindow(client, static_cast<Window>(window->windowId()));
     XSync(client, False);
-    ASSERT_TRUE(stopDelegate.waitForCall());
+    ASSERT_TRUE(observer.waitForStop());
     // Several more ticks find the window gone.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     manager->StopRecord();
-    EXPECT_EQ(stopDelegate.calls(), 1);
+    EXPECT_EQ(observer.stops(), 1);
 }
 
 TEST_F(RecordManagerCaptureTest, AnUnknownDisplayFallsBackToThePrimaryAndNothingArrivesAfterTheStop)
 {
     auto manager = makeManager();
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeExtendedScreen, nullptr, 0x7ffffff0);
-    ASSERT_TRUE(sink.waitFor(5));
+    ASSERT_TRUE(observer.waitForUnits(5));
     manager->StopRecord();
-    const size_t atStop = sink.count();
+    const size_t atStop = observer.count();
     // Ticks that would have come meanwhile deliver nothing.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(sink.count(), atStop);
+    EXPECT_EQ(observer.count(), atStop);
     manager->deallocRecord();
-    EXPECT_EQ(sink.count(), atStop);
+    EXPECT_EQ(observer.count(), atStop);
 
     TempDir dir;
-    const std::string path = (dir / "extended.h264").string();
-    writeFile(path, concatenated(sink.units()));
-    EXPECT_TRUE(decodesCleanly(path));
+    EXPECT_TRUE(decodesCleanly(writeStream(dir, concatenated(observer.units()))));
 }
 
 TEST_F(RecordManagerCaptureTest, ALostXServerEndsTheCaptureAndTheStopStillReturns)
@@ -223,15 +243,15 @@ TEST_F(RecordManagerCaptureTest, ALostXServerEndsTheCaptureAndTheStopStillReturn
     X11TestServer lost;
     ASSERT_TRUE(lost.start());
     auto manager = std::make_unique<RecordManager>(lost.name());
-    manager->SetCallback(&sink, &CallbackSink::callback);
+    manager->SetCallback(&observer, &CastObserver::callback);
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
-    ASSERT_TRUE(sink.waitFor(3));
+    ASSERT_TRUE(observer.waitForUnits(3));
     lost.stop();
     // Ticks meet the broken connection: the capture ends (releasing the link) instead of the process.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const size_t afterLoss = sink.count();
+    const size_t afterLoss = observer.count();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(sink.count(), afterLoss);
+    EXPECT_EQ(observer.count(), afterLoss);
     manager->StopRecord();
     manager->deallocRecord();
     EXPECT_FALSE(manager->IsStarted());

@@ -63,38 +63,27 @@ TEST(SerialQueue, RunsTasksOneAtATimeInSubmissionOrderWithManyProducers)
     }
 }
 
-TEST(SerialQueue, IsCurrentOnlyWhileRunningItsOwnTasks)
+TEST(SerialQueue, IsCurrentOnlyInItsOwnTasksWhereSyncRunsInline)
 {
     auto queue = SerialQueue::create("mine");
     auto other = SerialQueue::create("other");
-    EXPECT_EQ(queue->label(), "mine");
     EXPECT_FALSE(queue->isCurrent());
 
     std::promise<std::vector<bool>> inside;
-    queue->async([&] {
-        inside.set_value({queue->isCurrent(), other->isCurrent(), GlobalQueue::shared()->isCurrent(),
+    queue->asyncAfter(std::chrono::milliseconds(1), [&] {
+        bool nested = false;
+        queue->sync([&] { nested = queue->isCurrent(); }); // from its own task: inline, no deadlock
+        inside.set_value({queue->isCurrent(), nested, other->isCurrent(), GlobalQueue::shared()->isCurrent(),
                           MainQueue::shared()->isCurrent()});
     });
-    EXPECT_EQ(inside.get_future().get(), (std::vector<bool>{true, false, false, false}));
+    auto future = inside.get_future();
+    ASSERT_TRUE(finishes(future));
+    EXPECT_EQ(future.get(), (std::vector<bool>{true, true, false, false, false}));
 
     bool duringSync = false;
     queue->sync([&] { duringSync = queue->isCurrent(); });
     EXPECT_TRUE(duringSync);
     EXPECT_FALSE(queue->isCurrent());
-}
-
-TEST(SerialQueue, SyncFromItsOwnTaskRunsInline)
-{
-    auto queue = SerialQueue::create("inline");
-    std::promise<bool> result;
-    queue->async([&] {
-        bool ran = false;
-        queue->sync([&] { ran = true; });
-        result.set_value(ran);
-    });
-    auto future = result.get_future();
-    ASSERT_TRUE(finishes(future));
-    EXPECT_TRUE(future.get());
 }
 
 TEST(SerialQueue, SyncWaitsForEarlierTasksAndPrecedesLaterOnes)
@@ -189,14 +178,4 @@ TEST(SerialQueue, SyncCallersOnEveryPoolThreadBehindAnAsyncTaskDoNotStarveIt)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     });
     ASSERT_TRUE(finishes(shared->done.get_future()));
-}
-
-TEST(SerialQueue, AsyncAfterRunsOnTheQueue)
-{
-    auto queue = SerialQueue::create("later");
-    std::promise<bool> onQueue;
-    queue->asyncAfter(std::chrono::milliseconds(1), [&] { onQueue.set_value(queue->isCurrent()); });
-    auto future = onQueue.get_future();
-    ASSERT_TRUE(finishes(future));
-    EXPECT_TRUE(future.get());
 }

@@ -4,23 +4,20 @@
 
 namespace {
 
-TEST(WindowFitTest, WiderWindowSpansTheWidthAndIsCentredVertically)
+// A wider window spans the width and is centred vertically, a taller one the other way round.
+TEST(WindowFitTest, WindowKeepsItsShapeCentredInTheCanvas)
 {
-    EXPECT_EQ(WindowFit::fit(2560, 1080, 1920, 1080), (PixelRect{0, 134, 1920, 810}));
-    EXPECT_EQ(WindowFit::fit(1000, 100, 1280, 720), (PixelRect{0, 296, 1280, 128}));
-}
-
-TEST(WindowFitTest, TallerWindowSpansTheHeightAndIsCentredHorizontally)
-{
-    EXPECT_EQ(WindowFit::fit(800, 600, 1920, 1080), (PixelRect{240, 0, 1440, 1080}));
-    EXPECT_EQ(WindowFit::fit(100, 1000, 1280, 720), (PixelRect{604, 0, 72, 720}));
-}
-
-TEST(WindowFitTest, SameAspectFillsTheCanvas)
-{
-    EXPECT_EQ(WindowFit::fit(1280, 720, 1920, 1080), (PixelRect{0, 0, 1920, 1080}));
-    EXPECT_EQ(WindowFit::fit(3840, 2160, 1280, 720), (PixelRect{0, 0, 1280, 720}));
-    EXPECT_EQ(WindowFit::fit(640, 480, 640, 480), (PixelRect{0, 0, 640, 480}));
+    struct Case {
+        int width, height, castWidth, castHeight;
+        PixelRect expected;
+    };
+    for (const Case& c : {Case{2560, 1080, 1920, 1080, {0, 134, 1920, 810}}, Case{1000, 100, 1280, 720, {0, 296, 1280, 128}},
+                          Case{800, 600, 1920, 1080, {240, 0, 1440, 1080}}, Case{100, 1000, 1280, 720, {604, 0, 72, 720}},
+                          Case{1280, 720, 1920, 1080, {0, 0, 1920, 1080}}, Case{3840, 2160, 1280, 720, {0, 0, 1280, 720}},
+                          Case{640, 480, 640, 480, {0, 0, 640, 480}}}) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " in " << c.castWidth << "x" << c.castHeight);
+        EXPECT_EQ(WindowFit::fit(c.width, c.height, c.castWidth, c.castHeight), c.expected);
+    }
 }
 
 TEST(WindowFitTest, OddSizesGiveEvenPlacesInsideTheCanvas)

@@ -1,9 +1,8 @@
 #include "Platform/X11ErrorTrap.h"
 #include "Platform/X11Fixture.h"
+#include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -57,38 +56,15 @@ TEST_F(X11ErrorTrapTest, NestedTrapTakesOverAndHandsBack)
     EXPECT_EQ(outer.sync().code, BadWindow);
 }
 
-TEST(X11DisplayTest, NoDisplayGivesNull)
+TEST_F(X11ErrorTrapTest, DisplayIsOpenedByNameOrFromTheEnvironment)
 {
-    const char* saved = std::getenv("DISPLAY");
-    const std::string previous = saved != nullptr ? saved : "";
-    unsetenv("DISPLAY");
-    EXPECT_EQ(X11Display::open(), nullptr);
-    if (saved != nullptr) {
-        setenv("DISPLAY", previous.c_str(), 1);
+    {
+        ScopedEnv none("DISPLAY", std::nullopt);
+        EXPECT_EQ(X11Display::open(), nullptr);
     }
     EXPECT_EQ(X11Display::open("/nonexistent/x11-socket:0"), nullptr);
-}
-
-using X11DisplayServerTest = X11Fixture;
-
-TEST_F(X11DisplayServerTest, OpensTheNamedOrTheEnvironmentsDisplayWithItsExtensions)
-{
-    EXPECT_TRUE(display->hasShm());
-    EXPECT_TRUE(display->hasComposite());
-    EXPECT_TRUE(display->hasFixes());
-    EXPECT_TRUE(display->hasRandr());
-    EXPECT_FALSE(display->lost());
-    EXPECT_EQ(display->root(), DefaultRootWindow(client));
-
-    const char* saved = std::getenv("DISPLAY");
-    const std::string previous = saved != nullptr ? saved : "";
-    setenv("DISPLAY", server->name().c_str(), 1);
-    std::unique_ptr<X11Display> fromEnvironment = X11Display::open();
-    if (saved != nullptr) {
-        setenv("DISPLAY", previous.c_str(), 1);
-    } else {
-        unsetenv("DISPLAY");
-    }
+    ScopedEnv fromServer("DISPLAY", server->name());
+    const std::unique_ptr<X11Display> fromEnvironment = X11Display::open();
     ASSERT_TRUE(fromEnvironment);
     EXPECT_EQ(fromEnvironment->name(), server->name());
 }

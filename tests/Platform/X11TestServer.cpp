@@ -1,29 +1,23 @@
 #include "Platform/X11TestServer.h"
 
+#include "Utils/TestFolders.h"
+
 #include <X11/Xlib.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 extern char** environ;
 
 namespace {
-
-bool exists(const std::string& path)
-{
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
-}
 
 std::string lockPath(int number)
 {
@@ -43,16 +37,7 @@ pid_t lockHolder(int number)
 
 std::string X11TestServer::program()
 {
-    const char* path = std::getenv("PATH");
-    std::stringstream folders(path != nullptr ? path : "/usr/bin");
-    std::string folder;
-    while (std::getline(folders, folder, ':')) {
-        const std::string candidate = folder + "/Xvfb";
-        if (!folder.empty() && access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    return {};
+    return programOnPath("Xvfb");
 }
 
 bool X11TestServer::start()
@@ -64,7 +49,7 @@ bool X11TestServer::start()
     // Spread concurrent test processes over different numbers; a number taken in between is skipped.
     const int first = 100 + static_cast<int>(getpid() % 400);
     for (int number = first; number < first + 60; ++number) {
-        if (exists(lockPath(number)) || exists("/tmp/.X11-unix/X" + std::to_string(number))) {
+        if (std::filesystem::exists(lockPath(number)) || std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) {
             continue;
         }
         switch (launch(xvfb, number)) {

@@ -122,7 +122,9 @@ TEST(Records, NamesAreCutAtACharacterBoundaryAndStayTerminated)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kept);
-        const auto client = ClientInfoRecord{.deviceName = c.name}.encode();
+        ClientInfoRecord record;
+        record.deviceName = c.name;
+        const auto client = record.encode();
         ASSERT_EQ(client.size(), ClientInfoRecord::kSize);
         EXPECT_EQ(client[112 + c.kept.size()], 0);
         EXPECT_EQ(ClientInfoRecord::decode(client)->deviceName, c.kept);

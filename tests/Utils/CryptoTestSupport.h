@@ -1,11 +1,10 @@
 #pragma once
 
 #include "Utils/Shell.h"
+#include "Utils/TestFolders.h"
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -44,14 +43,13 @@ inline Bytes patternBytes(size_t size, uint32_t seed)
 
 inline Bytes readBytes(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = readFile(path);
+    return {text.begin(), text.end()};
 }
 
 inline void writeBytes(const std::filesystem::path& path, const Bytes& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    writeFile(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // Runs the openssl command line with the given arguments; true when it exits with status 0.

@@ -5,7 +5,10 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
+
+#include <unistd.h>
 
 // A private folder under the system's temporary folder, removed with everything in it.
 class TempDir {
@@ -56,6 +59,19 @@ private:
     std::string name_;
     std::optional<std::string> old_;
 };
+
+// The program's path on $PATH; empty when it is not installed.
+inline std::string programOnPath(const std::string& name)
+{
+    const char* path = std::getenv("PATH");
+    std::stringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+        const std::string candidate = folder + "/" + name;
+        if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
 
 inline std::string readFile(const std::filesystem::path& path)
 {
