@@ -278,13 +278,14 @@ void HttpServer::addGETHandlerForBasePath(const std::string& basePath, const std
             const std::string filePath = directoryPath + (relative.empty() || relative.front() != '/' ? "/" : "") + relative;
             std::shared_ptr<HttpServerResponse> response;
             struct stat info {};
-            if (lstat(filePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            const bool found = lstat(filePath.c_str(), &info) == 0;
+            if (found && S_ISDIR(info.st_mode)) {
                 struct stat indexInfo {};
                 const std::string indexPath = filePath + "/" + indexFilename;
                 if (!indexFilename.empty() && lstat(indexPath.c_str(), &indexInfo) == 0 && S_ISREG(indexInfo.st_mode))
                     return HttpServerFileResponse::responseWithFile(indexPath);
                 response = directoryListing(filePath);
-            } else if (lstat(filePath.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            } else if (found && S_ISREG(info.st_mode)) {
                 response = fileResponse(filePath, *request, false, allowRangeRequests);
                 if (response && response->statusCode() >= 300)
                     return response;
