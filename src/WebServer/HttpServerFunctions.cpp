@@ -122,13 +122,6 @@ int hexValue(char c)
     return -1;
 }
 
-// Characters that go into a URL unescaped: the unreserved ones and the sub-delimiters that have no
-// meaning in a path or query.
-bool isKeptInURL(unsigned char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || std::strchr("-._~!$'()*,;", c) != nullptr;
-}
-
 using MimeTable = std::map<std::string, std::string>;
 
 // The system's list of media types ("type ext ext ..."); the first type that names an extension wins.
@@ -413,14 +406,15 @@ std::string HttpServerFunctions::mimeTypeForExtension(std::string_view extension
     return kOctetStream;
 }
 
-std::string HttpServerFunctions::escapeURLString(std::string_view text)
+std::string HttpServerFunctions::percentEscape(std::string_view text, std::string_view keptPunctuation)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string result;
     result.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (isKeptInURL(byte)) {
+        const bool alphanumeric = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (alphanumeric || keptPunctuation.find(c) != std::string_view::npos) {
             result += c;
         } else {
             result += '%';
@@ -429,6 +423,12 @@ std::string HttpServerFunctions::escapeURLString(std::string_view text)
         }
     }
     return result;
+}
+
+// The unreserved characters stay, and the sub-delimiters that have no meaning in a path or query.
+std::string HttpServerFunctions::escapeURLString(std::string_view text)
+{
+    return percentEscape(text, "-._~!$'()*,;");
 }
 
 std::optional<std::string> HttpServerFunctions::unescapeURLString(std::string_view text)

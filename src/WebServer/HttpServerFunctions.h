@@ -45,6 +45,8 @@ public:
     // Overrides first, then the system's media types list; "application/octet-stream" when unknown.
     static std::string mimeTypeForExtension(std::string_view extension, const HttpMimeOverrides* overrides = nullptr);
 
+    // Percent-escapes every byte but ASCII letters, digits and the given punctuation.
+    static std::string percentEscape(std::string_view text, std::string_view keptPunctuation);
     // Percent-escapes UTF-8 text for use in a URL, reserved characters (":@/?&=+" among them) included.
     static std::string escapeURLString(std::string_view text);
     // Decodes every percent escape; nullopt for a broken escape or a result that is not UTF-8.

@@ -1,5 +1,6 @@
 #include "WebServer/WebDavXml.h"
 
+#include "WebServer/HttpServerFunctions.h"
 #include "WebServer/HttpServerLog.h"
 
 #include <libxml/parser.h>
@@ -105,20 +106,5 @@ std::optional<WebDavXml::LockInfo> WebDavXml::parseLockInfo(std::span<const uint
 
 std::string WebDavXml::escapeHref(std::string_view path)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string result;
-    result.reserve(path.size());
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
-            || c == '.' || c == '_' || c == '~';
-        if (unreserved || c == '/') {
-            result += c;
-        } else {
-            result += '%';
-            result += kHex[byte >> 4];
-            result += kHex[byte & 0xF];
-        }
-    }
-    return result;
+    return HttpServerFunctions::percentEscape(path, "-._~/");
 }

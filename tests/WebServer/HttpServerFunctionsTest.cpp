@@ -96,6 +96,7 @@ TEST(HttpServerFunctions, URLEscapingRoundTrips)
     EXPECT_EQ(F::escapeURLString("a b:@/?&=+#%"), "a%20b%3A%40%2F%3F%26%3D%2B%23%25");
     EXPECT_EQ(F::escapeURLString("caf\xC3\xA9"), "caf%C3%A9");
     EXPECT_EQ(F::escapeURLString("Az09-._~"), "Az09-._~");
+    EXPECT_EQ(F::escapeURLString(std::string("a\0b", 3)), "a%00b");
     for (const std::string text : {"a b:@/?&=+#%", "caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80", "%41", "100%"}) {
         EXPECT_EQ(F::unescapeURLString(F::escapeURLString(text)), text);
     }
