@@ -4,30 +4,9 @@
 
 #include <utility>
 
-RunLoop::RunLoop() : thread_(std::this_thread::get_id()) {}
-
-void RunLoop::post(Task task)
-{
-    std::lock_guard lock(mutex_);
-    tasks_.post(std::move(task));
-    wake_.notify_one();
-}
-
-void RunLoop::postAfter(Clock::duration delay, Task task)
-{
-    std::lock_guard lock(mutex_);
-    tasks_.postAt(Clock::now() + delay, std::move(task));
-    wake_.notify_one();
-}
-
 MainLoop::Clock::time_point RunLoop::now() const
 {
     return Clock::now();
-}
-
-bool RunLoop::isLoopThread() const
-{
-    return std::this_thread::get_id() == thread_;
 }
 
 void RunLoop::run()
@@ -45,9 +24,9 @@ void RunLoop::run()
             task.reset(); // its captures go before the lock is taken again
             lock.lock();
         } else if (const auto deadline = tasks_.nextDeadline()) {
-            wake_.wait_until(lock, *deadline);
+            posted_.wait_until(lock, *deadline);
         } else {
-            wake_.wait(lock);
+            posted_.wait(lock);
         }
     }
     quit_ = false;
@@ -57,5 +36,5 @@ void RunLoop::quit()
 {
     std::lock_guard lock(mutex_);
     quit_ = true;
-    wake_.notify_one();
+    posted_.notify_one();
 }

@@ -3,31 +3,10 @@
 #include <algorithm>
 #include <utility>
 
-TestMainLoop::TestMainLoop() : thread_(std::this_thread::get_id()) {}
-
-void TestMainLoop::post(Task task)
-{
-    std::lock_guard lock(mutex_);
-    tasks_.post(std::move(task));
-    posted_.notify_one();
-}
-
-void TestMainLoop::postAfter(Clock::duration delay, Task task)
-{
-    std::lock_guard lock(mutex_);
-    tasks_.postAt(now_ + delay, std::move(task));
-    posted_.notify_one();
-}
-
 MainLoop::Clock::time_point TestMainLoop::now() const
 {
     std::lock_guard lock(mutex_);
     return now_;
-}
-
-bool TestMainLoop::isLoopThread() const
-{
-    return std::this_thread::get_id() == thread_;
 }
 
 bool TestMainLoop::runOne()

@@ -1,25 +1,18 @@
 #pragma once
 
-#include "Platform/LoopTaskQueue.h"
-#include "Platform/MainLoop.h"
+#include "Platform/QueuedMainLoop.h"
 
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <mutex>
-#include <thread>
 
 // A main loop for tests, driven by the test's own thread, with a virtual clock that moves only when
 // the test advances it. Other threads may post to it at any time.
-class TestMainLoop final : public MainLoop {
+class TestMainLoop final : public QueuedMainLoop {
 public:
     // The creating (test) thread is the loop's thread and the only one that may drive it.
-    TestMainLoop();
+    TestMainLoop() = default;
 
-    void post(Task task) override;
-    void postAfter(Clock::duration delay, Task task) override;
     Clock::time_point now() const override;
-    bool isLoopThread() const override;
 
     // Runs tasks, and those they post, until none is due at the current virtual time. Returns how many ran.
     size_t runUntilIdle();
@@ -31,12 +24,9 @@ public:
     bool runUntil(const std::function<bool()>& done, Clock::duration realTimeout = std::chrono::seconds(10));
 
 private:
+    Clock::time_point nowLocked() const override { return now_; }
     bool runOne();
 
-    const std::thread::id thread_;
-    mutable std::mutex mutex_;
-    std::condition_variable posted_;
-    LoopTaskQueue tasks_;
     // Starts away from zero, so a zero time point can still mean "never" to the code under test.
     Clock::time_point now_ = Clock::time_point{} + std::chrono::hours(1);
 };

@@ -14,6 +14,7 @@
 #include "Platform/X11WindowCapture.h"
 #include "Socket/TCPManager.h"
 #include "Utils/EncryptedFrame.h"
+#include "Utils/Locked.h"
 #include "Utils/Log.h"
 
 #include <algorithm>
@@ -198,38 +199,32 @@ void RecordManager::deallocRecord()
 
 bool RecordManager::IsStarted() const
 {
-    std::lock_guard lock(mutex_);
-    return isStarted_;
+    return lockedRead(mutex_, isStarted_);
 }
 
 double RecordManager::width() const
 {
-    std::lock_guard lock(mutex_);
-    return width_;
+    return lockedRead(mutex_, width_);
 }
 
 double RecordManager::height() const
 {
-    std::lock_guard lock(mutex_);
-    return height_;
+    return lockedRead(mutex_, height_);
 }
 
 int32_t RecordManager::fps() const
 {
-    std::lock_guard lock(mutex_);
-    return fps_;
+    return lockedRead(mutex_, fps_);
 }
 
 int32_t RecordManager::bitRate() const
 {
-    std::lock_guard lock(mutex_);
-    return bitRate_;
+    return lockedRead(mutex_, bitRate_);
 }
 
 ScreenType RecordManager::screenType() const
 {
-    std::lock_guard lock(mutex_);
-    return screenType_;
+    return lockedRead(mutex_, screenType_);
 }
 
 void RecordManager::captureFrame()

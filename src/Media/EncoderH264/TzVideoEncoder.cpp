@@ -2,6 +2,7 @@
 
 #include "Media/EncoderH264/AnnexBConverter.h"
 #include "Socket/ResendSpsPpsFlag.h"
+#include "Utils/Locked.h"
 #include "Utils/Log.h"
 
 #include <x264.h>
@@ -263,62 +264,52 @@ void TzVideoEncoder::deallocEncoder()
 
 TzVideoEncoder::CompletionBlock TzVideoEncoder::completionBlock() const
 {
-    std::lock_guard guard(lock_);
-    return completionBlock_;
+    return lockedRead(lock_, completionBlock_);
 }
 
 void TzVideoEncoder::setCompletionBlock(CompletionBlock block)
 {
-    std::lock_guard guard(lock_);
-    completionBlock_ = std::move(block);
+    lockedWrite(lock_, completionBlock_, std::move(block));
 }
 
 std::vector<uint8_t> TzVideoEncoder::sps_tz() const
 {
-    std::lock_guard guard(lock_);
-    return sps_;
+    return lockedRead(lock_, sps_);
 }
 
 void TzVideoEncoder::setSps_tz(std::vector<uint8_t> sps)
 {
-    std::lock_guard guard(lock_);
-    sps_ = std::move(sps);
+    lockedWrite(lock_, sps_, std::move(sps));
 }
 
 std::vector<uint8_t> TzVideoEncoder::pps_tz() const
 {
-    std::lock_guard guard(lock_);
-    return pps_;
+    return lockedRead(lock_, pps_);
 }
 
 void TzVideoEncoder::setPps_tz(std::vector<uint8_t> pps)
 {
-    std::lock_guard guard(lock_);
-    pps_ = std::move(pps);
+    lockedWrite(lock_, pps_, std::move(pps));
 }
 
 bool TzVideoEncoder::lastKeyFrame() const
 {
-    std::lock_guard guard(lock_);
-    return lastKeyFrame_;
+    return lockedRead(lock_, lastKeyFrame_);
 }
 
 void TzVideoEncoder::setLastKeyFrame(bool value)
 {
-    std::lock_guard guard(lock_);
-    lastKeyFrame_ = value;
+    lockedWrite(lock_, lastKeyFrame_, value);
 }
 
 int32_t TzVideoEncoder::fps() const
 {
-    std::lock_guard guard(lock_);
-    return fps_;
+    return lockedRead(lock_, fps_);
 }
 
 int32_t TzVideoEncoder::bitRate() const
 {
-    std::lock_guard guard(lock_);
-    return bitRate_;
+    return lockedRead(lock_, bitRate_);
 }
 
 double TzVideoEncoder::dataRateLimit() const
@@ -329,8 +320,7 @@ double TzVideoEncoder::dataRateLimit() const
 
 int32_t TzVideoEncoder::encoderBitRate() const
 {
-    std::lock_guard guard(lock_);
-    return encoderBitRate_;
+    return lockedRead(lock_, encoderBitRate_);
 }
 
 TzVideoEncoder::Frame TzVideoEncoder::Frame::bgra(const BgraFrame& picture)
