@@ -1,5 +1,6 @@
 #include "Platform/X11Display.h"
 
+#include "Platform/X11ErrorTrap.h"
 #include "Utils/Log.h"
 
 #include <X11/Xlib.h>
@@ -87,4 +88,23 @@ void X11Display::onConnectionLost(_XDisplay* /*display*/, void* self)
     if (!owner->lost_.exchange(true)) {
         PLOG("X display %s lost", owner->name_.c_str());
     }
+}
+
+std::optional<X11Display::Geometry> X11Display::geometry(unsigned long drawable, int* error) const
+{
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    Geometry geometry;
+    X11ErrorTrap trap(display_);
+    const Status status = XGetGeometry(display_, drawable, &root, &x, &y, &geometry.width, &geometry.height, &geometry.border,
+                                       &geometry.depth);
+    const int code = trap.sync().code;
+    if (error != nullptr) {
+        *error = code;
+    }
+    if (status == 0 || code != 0) {
+        return std::nullopt;
+    }
+    return geometry;
 }

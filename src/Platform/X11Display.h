@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct _XDisplay;
@@ -29,6 +30,16 @@ public:
 
     // True once the connection to the server broke.
     bool lost() const { return lost_.load(); }
+
+    struct Geometry {
+        unsigned width = 0;
+        unsigned height = 0;
+        unsigned border = 0;
+        unsigned depth = 0;
+    };
+    // The drawable's size as the server has it now; nullopt, with the X error code in *error (0 when the
+    // request failed without one), when it has none.
+    std::optional<Geometry> geometry(unsigned long drawable, int* error = nullptr) const;
 
 private:
     X11Display(_XDisplay* display, std::string name);

@@ -89,23 +89,13 @@ X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const Pixe
     if (display_.lost()) {
         return {};
     }
-    Display* display = display_.handle();
-    Window root = 0;
-    int x = 0;
-    int y = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    {
-        X11ErrorTrap trap(display);
-        const Status status = XGetGeometry(display, drawable, &root, &x, &y, &width, &height, &border, &depth);
-        const int error = trap.sync().code;
-        if (status == 0 || error != 0) {
-            PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, error);
-            return {false, error};
-        }
+    int error = 0;
+    const std::optional<X11Display::Geometry> geometry = display_.geometry(drawable, &error);
+    if (!geometry) {
+        PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, error);
+        return {false, error};
     }
+    const auto [width, height, border, depth] = *geometry;
     // A window's geometry excludes its border, its pixmap's includes it; both hold the area asked for.
     const int64_t right = int64_t{area.x} + area.width;
     const int64_t bottom = int64_t{area.y} + area.height;

@@ -85,19 +85,11 @@ PixelRect X11ScreenCapture::screenFrame()
         return {};
     }
     // Asked of the server each time: Xlib's cached screen size misses a RandR resize.
-    Window root = 0;
-    int x = 0;
-    int y = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    X11ErrorTrap trap(display_.handle());
-    if (XGetGeometry(display_.handle(), display_.root(), &root, &x, &y, &width, &height, &border, &depth) == 0
-        || trap.sync().code != 0) {
+    const std::optional<X11Display::Geometry> geometry = display_.geometry(display_.root());
+    if (!geometry) {
         return {};
     }
-    return {0, 0, static_cast<int>(width), static_cast<int>(height)};
+    return {0, 0, static_cast<int>(geometry->width), static_cast<int>(geometry->height)};
 }
 
 X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, BgraFrame& frame)
