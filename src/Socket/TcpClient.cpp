@@ -330,11 +330,11 @@ int TcpClient::send(uint16_t type, const uint8_t* data, int length)
     const ConnectionPtr connection = currentConnection();
     if (!connection)
         return -1;
-    if (length < 0 || (length > 0 && data == nullptr)) {
-        NQLOG("refusing message type 0x%x: %d bytes at %p", type, length, static_cast<const void*>(data));
+    if (length > 0 && data == nullptr) {
+        NQLOG("refusing message type 0x%x: %d bytes at a null pointer", type, length);
         return -1;
     }
-    return sendOn(*connection, type, {data, static_cast<size_t>(length)});
+    return sendOn(*connection, type, {data, length > 0 ? static_cast<size_t>(length) : 0});
 }
 
 int TcpClient::sendOn(Connection& connection, uint16_t type, std::span<const uint8_t> payload)
