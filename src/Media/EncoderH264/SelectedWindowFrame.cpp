@@ -1,15 +1,15 @@
 #include "Media/EncoderH264/SelectedWindowFrame.h"
 
+#include "Utils/Locked.h"
+
 SelectedWindowFrame gSelectedWindowFrame;
 
 WindowRect SelectedWindowFrame::load() const
 {
-    std::lock_guard lock(mutex_);
-    return frame_;
+    return lockedRead(mutex_, frame_);
 }
 
 void SelectedWindowFrame::store(const WindowRect& frame)
 {
-    std::lock_guard lock(mutex_);
-    frame_ = frame;
+    lockedWrite(mutex_, frame_, frame);
 }

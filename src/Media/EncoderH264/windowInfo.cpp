@@ -1,5 +1,7 @@
 #include "Media/EncoderH264/windowInfo.h"
 
+#include "Utils/Locked.h"
+
 #include <algorithm>
 
 namespace {
@@ -28,26 +30,22 @@ windowInfo::windowInfo(int32_t windowId, const std::string& windowName, const Wi
 
 int32_t windowInfo::windowId() const
 {
-    std::lock_guard lock(mutex_);
-    return windowId_;
+    return lockedRead(mutex_, windowId_);
 }
 
 void windowInfo::setWindowId(int32_t windowId)
 {
-    std::lock_guard lock(mutex_);
-    windowId_ = windowId;
+    lockedWrite(mutex_, windowId_, windowId);
 }
 
 std::string windowInfo::windowName() const
 {
-    std::lock_guard lock(mutex_);
-    return windowName_;
+    return lockedRead(mutex_, windowName_);
 }
 
 void windowInfo::setWindowName(const std::string& windowName)
 {
-    std::lock_guard lock(mutex_);
-    windowName_ = windowName;
+    lockedWrite(mutex_, windowName_, windowName);
 }
 
 void windowInfo::resetWindowName(const std::string& windowName)
@@ -57,26 +55,22 @@ void windowInfo::resetWindowName(const std::string& windowName)
 
 WindowRect windowInfo::windowFrame() const
 {
-    std::lock_guard lock(mutex_);
-    return windowFrame_;
+    return lockedRead(mutex_, windowFrame_);
 }
 
 void windowInfo::setWindowFrame(const WindowRect& windowFrame)
 {
-    std::lock_guard lock(mutex_);
-    windowFrame_ = windowFrame;
+    lockedWrite(mutex_, windowFrame_, windowFrame);
 }
 
 double windowInfo::refreshTimeStamp() const
 {
-    std::lock_guard lock(mutex_);
-    return refreshTimeStamp_;
+    return lockedRead(mutex_, refreshTimeStamp_);
 }
 
 void windowInfo::setRefreshTimeStamp(double refreshTimeStamp)
 {
-    std::lock_guard lock(mutex_);
-    refreshTimeStamp_ = refreshTimeStamp;
+    lockedWrite(mutex_, refreshTimeStamp_, refreshTimeStamp);
 }
 
 std::string windowInfo::shortenedName(const std::string& windowName)
