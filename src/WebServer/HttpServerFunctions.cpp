@@ -75,6 +75,13 @@ bool readLiteral(std::string_view text, size_t& pos, std::string_view literal)
     return true;
 }
 
+// "HH:MM:SS", the time of day both date forms end with.
+bool readTimeOfDay(std::string_view text, size_t& pos, int& hour, int& minute, int& second)
+{
+    return readDigits(text, pos, 2, hour) && readLiteral(text, pos, ":") && readDigits(text, pos, 2, minute) &&
+           readLiteral(text, pos, ":") && readDigits(text, pos, 2, second);
+}
+
 // Index of a three-letter name in a table, compared ignoring case.
 template <size_t N>
 std::optional<int> readName(std::string_view text, size_t& pos, const std::array<const char*, N>& names)
@@ -207,9 +214,7 @@ std::optional<HttpServerFunctions::Date> HttpServerFunctions::parseRFC822Date(st
     }
     const std::optional<int> month = readName(text, pos, kMonths);
     if (!month || !readLiteral(text, pos, " ") || !readDigits(text, pos, 4, year) || !readLiteral(text, pos, " ") ||
-        !readDigits(text, pos, 2, hour) || !readLiteral(text, pos, ":") || !readDigits(text, pos, 2, minute) ||
-        !readLiteral(text, pos, ":") || !readDigits(text, pos, 2, second) || !readLiteral(text, pos, " GMT") ||
-        pos != text.size()) {
+        !readTimeOfDay(text, pos, hour, minute, second) || !readLiteral(text, pos, " GMT") || pos != text.size()) {
         return std::nullopt;
     }
     return dateFromFields(year, *month, day, hour, minute, second);
@@ -235,9 +240,7 @@ std::optional<HttpServerFunctions::Date> HttpServerFunctions::parseISO8601Date(s
     int second = 0;
     if (!readDigits(text, pos, 4, year) || !readLiteral(text, pos, "-") || !readDigits(text, pos, 2, month) ||
         !readLiteral(text, pos, "-") || !readDigits(text, pos, 2, day) || !readLiteral(text, pos, "T") ||
-        !readDigits(text, pos, 2, hour) || !readLiteral(text, pos, ":") || !readDigits(text, pos, 2, minute) ||
-        !readLiteral(text, pos, ":") || !readDigits(text, pos, 2, second) || !readLiteral(text, pos, "+00:00") ||
-        pos != text.size()) {
+        !readTimeOfDay(text, pos, hour, minute, second) || !readLiteral(text, pos, "+00:00") || pos != text.size()) {
         return std::nullopt;
     }
     return dateFromFields(year, month - 1, day, hour, minute, second);

@@ -89,6 +89,13 @@ bool HttpServerNATPortMapping::send(Phase phase, int* error)
     return true;
 }
 
+void HttpServerNATPortMapping::sendOrFinish(Phase phase)
+{
+    int error = 0;
+    if (!send(phase, &error))
+        finish(Result{error, {}, 0});
+}
+
 // The library resends the pending request when its back-off time has come (from 250 ms, doubling,
 // nine tries in all) and gives up with NATPMP_ERR_NOGATEWAYSUPPORT after that.
 void HttpServerNATPortMapping::armRetry()
@@ -124,9 +131,7 @@ void HttpServerNATPortMapping::timerFired()
 {
     if (phase_ == Phase::Idle) {
         // Renewal: the whole exchange again, since the public address may have changed too.
-        int error = 0;
-        if (!send(Phase::PublicAddress, &error))
-            finish(Result{error, {}, 0});
+        sendOrFinish(Phase::PublicAddress);
         return;
     }
     natpmpresp_t response{};
@@ -143,21 +148,18 @@ void HttpServerNATPortMapping::handle(int status, const natpmpresp_t& response)
         finish(Result{status, {}, 0});
         return;
     }
-    int error = 0;
     const uint16_t expected = phase_ == Phase::PublicAddress ? NATPMP_RESPTYPE_PUBLICADDRESS : NATPMP_RESPTYPE_TCPPORTMAPPING;
     if (response.type != expected) {
         // A second answer to an earlier request (one that was retried): the library has taken it for
         // the answer to the current one, so that is asked again.
-        if (!send(phase_, &error))
-            finish(Result{error, {}, 0});
+        sendOrFinish(phase_);
         return;
     }
     if (phase_ == Phase::PublicAddress) {
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &response.pnu.publicaddress.addr, text, sizeof(text));
         address_ = text;
-        if (!send(Phase::Mapping, &error))
-            finish(Result{error, {}, 0});
+        sendOrFinish(Phase::Mapping);
         return;
     }
     granted_ = true;

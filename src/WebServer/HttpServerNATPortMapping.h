@@ -46,6 +46,8 @@ private:
     // Sends the request of the phase and arms the retry timer; false (result in *error) when it fails.
     bool send(Phase phase, int* error);
     // Below, on the queue.
+    // send(), ending the exchange with its error when that fails.
+    void sendOrFinish(Phase phase);
     void readReply();
     void timerFired();
     void handle(int status, const natpmpresp_t& response);
