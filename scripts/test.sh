@@ -12,6 +12,8 @@ fuzz_seconds=${PELKOR_FUZZ_SECONDS:-15}
 passed=0
 failed=0
 status=0
+# Tests that failed once and passed on their rerun, as "suite: test", for the final summary.
+flaky=()
 
 # Configures and builds one tree, then runs its tests (optionally only those with a label).
 run_suite() {
@@ -27,6 +29,11 @@ run_suite() {
     if grep -q "No tests were found" "$log"; then
         return
     fi
+    # A test that failed and then passed shows a failure line and a later "Passed" line of its own.
+    local name
+    while read -r name; do
+        grep -qE "Test +#[0-9]+: $name \.+ +Passed" "$log" && flaky+=("$dir: $name")
+    done < <(grep -oE 'Test +#[0-9]+: [^ ]+ \.+\*\*\*' "$log" | sed -E 's/Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u)
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
     if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
@@ -78,5 +85,8 @@ else
     echo "clang's fuzzer runtime is missing: fuzz targets skipped"
 fi
 
+for name in "${flaky[@]}"; do
+    echo "warning: passed only on its rerun: $name"
+done
 echo "tests: $passed passed, $failed failed"
 exit "$status"
