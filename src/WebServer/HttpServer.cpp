@@ -112,7 +112,7 @@ std::shared_ptr<HttpServerResponse> directoryListing(const HttpServerFolderPath&
 {
     const HttpServerDescriptor directory = path.openFolder();
     std::vector<std::string> names;
-    if (!directory.isOpen() || !HttpServerFolder::list(directory.get(), ".", names))
+    if (!directory.isOpen() || !HttpServerFolder::list(directory.get(), names))
         return nullptr;
     std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
     for (const std::string& entry : names) {

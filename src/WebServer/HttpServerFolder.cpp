@@ -85,9 +85,10 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
     return path;
 }
 
-bool HttpServerFolder::list(int folder, const std::string& name, std::vector<std::string>& names)
+bool HttpServerFolder::list(int folder, std::vector<std::string>& names)
 {
-    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    // A readable descriptor of its own, as `folder` may be O_PATH and fdopendir takes ownership.
+    const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
     DIR* entries = ::fdopendir(fd);

@@ -21,9 +21,9 @@ public:
     // `relative` is already percent-decoded.
     HttpServerFolderPath resolve(std::string_view relative) const;
 
-    // The entry names of `name` inside `folder` ("." for `folder` itself) in byte order, without "." and
-    // ".."; false (errno set) when it is no folder or cannot be read. A link is not followed.
-    static bool list(int folder, const std::string& name, std::vector<std::string>& names);
+    // The entry names of the folder descriptor `folder` in byte order, without "." and "..";
+    // false (errno set) when it cannot be read.
+    static bool list(int folder, std::vector<std::string>& names);
 
 private:
     std::string path_;

@@ -42,7 +42,7 @@ bool removeTree(const WebDavFileOperations::Item& item)
         return ::unlinkat(item.folder, item.name.c_str(), 0) == 0 || errno == ENOENT;
     const HttpServerDescriptor folder = openFolder(item);
     std::vector<std::string> names;
-    if (!folder.isOpen() || !HttpServerFolder::list(folder.get(), ".", names))
+    if (!folder.isOpen() || !HttpServerFolder::list(folder.get(), names))
         return false;
     for (const std::string& name : names) {
         if (!removeTree({folder.get(), name}))
@@ -91,7 +91,7 @@ bool copyTree(const WebDavFileOperations::Item& from, const WebDavFileOperations
     const HttpServerDescriptor source = openFolder(from);
     const HttpServerDescriptor target = openFolder(to);
     std::vector<std::string> names;
-    if (!source.isOpen() || !target.isOpen() || !HttpServerFolder::list(source.get(), ".", names))
+    if (!source.isOpen() || !target.isOpen() || !HttpServerFolder::list(source.get(), names))
         return false;
     for (const std::string& name : names) {
         if (!copyTree({source.get(), name}, {target.get(), name}))
@@ -163,7 +163,7 @@ bool WebDavFileOperations::removeItem(const Item& item, HttpError* error)
 int WebDavFileOperations::removeItemsWithPrefix(int folder, const std::string& prefix)
 {
     std::vector<std::string> names;
-    if (!HttpServerFolder::list(folder, ".", names))
+    if (!HttpServerFolder::list(folder, names))
         return 0;
     int removed = 0;
     for (const std::string& name : names) {

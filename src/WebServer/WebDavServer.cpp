@@ -12,10 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -364,7 +361,7 @@ WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& re
         return error(403, "Retrieving properties for item name " + quoted(path.name()) + " is not allowed");
     std::vector<std::string> entries;
     const HttpServerDescriptor folder = path.isFolder() ? path.openFolder() : HttpServerDescriptor();
-    if (path.isFolder() && (!folder.isOpen() || !HttpServerFolder::list(folder.get(), ".", entries))) {
+    if (path.isFolder() && (!folder.isOpen() || !HttpServerFolder::list(folder.get(), entries))) {
         const HttpError failure = HttpError::posix(errno);
         return HttpServerErrorResponse::responseWithServerError(500, "Failed listing directory " + quoted(path.relative()), &failure);
     }
