@@ -16,7 +16,7 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
     # command-line peers the tests check our output with
-    openssl ffmpeg gzip curl wrk litmus cadaver libxml2-utils
+    openssl ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests
     iproute2 util-linux
 )

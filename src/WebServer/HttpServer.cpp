@@ -6,8 +6,11 @@
 #include "WebServer/HttpServerAvahiService.h"
 #include "WebServer/HttpServerConnection.h"
 #include "WebServer/HttpServerDataResponse.h"
+#include "WebServer/HttpServerDescriptor.h"
 #include "WebServer/HttpServerErrorResponse.h"
+#include "WebServer/HttpServerFileReply.h"
 #include "WebServer/HttpServerFileResponse.h"
+#include "WebServer/HttpServerFolder.h"
 #include "WebServer/HttpServerLog.h"
 #include "WebServer/HttpServerNATPortMapping.h"
 
@@ -104,28 +107,26 @@ void stopSignalReceived(int)
 
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
-std::shared_ptr<HttpServerResponse> directoryListing(const std::string& directoryPath)
+// The listing of the folder; nullptr when it cannot be read.
+std::shared_ptr<HttpServerResponse> directoryListing(const HttpServerFolderPath& path)
 {
-    DIR* directory = opendir(directoryPath.c_str());
-    if (directory == nullptr)
+    const HttpServerDescriptor directory = path.openFolder();
+    std::vector<std::string> names;
+    if (!directory.isOpen() || !HttpServerFolder::list(directory.get(), names))
         return nullptr;
     std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
-    while (const dirent* entry = readdir(directory)) {
-        const std::string name = entry->d_name;
-        if (name.empty() || name[0] == '.')
-            continue;
+    for (const std::string& entry : names) {
         struct stat info {};
-        if (lstat((directoryPath + "/" + name).c_str(), &info) != 0)
+        if (entry[0] == '.' || ::fstatat(directory.get(), entry.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
-            entries.emplace_back(name, S_ISDIR(info.st_mode));
+            entries.emplace_back(entry, S_ISDIR(info.st_mode));
     }
-    closedir(directory);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return strcasecmp(a.first.c_str(), b.first.c_str()) < 0; });
     std::string html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body>\n<ul>\n";
-    for (const auto& [name, isFolder] : entries) {
-        const std::string link = HttpServerFunctions::escapeURLString(name) + (isFolder ? "/" : "");
-        html += "<li><a href=\"" + link + "\">" + HttpServerFunctions::escapeHTML(name) + (isFolder ? "/" : "") + "</a></li>\n";
+    for (const auto& [entry, isFolder] : entries) {
+        const std::string link = HttpServerFunctions::escapeURLString(entry) + (isFolder ? "/" : "");
+        html += "<li><a href=\"" + link + "\">" + HttpServerFunctions::escapeHTML(entry) + (isFolder ? "/" : "") + "</a></li>\n";
     }
     html += "</ul>\n</body></html>\n";
     return HttpServerDataResponse::responseWithHTML(html);
@@ -136,20 +137,10 @@ std::shared_ptr<HttpServerResponse> directoryListing(const std::string& director
 std::shared_ptr<HttpServerResponse> fileResponse(const std::string& filePath, const HttpServerRequest& request, bool isAttachment,
     bool allowRangeRequests)
 {
-    const HttpServerByteRange range = allowRangeRequests ? request.byteRange() : HttpServerByteRange{};
-    auto response = HttpServerFileResponse::responseWithFile(filePath, range, isAttachment);
-    if (response) {
-        if (allowRangeRequests)
-            response->setValueForAdditionalHeader("Accept-Ranges", "bytes");
-        return response;
-    }
-    struct stat info {};
-    if (!range.isSet() || stat(filePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return nullptr;
-    auto unsatisfiable = HttpServerErrorResponse::responseWithClientError(416, "The requested range is not satisfiable");
-    if (unsatisfiable)
-        unsatisfiable->setValueForAdditionalHeader("Content-Range", "bytes */" + std::to_string(info.st_size));
-    return unsatisfiable;
+    auto response = HttpServerFileReply::make(filePath, allowRangeRequests ? request.byteRange() : HttpServerByteRange{}, isAttachment);
+    if (response && allowRangeRequests && response->statusCode() < 300)
+        response->setValueForAdditionalHeader("Accept-Ranges", "bytes");
+    return response;
 }
 
 }  // namespace
@@ -272,21 +263,21 @@ void HttpServer::addGETHandlerForBasePath(const std::string& basePath, const std
                 return nullptr;
             return HttpServerRequest::create(method, url, headers, path, query);
         },
-        synchronous([basePath, directoryPath, indexFilename, cacheAge, allowRangeRequests](
+        synchronous([basePath, folder = std::make_shared<HttpServerFolder>(directoryPath), indexFilename, cacheAge, allowRangeRequests](
                         std::shared_ptr<HttpServerRequest> request) -> std::shared_ptr<HttpServerResponse> {
-            const std::string relative = HttpServerFunctions::normalizeRequestPath(request->path().substr(basePath.size()));
-            const std::string filePath = directoryPath + (relative.empty() || relative.front() != '/' ? "/" : "") + relative;
+            const HttpServerFolderPath path = folder->resolve(std::string_view(request->path()).substr(basePath.size()));
+            if (path.problem() == HttpServerFolderPath::Problem::Malformed)
+                return HttpServerErrorResponse::responseWithClientError(400, "Invalid path \"" + request->path() + "\"");
+            // Everything is reached through the parent's descriptor, so no link leads out of the folder.
             std::shared_ptr<HttpServerResponse> response;
-            struct stat info {};
-            const bool found = lstat(filePath.c_str(), &info) == 0;
-            if (found && S_ISDIR(info.st_mode)) {
+            if (path.exists() && path.isFolder()) {
+                const std::string indexPath = path.pinnedPath() + "/" + indexFilename;
                 struct stat indexInfo {};
-                const std::string indexPath = filePath + "/" + indexFilename;
-                if (!indexFilename.empty() && lstat(indexPath.c_str(), &indexInfo) == 0 && S_ISREG(indexInfo.st_mode))
+                if (!indexFilename.empty() && ::lstat(indexPath.c_str(), &indexInfo) == 0 && S_ISREG(indexInfo.st_mode))
                     return HttpServerFileResponse::responseWithFile(indexPath);
-                response = directoryListing(filePath);
-            } else if (found && S_ISREG(info.st_mode)) {
-                response = fileResponse(filePath, *request, false, allowRangeRequests);
+                response = directoryListing(path);
+            } else if (path.exists()) {
+                response = fileResponse(path.pinnedPath(), *request, false, allowRangeRequests);
                 if (response && response->statusCode() >= 300)
                     return response;
             }

@@ -5,17 +5,14 @@
 #include "WebServer/HttpServerDataResponse.h"
 #include "WebServer/HttpServerErrorResponse.h"
 #include "WebServer/HttpServerFileRequest.h"
-#include "WebServer/HttpServerFileResponse.h"
+#include "WebServer/HttpServerFileReply.h"
 #include "WebServer/HttpServerLog.h"
+#include "WebServer/WebDavDestination.h"
 #include "WebServer/WebDavFileOperations.h"
-#include "WebServer/WebDavPath.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,35 +78,18 @@ HttpServerFunctions::Date dateOf(int64_t seconds, uint32_t nanoseconds)
     return HttpServerFunctions::Date(duration_cast<system_clock::duration>(std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds)));
 }
 
-// Entry names of a folder in byte order; false (errno set) when it cannot be read.
-bool listFolder(const std::string& path, std::vector<std::string>& names)
-{
-    DIR* folder = ::opendir(path.c_str());
-    if (!folder)
-        return false;
-    while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
-    }
-    ::closedir(folder);
-    std::sort(names.begin(), names.end());
-    return true;
-}
-
 }  // namespace
 
-WebDavServer::WebDavServer(std::string uploadDirectory) : uploadDirectory_(std::move(uploadDirectory))
+WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uploadDirectory))
 {
-    while (uploadDirectory_.size() > 1 && uploadDirectory_.ends_with('/'))
-        uploadDirectory_.pop_back();
-    char resolved[PATH_MAX];
-    realUploadDirectory_ = ::realpath(uploadDirectory_.c_str(), resolved) ? resolved : uploadDirectory_;
+    // Scratch items left by a process that stopped mid-upload or mid-copy are unreachable by any client.
+    if (const int swept = WebDavFileOperations::removeItemsWithPrefix(folder_.descriptor(), kScratchPrefix))
+        HttpServerLog::log(HttpServerLog::Info, "Removed %d unfinished upload(s) or copies from \"%s\"", swept, folder_.path().c_str());
 
     const auto data = requestFactory<HttpServerDataRequest>();
     const auto plain = requestFactory();
     // Uploads are received inside the served folder, on its filesystem, so rename(2) can put them in place.
-    const RequestFactory upload = [folder = uploadDirectory_](const std::string& method, const std::string& url,
+    const RequestFactory upload = [folder = folder_.path()](const std::string& method, const std::string& url,
                                       const HttpServerRequest::Headers& headers, const std::string& path,
                                       const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
         auto request = HttpServerRequest::create<HttpServerFileRequest>(method, url, headers, path, query);
@@ -145,25 +125,27 @@ bool WebDavServer::shouldCreateDirectoryAtPath(const std::string&) { return true
 
 // ---- Shared checks ----
 
-WebDavPath WebDavServer::resolve(std::string_view relative) const
+HttpServerFolderPath WebDavServer::resolve(std::string_view relative) const
 {
-    return WebDavPath::resolve(uploadDirectory_, realUploadDirectory_, relative);
+    return folder_.resolve(relative);
 }
 
-WebDavServer::Response WebDavServer::refusal(const WebDavPath& path)
+WebDavServer::Response WebDavServer::refusal(const HttpServerFolderPath& path)
 {
     switch (path.problem()) {
-    case WebDavPath::Problem::Malformed:
+    case HttpServerFolderPath::Problem::Malformed:
         return error(400, "Invalid path " + quoted(path.relative()));
-    case WebDavPath::Problem::Outside:
+    case HttpServerFolderPath::Problem::Outside:
         return error(403, "Path " + quoted(path.relative()) + " leads outside the upload directory");
-    case WebDavPath::Problem::None:
+    case HttpServerFolderPath::Problem::Unsupported:
+        return HttpServerErrorResponse::responseWithServerError(500, "Paths cannot be confined to the upload directory on this system");
+    case HttpServerFolderPath::Problem::None:
         break;
     }
     return nullptr;
 }
 
-WebDavServer::Response WebDavServer::missing(const WebDavPath& path)
+WebDavServer::Response WebDavServer::missing(const HttpServerFolderPath& path)
 {
     return error(404, quoted(path.relative()) + " does not exist");
 }
@@ -199,6 +181,11 @@ void WebDavServer::notify(std::function<void(WebDavServerDelegate&, WebDavServer
     });
 }
 
+WebDavFileOperations::Item WebDavServer::at(const HttpServerFolderPath& path)
+{
+    return {path.parent(), path.entry()};
+}
+
 // ---- Methods ----
 
 WebDavServer::Response WebDavServer::performOPTIONS(const HttpServerRequest& request) const
@@ -210,7 +197,7 @@ WebDavServer::Response WebDavServer::performOPTIONS(const HttpServerRequest& req
 
 WebDavServer::Response WebDavServer::performGET(const HttpServerRequest& request)
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (!path.exists())
@@ -223,13 +210,13 @@ WebDavServer::Response WebDavServer::performGET(const HttpServerRequest& request
     if (!hasAllowedExtension(path.name()))
         return error(403, notAllowed);
     notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidDownloadFile(server, file); });
-    // Opens without following a link, so a link is never served.
-    return HttpServerFileResponse::responseWithFile(path.absolute(), request.byteRange());
+    // Opened through the parent's descriptor without following a link, so a link is never served.
+    return HttpServerFileReply::make(path.pinnedPath(), request.byteRange());
 }
 
 WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (request.hasByteRange())
@@ -245,10 +232,11 @@ WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
     // The upload was received beside the target, so the old file stays whole until rename(2)
     // replaces it in one step.
     const std::string temporary = request.releaseTemporaryPath();
+    const WebDavFileOperations::Item upload {folder_.descriptor(), temporary.substr(temporary.rfind('/') + 1)};
     HttpError failure = HttpError::posix(ENOENT);
-    if (temporary.empty() || !WebDavFileOperations::moveItem(temporary, path.absolute(), &failure)) {
+    if (temporary.empty() || !WebDavFileOperations::moveItem(upload, at(path), &failure)) {
         if (!temporary.empty())
-            ::unlink(temporary.c_str());
+            ::unlinkat(upload.folder, upload.name.c_str(), 0);
         return HttpServerErrorResponse::responseWithServerError(500, "Failed moving uploaded file to " + quoted(path.relative()), &failure);
     }
     notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidUploadFile(server, file); });
@@ -257,7 +245,7 @@ WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
 
 WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& request)
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     const auto depth = request.headerValue("Depth");
@@ -272,7 +260,7 @@ WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& requ
     if (!shouldDeleteItemAtPath(path.absolute()))
         return error(403, "Deleting " + quoted(path.relative()) + " is not permitted");
     HttpError failure;
-    if (!WebDavFileOperations::removeItem(path.absolute(), &failure))
+    if (!WebDavFileOperations::removeItem(at(path), &failure))
         return HttpServerErrorResponse::responseWithServerError(500, "Failed deleting " + quoted(path.relative()), &failure);
     notify([item = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidDeleteItem(server, item); });
     return status(204);
@@ -280,7 +268,7 @@ WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& requ
 
 WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& request)
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (hasNonEmptyBody(request))
@@ -291,7 +279,9 @@ WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& reque
         return error(403, "Creating directory name " + quoted(path.name()) + " is not allowed");
     if (!shouldCreateDirectoryAtPath(path.absolute()))
         return error(403, "Creating directory " + quoted(path.relative()) + " is not permitted");
-    if (::mkdir(path.absolute().c_str(), 0755) != 0) {
+    if (path.exists())
+        return error(405, "MKCOL not allowed on existing resource " + quoted(path.relative()));
+    if (::mkdirat(path.parent(), path.entry().c_str(), 0755) != 0) {
         const HttpError failure = HttpError::posix(errno);
         return HttpServerErrorResponse::responseWithServerError(500, "Failed creating directory " + quoted(path.relative()), &failure);
     }
@@ -302,7 +292,7 @@ WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& reque
 WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& request, bool isMove)
 {
     const std::string verb = isMove ? "Moving" : "Copying";
-    const WebDavPath source = resolve(request.path());
+    const HttpServerFolderPath source = resolve(request.path());
     if (auto refused = refusal(source))
         return refused;
     if (!isMove) {
@@ -310,17 +300,11 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
         if (depth && *depth != "infinity")
             return error(400, "Unsupported 'Depth' header: " + *depth);
     }
-    const auto host = request.headerValue("Host");
-    if (!host || host->empty())
-        return error(400, "Missing 'Host' header");
     const std::string destinationHeader = request.headerValue("Destination").value_or("");
-    const size_t hostAt = destinationHeader.find(*host);
-    if (hostAt == std::string::npos)
-        return error(400, "Malformed 'Destination' header: " + destinationHeader);
-    const auto destinationText = HttpServerFunctions::unescapeURLString(std::string_view(destinationHeader).substr(hostAt + host->size()));
+    const auto destinationText = WebDavDestination::path(destinationHeader, request.headerValue("Host").value_or(""));
     if (!destinationText || destinationText->find('\0') != std::string::npos)
         return error(400, "Malformed 'Destination' header: " + destinationHeader);
-    const WebDavPath destination = resolve(*destinationText);
+    const HttpServerFolderPath destination = resolve(*destinationText);
     if (auto refused = refusal(destination))
         return refused;
 
@@ -337,8 +321,8 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
         return error(403, "The upload directory cannot be moved or replaced");
     if (destination.isWithin(source))
         return error(403, verb + " " + quoted(source.relative()) + " onto or into itself is not allowed");
-    const std::string overwrite = request.headerValue("Overwrite").value_or("");
-    if (destination.exists() && (isMove ? overwrite != "T" : overwrite == "F"))
+    // Without "Overwrite" both overwrite, as clients expect of MOVE as much as of COPY.
+    if (destination.exists() && request.headerValue("Overwrite") == "F")
         return error(412, "Destination " + quoted(destination.relative()) + " already exists");
     const bool permitted = isMove ? shouldMoveItemFromPath(source.absolute(), destination.absolute())
                                   : shouldCopyItemFromPath(source.absolute(), destination.absolute());
@@ -346,8 +330,8 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
         return error(403, verb + " " + quoted(source.relative()) + " to " + quoted(destination.relative()) + " is not permitted");
 
     HttpError failure;
-    const bool done = isMove ? WebDavFileOperations::moveItem(source.absolute(), destination.absolute(), &failure)
-                             : WebDavFileOperations::copyItem(source.absolute(), destination.absolute(), kScratchPrefix, &failure);
+    const bool done = isMove ? WebDavFileOperations::moveItem(at(source), at(destination), &failure)
+                             : WebDavFileOperations::copyItem(at(source), at(destination), folder_.descriptor(), kScratchPrefix, &failure);
     if (!done)
         return error(403, "Failed copying " + quoted(source.relative()) + " to " + quoted(destination.relative()), &failure);
     notify([isMove, from = source.absolute(), to = destination.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) {
@@ -361,7 +345,7 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
 
 WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& request) const
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     const std::string depth = request.headerValue("Depth").value_or("");
@@ -376,7 +360,8 @@ WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& re
     if (!mayServe(path.name(), path.isFolder()))
         return error(403, "Retrieving properties for item name " + quoted(path.name()) + " is not allowed");
     std::vector<std::string> entries;
-    if (path.isFolder() && !listFolder(path.absolute(), entries)) {
+    const HttpServerDescriptor folder = path.isFolder() ? path.openFolder() : HttpServerDescriptor();
+    if (path.isFolder() && (!folder.isOpen() || !HttpServerFolder::list(folder.get(), entries))) {
         const HttpError failure = HttpError::posix(errno);
         return HttpServerErrorResponse::responseWithServerError(500, "Failed listing directory " + quoted(path.relative()), &failure);
     }
@@ -385,13 +370,13 @@ WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& re
     if (!resource.starts_with('/'))
         resource.insert(0, "/");
     std::string xml = std::string(kXmlHead) + "<D:multistatus xmlns:D=\"DAV:\">\n";
-    appendPropertyResponse(xml, path.absolute(), resource, *properties);
+    appendPropertyResponse(xml, at(path), resource, *properties);
     if (depth == "1") {
         if (!resource.ends_with('/'))
             resource += '/';
         for (const std::string& entry : entries) {
             if (!isHiddenName(entry))
-                appendPropertyResponse(xml, path.absolute() + "/" + entry, resource + entry, *properties);
+                appendPropertyResponse(xml, {folder.get(), entry}, resource + entry, *properties);
         }
     }
     xml += "</D:multistatus>";
@@ -400,11 +385,11 @@ WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& re
     return response;
 }
 
-void WebDavServer::appendPropertyResponse(std::string& xml, const std::string& path, const std::string& resource,
+void WebDavServer::appendPropertyResponse(std::string& xml, const WebDavFileOperations::Item& item, const std::string& resource,
     const WebDavXml::Properties& properties) const
 {
     struct statx info {};
-    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
+    if (::statx(item.folder, item.name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
         return;
     const bool isFolder = S_ISDIR(info.stx_mode);
     const bool isFile = S_ISREG(info.stx_mode);
@@ -428,7 +413,7 @@ void WebDavServer::appendPropertyResponse(std::string& xml, const std::string& p
 
 WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (!isLockingAgent(request))
@@ -464,7 +449,7 @@ WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& reques
 
 WebDavServer::Response WebDavServer::performUNLOCK(const HttpServerRequest& request) const
 {
-    const WebDavPath path = resolve(request.path());
+    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (!isLockingAgent(request))

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "WebServer/HttpServer.h"
+#include "WebServer/HttpServerFolder.h"
+#include "WebServer/WebDavFileOperations.h"
 #include "WebServer/WebDavServerDelegate.h"
 #include "WebServer/WebDavXml.h"
 
@@ -11,7 +13,6 @@
 #include <vector>
 
 class HttpServerFileRequest;
-class WebDavPath;
 
 // Serves one folder, the upload directory, over WebDAV: GET (HEAD), PROPFIND at depth 0 or 1, PUT,
 // MKCOL, DELETE, COPY, MOVE, OPTIONS, and LOCK / UNLOCK answered without keeping any lock for the two
@@ -20,14 +21,14 @@ class WebDavPath;
 class WebDavServer : public HttpServer {
 public:
     // Names that begin with this are the server's own scratch items (uploads being received, copies
-    // being made): always hidden, whatever allowHiddenItems() says.
+    // being made): always hidden, whatever allowHiddenItems() says, and removed when a server is made.
     static constexpr const char* kScratchPrefix = ".dav-tmp-";
 
     explicit WebDavServer(std::string uploadDirectory);
 
     std::string className() const override { return "WebDavServer"; }
 
-    const std::string& uploadDirectory() const { return uploadDirectory_; }
+    const std::string& uploadDirectory() const { return folder_.path(); }
     // Lower-case extensions that files must have; nullopt (the default) allows any. Folders are exempt.
     const std::optional<std::vector<std::string>>& allowedFileExtensions() const { return allowedFileExtensions_; }
     void setAllowedFileExtensions(std::optional<std::vector<std::string>> extensions) { allowedFileExtensions_ = std::move(extensions); }
@@ -58,21 +59,21 @@ private:
     Response performLOCK(const HttpServerRequest& request) const;
     Response performUNLOCK(const HttpServerRequest& request) const;
 
-    WebDavPath resolve(std::string_view relative) const;
+    HttpServerFolderPath resolve(std::string_view relative) const;
+    static WebDavFileOperations::Item at(const HttpServerFolderPath& path);
     // The answer to a path that holds NUL or leads out of the folder; nullptr for a usable one.
-    static Response refusal(const WebDavPath& path);
-    static Response missing(const WebDavPath& path);
+    static Response refusal(const HttpServerFolderPath& path);
+    static Response missing(const HttpServerFolderPath& path);
     bool isHiddenName(const std::string& name) const;
     bool hasAllowedExtension(const std::string& name) const;
     // The hidden rule, and the extension rule unless the item is a folder.
     bool mayServe(const std::string& name, bool isFolder) const;
     // One <D:response> element, for folders and for regular files that pass the extension rule.
-    void appendPropertyResponse(std::string& xml, const std::string& path, const std::string& resource,
+    void appendPropertyResponse(std::string& xml, const WebDavFileOperations::Item& item, const std::string& resource,
         const WebDavXml::Properties& properties) const;
     void notify(std::function<void(WebDavServerDelegate&, WebDavServer&)> call);
 
-    std::string uploadDirectory_;
-    std::string realUploadDirectory_;
+    HttpServerFolder folder_;
     std::optional<std::vector<std::string>> allowedFileExtensions_;
     bool allowHiddenItems_ = false;
     std::weak_ptr<WebDavServerDelegate> delegate_;

@@ -144,6 +144,52 @@ TEST_F(WebDavSafetyTest, UploadsLandBesideTheTargetAndStayHidden)
     EXPECT_EQ(put(std::string("/") + WebDavServer::kScratchPrefix + "y", "y").status, 403);
 }
 
+TEST_F(WebDavSafetyTest, AFolderSwappedForALinkMeanwhileCannotRedirectAChange)
+{
+    // Between the checks and the change, /d becomes a link to the folder that holds the secret.
+    makeFolder("/d");
+    write("/d/secret.txt", "mine");
+    write("/a.txt", "a");
+    std::ofstream(base + "/secret.txt") << "secret";
+    server->beforeChange = [this] {
+        std::filesystem::rename(root + "/d", root + "/d-moved");
+        std::filesystem::create_directory_symlink(base, root + "/d");
+    };
+    const auto undoSwap = [this] {
+        std::filesystem::remove(root + "/d");
+        std::filesystem::rename(root + "/d-moved", root + "/d");
+    };
+    start();
+    EXPECT_EQ(request("DELETE", "/d/secret.txt").status, 204);
+    EXPECT_FALSE(exists("/d-moved/secret.txt"));
+    undoSwap();
+    EXPECT_EQ(put("/d/secret.txt", "overwritten").status, 201);
+    EXPECT_EQ(read("/d-moved/secret.txt"), "overwritten");
+    undoSwap();
+    EXPECT_EQ(transfer("COPY", "/a.txt", "/d/secret.txt").status, 204);
+    EXPECT_EQ(read("/d-moved/secret.txt"), "a");
+    undoSwap();
+    write("/a.txt", "moved");
+    EXPECT_EQ(transfer("MOVE", "/a.txt", "/d/secret.txt").status, 204);
+    EXPECT_EQ(read("/d-moved/secret.txt"), "moved");
+    std::ostringstream secret;
+    secret << std::ifstream(base + "/secret.txt").rdbuf();
+    EXPECT_EQ(secret.str(), "secret");
+}
+
+TEST_F(WebDavSafetyTest, ScratchItemsOfAnEarlierRunAreRemovedAtStart)
+{
+    const std::string upload = std::string("/") + WebDavServer::kScratchPrefix + "AbC123";
+    const std::string copy = std::string("/") + WebDavServer::kScratchPrefix + "copy";
+    write(upload, "half an upload");
+    makeFolder(copy + "/item");
+    write(copy + "/item/f.txt", "half a copy");
+    write("/.dav-keep", "not ours");
+    const auto restarted = std::make_shared<WebDavServer>(root);
+    EXPECT_FALSE(exists(upload) || exists(copy));
+    EXPECT_EQ(read("/.dav-keep"), "not ours");
+}
+
 TEST(WebDavXmlTest, HrefsEscapeEveryReservedCharacter)
 {
     EXPECT_EQ(WebDavXml::escapeHref("/a b/#?&+<>%é~-._"), "/a%20b/%23%3F%26%2B%3C%3E%25%C3%A9~-._");

@@ -47,7 +47,8 @@ TEST_F(WebDavServerTest, ChecksRunInOrderWithTheirStatusesAndMessages)
             {"DELETE", "/b.exe", "", 403, "Deleting item name \"b.exe\" is not allowed"},
             {"MKCOL", "/x/y", "", 409, "Missing intermediate collection(s) for \"/x/y\""},
             {"MKCOL", "/.new", "", 403, "Creating directory name \".new\" is not allowed"},
-            {"MKCOL", "/dir", "", 500, "Failed creating directory \"/dir\""},
+            {"MKCOL", "/dir", "", 405, "MKCOL not allowed on existing resource \"/dir\""},
+            {"MKCOL", "/a.txt", "", 405, ""},
             {"PROPFIND", "/a.txt", "", 400, "Unsupported 'Depth' header: "},
             {"PROPFIND", "/a.txt", "Depth: infinity\r\n", 400, "Unsupported 'Depth' header: infinity"},
             {"PROPFIND", "/none", "Depth: 0\r\n", 404, ""},
@@ -57,7 +58,7 @@ TEST_F(WebDavServerTest, ChecksRunInOrderWithTheirStatusesAndMessages)
             {"COPY", "/a.txt", "Destination: http://localhost/no/c.txt\r\n", 409, "Invalid destination \"/no/c.txt\""},
             {"COPY", "/b.exe", "Destination: http://localhost/c.txt\r\n", 403, "Copying from item name \"b.exe\" is not allowed"},
             {"MOVE", "/a.txt", "Destination: http://localhost/c.exe\r\n", 403, "Moving to item name \"c.exe\" is not allowed"},
-            {"MOVE", "/a.txt", "Destination: http://localhost/c.txt\r\n", 412, "Destination \"/c.txt\" already exists"},
+            {"MOVE", "/a.txt", "Destination: http://localhost/c.txt\r\nOverwrite: F\r\n", 412, "Destination \"/c.txt\" already exists"},
             {"COPY", "/a.txt", "Destination: http://localhost/c.txt\r\nOverwrite: F\r\n", 412, ""},
             {"MOVE", "/a.txt", "Destination: http://localhost/dir\r\n", 403, "Moving to item name \"dir\" is not allowed"},
             {"LOCK", "/a.txt", "", 405, "LOCK method only allowed for Mac Finder"},
@@ -147,6 +148,32 @@ TEST_F(WebDavServerTest, GetServesFilesAndAnswersFoldersEmpty)
     const Reply head = request("HEAD", "/a.txt");
     EXPECT_EQ(head.header("content-length"), "5");
     EXPECT_EQ(head.body, "");
+}
+
+TEST_F(WebDavServerTest, AnswersThatClientsRelyOn)
+{
+    write("/a.txt", "hello");
+    write("/b.txt", "b");
+    write("/c.txt", "c");
+    start();
+    // A download resumed at its end learns that it is complete.
+    const Reply beyond = request("GET", "/a.txt", "Range: bytes=5-\r\n");
+    EXPECT_EQ(beyond.status, 416);
+    EXPECT_EQ(beyond.header("content-range"), "bytes */5");
+    // MOVE without "Overwrite" overwrites, as COPY does.
+    EXPECT_EQ(transfer("MOVE", "/b.txt", "/c.txt").status, 204);
+    EXPECT_EQ(read("/c.txt"), "b");
+    EXPECT_FALSE(exists("/b.txt"));
+    // The destination is a URI on this host, or a path alone; query and fragment are not part of the name.
+    EXPECT_EQ(request("COPY", "/a.txt", "Destination: /d1.txt\r\n").status, 201);
+    EXPECT_EQ(request("COPY", "/a.txt", "Destination: HTTP://LOCALHOST/d%202.txt?x=1#top\r\n").status, 201);
+    EXPECT_EQ(read("/d1.txt") + read("/d 2.txt"), "hellohello");
+    for (const char* other : {"http://elsewhere/localhost/e.txt", "http://localhost.evil/e.txt", "ftp://localhost/e.txt", "localhost/e.txt",
+             "http://user@localhost/e.txt"}) {
+        SCOPED_TRACE(other);
+        EXPECT_EQ(request("COPY", "/a.txt", std::string("Destination: ") + other + "\r\n").status, 400);
+    }
+    EXPECT_FALSE(exists("/e.txt") || exists("/localhost"));
 }
 
 TEST_F(WebDavServerTest, OptionsAnnouncesClassTwoOnlyToTheLockingAgents)

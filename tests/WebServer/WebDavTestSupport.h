@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 
@@ -32,14 +33,29 @@ public:
 protected:
     bool shouldUploadFileAtPath(const std::string&, const std::string& temporaryFile) override
     {
-        std::lock_guard lock(mutex_);
-        lastTemporaryFile_ = temporaryFile;
+        {
+            std::lock_guard lock(mutex_);
+            lastTemporaryFile_ = temporaryFile;
+        }
+        return permit();
+    }
+    bool shouldMoveItemFromPath(const std::string&, const std::string&) override { return permit(); }
+    bool shouldCopyItemFromPath(const std::string&, const std::string&) override { return permit(); }
+    bool shouldDeleteItemAtPath(const std::string&) override { return permit(); }
+    bool shouldCreateDirectoryAtPath(const std::string&) override { return permit(); }
+
+public:
+    // Runs in every hook, after the paths were checked and before anything changes: where a concurrent
+    // client's change would land.
+    std::function<void()> beforeChange;  // set before start
+
+private:
+    bool permit()
+    {
+        if (beforeChange)
+            beforeChange();
         return permits;
     }
-    bool shouldMoveItemFromPath(const std::string&, const std::string&) override { return permits; }
-    bool shouldCopyItemFromPath(const std::string&, const std::string&) override { return permits; }
-    bool shouldDeleteItemAtPath(const std::string&) override { return permits; }
-    bool shouldCreateDirectoryAtPath(const std::string&) override { return permits; }
 
 private:
     mutable std::mutex mutex_;  // the hooks run on the server's threads

@@ -1,0 +1,20 @@
+#include "WebServer/HttpServerFileReply.h"
+
+#include "WebServer/HttpServerErrorResponse.h"
+#include "WebServer/HttpServerFileResponse.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+std::shared_ptr<HttpServerResponse> HttpServerFileReply::make(const std::string& path, HttpServerByteRange range, bool isAttachment)
+{
+    if (auto response = HttpServerFileResponse::responseWithFile(path, range, isAttachment))
+        return response;
+    struct stat info {};
+    if (!range.isSet() || ::fstatat(AT_FDCWD, path.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    auto unsatisfiable = HttpServerErrorResponse::responseWithClientError(416, "The requested range is not satisfiable");
+    if (unsatisfiable)
+        unsatisfiable->setValueForAdditionalHeader("Content-Range", "bytes */" + std::to_string(info.st_size));
+    return unsatisfiable;
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "WebServer/HttpServerByteRange.h"
+#include "WebServer/HttpServerResponse.h"
+
+#include <memory>
+#include <string>
+
+// The answer to a GET of one file: the file, or the part of it that the byte range selects. A range
+// that selects nothing of an existing regular file answers 416 with "Content-Range: bytes */LENGTH",
+// so a client that resumes a complete download learns that it is complete.
+class HttpServerFileReply {
+public:
+    // nullptr when the path is no regular file or cannot be opened.
+    static std::shared_ptr<HttpServerResponse> make(const std::string& path, HttpServerByteRange range, bool isAttachment = false);
+};
