@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -65,7 +66,8 @@ public:
     int send(uint16_t type, const uint8_t* data, int length);
     // Ends the connection: shuts the socket (which ends the receive loop; it raises
     // kMsgDisconnected, with the text "1" when reason is not 0), closes the UDP side channel,
-    // drops every queued message and joins the threads (see above). Nothing when not connected.
+    // drops every queued message and joins the threads (see above). A connect still waiting for
+    // its handshake is ended instead: it returns false and raises nothing. Else nothing.
     void disconnect(uint8_t reason);
 
     // Whether a connection is open to host (dotted IPv4 text), whatever its port.
@@ -120,7 +122,15 @@ private:
     // Signals the end of a teardown or of a connect's wait.
     std::condition_variable lifecycleChanged_;
     ConnectionPtr current_;
-    bool connecting_ = false;
+    // A connect waiting for the handshake; a disconnect meanwhile cancels it, and the connect then
+    // publishes nothing and returns false.
+    struct PendingConnect {
+        int fd = -1;
+        bool cancelled = false;
+        // With the lifecycle lock held.
+        void cancel();
+    };
+    std::optional<PendingConnect> pending_;
     // Connections ended on a transport thread, whose threads are still to be joined.
     std::vector<ConnectionPtr> parked_;
     // Connections whose threads some thread is joining right now.
