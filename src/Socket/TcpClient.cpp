@@ -543,8 +543,12 @@ void TcpClient::dispatch(Connection& connection, const ReassembledMessage& messa
 void TcpClient::answerHeartbeat(Connection& connection, std::span<const uint8_t> payload)
 {
     const HeartbeatPayload beat = HeartbeatPayload::decode(payload);
-    if (beat.isRequest()) {
+    if (beat.isAnswerable()) {
         sendOn(connection, kMsgHeartbeat, beat.answer(status_).encode());
+        return;
+    }
+    if (beat.isRequest()) {
+        NQLOG("ignoring a heartbeat request with sequence 0: its answer would read as a request");
         return;
     }
     if ((beat.status & HeartbeatPayload::kStatusWantsClientInfo) != 0)

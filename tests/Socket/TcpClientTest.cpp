@@ -115,6 +115,20 @@ TEST(TcpClientTest, AnswersHeartbeatsAndBeats)
     EXPECT_TRUE(events.events(kMsgHeartbeat).empty()) << "heartbeats stay in the transport";
 }
 
+TEST_F(TvFixture, LeavesHeartbeatRequestsWithSequenceZeroUnanswered)
+{
+    // Its answer would echo 0 and read as a request again.
+    ASSERT_TRUE(tv.send(kMsgHeartbeat, HeartbeatPayload{.sequence = 0, .status = 1}.encode()));
+    ASSERT_TRUE(tv.send(kMsgHeartbeat, HeartbeatPayload{.sequence = 7}.encode()));
+    // Answers leave in order: once the second is in, the first would have been too.
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgHeartbeat, 1));
+    syncWithReceiveThread();
+    const auto answers = tv.received(kMsgHeartbeat);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(HeartbeatPayload::decode(answers[0].payload).echo, 7u);
+    EXPECT_TRUE(events.events(kMsgClientInfoRequest).empty());
+}
+
 TEST_F(TvFixture, AnswersNetworkEchoRequests)
 {
     const auto id = tv.sendEchoRequest();
