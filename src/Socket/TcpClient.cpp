@@ -364,8 +364,14 @@ int TcpClient::sendOn(Connection& connection, uint16_t type, std::span<const uin
         NQLOG("refusing message type 0x%x of %zu bytes: more than %zu", type, payload.size(), kMaxTcpMessage);
         return -1;
     }
-    if (connection.sendLists.push(type, nowMicroseconds(), payload) == SendLists::PushResult::Closed)
+    switch (connection.sendLists.push(type, nowMicroseconds(), payload)) {
+    case SendLists::PushResult::Closed:
         return 0;
+    case SendLists::PushResult::Full:
+        return kDropped;
+    case SendLists::PushResult::Queued:
+        break;
+    }
     return static_cast<int>(payload.size());
 }
 

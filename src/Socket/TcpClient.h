@@ -44,6 +44,9 @@ public:
         std::chrono::milliseconds sendTimeout{5'000};
     };
 
+    // What send returns when the message's send list was full and the message was dropped.
+    static constexpr int kDropped = -2;
+
     // The largest received video frame handed to the listener; larger ones are dropped.
     static constexpr size_t kMaxVideoFrame = 2'097'152;
 
@@ -62,7 +65,7 @@ public:
     // Queues a copy of the message, or sends it over the UDP side channel when its route mask
     // selects the type. Never waits for the network. -1 when not connected (or the payload can't
     // travel: a null pointer with a length, or more than 255 fragments); the UDP send's byte count;
-    // 0 when the link closed meanwhile; else length, also when a full list dropped the message.
+    // 0 when the link closed meanwhile; kDropped when a full list dropped the message; else length.
     int send(uint16_t type, const uint8_t* data, int length);
     // Ends the connection: shuts the socket (which ends the receive loop; it raises
     // kMsgDisconnected, with the text "1" when reason is not 0), closes the UDP side channel,
