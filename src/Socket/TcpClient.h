@@ -59,8 +59,8 @@ public:
     TcpClient& operator=(const TcpClient&) = delete;
 
     // Connects to host (dotted IPv4 text) within the connect time-out and starts the connection's
-    // threads. False when a connection is open or being made, the host is not an IPv4 address, or
-    // the connection is refused or times out.
+    // threads. False when a connection is open or being made, the host is not an IPv4 address, the
+    // connection is refused or times out, or a disconnect ended it while it was being made.
     bool connect(const std::string& host, uint16_t port);
     // Queues a copy of the message, or sends it over the UDP side channel when its route mask
     // selects the type. Never waits for the network. -1 when not connected (or the payload can't

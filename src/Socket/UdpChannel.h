@@ -31,7 +31,7 @@ public:
     ~UdpChannel();
 
     // Keeps the message in its stream's history and sends every fragment. Bytes handed to the
-    // system, 0 once closed; nullopt when the message needs more than 255 fragments of this
+    // system (fewer when the socket's buffer was full), 0 once closed; nullopt when the message needs more than 255 fragments of this
     // channel's size, so the caller sends it over TCP instead. Any thread.
     std::optional<int> send(uint16_t type, std::span<const uint8_t> payload);
     // The TV's requests, on the receive thread.
