@@ -16,6 +16,9 @@ struct HeartbeatPayload {
     uint32_t status = 0;
 
     bool isRequest() const { return echo == 0; }
+    // A request with sequence 0 is not answered: its answer would echo 0 and read as a request
+    // again, so two peers could bounce it forever.
+    bool isAnswerable() const { return isRequest() && sequence != 0; }
     HeartbeatPayload answer(uint32_t ownStatus) const { return {sequence, sequence, ownStatus}; }
 
     std::vector<uint8_t> encode() const;

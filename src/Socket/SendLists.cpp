@@ -2,6 +2,7 @@
 
 #include "Socket/MessageType.h"
 
+#include <cstddef>
 #include <utility>
 
 SendLists::PushResult SendLists::push(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload)
@@ -13,9 +14,16 @@ SendLists::PushResult SendLists::push(uint16_t type, uint64_t timeStamp, std::sp
         if (closed_)
             return PushResult::Closed;
         List& list = listFor(type);
-        if (list.items.size() >= list.capacity)
-            return PushResult::Full;
-        list.items.push_back(std::move(item));
+        if (isKeyExchangeAnswer(type)) {
+            if (list.urgent >= kKeyAnswerCapacity)
+                return PushResult::Full;
+            // After the answers already waiting, so they leave in the order they were given.
+            list.items.insert(list.items.begin() + static_cast<std::ptrdiff_t>(list.urgent++), std::move(item));
+        } else {
+            if (list.items.size() - list.urgent >= list.capacity)
+                return PushResult::Full;
+            list.items.push_back(std::move(item));
+        }
     }
     changed_.notify_one();
     return PushResult::Queued;
@@ -31,6 +39,8 @@ std::optional<QueuedMessage> SendLists::take()
             if (!list->items.empty()) {
                 QueuedMessage item = std::move(list->items.front());
                 list->items.pop_front();
+                if (list->urgent > 0)
+                    --list->urgent;
                 return item;
             }
         }
@@ -53,10 +63,16 @@ void SendLists::close()
         std::lock_guard lock(mutex_);
         closed_ = true;
         other.swap(other_.items);
+        other_.urgent = 0;
         audio.swap(audio_.items);
         video.swap(video_.items);
     }
     changed_.notify_all();
+}
+
+bool SendLists::isKeyExchangeAnswer(uint16_t type)
+{
+    return type == kMsgSessionKey || type == kMsgNoEncryption;
 }
 
 SendLists::List& SendLists::listFor(uint16_t type)

@@ -12,12 +12,17 @@
 
 // The three bounded lists between the senders and the one send thread of a link. Control messages
 // overtake audio, audio overtakes video; a full list drops the new message, so a slow link sheds
-// media instead of growing memory.
+// media instead of growing memory. The answer to a key exchange (kMsgSessionKey, kMsgNoEncryption)
+// jumps the queue and is kept beyond the control list's cap: lost, it would leave us encrypting
+// with a key the TV never received.
 class SendLists {
 public:
     static constexpr size_t kOtherCapacity = 30;
     static constexpr size_t kVideoCapacity = 30;  // kMsgVideoFrame
     static constexpr size_t kAudioCapacity = 200; // kMsgAudioFrame
+    // Key-exchange answers waiting beyond kOtherCapacity: one per offer, so only a TV that floods
+    // offers while the link stalls reaches it.
+    static constexpr size_t kKeyAnswerCapacity = 30;
 
     enum class PushResult { Queued, Full, Closed };
 
@@ -35,8 +40,11 @@ private:
     struct List {
         const size_t capacity;
         std::deque<QueuedMessage> items;
+        // The first `urgent` items jumped the queue; they don't count against capacity.
+        size_t urgent = 0;
     };
 
+    static bool isKeyExchangeAnswer(uint16_t type);
     List& listFor(uint16_t type);
 
     std::mutex mutex_;

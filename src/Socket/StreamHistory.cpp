@@ -1,42 +1,40 @@
 #include "Socket/StreamHistory.h"
 
 #include <algorithm>
+#include <iterator>
 
-void StreamHistory::keep(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload, const Visitor& visit)
+StreamHistory::MessagePtr StreamHistory::keep(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload)
 {
-    Message message{0, type, timeStamp, {payload.begin(), payload.end()}};
+    auto message = std::make_shared<Message>(Message{0, type, timeStamp, {payload.begin(), payload.end()}});
     std::lock_guard guard(lock_);
-    message.id = nextId_++;
+    message->id = nextId_++;
     while (messages_.size() >= kCapacity)
         messages_.pop_front();
-    messages_.push_back(std::move(message));
-    visit(messages_.back());
+    messages_.push_back(message);
+    return message;
 }
 
-bool StreamHistory::visit(uint32_t id, const Visitor& visit)
+StreamHistory::MessagePtr StreamHistory::find(uint32_t id)
 {
     std::lock_guard guard(lock_);
     const auto found = std::find_if(messages_.begin(), messages_.end(),
-                                    [id](const Message& message) { return message.id == id; });
-    if (found == messages_.end())
-        return false;
-    visit(*found);
-    return true;
+                                    [id](const MessagePtr& message) { return message->id == id; });
+    return found == messages_.end() ? nullptr : *found;
 }
 
-void StreamHistory::visitRange(const UdpResendRangePayload& range, const Visitor& visit)
+std::vector<StreamHistory::MessagePtr> StreamHistory::range(const UdpResendRangePayload& range)
 {
+    std::vector<MessagePtr> picked;
     std::lock_guard guard(lock_);
     if (messages_.empty())
-        return;
+        return picked;
     // 64 bits, so the end after the newest id never wraps.
-    const uint64_t first = (range.flags & UdpResendRangePayload::kFromOldest) ? messages_.front().id : range.firstId;
-    uint64_t end = (range.flags & UdpResendRangePayload::kThroughNewest) ? uint64_t{messages_.back().id} + 1
+    const uint64_t first = (range.flags & UdpResendRangePayload::kFromOldest) ? messages_.front()->id : range.firstId;
+    uint64_t end = (range.flags & UdpResendRangePayload::kThroughNewest) ? uint64_t{messages_.back()->id} + 1
                                                                          : range.endId;
     if (range.flags == 0)
         ++end;
-    for (const Message& message : messages_) {
-        if (first <= message.id && message.id < end)
-            visit(message);
-    }
+    std::copy_if(messages_.begin(), messages_.end(), std::back_inserter(picked),
+                 [&](const MessagePtr& message) { return first <= message->id && message->id < end; });
+    return picked;
 }

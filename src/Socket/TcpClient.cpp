@@ -108,15 +108,11 @@ bool finishConnect(int fd, const std::string& target, std::chrono::milliseconds 
     return true;
 }
 
-// A blocking, connected stream socket with the link's send buffer and send time-out; -1 on failure.
-int openConnectedSocket(const sockaddr_in& peer, const TcpClient::Timing& timing)
+// Connects the non-blocking socket within the time-out, then makes it blocking with the link's send
+// buffer and send time-out; false on failure. The caller owns (and closes) the socket either way.
+bool connectSocket(int fd, const sockaddr_in& peer, const TcpClient::Timing& timing)
 {
     const std::string target = endpointText(peer);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        NQLOG_ERRNO("socket");
-        return -1;
-    }
     bool made = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
     if (!made && errno != EINPROGRESS && errno != EINTR)
         NQLOG_ERRNO("connect to %s", target.c_str());
@@ -127,16 +123,14 @@ int openConnectedSocket(const sockaddr_in& peer, const TcpClient::Timing& timing
         NQLOG_ERRNO("fcntl clearing O_NONBLOCK");
         made = false;
     }
-    if (!made) {
-        ::close(fd);
-        return -1;
-    }
+    if (!made)
+        return false;
     PLOG("connect succeed.");
     raiseBufferTo(fd, SO_SNDBUF, "SO_SNDBUF");
     const timeval sendTimeout = toTimeval(timing.sendTimeout);
     if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout) != 0)
         NQLOG_ERRNO("setsockopt SO_SNDTIMEO");
-    return fd;
+    return true;
 }
 
 enum class WriteResult { Written, NothingWritten, PartWritten };
@@ -251,8 +245,9 @@ TcpClient::~TcpClient()
 {
     std::unique_lock lock(lifecycleMutex_);
     // A listener call may connect again while the last connection ends: repeat until all is quiet.
-    while (current_ || connecting_ || !parked_.empty() || teardowns_ > 0) {
-        if (connecting_) {
+    while (current_ || pending_ || !parked_.empty() || teardowns_ > 0) {
+        if (pending_) {
+            pending_->cancel();
             lifecycleChanged_.wait(lock);
             continue;
         }
@@ -273,22 +268,33 @@ bool TcpClient::connect(const std::string& host, uint16_t port)
     }
     // Every earlier connection has ended and raised its last event before a new one starts.
     finishTeardowns(nullptr);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        NQLOG_ERRNO("socket");
+        return false;
+    }
     {
         std::lock_guard lock(lifecycleMutex_);
-        if (current_ || connecting_) {
+        if (current_ || pending_) {
             NQLOG("connect to %s refused: a link is open", host.c_str());
+            ::close(fd);
             return false;
         }
-        connecting_ = true;
+        pending_ = PendingConnect{fd};
     }
-    const int fd = openConnectedSocket(peer, timing_);
+    const bool made = connectSocket(fd, peer, timing_);
     ConnectionPtr failed;
     {
         std::lock_guard lock(lifecycleMutex_);
-        connecting_ = false;
+        const bool cancelled = pending_->cancelled;
+        pending_.reset();
         lifecycleChanged_.notify_all();
-        if (fd < 0)
+        if (!made || cancelled) {
+            if (cancelled)
+                NQLOG("connect to %s ended by a disconnect meanwhile", host.c_str());
+            ::close(fd);
             return false;
+        }
         auto connection = std::make_shared<Connection>(fd, peer);
         // Published with its threads under the lock, so a listener call that sends or disconnects
         // at once waits for it, and a disconnect never finds a connection whose threads are starting.
@@ -302,6 +308,14 @@ bool TcpClient::connect(const std::string& host, uint16_t port)
     failed->close(0);
     finishTeardowns(std::move(failed));
     return false;
+}
+
+void TcpClient::PendingConnect::cancel()
+{
+    cancelled = true;
+    // Ends the handshake's wait at once. The connect closes the socket only after it has taken
+    // itself out of pending_, so this never reaches a descriptor reused meanwhile.
+    ::shutdown(fd, SHUT_RDWR);
 }
 
 bool TcpClient::startThreads(Connection& connection)
@@ -350,8 +364,14 @@ int TcpClient::sendOn(Connection& connection, uint16_t type, std::span<const uin
         NQLOG("refusing message type 0x%x of %zu bytes: more than %zu", type, payload.size(), kMaxTcpMessage);
         return -1;
     }
-    if (connection.sendLists.push(type, nowMicroseconds(), payload) == SendLists::PushResult::Closed)
+    switch (connection.sendLists.push(type, nowMicroseconds(), payload)) {
+    case SendLists::PushResult::Closed:
         return 0;
+    case SendLists::PushResult::Full:
+        return kDropped;
+    case SendLists::PushResult::Queued:
+        break;
+    }
     return static_cast<int>(payload.size());
 }
 
@@ -363,6 +383,8 @@ void TcpClient::disconnect(uint8_t reason)
         connection = std::move(current_);
         if (connection)
             beginTeardown(connection);
+        else if (pending_)
+            pending_->cancel();
     }
     if (connection)
         connection->close(reason);
@@ -527,8 +549,12 @@ void TcpClient::dispatch(Connection& connection, const ReassembledMessage& messa
 void TcpClient::answerHeartbeat(Connection& connection, std::span<const uint8_t> payload)
 {
     const HeartbeatPayload beat = HeartbeatPayload::decode(payload);
-    if (beat.isRequest()) {
+    if (beat.isAnswerable()) {
         sendOn(connection, kMsgHeartbeat, beat.answer(status_).encode());
+        return;
+    }
+    if (beat.isRequest()) {
+        NQLOG("ignoring a heartbeat request with sequence 0: its answer would read as a request");
         return;
     }
     if ((beat.status & HeartbeatPayload::kStatusWantsClientInfo) != 0)

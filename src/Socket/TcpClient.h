@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -43,6 +44,9 @@ public:
         std::chrono::milliseconds sendTimeout{5'000};
     };
 
+    // What send returns when the message's send list was full and the message was dropped.
+    static constexpr int kDropped = -2;
+
     // The largest received video frame handed to the listener; larger ones are dropped.
     static constexpr size_t kMaxVideoFrame = 2'097'152;
 
@@ -55,17 +59,18 @@ public:
     TcpClient& operator=(const TcpClient&) = delete;
 
     // Connects to host (dotted IPv4 text) within the connect time-out and starts the connection's
-    // threads. False when a connection is open or being made, the host is not an IPv4 address, or
-    // the connection is refused or times out.
+    // threads. False when a connection is open or being made, the host is not an IPv4 address, the
+    // connection is refused or times out, or a disconnect ended it while it was being made.
     bool connect(const std::string& host, uint16_t port);
     // Queues a copy of the message, or sends it over the UDP side channel when its route mask
     // selects the type. Never waits for the network. -1 when not connected (or the payload can't
     // travel: a null pointer with a length, or more than 255 fragments); the UDP send's byte count;
-    // 0 when the link closed meanwhile; else length, also when a full list dropped the message.
+    // 0 when the link closed meanwhile; kDropped when a full list dropped the message; else length.
     int send(uint16_t type, const uint8_t* data, int length);
     // Ends the connection: shuts the socket (which ends the receive loop; it raises
     // kMsgDisconnected, with the text "1" when reason is not 0), closes the UDP side channel,
-    // drops every queued message and joins the threads (see above). Nothing when not connected.
+    // drops every queued message and joins the threads (see above). A connect still waiting for
+    // its handshake is ended instead: it returns false and raises nothing. Else nothing.
     void disconnect(uint8_t reason);
 
     // Whether a connection is open to host (dotted IPv4 text), whatever its port.
@@ -120,7 +125,15 @@ private:
     // Signals the end of a teardown or of a connect's wait.
     std::condition_variable lifecycleChanged_;
     ConnectionPtr current_;
-    bool connecting_ = false;
+    // A connect waiting for the handshake; a disconnect meanwhile cancels it, and the connect then
+    // publishes nothing and returns false.
+    struct PendingConnect {
+        int fd = -1;
+        bool cancelled = false;
+        // With the lifecycle lock held.
+        void cancel();
+    };
+    std::optional<PendingConnect> pending_;
     // Connections ended on a transport thread, whose threads are still to be joined.
     std::vector<ConnectionPtr> parked_;
     // Connections whose threads some thread is joining right now.

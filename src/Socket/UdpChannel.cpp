@@ -37,7 +37,7 @@ std::shared_ptr<UdpChannel> UdpChannel::open(const sockaddr_in& peer, uint32_t f
               kMaxDatagramFragment);
         return nullptr;
     }
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         NQLOG_ERRNO("udp socket");
         return nullptr;
@@ -52,7 +52,7 @@ UdpChannel::UdpChannel(int socket, const sockaddr_in& peer, const MessageFragmen
     : fragmentSize_(static_cast<uint32_t>(fragmenter.fragmentSize())),
       peer_(peer),
       histories_(histories),
-      streams_{{{histories.video, fragmenter}, {histories.audio, fragmenter}, {histories.other, fragmenter}}},
+      streams_{{{histories.video, fragmenter, {}}, {histories.audio, fragmenter, {}}, {histories.other, fragmenter, {}}}},
       writer_([this](std::span<const uint8_t> datagram) { return sendDatagram(datagram); }),
       socket_(socket)
 {
@@ -73,24 +73,21 @@ std::optional<int> UdpChannel::send(uint16_t type, std::span<const uint8_t> payl
               type, payload.size(), TransportFrameHeader::kMaxFragmentCount, fragmentSize_);
         return std::nullopt;
     }
-    int sent = 0;
-    stream.history.keep(type, nowMicroseconds(), payload,
-                        [&](const StreamHistory::Message& message) { sent = transmit(stream, message); });
-    return sent;
+    return transmit(stream, *stream.history.keep(type, nowMicroseconds(), payload));
 }
 
 void UdpChannel::resendFragments(const UdpResendFragmentsPayload& request)
 {
     Stream& stream = streamFor(histories_.forStream(request.streamType));
-    stream.history.visit(request.messageId, [&](const StreamHistory::Message& message) {
-        transmit(stream, message, &request.bitmap);
-    });
+    if (const auto message = stream.history.find(request.messageId))
+        transmit(stream, *message, &request.bitmap);
 }
 
 void UdpChannel::resendRange(const UdpResendRangePayload& request)
 {
     Stream& stream = streamFor(histories_.forStream(request.streamType));
-    stream.history.visitRange(request, [&](const StreamHistory::Message& message) { transmit(stream, message); });
+    for (const auto& message : stream.history.range(request))
+        transmit(stream, *message);
 }
 
 void UdpChannel::close()
@@ -115,6 +112,7 @@ int UdpChannel::transmit(Stream& stream, const StreamHistory::Message& message,
                          const std::vector<uint32_t>* selection)
 {
     std::optional<std::span<const uint32_t>> picked;
+    std::lock_guard guard(stream.fragmenterLock);
     if (selection && stream.fragmenter.fragmentCount(message.payload.size()) > 1)
         picked = std::span<const uint32_t>(*selection);
     const auto result =
@@ -133,10 +131,16 @@ bool UdpChannel::sendDatagram(std::span<const uint8_t> datagram)
                         reinterpret_cast<const sockaddr*>(&peer_), sizeof peer_);
     } while (sent < 0 && errno == EINTR);
     // A datagram goes out whole or not at all.
-    if (sent >= 0)
+    if (sent >= 0) {
+        lastSendError_ = 0;
         return true;
+    }
     const int error = errno;
-    if (lastSendError_.exchange(error) != error)
+    if (lastSendError_.exchange(error) == error)
+        return false;
+    if (error == EAGAIN || error == EWOULDBLOCK)
+        NQLOG("udp send buffer full: dropping datagrams (the first of %zu bytes) until it drains", datagram.size());
+    else
         NQLOG_ERRNO("udp send of %zu bytes failed", datagram.size());
     return false;
 }

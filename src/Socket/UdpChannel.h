@@ -18,6 +18,8 @@
 
 // The send-only UDP side channel the TV may open on the link. Messages sent through it stay in the
 // transport client's stream histories so the TV can ask for lost fragments or messages again.
+// Sending never waits: the socket is non-blocking, and a datagram that doesn't fit its buffer is
+// dropped with a log line, for the TV to ask for again.
 // The transport client holds it through a shared_ptr that senders copy before they send, so it is
 // freed only once no sender is inside it. The histories must outlive the channel.
 class UdpChannel {
@@ -29,7 +31,7 @@ public:
     ~UdpChannel();
 
     // Keeps the message in its stream's history and sends every fragment. Bytes handed to the
-    // system, 0 once closed; nullopt when the message needs more than 255 fragments of this
+    // system (fewer when the socket's buffer was full), 0 once closed; nullopt when the message needs more than 255 fragments of this
     // channel's size, so the caller sends it over TCP instead. Any thread.
     std::optional<int> send(uint16_t type, std::span<const uint8_t> payload);
     // The TV's requests, on the receive thread.
@@ -42,11 +44,12 @@ public:
     uint16_t port() const { return ntohs(peer_.sin_port); }
 
 private:
-    // One stream's history with the fragmenter its datagrams are built in; the fragmenter is used
-    // only under that history's lock.
+    // One stream's history with the fragmenter its datagrams are built in. The fragmenter has its
+    // own lock, so the history's lock is never held while datagrams go out.
     struct Stream {
         StreamHistory& history;
         MessageFragmenter fragmenter;
+        std::mutex fragmenterLock;
     };
 
     UdpChannel(int socket, const sockaddr_in& peer, const MessageFragmenter& fragmenter, StreamHistories& histories);
@@ -55,10 +58,11 @@ private:
 
     Stream& streamFor(StreamHistory& history);
     // Sends the kept message's fragments that selection picks (all without one); a one-fragment
-    // message always goes out whole. The history's lock is held. Bytes sent.
+    // message always goes out whole. Bytes sent.
     int transmit(Stream& stream, const StreamHistory::Message& message,
                  const std::vector<uint32_t>* selection = nullptr);
-    // One datagram to the peer; false once closed or when the system refuses it.
+    // One datagram to the peer; false once closed, when the socket's buffer is full or when the
+    // system refuses it.
     bool sendDatagram(std::span<const uint8_t> datagram);
     bool isOpen();
 
@@ -70,6 +74,7 @@ private:
     // Guards socket_ (-1 once closed) against close() while a datagram goes out.
     std::mutex socketLock_;
     int socket_;
-    // The last send error logged, so a peer that keeps refusing does not flood the log.
+    // The error of the last failed send, 0 after a success: each run of failures is logged once,
+    // so a peer that keeps refusing, or a buffer that stays full, does not flood the log.
     std::atomic<int> lastSendError_{0};
 };

@@ -1,10 +1,92 @@
 #include "Socket/TcpClientTestSupport.h"
 
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 namespace {
+
+// A listener on 127.0.0.1 whose accept queue is full, so the kernel drops further handshakes and a
+// connect to it waits until the queue is drained.
+class StalledListener {
+public:
+    StalledListener()
+    {
+        ::listen(listener_.fd(), 0);
+        filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(filler_, reinterpret_cast<const sockaddr*>(&listener_.address()), sizeof(sockaddr_in)) != 0)
+            ADD_FAILURE() << "cannot fill the accept queue";
+    }
+    ~StalledListener()
+    {
+        ::close(filler_);
+        for (const int fd : accepted_)
+            ::close(fd);
+    }
+    StalledListener(const StalledListener&) = delete;
+    StalledListener& operator=(const StalledListener&) = delete;
+
+    uint16_t port() const { return listener_.port(); }
+
+    // True once a handshake towards this listener waits unanswered (from /proc/net/tcp).
+    bool handshakeWaiting() const
+    {
+        char remote[16];
+        std::snprintf(remote, sizeof remote, ":%04X", port());
+        std::ifstream table("/proc/net/tcp");
+        std::string line;
+        std::getline(table, line);
+        while (std::getline(table, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, peer, state;
+            fields >> slot >> local >> peer >> state;
+            if (peer.ends_with(remote) && state == "02") // SYN_SENT
+                return true;
+        }
+        return false;
+    }
+
+    // Drains the accept queue, so the next handshake goes through.
+    void drain()
+    {
+        while (readable(listener_.fd(), 0ms))
+            accepted_.push_back(::accept4(listener_.fd(), nullptr, nullptr, SOCK_CLOEXEC));
+    }
+
+private:
+    LoopbackSocket listener_{SOCK_STREAM};
+    int filler_ = -1;
+    std::vector<int> accepted_;
+};
+
+// A disconnect while the handshake is under way wins over the connect, even when the handshake then
+// succeeds: the caller ended the link before it was there.
+TEST(TcpClientConcurrencyTest, DisconnectDuringConnectWins)
+{
+    StalledListener listener;
+    EventRecorder events;
+    TcpClient::Timing timing = quickTiming();
+    timing.connectTimeout = kWaitLimit;
+    TcpClient client(&events.info, timing);
+    std::atomic<bool> connected{true};
+    std::thread connecting([&] { connected = client.connect("127.0.0.1", listener.port()); });
+    ASSERT_TRUE(eventually([&] { return listener.handshakeWaiting(); }));
+    client.disconnect(1);
+    // The kernel's next retry of the handshake now succeeds.
+    listener.drain();
+    connecting.join();
+    EXPECT_FALSE(connected);
+    EXPECT_EQ(client.peerAddress(), "0.0.0.0");
+    EXPECT_EQ(client.send(kMsgKeyDown, nullptr, 0), -1);
+    EXPECT_TRUE(events.events().empty()) << "no link was published";
+
+    listener.drain();
+    ASSERT_TRUE(client.connect("127.0.0.1", listener.port())) << "the client is free for the next connect";
+    ASSERT_TRUE(events.waitFor(kMsgConnected));
+}
 
 using ConcurrencyFixture = TvLinkFixture;
 

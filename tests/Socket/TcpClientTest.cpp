@@ -115,6 +115,20 @@ TEST(TcpClientTest, AnswersHeartbeatsAndBeats)
     EXPECT_TRUE(events.events(kMsgHeartbeat).empty()) << "heartbeats stay in the transport";
 }
 
+TEST_F(TvFixture, LeavesHeartbeatRequestsWithSequenceZeroUnanswered)
+{
+    // Its answer would echo 0 and read as a request again.
+    ASSERT_TRUE(tv.send(kMsgHeartbeat, HeartbeatPayload{.sequence = 0, .status = 1}.encode()));
+    ASSERT_TRUE(tv.send(kMsgHeartbeat, HeartbeatPayload{.sequence = 7}.encode()));
+    // Answers leave in order: once the second is in, the first would have been too.
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgHeartbeat, 1));
+    syncWithReceiveThread();
+    const auto answers = tv.received(kMsgHeartbeat);
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(HeartbeatPayload::decode(answers[0].payload).echo, 7u);
+    EXPECT_TRUE(events.events(kMsgClientInfoRequest).empty());
+}
+
 TEST_F(TvFixture, AnswersNetworkEchoRequests)
 {
     const auto id = tv.sendEchoRequest();
@@ -253,13 +267,20 @@ struct HeldBackFixture : testing::Test {
         ASSERT_TRUE(peer.readBytes(TransportFrameHeader::kSize));
     }
 
-    void sendIndexed(uint16_t type, uint32_t count, uint32_t firstIndex = 0)
+    // Sends count messages indexed from firstIndex, each expected to return result.
+    void sendIndexed(uint16_t type, uint32_t count, uint32_t firstIndex = 0, int result = 16)
     {
         for (uint32_t i = firstIndex; i < firstIndex + count; ++i) {
             const auto payload = indexPayload(i);
-            ASSERT_EQ(client.send(type, payload.data(), static_cast<int>(payload.size())), 16)
-                << "a dropped message still returns its length";
+            ASSERT_EQ(client.send(type, payload.data(), static_cast<int>(payload.size())), result) << "index " << i;
         }
+    }
+
+    // Fills the list of type to its cap; the next messages are dropped.
+    void overfill(uint16_t type, uint32_t capacity)
+    {
+        sendIndexed(type, capacity);
+        sendIndexed(type, 10, capacity, TcpClient::kDropped);
     }
 
     // The messages after the blocker, as (type, index).
@@ -284,11 +305,14 @@ struct HeldBackFixture : testing::Test {
 
 TEST_F(HeldBackFixture, ServesControlThenAudioThenVideoWithinTheCaps)
 {
-    sendIndexed(kMsgVideoFrame, SendLists::kVideoCapacity + 10);
-    sendIndexed(kMsgAudioFrame, SendLists::kAudioCapacity + 10);
-    sendIndexed(kMsgKeyDown, SendLists::kOtherCapacity + 10);
+    overfill(kMsgVideoFrame, SendLists::kVideoCapacity);
+    overfill(kMsgAudioFrame, SendLists::kAudioCapacity);
+    overfill(kMsgKeyDown, SendLists::kOtherCapacity);
+    // A key-exchange answer is never dropped for a full list, and overtakes every waiting message.
+    sendIndexed(kMsgNoEncryption, 1, 0);
+    sendIndexed(kMsgSessionKey, 1, 1);
 
-    std::vector<std::pair<uint16_t, uint32_t>> expected;
+    std::vector<std::pair<uint16_t, uint32_t>> expected{{kMsgNoEncryption, 0}, {kMsgSessionKey, 1}};
     for (uint32_t i = 0; i < SendLists::kOtherCapacity; ++i)
         expected.emplace_back(kMsgKeyDown, i);
     for (uint32_t i = 0; i < SendLists::kAudioCapacity; ++i)
