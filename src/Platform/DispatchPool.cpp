@@ -139,12 +139,18 @@ DispatchPool::BlockingScope::~BlockingScope()
 void DispatchPool::post(Task task)
 {
     Impl& impl = *impl_;
-    std::lock_guard lock(impl.mutex);
-    impl.tasks.push_back(std::move(task));
-    if (impl.waking < impl.sleeping && impl.waking < impl.tasks.size()) {
-        ++impl.waking;
-        impl.wake.notify_one();
+    bool wake = false;
+    {
+        std::lock_guard lock(impl.mutex);
+        impl.tasks.push_back(std::move(task));
+        if (impl.waking < impl.sleeping && impl.waking < impl.tasks.size()) {
+            ++impl.waking;
+            wake = true;
+        }
     }
+    // Signalled outside the lock, so the woken thread does not wake only to wait for the mutex.
+    if (wake)
+        impl.wake.notify_one();
 }
 
 std::shared_ptr<DispatchQueue::DelayedTask> DispatchPool::after(std::chrono::steady_clock::duration delay, Task task)
