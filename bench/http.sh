@@ -1,20 +1,26 @@
 #!/usr/bin/env bash
-# Requests/s and MB/s of our folder server beside Debian's nginx, both on 127.0.0.1 with keep-alive off
-# and serving the same folder, for a 4 KiB and a 100 MiB file. Prints figures; asserts nothing.
+# Requests/s, MB/s and latency percentiles of our folder server beside Debian's nginx, both on 127.0.0.1
+# with keep-alive off and serving the same folder, for a 4 KiB and a 100 MiB file. Prints figures;
+# asserts nothing.
 #
-#   bench/http.sh [SECONDS per run, default 5] [ROUNDS, default 3]   (after a build: build/tools/http-serve/http-serve)
+#   bench/http.sh [SECONDS per run, default 5] [ROUNDS, default 3]
 #
-# Each case runs ROUNDS times, the two servers taking turns, and the best run of each is shown: on a
-# shared machine the spread between runs is larger than the difference being measured.
+# The server is build/tools/http-serve/http-serve, or the program named by $HTTP_SERVE (to set two
+# builds side by side). Each case runs ROUNDS times, the two servers taking turns, and the run with
+# the most requests/s of each is shown: on a shared machine the spread between runs is larger than the
+# difference being measured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-5}
 rounds=${2:-3}
-serve=build/tools/http-serve/http-serve
+serve=${HTTP_SERVE:-build/tools/http-serve/http-serve}
+command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
+command -v nginx >/dev/null || apt-get install -y nginx-light >/dev/null
 for tool in wrk nginx "$serve"; do
-    command -v "$tool" >/dev/null || { echo "missing: $tool (bash scripts/install-deps.sh; apt-get install nginx-light)"; exit 1; }
+    command -v "$tool" >/dev/null || { echo "missing: $tool (bash scripts/install-deps.sh)"; exit 1; }
 done
+echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 
 source tools/lib-serve.sh
 scratch_dir work
@@ -31,10 +37,10 @@ chmod 644 "$work/www/"*
 
 # Our server, on a port the kernel picks.
 start_server "$serve" "$work/www"
-ours=$port
+ourPort=$port
 
 # nginx on a free port, keep-alive off, as many workers as we have cores.
-theirs=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+theirPort=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 cat > "$work/nginx/nginx.conf" <<CONF
 worker_processes auto;
 daemon off;
@@ -50,38 +56,47 @@ http {
     fastcgi_temp_path $work/nginx/fastcgi;
     uwsgi_temp_path $work/nginx/uwsgi;
     scgi_temp_path $work/nginx/scgi;
-    server { listen 127.0.0.1:$theirs; root $work/www; }
+    server { listen 127.0.0.1:$theirPort; root $work/www; }
 }
 CONF
 nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
 nginxPid=$!
 for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$theirs/small.bin" && break
+    curl -s -o /dev/null "http://127.0.0.1:$theirPort/small.bin" && break
     sleep 0.05
 done
 
-# Requests/s and transfer MB/s of one wrk run.
+# Requests/s, transfer MB/s and the 50th and 99th latency percentiles in ms of one wrk run.
 measure() {  # url connections
-    wrk -t 4 -c "$2" -d "${seconds}s" -H 'Connection: close' "$1" | awk '
+    wrk -t 4 -c "$2" -d "${seconds}s" --latency -H 'Connection: close' "$1" | awk '
+        function ms(value,   unit, number) {
+            unit = value; sub(/^[0-9.]+/, "", unit); number = value + 0
+            return unit == "us" ? number / 1000 : unit == "s" ? number * 1000 : unit == "m" ? number * 60000 : number
+        }
         /^Requests\/sec:/ { rps = $2 }
+        /^ +50% / { p50 = ms($2) }
+        /^ +99% / { p99 = ms($2) }
         /^Transfer\/sec:/ {
             value = $2; unit = substr(value, length(value) - 1); number = substr(value, 1, length(value) - 2) + 0
             if (unit == "GB") number *= 1024; else if (unit == "KB") number /= 1024; else if (unit != "MB") number /= 1048576
             mbs = number * 1.048576
         }
-        END { printf "%.0f %.1f\n", rps, mbs }'
+        END { printf "%.0f %.1f %.2f %.2f\n", rps, mbs, p50, p99 }'
 }
 
-printf '%-10s %12s %12s %12s %12s %9s %9s\n' file "ours req/s" "nginx req/s" "ours MB/s" "nginx MB/s" "req ratio" "MB ratio"
+printf '%-10s %10s %10s %9s %9s %9s %9s %9s %9s %6s %6s\n' file "ours rq/s" "nginx rq/s" "ours MB/s" "nginx MB/s" \
+    "ours p50" "nginx p50" "ours p99" "nginx p99" "rq" "p99"
 for case in "small.bin 64" "large.bin 4"; do
     read -r file connections <<< "$case"
-    ourRps=0 ourMbs=0 theirRps=0 theirMbs=0
+    ours=(0 0 0 0) theirs=(0 0 0 0)
     for _ in $(seq "$rounds"); do
-        read -r rps mbs <<< "$(measure "http://127.0.0.1:$ours/$file" "$connections")"
-        ((rps > ourRps)) && ourRps=$rps ourMbs=$mbs
-        read -r rps mbs <<< "$(measure "http://127.0.0.1:$theirs/$file" "$connections")"
-        ((rps > theirRps)) && theirRps=$rps theirMbs=$mbs
+        read -r -a run <<< "$(measure "http://127.0.0.1:$ourPort/$file" "$connections")"
+        ((run[0] > ours[0])) && ours=("${run[@]}")
+        read -r -a run <<< "$(measure "http://127.0.0.1:$theirPort/$file" "$connections")"
+        ((run[0] > theirs[0])) && theirs=("${run[@]}")
     done
-    awk -v f="$file" -v a="$ourRps" -v b="$theirRps" -v c="$ourMbs" -v d="$theirMbs" 'BEGIN {
-        printf "%-10s %12d %12d %12.1f %12.1f %9.2f %9.2f\n", f, a, b, c, d, (b > 0 ? a / b : 0), (d > 0 ? c / d : 0) }'
+    awk -v f="$file" -v o="${ours[*]}" -v t="${theirs[*]}" 'BEGIN {
+        split(o, a, " "); split(t, b, " ")
+        printf "%-10s %10d %10d %9.1f %9.1f %9.2f %9.2f %9.2f %9.2f %6.2f %6.2f\n", f, a[1], b[1], a[2], b[2], a[3], b[3], a[4], b[4],
+            (b[1] > 0 ? a[1] / b[1] : 0), (b[4] > 0 ? a[4] / b[4] : 0) }'
 done

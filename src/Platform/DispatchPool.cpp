@@ -4,6 +4,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -16,6 +17,23 @@ namespace {
 constexpr size_t kMaximumWorkers = 512;
 
 thread_local bool onWorker = false;
+
+class TimedTask final : public DispatchQueue::DelayedTask {
+public:
+    TimedTask(asio::io_context& context, std::chrono::steady_clock::duration delay) : timer(context, delay) {}
+
+    void cancel() override
+    {
+        // The timer itself is not safe against concurrent cancels; its wait is, against one.
+        if (!cancelled_.exchange(true))
+            timer.cancel();
+    }
+
+    asio::steady_timer timer;
+
+private:
+    std::atomic<bool> cancelled_{false};
+};
 
 }  // namespace
 
@@ -121,16 +139,27 @@ DispatchPool::BlockingScope::~BlockingScope()
 void DispatchPool::post(Task task)
 {
     Impl& impl = *impl_;
-    std::lock_guard lock(impl.mutex);
-    impl.tasks.push_back(std::move(task));
-    if (impl.waking < impl.sleeping && impl.waking < impl.tasks.size()) {
-        ++impl.waking;
-        impl.wake.notify_one();
+    bool wake = false;
+    {
+        std::lock_guard lock(impl.mutex);
+        impl.tasks.push_back(std::move(task));
+        if (impl.waking < impl.sleeping && impl.waking < impl.tasks.size()) {
+            ++impl.waking;
+            wake = true;
+        }
     }
+    // Signalled outside the lock, so the woken thread does not wake only to wait for the mutex.
+    if (wake)
+        impl.wake.notify_one();
 }
 
-void DispatchPool::after(std::chrono::steady_clock::duration delay, Task task)
+std::shared_ptr<DispatchQueue::DelayedTask> DispatchPool::after(std::chrono::steady_clock::duration delay, Task task)
 {
-    auto timer = std::make_shared<asio::steady_timer>(impl_->context, delay);
-    timer->async_wait([this, timer, task = std::move(task)](const asio::error_code&) mutable { post(std::move(task)); });
+    auto delayed = std::make_shared<TimedTask>(impl_->context, delay);
+    // Cancelling completes the wait at once with an error, which lets go of the task there and then.
+    delayed->timer.async_wait([this, delayed, task = std::move(task)](const asio::error_code& error) mutable {
+        if (!error)
+            post(std::move(task));
+    });
+    return delayed;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/DispatchQueue.h"
+
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -40,8 +42,8 @@ public:
 
     // Runs the task on some worker. Any thread.
     void post(Task task);
-    // Runs the task on some worker once the delay has passed. Any thread.
-    void after(std::chrono::steady_clock::duration delay, Task task);
+    // Runs the task on some worker once the delay has passed, unless withdrawn first. Any thread.
+    std::shared_ptr<DispatchQueue::DelayedTask> after(std::chrono::steady_clock::duration delay, Task task);
 
 private:
     DispatchPool();

@@ -1,6 +1,7 @@
 #include "Platform/DispatchQueue.h"
 
 #include <algorithm>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -15,6 +16,23 @@ struct RunningMark {
     ~RunningMark() { tRunning.pop_back(); }
     RunningMark(const RunningMark&) = delete;
     RunningMark& operator=(const RunningMark&) = delete;
+};
+
+// The task sits in a holder the queue's pending closure shares: cancelling empties the holder.
+class HeldTask final : public DispatchQueue::DelayedTask {
+public:
+    explicit HeldTask(DispatchQueue::Task task) : task_(std::move(task)) {}
+
+    void cancel() override { take(); }
+    DispatchQueue::Task take()
+    {
+        std::lock_guard lock(mutex_);
+        return std::exchange(task_, nullptr);
+    }
+
+private:
+    std::mutex mutex_;
+    DispatchQueue::Task task_;
 };
 
 } // namespace
@@ -35,4 +53,14 @@ void DispatchQueue::runAsCurrent(const Task& task) const
 bool DispatchQueue::markedCurrent() const
 {
     return std::find(tRunning.begin(), tRunning.end(), this) != tRunning.end();
+}
+
+std::shared_ptr<DispatchQueue::DelayedTask> DispatchQueue::asyncAfterCancellable(Clock::duration delay, Task task)
+{
+    auto held = std::make_shared<HeldTask>(std::move(task));
+    asyncAfter(delay, [held] {
+        if (const Task due = held->take())
+            due();
+    });
+    return held;
 }

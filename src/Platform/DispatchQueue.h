@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 // A queue of tasks: the one model of concurrency every subsystem uses. Serial queues, the global
@@ -23,6 +24,17 @@ public:
     // Runs the task on the queue once `delay` has passed on the queue's clock. It cannot be withdrawn;
     // DispatchTimer can.
     virtual void asyncAfter(Clock::duration delay, Task task) = 0;
+
+    // A delayed task that can be withdrawn: once cancel() returns it will not begin, and it has let
+    // go of its captures. Safe from any thread, any number of times.
+    class DelayedTask {
+    public:
+        virtual ~DelayedTask() = default;
+        virtual void cancel() = 0;
+    };
+    // asyncAfter() that can be withdrawn. By default a withdrawn task leaves a small stub in the queue
+    // until its deadline; the pool's queues free their timer at once.
+    virtual std::shared_ptr<DelayedTask> asyncAfterCancellable(Clock::duration delay, Task task);
     // True while the calling thread runs on this queue, so it may touch what the queue guards.
     virtual bool isCurrent() const = 0;
     // The queue's clock: real for the pool's queues, the main loop's (virtual in tests) for the main queue.

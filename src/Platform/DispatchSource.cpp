@@ -1,89 +1,75 @@
 #include "Platform/DispatchSource.h"
 
-#include "Platform/DispatchPool.h"
+#include "Platform/DispatchReactor.h"
 #include "Utils/Log.h"
 
-#include <asio.hpp>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <sys/epoll.h>
 
+#include <cerrno>
 #include <mutex>
 #include <utility>
 
 // At most one step is in flight at a time, so the event handler never runs twice at once and the cancel
-// handler can follow the last call: Idle, a readiness wait in the reactor, or a call queued or running.
-struct DispatchSource::State : std::enable_shared_from_this<State> {
+// handler can follow the last call: Idle, armed in the reactor, or a call queued or running.
+struct DispatchSource::State final : DispatchReactor::Client, std::enable_shared_from_this<State> {
     enum class Step { Idle, Waiting, Calling };
 
-    State(int callerFd, int duplicateFd, Kind sourceKind, std::shared_ptr<DispatchQueue> targetQueue, Handler onEvent,
-          Handler onCancel)
-        : fd(callerFd), duplicate(duplicateFd), kind(sourceKind), queue(std::move(targetQueue)),
-          eventHandler(std::move(onEvent)), cancelHandler(std::move(onCancel)), watched(DispatchPool::shared().context())
+    State(int watchedFd, std::shared_ptr<DispatchQueue> targetQueue, Handler onEvent, Handler onCancel)
+        : fd(watchedFd), queue(std::move(targetQueue)), eventHandler(std::move(onEvent)), cancelHandler(std::move(onCancel))
     {
     }
 
-    bool ready() const;
-    // Below, the mutex is held on entry.
-    void schedule();
-    void finish();
-    // On the pool and on the queue; they take the mutex.
-    void onWait(const asio::error_code& error);
+    // On the reactor's thread.
+    void becameReady() override;
+    // On the queue.
     void deliver();
+    // Below, the mutex is held on entry.
+    void wait();
+    void call();
+    void finish();
 
     const int fd;
-    // A close-on-exec duplicate of fd: the reactor registers it (so a read and a write source may share
-    // one descriptor) and closing it never touches the caller's.
-    const int duplicate;
-    const Kind kind;
     const std::shared_ptr<DispatchQueue> queue;
 
     std::mutex mutex;
+    // The reactor's key for this source; 0 for a descriptor epoll cannot watch (a regular file),
+    // which is always ready.
+    uint64_t key = 0;
     Handler eventHandler;
     Handler cancelHandler;
-    // Owns `duplicate` once assigned.
-    asio::posix::stream_descriptor watched;
     Step step = Step::Idle;
     bool resumed = false;
     bool cancelled = false;
 };
 
-bool DispatchSource::State::ready() const
+void DispatchSource::State::wait()
 {
-    pollfd entry{duplicate, static_cast<short>(kind == Kind::Read ? POLLIN : POLLOUT), 0};
-    // Hang-ups and errors count as ready: the handler's read or write meets them.
-    return ::poll(&entry, 1, 0) > 0;
-}
-
-void DispatchSource::State::schedule()
-{
-    if (ready()) {
-        step = Step::Calling;
-        queue->async([self = shared_from_this()] { self->deliver(); });
+    if (key == 0) {
+        call();
         return;
     }
     step = Step::Waiting;
-    const auto waitType = kind == Kind::Read ? asio::posix::stream_descriptor::wait_read
-                                             : asio::posix::stream_descriptor::wait_write;
-    watched.async_wait(waitType, [self = shared_from_this()](const asio::error_code& error) { self->onWait(error); });
-    // The reactor is edge-triggered: readiness that came between the look above and the wait's
-    // registration raises no new edge. Look again now that the wait is registered, and end it early.
-    if (ready()) {
-        asio::error_code ignored;
-        watched.cancel(ignored);
-    }
+    DispatchReactor::shared().arm(fd, key);
 }
 
-void DispatchSource::State::onWait(const asio::error_code& error)
+void DispatchSource::State::call()
+{
+    step = Step::Calling;
+    queue->async([self = shared_from_this()] { self->deliver(); });
+}
+
+void DispatchSource::State::becameReady()
 {
     std::lock_guard lock(mutex);
-    step = Step::Idle;
+    if (step != Step::Waiting)
+        return;
     if (cancelled) {
+        step = Step::Idle;
         finish();
-    } else if (error && error != asio::error::operation_aborted) {
-        PLOG("dispatch source on fd %d stops: %s", fd, error.message().c_str());
     } else if (resumed) {
-        schedule();
+        call();
+    } else {
+        step = Step::Idle;
     }
 }
 
@@ -91,22 +77,15 @@ void DispatchSource::State::deliver()
 {
     {
         std::lock_guard lock(mutex);
-        if (cancelled) {
+        if (cancelled || !resumed) {
             step = Step::Idle;
-            finish();
-            return;
-        }
-        if (!resumed) {
-            step = Step::Idle;
-            return;
-        }
-        if (!ready()) {
-            // An earlier task on the queue consumed the readiness: wait for more.
-            step = Step::Idle;
-            schedule();
+            if (cancelled)
+                finish();
             return;
         }
     }
+    // The reactor's word is trusted: no second look at the descriptor. A call may still find it drained
+    // by an earlier task on the queue, which a non-blocking read or write meets as EAGAIN.
     if (eventHandler)
         eventHandler();
     std::lock_guard lock(mutex);
@@ -114,13 +93,13 @@ void DispatchSource::State::deliver()
     if (cancelled)
         finish();
     else if (resumed)
-        schedule();
+        wait();
 }
 
 void DispatchSource::State::finish()
 {
-    asio::error_code ignored;
-    watched.close(ignored);
+    if (key != 0)
+        DispatchReactor::shared().detach(fd, std::exchange(key, 0));
     eventHandler = nullptr; // its captures often hold the source's owner
     if (cancelHandler)
         queue->async(std::exchange(cancelHandler, nullptr));
@@ -129,19 +108,10 @@ void DispatchSource::State::finish()
 std::unique_ptr<DispatchSource> DispatchSource::create(int fd, Kind kind, std::shared_ptr<DispatchQueue> queue,
                                                        Handler eventHandler, Handler cancelHandler)
 {
-    // Never below 3: standard input, output and error stay what they are.
-    const int duplicate = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-    if (duplicate < 0) {
-        PLOG_ERRNO("dispatch source: cannot duplicate fd %d", fd);
-        return nullptr;
-    }
-    auto state = std::make_shared<State>(fd, duplicate, kind, std::move(queue), std::move(eventHandler),
-                                         std::move(cancelHandler));
-    asio::error_code error;
-    state->watched.assign(duplicate, error);
-    if (error) {
-        PLOG("dispatch source: cannot watch fd %d: %s", fd, error.message().c_str());
-        ::close(duplicate);
+    auto state = std::make_shared<State>(fd, std::move(queue), std::move(eventHandler), std::move(cancelHandler));
+    state->key = DispatchReactor::shared().attach(fd, kind == Kind::Read ? EPOLLIN : EPOLLOUT, state);
+    if (state->key == 0 && errno != EPERM) {
+        PLOG_ERRNO("dispatch source: cannot watch fd %d", fd);
         return nullptr;
     }
     return std::unique_ptr<DispatchSource>(new DispatchSource(std::move(state)));
@@ -161,7 +131,7 @@ void DispatchSource::resume()
         return;
     state_->resumed = true;
     if (state_->step == State::Step::Idle)
-        state_->schedule();
+        state_->wait();
 }
 
 void DispatchSource::suspend()
@@ -177,11 +147,11 @@ void DispatchSource::cancel()
         return;
     state_->cancelled = true;
     state_->resumed = false;
-    if (state_->step == State::Step::Idle) {
+    // A source the reactor has already told goes on to becameReady(), which finishes it.
+    if (state_->step == State::Step::Idle ||
+        (state_->step == State::Step::Waiting && DispatchReactor::shared().disarm(state_->fd, state_->key))) {
+        state_->step = State::Step::Idle;
         state_->finish();
-    } else if (state_->step == State::Step::Waiting) {
-        asio::error_code ignored;
-        state_->watched.cancel(ignored);
     }
 }
 

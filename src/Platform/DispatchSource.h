@@ -7,9 +7,11 @@
 
 // Read or write readiness of a file descriptor, reported to an event handler on a DispatchQueue.
 // Level-triggered: while the descriptor stays ready and the source is resumed, the handler keeps being
-// called, one call at a time. The descriptor stays the caller's: the source watches a duplicate of it
-// and never closes the caller's one, which belongs in the cancel handler. Every method is safe from
-// any thread.
+// called, one call at a time; a call may find the descriptor already drained by an earlier task on
+// the queue, so handlers read and write without blocking. The descriptor stays the caller's: the
+// source never closes it, and it stays open until the cancel handler, which is where it belongs to
+// close it. Sources on one descriptor share one registration in the DispatchReactor. Every method
+// is safe from any thread.
 class DispatchSource {
 public:
     enum class Kind { Read, Write };

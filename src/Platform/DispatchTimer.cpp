@@ -14,6 +14,9 @@ struct DispatchTimer::State {
     uint64_t generation = 0;
     Clock::duration interval{};
     Clock::time_point deadline;
+    // The queue's wait for the next firing, withdrawn on cancel() and restart so that a long wait
+    // does not hold its timer and captures until its old deadline.
+    std::shared_ptr<DispatchQueue::DelayedTask> pending;
     bool running = false;
     // A firing that came while the handler was running, to be run when it returns.
     bool deferred = false;
@@ -32,28 +35,32 @@ DispatchTimer::~DispatchTimer()
 
 void DispatchTimer::start(Clock::duration delay, Clock::duration interval)
 {
-    uint64_t generation = 0;
-    {
-        std::lock_guard lock(state_->mutex);
-        generation = ++state_->generation;
-        state_->interval = interval;
-        state_->deadline = state_->queue->now() + delay;
-    }
-    arm(state_, generation, delay);
+    std::lock_guard lock(state_->mutex);
+    withdraw(*state_);
+    state_->interval = interval;
+    state_->deadline = state_->queue->now() + delay;
+    arm(state_, state_->generation, delay);
 }
 
 void DispatchTimer::cancel()
 {
     std::lock_guard lock(state_->mutex);
-    ++state_->generation;
-    state_->deferred = false;
+    withdraw(*state_);
+}
+
+void DispatchTimer::withdraw(State& state)
+{
+    ++state.generation;
+    state.deferred = false;
+    if (state.pending)
+        std::exchange(state.pending, nullptr)->cancel();
 }
 
 void DispatchTimer::arm(const std::shared_ptr<State>& state, uint64_t generation, Clock::duration delay)
 {
     // The pending firing holds the timer weakly: a destroyed timer leaves nothing alive behind it.
     std::weak_ptr<State> weakState = state;
-    state->queue->asyncAfter(delay, [weakState, generation] { fire(weakState, generation); });
+    state->pending = state->queue->asyncAfterCancellable(delay, [weakState, generation] { fire(weakState, generation); });
 }
 
 void DispatchTimer::fire(const std::weak_ptr<State>& weakState, uint64_t generation)
@@ -66,6 +73,7 @@ void DispatchTimer::fire(const std::weak_ptr<State>& weakState, uint64_t generat
         std::lock_guard lock(state->mutex);
         if (state->generation != generation)
             return;
+        state->pending = nullptr; // it is this firing
         if (state->running) {
             state->deferred = true;
             state->deferredGeneration = generation;
@@ -76,7 +84,6 @@ void DispatchTimer::fire(const std::weak_ptr<State>& weakState, uint64_t generat
 
     state->handler();
 
-    Clock::duration delay{};
     {
         std::lock_guard lock(state->mutex);
         state->running = false;
@@ -90,7 +97,6 @@ void DispatchTimer::fire(const std::weak_ptr<State>& weakState, uint64_t generat
         state->deadline += state->interval;
         if (state->deadline < now)
             state->deadline += (now - state->deadline) / state->interval * state->interval;
-        delay = std::max(Clock::duration::zero(), state->deadline - now);
+        arm(state, generation, std::max(Clock::duration::zero(), state->deadline - now));
     }
-    arm(state, generation, delay);
 }

@@ -29,6 +29,8 @@ public:
 
 private:
     struct State;
+    // Below, the state's mutex is held.
+    static void withdraw(State& state);
     static void arm(const std::shared_ptr<State>& state, uint64_t generation, Clock::duration delay);
     static void fire(const std::weak_ptr<State>& weakState, uint64_t generation);
 

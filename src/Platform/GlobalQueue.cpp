@@ -27,7 +27,12 @@ void GlobalQueue::sync(const Task& task)
 
 void GlobalQueue::asyncAfter(Clock::duration delay, Task task)
 {
-    DispatchPool::shared().after(delay, [this, task = std::move(task)] { runAsCurrent(task); });
+    asyncAfterCancellable(delay, std::move(task));
+}
+
+std::shared_ptr<DispatchQueue::DelayedTask> GlobalQueue::asyncAfterCancellable(Clock::duration delay, Task task)
+{
+    return DispatchPool::shared().after(delay, [this, task = std::move(task)] { runAsCurrent(task); });
 }
 
 bool GlobalQueue::isCurrent() const

@@ -18,6 +18,7 @@ public:
     // Runs the task on the calling thread: a concurrent queue has nothing to wait for.
     void sync(const Task& task) override;
     void asyncAfter(Clock::duration delay, Task task) override;
+    std::shared_ptr<DelayedTask> asyncAfterCancellable(Clock::duration delay, Task task) override;
     bool isCurrent() const override;
 
 private:

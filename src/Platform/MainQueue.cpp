@@ -1,5 +1,6 @@
 #include "Platform/MainQueue.h"
 
+#include "Platform/DispatchPool.h"
 #include "Utils/Log.h"
 
 #include <future>
@@ -54,6 +55,7 @@ void MainQueue::sync(const Task& task)
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
     loop->post([this, &task, done = std::move(done)] { runAsCurrent(task); });
+    const DispatchPool::BlockingScope blocking;
     finished.wait();
 }
 

@@ -1,5 +1,6 @@
 #include "Platform/PulseCapture.h"
 
+#include "Platform/DispatchPool.h"
 #include "Utils/Log.h"
 
 #include <pulse/error.h>
@@ -37,7 +38,10 @@ PulseCapture::PulseCapture(pa_simple* stream, Consumer consumer)
 PulseCapture::~PulseCapture()
 {
     stopping_ = true;
-    reader_.join();
+    {
+        const DispatchPool::BlockingScope blocking;
+        reader_.join();
+    }
     pa_simple_free(stream_);
 }
 

@@ -1,5 +1,6 @@
 #include "Platform/PulseContext.h"
 
+#include "Platform/DispatchPool.h"
 #include "Utils/Log.h"
 
 #include <pulse/error.h>
@@ -48,6 +49,8 @@ std::unique_ptr<PulseContext> PulseContext::connect(const char* clientName)
         PLOG("sound server connect failed: %s", pa_strerror(pa_context_errno(self->context_)));
         return nullptr;
     }
+    // The sound server's thread answers: a pool worker waiting here is counted as blocked.
+    const DispatchPool::BlockingScope blocking;
     for (;;) {
         pa_context_state_t state = pa_context_get_state(self->context_);
         if (state == PA_CONTEXT_READY)
@@ -85,6 +88,7 @@ bool PulseContext::run(const std::function<pa_operation*(pa_context*)>& start)
     pa_operation* operation = start(context_);
     if (!operation)
         return false;
+    const DispatchPool::BlockingScope blocking;
     while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING
            && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)))
         pa_threaded_mainloop_wait(loop_);

@@ -46,7 +46,14 @@ void SerialQueue::sync(const Task& task)
 
 void SerialQueue::asyncAfter(Clock::duration delay, Task task)
 {
-    DispatchPool::shared().after(delay, [self = shared_from_this(), task = std::move(task)] { self->async(task); });
+    asyncAfterCancellable(delay, std::move(task));
+}
+
+std::shared_ptr<DispatchQueue::DelayedTask> SerialQueue::asyncAfterCancellable(Clock::duration delay, Task task)
+{
+    return DispatchPool::shared().after(delay, [self = shared_from_this(), task = std::move(task)]() mutable {
+        self->async(std::move(task));
+    });
 }
 
 bool SerialQueue::isCurrent() const

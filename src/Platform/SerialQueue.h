@@ -19,6 +19,7 @@ public:
     void async(Task task) override;
     void sync(const Task& task) override;
     void asyncAfter(Clock::duration delay, Task task) override;
+    std::shared_ptr<DelayedTask> asyncAfterCancellable(Clock::duration delay, Task task) override;
     bool isCurrent() const override;
 
 private:

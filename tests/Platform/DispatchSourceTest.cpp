@@ -12,9 +12,11 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -49,6 +51,12 @@ struct SocketPair {
 bool isOpen(int fd)
 {
     return ::fcntl(fd, F_GETFD) != -1;
+}
+
+size_t openDescriptorCount()
+{
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return size_t(std::distance(std::filesystem::begin(entries), std::filesystem::end(entries)));
 }
 
 } // namespace
@@ -246,4 +254,40 @@ TEST(DispatchSource, RefusesADescriptorThatIsNotOpen)
     ::close(fds[0]);
     ::close(fds[1]);
     EXPECT_EQ(DispatchSource::create(fds[0], DispatchSource::Kind::Read, queue, [] {}), nullptr);
+}
+
+TEST(DispatchSource, ReadAndWriteSourcesHoldNoDescriptorsOfTheirOwn)
+{
+    // A server connection watches its socket for reading and writing: that must cost no descriptor
+    // beyond the socket itself, or the process limit is met at a third of the connections.
+    constexpr size_t kPairs = 16;
+    std::vector<std::unique_ptr<SocketPair>> pairs;
+    for (size_t i = 0; i < kPairs; ++i) {
+        pairs.push_back(std::make_unique<SocketPair>());
+        ASSERT_GE(pairs.back()->watched, 0);
+    }
+    auto queue = SerialQueue::create("many");
+    // The reactor's own descriptor exists before the count.
+    DispatchSource::create(pairs.front()->watched, DispatchSource::Kind::Read, queue, [] {});
+    const size_t before = openDescriptorCount();
+
+    std::atomic<size_t> writable{0};
+    std::vector<std::unique_ptr<DispatchSource>> readers;
+    std::vector<std::unique_ptr<DispatchSource>> writers(kPairs);
+    for (size_t i = 0; i < kPairs; ++i) {
+        readers.push_back(DispatchSource::create(pairs[i]->watched, DispatchSource::Kind::Read, queue, [] {}));
+        writers[i] = DispatchSource::create(pairs[i]->watched, DispatchSource::Kind::Write, queue, [&writable, &writers, i] {
+            writers[i]->suspend();
+            ++writable;
+        });
+        ASSERT_NE(readers.back(), nullptr);
+        ASSERT_NE(writers[i], nullptr);
+        readers.back()->resume();
+        writers[i]->resume();
+    }
+    EXPECT_TRUE(eventually([&] { return writable == kPairs; }));
+    EXPECT_EQ(openDescriptorCount(), before);
+    readers.clear();
+    writers.clear();
+    queue->sync([] {}); // no handler is still running
 }

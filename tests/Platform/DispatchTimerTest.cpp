@@ -209,3 +209,22 @@ TEST(DispatchTimer, HandlerNeverOverlapsItselfOnTheGlobalQueue)
     ASSERT_TRUE(finishes(shared->secondDone.get_future()));
     EXPECT_EQ(shared->maxActive, 1);
 }
+
+TEST(DispatchTimer, CancelledOrRestartedLongTimerLetsGoOfItsQueueAtOnce)
+{
+    // The wait for an hour-long deadline must not keep the queue (and what its tasks hold) for an hour.
+    for (const bool restart : {false, true}) {
+        auto queue = SerialQueue::create("long");
+        const std::weak_ptr<SerialQueue> weakQueue = queue;
+        auto token = std::make_shared<int>(0);
+        const std::weak_ptr<int> weakToken = token;
+        auto timer = std::make_unique<DispatchTimer>(queue, [token = std::move(token)] {});
+        timer->start(1h);
+        if (restart)
+            timer->start(1h);
+        timer->cancel();
+        timer.reset();
+        queue.reset();
+        EXPECT_TRUE(eventually([&] { return weakQueue.expired() && weakToken.expired(); })) << "restart " << restart;
+    }
+}

@@ -1,3 +1,4 @@
+#include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainLoopFixture.h"
 #include "Platform/MainQueue.h"
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +77,27 @@ TEST_F(MainQueueTest, DelayedTasksFollowTheVirtualClockInDeadlineOrder)
     EXPECT_EQ(order, (std::vector<std::string>{"B", "C", "D", "E", "A"}));
     EXPECT_EQ(at, (std::vector<std::chrono::milliseconds>{100ms, 100ms, 100ms, 200ms, 300ms}));
     EXPECT_EQ(loop->now() - start, 350ms);
+}
+
+TEST_F(MainQueueTest, SyncCallersOnEveryPoolThreadLeaveThePoolAThreadForOtherWork)
+{
+    // Every pool thread waits in sync() for the main thread, and the main thread waits for a pool
+    // task before it serves them: the pool must count them as blocked and start another thread.
+    const size_t threads = DispatchPool::shared().threadCount();
+    std::latch allIn{static_cast<std::ptrdiff_t>(threads)};
+    std::atomic<size_t> finished{0};
+    for (size_t i = 0; i < threads; ++i) {
+        GlobalQueue::shared()->async([&] {
+            allIn.arrive_and_wait();
+            MainQueue::shared()->sync([] {});
+            ++finished;
+        });
+    }
+    allIn.wait();
+    std::promise<void> served;
+    GlobalQueue::shared()->async([&] { served.set_value(); });
+    EXPECT_TRUE(finishes(served.get_future()));
+    EXPECT_TRUE(loop->runUntil([&] { return finished == threads; }));
 }
 
 namespace {

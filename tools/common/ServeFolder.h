@@ -51,6 +51,9 @@ inline int serveFolder(int argc, char** argv, const char* name,
     HttpServer::Options options;
     options.port = static_cast<uint16_t>(port);
     options.bindToLocalhost = true;
+    // A burst of new connections must not overflow the listen queue (a dropped handshake costs the
+    // client a retransmission); 511 as common servers use.
+    options.maxPendingConnections = 511;
     HttpError error;
     if (!server->runWithOptions(options, &error)) {
         fprintf(stderr, "cannot start: %s\n", error.description.c_str());
