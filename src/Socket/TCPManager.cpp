@@ -4,6 +4,7 @@
 #include "Socket/ActiveVersionsDelegate.h"
 #include "Socket/CapabilityFlagPayload.h"
 #include "Socket/CastVideoFormatPayload.h"
+#include "Socket/DelegateSlot.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
@@ -31,11 +32,11 @@
 
 // The slots live apart from the manager so that a call posted to the main queue can outlive it.
 struct TCPManager::Delegates {
-    std::atomic<VXTcpConnectDelegate*> connect{nullptr};
-    std::atomic<VXTcpReverseControlDelegate*> reverseControl{nullptr};
-    std::atomic<VXTcpReverseVersionDelegate*> reverseVersion{nullptr};
-    std::atomic<ROZIOperationDelegate*> rozi{nullptr};
-    std::atomic<ActiveVersionsDelegate*> activeVersions{nullptr};
+    DelegateSlot<VXTcpConnectDelegate> connect;
+    DelegateSlot<VXTcpReverseControlDelegate> reverseControl;
+    DelegateSlot<VXTcpReverseVersionDelegate> reverseVersion;
+    DelegateSlot<ROZIOperationDelegate> rozi;
+    DelegateSlot<ActiveVersionsDelegate> activeVersions;
 };
 
 namespace {
@@ -45,14 +46,6 @@ constexpr uint8_t kCloseReason = 1;
 // showRoziTipWindow types.
 constexpr int64_t kRoziTipMic = 1;
 constexpr int64_t kRoziTipCamera = 2;
-
-// Calls the delegate in the slot, if there is one.
-template <class Delegate, class... Params, class... Args>
-void notify(const std::atomic<Delegate*>& slot, void (Delegate::*method)(Params...), Args&&... args)
-{
-    if (Delegate* delegate = slot.load(std::memory_order_acquire))
-        (delegate->*method)(std::forward<Args>(args)...);
-}
 
 int32_t intValue(std::span<const uint8_t> payload)
 {
@@ -134,52 +127,52 @@ TCPManager::~TCPManager()
 
 void TCPManager::setConnectDelegate(VXTcpConnectDelegate* delegate)
 {
-    delegates_->connect.store(delegate, std::memory_order_release);
+    delegates_->connect.set(delegate);
 }
 
 void TCPManager::setReverseControlDelegate(VXTcpReverseControlDelegate* delegate)
 {
-    delegates_->reverseControl.store(delegate, std::memory_order_release);
+    delegates_->reverseControl.set(delegate);
 }
 
 void TCPManager::setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate)
 {
-    delegates_->reverseVersion.store(delegate, std::memory_order_release);
+    delegates_->reverseVersion.set(delegate);
 }
 
 void TCPManager::setRoziDelegate(ROZIOperationDelegate* delegate)
 {
-    delegates_->rozi.store(delegate, std::memory_order_release);
+    delegates_->rozi.set(delegate);
 }
 
 void TCPManager::setActiveVersionsDelegate(ActiveVersionsDelegate* delegate)
 {
-    delegates_->activeVersions.store(delegate, std::memory_order_release);
+    delegates_->activeVersions.set(delegate);
 }
 
 VXTcpConnectDelegate* TCPManager::connectDelegate() const
 {
-    return delegates_->connect.load(std::memory_order_acquire);
+    return delegates_->connect.get();
 }
 
 VXTcpReverseControlDelegate* TCPManager::reverseControlDelegate() const
 {
-    return delegates_->reverseControl.load(std::memory_order_acquire);
+    return delegates_->reverseControl.get();
 }
 
 VXTcpReverseVersionDelegate* TCPManager::reverseVersionDelegate() const
 {
-    return delegates_->reverseVersion.load(std::memory_order_acquire);
+    return delegates_->reverseVersion.get();
 }
 
 ROZIOperationDelegate* TCPManager::roziDelegate() const
 {
-    return delegates_->rozi.load(std::memory_order_acquire);
+    return delegates_->rozi.get();
 }
 
 ActiveVersionsDelegate* TCPManager::activeVersionsDelegate() const
 {
-    return delegates_->activeVersions.load(std::memory_order_acquire);
+    return delegates_->activeVersions.get();
 }
 
 bool TCPManager::connectToHost(const std::string& host, uint16_t port)
@@ -198,7 +191,7 @@ bool TCPManager::connectToHost(const std::string& host, uint16_t port)
     }
     if (!tcpClient_->connect(host, port)) {
         PLOG("connect to %s:%u failed", host.c_str(), port);
-        notify(delegates_->connect, &VXTcpConnectDelegate::onConnectFail);
+        delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
         return false;
     }
     sendClientInfo();
@@ -213,7 +206,7 @@ bool TCPManager::connectToHost(const std::string& host, uint16_t port)
 void TCPManager::serverInfoOverTime()
 {
     PLOG("no server information within %lld ms", static_cast<long long>(kServerInfoTimeout.count()));
-    notify(delegates_->connect, &VXTcpConnectDelegate::onConnectFail);
+    delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
 }
 
 void TCPManager::sendType(int type, const uint8_t* data, int len)
@@ -287,39 +280,39 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
         break;
     case kMsgScreenCode:
         processQueue_->async([delegates = delegates_, code = textOf(payload)] {
-            notify(delegates->connect, &VXTcpConnectDelegate::onReceiveScreenCode, code);
+            delegates->connect.call(&VXTcpConnectDelegate::onReceiveScreenCode, code);
         });
         break;
     case kMsgTvVersion: {
         const int32_t version = intValue(payload);
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::tvAppVersion, version);
+        slots.reverseVersion.call(&VXTcpReverseVersionDelegate::tvAppVersion, version);
         if (version > kRoziMinimumTvVersion)
-            notify(slots.rozi, &ROZIOperationDelegate::enableRoziFunction, true);
+            slots.rozi.call(&ROZIOperationDelegate::enableRoziFunction, true);
         break;
     }
     case kMsgTvScreenStop:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenStop);
+        slots.reverseControl.call(&VXTcpReverseControlDelegate::tvScreenStop);
         break;
     case kMsgTvScreenFail:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenFail, intValue(payload));
+        slots.reverseControl.call(&VXTcpReverseControlDelegate::tvScreenFail, intValue(payload));
         break;
     case kMsgSpeakerStatus: {
         const bool speaker = intValue(payload) == 1;
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, speaker);
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, speaker);
+        slots.reverseVersion.call(&VXTcpReverseVersionDelegate::changeControlStatus, speaker);
+        slots.activeVersions.call(&ActiveVersionsDelegate::isSpeakerHandler, speaker);
         break;
     }
     case kMsgSpeakerRevoked: {
         const int32_t value = intValue(payload);
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, false);
+        slots.activeVersions.call(&ActiveVersionsDelegate::isSpeakerHandler, false);
         if (value == 1)
-            notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, false);
+            slots.reverseVersion.call(&VXTcpReverseVersionDelegate::changeControlStatus, false);
         else if (value == 0)
-            notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenStop);
+            slots.reverseControl.call(&VXTcpReverseControlDelegate::tvScreenStop);
         break;
     }
     case kMsgMirrorLocked:
-        notify(slots.connect, &VXTcpConnectDelegate::tvMirrorLock);
+        slots.connect.call(&VXTcpConnectDelegate::tvMirrorLock);
         break;
     case kMsgServerInfo:
         handleServerInfo(payload);
@@ -328,14 +321,14 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
         gResendSpsPpsFlag = 1;
         break;
     case kMsgControlGranted:
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, true);
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::getWindowSizeSendTv, int{kMsgViewSize});
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, true);
+        slots.reverseVersion.call(&VXTcpReverseVersionDelegate::changeControlStatus, true);
+        slots.reverseVersion.call(&VXTcpReverseVersionDelegate::getWindowSizeSendTv, int{kMsgViewSize});
+        slots.activeVersions.call(&ActiveVersionsDelegate::isSpeakerHandler, true);
         break;
     case kMsgClientList: {
         const std::string list = textOf(payload);
         PLOG("ball message:%s", list.c_str());
-        notify(slots.connect, &VXTcpConnectDelegate::connectListMessage, list);
+        slots.connect.call(&VXTcpConnectDelegate::connectListMessage, list);
         break;
     }
     case kMsgModeratorButton0:
@@ -346,32 +339,32 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
                               : type == kMsgModeratorButton1 ? 1
                               : type == kMsgSplitScreen      ? 2
                                                              : 3;
-        notify(slots.connect, &VXTcpConnectDelegate::changeButtonName, index, intValue(payload));
+        slots.connect.call(&VXTcpConnectDelegate::changeButtonName, index, intValue(payload));
         break;
     }
     case kMsgTvScreenResolution:
         if (const auto size = TvScreenResolutionPayload::decode(payload))
-            notify(slots.reverseControl, &VXTcpReverseControlDelegate::onReceiveScreenReaolution, size->width,
+            slots.reverseControl.call(&VXTcpReverseControlDelegate::onReceiveScreenReaolution, size->width,
                    size->height);
         else
             PLOG("screen resolution of %zu bytes dropped: it needs 8", payload.size());
         break;
     case kMsgVideoFrame:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::onReveiveScreenVideoData, payload.data(),
+        slots.reverseControl.call(&VXTcpReverseControlDelegate::onReveiveScreenVideoData, payload.data(),
                static_cast<int64_t>(payload.size()));
         break;
     case kMsgTvRequestCast:
         processQueue_->async(
-            [delegates = delegates_] { notify(delegates->connect, &VXTcpConnectDelegate::tvRequestMirror); });
+            [delegates = delegates_] { delegates->connect.call(&VXTcpConnectDelegate::tvRequestMirror); });
         break;
     case kMsgTvInterruptCast:
         processQueue_->async(
-            [delegates = delegates_] { notify(delegates->connect, &VXTcpConnectDelegate::tvIntErruptMirror); });
+            [delegates = delegates_] { delegates->connect.call(&VXTcpConnectDelegate::tvIntErruptMirror); });
         break;
     case kMsgVideoQuality:
         if (const auto quality = VideoQualityPayload::decode(payload)) {
             processQueue_->async([delegates = delegates_, q = *quality] {
-                notify(delegates->connect, &VXTcpConnectDelegate::onVideoQuality, q.level, q.width, q.height, q.fps);
+                delegates->connect.call(&VXTcpConnectDelegate::onVideoQuality, q.level, q.width, q.height, q.fps);
             });
         } else {
             PLOG("video quality of %zu bytes dropped: it needs 20", payload.size());
@@ -381,10 +374,10 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
         sendClientInfo();
         break;
     case kMsgFilePushAck:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::pushFileSuccess);
+        slots.reverseControl.call(&VXTcpReverseControlDelegate::pushFileSuccess);
         break;
     case kMsgKeyCode:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvKeyHandle,
+        slots.reverseControl.call(&VXTcpReverseControlDelegate::tvKeyHandle,
                Int32Payload::decodeLittleEndian(payload).value);
         break;
     case kMsgTouchDown:
@@ -393,50 +386,50 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
         handleTouch(type, payload);
         break;
     case kMsgCameraOpenRequest:
-        notify(slots.rozi, &ROZIOperationDelegate::tvOpenRozi, std::string("CAMERA"));
+        slots.rozi.call(&ROZIOperationDelegate::tvOpenRozi, std::string("CAMERA"));
         break;
     case kMsgMicOpenRequest:
-        notify(slots.rozi, &ROZIOperationDelegate::tvOpenRozi, std::string("MIC"));
+        slots.rozi.call(&ROZIOperationDelegate::tvOpenRozi, std::string("MIC"));
         break;
     case kMsgCameraError:
     case kMsgCameraClose:
-        notify(slots.rozi, &ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipCamera);
+        slots.rozi.call(&ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipCamera);
         break;
     case kMsgMicError:
     case kMsgMicClose:
-        notify(slots.rozi, &ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipMic);
+        slots.rozi.call(&ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipMic);
         break;
     case kMsgCameraData:
-        notify(slots.rozi, &ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
+        slots.rozi.call(&ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
                static_cast<int64_t>(payload.size()));
         break;
     case kMsgMicData:
-        notify(slots.rozi, &ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
+        slots.rozi.call(&ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
                static_cast<int>(payload.size()));
         break;
     case kMsgActiveVersion:
-        notify(slots.activeVersions, &ActiveVersionsDelegate::activeVersionHandler, intValue(payload));
+        slots.activeVersions.call(&ActiveVersionsDelegate::activeVersionHandler, intValue(payload));
         break;
     case kMsgRoziEnable:
-        notify(slots.rozi, &ROZIOperationDelegate::enableRoziFunction, CapabilityFlagPayload::decode(payload).flag != 0);
+        slots.rozi.call(&ROZIOperationDelegate::enableRoziFunction, CapabilityFlagPayload::decode(payload).flag != 0);
         break;
     case kMsgKeyExchangeOffer:
         handleKeyExchange(payload);
         break;
     case kMsgFileShareOffer:
-        notify(slots.connect, &VXTcpConnectDelegate::tvShareFile2pc, textOf(payload));
+        slots.connect.call(&VXTcpConnectDelegate::tvShareFile2pc, textOf(payload));
         break;
     case kMsgReverseInvite:
         // Runs on the main queue; reaches the delegate even if the link ends meanwhile.
         MainQueue::shared()->asyncAfter(kReverseInviteDelay, [delegates = delegates_] {
-            notify(delegates->reverseControl, &VXTcpReverseControlDelegate::tvInviteToReverse);
+            delegates->reverseControl.call(&VXTcpReverseControlDelegate::tvInviteToReverse);
         });
         break;
     case kMsgClientRemove:
         tcpClientRelease();
         break;
     case kMsgQualityChangeSupport:
-        notify(slots.connect, &VXTcpConnectDelegate::supportChangeQuality,
+        slots.connect.call(&VXTcpConnectDelegate::supportChangeQuality,
                CapabilityFlagPayload::decode(payload).flag != 0);
         break;
     default:
@@ -458,7 +451,7 @@ void TCPManager::handleDisconnected()
             if (generation == linkGeneration_.load())
                 tcpClient_->disconnect(kCloseReason);
         }
-        notify(delegates_->connect, &VXTcpConnectDelegate::onDisConnect);
+        delegates_->connect.call(&VXTcpConnectDelegate::onDisConnect);
     });
 }
 
@@ -473,7 +466,7 @@ void TCPManager::handleServerInfo(std::span<const uint8_t> payload)
     serverInfoArrived_ = true;
     connectOverTimer_.cancel();
     processQueue_->async([delegates = delegates_, name = record->name] {
-        notify(delegates->connect, &VXTcpConnectDelegate::onConnectSuccess, name);
+        delegates->connect.call(&VXTcpConnectDelegate::onConnectSuccess, name);
     });
 }
 
@@ -486,7 +479,7 @@ void TCPManager::handleTouch(int type, std::span<const uint8_t> payload)
     // Session queue, where the hold ends.
     processQueue_->async([delegates = delegates_, &filter = pointerFilter_, touch = *touch] {
         filter.willDeliver(touch.type);
-        notify(delegates->connect, &VXTcpConnectDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
+        delegates->connect.call(&VXTcpConnectDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
                static_cast<int64_t>(touch.data.size()));
     });
 }

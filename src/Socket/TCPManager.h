@@ -33,9 +33,12 @@ class VXTcpReverseVersionDelegate;
 // - at once on the transport thread that raised it (the receive thread; the video delivery thread
 //   for the TV's screen stream): everything else, and the key exchange.
 //
-// Delegate slots are non-owning: an owner clears its slot before it goes away, and then waits for
-// the session queue (processQueue()->sync) if a call may be under way. The slots, the key and every
-// send may be used from any thread; connectToHost runs on the main thread.
+// Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
+// returns, the delegate it replaced is not called any more, on any thread or queue, and no call
+// into it is still running, except one on the setter's own stack (a delegate may clear its own slot
+// from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
+// The slots, the key and every send may be used from any thread; connectToHost runs on the main
+// thread.
 class TCPManager {
 public:
     // The wait for the TV's server information after connecting.
