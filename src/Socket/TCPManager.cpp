@@ -209,13 +209,15 @@ void TCPManager::serverInfoOverTime()
     delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
 }
 
-void TCPManager::sendType(int type, const uint8_t* data, int len)
+bool TCPManager::sendType(int type, const uint8_t* data, int len)
 {
     if (type < 0 || type > std::numeric_limits<uint16_t>::max()) {
         PLOG("message type %d does not exist: not sent", type);
-        return;
+        return false;
     }
-    tcpClient_->send(static_cast<uint16_t>(type), data, len);
+    const int sent = tcpClient_->send(static_cast<uint16_t>(type), data, len);
+    // 0 for a payload means the link closed while it was queued.
+    return sent > 0 || (sent == 0 && len <= 0);
 }
 
 void TCPManager::sendVideoResolution(int width, int height, int mirrorType)

@@ -84,7 +84,9 @@ public:
     // first, also one to the same address still waiting for its answer.
     bool connectToHost(const std::string& host, uint16_t port);
     // Queues a copy of the payload for the TV (or sends it over the UDP side channel). Any thread.
-    void sendType(int type, const uint8_t* data, int len);
+    // False when the message will not reach the TV: no link, a full send list dropped it, the link
+    // closed meanwhile, or the type does not exist. A dropped video frame calls for a key frame.
+    bool sendType(int type, const uint8_t* data, int len);
     // kMsgCastVideoFormat {width, height, 1, 0, 1, 0, mirrorType}.
     void sendVideoResolution(int width, int height, int mirrorType);
     // kMsgClientInfo with the name, or the user's login name when none.

@@ -167,6 +167,19 @@ TEST_F(TCPManagerConnectTest, CancellingTheWaitRacesSafelyWithItsExpiry)
     }
 }
 
+TEST_F(TCPManagerConnectTest, SendTypeTellsWhetherTheMessageIsOnItsWay)
+{
+    const auto key = TvSim::int32(4);
+    EXPECT_FALSE(manager.sendType(kMsgKeyDown, key.data(), 4));
+    connectAndGreet();
+    EXPECT_TRUE(manager.sendType(kMsgKeyDown, key.data(), 4));
+    EXPECT_TRUE(manager.sendType(kMsgCastAudioFormat, nullptr, 0));
+    EXPECT_FALSE(manager.sendType(0x12345, nullptr, 0));
+    tv.closeLink();
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    EXPECT_FALSE(manager.sendType(kMsgKeyDown, key.data(), 4));
+}
+
 TEST_F(TCPManagerConnectTest, CastFormatsGoOutAsRecords)
 {
     connectAndGreet();
