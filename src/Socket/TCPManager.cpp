@@ -114,15 +114,12 @@ TCPManager::TCPManager(Options options)
 
 TCPManager::~TCPManager()
 {
-    connectOverTimer_.cancel();
-    {
-        // A close still queued for this link then leaves the client alone.
-        std::lock_guard lock(linkMutex_);
-        tcpClient_->disconnect(kCloseReason);
-        linkGeneration_.fetch_add(1);
-    }
-    tcpClient_.reset();
+    endLink();
+    // The first wait lets a connect under way close what it made, whose end it queues behind the
+    // wait; the second runs that end before the client goes.
     processQueue_->sync([] {});
+    processQueue_->sync([] {});
+    tcpClient_.reset();
 }
 
 void TCPManager::setConnectDelegate(VXTcpConnectDelegate* delegate)
@@ -177,29 +174,65 @@ ActiveVersionsDelegate* TCPManager::activeVersionsDelegate() const
 
 bool TCPManager::connectToHost(const std::string& host, uint16_t port)
 {
-    {
-        std::lock_guard lock(linkMutex_);
-        // Only a link the TV has answered counts as made: a retry after the wait ran out connects again.
-        if (serverInfoArrived_ && tcpClient_->isConnectedTo(host)) {
-            PLOG("already connected to %s", host.c_str());
-            return false;
-        }
-        // Joins the old link's threads, so its every event is raised before the count moves on.
-        tcpClient_->disconnect(kCloseReason);
-        linkGeneration_.fetch_add(1);
-        serverInfoArrived_ = false;
-    }
-    if (!tcpClient_->connect(host, port)) {
-        PLOG("connect to %s:%u failed", host.c_str(), port);
-        delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
+    // Only a link the TV has answered counts as made: a retry after the wait ran out connects again.
+    if (serverInfoArrived_ && tcpClient_->isConnectedTo(host)) {
+        PLOG("already connected to %s", host.c_str());
         return false;
     }
-    sendClientInfo();
-    connectOverTimer_.start(kServerInfoTimeout);
+    const uint64_t request = endLink();
+    // Session queue, behind the end of the link just closed.
+    processQueue_->async([this, request, host, port] { connectLink(request, host, port); });
+    return true;
+}
+
+uint64_t TCPManager::endLink()
+{
+    uint64_t request = 0;
+    {
+        std::lock_guard lock(linkMutex_);
+        request = connectRequest_.fetch_add(1) + 1;
+        connectOverTimer_.cancel();
+        serverInfoArrived_ = false;
+    }
+    tcpClient_->disconnect(kCloseReason);
+    aesKey_.store(nullptr);
+    return request;
+}
+
+void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t port)
+{
+    if (request != connectRequest_)
+        return;
+    // Joins every earlier link, so none of them raises an event once the count has moved on.
+    tcpClient_->disconnect(kCloseReason);
+    linkGeneration_.fetch_add(1);
+    if (!tcpClient_->connect(host, port)) {
+        if (request != connectRequest_)
+            return;
+        PLOG("connect to %s:%u failed", host.c_str(), port);
+        // Main queue.
+        MainQueue::shared()->async(
+            [delegates = delegates_] { delegates->connect.call(&VXTcpConnectDelegate::onConnectFail); });
+        return;
+    }
+    bool current = false;
+    {
+        // endLink can't cancel the wait before it starts, nor find it started after it ran.
+        std::lock_guard lock(linkMutex_);
+        current = request == connectRequest_;
+        if (current)
+            connectOverTimer_.start(kServerInfoTimeout);
+    }
+    if (!current) {
+        PLOG("connect to %s:%u superseded: closing it", host.c_str(), port);
+        supersededLink_ = linkGeneration_.load();
+        tcpClient_->disconnect(kCloseReason);
+        return;
+    }
     // The receive thread may have seen the answer, and cancelled, before the timer started.
     if (serverInfoArrived_)
         connectOverTimer_.cancel();
-    return true;
+    sendClientInfo();
 }
 
 // Main queue.
@@ -246,7 +279,7 @@ std::string TCPManager::getConnectTvIp() const
 
 void TCPManager::tcpClientRelease()
 {
-    tcpClient_->disconnect(kCloseReason);
+    endLink();
 }
 
 SessionKey TCPManager::aesKey() const
@@ -444,15 +477,14 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
 void TCPManager::handleDisconnected()
 {
     const uint64_t generation = linkGeneration_.load();
+    if (generation == supersededLink_)
+        return;
     serverInfoArrived_ = false;
-    // Session queue.
+    aesKey_.store(nullptr);
+    // Session queue, where links are opened: a newer link counted its generation there already.
     processQueue_->async([this, generation] {
-        {
-            // Closes the ended link, unless connectToHost has replaced it meanwhile.
-            std::lock_guard lock(linkMutex_);
-            if (generation == linkGeneration_.load())
-                tcpClient_->disconnect(kCloseReason);
-        }
+        if (generation == linkGeneration_.load())
+            tcpClient_->disconnect(kCloseReason);
         delegates_->connect.call(&VXTcpConnectDelegate::onDisConnect);
     });
 }

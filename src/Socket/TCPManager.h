@@ -38,7 +38,7 @@ class VXTcpReverseVersionDelegate;
 // into it is still running, except one on the setter's own stack (a delegate may clear its own slot
 // from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
 // The slots, the key and every send may be used from any thread; connectToHost runs on the main
-// thread.
+// thread and never waits for the network: the connect itself runs on the session queue.
 class TCPManager {
 public:
     // The wait for the TV's server information after connecting.
@@ -76,12 +76,15 @@ public:
     ROZIOperationDelegate* roziDelegate() const;
     ActiveVersionsDelegate* activeVersionsDelegate() const;
 
-    // Main thread. Connects to host (dotted IPv4) on port, sends the client information and waits
-    // kServerInfoTimeout on the main queue for the TV's server information: onConnectSuccess when
-    // it comes (even late), onConnectFail when the wait ends first; the link stays open either way.
-    // False, with onConnectFail, when the connection fails; false and nothing else when the link
-    // to that address (any port) is already up and the TV has answered. Any other link is closed
-    // first, also one to the same address still waiting for its answer.
+    // Main thread; returns at once. True when a connect to host (dotted IPv4) on port was started:
+    // any other link, also one to the same address still waiting for its answer, is closed, and the
+    // connect runs on the session queue. Then onConnectFail on the main queue when it fails;
+    // otherwise the client information goes out and the TV's server information is awaited
+    // kServerInfoTimeout on the main queue: onConnectSuccess when it comes (even late),
+    // onConnectFail when the wait ends first; the link stays open either way. False, and nothing
+    // else, when the link to that address (any port) is up and the TV has answered. A later
+    // connectToHost or tcpClientRelease supersedes a connect still under way: it reports nothing,
+    // and a link it made meanwhile is closed.
     bool connectToHost(const std::string& host, uint16_t port);
     // Queues a copy of the payload for the TV (or sends it over the UDP side channel). Any thread.
     // False when the message will not reach the TV: no link, a full send list dropped it, the link
@@ -95,11 +98,13 @@ public:
     void sendAudioAACFormatChannels(int channels, int sampleRate, int accObjectFormat);
     // The connected TV's dotted IPv4 address; "0.0.0.0" when no link is open.
     std::string getConnectTvIp() const;
-    // Ends the link; its end is reported by onDisConnect. Any thread.
+    // Ends the link, and a connect still under way; the end of a link is reported by onDisConnect.
+    // Any thread.
     void tcpClientRelease();
 
-    // The 32-byte session key, null when none. Read it once per frame or file and keep the
-    // reference for the whole use.
+    // The 32-byte session key, null when none; cleared when its link ends and before a new
+    // connect, so no frame for the next TV is sealed with it. Read it once per frame or file and
+    // keep the reference for the whole use.
     SessionKey aesKey() const;
     void setAesKey(SessionKey key);
 
@@ -113,6 +118,10 @@ private:
                           uint64_t timeStampUs, uint32_t length);
     // On the transport thread that raised the event.
     void handleEvent(int type, std::span<const uint8_t> payload);
+    // Closes the link and supersedes a connect under way; the new request's number.
+    uint64_t endLink();
+    // Session queue: the connect that request started, unless a newer request superseded it.
+    void connectLink(uint64_t request, const std::string& host, uint16_t port);
     void handleDisconnected();
     void handleServerInfo(std::span<const uint8_t> payload);
     void handleTouch(int type, std::span<const uint8_t> payload);
@@ -127,12 +136,19 @@ private:
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;
 
-    // Serialises connectToHost's close-and-count with the queued close of an ended link, so a close
-    // meant for an earlier link never reaches a newer one.
+    // Serialises a connect's last check for a newer request, and its start of the wait for the
+    // server information, with endLink.
     std::mutex linkMutex_;
-    // Counts the links connectToHost opened. Every event of a link is raised after its generation
-    // was counted and before the next one is, so a handler reads its own link's generation.
+    // Counts connectToHost's and tcpClientRelease's requests: a connect is superseded once the
+    // count has moved on.
+    std::atomic<uint64_t> connectRequest_{0};
+    // Counts the links connectLink opened, on the session queue. Every event of a link is raised
+    // after its generation was counted and before the next one is, so a handler reads its own
+    // link's generation, and the queued close of an ended link spares a newer one.
     std::atomic<uint64_t> linkGeneration_{0};
+    // A link closed at once because a newer request superseded its connect: nobody was told of it,
+    // so its end is not reported either (its connectLink closes it).
+    std::atomic<uint64_t> supersededLink_{0};
     // The current link's TV has sent its server information.
     std::atomic<bool> serverInfoArrived_{false};
 
