@@ -7,6 +7,7 @@
 #include "Socket/DelegateSlot.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/Int32Payload.h"
+#include "Socket/LocalSystemInfo.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
 #include "Socket/ROZIOperationDelegate.h"
@@ -20,12 +21,6 @@
 #include "Utils/ByteReader.h"
 #include "Utils/Log.h"
 
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -56,39 +51,6 @@ int32_t intValue(std::span<const uint8_t> payload)
 std::string textOf(std::span<const uint8_t> payload)
 {
     return ByteReader(payload).text();
-}
-
-// "major.minor.patch" from the kernel release ("6.1.0-18-amd64" gives "6.1.0"); missing numbers are 0.
-std::string osVersionText()
-{
-    static const std::string text = [] {
-        long major = 0;
-        long minor = 0;
-        long patch = 0;
-        utsname names{};
-        if (::uname(&names) == 0)
-            std::sscanf(names.release, "%ld.%ld.%ld", &major, &minor, &patch);
-        else
-            PLOG_ERRNO("uname");
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%ld.%ld.%ld", major, minor, patch);
-        return std::string(buffer);
-    }();
-    return text;
-}
-
-std::string loginName()
-{
-    std::vector<char> buffer(16'384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
-        return found->pw_name;
-    for (const char* variable : {"USER", "LOGNAME"}) {
-        if (const char* name = std::getenv(variable))
-            return name;
-    }
-    return {};
 }
 
 } // namespace
@@ -261,7 +223,8 @@ void TCPManager::sendVideoResolution(int width, int height, int mirrorType)
 
 void TCPManager::sendClientInfo(const std::optional<std::string>& name)
 {
-    const ClientInfoRecord record{.osVersion = osVersionText(), .deviceName = name ? *name : loginName()};
+    const ClientInfoRecord record{.osVersion = LocalSystemInfo::osVersionText(),
+                                  .deviceName = name ? *name : LocalSystemInfo::loginName()};
     const auto payload = record.encode();
     sendType(kMsgClientInfo, payload.data(), static_cast<int>(payload.size()));
 }
