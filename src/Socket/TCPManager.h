@@ -2,6 +2,7 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
+#include "Socket/DelegateEventRouter.h"
 #include "Socket/KeyExchange.h"
 #include "Socket/SessionKeyHolder.h"
 #include "Socket/TcpClient.h"
@@ -16,12 +17,7 @@
 #include <span>
 #include <string>
 
-class ActiveVersionsDelegate;
 class PointerFilter;
-class ROZIOperationDelegate;
-class VXTcpConnectDelegate;
-class VXTcpReverseControlDelegate;
-class VXTcpReverseVersionDelegate;
 
 // The one session with a TV: owns the transport client, connects, builds the messages that need
 // more than a payload copy, holds the session key, and turns every message the TV sends into a call
@@ -32,6 +28,7 @@ class VXTcpReverseVersionDelegate;
 // - on the main queue one second later: the reverse invitation;
 // - at once on the transport thread that raised it (the receive thread; the video delivery thread
 //   for the TV's screen stream): everything else, and the key exchange.
+// The messages that only inform a delegate go through DelegateEventRouter.
 //
 // Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
 // returns, the delegate it replaced is not called any more, on any thread or queue, and no call
@@ -43,9 +40,7 @@ class TCPManager {
 public:
     // The wait for the TV's server information after connecting.
     static constexpr std::chrono::milliseconds kServerInfoTimeout{1'000};
-    static constexpr std::chrono::milliseconds kReverseInviteDelay{1'000};
-    // Versions of the TV application above this one have the camera and microphone relay.
-    static constexpr int32_t kRoziMinimumTvVersion = 75;
+    static constexpr std::chrono::milliseconds kReverseInviteDelay = DelegateEventRouter::kReverseInviteDelay;
 
     struct Options {
         TcpClient::Timing timing;
@@ -111,8 +106,6 @@ public:
     const std::shared_ptr<SerialQueue>& processQueue() const { return processQueue_; }
 
 private:
-    struct Delegates;
-
     // The transport's listener (TcpEventCallback); user is the manager.
     static int onTcpEvent(void* user, TcpClient* client, int type, const char* text, const uint8_t* data,
                           uint64_t timeStampUs, uint32_t length);
@@ -130,8 +123,9 @@ private:
     void serverInfoOverTime();
 
     TcpNativeInfo info_;
-    const std::shared_ptr<Delegates> delegates_;
+    const std::shared_ptr<SessionDelegates> delegates_;
     const std::shared_ptr<SerialQueue> processQueue_;
+    const DelegateEventRouter router_;
     KeyExchange keyExchange_;
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;
