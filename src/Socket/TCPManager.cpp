@@ -1,102 +1,23 @@
 #include "Socket/TCPManager.h"
 
 #include "Platform/MainQueue.h"
-#include "Socket/ActiveVersionsDelegate.h"
-#include "Socket/CapabilityFlagPayload.h"
 #include "Socket/CastVideoFormatPayload.h"
 #include "Socket/ClientInfoRecord.h"
-#include "Socket/Int32Payload.h"
+#include "Socket/LocalSystemInfo.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
-#include "Socket/ROZIOperationDelegate.h"
 #include "Socket/ResendSpsPpsFlag.h"
 #include "Socket/ServerInfoRecord.h"
-#include "Socket/TvScreenResolutionPayload.h"
 #include "Socket/VXTcpConnectDelegate.h"
-#include "Socket/VXTcpReverseControlDelegate.h"
-#include "Socket/VXTcpReverseVersionDelegate.h"
-#include "Socket/VideoQualityPayload.h"
-#include "Utils/ByteReader.h"
 #include "Utils/Log.h"
 
-#include <pwd.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <utility>
-#include <vector>
-
-// The slots live apart from the manager so that a call posted to the main queue can outlive it.
-struct TCPManager::Delegates {
-    std::atomic<VXTcpConnectDelegate*> connect{nullptr};
-    std::atomic<VXTcpReverseControlDelegate*> reverseControl{nullptr};
-    std::atomic<VXTcpReverseVersionDelegate*> reverseVersion{nullptr};
-    std::atomic<ROZIOperationDelegate*> rozi{nullptr};
-    std::atomic<ActiveVersionsDelegate*> activeVersions{nullptr};
-};
 
 namespace {
 
 // The reason TCPManager gives every disconnect.
 constexpr uint8_t kCloseReason = 1;
-// showRoziTipWindow types.
-constexpr int64_t kRoziTipMic = 1;
-constexpr int64_t kRoziTipCamera = 2;
-
-// Calls the delegate in the slot, if there is one.
-template <class Delegate, class... Params, class... Args>
-void notify(const std::atomic<Delegate*>& slot, void (Delegate::*method)(Params...), Args&&... args)
-{
-    if (Delegate* delegate = slot.load(std::memory_order_acquire))
-        (delegate->*method)(std::forward<Args>(args)...);
-}
-
-int32_t intValue(std::span<const uint8_t> payload)
-{
-    return Int32Payload::decode(payload).value;
-}
-
-// A text payload: UTF-8 up to its first NUL or its end.
-std::string textOf(std::span<const uint8_t> payload)
-{
-    return ByteReader(payload).text();
-}
-
-// "major.minor.patch" from the kernel release ("6.1.0-18-amd64" gives "6.1.0"); missing numbers are 0.
-std::string osVersionText()
-{
-    static const std::string text = [] {
-        long major = 0;
-        long minor = 0;
-        long patch = 0;
-        utsname names{};
-        if (::uname(&names) == 0)
-            std::sscanf(names.release, "%ld.%ld.%ld", &major, &minor, &patch);
-        else
-            PLOG_ERRNO("uname");
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%ld.%ld.%ld", major, minor, patch);
-        return std::string(buffer);
-    }();
-    return text;
-}
-
-std::string loginName()
-{
-    std::vector<char> buffer(16'384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
-        return found->pw_name;
-    for (const char* variable : {"USER", "LOGNAME"}) {
-        if (const char* name = std::getenv(variable))
-            return name;
-    }
-    return {};
-}
 
 } // namespace
 
@@ -110,8 +31,9 @@ TCPManager::TCPManager() : TCPManager(Options{}) {}
 
 TCPManager::TCPManager(Options options)
     : info_{.fn = &TCPManager::onTcpEvent, .user = this},
-      delegates_(std::make_shared<Delegates>()),
+      delegates_(std::make_shared<SessionDelegates>()),
       processQueue_(SerialQueue::create("queue")),
+      router_(delegates_, processQueue_),
       keyExchange_(std::move(options.keyExchange)),
       pointerFilter_(options.pointerFilter ? *options.pointerFilter : PointerFilter::shared()),
       tcpClient_(std::make_unique<TcpClient>(&info_, options.timing)),
@@ -121,108 +43,143 @@ TCPManager::TCPManager(Options options)
 
 TCPManager::~TCPManager()
 {
-    connectOverTimer_.cancel();
-    {
-        // A close still queued for this link then leaves the client alone.
-        std::lock_guard lock(linkMutex_);
-        tcpClient_->disconnect(kCloseReason);
-        linkGeneration_.fetch_add(1);
-    }
-    tcpClient_.reset();
+    endLink();
+    // The first wait lets a connect under way close what it made, whose end it queues behind the
+    // wait; the second runs that end before the client goes.
     processQueue_->sync([] {});
+    processQueue_->sync([] {});
+    tcpClient_.reset();
 }
 
 void TCPManager::setConnectDelegate(VXTcpConnectDelegate* delegate)
 {
-    delegates_->connect.store(delegate, std::memory_order_release);
+    delegates_->connect.set(delegate);
 }
 
 void TCPManager::setReverseControlDelegate(VXTcpReverseControlDelegate* delegate)
 {
-    delegates_->reverseControl.store(delegate, std::memory_order_release);
+    delegates_->reverseControl.set(delegate);
 }
 
 void TCPManager::setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate)
 {
-    delegates_->reverseVersion.store(delegate, std::memory_order_release);
+    delegates_->reverseVersion.set(delegate);
 }
 
 void TCPManager::setRoziDelegate(ROZIOperationDelegate* delegate)
 {
-    delegates_->rozi.store(delegate, std::memory_order_release);
+    delegates_->rozi.set(delegate);
 }
 
 void TCPManager::setActiveVersionsDelegate(ActiveVersionsDelegate* delegate)
 {
-    delegates_->activeVersions.store(delegate, std::memory_order_release);
+    delegates_->activeVersions.set(delegate);
 }
 
 VXTcpConnectDelegate* TCPManager::connectDelegate() const
 {
-    return delegates_->connect.load(std::memory_order_acquire);
+    return delegates_->connect.get();
 }
 
 VXTcpReverseControlDelegate* TCPManager::reverseControlDelegate() const
 {
-    return delegates_->reverseControl.load(std::memory_order_acquire);
+    return delegates_->reverseControl.get();
 }
 
 VXTcpReverseVersionDelegate* TCPManager::reverseVersionDelegate() const
 {
-    return delegates_->reverseVersion.load(std::memory_order_acquire);
+    return delegates_->reverseVersion.get();
 }
 
 ROZIOperationDelegate* TCPManager::roziDelegate() const
 {
-    return delegates_->rozi.load(std::memory_order_acquire);
+    return delegates_->rozi.get();
 }
 
 ActiveVersionsDelegate* TCPManager::activeVersionsDelegate() const
 {
-    return delegates_->activeVersions.load(std::memory_order_acquire);
+    return delegates_->activeVersions.get();
 }
 
 bool TCPManager::connectToHost(const std::string& host, uint16_t port)
 {
-    {
-        std::lock_guard lock(linkMutex_);
-        // Only a link the TV has answered counts as made: a retry after the wait ran out connects again.
-        if (serverInfoArrived_ && tcpClient_->isConnectedTo(host)) {
-            PLOG("already connected to %s", host.c_str());
-            return false;
-        }
-        // Joins the old link's threads, so its every event is raised before the count moves on.
-        tcpClient_->disconnect(kCloseReason);
-        linkGeneration_.fetch_add(1);
-        serverInfoArrived_ = false;
-    }
-    if (!tcpClient_->connect(host, port)) {
-        PLOG("connect to %s:%u failed", host.c_str(), port);
-        notify(delegates_->connect, &VXTcpConnectDelegate::onConnectFail);
+    // Only a link the TV has answered counts as made: a retry after the wait ran out connects again.
+    if (serverInfoArrived_ && tcpClient_->isConnectedTo(host)) {
+        PLOG("already connected to %s", host.c_str());
         return false;
     }
-    sendClientInfo();
-    connectOverTimer_.start(kServerInfoTimeout);
+    const uint64_t request = endLink();
+    // Session queue, behind the end of the link just closed.
+    processQueue_->async([this, request, host, port] { connectLink(request, host, port); });
+    return true;
+}
+
+uint64_t TCPManager::endLink()
+{
+    uint64_t request = 0;
+    {
+        std::lock_guard lock(linkMutex_);
+        request = connectRequest_.fetch_add(1) + 1;
+        connectOverTimer_.cancel();
+        serverInfoArrived_ = false;
+    }
+    tcpClient_->disconnect(kCloseReason);
+    aesKey_.store(nullptr);
+    return request;
+}
+
+void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t port)
+{
+    if (request != connectRequest_)
+        return;
+    // Joins every earlier link, so none of them raises an event once the count has moved on.
+    tcpClient_->disconnect(kCloseReason);
+    linkGeneration_.fetch_add(1);
+    if (!tcpClient_->connect(host, port)) {
+        if (request != connectRequest_)
+            return;
+        PLOG("connect to %s:%u failed", host.c_str(), port);
+        // Main queue.
+        MainQueue::shared()->async(
+            [delegates = delegates_] { delegates->connect.call(&VXTcpConnectDelegate::onConnectFail); });
+        return;
+    }
+    bool current = false;
+    {
+        // endLink can't cancel the wait before it starts, nor find it started after it ran.
+        std::lock_guard lock(linkMutex_);
+        current = request == connectRequest_;
+        if (current)
+            connectOverTimer_.start(kServerInfoTimeout);
+    }
+    if (!current) {
+        PLOG("connect to %s:%u superseded: closing it", host.c_str(), port);
+        supersededLink_ = linkGeneration_.load();
+        tcpClient_->disconnect(kCloseReason);
+        return;
+    }
     // The receive thread may have seen the answer, and cancelled, before the timer started.
     if (serverInfoArrived_)
         connectOverTimer_.cancel();
-    return true;
+    sendClientInfo();
 }
 
 // Main queue.
 void TCPManager::serverInfoOverTime()
 {
     PLOG("no server information within %lld ms", static_cast<long long>(kServerInfoTimeout.count()));
-    notify(delegates_->connect, &VXTcpConnectDelegate::onConnectFail);
+    delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
 }
 
-void TCPManager::sendType(int type, const uint8_t* data, int len)
+bool TCPManager::sendType(int type, const uint8_t* data, int len)
 {
     if (type < 0 || type > std::numeric_limits<uint16_t>::max()) {
         PLOG("message type %d does not exist: not sent", type);
-        return;
+        return false;
     }
-    tcpClient_->send(static_cast<uint16_t>(type), data, len);
+    const int sent = tcpClient_->send(static_cast<uint16_t>(type), data, len);
+    // 0 for a payload means the link closed while it was queued.
+    return sent > 0 || (sent == 0 && len <= 0);
 }
 
 void TCPManager::sendVideoResolution(int width, int height, int mirrorType)
@@ -233,7 +190,8 @@ void TCPManager::sendVideoResolution(int width, int height, int mirrorType)
 
 void TCPManager::sendClientInfo(const std::optional<std::string>& name)
 {
-    const ClientInfoRecord record{.osVersion = osVersionText(), .deviceName = name ? *name : loginName()};
+    const ClientInfoRecord record{.osVersion = LocalSystemInfo::osVersionText(),
+                                  .deviceName = name ? *name : LocalSystemInfo::loginName()};
     const auto payload = record.encode();
     sendType(kMsgClientInfo, payload.data(), static_cast<int>(payload.size()));
 }
@@ -251,7 +209,7 @@ std::string TCPManager::getConnectTvIp() const
 
 void TCPManager::tcpClientRelease()
 {
-    tcpClient_->disconnect(kCloseReason);
+    endLink();
 }
 
 SessionKey TCPManager::aesKey() const
@@ -273,53 +231,13 @@ int TCPManager::onTcpEvent(void* user, TcpClient*, int type, const char*, const 
     return 0;
 }
 
-// Transport thread. Blocks posted to processQueue_ run on the session queue. Values they use are
-// copied out of the payload first: the transport reuses its buffers as soon as this returns.
+// Transport thread: what changes the session's own state is handled here, the rest only informs a
+// delegate.
 void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
 {
-    Delegates& slots = *delegates_;
     switch (type) {
-    case kMsgConnected:
-    case kMsgFilePushIgnored:
-        break;
     case kMsgDisconnected:
         handleDisconnected();
-        break;
-    case kMsgScreenCode:
-        processQueue_->async([delegates = delegates_, code = textOf(payload)] {
-            notify(delegates->connect, &VXTcpConnectDelegate::onReceiveScreenCode, code);
-        });
-        break;
-    case kMsgTvVersion: {
-        const int32_t version = intValue(payload);
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::tvAppVersion, version);
-        if (version > kRoziMinimumTvVersion)
-            notify(slots.rozi, &ROZIOperationDelegate::enableRoziFunction, true);
-        break;
-    }
-    case kMsgTvScreenStop:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenStop);
-        break;
-    case kMsgTvScreenFail:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenFail, intValue(payload));
-        break;
-    case kMsgSpeakerStatus: {
-        const bool speaker = intValue(payload) == 1;
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, speaker);
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, speaker);
-        break;
-    }
-    case kMsgSpeakerRevoked: {
-        const int32_t value = intValue(payload);
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, false);
-        if (value == 1)
-            notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, false);
-        else if (value == 0)
-            notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvScreenStop);
-        break;
-    }
-    case kMsgMirrorLocked:
-        notify(slots.connect, &VXTcpConnectDelegate::tvMirrorLock);
         break;
     case kMsgServerInfo:
         handleServerInfo(payload);
@@ -327,120 +245,23 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
     case kMsgRequestSpsPps:
         gResendSpsPpsFlag = 1;
         break;
-    case kMsgControlGranted:
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::changeControlStatus, true);
-        notify(slots.reverseVersion, &VXTcpReverseVersionDelegate::getWindowSizeSendTv, int{kMsgViewSize});
-        notify(slots.activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, true);
-        break;
-    case kMsgClientList: {
-        const std::string list = textOf(payload);
-        PLOG("ball message:%s", list.c_str());
-        notify(slots.connect, &VXTcpConnectDelegate::connectListMessage, list);
-        break;
-    }
-    case kMsgModeratorButton0:
-    case kMsgModeratorButton1:
-    case kMsgSplitScreen:
-    case kMsgReverseSwitch: {
-        const int64_t index = type == kMsgModeratorButton0   ? 0
-                              : type == kMsgModeratorButton1 ? 1
-                              : type == kMsgSplitScreen      ? 2
-                                                             : 3;
-        notify(slots.connect, &VXTcpConnectDelegate::changeButtonName, index, intValue(payload));
-        break;
-    }
-    case kMsgTvScreenResolution:
-        if (const auto size = TvScreenResolutionPayload::decode(payload))
-            notify(slots.reverseControl, &VXTcpReverseControlDelegate::onReceiveScreenReaolution, size->width,
-                   size->height);
-        else
-            PLOG("screen resolution of %zu bytes dropped: it needs 8", payload.size());
-        break;
-    case kMsgVideoFrame:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::onReveiveScreenVideoData, payload.data(),
-               static_cast<int64_t>(payload.size()));
-        break;
-    case kMsgTvRequestCast:
-        processQueue_->async(
-            [delegates = delegates_] { notify(delegates->connect, &VXTcpConnectDelegate::tvRequestMirror); });
-        break;
-    case kMsgTvInterruptCast:
-        processQueue_->async(
-            [delegates = delegates_] { notify(delegates->connect, &VXTcpConnectDelegate::tvIntErruptMirror); });
-        break;
-    case kMsgVideoQuality:
-        if (const auto quality = VideoQualityPayload::decode(payload)) {
-            processQueue_->async([delegates = delegates_, q = *quality] {
-                notify(delegates->connect, &VXTcpConnectDelegate::onVideoQuality, q.level, q.width, q.height, q.fps);
-            });
-        } else {
-            PLOG("video quality of %zu bytes dropped: it needs 20", payload.size());
-        }
-        break;
     case kMsgClientInfoRequest:
         sendClientInfo();
-        break;
-    case kMsgFilePushAck:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::pushFileSuccess);
-        break;
-    case kMsgKeyCode:
-        notify(slots.reverseControl, &VXTcpReverseControlDelegate::tvKeyHandle,
-               Int32Payload::decodeLittleEndian(payload).value);
         break;
     case kMsgTouchDown:
     case kMsgTouchMove:
     case kMsgTouchUp:
         handleTouch(type, payload);
         break;
-    case kMsgCameraOpenRequest:
-        notify(slots.rozi, &ROZIOperationDelegate::tvOpenRozi, std::string("CAMERA"));
-        break;
-    case kMsgMicOpenRequest:
-        notify(slots.rozi, &ROZIOperationDelegate::tvOpenRozi, std::string("MIC"));
-        break;
-    case kMsgCameraError:
-    case kMsgCameraClose:
-        notify(slots.rozi, &ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipCamera);
-        break;
-    case kMsgMicError:
-    case kMsgMicClose:
-        notify(slots.rozi, &ROZIOperationDelegate::showRoziTipWindow, intValue(payload), kRoziTipMic);
-        break;
-    case kMsgCameraData:
-        notify(slots.rozi, &ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
-               static_cast<int64_t>(payload.size()));
-        break;
-    case kMsgMicData:
-        notify(slots.rozi, &ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
-               static_cast<int>(payload.size()));
-        break;
-    case kMsgActiveVersion:
-        notify(slots.activeVersions, &ActiveVersionsDelegate::activeVersionHandler, intValue(payload));
-        break;
-    case kMsgRoziEnable:
-        notify(slots.rozi, &ROZIOperationDelegate::enableRoziFunction, CapabilityFlagPayload::decode(payload).flag != 0);
-        break;
     case kMsgKeyExchangeOffer:
         handleKeyExchange(payload);
-        break;
-    case kMsgFileShareOffer:
-        notify(slots.connect, &VXTcpConnectDelegate::tvShareFile2pc, textOf(payload));
-        break;
-    case kMsgReverseInvite:
-        // Runs on the main queue; reaches the delegate even if the link ends meanwhile.
-        MainQueue::shared()->asyncAfter(kReverseInviteDelay, [delegates = delegates_] {
-            notify(delegates->reverseControl, &VXTcpReverseControlDelegate::tvInviteToReverse);
-        });
         break;
     case kMsgClientRemove:
         tcpClientRelease();
         break;
-    case kMsgQualityChangeSupport:
-        notify(slots.connect, &VXTcpConnectDelegate::supportChangeQuality,
-               CapabilityFlagPayload::decode(payload).flag != 0);
-        break;
     default:
-        PLOG("unprocessed message 0x%x", static_cast<unsigned>(type));
+        if (!router_.route(type, payload))
+            PLOG("unprocessed message 0x%x", static_cast<unsigned>(type));
         break;
     }
 }
@@ -449,16 +270,15 @@ void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
 void TCPManager::handleDisconnected()
 {
     const uint64_t generation = linkGeneration_.load();
+    if (generation == supersededLink_)
+        return;
     serverInfoArrived_ = false;
-    // Session queue.
+    aesKey_.store(nullptr);
+    // Session queue, where links are opened: a newer link counted its generation there already.
     processQueue_->async([this, generation] {
-        {
-            // Closes the ended link, unless connectToHost has replaced it meanwhile.
-            std::lock_guard lock(linkMutex_);
-            if (generation == linkGeneration_.load())
-                tcpClient_->disconnect(kCloseReason);
-        }
-        notify(delegates_->connect, &VXTcpConnectDelegate::onDisConnect);
+        if (generation == linkGeneration_.load())
+            tcpClient_->disconnect(kCloseReason);
+        delegates_->connect.call(&VXTcpConnectDelegate::onDisConnect);
     });
 }
 
@@ -473,7 +293,7 @@ void TCPManager::handleServerInfo(std::span<const uint8_t> payload)
     serverInfoArrived_ = true;
     connectOverTimer_.cancel();
     processQueue_->async([delegates = delegates_, name = record->name] {
-        notify(delegates->connect, &VXTcpConnectDelegate::onConnectSuccess, name);
+        delegates->connect.call(&VXTcpConnectDelegate::onConnectSuccess, name);
     });
 }
 
@@ -486,8 +306,8 @@ void TCPManager::handleTouch(int type, std::span<const uint8_t> payload)
     // Session queue, where the hold ends.
     processQueue_->async([delegates = delegates_, &filter = pointerFilter_, touch = *touch] {
         filter.willDeliver(touch.type);
-        notify(delegates->connect, &VXTcpConnectDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
-               static_cast<int64_t>(touch.data.size()));
+        delegates->connect.call(&VXTcpConnectDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
+                                static_cast<int64_t>(touch.data.size()));
     });
 }
 

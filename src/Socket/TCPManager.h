@@ -2,6 +2,7 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
+#include "Socket/DelegateEventRouter.h"
 #include "Socket/KeyExchange.h"
 #include "Socket/SessionKeyHolder.h"
 #include "Socket/TcpClient.h"
@@ -16,12 +17,7 @@
 #include <span>
 #include <string>
 
-class ActiveVersionsDelegate;
 class PointerFilter;
-class ROZIOperationDelegate;
-class VXTcpConnectDelegate;
-class VXTcpReverseControlDelegate;
-class VXTcpReverseVersionDelegate;
 
 // The one session with a TV: owns the transport client, connects, builds the messages that need
 // more than a payload copy, holds the session key, and turns every message the TV sends into a call
@@ -32,17 +28,19 @@ class VXTcpReverseVersionDelegate;
 // - on the main queue one second later: the reverse invitation;
 // - at once on the transport thread that raised it (the receive thread; the video delivery thread
 //   for the TV's screen stream): everything else, and the key exchange.
+// The messages that only inform a delegate go through DelegateEventRouter.
 //
-// Delegate slots are non-owning: an owner clears its slot before it goes away, and then waits for
-// the session queue (processQueue()->sync) if a call may be under way. The slots, the key and every
-// send may be used from any thread; connectToHost runs on the main thread.
+// Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
+// returns, the delegate it replaced is not called any more, on any thread or queue, and no call
+// into it is still running, except one on the setter's own stack (a delegate may clear its own slot
+// from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
+// The slots, the key and every send may be used from any thread; connectToHost runs on the main
+// thread and never waits for the network: the connect itself runs on the session queue.
 class TCPManager {
 public:
     // The wait for the TV's server information after connecting.
     static constexpr std::chrono::milliseconds kServerInfoTimeout{1'000};
-    static constexpr std::chrono::milliseconds kReverseInviteDelay{1'000};
-    // Versions of the TV application above this one have the camera and microphone relay.
-    static constexpr int32_t kRoziMinimumTvVersion = 75;
+    static constexpr std::chrono::milliseconds kReverseInviteDelay = DelegateEventRouter::kReverseInviteDelay;
 
     struct Options {
         TcpClient::Timing timing;
@@ -73,15 +71,20 @@ public:
     ROZIOperationDelegate* roziDelegate() const;
     ActiveVersionsDelegate* activeVersionsDelegate() const;
 
-    // Main thread. Connects to host (dotted IPv4) on port, sends the client information and waits
-    // kServerInfoTimeout on the main queue for the TV's server information: onConnectSuccess when
-    // it comes (even late), onConnectFail when the wait ends first; the link stays open either way.
-    // False, with onConnectFail, when the connection fails; false and nothing else when the link
-    // to that address (any port) is already up and the TV has answered. Any other link is closed
-    // first, also one to the same address still waiting for its answer.
+    // Main thread; returns at once. True when a connect to host (dotted IPv4) on port was started:
+    // any other link, also one to the same address still waiting for its answer, is closed, and the
+    // connect runs on the session queue. Then onConnectFail on the main queue when it fails;
+    // otherwise the client information goes out and the TV's server information is awaited
+    // kServerInfoTimeout on the main queue: onConnectSuccess when it comes (even late),
+    // onConnectFail when the wait ends first; the link stays open either way. False, and nothing
+    // else, when the link to that address (any port) is up and the TV has answered. A later
+    // connectToHost or tcpClientRelease supersedes a connect still under way: it reports nothing,
+    // and a link it made meanwhile is closed.
     bool connectToHost(const std::string& host, uint16_t port);
     // Queues a copy of the payload for the TV (or sends it over the UDP side channel). Any thread.
-    void sendType(int type, const uint8_t* data, int len);
+    // False when the message will not reach the TV: no link, a full send list dropped it, the link
+    // closed meanwhile, or the type does not exist. A dropped video frame calls for a key frame.
+    bool sendType(int type, const uint8_t* data, int len);
     // kMsgCastVideoFormat {width, height, 1, 0, 1, 0, mirrorType}.
     void sendVideoResolution(int width, int height, int mirrorType);
     // kMsgClientInfo with the name, or the user's login name when none.
@@ -90,24 +93,28 @@ public:
     void sendAudioAACFormatChannels(int channels, int sampleRate, int accObjectFormat);
     // The connected TV's dotted IPv4 address; "0.0.0.0" when no link is open.
     std::string getConnectTvIp() const;
-    // Ends the link; its end is reported by onDisConnect. Any thread.
+    // Ends the link, and a connect still under way; the end of a link is reported by onDisConnect.
+    // Any thread.
     void tcpClientRelease();
 
-    // The 32-byte session key, null when none. Read it once per frame or file and keep the
-    // reference for the whole use.
+    // The 32-byte session key, null when none; cleared when its link ends and before a new
+    // connect, so no frame for the next TV is sealed with it. Read it once per frame or file and
+    // keep the reference for the whole use.
     SessionKey aesKey() const;
     void setAesKey(SessionKey key);
 
     const std::shared_ptr<SerialQueue>& processQueue() const { return processQueue_; }
 
 private:
-    struct Delegates;
-
     // The transport's listener (TcpEventCallback); user is the manager.
     static int onTcpEvent(void* user, TcpClient* client, int type, const char* text, const uint8_t* data,
                           uint64_t timeStampUs, uint32_t length);
     // On the transport thread that raised the event.
     void handleEvent(int type, std::span<const uint8_t> payload);
+    // Closes the link and supersedes a connect under way; the new request's number.
+    uint64_t endLink();
+    // Session queue: the connect that request started, unless a newer request superseded it.
+    void connectLink(uint64_t request, const std::string& host, uint16_t port);
     void handleDisconnected();
     void handleServerInfo(std::span<const uint8_t> payload);
     void handleTouch(int type, std::span<const uint8_t> payload);
@@ -116,18 +123,26 @@ private:
     void serverInfoOverTime();
 
     TcpNativeInfo info_;
-    const std::shared_ptr<Delegates> delegates_;
+    const std::shared_ptr<SessionDelegates> delegates_;
     const std::shared_ptr<SerialQueue> processQueue_;
+    const DelegateEventRouter router_;
     KeyExchange keyExchange_;
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;
 
-    // Serialises connectToHost's close-and-count with the queued close of an ended link, so a close
-    // meant for an earlier link never reaches a newer one.
+    // Serialises a connect's last check for a newer request, and its start of the wait for the
+    // server information, with endLink.
     std::mutex linkMutex_;
-    // Counts the links connectToHost opened. Every event of a link is raised after its generation
-    // was counted and before the next one is, so a handler reads its own link's generation.
+    // Counts connectToHost's and tcpClientRelease's requests: a connect is superseded once the
+    // count has moved on.
+    std::atomic<uint64_t> connectRequest_{0};
+    // Counts the links connectLink opened, on the session queue. Every event of a link is raised
+    // after its generation was counted and before the next one is, so a handler reads its own
+    // link's generation, and the queued close of an ended link spares a newer one.
     std::atomic<uint64_t> linkGeneration_{0};
+    // A link closed at once because a newer request superseded its connect: nobody was told of it,
+    // so its end is not reported either (its connectLink closes it).
+    std::atomic<uint64_t> supersededLink_{0};
     // The current link's TV has sent its server information.
     std::atomic<bool> serverInfoArrived_{false};
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 #include <string>
 #include <thread>
@@ -38,16 +39,66 @@ TEST_F(TCPManagerConnectTest, ConnectSendsClientInfoAndReportsTheTvOnTheQueue)
     EXPECT_EQ(delegate.count("onConnectFail"), 0u);
 }
 
-TEST_F(TCPManagerConnectTest, AFailedConnectReportsAtOnceOnTheMainThread)
+TEST_F(TCPManagerConnectTest, AFailedConnectIsReportedOnTheMainQueue)
 {
     RefusingPort refusing;
-    EXPECT_FALSE(manager.connectToHost("127.0.0.1", refusing.port()));
-    const auto fails = delegate.calls("onConnectFail");
-    ASSERT_EQ(fails.size(), 1u);
-    EXPECT_EQ(fails[0].where, Where::Main);
-    EXPECT_FALSE(manager.connectToHost("not an address", tv.port()));
-    EXPECT_EQ(delegate.count("onConnectFail"), 2u);
+    EXPECT_TRUE(manager.connectToHost("127.0.0.1", refusing.port()));
+    ASSERT_TRUE(delegate.waitFor("onConnectFail"));
+    EXPECT_EQ(delegate.calls("onConnectFail")[0].where, Where::Main);
+    EXPECT_TRUE(manager.connectToHost("not an address", tv.port()));
+    ASSERT_TRUE(delegate.waitFor("onConnectFail", 2));
     EXPECT_EQ(manager.getConnectTvIp(), "0.0.0.0");
+}
+
+TEST_F(TCPManagerConnectTest, ConnectingReturnsAtOnceAndAFailureStillArrives)
+{
+    StalledListener stalled;
+    const auto begun = std::chrono::steady_clock::now();
+    EXPECT_TRUE(manager.connectToHost("127.0.0.1", stalled.port()));
+    // A generous bound: the connect itself goes on until its time-out.
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, quickTiming().connectTimeout / 2);
+    EXPECT_EQ(delegate.count("onConnectFail"), 0u);
+    ASSERT_TRUE(delegate.waitFor("onConnectFail"));
+    EXPECT_EQ(delegate.calls("onConnectFail")[0].where, Where::Main);
+    EXPECT_EQ(manager.getConnectTvIp(), "0.0.0.0");
+}
+
+// A release, or a connect to another TV, while a connect is under way: the older connect reports
+// nothing, and a link it makes after all is closed without a word to the peer.
+TEST_F(TCPManagerConnectTest, ALaterRequestSupersedesAConnectUnderWay)
+{
+    for (const bool release : {true, false}) {
+        SCOPED_TRACE(release ? "release" : "another TV");
+        StalledListener stalled;
+        ASSERT_TRUE(manager.connectToHost("127.0.0.1", stalled.port()));
+        if (release) {
+            manager.tcpClientRelease();
+        } else {
+            ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+        }
+        stalled.open();
+        const int late = stalled.accept(3s);
+        // The superseded connect has ended, and with it whatever it made.
+        manager.processQueue()->sync([] {});
+        if (late >= 0) {
+            char byte = 0;
+            EXPECT_TRUE(readable(late));
+            EXPECT_EQ(::recv(late, &byte, 1, 0), 0);
+            ::close(late);
+        }
+        if (!release) {
+            ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
+        }
+        EXPECT_EQ(manager.getConnectTvIp(), release ? "0.0.0.0" : "127.0.0.1");
+        loop->advance(5 * TCPManager::kServerInfoTimeout);
+        EXPECT_EQ(delegate.count("onConnectFail"), 0u);
+        EXPECT_EQ(delegate.count("onDisConnect"), 0u);
+        manager.tcpClientRelease();
+        if (!release) {
+            ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+        }
+        delegate.clear();
+    }
 }
 
 TEST_F(TCPManagerConnectTest, ATvThatDoesNotAnswerTimesOutThenALateAnswerStillSucceeds)
@@ -74,6 +125,8 @@ TEST_F(TCPManagerConnectTest, ARetryAfterATimeOutConnectsAgain)
 {
     tv.setAnswerServerInfo(false);
     ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
+    // The wait starts before the client information goes out.
+    ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
     loop->advance(TCPManager::kServerInfoTimeout);
     ASSERT_EQ(delegate.count("onConnectFail"), 1u);
 
@@ -113,10 +166,10 @@ TEST_F(TCPManagerConnectTest, AStaleDisconnectSparesTheNewLink)
     tv.closeLink();
     ASSERT_TRUE(tv.waitForDisconnect());
     tv.setAnswerServerInfo(true);
-    // Connecting again joins the first link's threads, so its end is queued by the time it returns.
+    // Connecting again joins the first link's threads, so its end is queued ahead of the connect.
     ASSERT_TRUE(manager.connectToHost("127.0.0.1", tv.port()));
-    ASSERT_TRUE(tv.waitForConnection(TvSim::kDefaultTimeout, 2));
     gate.open();
+    ASSERT_TRUE(tv.waitForConnection(TvSim::kDefaultTimeout, 2));
     ASSERT_TRUE(delegate.waitFor("onConnectSuccess"));
     // Reported in order: the old link's end, then the new link's answer.
     std::vector<std::string> order;
@@ -165,6 +218,19 @@ TEST_F(TCPManagerConnectTest, CancellingTheWaitRacesSafelyWithItsExpiry)
         manager.tcpClientRelease();
         ASSERT_TRUE(delegate.waitFor("onDisConnect", static_cast<size_t>(round + 1)));
     }
+}
+
+TEST_F(TCPManagerConnectTest, SendTypeTellsWhetherTheMessageIsOnItsWay)
+{
+    const auto key = TvSim::int32(4);
+    EXPECT_FALSE(manager.sendType(kMsgKeyDown, key.data(), 4));
+    connectAndGreet();
+    EXPECT_TRUE(manager.sendType(kMsgKeyDown, key.data(), 4));
+    EXPECT_TRUE(manager.sendType(kMsgCastAudioFormat, nullptr, 0));
+    EXPECT_FALSE(manager.sendType(0x12345, nullptr, 0));
+    tv.closeLink();
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    EXPECT_FALSE(manager.sendType(kMsgKeyDown, key.data(), 4));
 }
 
 TEST_F(TCPManagerConnectTest, CastFormatsGoOutAsRecords)

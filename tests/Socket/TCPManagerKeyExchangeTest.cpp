@@ -150,6 +150,32 @@ TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKeyAndALaterOfferReplacesIt)
     EXPECT_EQ(key->size(), KeyExchange::kSessionKeyLength);
 }
 
+// The key ends with its link, whoever ends it, so the next TV never gets frames sealed with it.
+TEST_F(TCPManagerEncryptedTest, TheKeyEndsWithItsLink)
+{
+    connect();
+    ASSERT_NE(manager.aesKey(), nullptr);
+    tv.closeLink();
+    ASSERT_TRUE(delegate.waitFor("onDisConnect"));
+    EXPECT_EQ(manager.aesKey(), nullptr);
+
+    connect();
+    ASSERT_NE(manager.aesKey(), nullptr);
+    manager.tcpClientRelease();
+    EXPECT_EQ(manager.aesKey(), nullptr);
+
+    TvSim next(tvOptions(false));
+    ASSERT_TRUE(next.start());
+    ASSERT_TRUE(manager.connectToHost("127.0.0.1", next.port()));
+    ASSERT_TRUE(delegate.waitFor("onConnectSuccess", 3));
+    ASSERT_TRUE(next.waitForMessage(kMsgClientInfo));
+    EXPECT_EQ(manager.aesKey(), nullptr);
+    ASSERT_TRUE(next.offerKeyExchange(true));
+    ASSERT_EQ(next.waitForKeyExchange(), Outcome::Agreed);
+    ASSERT_NE(manager.aesKey(), nullptr);
+    EXPECT_EQ(next.sessionKey(), *manager.aesKey());
+}
+
 // A declined or broken offer is answered with no encryption and drops the key agreed before.
 TEST_F(TCPManagerEncryptedTest, ADeclinedOrBrokenOfferAnswersNoEncryptionAndDropsTheKey)
 {
