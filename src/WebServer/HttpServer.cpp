@@ -26,6 +26,7 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -102,6 +103,21 @@ void stopSignalReceived(int)
     errno = savedErrno;
 }
 
+// The listener whose accept handler runs on this thread: stop() must not wait there for the handler to
+// return, as it does when the last reference to the server goes inside that handler.
+thread_local const void* tAcceptingOn = nullptr;
+
+class AcceptingMark {
+public:
+    explicit AcceptingMark(const void* listener) : previous_(std::exchange(tAcceptingOn, listener)) {}
+    ~AcceptingMark() { tAcceptingOn = previous_; }
+    AcceptingMark(const AcceptingMark&) = delete;
+    AcceptingMark& operator=(const AcceptingMark&) = delete;
+
+private:
+    const void* previous_;
+};
+
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
 std::shared_ptr<HttpServerResponse> directoryListing(const std::string& directoryPath)
@@ -158,7 +174,8 @@ struct HttpServer::Listener {
     int fd = -1;
     const char* name = "";
     std::unique_ptr<DispatchSource> source;
-    std::promise<void> closed;
+    // Shared with the cancel handler, which may run after the listener (and the server) are gone.
+    std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
 };
 
 HttpServer::HttpServer() = default;
@@ -369,15 +386,17 @@ bool HttpServer::start(const Options& options, HttpError* error)
         listener->source = DispatchSource::create(
             listener->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
             [weak, listener] {
+                // Set before `self` is taken, so it is still set if the server ends when `self` goes.
+                const AcceptingMark mark(listener);
                 if (const auto self = weak.lock())
                     self->accept(*listener);
             },
-            [listener] {
-                if (::close(listener->fd) != 0) {
+            [fd = listener->fd, name = listener->name, closed = listener->closed] {
+                if (::close(fd) != 0) {
                     const int code = errno;
-                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", listener->name, strerror(code), code);
+                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
                 }
-                listener->closed.set_value();
+                closed->set_value();
             });
     }
     if (options.bonjourName) {
@@ -466,9 +485,11 @@ void HttpServer::stop()
         if (!*listener)
             continue;
         if ((*listener)->source) {
-            auto closed = (*listener)->closed.get_future();
+            auto closed = (*listener)->closed->get_future();
             (*listener)->source->cancel();
-            closed.wait();
+            // Inside its own accept handler the socket closes once that handler returns.
+            if (tAcceptingOn != listener->get())
+                closed.wait();
         } else {
             ::close((*listener)->fd);
         }
