@@ -3,6 +3,7 @@
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainQueue.h"
 #include "Platform/RunLoop.h"
+#include "WebServer/HttpServerAuthenticator.h"
 #include "WebServer/HttpServerAvahiService.h"
 #include "WebServer/HttpServerConnection.h"
 #include "WebServer/HttpServerDataResponse.h"
@@ -20,8 +21,6 @@
 #include <fcntl.h>
 #include <future>
 #include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <regex.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -35,15 +34,6 @@ constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
 constexpr auto kMinimumIdleSweep = std::chrono::milliseconds(10);
 constexpr auto kMaximumIdleSweep = std::chrono::milliseconds(1000);
-
-std::string base64(std::string_view text)
-{
-    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<const unsigned char*>(text.data()),
-        static_cast<int>(text.size()));
-    out.resize(static_cast<size_t>(length));
-    return out;
-}
 
 std::string urlWithHost(const std::string& host, uint16_t port)
 {
@@ -74,17 +64,6 @@ std::optional<std::vector<std::string>> regexCaptures(const regex_t& expression,
     if (!matched)
         return std::nullopt;
     return captures;
-}
-
-// Fixed for the life of the process, unguessable.
-std::string digestNonce()
-{
-    unsigned char random[16] = {};
-    RAND_bytes(random, sizeof(random));
-    std::string text;
-    for (const unsigned char byte : random)
-        text += std::to_string(byte) + ".";
-    return HttpServerFunctions::md5HexDigest(text);
 }
 
 // The write end of the pipe through which a stop signal wakes runWithOptions; -1 while none runs.
@@ -361,16 +340,13 @@ bool HttpServer::start(const Options& options, HttpError* error)
     serverName_ = options.serverName.empty() ? className() : options.serverName;
     if (!HttpServerFunctions::isValidHeaderValue(serverName_))
         serverName_ = className();
-    accounts_.clear();
-    authentication_ = Authentication::None;
+    authenticator_.reset();
     if (options.authenticationMethod == "Basic" || options.authenticationMethod == "DigestAccess") {
         authenticationRealm_ = options.authenticationRealm.empty() ? serverName_ : options.authenticationRealm;
-        const bool basic = options.authenticationMethod == "Basic";
-        authentication_ = basic ? Authentication::Basic : Authentication::Digest;
-        for (const auto& [user, password] : options.authenticationAccounts) {
-            accounts_[user] = basic ? base64(user + ":" + password)
-                                    : HttpServerFunctions::md5HexDigest(user + ":" + authenticationRealm_ + ":" + password);
-        }
+        authenticator_ = std::make_unique<HttpServerAuthenticator>(options.authenticationMethod == "Basic"
+                                                                       ? HttpServerAuthenticator::Method::Basic
+                                                                       : HttpServerAuthenticator::Method::Digest,
+            authenticationRealm_, options.authenticationAccounts);
     }
     connectionFactory_ = options.connectionFactory;
     mapHEADToGET_ = options.automaticallyMapHEADToGET;
@@ -806,44 +782,9 @@ std::optional<std::string> HttpServer::publicServerURL() const
     return urlWithHost(dnsAddress_, dnsPort_);
 }
 
-std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request) const
+std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request, const std::string& method) const
 {
-    if (authentication_ == Authentication::None)
+    if (!authenticator_)
         return nullptr;
-    const std::string authorization = request.headerValue("Authorization").value_or(std::string());
-    auto challenge = HttpServerResponse::responseWithStatusCode(401);
-    if (authentication_ == Authentication::Basic) {
-        if (authorization.rfind("Basic ", 0) == 0) {
-            const std::string credential = authorization.substr(6);
-            for (const auto& [user, stored] : accounts_) {
-                if (stored == credential)
-                    return nullptr;
-            }
-        }
-        challenge->setValueForAdditionalHeader("WWW-Authenticate", "Basic realm=\"" + authenticationRealm_ + "\"");
-        return challenge;
-    }
-    static const std::string nonce = digestNonce();
-    bool stale = false;
-    if (authorization.rfind("Digest ", 0) == 0) {
-        const std::string parameters = authorization.substr(7);
-        // extractHeaderParameter looks after a ";": present the comma-separated list that way.
-        std::string list = ";" + parameters;
-        std::replace(list.begin(), list.end(), ',', ';');
-        auto parameter = [&list](std::string_view name) {
-            return HttpServerFunctions::extractHeaderParameter(list, name).value_or(std::string());
-        };
-        const std::string requestNonce = parameter("nonce");
-        stale = !requestNonce.empty() && requestNonce != nonce;
-        const auto account = accounts_.find(parameter("username"));
-        if (parameter("realm") == authenticationRealm_ && requestNonce == nonce && account != accounts_.end()) {
-            const std::string expected = HttpServerFunctions::md5HexDigest(
-                account->second + ":" + nonce + ":" + HttpServerFunctions::md5HexDigest(request.method() + ":" + parameter("uri")));
-            if (parameter("response") == expected)
-                return nullptr;
-        }
-    }
-    challenge->setValueForAdditionalHeader("WWW-Authenticate",
-        "Digest realm=\"" + authenticationRealm_ + "\", nonce=\"" + nonce + "\"" + (stale ? ", stale=TRUE" : ""));
-    return challenge;
+    return authenticator_->authenticate(method, request.URL(), request.headerValue("Authorization").value_or(std::string()));
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class HttpServerAuthenticator;
 class HttpServerAvahiService;
 class HttpServerConnection;
 class HttpServerNATPortMapping;
@@ -131,12 +132,12 @@ public:
     // Called by each connection when it starts and when it ends.
     void willStartConnection(HttpServerConnection& connection);
     void didEndConnection(HttpServerConnection& connection);
-    // The 401 answer to a request without valid credentials; nullptr when it may pass.
-    std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request) const;
+    // The 401 answer to a request without valid credentials; nullptr when it may pass. `method` is the
+    // one of the request line (HEAD also when served as GET): the client's digest covers that one.
+    std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request, const std::string& method) const;
 
 private:
     struct Listener;
-    enum class Authentication { None, Basic, Digest };
 
     std::unique_ptr<Listener> listen(int family, uint16_t port, int backlog, HttpError* error);
     void accept(Listener& listener);
@@ -160,8 +161,7 @@ private:
     bool bindToLocalhost_ = false;
     std::string serverName_;
     std::string authenticationRealm_;
-    Authentication authentication_ = Authentication::None;
-    std::map<std::string, std::string> accounts_;  // user name to stored credential
+    std::unique_ptr<HttpServerAuthenticator> authenticator_;  // nullptr: every request passes
     ConnectionFactory connectionFactory_;
     bool mapHEADToGET_ = true;
     std::chrono::milliseconds disconnectDelay_{1000};

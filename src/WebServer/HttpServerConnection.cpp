@@ -463,7 +463,7 @@ std::string HttpServerConnection::rewriteRequestURL(const std::string& url, cons
 
 std::shared_ptr<HttpServerResponse> HttpServerConnection::preflightRequest(const HttpServerRequest& request)
 {
-    return server_->authenticate(request);
+    return server_->authenticate(request, virtualHEAD_ ? "HEAD" : request.method());
 }
 
 void HttpServerConnection::processRequest(std::shared_ptr<HttpServerRequest> request, HttpServerHandler::Completion completion)
