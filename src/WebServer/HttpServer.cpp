@@ -352,6 +352,7 @@ bool HttpServer::start(const Options& options, HttpError* error)
     mapHEADToGET_ = options.automaticallyMapHEADToGET;
     disconnectDelay_ = options.connectedStateCoalescingInterval;
     idleTimeout_ = options.idleTimeout;
+    maxRequestBodyLength_ = options.maxRequestBodyLength;
     port_ = boundPort;
     running_ = true;
 

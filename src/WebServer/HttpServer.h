@@ -55,6 +55,8 @@ public:
         bool requestNATPortMapping = false;
         // A connection that makes no progress for this long is closed.
         std::chrono::milliseconds idleTimeout{30000};
+        // A request body past this many bytes is refused with 413 before it is stored.
+        uint64_t maxRequestBodyLength = uint64_t{4} << 30;
     };
 
     HttpServer();
@@ -116,6 +118,7 @@ public:
     const std::string& authenticationRealm() const { return authenticationRealm_; }
     bool shouldAutomaticallyMapHEADToGET() const { return mapHEADToGET_; }
     std::chrono::milliseconds idleTimeout() const { return idleTimeout_; }
+    uint64_t maxRequestBodyLength() const { return maxRequestBodyLength_; }
     // "http://host:port/" ("localhost" when bound to it); nullopt when stopped or without an address.
     std::optional<std::string> serverURL() const;
 
@@ -166,6 +169,7 @@ private:
     bool mapHEADToGET_ = true;
     std::chrono::milliseconds disconnectDelay_{1000};
     std::chrono::milliseconds idleTimeout_{30000};
+    uint64_t maxRequestBodyLength_ = Options{}.maxRequestBodyLength;
     std::unique_ptr<Listener> listener4_;
     std::unique_ptr<Listener> listener6_;
     std::unique_ptr<HttpServerAvahiService> bonjour_;

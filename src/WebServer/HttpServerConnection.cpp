@@ -326,9 +326,16 @@ void HttpServerConnection::dispatchHead()
         startProcessing();
         return;
     }
+    const bool chunked = request_->usesChunkedTransferEncoding();
+    // Refused before a byte is stored, and before a client waiting for "100 Continue" sends any.
+    if (!chunked && request_->contentLength() > server_->maxRequestBodyLength()) {
+        HttpServerLog::log(HttpServerLog::Error, "Request body of %llu bytes past the cap on socket %i",
+            static_cast<unsigned long long>(request_->contentLength()), socket_);
+        abortRequest(413);
+        return;
+    }
     request_->prepareForWriting();
     const std::vector<uint8_t>& initial = headParser_.remainder();
-    const bool chunked = request_->usesChunkedTransferEncoding();
     if (!chunked && request_->contentLength() < initial.size()) {
         HttpServerLog::log(HttpServerLog::Error, "Unexpected 'Content-Length' header value on socket %i", socket_);
         abortRequest(400);
@@ -370,6 +377,9 @@ void HttpServerConnection::dispatchHead()
 
 bool HttpServerConnection::writeBodyData(std::span<const uint8_t> data)
 {
+    bodyLength_ += data.size();
+    if (bodyLength_ > server_->maxRequestBodyLength())
+        return HttpServerRequest::tooLarge(&bodyError_, "request body past the server's cap");
     return request_->performWriteData(data, &bodyError_);
 }
 

@@ -109,6 +109,7 @@ private:
     HttpServerHeadParser headParser_;
     std::unique_ptr<HttpServerChunkParser> chunkParser_;
     HttpError bodyError_;
+    uint64_t bodyLength_ = 0;  // received so far, before any content decoding
     std::shared_ptr<HttpServerHandler> handler_;
     std::shared_ptr<HttpServerRequest> request_;
     std::shared_ptr<HttpServerResponse> response_;

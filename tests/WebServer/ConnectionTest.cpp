@@ -204,6 +204,23 @@ TEST_F(ConnectionTest, CapsHeadsAndBodies)
     EXPECT_EQ(echoed, 1);
 }
 
+TEST_F(ConnectionTest, UploadsPastTheServersCapAre413BeforeTheyAreStored)
+{
+    addEcho();
+    HttpServer::Options options;
+    options.maxRequestBodyLength = 10;
+    start(options);
+    // Only the head is sent: the answer must not wait for a body.
+    EXPECT_EQ(exchange(port(), get("/echo", "Content-Length: 11\r\n", "POST")).status, 413);
+    const Reply expecting = exchange(port(), get("/echo", "Content-Length: 11\r\nExpect: 100-continue\r\n", "POST"));
+    EXPECT_EQ(expecting.status, 413);
+    EXPECT_EQ(expecting.raw.find("100 Continue"), std::string::npos);
+    EXPECT_EQ(exchange(port(), get("/echo", "Transfer-Encoding: chunked\r\n", "POST") + "6\r\n123456\r\n6\r\n123456\r\n0\r\n\r\n").status,
+        413);
+    EXPECT_EQ(exchange(port(), get("/echo", "Content-Length: 10\r\n", "POST") + "0123456789").body, "0123456789");
+    EXPECT_EQ(echoed, 1);
+}
+
 TEST_F(ConnectionTest, AHeadSentOneByteAtATimeParses)
 {
     addEcho();
