@@ -32,8 +32,8 @@ namespace {
 // How long accepting rests when the process or system is out of descriptors.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
-constexpr auto kMinimumIdleSweep = std::chrono::milliseconds(10);
-constexpr auto kMaximumIdleSweep = std::chrono::milliseconds(1000);
+constexpr auto kMinimumSweep = std::chrono::milliseconds(10);
+constexpr auto kMaximumSweep = std::chrono::milliseconds(1000);
 
 std::string urlWithHost(const std::string& host, uint16_t port)
 {
@@ -310,14 +310,14 @@ bool HttpServer::start(const Options& options, HttpError* error)
     if (running_)
         return false;
     bindToLocalhost_ = options.bindToLocalhost;
-    listener4_ = listen(AF_INET, options.port, options.maxPendingConnections, error);
-    if (!listener4_)
+    auto listener4 = listen(AF_INET, options.port, options.maxPendingConnections, error);
+    if (!listener4)
         return false;
     const uint16_t port = options.port;
-    const uint16_t boundPort = port != 0 ? port : [this] {
+    const uint16_t boundPort = port != 0 ? port : [&listener4] {
         sockaddr_in address {};
         socklen_t length = sizeof(address);
-        if (getsockname(listener4_->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (getsockname(listener4->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             const int code = errno;
             HttpServerLog::log(HttpServerLog::Error, "Failed retrieving socket address: %s (%i)", strerror(code), code);
             return uint16_t{0};
@@ -325,12 +325,11 @@ bool HttpServer::start(const Options& options, HttpError* error)
         return ntohs(address.sin_port);
     }();
     HttpError error6;
-    listener6_ = listen(AF_INET6, boundPort, options.maxPendingConnections, &error6);
-    if (!listener6_) {
+    auto listener6 = listen(AF_INET6, boundPort, options.maxPendingConnections, &error6);
+    if (!listener6) {
         const bool noIPv6 = error6.code == EAFNOSUPPORT || error6.code == EADDRNOTAVAIL;
         if (!noIPv6) {
-            ::close(listener4_->fd);
-            listener4_.reset();
+            ::close(listener4->fd);
             HttpError::assign(error, error6);
             return false;
         }
@@ -353,10 +352,11 @@ bool HttpServer::start(const Options& options, HttpError* error)
     disconnectDelay_ = options.connectedStateCoalescingInterval;
     idleTimeout_ = options.idleTimeout;
     maxRequestBodyLength_ = options.maxRequestBodyLength;
+    requestHeadTimeout_ = options.requestHeadTimeout;
     port_ = boundPort;
     running_ = true;
 
-    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
+    for (Listener* listener : {listener4.get(), listener6.get()}) {
         if (listener == nullptr)
             continue;
         const std::weak_ptr<HttpServer> weak = weak_from_this();
@@ -394,9 +394,13 @@ bool HttpServer::start(const Options& options, HttpError* error)
     }
     if (options.requestNATPortMapping)
         startNATPortMapping(boundPort);
-    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
-        if (listener != nullptr && listener->source)
-            listener->source->resume();
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        maxConnections_ = options.maxConnections;
+        shortOfDescriptors_ = false;
+        listener4_ = std::move(listener4);
+        listener6_ = std::move(listener6);
+        updateAccepting();
     }
     const auto url = serverURL();
     HttpServerLog::log(HttpServerLog::Info, "%s started on port %i and reachable at %s", className().c_str(), port_.load(),
@@ -458,19 +462,24 @@ void HttpServer::stop()
         dnsPort_ = 0;
     }
     bonjour_.reset();
-    for (auto* listener : {&listener6_, &listener4_}) {
-        if (!*listener)
+    std::unique_ptr<Listener> listeners[2];
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        listeners[0] = std::move(listener6_);
+        listeners[1] = std::move(listener4_);
+    }
+    for (const auto& listener : listeners) {
+        if (!listener)
             continue;
-        if ((*listener)->source) {
-            auto closed = (*listener)->closed->get_future();
-            (*listener)->source->cancel();
+        if (listener->source) {
+            auto closed = listener->closed->get_future();
+            listener->source->cancel();
             // Inside its own accept handler the socket closes once that handler returns.
-            if (tAcceptingOn != listener->get())
+            if (tAcceptingOn != listener.get())
                 closed.wait();
         } else {
-            ::close((*listener)->fd);
+            ::close(listener->fd);
         }
-        listener->reset();
     }
     port_ = 0;
     const std::weak_ptr<HttpServer> weak = weak_from_this();
@@ -603,6 +612,11 @@ void HttpServer::accept(Listener& listener)
 
 bool HttpServer::acceptOne(Listener& listener)
 {
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        if (atConnectionCap())
+            return false;
+    }
     sockaddr_storage remote {};
     socklen_t remoteLength = sizeof(remote);
     const int socket = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -614,7 +628,7 @@ bool HttpServer::acceptOne(Listener& listener)
             return false;
         HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", listener.name, strerror(code), code);
         if (isDescriptorShortage(code))
-            pauseAccepting(listener);
+            pauseAcceptingForDescriptors();
         return false;
     }
     sockaddr_storage local {};
@@ -635,19 +649,37 @@ bool HttpServer::acceptOne(Listener& listener)
 
 // The pending connection stays queued while descriptors are short: a level-triggered source would
 // otherwise spin on it. Accepting resumes after a short rest.
-void HttpServer::pauseAccepting(Listener& listener)
+void HttpServer::pauseAcceptingForDescriptors()
 {
-    listener.source->suspend();
-    const std::weak_ptr<HttpServer> weak = weak_from_this();
-    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak, target = &listener] {
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        shortOfDescriptors_ = true;
+        updateAccepting();
+    }
+    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
         const auto self = weak.lock();
-        if (!self || !self->running_)
+        if (!self)
             return;
-        for (const auto* candidate : {self->listener4_.get(), self->listener6_.get()}) {
-            if (candidate == target && candidate->source)
-                candidate->source->resume();
-        }
+        const std::lock_guard lock(self->connectionsMutex_);
+        self->shortOfDescriptors_ = false;
+        self->updateAccepting();
     });
+}
+
+bool HttpServer::atConnectionCap() const { return maxConnections_ != 0 && connections_.size() >= maxConnections_; }
+
+// Connections past the cap wait in the listen backlog, neither refused nor dropped, until one ends.
+void HttpServer::updateAccepting()
+{
+    const bool accepting = !shortOfDescriptors_ && !atConnectionCap();
+    for (const auto* listener : {listener4_.get(), listener6_.get()}) {
+        if (listener == nullptr || !listener->source)
+            continue;
+        if (accepting)
+            listener->source->resume();
+        else
+            listener->source->suspend();
+    }
 }
 
 // ---- Connection count ----
@@ -669,20 +701,23 @@ void HttpServer::willStartConnection(HttpServerConnection& connection)
         if (!idleSweep_) {
             idleSweep_ = std::make_unique<DispatchTimer>(GlobalQueue::shared(), [weak = weak_from_this()] {
                 if (const auto self = weak.lock())
-                    self->endIdleConnections();
+                    self->endStalledConnections();
             });
         }
-        // A connection is ended between one and one and a quarter time-outs after its last progress.
-        const auto interval = std::clamp<std::chrono::milliseconds>(idleTimeout_ / 4, kMinimumIdleSweep, kMaximumIdleSweep);
+        // A connection is ended between one and one and a quarter time-outs after its deadline.
+        const auto shortest = std::min(idleTimeout_, requestHeadTimeout_);
+        const auto interval = std::clamp<std::chrono::milliseconds>(shortest / 4, kMinimumSweep, kMaximumSweep);
         idleSweep_->start(interval, interval);
     }
     connections_.insert(&connection);
+    updateAccepting();
 }
 
 void HttpServer::didEndConnection(HttpServerConnection& connection)
 {
     std::lock_guard lock(connectionsMutex_);
     connections_.erase(&connection);
+    updateAccepting();
     if (!connections_.empty())
         return;
     idleSweep_->cancel();
@@ -710,12 +745,12 @@ void HttpServer::didEndConnection(HttpServerConnection& connection)
 
 // One sweep over all connections instead of a timer per connection: a timer restarted on every read
 // and write would cost more than the request it guards.
-void HttpServer::endIdleConnections()
+void HttpServer::endStalledConnections()
 {
-    const auto limit = DispatchQueue::Clock::now() - idleTimeout_;
+    const auto now = DispatchQueue::Clock::now();
     std::lock_guard lock(connectionsMutex_);
     for (HttpServerConnection* connection : connections_)
-        connection->endIfIdleSince(limit);
+        connection->endIfStalled(now - idleTimeout_, now);
 }
 
 void HttpServer::didDisconnect()

@@ -82,6 +82,7 @@ HttpServerConnection::~HttpServerConnection()
 void HttpServerConnection::start()
 {
     self_ = shared_from_this();
+    headDeadline_ = (DispatchQueue::Clock::now() + server_->requestHeadTimeout()).time_since_epoch().count();
     server_->willStartConnection(*this);
     queue_->async([self = self_] {
         if (!self->open()) {
@@ -225,19 +226,26 @@ void HttpServerConnection::noteProgress()
     lastProgress_ = DispatchQueue::Clock::now().time_since_epoch().count();
 }
 
-void HttpServerConnection::endIfIdleSince(DispatchQueue::Clock::time_point limit)
+void HttpServerConnection::endIfStalled(DispatchQueue::Clock::time_point idleLimit, DispatchQueue::Clock::time_point now)
 {
-    const auto isIdle = [this, limit] {
+    // The reason to end, or nullptr.
+    const auto stalled = [this, idleLimit, now]() -> const char* {
         const auto last = lastProgress_.load();
-        return last != kNotWatched && last < limit.time_since_epoch().count();
+        if (last != kNotWatched && last < idleLimit.time_since_epoch().count())
+            return "Idle time-out";
+        const auto headDeadline = headDeadline_.load();
+        if (headDeadline != kNotWatched && headDeadline <= now.time_since_epoch().count())
+            return "Request head time-out";
+        return nullptr;
     };
-    if (!isIdle())
+    if (!stalled())
         return;
     // Looked at again on the queue: progress may come between here and there.
-    queue_->async([self = shared_from_this(), isIdle] {
-        if (self->ended_ || !isIdle())
+    queue_->async([self = shared_from_this(), stalled] {
+        const char* reason = self->ended_ ? nullptr : stalled();
+        if (!reason)
             return;
-        HttpServerLog::log(HttpServerLog::Error, "Idle time-out on socket %i", self->socket_);
+        HttpServerLog::log(HttpServerLog::Error, "%s on socket %i", reason, self->socket_);
         self->end();
     });
 }
@@ -249,6 +257,7 @@ void HttpServerConnection::end()
     ended_ = true;
     const auto keep = shared_from_this();  // self_ may hold the last reference
     lastProgress_ = kNotWatched;
+    headDeadline_ = kNotWatched;
     if (readSource_ || writeSource_)
         ::shutdown(socket_, SHUT_RDWR);  // the readiness sources may still hold duplicates of the socket
     readSource_.reset();
@@ -271,7 +280,10 @@ void HttpServerConnection::end()
 void HttpServerConnection::readHead()
 {
     readSome([this](std::span<const uint8_t> data) {
-        switch (headParser_.append(data)) {
+        const auto state = headParser_.append(data);
+        if (state != HttpServerHeadParser::State::NeedMore)
+            headDeadline_ = kNotWatched;
+        switch (state) {
         case HttpServerHeadParser::State::NeedMore:
             readHead();
             return;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
@@ -252,8 +253,29 @@ TEST_F(ConnectionTest, AnIdlePeerIsDisconnected)
     start(options);
     const int fd = connectTo(port());
     sendText(fd, "GET / HT");
-    // The server closes well before the client's own ten-second read time-out.
-    EXPECT_EQ(readAll(fd), "");
+    // Before the client's own ten-second read time-out.
+    EXPECT_TRUE(closedByServer(fd));
+    ::close(fd);
+}
+
+TEST_F(ConnectionTest, AHeadTricklingInIsCutOffAtItsDeadline)
+{
+    HttpServer::Options options;
+    options.idleTimeout = std::chrono::seconds(10);
+    options.requestHeadTimeout = std::chrono::milliseconds(300);
+    start(options);
+    const int fd = connectTo(port());
+    sendText(fd, "GET / HTTP/1.1\r\nX: ");
+    // One byte every 50 ms, never a pause the idle time-out would see, for up to ten seconds.
+    bool closed = false;
+    for (int i = 0; i < 200 && !closed; ++i) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 50) > 0)
+            closed = closedByServer(fd);
+        else
+            sendText(fd, "a");
+    }
+    EXPECT_TRUE(closed);
     ::close(fd);
 }
 

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 
 using namespace ServerTestSupport;
@@ -192,6 +193,25 @@ TEST_F(ServerTest, BonjourWithoutADaemonIsLoggedAndTheServerRuns)
     EXPECT_EQ(server->bonjourServerURL(), std::nullopt);
     HttpServerLog::setBuiltInLogger(nullptr);
     EXPECT_NE(std::find(errors.begin(), errors.end(), "Failed creating CFNetService for registration"), errors.end());
+}
+
+TEST_F(ServerTest, PastTheConnectionCapNewConnectionsWaitTheirTurn)
+{
+    server->addGETHandlerForPath("/", bytes("x"), "text/plain", 0);
+    HttpServer::Options options;
+    options.maxConnections = 1;
+    start(options);
+    const int first = connectTo(port());
+    sendText(first, "GET / HT");
+    const int second = connectTo(port());
+    sendText(second, get("/"));
+    pollfd entry{second, POLLIN, 0};
+    EXPECT_EQ(::poll(&entry, 1, 300), 0) << "served past the cap";
+    sendText(first, "TP/1.1\r\n\r\n");
+    EXPECT_EQ(parse(readAll(first)).status, 200);
+    EXPECT_EQ(parse(readAll(second)).status, 200) << "the waiting connection was dropped";
+    ::close(first);
+    ::close(second);
 }
 
 TEST(ServerLogTest, MessagesBelowTheLevelAreDropped)

@@ -73,6 +73,17 @@ inline std::string readAll(int fd)
     return text;
 }
 
+// True when the server closes the connection (an end of stream), false when the client's own read
+// time-out runs out first.
+inline bool closedByServer(int fd)
+{
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+    }
+    return count == 0;
+}
+
 // Everything up to and including the end of one head (for the interim 100 answer).
 inline std::string readHead(int fd)
 {
