@@ -151,6 +151,28 @@ TEST_F(RecordManagerCaptureTest, AnUnknownDisplayFallsBackToThePrimaryAndNothing
     EXPECT_TRUE(decodesCleanly(writeStream(dir, concatenated(observer.units()))));
 }
 
+// The link drops a unit when its video list is full; the TV must not decode what refers to it.
+TEST_F(RecordManagerCaptureTest, ADroppedUnitIsFollowedByAKeyFrameWithNoDeltaUnitBetween)
+{
+    constexpr size_t kDropped = 3;  // a delta unit: key frames are fps x 2 units apart
+    observer.onUnit = [](size_t index) { return index == kDropped ? -1 : 0; };
+    auto manager = makeManager();
+    manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
+    ASSERT_TRUE(observer.waitForUnits(kDropped + 4));
+    manager->StopRecord();
+
+    const std::vector<Bytes> units = observer.units();
+    const std::vector<int> dropped = nalTypes(units[kDropped]);
+    EXPECT_EQ(std::count(dropped.begin(), dropped.end(), 1), static_cast<long>(dropped.size()));
+    // The very next unit: an IDR with its parameter sets, and the stream decodes from it on.
+    const std::vector<int> next = nalTypes(units[kDropped + 1]);
+    ASSERT_GE(next.size(), 3u);
+    EXPECT_EQ(std::vector<int>(next.begin(), next.begin() + 2), (std::vector<int>{7, 8}));
+    EXPECT_EQ(next.back(), 5);
+    TempDir dir;
+    EXPECT_TRUE(decodesCleanly(writeStream(dir, concatenated({units.begin() + kDropped + 1, units.end()}))));
+}
+
 // Odd window and scaled sizes are common; x264 takes even ones only.
 TEST_F(RecordManagerCaptureTest, AnOddCastSizeIsEncodedAtTheEvenSizeBelowIt)
 {

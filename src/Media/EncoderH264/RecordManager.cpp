@@ -1,5 +1,6 @@
 #include "Media/EncoderH264/RecordManager.h"
 
+#include "Media/EncoderH264/KeyFrameGate.h"
 #include "Media/EncoderH264/LetterboxCanvas.h"
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Media/EncoderH264/SelectedWindowFrame.h"
@@ -63,7 +64,8 @@ struct RecordManager::Capture {
     Capture(ScreenType sourceType, uint32_t sourceScreenId, int32_t sourceWindowId, int castWidth, int castHeight,
             std::shared_ptr<TzVideoEncoder> videoEncoder)
         : type(sourceType), screenId(sourceScreenId), windowId(sourceWindowId), width(castWidth),
-          height(castHeight), encoder(std::move(videoEncoder))
+          height(castHeight), encoder(std::move(videoEncoder)),
+          gate([requestFrom = encoder.get()] { requestFrom->requestKeyFrame(); })
     {
     }
 
@@ -74,6 +76,7 @@ struct RecordManager::Capture {
     const int height;
     // Shared: deallocRecord may drop the object's reference while a tick still encodes.
     const std::shared_ptr<TzVideoEncoder> encoder;
+    KeyFrameGate gate;
     TzVideoEncoder::CompletionBlock completion;
 
     std::unique_ptr<X11Display> display;
@@ -136,10 +139,6 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
                                 const std::shared_ptr<windowInfo>& window, uint32_t screenId)
 {
     assertNotOnCaptureQueue();
-    std::lock_guard lock(mutex_);
-    if (isStarted_) {
-        return;
-    }
     if (framerate < 1) {
         PLOG("capture not started: frame rate %d", framerate);
         return;
@@ -148,26 +147,34 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
         PLOG("windowInfo is null");
         return;
     }
+    const int32_t bitRate = bitRateFor(width, height);
+    const int encodedWidth = evenPixels(width);
+    const int encodedHeight = evenPixels(height);
+    // Made before our lock is taken, never inside it: the encoder's output (our callback) may ask for
+    // our state while the encoder's lock is held.
+    auto encoder = std::make_shared<TzVideoEncoder>();
+    if (encoder->startEncodeSessionWithVideoSize(encodedWidth, encodedHeight, framerate, bitRate) != 0) {
+        // Every frame would be dropped: a cast that counted as started would send nothing.
+        PLOG("capture not started: no encoder session for %.0f x %.0f at %d fps", width, height, framerate);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (isStarted_) {
+        return;
+    }
     screenType_ = type;
     screenId_ = screenId;
     width_ = width;
     height_ = height;
     fps_ = framerate;
-    bitRate_ = bitRateFor(width, height);
+    bitRate_ = bitRate;
     windowId_ = window ? window->windowId() : 0;
-
-    const int encodedWidth = evenPixels(width);
-    const int encodedHeight = evenPixels(height);
-    auto encoder = std::make_shared<TzVideoEncoder>();
-    if (encoder->startEncodeSessionWithVideoSize(encodedWidth, encodedHeight, fps_, bitRate_) != 0) {
-        // Every frame would be dropped: a cast that counted as started would send nothing.
-        PLOG("capture not started: no encoder session for %.0f x %.0f at %d fps", width, height, fps_);
-        return;
-    }
     videoEncoder_ = std::move(encoder);
     if (type == kScreenTypeWholeScreen || type == kScreenTypeExtendedScreen || type == kScreenTypeWindow) {
         capture_ = std::make_shared<Capture>(type, screenId, windowId_, encodedWidth, encodedHeight, videoEncoder_);
-        capture_->completion = [this](std::span<const uint8_t> accessUnit) { deliver(accessUnit); };
+        capture_->completion = [this, &gate = capture_->gate](std::span<const uint8_t> accessUnit) {
+            deliver(gate, accessUnit);
+        };
         // The first tick at once, then one every 1/fps s; each runs on the capture queue.
         captureTimer_ = std::make_unique<DispatchTimer>(captureQueue_, [this] { captureFrame(); });
         captureTimer_->start(std::chrono::nanoseconds(0), std::chrono::nanoseconds(1'000'000'000 / fps_));
@@ -216,9 +223,11 @@ void RecordManager::deallocRecord()
     assertNotOnCaptureQueue();
     // A capture left running would feed an encoder that is about to go.
     StopRecord();
+    // Let go after the lock: the encoder's teardown takes its own lock, never taken inside ours.
+    std::shared_ptr<TzVideoEncoder> encoder;
     {
         std::lock_guard lock(mutex_);
-        videoEncoder_.reset();
+        encoder = std::move(videoEncoder_);
         width_ = 0;
         height_ = 0;
         fps_ = -1;
@@ -365,8 +374,13 @@ void RecordManager::windowLost(Capture& capture)
     }
 }
 
-void RecordManager::deliver(std::span<const uint8_t> accessUnit)
+void RecordManager::deliver(KeyFrameGate& gate, std::span<const uint8_t> accessUnit)
 {
+    // Known before the unit is protected, which hides its NAL units.
+    const bool keyFrame = KeyFrameGate::isKeyFrame(accessUnit);
+    if (!gate.admits(keyFrame)) {
+        return;
+    }
     // Read once and held for the whole frame, so a key replaced meanwhile stays alive.
     const SessionKey key = TCPManager::sharedManager().aesKey();
     std::optional<std::vector<uint8_t>> sealed;
@@ -374,12 +388,14 @@ void RecordManager::deliver(std::span<const uint8_t> accessUnit)
         sealed = EncryptedFrame::protect(accessUnit, *key);
         if (!sealed) {
             PLOG("video frame dropped: it could not be protected");
+            gate.handedOver(keyFrame, false);
             return;
         }
         accessUnit = *sealed;
     }
     std::lock_guard lock(callbackMutex_);
     if (fnCallback_) {
-        fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
+        const int32_t result = fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
+        gate.handedOver(keyFrame, result >= 0);
     }
 }

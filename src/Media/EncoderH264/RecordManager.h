@@ -11,6 +11,7 @@
 #include <string>
 
 class DispatchTimer;
+class KeyFrameGate;
 class RecordManagerToStopScreenDelegate;
 class SerialQueue;
 class TzVideoEncoder;
@@ -83,8 +84,9 @@ private:
     void captureError(Capture& capture, const char* what);
     // Capture queue: the cast window can no longer be captured. Tells the delegate, once.
     void windowLost(Capture& capture);
-    // Capture queue, inside the encoder: protects and hands over one access unit.
-    void deliver(std::span<const uint8_t> accessUnit);
+    // Capture queue, inside the encoder: protects and hands over one access unit, unless the gate
+    // holds it back; tells the gate whether it went through.
+    void deliver(KeyFrameGate& gate, std::span<const uint8_t> accessUnit);
 
     const std::string displayName_;
     const std::shared_ptr<SerialQueue> captureQueue_;
