@@ -60,6 +60,9 @@ DispatchPool& DispatchPool::shared()
 
 DispatchPool::DispatchPool() : impl_(std::make_unique<Impl>())
 {
+    // Asio makes its timer reactor (three descriptors) with the first timer: made now, so a timer
+    // armed later, when descriptors may have run out, can't throw inside the pool.
+    asio::steady_timer{impl_->context};
     std::thread([context = &impl_->context] {
         pthread_setname_np(pthread_self(), "dispatch.io");
         context->run();

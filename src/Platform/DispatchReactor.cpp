@@ -1,5 +1,6 @@
 #include "Platform/DispatchReactor.h"
 
+#include "Platform/DispatchPool.h"
 #include "Utils/Log.h"
 
 #include <pthread.h>
@@ -31,6 +32,9 @@ DispatchReactor& DispatchReactor::shared()
 
 DispatchReactor::DispatchReactor() : epoll_(::epoll_create1(EPOLL_CLOEXEC))
 {
+    // Readiness is handed to the pool's queues: the pool is made now, with its descriptors, rather
+    // than at the first event, when the process may have run out of them.
+    DispatchPool::shared();
     if (epoll_ < 0) {
         PLOG_ERRNO("dispatch reactor: no epoll instance, no descriptor can be watched");
         return;
