@@ -3,6 +3,7 @@
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainQueue.h"
 #include "Platform/RunLoop.h"
+#include "WebServer/HttpServerAuthenticator.h"
 #include "WebServer/HttpServerAvahiService.h"
 #include "WebServer/HttpServerConnection.h"
 #include "WebServer/HttpServerDataResponse.h"
@@ -23,29 +24,19 @@
 #include <fcntl.h>
 #include <future>
 #include <netinet/in.h>
-#include <openssl/evp.h>
-#include <openssl/rand.h>
 #include <regex.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // How long accepting rests when the process or system is out of descriptors.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
-constexpr auto kMinimumIdleSweep = std::chrono::milliseconds(10);
-constexpr auto kMaximumIdleSweep = std::chrono::milliseconds(1000);
-
-std::string base64(std::string_view text)
-{
-    std::string out(4 * ((text.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()), reinterpret_cast<const unsigned char*>(text.data()),
-        static_cast<int>(text.size()));
-    out.resize(static_cast<size_t>(length));
-    return out;
-}
+constexpr auto kMinimumSweep = std::chrono::milliseconds(10);
+constexpr auto kMaximumSweep = std::chrono::milliseconds(1000);
 
 std::string urlWithHost(const std::string& host, uint16_t port)
 {
@@ -78,17 +69,6 @@ std::optional<std::vector<std::string>> regexCaptures(const regex_t& expression,
     return captures;
 }
 
-// Fixed for the life of the process, unguessable.
-std::string digestNonce()
-{
-    unsigned char random[16] = {};
-    RAND_bytes(random, sizeof(random));
-    std::string text;
-    for (const unsigned char byte : random)
-        text += std::to_string(byte) + ".";
-    return HttpServerFunctions::md5HexDigest(text);
-}
-
 // The write end of the pipe through which a stop signal wakes runWithOptions; -1 while none runs.
 std::atomic<int> gStopSignalPipe{-1};
 
@@ -104,6 +84,21 @@ void stopSignalReceived(int)
     (void)!::write(STDOUT_FILENO, "\n", 1);
     errno = savedErrno;
 }
+
+// The listener whose accept handler runs on this thread: stop() must not wait there for the handler to
+// return, as it does when the last reference to the server goes inside that handler.
+thread_local const void* tAcceptingOn = nullptr;
+
+class AcceptingMark {
+public:
+    explicit AcceptingMark(const void* listener) : previous_(std::exchange(tAcceptingOn, listener)) {}
+    ~AcceptingMark() { tAcceptingOn = previous_; }
+    AcceptingMark(const AcceptingMark&) = delete;
+    AcceptingMark& operator=(const AcceptingMark&) = delete;
+
+private:
+    const void* previous_;
+};
 
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
@@ -149,7 +144,8 @@ struct HttpServer::Listener {
     int fd = -1;
     const char* name = "";
     std::unique_ptr<DispatchSource> source;
-    std::promise<void> closed;
+    // Shared with the cancel handler, which may run after the listener (and the server) are gone.
+    std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
 };
 
 HttpServer::HttpServer() = default;
@@ -305,14 +301,14 @@ bool HttpServer::start(const Options& options, HttpError* error)
     if (running_)
         return false;
     bindToLocalhost_ = options.bindToLocalhost;
-    listener4_ = listen(AF_INET, options.port, options.maxPendingConnections, error);
-    if (!listener4_)
+    auto listener4 = listen(AF_INET, options.port, options.maxPendingConnections, error);
+    if (!listener4)
         return false;
     const uint16_t port = options.port;
-    const uint16_t boundPort = port != 0 ? port : [this] {
+    const uint16_t boundPort = port != 0 ? port : [&listener4] {
         sockaddr_in address {};
         socklen_t length = sizeof(address);
-        if (getsockname(listener4_->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (getsockname(listener4->fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
             const int code = errno;
             HttpServerLog::log(HttpServerLog::Error, "Failed retrieving socket address: %s (%i)", strerror(code), code);
             return uint16_t{0};
@@ -320,12 +316,11 @@ bool HttpServer::start(const Options& options, HttpError* error)
         return ntohs(address.sin_port);
     }();
     HttpError error6;
-    listener6_ = listen(AF_INET6, boundPort, options.maxPendingConnections, &error6);
-    if (!listener6_) {
+    auto listener6 = listen(AF_INET6, boundPort, options.maxPendingConnections, &error6);
+    if (!listener6) {
         const bool noIPv6 = error6.code == EAFNOSUPPORT || error6.code == EADDRNOTAVAIL;
         if (!noIPv6) {
-            ::close(listener4_->fd);
-            listener4_.reset();
+            ::close(listener4->fd);
             HttpError::assign(error, error6);
             return false;
         }
@@ -335,40 +330,41 @@ bool HttpServer::start(const Options& options, HttpError* error)
     serverName_ = options.serverName.empty() ? className() : options.serverName;
     if (!HttpServerFunctions::isValidHeaderValue(serverName_))
         serverName_ = className();
-    accounts_.clear();
-    authentication_ = Authentication::None;
+    authenticator_.reset();
     if (options.authenticationMethod == "Basic" || options.authenticationMethod == "DigestAccess") {
         authenticationRealm_ = options.authenticationRealm.empty() ? serverName_ : options.authenticationRealm;
-        const bool basic = options.authenticationMethod == "Basic";
-        authentication_ = basic ? Authentication::Basic : Authentication::Digest;
-        for (const auto& [user, password] : options.authenticationAccounts) {
-            accounts_[user] = basic ? base64(user + ":" + password)
-                                    : HttpServerFunctions::md5HexDigest(user + ":" + authenticationRealm_ + ":" + password);
-        }
+        authenticator_ = std::make_unique<HttpServerAuthenticator>(options.authenticationMethod == "Basic"
+                                                                       ? HttpServerAuthenticator::Method::Basic
+                                                                       : HttpServerAuthenticator::Method::Digest,
+            authenticationRealm_, options.authenticationAccounts);
     }
     connectionFactory_ = options.connectionFactory;
     mapHEADToGET_ = options.automaticallyMapHEADToGET;
     disconnectDelay_ = options.connectedStateCoalescingInterval;
     idleTimeout_ = options.idleTimeout;
+    maxRequestBodyLength_ = options.maxRequestBodyLength;
+    requestHeadTimeout_ = options.requestHeadTimeout;
     port_ = boundPort;
     running_ = true;
 
-    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
+    for (Listener* listener : {listener4.get(), listener6.get()}) {
         if (listener == nullptr)
             continue;
         const std::weak_ptr<HttpServer> weak = weak_from_this();
         listener->source = DispatchSource::create(
             listener->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
             [weak, listener] {
+                // Set before `self` is taken, so it is still set if the server ends when `self` goes.
+                const AcceptingMark mark(listener);
                 if (const auto self = weak.lock())
                     self->accept(*listener);
             },
-            [listener] {
-                if (::close(listener->fd) != 0) {
+            [fd = listener->fd, name = listener->name, closed = listener->closed] {
+                if (::close(fd) != 0) {
                     const int code = errno;
-                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", listener->name, strerror(code), code);
+                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
                 }
-                listener->closed.set_value();
+                closed->set_value();
             });
     }
     if (options.bonjourName) {
@@ -389,9 +385,13 @@ bool HttpServer::start(const Options& options, HttpError* error)
     }
     if (options.requestNATPortMapping)
         startNATPortMapping(boundPort);
-    for (Listener* listener : {listener4_.get(), listener6_.get()}) {
-        if (listener != nullptr && listener->source)
-            listener->source->resume();
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        maxConnections_ = options.maxConnections;
+        shortOfDescriptors_ = false;
+        listener4_ = std::move(listener4);
+        listener6_ = std::move(listener6);
+        updateAccepting();
     }
     const auto url = serverURL();
     HttpServerLog::log(HttpServerLog::Info, "%s started on port %i and reachable at %s", className().c_str(), port_.load(),
@@ -453,17 +453,24 @@ void HttpServer::stop()
         dnsPort_ = 0;
     }
     bonjour_.reset();
-    for (auto* listener : {&listener6_, &listener4_}) {
-        if (!*listener)
+    std::unique_ptr<Listener> listeners[2];
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        listeners[0] = std::move(listener6_);
+        listeners[1] = std::move(listener4_);
+    }
+    for (const auto& listener : listeners) {
+        if (!listener)
             continue;
-        if ((*listener)->source) {
-            auto closed = (*listener)->closed.get_future();
-            (*listener)->source->cancel();
-            closed.wait();
+        if (listener->source) {
+            auto closed = listener->closed->get_future();
+            listener->source->cancel();
+            // Inside its own accept handler the socket closes once that handler returns.
+            if (tAcceptingOn != listener.get())
+                closed.wait();
         } else {
-            ::close((*listener)->fd);
+            ::close(listener->fd);
         }
-        listener->reset();
     }
     port_ = 0;
     const std::weak_ptr<HttpServer> weak = weak_from_this();
@@ -596,6 +603,11 @@ void HttpServer::accept(Listener& listener)
 
 bool HttpServer::acceptOne(Listener& listener)
 {
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        if (atConnectionCap())
+            return false;
+    }
     sockaddr_storage remote {};
     socklen_t remoteLength = sizeof(remote);
     const int socket = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -607,7 +619,7 @@ bool HttpServer::acceptOne(Listener& listener)
             return false;
         HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", listener.name, strerror(code), code);
         if (isDescriptorShortage(code))
-            pauseAccepting(listener);
+            pauseAcceptingForDescriptors();
         return false;
     }
     sockaddr_storage local {};
@@ -628,19 +640,37 @@ bool HttpServer::acceptOne(Listener& listener)
 
 // The pending connection stays queued while descriptors are short: a level-triggered source would
 // otherwise spin on it. Accepting resumes after a short rest.
-void HttpServer::pauseAccepting(Listener& listener)
+void HttpServer::pauseAcceptingForDescriptors()
 {
-    listener.source->suspend();
-    const std::weak_ptr<HttpServer> weak = weak_from_this();
-    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak, target = &listener] {
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        shortOfDescriptors_ = true;
+        updateAccepting();
+    }
+    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
         const auto self = weak.lock();
-        if (!self || !self->running_)
+        if (!self)
             return;
-        for (const auto* candidate : {self->listener4_.get(), self->listener6_.get()}) {
-            if (candidate == target && candidate->source)
-                candidate->source->resume();
-        }
+        const std::lock_guard lock(self->connectionsMutex_);
+        self->shortOfDescriptors_ = false;
+        self->updateAccepting();
     });
+}
+
+bool HttpServer::atConnectionCap() const { return maxConnections_ != 0 && connections_.size() >= maxConnections_; }
+
+// Connections past the cap wait in the listen backlog, neither refused nor dropped, until one ends.
+void HttpServer::updateAccepting()
+{
+    const bool accepting = !shortOfDescriptors_ && !atConnectionCap();
+    for (const auto* listener : {listener4_.get(), listener6_.get()}) {
+        if (listener == nullptr || !listener->source)
+            continue;
+        if (accepting)
+            listener->source->resume();
+        else
+            listener->source->suspend();
+    }
 }
 
 // ---- Connection count ----
@@ -662,20 +692,23 @@ void HttpServer::willStartConnection(HttpServerConnection& connection)
         if (!idleSweep_) {
             idleSweep_ = std::make_unique<DispatchTimer>(GlobalQueue::shared(), [weak = weak_from_this()] {
                 if (const auto self = weak.lock())
-                    self->endIdleConnections();
+                    self->endStalledConnections();
             });
         }
-        // A connection is ended between one and one and a quarter time-outs after its last progress.
-        const auto interval = std::clamp<std::chrono::milliseconds>(idleTimeout_ / 4, kMinimumIdleSweep, kMaximumIdleSweep);
+        // A connection is ended between one and one and a quarter time-outs after its deadline.
+        const auto shortest = std::min(idleTimeout_, requestHeadTimeout_);
+        const auto interval = std::clamp<std::chrono::milliseconds>(shortest / 4, kMinimumSweep, kMaximumSweep);
         idleSweep_->start(interval, interval);
     }
     connections_.insert(&connection);
+    updateAccepting();
 }
 
 void HttpServer::didEndConnection(HttpServerConnection& connection)
 {
     std::lock_guard lock(connectionsMutex_);
     connections_.erase(&connection);
+    updateAccepting();
     if (!connections_.empty())
         return;
     idleSweep_->cancel();
@@ -703,12 +736,12 @@ void HttpServer::didEndConnection(HttpServerConnection& connection)
 
 // One sweep over all connections instead of a timer per connection: a timer restarted on every read
 // and write would cost more than the request it guards.
-void HttpServer::endIdleConnections()
+void HttpServer::endStalledConnections()
 {
-    const auto limit = DispatchQueue::Clock::now() - idleTimeout_;
+    const auto now = DispatchQueue::Clock::now();
     std::lock_guard lock(connectionsMutex_);
     for (HttpServerConnection* connection : connections_)
-        connection->endIfIdleSince(limit);
+        connection->endIfStalled(now - idleTimeout_, now);
 }
 
 void HttpServer::didDisconnect()
@@ -776,44 +809,9 @@ std::optional<std::string> HttpServer::publicServerURL() const
     return urlWithHost(dnsAddress_, dnsPort_);
 }
 
-std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request) const
+std::shared_ptr<HttpServerResponse> HttpServer::authenticate(const HttpServerRequest& request, const std::string& method) const
 {
-    if (authentication_ == Authentication::None)
+    if (!authenticator_)
         return nullptr;
-    const std::string authorization = request.headerValue("Authorization").value_or(std::string());
-    auto challenge = HttpServerResponse::responseWithStatusCode(401);
-    if (authentication_ == Authentication::Basic) {
-        if (authorization.rfind("Basic ", 0) == 0) {
-            const std::string credential = authorization.substr(6);
-            for (const auto& [user, stored] : accounts_) {
-                if (stored == credential)
-                    return nullptr;
-            }
-        }
-        challenge->setValueForAdditionalHeader("WWW-Authenticate", "Basic realm=\"" + authenticationRealm_ + "\"");
-        return challenge;
-    }
-    static const std::string nonce = digestNonce();
-    bool stale = false;
-    if (authorization.rfind("Digest ", 0) == 0) {
-        const std::string parameters = authorization.substr(7);
-        // extractHeaderParameter looks after a ";": present the comma-separated list that way.
-        std::string list = ";" + parameters;
-        std::replace(list.begin(), list.end(), ',', ';');
-        auto parameter = [&list](std::string_view name) {
-            return HttpServerFunctions::extractHeaderParameter(list, name).value_or(std::string());
-        };
-        const std::string requestNonce = parameter("nonce");
-        stale = !requestNonce.empty() && requestNonce != nonce;
-        const auto account = accounts_.find(parameter("username"));
-        if (parameter("realm") == authenticationRealm_ && requestNonce == nonce && account != accounts_.end()) {
-            const std::string expected = HttpServerFunctions::md5HexDigest(
-                account->second + ":" + nonce + ":" + HttpServerFunctions::md5HexDigest(request.method() + ":" + parameter("uri")));
-            if (parameter("response") == expected)
-                return nullptr;
-        }
-    }
-    challenge->setValueForAdditionalHeader("WWW-Authenticate",
-        "Digest realm=\"" + authenticationRealm_ + "\", nonce=\"" + nonce + "\"" + (stale ? ", stale=TRUE" : ""));
-    return challenge;
+    return authenticator_->authenticate(method, request.URL(), request.headerValue("Authorization").value_or(std::string()));
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+class HttpServerAuthenticator;
 class HttpServerAvahiService;
 class HttpServerConnection;
 class HttpServerNATPortMapping;
@@ -54,6 +55,13 @@ public:
         bool requestNATPortMapping = false;
         // A connection that makes no progress for this long is closed.
         std::chrono::milliseconds idleTimeout{30000};
+        // A request body past this many bytes is refused with 413 before it is stored.
+        uint64_t maxRequestBodyLength = uint64_t{4} << 30;
+        // A request head must arrive whole within this time of the connection's start, however steadily
+        // its bytes trickle in.
+        std::chrono::milliseconds requestHeadTimeout{30000};
+        // Open connections past which accepting pauses until one ends (0: no cap).
+        size_t maxConnections = 256;
     };
 
     HttpServer();
@@ -115,6 +123,8 @@ public:
     const std::string& authenticationRealm() const { return authenticationRealm_; }
     bool shouldAutomaticallyMapHEADToGET() const { return mapHEADToGET_; }
     std::chrono::milliseconds idleTimeout() const { return idleTimeout_; }
+    uint64_t maxRequestBodyLength() const { return maxRequestBodyLength_; }
+    std::chrono::milliseconds requestHeadTimeout() const { return requestHeadTimeout_; }
     // "http://host:port/" ("localhost" when bound to it); nullopt when stopped or without an address.
     std::optional<std::string> serverURL() const;
 
@@ -131,26 +141,32 @@ public:
     // Called by each connection when it starts and when it ends.
     void willStartConnection(HttpServerConnection& connection);
     void didEndConnection(HttpServerConnection& connection);
-    // The 401 answer to a request without valid credentials; nullptr when it may pass.
-    std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request) const;
+    // The 401 answer to a request without valid credentials; nullptr when it may pass. `method` is the
+    // one of the request line (HEAD also when served as GET): the client's digest covers that one.
+    std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request, const std::string& method) const;
 
 private:
     struct Listener;
-    enum class Authentication { None, Basic, Digest };
 
     std::unique_ptr<Listener> listen(int family, uint16_t port, int backlog, HttpError* error);
     void accept(Listener& listener);
     bool acceptOne(Listener& listener);
-    void pauseAccepting(Listener& listener);
+    void pauseAcceptingForDescriptors();
+    // Under connectionsMutex_.
+    bool atConnectionCap() const;
+    void updateAccepting();
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
     void startNATPortMapping(uint16_t port);
 
     std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
-    void endIdleConnections();
+    void endStalledConnections();
 
     std::mutex connectionsMutex_;
     std::unordered_set<HttpServerConnection*> connections_;  // the open ones, under connectionsMutex_
+    // Under connectionsMutex_, as are the listeners once started.
+    size_t maxConnections_ = 0;
+    bool shortOfDescriptors_ = false;
     // On the main queue only.
     bool connected_ = false;
     std::unique_ptr<DispatchTimer> disconnectTimer_;
@@ -160,12 +176,13 @@ private:
     bool bindToLocalhost_ = false;
     std::string serverName_;
     std::string authenticationRealm_;
-    Authentication authentication_ = Authentication::None;
-    std::map<std::string, std::string> accounts_;  // user name to stored credential
+    std::unique_ptr<HttpServerAuthenticator> authenticator_;  // nullptr: every request passes
     ConnectionFactory connectionFactory_;
     bool mapHEADToGET_ = true;
     std::chrono::milliseconds disconnectDelay_{1000};
     std::chrono::milliseconds idleTimeout_{30000};
+    uint64_t maxRequestBodyLength_ = Options{}.maxRequestBodyLength;
+    std::chrono::milliseconds requestHeadTimeout_{30000};
     std::unique_ptr<Listener> listener4_;
     std::unique_ptr<Listener> listener6_;
     std::unique_ptr<HttpServerAvahiService> bonjour_;

@@ -82,6 +82,7 @@ HttpServerConnection::~HttpServerConnection()
 void HttpServerConnection::start()
 {
     self_ = shared_from_this();
+    headDeadline_ = (DispatchQueue::Clock::now() + server_->requestHeadTimeout()).time_since_epoch().count();
     server_->willStartConnection(*this);
     queue_->async([self = self_] {
         if (!self->open()) {
@@ -225,19 +226,26 @@ void HttpServerConnection::noteProgress()
     lastProgress_ = DispatchQueue::Clock::now().time_since_epoch().count();
 }
 
-void HttpServerConnection::endIfIdleSince(DispatchQueue::Clock::time_point limit)
+void HttpServerConnection::endIfStalled(DispatchQueue::Clock::time_point idleLimit, DispatchQueue::Clock::time_point now)
 {
-    const auto isIdle = [this, limit] {
+    // The reason to end, or nullptr.
+    const auto stalled = [this, idleLimit, now]() -> const char* {
         const auto last = lastProgress_.load();
-        return last != kNotWatched && last < limit.time_since_epoch().count();
+        if (last != kNotWatched && last < idleLimit.time_since_epoch().count())
+            return "Idle time-out";
+        const auto headDeadline = headDeadline_.load();
+        if (headDeadline != kNotWatched && headDeadline <= now.time_since_epoch().count())
+            return "Request head time-out";
+        return nullptr;
     };
-    if (!isIdle())
+    if (!stalled())
         return;
     // Looked at again on the queue: progress may come between here and there.
-    queue_->async([self = shared_from_this(), isIdle] {
-        if (self->ended_ || !isIdle())
+    queue_->async([self = shared_from_this(), stalled] {
+        const char* reason = self->ended_ ? nullptr : stalled();
+        if (!reason)
             return;
-        HttpServerLog::log(HttpServerLog::Error, "Idle time-out on socket %i", self->socket_);
+        HttpServerLog::log(HttpServerLog::Error, "%s on socket %i", reason, self->socket_);
         self->end();
     });
 }
@@ -249,6 +257,7 @@ void HttpServerConnection::end()
     ended_ = true;
     const auto keep = shared_from_this();  // self_ may hold the last reference
     lastProgress_ = kNotWatched;
+    headDeadline_ = kNotWatched;
     if (readSource_ || writeSource_)
         ::shutdown(socket_, SHUT_RDWR);  // the readiness sources may still hold duplicates of the socket
     readSource_.reset();
@@ -271,7 +280,10 @@ void HttpServerConnection::end()
 void HttpServerConnection::readHead()
 {
     readSome([this](std::span<const uint8_t> data) {
-        switch (headParser_.append(data)) {
+        const auto state = headParser_.append(data);
+        if (state != HttpServerHeadParser::State::NeedMore)
+            headDeadline_ = kNotWatched;
+        switch (state) {
         case HttpServerHeadParser::State::NeedMore:
             readHead();
             return;
@@ -326,9 +338,16 @@ void HttpServerConnection::dispatchHead()
         startProcessing();
         return;
     }
+    const bool chunked = request_->usesChunkedTransferEncoding();
+    // Refused before a byte is stored, and before a client waiting for "100 Continue" sends any.
+    if (!chunked && request_->contentLength() > server_->maxRequestBodyLength()) {
+        HttpServerLog::log(HttpServerLog::Error, "Request body of %llu bytes past the cap on socket %i",
+            static_cast<unsigned long long>(request_->contentLength()), socket_);
+        abortRequest(413);
+        return;
+    }
     request_->prepareForWriting();
     const std::vector<uint8_t>& initial = headParser_.remainder();
-    const bool chunked = request_->usesChunkedTransferEncoding();
     if (!chunked && request_->contentLength() < initial.size()) {
         HttpServerLog::log(HttpServerLog::Error, "Unexpected 'Content-Length' header value on socket %i", socket_);
         abortRequest(400);
@@ -370,6 +389,9 @@ void HttpServerConnection::dispatchHead()
 
 bool HttpServerConnection::writeBodyData(std::span<const uint8_t> data)
 {
+    bodyLength_ += data.size();
+    if (bodyLength_ > server_->maxRequestBodyLength())
+        return HttpServerRequest::tooLarge(&bodyError_, "request body past the server's cap");
     return request_->performWriteData(data, &bodyError_);
 }
 
@@ -463,7 +485,7 @@ std::string HttpServerConnection::rewriteRequestURL(const std::string& url, cons
 
 std::shared_ptr<HttpServerResponse> HttpServerConnection::preflightRequest(const HttpServerRequest& request)
 {
-    return server_->authenticate(request);
+    return server_->authenticate(request, virtualHEAD_ ? "HEAD" : request.method());
 }
 
 void HttpServerConnection::processRequest(std::shared_ptr<HttpServerRequest> request, HttpServerHandler::Completion completion)

@@ -40,8 +40,9 @@ public:
     bool isUsingIPv6() const;
     uint64_t totalBytesRead() const { return totalBytesRead_; }
     uint64_t totalBytesWritten() const { return totalBytesWritten_; }
-    // Ends the connection when it waits on its peer and has made no progress since `limit`. Any thread.
-    void endIfIdleSince(DispatchQueue::Clock::time_point limit);
+    // Ends the connection when it waits on its peer and has made no progress since `idleLimit`, or
+    // when its head has not arrived whole by its deadline. Any thread.
+    void endIfStalled(DispatchQueue::Clock::time_point idleLimit, DispatchQueue::Clock::time_point now);
 
 protected:
     // Hooks, in the order they run.
@@ -109,6 +110,7 @@ private:
     HttpServerHeadParser headParser_;
     std::unique_ptr<HttpServerChunkParser> chunkParser_;
     HttpError bodyError_;
+    uint64_t bodyLength_ = 0;  // received so far, before any content decoding
     std::shared_ptr<HttpServerHandler> handler_;
     std::shared_ptr<HttpServerRequest> request_;
     std::shared_ptr<HttpServerResponse> response_;
@@ -118,4 +120,6 @@ private:
     // Clock ticks of the last progress; kNotWatched while a handler works and once ended.
     static constexpr DispatchQueue::Clock::rep kNotWatched = DispatchQueue::Clock::rep{-1};
     std::atomic<DispatchQueue::Clock::rep> lastProgress_{kNotWatched};
+    // Clock ticks by which the head must have arrived; kNotWatched once it has, and once ended.
+    std::atomic<DispatchQueue::Clock::rep> headDeadline_{kNotWatched};
 };

@@ -1,11 +1,14 @@
 #include "Media/AudioManager/AudioManager.h"
 
+#include "Media/AudioManager/AacEncoder.h"
+
 #include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -136,4 +139,32 @@ TEST_F(AudioManagerTest, StartAndStopAreIdempotentAndDestructionWithQueuedPacket
     ASSERT_TRUE(marker.waitFor(17));
     std::lock_guard lock(receiver.mutex);
     EXPECT_EQ(receiver.frames.size(), deliveredBeforeDestruction);
+}
+
+TEST_F(AudioManagerTest, WithoutAnEncoderItStaysStopped)
+{
+    AudioManager manager([] { return std::unique_ptr<AacEncoder>(); });
+    manager.StartRecord();
+    EXPECT_FALSE(manager.IsStarted());
+}
+
+// The controller starts on its link's queue and stops from its own stopping thread.
+TEST_F(AudioManagerTest, StartsAndStopsFromTwoThreadsDoNotRace)
+{
+    AudioManager manager;
+    const auto churn = [&manager](bool startFirst) {
+        for (int i = 0; i < 20; ++i) {
+            if (startFirst)
+                manager.StartRecord();
+            manager.StopRecord();
+            if (!startFirst)
+                manager.StartRecord();
+        }
+    };
+    std::thread starter(churn, true);
+    std::thread stopper(churn, false);
+    starter.join();
+    stopper.join();
+    manager.StopRecord();
+    EXPECT_FALSE(manager.IsStarted());
 }

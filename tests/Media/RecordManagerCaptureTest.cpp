@@ -1,74 +1,18 @@
 // Casts of a window and of the display of a private Xvfb, checked by ffprobe, ffmpeg and openssl.
-#include "Media/EncoderH264/RecordManager.h"
-#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
-#include "Media/EncoderH264/SelectedWindowFrame.h"
-#include "Media/EncoderH264/windowInfo.h"
 #include "Platform/X11ScreenCapture.h"
 #include "Socket/TCPManager.h"
 #include "Utils/EncryptedFrame.h"
 
-#include "Media/EncoderTestSupport.h"
-#include "Platform/X11Fixture.h"
+#include "Media/RecordManagerCaptureFixture.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 namespace {
 
-constexpr int kCastWidth = 1280;
-constexpr int kCastHeight = 720;
-constexpr int kFps = 10;
 // Enough for two key frames, fps x 2 frames apart.
 constexpr size_t kStreamFrames = 25;
-
-// Keeps every unit a RecordManager hands over and counts its stop requests, from any thread.
-class CastObserver : public RecordManagerToStopScreenDelegate {
-public:
-    static int32_t callback(void* user, const uint8_t* bytes, uint32_t length)
-    {
-        auto* self = static_cast<CastObserver*>(user);
-        std::lock_guard lock(self->mutex_);
-        self->units_.emplace_back(bytes, bytes + length);
-        self->changed_.notify_all();
-        return 0;
-    }
-    void stopScreenFunction() override
-    {
-        std::lock_guard lock(mutex_);
-        ++stops_;
-        changed_.notify_all();
-    }
-
-    // False when the units or the stop never came (the limit only stops a broken build from hanging).
-    bool waitForUnits(size_t count) { return waitUntil([&] { return units_.size() >= count; }); }
-    bool waitForStop() { return waitUntil([&] { return stops_ > 0; }); }
-    size_t count() const { return units().size(); }
-    std::vector<Bytes> units() const
-    {
-        std::lock_guard lock(mutex_);
-        return units_;
-    }
-    int stops() const
-    {
-        std::lock_guard lock(mutex_);
-        return stops_;
-    }
-
-private:
-    template <class Predicate> bool waitUntil(Predicate done)
-    {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(60), done);
-    }
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<Bytes> units_;
-    int stops_ = 0;
-};
 
 // ffprobe and ffmpeg read the units, as the TV receives them, as one conforming stream.
 void expectConformingStream(const std::vector<Bytes>& units)
@@ -111,37 +55,7 @@ struct SessionKeyScope {
 
 } // namespace
 
-class RecordManagerCaptureTest : public X11Fixture {
-protected:
-    // A named window with coloured bands, where the window picker would have seen it.
-    std::shared_ptr<windowInfo> showPatternWindow()
-    {
-        const Window window = showWindow(100, 100, 640, 400, 0x3366cc);
-        for (int band = 0; band < 8; ++band)
-            fill(window, band * 80, 0, 40, 400, 0xffffff - static_cast<uint32_t>(band) * 0x1f2f3f);
-        XStoreName(client, window, "RecordManager pattern window");
-        XSync(client, False);
-        const WindowRect frame{100, 100, 640, 400};
-        gSelectedWindowFrame.store(frame);
-        return std::make_shared<windowInfo>(static_cast<int32_t>(window), "RecordManager pattern window", frame, 0.0);
-    }
-
-    std::unique_ptr<RecordManager> makeManager()
-    {
-        auto manager = std::make_unique<RecordManager>(server->name());
-        manager->setDelegate(&observer);
-        manager->SetCallback(&observer, &CastObserver::callback);
-        return manager;
-    }
-
-    void TearDown() override
-    {
-        gSelectedWindowFrame.store({});
-        X11Fixture::TearDown();
-    }
-
-    CastObserver observer;
-};
+class RecordManagerCaptureTest : public RecordManagerCaptureFixture {};
 
 TEST_F(RecordManagerCaptureTest, AWindowCastIsAConformingStream)
 {
@@ -235,6 +149,45 @@ TEST_F(RecordManagerCaptureTest, AnUnknownDisplayFallsBackToThePrimaryAndNothing
 
     TempDir dir;
     EXPECT_TRUE(decodesCleanly(writeStream(dir, concatenated(observer.units()))));
+}
+
+// The link drops a unit when its video list is full; the TV must not decode what refers to it.
+TEST_F(RecordManagerCaptureTest, ADroppedUnitIsFollowedByAKeyFrameWithNoDeltaUnitBetween)
+{
+    constexpr size_t kDropped = 3;  // a delta unit: key frames are fps x 2 units apart
+    observer.onUnit = [](size_t index) { return index == kDropped ? -1 : 0; };
+    auto manager = makeManager();
+    manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
+    ASSERT_TRUE(observer.waitForUnits(kDropped + 4));
+    manager->StopRecord();
+
+    const std::vector<Bytes> units = observer.units();
+    const std::vector<int> dropped = nalTypes(units[kDropped]);
+    EXPECT_EQ(std::count(dropped.begin(), dropped.end(), 1), static_cast<long>(dropped.size()));
+    // The very next unit: an IDR with its parameter sets, and the stream decodes from it on.
+    const std::vector<int> next = nalTypes(units[kDropped + 1]);
+    ASSERT_GE(next.size(), 3u);
+    EXPECT_EQ(std::vector<int>(next.begin(), next.begin() + 2), (std::vector<int>{7, 8}));
+    EXPECT_EQ(next.back(), 5);
+    TempDir dir;
+    EXPECT_TRUE(decodesCleanly(writeStream(dir, concatenated({units.begin() + kDropped + 1, units.end()}))));
+}
+
+// Odd window and scaled sizes are common; x264 takes even ones only.
+TEST_F(RecordManagerCaptureTest, AnOddCastSizeIsEncodedAtTheEvenSizeBelowIt)
+{
+    auto manager = makeManager();
+    manager->StartRecord(1366, 767, kFps, kScreenTypeWholeScreen, nullptr, 0);
+    ASSERT_TRUE(observer.waitForUnits(3));
+    manager->StopRecord();
+    EXPECT_EQ(manager->height(), 767);
+
+    TempDir dir;
+    const nlohmann::json report = probeH264(writeStream(dir, concatenated(observer.units())));
+    ASSERT_TRUE(report.is_object());
+    ASSERT_EQ(report["streams"].size(), 1u);
+    EXPECT_EQ(report["streams"][0].value("width", 0), 1366);
+    EXPECT_EQ(report["streams"][0].value("height", 0), 766);
 }
 
 TEST_F(RecordManagerCaptureTest, ALostXServerEndsTheCaptureAndTheStopStillReturns)

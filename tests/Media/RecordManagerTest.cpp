@@ -16,7 +16,7 @@ TEST(RecordManager, BitRateIsNinetySixBitsPerPixelWithinInt32)
     EXPECT_EQ(RecordManager::bitRateFor(std::nan(""), 720), 0);
 }
 
-TEST(RecordManager, StartsOnlyOnceAndOnlyWithAFrameRateAndAWindow)
+TEST(RecordManager, StartsOnlyOnceAndOnlyWithAFrameRateAWindowAndAnEncoder)
 {
     int delivered = 0;
     RecordManager manager;
@@ -28,6 +28,11 @@ TEST(RecordManager, StartsOnlyOnceAndOnlyWithAFrameRateAndAWindow)
     manager.StartRecord(1280, 720, 0, kScreenTypeWholeScreen, nullptr, 0);
     EXPECT_FALSE(manager.IsStarted());
     manager.StartRecord(1280, 720, 10, kScreenTypeWindow, nullptr, 0);
+    EXPECT_FALSE(manager.IsStarted());
+    // No encoder session for these sizes: a cast that sends nothing does not count as started.
+    manager.StartRecord(1, 1, 10, 7, nullptr, 0);
+    EXPECT_FALSE(manager.IsStarted());
+    manager.StartRecord(20000, 720, 10, 7, nullptr, 0);
     EXPECT_FALSE(manager.IsStarted());
 
     // A kind of source that captures nothing still marks the object started; a second start

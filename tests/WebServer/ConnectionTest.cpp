@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
@@ -204,6 +205,23 @@ TEST_F(ConnectionTest, CapsHeadsAndBodies)
     EXPECT_EQ(echoed, 1);
 }
 
+TEST_F(ConnectionTest, UploadsPastTheServersCapAre413BeforeTheyAreStored)
+{
+    addEcho();
+    HttpServer::Options options;
+    options.maxRequestBodyLength = 10;
+    start(options);
+    // Only the head is sent: the answer must not wait for a body.
+    EXPECT_EQ(exchange(port(), get("/echo", "Content-Length: 11\r\n", "POST")).status, 413);
+    const Reply expecting = exchange(port(), get("/echo", "Content-Length: 11\r\nExpect: 100-continue\r\n", "POST"));
+    EXPECT_EQ(expecting.status, 413);
+    EXPECT_EQ(expecting.raw.find("100 Continue"), std::string::npos);
+    EXPECT_EQ(exchange(port(), get("/echo", "Transfer-Encoding: chunked\r\n", "POST") + "6\r\n123456\r\n6\r\n123456\r\n0\r\n\r\n").status,
+        413);
+    EXPECT_EQ(exchange(port(), get("/echo", "Content-Length: 10\r\n", "POST") + "0123456789").body, "0123456789");
+    EXPECT_EQ(echoed, 1);
+}
+
 TEST_F(ConnectionTest, AHeadSentOneByteAtATimeParses)
 {
     addEcho();
@@ -235,8 +253,29 @@ TEST_F(ConnectionTest, AnIdlePeerIsDisconnected)
     start(options);
     const int fd = connectTo(port());
     sendText(fd, "GET / HT");
-    // The server closes well before the client's own ten-second read time-out.
-    EXPECT_EQ(readAll(fd), "");
+    // Before the client's own ten-second read time-out.
+    EXPECT_TRUE(closedByServer(fd));
+    ::close(fd);
+}
+
+TEST_F(ConnectionTest, AHeadTricklingInIsCutOffAtItsDeadline)
+{
+    HttpServer::Options options;
+    options.idleTimeout = std::chrono::seconds(10);
+    options.requestHeadTimeout = std::chrono::milliseconds(300);
+    start(options);
+    const int fd = connectTo(port());
+    sendText(fd, "GET / HTTP/1.1\r\nX: ");
+    // One byte every 50 ms, never a pause the idle time-out would see, for up to ten seconds.
+    bool closed = false;
+    for (int i = 0; i < 200 && !closed; ++i) {
+        pollfd entry{fd, POLLIN, 0};
+        if (::poll(&entry, 1, 50) > 0)
+            closed = closedByServer(fd);
+        else
+            sendText(fd, "a");
+    }
+    EXPECT_TRUE(closed);
     ::close(fd);
 }
 

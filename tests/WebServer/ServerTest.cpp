@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
 
 using namespace ServerTestSupport;
@@ -194,6 +195,25 @@ TEST_F(ServerTest, BonjourWithoutADaemonIsLoggedAndTheServerRuns)
     EXPECT_NE(std::find(errors.begin(), errors.end(), "Failed creating CFNetService for registration"), errors.end());
 }
 
+TEST_F(ServerTest, PastTheConnectionCapNewConnectionsWaitTheirTurn)
+{
+    server->addGETHandlerForPath("/", bytes("x"), "text/plain", 0);
+    HttpServer::Options options;
+    options.maxConnections = 1;
+    start(options);
+    const int first = connectTo(port());
+    sendText(first, "GET / HT");
+    const int second = connectTo(port());
+    sendText(second, get("/"));
+    pollfd entry{second, POLLIN, 0};
+    EXPECT_EQ(::poll(&entry, 1, 300), 0) << "served past the cap";
+    sendText(first, "TP/1.1\r\n\r\n");
+    EXPECT_EQ(parse(readAll(first)).status, 200);
+    EXPECT_EQ(parse(readAll(second)).status, 200) << "the waiting connection was dropped";
+    ::close(first);
+    ::close(second);
+}
+
 TEST(ServerLogTest, MessagesBelowTheLevelAreDropped)
 {
     std::vector<std::pair<int, std::string>> lines;
@@ -268,14 +288,16 @@ TEST_F(ServerTest, BasicAndDigestAuthentication)
     const Reply challenge = exchange(port(), get("/", "Authorization: Digest nonce=\"old\"\r\n"));
     EXPECT_EQ(challenge.status, 401);
     const std::string field = challenge.header("www-authenticate");
-    ASSERT_EQ(field.rfind("Digest realm=\"R\", nonce=\"", 0), 0u) << field;
-    EXPECT_NE(field.find(", stale=TRUE"), std::string::npos);
-    const std::string nonce = field.substr(25, 32);
-    const std::string ha1 = HttpServerFunctions::md5HexDigest("user:R:pass");
-    const std::string response = HttpServerFunctions::md5HexDigest(ha1 + ":" + nonce + ":" + HttpServerFunctions::md5HexDigest("GET:/"));
-    const std::string authorization = "Authorization: Digest username=\"user\", realm=\"R\", nonce=\"" + nonce
-                                      + "\", uri=\"/\", response=\"" + response + "\"\r\n";
-    EXPECT_EQ(exchange(port(), get("/", authorization)).body, "secret");
+    EXPECT_EQ(field.rfind("Digest realm=\"R\", nonce=\"", 0), 0u) << field;
+    const std::string nonce = quotedParameter(field, "nonce");
+    const auto status = [this](const std::string& target, const std::string& authorization) {
+        return exchange(port(), get(target, "Authorization: " + authorization + "\r\n")).status;
+    };
+    EXPECT_EQ(status("/", digestAnswer(nonce, "00000001", "/other")), 401) << "signed for another target";
+    EXPECT_EQ(status("/", digestAnswer(nonce, "00000001", "/")), 200);
+    EXPECT_EQ(status("/", digestAnswer(nonce, "00000001", "/")), 401) << "replayed";
+    EXPECT_EQ(status("/", digestAnswer(nonce, "00000002", "/", "pass", "HEAD")), 401) << "signed for another method";
+    EXPECT_EQ(status("/", digestAnswer(nonce, "00000003", "/")), 200);
 }
 
 }  // namespace

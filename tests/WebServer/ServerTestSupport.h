@@ -4,14 +4,19 @@
 #include "Platform/TestMainLoop.h"
 #include "WebServer/HttpServer.h"
 #include "WebServer/HttpServerDataResponse.h"
+#include "WebServer/HttpServerFunctions.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <map>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <vector>
 #include <netinet/in.h>
 #include <string>
 #include <string_view>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -66,6 +71,17 @@ inline std::string readAll(int fd)
     while ((count = ::recv(fd, buffer, sizeof(buffer), 0)) > 0)
         text.append(buffer, static_cast<size_t>(count));
     return text;
+}
+
+// True when the server closes the connection (an end of stream), false when the client's own read
+// time-out runs out first.
+inline bool closedByServer(int fd)
+{
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+    }
+    return count == 0;
 }
 
 // Everything up to and including the end of one head (for the interim 100 answer).
@@ -136,6 +152,56 @@ protected:
     const std::shared_ptr<TestMainLoop> loop = std::make_shared<TestMainLoop>();
     const std::shared_ptr<HttpServer> server = std::make_shared<HttpServer>();
 };
+
+// The "Authorization" value of a Digest client with the password of "user" in realm "R", for
+// `method` on `uri`, under qop "auth" with cnonce "c0ffee".
+inline std::string digestAnswer(const std::string& nonce, const std::string& nc, const std::string& uri, const std::string& password = "pass",
+    const std::string& method = "GET")
+{
+    const auto md5 = HttpServerFunctions::md5HexDigest;
+    const std::string response = md5(md5("user:R:" + password) + ":" + nonce + ":" + nc + ":c0ffee:auth:" + md5(method + ":" + uri));
+    return "Digest username=\"user\", realm=\"R\", nonce=\"" + nonce + "\", uri=\"" + uri + "\", qop=auth, nc=" + nc
+           + ", cnonce=\"c0ffee\", response=\"" + response + "\", algorithm=MD5";
+}
+
+// The value of `name`="..." in a challenge field.
+inline std::string quotedParameter(const std::string& field, const std::string& name)
+{
+    const size_t start = field.find(name + "=\"");
+    if (start == std::string::npos)
+        return {};
+    const size_t valueStart = start + name.size() + 2;
+    return field.substr(valueStart, field.find('"', valueStart) - valueStart);
+}
+
+// What curl (run by argv, without a shell) writes to standard output; empty when it cannot run.
+inline std::string curl(std::vector<std::string> arguments)
+{
+    arguments.insert(arguments.begin(), {"curl", "-sS", "--max-time", "10"});
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+    pid_t pid = -1;
+    const bool spawned = posix_spawnp(&pid, "curl", &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    ssize_t count;
+    while ((count = ::read(fds[0], buffer, sizeof(buffer))) > 0)
+        output.append(buffer, static_cast<size_t>(count));
+    ::close(fds[0]);
+    if (spawned)
+        waitpid(pid, nullptr, 0);
+    return output;
+}
 
 inline std::vector<uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
 

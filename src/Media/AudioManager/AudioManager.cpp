@@ -4,6 +4,7 @@
 #include "Media/AudioManager/AdtsHeader.h"
 #include "Platform/PulseCapture.h"
 #include "Platform/SerialQueue.h"
+#include "Utils/Log.h"
 
 namespace {
 
@@ -12,7 +13,12 @@ constexpr size_t kMinDeliveredFrame = 14;
 
 }  // namespace
 
-AudioManager::AudioManager() : audioDataQueueACC_(SerialQueue::create("audioDataQueueACC")) {}
+AudioManager::AudioManager() : AudioManager(AacEncoder::create) {}
+
+AudioManager::AudioManager(EncoderFactory makeEncoder)
+    : makeEncoder_(std::move(makeEncoder)), audioDataQueueACC_(SerialQueue::create("audioDataQueueACC"))
+{
+}
 
 AudioManager::~AudioManager()
 {
@@ -21,18 +27,21 @@ AudioManager::~AudioManager()
 
 void AudioManager::StartRecord()
 {
+    std::lock_guard lifecycle(lifecycleMutex_);
+    if (IsStarted())
+        return;
+    std::shared_ptr<AacEncoder> encoder = makeEncoder_();
+    if (!encoder) {
+        PLOG("sound capture not started: no AAC encoder");
+        return;
+    }
     uint64_t generation = 0;
     {
         std::lock_guard lock(delivery_->mutex);
-        if (delivery_->started)
-            return;
         delivery_->started = true;
         generation = ++delivery_->generation;
     }
     audioDataOutputQueue_ = SerialQueue::create("audioDataOutputQueue.com");
-    std::shared_ptr<AacEncoder> encoder = AacEncoder::create();
-    if (!encoder)
-        return;
     capture_ = PulseCapture::start(
         kCaptureDeviceUID, [encoder, generation, delivery = delivery_, output = audioDataOutputQueue_,
                             framing = audioDataQueueACC_](std::vector<float> samples) {
@@ -45,6 +54,7 @@ void AudioManager::StartRecord()
 
 void AudioManager::StopRecord()
 {
+    std::lock_guard lifecycle(lifecycleMutex_);
     {
         std::lock_guard lock(delivery_->mutex);
         if (!delivery_->started)

@@ -4,29 +4,37 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
+class AacEncoder;
 class PulseCapture;
 class SerialQueue;
 
 // Captures what the computer plays, from the capture side of the loopback device, as AAC-LC
 // (44,100 Hz, stereo) and hands each packet behind its ADTS header to the callback, in order, on
 // the serial queue "audioDataQueueACC". Nothing is delivered once StopRecord has returned, even
-// packets still queued; the object may be destroyed with packets queued.
+// packets still queued; the object may be destroyed with packets queued. StartRecord and StopRecord
+// may come from different threads.
 class AudioManager {
 public:
     // The loopback device's two-channel capture side.
     static constexpr const char* kCaptureDeviceUID = "ROZI-Audio2ch_UID";
 
+    // Makes the AAC encoder of each start; nullptr when none can be had.
+    using EncoderFactory = std::function<std::unique_ptr<AacEncoder>()>;
+
     AudioManager();
+    explicit AudioManager(EncoderFactory makeEncoder);
     ~AudioManager();
     AudioManager(const AudioManager&) = delete;
     AudioManager& operator=(const AudioManager&) = delete;
 
-    // Nothing when started. A missing loopback device leaves it started with no packets.
+    // Nothing when started. A missing loopback device leaves it started with no packets; without an
+    // encoder it stays stopped.
     void StartRecord();
     void StopRecord();
     bool IsStarted() const;
@@ -54,7 +62,11 @@ private:
                        uint64_t generation, std::vector<uint8_t> packet);
     static void deliver(Delivery& delivery, uint64_t generation, const std::vector<uint8_t>& packet);
 
+    const EncoderFactory makeEncoder_;
     std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();
+    // Held by StartRecord and StopRecord throughout, so that each builds or tears down the capture
+    // below as a whole. Never taken by the delivery, so a stop may wait for the capture's thread.
+    std::mutex lifecycleMutex_;
     std::shared_ptr<SerialQueue> audioDataQueueACC_;
     std::shared_ptr<SerialQueue> audioDataOutputQueue_;
     std::unique_ptr<PulseCapture> capture_;

@@ -1,5 +1,6 @@
 #include "Media/EncoderH264/RecordManager.h"
 
+#include "Media/EncoderH264/KeyFrameGate.h"
 #include "Media/EncoderH264/LetterboxCanvas.h"
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Media/EncoderH264/SelectedWindowFrame.h"
@@ -18,6 +19,7 @@
 #include "Utils/Log.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -32,6 +34,13 @@ constexpr double kPixelLimit = 1 << 20;
 int toPixels(double value)
 {
     return std::isfinite(value) ? static_cast<int>(std::clamp(value, -kPixelLimit, kPixelLimit)) : 0;
+}
+
+// x264 takes 4:2:0 pictures of even sizes only, and odd window or scaled sizes (1366 x 767) are
+// common: the encoded picture drops the odd row or column.
+int evenPixels(double value)
+{
+    return toPixels(value) / 2 * 2;
 }
 
 // The window picture gets the cursor only while the pointer is over the window's frame, as the
@@ -50,12 +59,13 @@ void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
 
 } // namespace
 
-// What one capture works with; lives on the capture queue from the first tick to the stop.
+// What one capture works with; used on the capture queue from the first tick to the stop, and freed there.
 struct RecordManager::Capture {
     Capture(ScreenType sourceType, uint32_t sourceScreenId, int32_t sourceWindowId, int castWidth, int castHeight,
-            TzVideoEncoder& videoEncoder)
+            std::shared_ptr<TzVideoEncoder> videoEncoder)
         : type(sourceType), screenId(sourceScreenId), windowId(sourceWindowId), width(castWidth),
-          height(castHeight), encoder(videoEncoder)
+          height(castHeight), encoder(std::move(videoEncoder)),
+          gate([requestFrom = encoder.get()] { requestFrom->requestKeyFrame(); })
     {
     }
 
@@ -64,7 +74,9 @@ struct RecordManager::Capture {
     const int32_t windowId;
     const int width;
     const int height;
-    TzVideoEncoder& encoder;
+    // Shared: deallocRecord may drop the object's reference while a tick still encodes.
+    const std::shared_ptr<TzVideoEncoder> encoder;
+    KeyFrameGate gate;
     TzVideoEncoder::CompletionBlock completion;
 
     std::unique_ptr<X11Display> display;
@@ -91,10 +103,14 @@ RecordManager::RecordManager(std::string displayName)
 
 RecordManager::~RecordManager()
 {
-    std::lock_guard lock(mutex_);
-    if (isStarted_) {
-        stopLocked();
-    }
+    assertNotOnCaptureQueue();
+    StopRecord();
+}
+
+void RecordManager::assertNotOnCaptureQueue() const
+{
+    // The capture queue's ticks use this object, and a stop there cannot wait for the tick it runs in.
+    assert(!captureQueue_->isCurrent() && "start, deallocRecord and destruction never from the capture queue");
 }
 
 void RecordManager::setDelegate(RecordManagerToStopScreenDelegate* delegate)
@@ -122,10 +138,7 @@ int32_t RecordManager::bitRateFor(double width, double height)
 void RecordManager::StartRecord(double width, double height, int32_t framerate, ScreenType type,
                                 const std::shared_ptr<windowInfo>& window, uint32_t screenId)
 {
-    std::lock_guard lock(mutex_);
-    if (isStarted_) {
-        return;
-    }
+    assertNotOnCaptureQueue();
     if (framerate < 1) {
         PLOG("capture not started: frame rate %d", framerate);
         return;
@@ -134,22 +147,34 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
         PLOG("windowInfo is null");
         return;
     }
+    const int32_t bitRate = bitRateFor(width, height);
+    const int encodedWidth = evenPixels(width);
+    const int encodedHeight = evenPixels(height);
+    // Made before our lock is taken, never inside it: the encoder's output (our callback) may ask for
+    // our state while the encoder's lock is held.
+    auto encoder = std::make_shared<TzVideoEncoder>();
+    if (encoder->startEncodeSessionWithVideoSize(encodedWidth, encodedHeight, framerate, bitRate) != 0) {
+        // Every frame would be dropped: a cast that counted as started would send nothing.
+        PLOG("capture not started: no encoder session for %.0f x %.0f at %d fps", width, height, framerate);
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (isStarted_) {
+        return;
+    }
     screenType_ = type;
     screenId_ = screenId;
     width_ = width;
     height_ = height;
     fps_ = framerate;
-    bitRate_ = bitRateFor(width, height);
+    bitRate_ = bitRate;
     windowId_ = window ? window->windowId() : 0;
-
-    videoEncoder_ = std::make_unique<TzVideoEncoder>();
-    if (videoEncoder_->startEncodeSessionWithVideoSize(width, height, fps_, bitRate_) != 0) {
-        PLOG("no encoder session for %.0f x %.0f at %d fps: frames are dropped", width, height, fps_);
-    }
+    videoEncoder_ = std::move(encoder);
     if (type == kScreenTypeWholeScreen || type == kScreenTypeExtendedScreen || type == kScreenTypeWindow) {
-        capture_ = std::make_unique<Capture>(type, screenId, windowId_, toPixels(width), toPixels(height),
-                                             *videoEncoder_);
-        capture_->completion = [this](std::span<const uint8_t> accessUnit) { deliver(accessUnit); };
+        capture_ = std::make_shared<Capture>(type, screenId, windowId_, encodedWidth, encodedHeight, videoEncoder_);
+        capture_->completion = [this, &gate = capture_->gate](std::span<const uint8_t> accessUnit) {
+            deliver(gate, accessUnit);
+        };
         // The first tick at once, then one every 1/fps s; each runs on the capture queue.
         captureTimer_ = std::make_unique<DispatchTimer>(captureQueue_, [this] { captureFrame(); });
         captureTimer_->start(std::chrono::nanoseconds(0), std::chrono::nanoseconds(1'000'000'000 / fps_));
@@ -159,36 +184,50 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
 
 void RecordManager::StopRecord()
 {
-    std::lock_guard lock(mutex_);
-    if (isStarted_) {
-        stopLocked();
+    std::unique_ptr<DispatchTimer> timer;
+    std::shared_ptr<Capture> capture;
+    std::shared_ptr<TzVideoEncoder> encoder;
+    {
+        std::lock_guard lock(mutex_);
+        if (isStarted_) {
+            // Under the lock: no tick begins once it is let go, so a concurrent stop that finds
+            // nothing to stop has only the tick in flight to wait for.
+            if (captureTimer_) {
+                captureTimer_->cancel();
+            }
+            timer = std::move(captureTimer_);
+            capture = std::move(capture_);
+            encoder = videoEncoder_;
+            isStarted_ = false;
+        }
+    }
+    awaitTick(std::move(capture));
+    if (encoder) {
+        encoder->stopEncodeSession();
     }
 }
 
-void RecordManager::stopLocked()
+void RecordManager::awaitTick(std::shared_ptr<Capture> capture)
 {
-    if (captureTimer_) {
-        // No tick begins after the cancel; the sync waits for one that has begun, and the capture's X
-        // resources go on the queue that used them.
-        captureTimer_->cancel();
-        captureQueue_->sync([this] { capture_.reset(); });
-        captureTimer_.reset();
+    // Inside a tick (the delegate, the callback) there is nothing to wait for: the tick holds its
+    // own reference, and the capture goes when the tick ends, on this queue.
+    if (captureQueue_->isCurrent()) {
+        return;
     }
-    if (videoEncoder_) {
-        videoEncoder_->stopEncodeSession();
-    }
-    isStarted_ = false;
+    // Waits for a tick that has begun; the capture's X resources go on the queue that used them.
+    captureQueue_->sync([&capture] { capture.reset(); });
 }
 
 void RecordManager::deallocRecord()
 {
+    assertNotOnCaptureQueue();
+    // A capture left running would feed an encoder that is about to go.
+    StopRecord();
+    // Let go after the lock: the encoder's teardown takes its own lock, never taken inside ours.
+    std::shared_ptr<TzVideoEncoder> encoder;
     {
         std::lock_guard lock(mutex_);
-        // A capture left running would feed an encoder that is about to go.
-        if (isStarted_) {
-            stopLocked();
-        }
-        videoEncoder_.reset();
+        encoder = std::move(videoEncoder_);
         width_ = 0;
         height_ = 0;
         fps_ = -1;
@@ -229,10 +268,12 @@ ScreenType RecordManager::screenType() const
 
 void RecordManager::captureFrame()
 {
-    Capture& capture = *capture_;
-    if (capture.ended) {
+    // Held to the end of the tick, which a stop from inside it (the delegate, the callback) may not free.
+    const std::shared_ptr<Capture> held = lockedRead(mutex_, capture_);
+    if (!held || held->ended) {
         return;
     }
+    Capture& capture = *held;
     if (!capture.display) {
         capture.display = X11Display::open(displayName_);
         if (!capture.display) {
@@ -275,7 +316,7 @@ void RecordManager::captureDisplay(Capture& capture)
         X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - capture.displayFrame.x,
                         cursor->top() - capture.displayFrame.y);
     }
-    capture.encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(capture.picture), 0, capture.completion);
+    capture.encoder->encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(capture.picture), 0, capture.completion);
 }
 
 void RecordManager::captureWindow(Capture& capture)
@@ -302,7 +343,7 @@ void RecordManager::captureWindow(Capture& capture)
     }
     drawCursorOverWindow(*capture.cursor, capture.picture);
     if (capture.canvas->place(capture.picture)) {
-        capture.encoder.encodeWithSampleBuffer(capture.canvas->frame(), 0, capture.completion);
+        capture.encoder->encodeWithSampleBuffer(capture.canvas->frame(), 0, capture.completion);
     }
 }
 
@@ -333,8 +374,13 @@ void RecordManager::windowLost(Capture& capture)
     }
 }
 
-void RecordManager::deliver(std::span<const uint8_t> accessUnit)
+void RecordManager::deliver(KeyFrameGate& gate, std::span<const uint8_t> accessUnit)
 {
+    // Known before the unit is protected, which hides its NAL units.
+    const bool keyFrame = KeyFrameGate::isKeyFrame(accessUnit);
+    if (!gate.admits(keyFrame)) {
+        return;
+    }
     // Read once and held for the whole frame, so a key replaced meanwhile stays alive.
     const SessionKey key = TCPManager::sharedManager().aesKey();
     std::optional<std::vector<uint8_t>> sealed;
@@ -342,12 +388,14 @@ void RecordManager::deliver(std::span<const uint8_t> accessUnit)
         sealed = EncryptedFrame::protect(accessUnit, *key);
         if (!sealed) {
             PLOG("video frame dropped: it could not be protected");
+            gate.handedOver(keyFrame, false);
             return;
         }
         accessUnit = *sealed;
     }
     std::lock_guard lock(callbackMutex_);
     if (fnCallback_) {
-        fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
+        const int32_t result = fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
+        gate.handedOver(keyFrame, result >= 0);
     }
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 class DispatchTimer;
+class KeyFrameGate;
 class RecordManagerToStopScreenDelegate;
 class SerialQueue;
 class TzVideoEncoder;
@@ -21,15 +22,16 @@ class windowInfo;
 // when one exists, and hands it to the MediaDataCallback. One object per cast: start it once, stop
 // it, release it with deallocRecord.
 //
-// Threads: start, stop and deallocRecord come from the session controller's threads. Capture runs
-// on one serial queue, ticked by a timer at the frame rate, so frames reach the encoder in order;
-// the encoder delivers each access unit on that queue, before the frame's tick ends. Once StopRecord
-// returns, neither the callback nor the delegate is called again.
+// Threads: start and deallocRecord come from the session controller's threads, stop from those or
+// from the capture queue (the delegate, the callback). Capture runs on one serial queue, ticked by a
+// timer at the frame rate, so frames reach the encoder in order; the encoder delivers each access
+// unit on that queue, before the frame's tick ends. Once StopRecord returns, neither the callback
+// nor the delegate is called again (from inside a tick: once that tick ends).
 class RecordManager {
 public:
     // Captures the X display `displayName`; $DISPLAY when empty.
     explicit RecordManager(std::string displayName = {});
-    // Stops a running capture.
+    // Stops a running capture. Not on the capture queue (asserted).
     ~RecordManager();
     RecordManager(const RecordManager&) = delete;
     RecordManager& operator=(const RecordManager&) = delete;
@@ -43,13 +45,18 @@ public:
     // Starts capturing at width x height and framerate frames per second: type 0 or 1 captures the
     // display screenId (the primary display when no attached display has that id), type 2 the
     // window of `window`; any other type captures nothing but still marks the object started.
-    // Nothing while started; a frame rate below 1, or type 2 without a window, starts nothing.
+    // Nothing while started; a frame rate below 1, type 2 without a window, or a size the encoder
+    // refuses starts nothing. The encoder gets the size rounded down to even numbers. Not on the
+    // capture queue (asserted).
     void StartRecord(double width, double height, int32_t framerate, ScreenType type,
                      const std::shared_ptr<windowInfo>& window, uint32_t screenId);
-    // Stops the capture and the encoder session, waiting for a frame in flight; nothing when not
-    // started. Never from the callback or the delegate.
+    // Stops the capture and the encoder session; nothing when not started. From another thread it
+    // waits, without holding the object's lock, for a frame in flight, even one that a concurrent stop
+    // left running. From the capture queue it returns at once: the tick it runs in is the last, and
+    // the capture is freed when that tick ends.
     void StopRecord();
-    // After a stop: drops the encoder, clears the size, frame rate, bit rate and callback.
+    // Stops, then drops the encoder, clears the size, frame rate, bit rate and callback. Not on the
+    // capture queue (asserted).
     void deallocRecord();
 
     bool IsStarted() const;
@@ -68,15 +75,18 @@ private:
 
     // Capture queue: one tick of the timer.
     void captureFrame();
+    // Waits for the tick in flight, then lets the capture go on the capture queue.
+    void awaitTick(std::shared_ptr<Capture> capture);
+    void assertNotOnCaptureQueue() const;
     void captureDisplay(Capture& capture);
     void captureWindow(Capture& capture);
     // Capture queue: the source can no longer be read. Releases the TV link, once.
     void captureError(Capture& capture, const char* what);
     // Capture queue: the cast window can no longer be captured. Tells the delegate, once.
     void windowLost(Capture& capture);
-    // Capture queue, inside the encoder: protects and hands over one access unit.
-    void deliver(std::span<const uint8_t> accessUnit);
-    void stopLocked();
+    // Capture queue, inside the encoder: protects and hands over one access unit, unless the gate
+    // holds it back; tells the gate whether it went through.
+    void deliver(KeyFrameGate& gate, std::span<const uint8_t> accessUnit);
 
     const std::string displayName_;
     const std::shared_ptr<SerialQueue> captureQueue_;
@@ -99,6 +109,6 @@ private:
     ScreenType screenType_ = kScreenTypeWholeScreen;
     std::shared_ptr<TzVideoEncoder> videoEncoder_;
     std::unique_ptr<DispatchTimer> captureTimer_;
-    // Touched only on the capture queue while a capture runs.
-    std::unique_ptr<Capture> capture_;
+    // Each tick takes its own reference, so a stop from inside the tick frees nothing the tick uses.
+    std::shared_ptr<Capture> capture_;
 };

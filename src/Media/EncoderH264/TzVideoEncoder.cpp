@@ -161,9 +161,10 @@ void TzVideoEncoder::encodeWithSampleBuffer(const Frame& frame, uint64_t, Comple
         return;
 
     // Frames are timed by their number in a 1/fps time base; one forced key frame opens every
-    // group of fps x 2 frames, starting with the first.
+    // group of fps x 2 frames, starting with the first, and one more answers each request.
     picture_->i_pts = frameCount_;
-    picture_->i_type = frameCount_ % (int64_t{fps_} * 2) == 0 ? X264_TYPE_IDR : X264_TYPE_AUTO;
+    const bool requested = keyFrameRequested_.exchange(false);
+    picture_->i_type = requested || frameCount_ % (int64_t{fps_} * 2) == 0 ? X264_TYPE_IDR : X264_TYPE_AUTO;
     ++frameCount_;
 
     x264_picture_t encodedPicture;
@@ -246,6 +247,11 @@ void TzVideoEncoder::endSession()
     }
     sws_freeContext(scaler_);
     scaler_ = nullptr;
+}
+
+void TzVideoEncoder::requestKeyFrame()
+{
+    keyFrameRequested_.store(true);
 }
 
 void TzVideoEncoder::stopEncodeSession()

@@ -3,6 +3,7 @@
 #include "Platform/BgraFrame.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,9 @@ public:
     // unit before the call returns. The time stamp is not used: frames are timed by their number, in
     // a time base of 1/fps seconds.
     void encodeWithSampleBuffer(const Frame& frame, uint64_t timeStamp, CompletionBlock completionBlock);
+    // Makes the next frame encoded a key frame (an IDR, SPS and PPS in front), as when the receiver
+    // lost a frame that later ones refer to. Any thread.
+    void requestKeyFrame();
     // Ends the session and forgets the parameter sets.
     void stopEncodeSession();
     // Ends the session (the owner is being released).
@@ -112,6 +116,8 @@ private:
     int32_t bitRate_ = 0;
     int32_t encoderBitRate_ = 0;
     bool lastKeyFrame_ = false;
+    // Set by requestKeyFrame, taken by the next frame encoded.
+    std::atomic<bool> keyFrameRequested_{false};
     CompletionBlock completionBlock_;
     std::vector<uint8_t> sps_;
     std::vector<uint8_t> pps_;
