@@ -1,6 +1,7 @@
 // Delivered throughput of TcpClient to the TV peer over loopback, beside the same bytes written
-// through a plain TCP socket pair as the anchor of the ratio.
-//   bench-transport [seconds per case, default 3]
+// through a plain TCP socket pair as the anchor of the ratio. The two take turns within one run
+// (the order swapped every round), so both see the same load of the machine.
+//   bench-transport [seconds per round, default 1] [rounds per size, default 5]
 #include "Socket/MessageType.h"
 #include "Socket/TcpClient.h"
 #include "Socket/TransportFrameHeader.h"
@@ -11,9 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -21,9 +24,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Figures {
-    double megabytesPerSecond = 0;
-    double messagesPerSecond = 0;
+// What one timed run delivered.
+struct Run {
+    double bytes = 0;
+    double messages = 0;
+    double seconds = 0;
+};
+
+// The runs of one side summed over the rounds.
+struct Tally {
+    Run total;
+
+    void add(const Run& run)
+    {
+        total.bytes += run.bytes;
+        total.messages += run.messages;
+        total.seconds += run.seconds;
+    }
+    double megabytesPerSecond() const { return total.bytes / total.seconds / 1e6; }
+    double messagesPerSecond() const { return total.messages / total.seconds; }
 };
 
 int noListener(void*, TcpClient*, int, const char*, const uint8_t*, uint64_t, uint32_t)
@@ -33,10 +52,12 @@ int noListener(void*, TcpClient*, int, const char*, const uint8_t*, uint64_t, ui
 
 // Keeps at most `window` messages between the client and the peer, so the client's capped lists
 // never drop one and every byte counted was delivered.
-Figures throughClient(size_t size, double seconds)
+Run throughClient(size_t size, double seconds)
 {
     TvSim::Options options;
     options.keepPayloads = false;
+    // The peer stands for a TV that only takes the bytes in: hashing them would be measured instead.
+    options.digestPayloads = false;
     options.heartbeatInterval = std::chrono::milliseconds(0);
     TvSim tv(options);
     if (!tv.start()) {
@@ -64,11 +85,11 @@ Figures throughClient(size_t size, double seconds)
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     const size_t delivered = tv.receivedCount(kMsgVideoFrame);
     client.disconnect(1);
-    return {delivered * double(size) / elapsed / 1e6, delivered / elapsed};
+    return {delivered * double(size), double(delivered), elapsed};
 }
 
 // The same message bytes (a header per 64 KiB fragment) through a plain socket pair.
-Figures throughPlainSocket(size_t size, double seconds)
+Run throughPlainSocket(size_t size, double seconds)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -119,22 +140,41 @@ Figures throughPlainSocket(size_t size, double seconds)
     ::close(writer);
     ::close(reader);
     const double delivered = double(received) / double(wire);
-    return {delivered * double(size) / elapsed / 1e6, delivered / elapsed};
+    return {delivered * double(size), delivered, elapsed};
+}
+
+const char* sizeName(size_t size)
+{
+    return size < (size_t(1) << 20) ? "64 KiB" : size == (size_t(1) << 20) ? "1 MiB" : "2 MiB";
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 3.0;
-    std::printf("%-10s %14s %14s %16s %8s\n", "message", "client MB/s", "client msg/s", "plain sock MB/s", "ratio");
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    std::string table = "message       client MB/s   client msg/s  plain sock MB/s    ratio\n";
     for (const size_t size : {size_t(64) << 10, size_t(1) << 20, size_t(2) << 20}) {
-        const Figures client = throughClient(size, seconds);
-        const Figures plain = throughPlainSocket(size, seconds);
-        std::printf("%-10s %14.0f %14.0f %16.0f %8.2f\n",
-                    size < (1u << 20) ? "64 KiB" : size == (1u << 20) ? "1 MiB" : "2 MiB", client.megabytesPerSecond,
-                    client.messagesPerSecond, plain.megabytesPerSecond,
-                    client.megabytesPerSecond / plain.megabytesPerSecond);
+        Tally client;
+        Tally plain;
+        for (int round = 0; round < rounds; ++round) {
+            if (round % 2 == 0) {
+                client.add(throughClient(size, seconds));
+                plain.add(throughPlainSocket(size, seconds));
+            } else {
+                plain.add(throughPlainSocket(size, seconds));
+                client.add(throughClient(size, seconds));
+            }
+        }
+        char row[128];
+        std::snprintf(row, sizeof row, "%-10s %14.0f %14.0f %16.0f %8.2f\n", sizeName(size),
+                      client.megabytesPerSecond(), client.messagesPerSecond(), plain.megabytesPerSecond(),
+                      client.megabytesPerSecond() / plain.megabytesPerSecond());
+        table += row;
     }
+    // Printed after the runs, so the client's log lines don't break up the table.
+    std::printf("cores: %u, %d rounds of %.1f s per size and side\n%s", std::thread::hardware_concurrency(),
+                rounds, seconds, table.c_str());
     return 0;
 }

@@ -3,7 +3,7 @@
 #include "Utils/Log.h"
 
 #include <algorithm>
-#include <cstring>
+#include <array>
 
 namespace {
 
@@ -19,10 +19,7 @@ bool selects(std::optional<std::span<const uint32_t>> selection, size_t index)
 
 MessageFragmenter::MessageFragmenter() : MessageFragmenter(kTcpFragmentSize) {}
 
-MessageFragmenter::MessageFragmenter(size_t fragmentSize)
-    : fragmentSize_(fragmentSize), buffer_(TransportFrameHeader::kSize + fragmentSize)
-{
-}
+MessageFragmenter::MessageFragmenter(size_t fragmentSize) : fragmentSize_(fragmentSize) {}
 
 std::optional<MessageFragmenter> MessageFragmenter::withFragmentSize(size_t fragmentSize)
 {
@@ -42,6 +39,23 @@ MessageFragmenter::Result MessageFragmenter::send(uint32_t sequence, uint16_t ty
                                                   std::span<const uint8_t> payload, const Writer& write,
                                                   std::optional<std::span<const uint32_t>> selection)
 {
+    buffer_.resize(TransportFrameHeader::kSize + fragmentSize_);
+    return sendGathered(
+        sequence, type, timeStamp, payload,
+        [&](const Pieces& fragment) {
+            std::copy(fragment.header.begin(), fragment.header.end(), buffer_.begin());
+            std::copy(fragment.payload.begin(), fragment.payload.end(),
+                      buffer_.begin() + TransportFrameHeader::kSize);
+            return write(std::span<const uint8_t>(buffer_).first(fragment.size()));
+        },
+        selection);
+}
+
+MessageFragmenter::Result MessageFragmenter::sendGathered(uint32_t sequence, uint16_t type, uint64_t timeStamp,
+                                                          std::span<const uint8_t> payload,
+                                                          const GatherWriter& write,
+                                                          std::optional<std::span<const uint32_t>> selection)
+{
     const uint64_t count = fragmentCount(payload.size());
     if (count > TransportFrameHeader::kMaxFragmentCount) {
         NQLOG("refusing to send message type 0x%x of %zu bytes: it needs %llu fragments, at most %u fit",
@@ -55,6 +69,7 @@ MessageFragmenter::Result MessageFragmenter::send(uint32_t sequence, uint16_t ty
     header.fragmentCount = static_cast<uint8_t>(count);
     header.timeStamp = timeStamp;
 
+    std::array<uint8_t, TransportFrameHeader::kSize> headerBytes{};
     Result result;
     for (size_t index = 0; index < count; ++index) {
         if (!selects(selection, index))
@@ -63,10 +78,8 @@ MessageFragmenter::Result MessageFragmenter::send(uint32_t sequence, uint16_t ty
         const size_t length = std::min(payload.size() - offset, fragmentSize_);
         header.fragmentIndex = static_cast<uint8_t>(index);
         header.fragmentLength = static_cast<uint32_t>(length);
-        header.encode(buffer_);
-        if (length > 0)
-            std::memcpy(buffer_.data() + TransportFrameHeader::kSize, payload.data() + offset, length);
-        const auto fragment = std::span<const uint8_t>(buffer_).first(TransportFrameHeader::kSize + length);
+        header.encode(headerBytes);
+        const Pieces fragment{headerBytes, payload.subspan(offset, length)};
         if (!write(fragment)) {
             result.status = Status::WriteFailed;
             return result;

@@ -9,8 +9,9 @@
 #include <span>
 #include <vector>
 
-// Cuts one message into fragments of at most fragmentSize() payload bytes, each assembled with its
-// header in one reusable buffer and handed to a writer, so every fragment is one send call.
+// Cuts one message into fragments of at most fragmentSize() payload bytes, each handed to a writer
+// whole, so every fragment is one send call: either as its header and the payload bytes behind it
+// (a gathering writer, no copy) or assembled in one reusable buffer.
 // Not thread-safe: each sender (the TCP send thread, each UDP stream history) owns one.
 class MessageFragmenter {
 public:
@@ -18,6 +19,14 @@ public:
 
     // Writes one whole fragment (header and payload); false when the write failed.
     using Writer = std::function<bool(std::span<const uint8_t> fragment)>;
+    // One fragment in two pieces: its encoded header, and its payload as a view of the message.
+    struct Pieces {
+        std::span<const uint8_t> header;
+        std::span<const uint8_t> payload;
+        size_t size() const { return header.size() + payload.size(); }
+    };
+    // Writes one whole fragment given in pieces; false when the write failed.
+    using GatherWriter = std::function<bool(const Pieces& fragment)>;
 
     enum class Status { Sent, TooManyFragments, WriteFailed };
     struct Result {
@@ -41,10 +50,15 @@ public:
     // is written (words past the selection's end select nothing); without one, all are.
     Result send(uint32_t sequence, uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload,
                 const Writer& write, std::optional<std::span<const uint32_t>> selection = std::nullopt);
+    // The same, with each fragment handed over in pieces, its payload never copied.
+    Result sendGathered(uint32_t sequence, uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload,
+                        const GatherWriter& write,
+                        std::optional<std::span<const uint32_t>> selection = std::nullopt);
 
 private:
     explicit MessageFragmenter(size_t fragmentSize);
 
     size_t fragmentSize_;
+    // Where send() assembles a fragment; allocated on its first use, so gathering senders never hold one.
     std::vector<uint8_t> buffer_;
 };

@@ -20,9 +20,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -135,18 +137,34 @@ bool connectSocket(int fd, const sockaddr_in& peer, const TcpClient::Timing& tim
 
 enum class WriteResult { Written, NothingWritten, PartWritten };
 
-// Writes the whole fragment, continuing after partial writes.
-WriteResult writeFragment(int fd, std::span<const uint8_t> fragment)
+// Writes the whole fragment, header and payload with one sendmsg, continuing after partial writes
+// with the rest of the same fragment.
+WriteResult writeFragment(int fd, const MessageFragmenter::Pieces& fragment)
 {
+    std::array<iovec, 2> pieces{iovec{const_cast<uint8_t*>(fragment.header.data()), fragment.header.size()},
+                                iovec{const_cast<uint8_t*>(fragment.payload.data()), fragment.payload.size()}};
+    // The first piece not yet written whole; an empty payload leaves one piece.
+    size_t first = 0;
+    const size_t count = fragment.payload.empty() ? 1 : 2;
     size_t written = 0;
     while (written < fragment.size()) {
-        const ssize_t sent = ::send(fd, fragment.data() + written, fragment.size() - written, MSG_NOSIGNAL);
-        if (sent > 0)
-            written += static_cast<size_t>(sent);
-        else if (sent < 0 && errno == EINTR)
+        msghdr message{};
+        message.msg_iov = &pieces[first];
+        message.msg_iovlen = count - first;
+        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        if (sent < 0 && errno == EINTR)
             continue;
-        else
+        if (sent <= 0)
             return written == 0 ? WriteResult::NothingWritten : WriteResult::PartWritten;
+        written += static_cast<size_t>(sent);
+        for (size_t left = static_cast<size_t>(sent); left > 0;) {
+            const size_t taken = std::min(left, pieces[first].iov_len);
+            pieces[first].iov_base = static_cast<uint8_t*>(pieces[first].iov_base) + taken;
+            pieces[first].iov_len -= taken;
+            left -= taken;
+            if (pieces[first].iov_len == 0)
+                ++first;
+        }
     }
     return WriteResult::Written;
 }
@@ -664,12 +682,12 @@ void TcpClient::sendLoop(Connection& connection)
     while (const auto message = connection.sendLists.take()) {
         WriteResult failure = WriteResult::Written;
         int error = 0;
-        const auto result = fragmenter.send(sequence++, message->type, message->timeStamp, message->payload,
-                                            [&](std::span<const uint8_t> fragment) {
-                                                failure = writeFragment(connection.fd, fragment);
-                                                error = errno;
-                                                return failure == WriteResult::Written;
-                                            });
+        const auto result = fragmenter.sendGathered(sequence++, message->type, message->timeStamp,
+                                                    message->payload, [&](const MessageFragmenter::Pieces& fragment) {
+                                                        failure = writeFragment(connection.fd, fragment);
+                                                        error = errno;
+                                                        return failure == WriteResult::Written;
+                                                    });
         if (result.status != MessageFragmenter::Status::WriteFailed)
             continue;
         // A disconnect shut the socket under the write: nothing to report.

@@ -430,4 +430,28 @@ TEST(TcpClientTest, WriteTimeOutNeverLeavesTheStreamUnframed)
     EXPECT_EQ(peer.messages()[0].payload, marker);
 }
 
+TEST(TcpClientTest, ShortWriteGoesOnWithTheRestOfItsFragment)
+{
+    // The peer reads nothing for longer than the send time-out: the write under way when the
+    // buffers fill returns short, in the middle of a fragment, and the next write must carry on
+    // exactly there, whichever of header and payload it stopped in.
+    RawPeer peer(16'384);
+    EventRecorder events;
+    TcpClient::Timing timing = quickTiming();
+    timing.sendTimeout = 1'000ms;
+    TcpClient client(&events.info, timing);
+    ASSERT_TRUE(client.connect("127.0.0.1", peer.port()));
+    ASSERT_TRUE(peer.accept());
+    const auto first = patternBytes(2 << 20, 3);
+    const auto second = patternBytes((2 << 20) + 5, 4);
+    ASSERT_EQ(client.send(kMsgFilePush, first.data(), static_cast<int>(first.size())), 2 << 20);
+    ASSERT_EQ(client.send(kMsgFilePush, second.data(), static_cast<int>(second.size())), (2 << 20) + 5);
+    std::this_thread::sleep_for(1'500ms);
+
+    ASSERT_TRUE(peer.readMessages(2));
+    EXPECT_EQ(peer.messages()[0].payload, first);
+    EXPECT_EQ(peer.messages()[1].payload, second);
+    EXPECT_EQ(events.count(kMsgDisconnected), 0u);
+}
+
 } // namespace

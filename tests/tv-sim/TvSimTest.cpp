@@ -59,6 +59,30 @@ TEST_F(Linked, RecordsAFragmentedMegabyteMessageWithItsDigest)
     EXPECT_EQ(messages[1].sha256, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
+TEST(TvSimTest, CountsPerTypeAndSkipsDigestsWhenToldTo)
+{
+    TvSim sim{{.heartbeatInterval = TvSim::Timeout(0), .digestPayloads = false}};
+    ASSERT_TRUE(sim.start());
+    RawLink client(sim.port());
+    ASSERT_TRUE(sim.waitForConnection());
+    for (uint32_t i = 0; i < 3; ++i)
+        ASSERT_TRUE(client.sendMessage(i, kMsgVideoFrame, 1, pattern(100, 1)));
+    ASSERT_TRUE(client.sendMessage(3, kMsgCastStop, 1, {}));
+
+    ASSERT_TRUE(sim.waitForMessagesOfType(kMsgVideoFrame, 3));
+    ASSERT_TRUE(sim.waitForMessages(4));
+    EXPECT_EQ(sim.receivedCount(kMsgVideoFrame), 3u);
+    EXPECT_EQ(sim.receivedCount(kMsgCastStop), 1u);
+    EXPECT_EQ(sim.receivedCount(kMsgAudioFrame), 0u);
+    EXPECT_TRUE(sim.received(kMsgVideoFrame)[0].sha256.empty());
+
+    sim.clearReceived();
+    EXPECT_EQ(sim.receivedCount(kMsgVideoFrame), 0u);
+    ASSERT_TRUE(client.sendMessage(4, kMsgVideoFrame, 1, {}));
+    EXPECT_TRUE(sim.waitForMessagesOfType(kMsgVideoFrame, 1));
+    EXPECT_EQ(sim.receivedCount(), 1u);
+}
+
 TEST_F(Linked, AnswersHeartbeatRequestsWithTheirSequenceAndItsStatus)
 {
     sim.setStatus(HeartbeatPayload::kStatusWantsClientInfo);

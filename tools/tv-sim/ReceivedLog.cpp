@@ -1,12 +1,12 @@
 #include "tv-sim/ReceivedLog.h"
 
-#include <algorithm>
 #include <utility>
 
 void ReceivedLog::add(ReceivedMessage message)
 {
     {
         std::lock_guard lock(mutex_);
+        ++countsByType_[message.type];
         messages_.push_back(std::move(message));
     }
     changed_.notify_all();
@@ -37,6 +37,7 @@ void ReceivedLog::clear()
 {
     std::lock_guard lock(mutex_);
     messages_.clear();
+    countsByType_.clear();
 }
 
 std::vector<ReceivedMessage> ReceivedLog::messages() const
@@ -45,10 +46,22 @@ std::vector<ReceivedMessage> ReceivedLog::messages() const
     return messages_;
 }
 
-size_t ReceivedLog::countIf(const std::function<bool(const ReceivedMessage&)>& match) const
+size_t ReceivedLog::count() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<size_t>(std::count_if(messages_.begin(), messages_.end(), match));
+    return messages_.size();
+}
+
+size_t ReceivedLog::countOfType(uint16_t type) const
+{
+    std::lock_guard lock(mutex_);
+    return countOfTypeLocked(type);
+}
+
+size_t ReceivedLog::countOfTypeLocked(uint16_t type) const
+{
+    const auto found = countsByType_.find(type);
+    return found == countsByType_.end() ? 0 : found->second;
 }
 
 bool ReceivedLog::connected() const
@@ -79,6 +92,16 @@ bool ReceivedLog::wait(Condition condition, Timeout timeout) const
 bool ReceivedLog::waitUntil(const Predicate& done, Timeout timeout) const
 {
     return wait([&] { return done(messages_); }, timeout);
+}
+
+bool ReceivedLog::waitForCount(size_t count, Timeout timeout) const
+{
+    return wait([&] { return messages_.size() >= count; }, timeout);
+}
+
+bool ReceivedLog::waitForCountOfType(uint16_t type, size_t count, Timeout timeout) const
+{
+    return wait([&] { return countOfTypeLocked(type) >= count; }, timeout);
 }
 
 bool ReceivedLog::waitForLink(size_t links, Timeout timeout) const

@@ -5,9 +5,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // What the TV peer saw, in order of arrival: the messages and the state of its link. Writers are the
@@ -23,24 +25,31 @@ public:
     void clear();
 
     std::vector<ReceivedMessage> messages() const;
-    // Messages for which match is true.
-    size_t countIf(const std::function<bool(const ReceivedMessage&)>& match) const;
+    size_t count() const;
+    size_t countOfType(uint16_t type) const;
     bool connected() const;
     std::string peer() const;
     size_t linksAccepted() const;
 
     // Each waits until its condition holds or the timeout passes, and tells whether it held.
     bool waitUntil(const Predicate& done, Timeout timeout) const;
+    // Counted as messages arrive, so a waiter costs nothing per message already in the log.
+    bool waitForCount(size_t count, Timeout timeout) const;
+    bool waitForCountOfType(uint16_t type, size_t count, Timeout timeout) const;
     bool waitForLink(size_t links, Timeout timeout) const;
     bool waitForNoLink(Timeout timeout) const;
 
 private:
     template <class Condition>
     bool wait(Condition condition, Timeout timeout) const;
+    // With mutex_ held.
+    size_t countOfTypeLocked(uint16_t type) const;
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::vector<ReceivedMessage> messages_;
+    // Per type, of the messages in messages_.
+    std::unordered_map<uint16_t, size_t> countsByType_;
     std::string peer_;
     bool connected_ = false;
     size_t linksAccepted_ = 0;

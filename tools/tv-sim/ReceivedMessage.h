@@ -16,7 +16,7 @@ struct ReceivedMessage {
     uint32_t length = 0;
     // The header's time stamp: microseconds since the Unix epoch, taken by the sender.
     uint64_t timeStamp = 0;
-    // Lower-case hex SHA-256 of the payload.
+    // Lower-case hex SHA-256 of the payload; empty when the peer was told not to digest payloads.
     std::string sha256;
     // Wall clock at arrival in microseconds since the Unix epoch (same clock as timeStamp), and the
     // steady clock for measuring intervals.
@@ -25,7 +25,7 @@ struct ReceivedMessage {
     // The payload itself; empty when the peer was told not to keep payloads.
     std::vector<uint8_t> payload;
     // kMsgVideoFrame under an agreed session key: lower-case hex SHA-256 of the decrypted frame
-    // (the EncryptedFrame opened); empty otherwise.
+    // (the EncryptedFrame opened), when the peer digests payloads; empty otherwise.
     std::string plainSha256;
 
     const char* roadName() const { return road == Road::Tcp ? "tcp" : "udp"; }

@@ -224,17 +224,25 @@ void TvLink::install(int fd, const std::string& peer)
 
 bool TvLink::read()
 {
-    const auto space = splitter_->writableSpace();
-    const ssize_t got = ::recv(fd_, space.data(), space.size(), MSG_DONTWAIT);
-    if (got == 0)
-        return false;
-    if (got < 0) {
-        if (transient(errno))
+    // A read that fills the whole space leaves more waiting: read on without another poll, a few
+    // times at most, so the wake descriptor and the listener are still looked at.
+    for (int reads = 0; reads < kReadsPerPoll; ++reads) {
+        const auto space = splitter_->writableSpace();
+        const ssize_t got = ::recv(fd_, space.data(), space.size(), MSG_DONTWAIT);
+        if (got == 0)
+            return false;
+        if (got < 0) {
+            if (transient(errno))
+                return true;
+            PLOG_ERRNO("tv-sim: recv");
+            return false;
+        }
+        if (splitter_->commit(static_cast<size_t>(got)) != FrameStreamSplitter::Status::Ok)
+            return false;
+        if (static_cast<size_t>(got) < space.size())
             return true;
-        PLOG_ERRNO("tv-sim: recv");
-        return false;
     }
-    return splitter_->commit(static_cast<size_t>(got)) == FrameStreamSplitter::Status::Ok;
+    return true;
 }
 
 void TvLink::drop()

@@ -61,6 +61,7 @@ private:
     void accept();
     // Reads what is there; false when the link has ended.
     bool read();
+    static constexpr int kReadsPerPoll = 8;
     void install(int fd, const std::string& peer);
     // Shuts and closes the link on the link thread, once no writer uses it.
     void drop();

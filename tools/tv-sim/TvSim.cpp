@@ -272,12 +272,12 @@ std::vector<ReceivedMessage> TvSim::received(uint16_t type) const
 
 size_t TvSim::receivedCount() const
 {
-    return log_.countIf([](const ReceivedMessage&) { return true; });
+    return log_.count();
 }
 
 size_t TvSim::receivedCount(uint16_t type) const
 {
-    return log_.countIf([type](const ReceivedMessage& message) { return message.type == type; });
+    return log_.countOfType(type);
 }
 
 void TvSim::clearReceived()
@@ -287,18 +287,12 @@ void TvSim::clearReceived()
 
 bool TvSim::waitForMessages(size_t count, Timeout timeout)
 {
-    return log_.waitUntil([count](const auto& messages) { return messages.size() >= count; }, timeout);
+    return log_.waitForCount(count, timeout);
 }
 
 bool TvSim::waitForMessagesOfType(uint16_t type, size_t count, Timeout timeout)
 {
-    return log_.waitUntil(
-        [type, count](const auto& messages) {
-            return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [type](const auto& message) {
-                       return message.type == type;
-                   })) >= count;
-        },
-        timeout);
+    return log_.waitForCountOfType(type, count, timeout);
 }
 
 std::optional<ReceivedMessage> TvSim::waitForMessage(uint16_t type, Timeout timeout)
@@ -476,7 +470,7 @@ void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& heade
                             .type = header.type,
                             .length = static_cast<uint32_t>(payload.size()),
                             .timeStamp = header.timeStamp,
-                            .sha256 = PayloadDigest::sha256Hex(payload),
+                            .sha256 = options_.digestPayloads ? PayloadDigest::sha256Hex(payload) : std::string(),
                             .arrivalMicros = wallMicros(),
                             .arrival = std::chrono::steady_clock::now(),
                             .payload = {},
@@ -484,7 +478,7 @@ void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& heade
     if (header.type == kMsgVideoFrame) {
         // One decryption serves the digest and the decoder.
         auto plain = keyExchange_.open(payload);
-        if (plain)
+        if (plain && options_.digestPayloads)
             message.plainSha256 = PayloadDigest::sha256Hex(*plain);
         if (options_.decodeVideo)
             decoder_.submit(plain ? std::move(*plain) : std::vector<uint8_t>(payload.begin(), payload.end()),

@@ -53,6 +53,9 @@ public:
         uint8_t status = 0;
         // Keep each received payload in its record (switch off for long benchmark runs).
         bool keepPayloads = true;
+        // Record the SHA-256 of each received payload (and of each decrypted frame); switch off
+        // where hashing would cost more than the link it measures.
+        bool digestPayloads = true;
         // The TV's display name: in kMsgServerInfo and in discovery replies.
         std::string name = "tv-sim";
         // The casting code sent as kMsgScreenCode after the server information and in discovery
