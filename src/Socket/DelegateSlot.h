@@ -11,6 +11,8 @@ class DelegateSlot {
 public:
     Delegate* get() const { return static_cast<Delegate*>(core_.get()); }
     void set(Delegate* delegate) { core_.set(delegate); }
+    // True while a call into the delegate is on the calling thread's stack.
+    bool calledHere() const { return core_.calledHere(); }
 
     // Calls the delegate in the slot, if there is one; any thread.
     template <class... Params, class... Args>

@@ -1,6 +1,7 @@
 #include "Socket/DelegateSlotCore.h"
 
 #include <algorithm>
+#include <cassert>
 #include <utility>
 
 namespace {
@@ -37,7 +38,17 @@ void DelegateSlotCore::set(void* delegate)
     if (!old || old == delegate)
         return;
     const auto own = std::count(ownCalls.begin(), ownCalls.end(), OwnCall{this, old});
+    // A call on this thread's stack that waits here for a call on another thread closes a cycle as
+    // soon as that call, in turn, replaces the delegate this thread is calling.
+    assert((std::count(calling_.begin(), calling_.end(), old) == own ||
+            ownCalls.size() == static_cast<size_t>(own)) &&
+           "a delegate call never waits for a delegate call on another thread");
     callEnded_.wait(lock, [&] { return std::count(calling_.begin(), calling_.end(), old) == own; });
+}
+
+bool DelegateSlotCore::calledHere() const
+{
+    return std::any_of(ownCalls.begin(), ownCalls.end(), [this](const OwnCall& call) { return call.slot == this; });
 }
 
 void* DelegateSlotCore::begin()

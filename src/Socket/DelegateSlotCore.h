@@ -28,8 +28,11 @@ public:
     // Stores delegate. Once this returns, no call into the delegate it replaced is running or will
     // start, except calls on the calling thread's own stack: a delegate may clear its own slot from
     // inside one of its calls, and that call then finishes normally. A delegate call must not wait
-    // for a thread that may be replacing its slot.
+    // for a thread that may be replacing its slot: so a set() that has to wait for another thread
+    // must not run inside a call into another delegate (asserted).
     void set(void* delegate);
+    // True while a call into this slot's delegate is on the calling thread's stack.
+    bool calledHere() const;
 
 private:
     void* begin();

@@ -15,4 +15,11 @@ struct SessionDelegates {
     DelegateSlot<VXTcpReverseVersionDelegate> reverseVersion;
     DelegateSlot<ROZIOperationDelegate> rozi;
     DelegateSlot<ActiveVersionsDelegate> activeVersions;
+
+    // True while a call into one of the five delegates is on the calling thread's stack.
+    bool calledHere() const
+    {
+        return connect.calledHere() || reverseControl.calledHere() || reverseVersion.calledHere() ||
+               rozi.calledHere() || activeVersions.calledHere();
+    }
 };

@@ -6,11 +6,12 @@
 #include "Socket/LocalSystemInfo.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
-#include "Socket/ResendSpsPpsFlag.h"
-#include "Socket/ServerInfoRecord.h"
+#include "Socket/SessionEventDelivery.h"
+#include "Socket/SessionEventTable.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Utils/Log.h"
 
+#include <cassert>
 #include <limits>
 #include <utility>
 
@@ -33,7 +34,6 @@ TCPManager::TCPManager(Options options)
     : info_{.fn = &TCPManager::onTcpEvent, .user = this},
       delegates_(std::make_shared<SessionDelegates>()),
       processQueue_(SerialQueue::create("queue")),
-      router_(delegates_, processQueue_),
       keyExchange_(std::move(options.keyExchange)),
       pointerFilter_(options.pointerFilter ? *options.pointerFilter : PointerFilter::shared()),
       tcpClient_(std::make_unique<TcpClient>(&info_, options.timing)),
@@ -43,6 +43,9 @@ TCPManager::TCPManager(Options options)
 
 TCPManager::~TCPManager()
 {
+    // Either would wait for itself: the calls below wait for the queue, and for every delegate call.
+    assert(!processQueue_->isCurrent() && "a session is never destroyed on its own queue");
+    assert(!delegates_->calledHere() && "a session is never destroyed from one of its delegate calls");
     endLink();
     // The first wait lets a connect under way close what it made, whose end it queues behind the
     // wait; the second runs that end before the client goes.
@@ -130,6 +133,7 @@ uint64_t TCPManager::endLink()
 
 void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t port)
 {
+    assert(processQueue_->isCurrent());
     if (request != connectRequest_)
         return;
     // Joins every earlier link, so none of them raises an event once the count has moved on.
@@ -167,6 +171,7 @@ void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t
 // Main queue.
 void TCPManager::serverInfoOverTime()
 {
+    assert(MainQueue::shared()->isCurrent());
     PLOG("no server information within %lld ms", static_cast<long long>(kServerInfoTimeout.count()));
     delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
 }
@@ -231,90 +236,58 @@ int TCPManager::onTcpEvent(void* user, TcpClient*, int type, const char*, const 
     return 0;
 }
 
-// Transport thread: what changes the session's own state is handled here, the rest only informs a
-// delegate.
+// Transport thread.
 void TCPManager::handleEvent(int type, std::span<const uint8_t> payload)
 {
-    switch (type) {
-    case kMsgDisconnected:
-        handleDisconnected();
-        break;
-    case kMsgServerInfo:
-        handleServerInfo(payload);
-        break;
-    case kMsgRequestSpsPps:
-        gResendSpsPpsFlag = 1;
-        break;
-    case kMsgClientInfoRequest:
-        sendClientInfo();
-        break;
-    case kMsgTouchDown:
-    case kMsgTouchMove:
-    case kMsgTouchUp:
-        handleTouch(type, payload);
-        break;
-    case kMsgKeyExchangeOffer:
-        handleKeyExchange(payload);
-        break;
-    case kMsgClientRemove:
-        tcpClientRelease();
-        break;
-    default:
-        if (!router_.route(type, payload))
-            PLOG("unprocessed message 0x%x", static_cast<unsigned>(type));
-        break;
+    const SessionEvent* event = SessionEventTable::find(type);
+    if (!event) {
+        PLOG("unprocessed message 0x%x", static_cast<unsigned>(type));
+        return;
     }
+    SessionEventDelivery delivery(event->delivery, delegates_, *this, *processQueue_, *MainQueue::shared());
+    event->handle(delivery, type, payload);
 }
 
 // Receive thread of the link that ended.
-void TCPManager::handleDisconnected()
+std::optional<uint64_t> TCPManager::linkEnded()
 {
     const uint64_t generation = linkGeneration_.load();
     if (generation == supersededLink_)
-        return;
+        return std::nullopt;
     serverInfoArrived_ = false;
     aesKey_.store(nullptr);
-    // Session queue, where links are opened: a newer link counted its generation there already.
-    processQueue_->async([this, generation] {
-        if (generation == linkGeneration_.load())
-            tcpClient_->disconnect(kCloseReason);
-        delegates_->connect.call(&VXTcpConnectDelegate::onDisConnect);
-    });
+    return generation;
+}
+
+// Session queue, where links are opened: a newer link counted its generation there already.
+void TCPManager::closeEndedLink(uint64_t generation)
+{
+    if (generation == linkGeneration_.load())
+        tcpClient_->disconnect(kCloseReason);
 }
 
 // Receive thread.
-void TCPManager::handleServerInfo(std::span<const uint8_t> payload)
+void TCPManager::serverInfoArrived()
 {
-    const auto record = ServerInfoRecord::decode(payload);
-    if (!record) {
-        PLOG("server information of %zu bytes dropped: the name lies at offset 40", payload.size());
-        return;
-    }
     serverInfoArrived_ = true;
     connectOverTimer_.cancel();
-    processQueue_->async([delegates = delegates_, name = record->name] {
-        delegates->connect.call(&VXTcpConnectDelegate::onConnectSuccess, name);
-    });
 }
 
 // Receive thread.
-void TCPManager::handleTouch(int type, std::span<const uint8_t> payload)
+void TCPManager::answerClientInfoRequest()
 {
-    const auto touch = pointerFilter_.filter(type, payload);
-    if (!touch)
-        return;
-    // Session queue, where the hold ends.
-    processQueue_->async([delegates = delegates_, &filter = pointerFilter_, touch = *touch] {
-        filter.willDeliver(touch.type);
-        delegates->connect.call(&VXTcpConnectDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
-                                static_cast<int64_t>(touch.data.size()));
-    });
+    sendClientInfo();
 }
 
 // Receive thread. The key is in place before the answer goes out.
-void TCPManager::handleKeyExchange(std::span<const uint8_t> payload)
+void TCPManager::answerKeyExchange(std::span<const uint8_t> offer)
 {
-    const KeyExchange::Answer answer = keyExchange_.answer(payload);
+    const KeyExchange::Answer answer = keyExchange_.answer(offer);
     aesKey_.store(answer.key);
     sendType(answer.type, answer.payload.data(), static_cast<int>(answer.payload.size()));
+}
+
+PointerFilter& TCPManager::pointerFilter()
+{
+    return pointerFilter_;
 }

@@ -2,8 +2,10 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
-#include "Socket/DelegateEventRouter.h"
 #include "Socket/KeyExchange.h"
+#include "Socket/SessionControl.h"
+#include "Socket/SessionDelegates.h"
+#include "Socket/SessionEvent.h"
 #include "Socket/SessionKeyHolder.h"
 #include "Socket/TcpClient.h"
 #include "Socket/TcpNativeInfo.h"
@@ -21,14 +23,10 @@ class PointerFilter;
 
 // The one session with a TV: owns the transport client, connects, builds the messages that need
 // more than a payload copy, holds the session key, and turns every message the TV sends into a call
-// on one of five delegates, on the thread the message needs:
-// - on the session queue "queue" (processQueue()): the end of the link, the casting code, the server
-//   information, the TV's cast requests, the quality answer and the TV's touches (after the pointer
-//   filter);
-// - on the main queue one second later: the reverse invitation;
-// - at once on the transport thread that raised it (the receive thread; the video delivery thread
-//   for the TV's screen stream): everything else, and the key exchange.
-// The messages that only inform a delegate go through DelegateEventRouter.
+// on one of five delegates, on the thread the message needs: at once on the transport thread that
+// raised it (the receive thread; the video delivery thread for the TV's screen stream), on the session
+// queue "queue" (processQueue()), or on the main queue one second later. SessionEventTable says which
+// for each message.
 //
 // Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
 // returns, the delegate it replaced is not called any more, on any thread or queue, and no call
@@ -36,11 +34,11 @@ class PointerFilter;
 // from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
 // The slots, the key and every send may be used from any thread; connectToHost runs on the main
 // thread and never waits for the network: the connect itself runs on the session queue.
-class TCPManager {
+class TCPManager final : private SessionControl {
 public:
     // The wait for the TV's server information after connecting.
     static constexpr std::chrono::milliseconds kServerInfoTimeout{1'000};
-    static constexpr std::chrono::milliseconds kReverseInviteDelay = DelegateEventRouter::kReverseInviteDelay;
+    static constexpr std::chrono::milliseconds kReverseInviteDelay = SessionEvent::kMainQueueDelay;
 
     struct Options {
         TcpClient::Timing timing;
@@ -55,7 +53,8 @@ public:
 
     TCPManager();
     explicit TCPManager(Options options);
-    // Ends the link and waits for the calls it raised. Not from a delegate call.
+    // Ends the link and waits for the calls it raised. Not from a delegate call, nor on the session
+    // queue (asserted).
     ~TCPManager();
     TCPManager(const TCPManager&) = delete;
     TCPManager& operator=(const TCPManager&) = delete;
@@ -95,7 +94,7 @@ public:
     std::string getConnectTvIp() const;
     // Ends the link, and a connect still under way; the end of a link is reported by onDisConnect.
     // Any thread.
-    void tcpClientRelease();
+    void tcpClientRelease() override;
 
     // The 32-byte session key, null when none; cleared when its link ends and before a new
     // connect, so no frame for the next TV is sealed with it. Read it once per frame or file and
@@ -109,23 +108,25 @@ private:
     // The transport's listener (TcpEventCallback); user is the manager.
     static int onTcpEvent(void* user, TcpClient* client, int type, const char* text, const uint8_t* data,
                           uint64_t timeStampUs, uint32_t length);
-    // On the transport thread that raised the event.
+    // On the transport thread that raised the event: its row of SessionEventTable.
     void handleEvent(int type, std::span<const uint8_t> payload);
     // Closes the link and supersedes a connect under way; the new request's number.
     uint64_t endLink();
     // Session queue: the connect that request started, unless a newer request superseded it.
     void connectLink(uint64_t request, const std::string& host, uint16_t port);
-    void handleDisconnected();
-    void handleServerInfo(std::span<const uint8_t> payload);
-    void handleTouch(int type, std::span<const uint8_t> payload);
-    void handleKeyExchange(std::span<const uint8_t> payload);
+    // SessionControl
+    std::optional<uint64_t> linkEnded() override;
+    void closeEndedLink(uint64_t generation) override;
+    void serverInfoArrived() override;
+    void answerClientInfoRequest() override;
+    void answerKeyExchange(std::span<const uint8_t> offer) override;
+    PointerFilter& pointerFilter() override;
     // Main queue: the wait for the server information ended first.
     void serverInfoOverTime();
 
     TcpNativeInfo info_;
     const std::shared_ptr<SessionDelegates> delegates_;
     const std::shared_ptr<SerialQueue> processQueue_;
-    const DelegateEventRouter router_;
     KeyExchange keyExchange_;
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;

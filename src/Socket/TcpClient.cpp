@@ -1,5 +1,6 @@
 #include "Socket/TcpClient.h"
 
+#include "Platform/DispatchPool.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/FrameReassembler.h"
 #include "Socket/FrameStreamSplitter.h"
@@ -25,6 +26,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -261,11 +263,14 @@ TcpClient::TcpClient(TcpNativeInfo* listener, Timing timing) : listener_(listene
 
 TcpClient::~TcpClient()
 {
+    assert(!onTransportThread() && "a transport client is never destroyed from its listener");
     std::unique_lock lock(lifecycleMutex_);
     // A listener call may connect again while the last connection ends: repeat until all is quiet.
     while (current_ || pending_ || !parked_.empty() || teardowns_ > 0) {
         if (pending_) {
             pending_->cancel();
+            // The connect may run on a pool worker (the session queue), and so may this wait.
+            const DispatchPool::BlockingScope blocking;
             lifecycleChanged_.wait(lock);
             continue;
         }
@@ -438,7 +443,11 @@ void TcpClient::finishTeardowns(ConnectionPtr own)
     std::unique_lock lock(lifecycleMutex_);
     teardowns_ -= joined;
     lifecycleChanged_.notify_all();
-    lifecycleChanged_.wait(lock, [this] { return teardowns_ == 0; });
+    if (teardowns_ > 0) {
+        // Another thread joins; this one may be a pool worker (the session queue).
+        const DispatchPool::BlockingScope blocking;
+        lifecycleChanged_.wait(lock, [this] { return teardowns_ == 0; });
+    }
 }
 
 bool TcpClient::onTransportThread() const

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Platform/DispatchQueue.h"
+#include "Socket/SessionDelegates.h"
+#include "Socket/SessionEvent.h"
+
+#include <memory>
+#include <utility>
+
+class SessionControl;
+
+// One message's way to its delegate: its handler decodes the payload on the transport thread, then
+// hands deliver() the action, which runs at once or is posted, as the message's table row says.
+// Posted actions must own what they use: the transport reuses its buffers once the handler returns.
+class SessionEventDelivery {
+public:
+    SessionEventDelivery(SessionEvent::Delivery how, const std::shared_ptr<SessionDelegates>& delegates,
+                         SessionControl& session, DispatchQueue& sessionQueue, DispatchQueue& mainQueue);
+
+    SessionControl& session() const { return session_; }
+    const std::shared_ptr<SessionDelegates>& delegates() const { return delegates_; }
+
+    template <class Action>
+    void deliver(Action&& action) const
+    {
+        if (how_ == SessionEvent::Delivery::AtOnce)
+            action();
+        else
+            post(std::forward<Action>(action));
+    }
+
+    // Delivers one delegate call; the arguments are copied into it.
+    template <class Delegate, class... Params, class... Args>
+    void call(DelegateSlot<Delegate> SessionDelegates::*slot, void (Delegate::*method)(Params...), Args... args) const
+    {
+        deliver([delegates = delegates_, slot, method, args...] { ((*delegates).*slot).call(method, args...); });
+    }
+
+private:
+    void post(DispatchQueue::Task action) const;
+
+    const SessionEvent::Delivery how_;
+    const std::shared_ptr<SessionDelegates>& delegates_;
+    SessionControl& session_;
+    DispatchQueue& sessionQueue_;
+    DispatchQueue& mainQueue_;
+};

@@ -1,0 +1,100 @@
+#include "Socket/MessageCatalogue.h"
+#include "Socket/MessageType.h"
+#include "Socket/PointerFilter.h"
+#include "Socket/SessionControl.h"
+#include "Socket/SessionEventDelivery.h"
+#include "Socket/SessionEventTable.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+namespace {
+
+using Delivery = SessionEvent::Delivery;
+
+bool reachesSession(const MessageInfo& info)
+{
+    return (info.direction & (MessageInfo::kIn | MessageInfo::kEvent)) != 0 &&
+           (info.handling == MessageInfo::Handling::Session || info.handling == MessageInfo::Handling::NoAction);
+}
+
+TEST(SessionEventTableTest, EveryTypeThatReachesTheSessionHasOneRow)
+{
+    std::set<uint16_t> rows;
+    for (const SessionEvent& event : SessionEventTable::all()) {
+        SCOPED_TRACE(MessageCatalogue::name(event.type));
+        EXPECT_TRUE(rows.insert(event.type).second) << "twice in the table";
+        EXPECT_NE(event.handle, nullptr);
+        const MessageInfo* info = MessageCatalogue::find(event.type);
+        ASSERT_NE(info, nullptr);
+        EXPECT_TRUE(reachesSession(*info));
+        EXPECT_EQ(SessionEventTable::find(event.type), &event);
+    }
+    // The rest of what the TV sends is logged as unprocessed, or never leaves the transport.
+    for (const MessageInfo& info : MessageCatalogue::all()) {
+        SCOPED_TRACE(info.name);
+        EXPECT_EQ(rows.count(info.type) == 1, reachesSession(info));
+    }
+    EXPECT_EQ(SessionEventTable::find(kMsgPeerIdentity), nullptr);
+    EXPECT_EQ(SessionEventTable::find(0x7777), nullptr);
+}
+
+TEST(SessionEventTableTest, EachTypeIsDeliveredWhereTheSessionNeedsIt)
+{
+    const std::map<uint16_t, Delivery> posted = {
+        {kMsgDisconnected, Delivery::SessionQueue},   {kMsgScreenCode, Delivery::SessionQueue},
+        {kMsgServerInfo, Delivery::SessionQueue},     {kMsgTvRequestCast, Delivery::SessionQueue},
+        {kMsgTvInterruptCast, Delivery::SessionQueue}, {kMsgVideoQuality, Delivery::SessionQueue},
+        {kMsgTouchDown, Delivery::SessionQueue},      {kMsgTouchMove, Delivery::SessionQueue},
+        {kMsgTouchUp, Delivery::SessionQueue},        {kMsgReverseInvite, Delivery::MainQueueLater},
+    };
+    for (const SessionEvent& event : SessionEventTable::all()) {
+        SCOPED_TRACE(MessageCatalogue::name(event.type));
+        const auto it = posted.find(event.type);
+        EXPECT_EQ(event.delivery, it == posted.end() ? Delivery::AtOnce : it->second);
+    }
+    for (const auto& [type, delivery] : posted)
+        EXPECT_NE(SessionEventTable::find(type), nullptr) << MessageCatalogue::name(type);
+}
+
+// A queue that runs every task at once on the caller's thread: a task posted to it is not on it.
+class MisroutingQueue final : public DispatchQueue {
+public:
+    MisroutingQueue() : DispatchQueue("misrouting") {}
+    void async(Task task) override { task(); }
+    void sync(const Task& task) override { task(); }
+    void asyncAfter(Clock::duration, Task task) override { task(); }
+    bool isCurrent() const override { return false; }
+};
+
+class NoSession final : public SessionControl {
+public:
+    std::optional<uint64_t> linkEnded() override { return std::nullopt; }
+    void closeEndedLink(uint64_t) override {}
+    void serverInfoArrived() override {}
+    void answerClientInfoRequest() override {}
+    void answerKeyExchange(std::span<const uint8_t>) override {}
+    void tcpClientRelease() override {}
+    PointerFilter& pointerFilter() override { return filter; }
+
+    PointerFilter filter;
+};
+
+TEST(SessionEventDeliveryDeathTest, APostedActionRunsOnItsQueue)
+{
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are off in this build";
+#else
+    const auto delegates = std::make_shared<SessionDelegates>();
+    NoSession session;
+    MisroutingQueue queue;
+    for (const Delivery how : {Delivery::SessionQueue, Delivery::MainQueueLater}) {
+        const SessionEventDelivery delivery(how, delegates, session, queue, queue);
+        EXPECT_DEATH(delivery.deliver([] {}), "runs on the queue it was posted to");
+    }
+#endif
+}
+
+} // namespace
