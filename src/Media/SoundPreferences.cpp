@@ -1,9 +1,6 @@
 #include "Media/SoundPreferences.h"
 
 #include "Platform/PulseServerDevices.h"
-#include "Socket/Int32Payload.h"
-#include "Socket/MessageType.h"
-#include "Socket/TCPManager.h"
 
 #include <algorithm>
 #include <cctype>
@@ -35,8 +32,8 @@ bool isOutput(const PulseDevice& device)
 
 }  // namespace
 
-SoundPreferences::SoundPreferences(std::shared_ptr<PulseDevices> devices, Sender send)
-    : devices_(std::move(devices)), send_(std::move(send))
+SoundPreferences::SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink)
+    : devices_(std::move(devices)), volumeSink_(std::move(volumeSink))
 {
 }
 
@@ -48,11 +45,14 @@ SoundPreferences::~SoundPreferences()
 SoundPreferences& SoundPreferences::shared()
 {
     // Lives as long as the process: the server's notification thread may call it at any time.
-    static auto* instance = new SoundPreferences(
-        std::shared_ptr<PulseDevices>(PulseServerDevices::connect()), [](uint16_t type, std::span<const uint8_t> payload) {
-            TCPManager::sharedManager().sendType(type, payload.data(), static_cast<int>(payload.size()));
-        });
+    static auto* instance = new SoundPreferences(std::shared_ptr<PulseDevices>(PulseServerDevices::connect()), nullptr);
     return *instance;
+}
+
+void SoundPreferences::setOutputVolumeSink(std::shared_ptr<OutputVolumeSink> volumeSink)
+{
+    std::lock_guard lock(mutex_);
+    volumeSink_ = std::move(volumeSink);
 }
 
 std::vector<PulseDevice> SoundPreferences::inputDevices()
@@ -177,11 +177,15 @@ void SoundPreferences::outputVolumeListener()
     if (!volume)
         return;
     auto percent = static_cast<int32_t>(static_cast<double>(*volume) * 100.0);
+    std::shared_ptr<OutputVolumeSink> sink;
     {
         std::lock_guard lock(mutex_);
-        if (percent == lastVolumeSent_)
+        // Without a sink the value counts as not sent, so the first report after one is installed goes out.
+        if (!volumeSink_ || percent == lastVolumeSent_)
             return;
         lastVolumeSent_ = percent;
+        sink = volumeSink_;
     }
-    send_(kMsgOutputVolume, Int32Payload{percent}.encode());
+    // Outside the lock: the sink may take its own locks.
+    sink->outputVolumeChanged(percent);
 }

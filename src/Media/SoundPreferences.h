@@ -1,30 +1,33 @@
 #pragma once
 
+#include "Media/OutputVolumeSink.h"
 #include "Platform/PulseDevices.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
 // Routes the default audio devices to the loopback device and back, and reports output volume
-// changes to the TV. A name matches a pattern when the pattern occurs in its server name or its
-// description, ignoring case; monitor sources never count as inputs. Failures are skipped.
+// changes to its OutputVolumeSink (the application sends them to the TV). A name matches a pattern
+// when the pattern occurs in its server name or its description, ignoring case; monitor sources
+// never count as inputs. Failures are skipped.
 class SoundPreferences {
 public:
-    using Sender = std::function<void(uint16_t type, std::span<const uint8_t> payload)>;
-
-    SoundPreferences(std::shared_ptr<PulseDevices> devices, Sender send);
+    // Reports nothing while volumeSink is null.
+    SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink);
     ~SoundPreferences();
     SoundPreferences(const SoundPreferences&) = delete;
     SoundPreferences& operator=(const SoundPreferences&) = delete;
 
-    // The process's one instance, on the running sound server, sending through the session object.
+    // The process's one instance, on the running sound server; it reports to no one until the
+    // application installs its sink.
     static SoundPreferences& shared();
+
+    // Replaces the sink; null stops the reports. Any thread.
+    void setOutputVolumeSink(std::shared_ptr<OutputVolumeSink> volumeSink);
 
     std::vector<PulseDevice> inputDevices();
     std::vector<PulseDevice> outputDevices();
@@ -41,7 +44,7 @@ public:
 
     void addAudioOutputVolumeListener();
     void removeAudioOutputVolumeListener();
-    // Sends kMsgOutputVolume with the default sink's volume in percent, once per new value.
+    // Reports the default sink's volume in percent to the sink, once per new value.
     void outputVolumeListener();
 
 private:
@@ -55,8 +58,9 @@ private:
     std::optional<std::string>& saved(Kind kind);
 
     std::shared_ptr<PulseDevices> devices_;
-    Sender send_;
+    // Guards the fields below.
     std::mutex mutex_;
+    std::shared_ptr<OutputVolumeSink> volumeSink_;
     std::optional<std::string> savedSink_;
     std::optional<std::string> savedSource_;
     int32_t lastVolumeSent_ = -1;

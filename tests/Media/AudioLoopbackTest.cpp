@@ -2,8 +2,8 @@
 
 #include "Media/AudioManager/AudioManager.h"
 #include "Media/SoundPreferences.h"
+#include "Media/RecordingVolumeSink.h"
 #include "Platform/PulseServerDevices.h"
-#include "Socket/MessageType.h"
 
 #include <gtest/gtest.h>
 
@@ -109,17 +109,10 @@ TEST_F(AudioLoopbackTest, CapturesTheLoopbackAsDecodableAacLcOfThePlayedTone)
 
 TEST_F(AudioLoopbackTest, RoutingSwitchesToTheLoopbackAndRestoresThePreviousDefaults)
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<std::vector<uint8_t>> sent;
+    auto volumes = std::make_shared<RecordingVolumeSink>();
     auto devices = std::shared_ptr<PulseDevices>(PulseServerDevices::connect());
     ASSERT_TRUE(devices);
-    SoundPreferences preferences(devices, [&](uint16_t type, std::span<const uint8_t> payload) {
-        std::lock_guard lock(mutex);
-        if (type == kMsgOutputVolume)
-            sent.emplace_back(payload.begin(), payload.end());
-        changed.notify_all();
-    });
+    SoundPreferences preferences(devices, volumes);
 
     EXPECT_EQ(AudioPrivatePulseServer::pactl({"get-default-sink"}), "Speakers");
     preferences.useAudioDeviceForInput("ROZI-Audio");
@@ -130,11 +123,8 @@ TEST_F(AudioLoopbackTest, RoutingSwitchesToTheLoopbackAndRestoresThePreviousDefa
 
     preferences.addAudioOutputVolumeListener();
     ASSERT_TRUE(AudioPrivatePulseServer::pactl({"set-sink-volume", "ROZI-Audio", "50%"}));
-    {
-        std::unique_lock lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(10), [&] { return !sent.empty(); }));
-        EXPECT_EQ(sent.front(), (std::vector<uint8_t>{0, 0, 0, 50}));
-    }
+    ASSERT_TRUE(volumes->waitForReport());
+    EXPECT_EQ(volumes->percents().front(), 50);
     preferences.removeAudioOutputVolumeListener();
 
     preferences.restoreMacAudioDevices();

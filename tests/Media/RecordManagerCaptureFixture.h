@@ -5,6 +5,7 @@
 #include "Media/EncoderH264/SelectedWindowFrame.h"
 #include "Media/EncoderH264/windowInfo.h"
 
+#include "Media/CastLinkFakes.h"
 #include "Media/EncoderTestSupport.h"
 #include "Platform/X11Fixture.h"
 
@@ -17,8 +18,9 @@ inline constexpr int kCastWidth = 1280;
 inline constexpr int kCastHeight = 720;
 inline constexpr int kFps = 10;
 
-// Keeps every unit a RecordManager hands over and counts its stop requests, from any thread.
-class CastObserver : public RecordManagerToStopScreenDelegate {
+// Keeps every unit a RecordManager hands over and counts its stop requests and capture failures, from
+// any thread.
+class CastObserver : public RecordManagerToStopScreenDelegate, public CaptureFailureReport {
 public:
     static int32_t callback(void* user, const uint8_t* bytes, uint32_t length)
     {
@@ -39,6 +41,12 @@ public:
         ++stops_;
         changed_.notify_all();
     }
+    void captureFailed() override
+    {
+        std::lock_guard lock(mutex_);
+        ++failures_;
+        changed_.notify_all();
+    }
 
     // Reactions on the capture queue, set before the cast starts: to unit number `index` (from 0,
     // kept once the reaction returns; its result is the callback's), and to a stop request.
@@ -48,6 +56,7 @@ public:
     // False when the units or the stop never came (the limit only stops a broken build from hanging).
     bool waitForUnits(size_t count) { return waitUntil([&] { return units_.size() >= count; }); }
     bool waitForStop() { return waitUntil([&] { return stops_ > 0; }); }
+    bool waitForFailure() { return waitUntil([&] { return failures_ > 0; }); }
     size_t count() const { return units().size(); }
     std::vector<Bytes> units() const
     {
@@ -58,6 +67,11 @@ public:
     {
         std::lock_guard lock(mutex_);
         return stops_;
+    }
+    int failures() const
+    {
+        std::lock_guard lock(mutex_);
+        return failures_;
     }
 
 private:
@@ -71,6 +85,7 @@ private:
     std::condition_variable changed_;
     std::vector<Bytes> units_;
     int stops_ = 0;
+    int failures_ = 0;
 };
 
 // Casts from the suite's private Xvfb into a CastObserver.
@@ -89,9 +104,13 @@ protected:
         return std::make_shared<windowInfo>(static_cast<int32_t>(window), "RecordManager pattern window", frame, 0.0);
     }
 
-    std::unique_ptr<RecordManager> makeManager()
+    // A cast of the X display displayName (the suite's own when empty), protected by sessionKey when
+    // one is given.
+    std::unique_ptr<RecordManager> makeManager(SessionKey sessionKey = nullptr, std::string displayName = {})
     {
-        auto manager = std::make_unique<RecordManager>(server->name());
+        RecordManager::Link link{std::make_shared<FixedSessionKey>(std::move(sessionKey)), observed, nullptr};
+        auto manager = std::make_unique<RecordManager>(std::move(link),
+                                                       displayName.empty() ? server->name() : std::move(displayName));
         manager->setDelegate(&observer);
         manager->SetCallback(&observer, &CastObserver::callback);
         return manager;
@@ -103,5 +122,7 @@ protected:
         X11Fixture::TearDown();
     }
 
-    CastObserver observer;
+    // Shared with the managers, which report their capture failures to it.
+    const std::shared_ptr<CastObserver> observed = std::make_shared<CastObserver>();
+    CastObserver& observer = *observed;
 };

@@ -1,6 +1,5 @@
 // Casts of a window and of the display of a private Xvfb, checked by ffprobe, ffmpeg and openssl.
 #include "Platform/X11ScreenCapture.h"
-#include "Socket/TCPManager.h"
 #include "Utils/EncryptedFrame.h"
 
 #include "Media/RecordManagerCaptureFixture.h"
@@ -45,14 +44,6 @@ std::string firstPictureLuma(const std::vector<Bytes>& units)
     return outcome && outcome->exitCode == 0 ? outcome->output : std::string();
 }
 
-// Clears the process's session key when the test ends, however it ends.
-struct SessionKeyScope {
-    explicit SessionKeyScope(SessionKey key) { TCPManager::sharedManager().setAesKey(std::move(key)); }
-    ~SessionKeyScope() { TCPManager::sharedManager().setAesKey(nullptr); }
-    SessionKeyScope(const SessionKeyScope&) = delete;
-    SessionKeyScope& operator=(const SessionKeyScope&) = delete;
-};
-
 } // namespace
 
 class RecordManagerCaptureTest : public RecordManagerCaptureFixture {};
@@ -84,11 +75,10 @@ TEST_F(RecordManagerCaptureTest, AWindowCastIsAConformingStream)
 TEST_F(RecordManagerCaptureTest, AnEncryptedWholeDisplayCastDecryptsWithOpensslToAConformingStream)
 {
     const Bytes key = patternBytes(32, 7);
-    const SessionKeyScope scope(std::make_shared<const std::vector<uint8_t>>(key));
     showPatternWindow();
     X11ScreenCapture screen(*display);
     const auto displays = screen.displays();
-    auto manager = makeManager();
+    auto manager = makeManager(std::make_shared<const std::vector<uint8_t>>(key));
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr,
                          displays.empty() ? 0 : displays.front().id);
     ASSERT_TRUE(observer.waitForUnits(kStreamFrames));
@@ -190,21 +180,24 @@ TEST_F(RecordManagerCaptureTest, AnOddCastSizeIsEncodedAtTheEvenSizeBelowIt)
     EXPECT_EQ(report["streams"][0].value("height", 0), 766);
 }
 
-TEST_F(RecordManagerCaptureTest, ALostXServerEndsTheCaptureAndTheStopStillReturns)
+TEST_F(RecordManagerCaptureTest, ALostXServerEndsTheCaptureReportedOnceAndTheStopStillReturns)
 {
     // A server of its own, so the suite's one lives on.
     X11TestServer lost;
     ASSERT_TRUE(lost.start());
-    auto manager = std::make_unique<RecordManager>(lost.name());
-    manager->SetCallback(&observer, &CastObserver::callback);
+    auto manager = makeManager(nullptr, lost.name());
     manager->StartRecord(kCastWidth, kCastHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
     ASSERT_TRUE(observer.waitForUnits(3));
+    EXPECT_EQ(observer.failures(), 0);
     lost.stop();
-    // Ticks meet the broken connection: the capture ends (releasing the link) instead of the process.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    // Ticks meet the broken connection: the capture ends, and its owner hears of it, instead of the process.
+    ASSERT_TRUE(observer.waitForFailure());
     const size_t afterLoss = observer.count();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // Several more ticks come and go.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_EQ(observer.count(), afterLoss);
+    EXPECT_EQ(observer.failures(), 1);
+    EXPECT_EQ(observer.stops(), 0);
     manager->StopRecord();
     manager->deallocRecord();
     EXPECT_FALSE(manager->IsStarted());

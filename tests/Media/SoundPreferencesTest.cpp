@@ -1,8 +1,9 @@
 #include "Media/SoundPreferences.h"
 
+#include "Media/RecordingVolumeSink.h"
+
 #include "Platform/PulseMemoryDevices.h"
 #include "Platform/PulseServerDevices.h"
-#include "Socket/MessageType.h"
 #include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
@@ -46,10 +47,8 @@ protected:
     }
 
     std::shared_ptr<PulseMemoryDevices> backend = std::make_shared<PulseMemoryDevices>();
-    std::vector<std::pair<uint16_t, std::vector<uint8_t>>> sent;
-    SoundPreferences preferences{backend, [this](uint16_t type, std::span<const uint8_t> payload) {
-                                     sent.emplace_back(type, std::vector<uint8_t>(payload.begin(), payload.end()));
-                                 }};
+    std::shared_ptr<RecordingVolumeSink> volumes = std::make_shared<RecordingVolumeSink>();
+    SoundPreferences preferences{backend, volumes};
 };
 
 }  // namespace
@@ -106,7 +105,7 @@ TEST_F(SoundPreferencesTest, WithoutLoopbackOrServerNothingChanges)
     backend->failAll(false);
     EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
 
-    SoundPreferences detached(nullptr, [](uint16_t, std::span<const uint8_t>) {});
+    SoundPreferences detached(nullptr, nullptr);
     detached.useAudioDeviceForInputAndOutput("ROZI-Audio");
     detached.restoreMacAudioDevices();
     detached.addAudioOutputVolumeListener();
@@ -120,14 +119,28 @@ TEST_F(SoundPreferencesTest, VolumeChangesAreSentOncePerPercent)
     backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.5f);
     backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.999f);
     backend->changeVolume(Kind::Source, "alsa_input.analog-stereo", 0.1f);  // not watched
-    ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].first, kMsgOutputVolume);
-    EXPECT_EQ(sent[0].second, (std::vector<uint8_t>{0, 0, 0, 50}));
-    EXPECT_EQ(sent[1].second, (std::vector<uint8_t>{0, 0, 0, 99}));
+    EXPECT_EQ(volumes->percents(), (std::vector<int32_t>{50, 99}));
 
     preferences.removeAudioOutputVolumeListener();
     backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.2f);
-    EXPECT_EQ(sent.size(), 2u);
+    EXPECT_EQ(volumes->percents().size(), 2u);
+}
+
+// The application installs its sink after the instance exists, and may take it away again.
+TEST_F(SoundPreferencesTest, VolumeChangesGoToTheSinkInstalledAtTheTime)
+{
+    preferences.setOutputVolumeSink(nullptr);
+    preferences.addAudioOutputVolumeListener();
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.5f);
+    EXPECT_TRUE(volumes->percents().empty());
+
+    auto installed = std::make_shared<RecordingVolumeSink>();
+    preferences.setOutputVolumeSink(installed);
+    // The first value reported to the new sink, though unchanged since.
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.5f);
+    backend->changeVolume(Kind::Sink, "alsa_output.analog-stereo", 0.25f);
+    EXPECT_EQ(installed->percents(), (std::vector<int32_t>{50, 25}));
+    EXPECT_TRUE(volumes->percents().empty());
 }
 
 TEST(SoundPreferencesServerTest, AnAbsentServerGivesNoBackend)

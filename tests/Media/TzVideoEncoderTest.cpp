@@ -1,7 +1,7 @@
 #include "Media/EncoderH264/TzVideoEncoder.h"
 
+#include "Media/CastLinkFakes.h"
 #include "Media/EncoderTestSupport.h"
-#include "Socket/ResendSpsPpsFlag.h"
 
 #include <gtest/gtest.h>
 
@@ -21,9 +21,6 @@ using Format = TzVideoEncoder::Frame::Format;
 
 class TzVideoEncoderTest : public ::testing::Test {
 protected:
-    void SetUp() override { gResendSpsPpsFlag = 0; }
-    void TearDown() override { gResendSpsPpsFlag = 0; }
-
     void encodeFrames(int count)
     {
         for (int i = 0; i < count; ++i)
@@ -40,7 +37,8 @@ protected:
         EXPECT_EQ(nalUnits[2][0] & 0x1F, sliceType);
     }
 
-    TzVideoEncoder encoder;
+    const std::shared_ptr<ParameterSetRequestFlag> parameterSetRequest = std::make_shared<ParameterSetRequestFlag>();
+    TzVideoEncoder encoder{parameterSetRequest};
     MovingPattern pattern{Format::I420, 320, 240};
     AccessUnitSink sink;
     int drawn = 0;
@@ -82,11 +80,11 @@ TEST_F(TzVideoEncoderTest, PlacesParameterSetsAroundKeyFramesAndOnRequest)
     // 5 fps: a key frame opens every group of 10 frames.
     ASSERT_EQ(encoder.startEncodeSessionWithVideoSize(320, 240, 5, 1'000'000), 0);
     encodeFrames(5);
-    gResendSpsPpsFlag = 1;
+    parameterSetRequest->raise();
     encodeFrames(1);  // frame 5 serves the request
-    EXPECT_EQ(gResendSpsPpsFlag, 0);
-    gResendSpsPpsFlag = 1;
-    gResendSpsPpsFlag = 1;
+    EXPECT_FALSE(parameterSetRequest->pending());
+    parameterSetRequest->raise();
+    parameterSetRequest->raise();
     encodeFrames(15);  // two requests before frame 6 give one repetition
 
     const auto units = sink.units();
@@ -108,6 +106,26 @@ TEST_F(TzVideoEncoderTest, PlacesParameterSetsAroundKeyFramesAndOnRequest)
     encodeFrames(1);
     expectParameterSetsInFront(sink.units().back(), kNalSlice);
     EXPECT_FALSE(encoder.lastKeyFrame());
+}
+
+// Two casts at once: each encoder serves only the request it was given.
+TEST_F(TzVideoEncoderTest, ServesOnlyItsOwnRequest)
+{
+    TzVideoEncoder other{std::make_shared<ParameterSetRequestFlag>()};
+    AccessUnitSink otherSink;
+    ASSERT_EQ(other.startEncodeSessionWithVideoSize(320, 240, 5, 1'000'000), 0);
+    ASSERT_EQ(encoder.startEncodeSessionWithVideoSize(320, 240, 5, 1'000'000), 0);
+    for (int i = 0; i < 3; ++i)
+        other.encodeWithSampleBuffer(pattern.draw(i), 0, otherSink.block());
+    encodeFrames(3);
+
+    parameterSetRequest->raise();
+    other.encodeWithSampleBuffer(pattern.draw(3), 0, otherSink.block());
+    EXPECT_TRUE(startsWithSlice(otherSink.units().back()));
+    EXPECT_TRUE(parameterSetRequest->pending());
+    encodeFrames(1);
+    expectParameterSetsInFront(sink.units().back(), kNalSlice);
+    EXPECT_FALSE(parameterSetRequest->pending());
 }
 
 TEST_F(TzVideoEncoderTest, EachSessionBringsItsOwnParameterSets)

@@ -7,13 +7,11 @@
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Media/EncoderH264/windowInfo.h"
 #include "Platform/DispatchTimer.h"
-#include "Platform/GlobalQueue.h"
 #include "Platform/SerialQueue.h"
 #include "Platform/X11Cursor.h"
 #include "Platform/X11Display.h"
 #include "Platform/X11ScreenCapture.h"
 #include "Platform/X11WindowCapture.h"
-#include "Socket/TCPManager.h"
 #include "Utils/EncryptedFrame.h"
 #include "Utils/Locked.h"
 #include "Utils/Log.h"
@@ -96,8 +94,8 @@ struct RecordManager::Capture {
     bool ended = false;
 };
 
-RecordManager::RecordManager(std::string displayName)
-    : displayName_(std::move(displayName)), captureQueue_(SerialQueue::create("videoOutputQueue"))
+RecordManager::RecordManager(Link link, std::string displayName)
+    : link_(std::move(link)), displayName_(std::move(displayName)), captureQueue_(SerialQueue::create("videoOutputQueue"))
 {
 }
 
@@ -152,7 +150,7 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
     const int encodedHeight = evenPixels(height);
     // Made before our lock is taken, never inside it: the encoder's output (our callback) may ask for
     // our state while the encoder's lock is held.
-    auto encoder = std::make_shared<TzVideoEncoder>();
+    auto encoder = std::make_shared<TzVideoEncoder>(link_.parameterSets);
     if (encoder->startEncodeSessionWithVideoSize(encodedWidth, encodedHeight, framerate, bitRate) != 0) {
         // Every frame would be dropped: a cast that counted as started would send nothing.
         PLOG("capture not started: no encoder session for %.0f x %.0f at %d fps", width, height, framerate);
@@ -357,9 +355,10 @@ void RecordManager::captureError(Capture& capture, const char* what)
     capture.cursor.reset();
     capture.display.reset();
     PLOG("capture screen error: %s", what);
-    // The cast then ends through the link's end. Posted: the release joins the transport's threads,
-    // which the capture queue never waits for.
-    GlobalQueue::shared(GlobalQueue::Priority::High)->async([] { TCPManager::sharedManager().tcpClientRelease(); });
+    // The owner ends the cast (through the link's end).
+    if (link_.captureFailure) {
+        link_.captureFailure->captureFailed();
+    }
 }
 
 void RecordManager::windowLost(Capture& capture)
@@ -382,7 +381,7 @@ void RecordManager::deliver(KeyFrameGate& gate, std::span<const uint8_t> accessU
         return;
     }
     // Read once and held for the whole frame, so a key replaced meanwhile stays alive.
-    const SessionKey key = TCPManager::sharedManager().aesKey();
+    const SessionKey key = link_.sessionKey ? link_.sessionKey->sessionKey() : nullptr;
     std::optional<std::vector<uint8_t>> sealed;
     if (key) {
         sealed = EncryptedFrame::protect(accessUnit, *key);

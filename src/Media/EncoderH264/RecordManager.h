@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Media/EncoderH264/CaptureFailureReport.h"
 #include "Media/EncoderH264/MediaDataCallback.h"
+#include "Media/EncoderH264/ParameterSetRequest.h"
 #include "Media/EncoderH264/ScreenType.h"
+#include "Media/EncoderH264/SessionKeyProvider.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,8 +22,9 @@ class windowInfo;
 
 // Captures the one source of a cast (a display, or one window) at the cast's size and frame rate,
 // encodes every frame with its own TzVideoEncoder, protects each access unit with the session key
-// when one exists, and hands it to the MediaDataCallback. One object per cast: start it once, stop
-// it, release it with deallocRecord.
+// when one exists, and hands it to the MediaDataCallback. What it needs of the TV link comes through
+// the Link its owner gives it. One object per cast: start it once, stop it, release it with
+// deallocRecord.
 //
 // Threads: start and deallocRecord come from the session controller's threads, stop from those or
 // from the capture queue (the delegate, the callback). Capture runs on one serial queue, ticked by a
@@ -29,8 +33,16 @@ class windowInfo;
 // nor the delegate is called again (from inside a tick: once that tick ends).
 class RecordManager {
 public:
+    // What a cast needs from the TV link, bound by whoever starts the cast. Each may be null: no key
+    // (frames go out in clear), no report (a capture failure is only logged), no parameter-set requests.
+    struct Link {
+        std::shared_ptr<SessionKeyProvider> sessionKey;
+        std::shared_ptr<CaptureFailureReport> captureFailure;
+        std::shared_ptr<ParameterSetRequest> parameterSets;
+    };
+
     // Captures the X display `displayName`; $DISPLAY when empty.
-    explicit RecordManager(std::string displayName = {});
+    explicit RecordManager(Link link = {}, std::string displayName = {});
     // Stops a running capture. Not on the capture queue (asserted).
     ~RecordManager();
     RecordManager(const RecordManager&) = delete;
@@ -80,7 +92,7 @@ private:
     void assertNotOnCaptureQueue() const;
     void captureDisplay(Capture& capture);
     void captureWindow(Capture& capture);
-    // Capture queue: the source can no longer be read. Releases the TV link, once.
+    // Capture queue: the source can no longer be read. Reports the failure, once.
     void captureError(Capture& capture, const char* what);
     // Capture queue: the cast window can no longer be captured. Tells the delegate, once.
     void windowLost(Capture& capture);
@@ -88,6 +100,7 @@ private:
     // holds it back; tells the gate whether it went through.
     void deliver(KeyFrameGate& gate, std::span<const uint8_t> accessUnit);
 
+    const Link link_;
     const std::string displayName_;
     const std::shared_ptr<SerialQueue> captureQueue_;
     std::atomic<RecordManagerToStopScreenDelegate*> delegate_{nullptr};

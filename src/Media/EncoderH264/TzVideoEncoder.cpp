@@ -1,7 +1,6 @@
 #include "Media/EncoderH264/TzVideoEncoder.h"
 
 #include "Media/EncoderH264/AnnexBConverter.h"
-#include "Socket/ResendSpsPpsFlag.h"
 #include "Utils/Locked.h"
 #include "Utils/Log.h"
 
@@ -58,7 +57,10 @@ bool dimensionAccepted(double value)
 
 } // namespace
 
-TzVideoEncoder::TzVideoEncoder() = default;
+TzVideoEncoder::TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest)
+    : parameterSetRequest_(std::move(parameterSetRequest))
+{
+}
 
 TzVideoEncoder::~TzVideoEncoder()
 {
@@ -221,8 +223,7 @@ void TzVideoEncoder::deliver(std::span<const uint8_t> encoded, bool keyFrame)
         lastKeyFrame_ = true;
         appendParameterSets();
     } else {
-        // Cleared in one step, so a request arriving meanwhile is never lost.
-        const bool requested = gResendSpsPpsFlag.exchange(0) != 0;
+        const bool requested = parameterSetRequest_ && parameterSetRequest_->consume();
         if (lastKeyFrame_ || requested) {
             lastKeyFrame_ = false;
             appendParameterSets();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Media/EncoderH264/ParameterSetRequest.h"
 #include "Platform/BgraFrame.h"
 
 #include <array>
@@ -20,7 +21,7 @@ struct SwsContext;
 // key frame every fps x 2 frames, and each encoded frame rewritten into one Annex-B access unit with
 // 4-byte start codes. SPS and PPS go in front of every key frame, of the first frame that is not a
 // key frame after one, and of the next frame that is not a key frame after the TV asked for them
-// (gResendSpsPpsFlag).
+// (the ParameterSetRequest given at construction).
 //
 // Threads: start, stop and encode may come from any threads; the encoder's lock makes them
 // exclusive, and each frame is encoded synchronously on the thread that hands it over. Frames are
@@ -56,7 +57,8 @@ public:
     // clean well below this; the requested rate is kept and reported by bitRate().
     static constexpr int32_t kMaxEncoderBitRate = 20'000'000;
 
-    TzVideoEncoder();
+    // Serves the receiver's requests for the parameter sets from parameterSetRequest; none when null.
+    explicit TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest = nullptr);
     ~TzVideoEncoder();
     TzVideoEncoder(const TzVideoEncoder&) = delete;
     TzVideoEncoder& operator=(const TzVideoEncoder&) = delete;
@@ -105,6 +107,7 @@ private:
     // Builds the access unit of one encoded frame (length-prefixed NAL units) and delivers it.
     void deliver(std::span<const uint8_t> encoded, bool keyFrame);
 
+    const std::shared_ptr<ParameterSetRequest> parameterSetRequest_;
     mutable std::recursive_mutex lock_;
     x264_t* encodeSession_ = nullptr;
     std::unique_ptr<x264_picture_t> picture_;  // the session's I420 input picture

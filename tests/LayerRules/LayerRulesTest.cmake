@@ -1,0 +1,94 @@
+# Runs cmake/LayerRules.cmake over trees made here, as a script for includes and in a configured
+# project for links, and fails unless each verdict is the expected one.
+cmake_minimum_required(VERSION 3.25)
+
+# A fresh tree under WORK_DIR/<name> holding the allowed reaches of the real one.
+function(make_tree name out)
+  set(tree ${WORK_DIR}/${name})
+  file(REMOVE_RECURSE ${tree})
+  file(WRITE ${tree}/src/Utils/Log.h "#pragma once\n#include <vector>\n")
+  file(WRITE ${tree}/src/Platform/Dispatch.cpp "#include \"Utils/Log.h\"\n")
+  file(WRITE ${tree}/src/Socket/Link.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
+  file(WRITE ${tree}/src/Media/Capture.cpp "#include \"Media/Capture.h\"\n#include <Platform/Dispatch.h>\n")
+  file(WRITE ${tree}/src/UI/Window.cpp "#include <QWidget>\n#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n")
+  set(${out} ${tree} PARENT_SCOPE)
+endfunction()
+
+# Checks the includes of `tree`; `expected` is PASS, or a text the failure must show.
+function(expect_includes case tree expected)
+  execute_process(COMMAND ${CMAKE_COMMAND} -DPELKOR_LAYER_ROOT=${tree}/src -P ${LAYER_RULES}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  verdict("${case}" "${result}" "${output}" "${expected}")
+endfunction()
+
+# Records a wrong verdict, to be told at the end.
+function(verdict case result output expected)
+  set(wrong "")
+  if(expected STREQUAL "PASS")
+    if(NOT result EQUAL 0)
+      set(wrong "refused an allowed tree:\n${output}")
+    endif()
+  elseif(result EQUAL 0)
+    set(wrong "passed a forbidden reach")
+  else()
+    string(FIND "${output}" "${expected}" at)
+    if(at EQUAL -1)
+      set(wrong "failed without naming '${expected}':\n${output}")
+    endif()
+  endif()
+  if(wrong)
+    set_property(GLOBAL APPEND_STRING PROPERTY wrong_verdicts "\n${case}: ${wrong}")
+  endif()
+endfunction()
+
+make_tree(allowed tree)
+expect_includes("allowed includes" ${tree} PASS)
+
+# Each case: folder, file, the include it adds.
+set(cases
+    "Media|Media/Bad.cpp|#include \"Socket/TCPManager.h\""
+    "Media|Media/Deep/Bad.h|#include <UI/Window.h>"
+    "Utils|Utils/Bad.h|#include \"Platform/Dispatch.h\""
+    "Platform|Platform/Bad.cpp|#include \"Socket/Link.h\""
+    "Socket|Socket/Bad.cpp|#include \"Media/Capture.h\""
+    "Socket|Socket/Bad.h|#include  \"WebServer/Server.h\""
+    "WebServer|WebServer/Bad.cpp|#include \"FileShare/Share.h\""
+    "WebServer|WebServer/Qt.cpp|#include <QString>"
+    "Media|Media/Qt.h|#include <QtCore/QObject>")
+foreach(case IN LISTS cases)
+  string(REPLACE "|" ";" parts "${case}")
+  list(GET parts 1 file)
+  list(GET parts 2 line)
+  make_tree(include tree)
+  file(WRITE ${tree}/src/${file} "${line}\n")
+  expect_includes("${line} in ${file}" ${tree} "src/${file}")
+endforeach()
+
+# Links: a tiny project whose libraries carry the folders' names, with no compiler needed.
+function(expect_links case links expected)
+  make_tree(links tree)
+  file(WRITE ${tree}/CMakeLists.txt "cmake_minimum_required(VERSION 3.25)
+project(layers LANGUAGES NONE)
+include(${LAYER_RULES})
+foreach(name Utils Platform Socket Media)
+  add_library(\${name} INTERFACE)
+endforeach()
+add_library(Bridge INTERFACE)
+${links}
+pelkor_check_layers()
+")
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${tree} -B ${tree}/build
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  verdict("${case}" "${result}" "${output}" "${expected}")
+endfunction()
+
+expect_links("allowed links" "target_link_libraries(Media INTERFACE Platform Utils)
+target_link_libraries(Socket INTERFACE Platform)" PASS)
+expect_links("Media links Socket through another library" "target_link_libraries(Media INTERFACE Bridge)
+target_link_libraries(Bridge INTERFACE Socket)" "library Media links Socket")
+
+get_property(failures GLOBAL PROPERTY wrong_verdicts)
+if(failures)
+  message(FATAL_ERROR "layer check verdicts wrong:${failures}")
+endif()
+message(STATUS "layer check verdicts as expected")
