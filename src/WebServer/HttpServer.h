@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Platform/DispatchSource.h"
 #include "Platform/DispatchTimer.h"
 #include "WebServer/HttpServerDelegate.h"
-#include "WebServer/HttpServerHandler.h"
+#include "WebServer/HttpServerHandlerRegistry.h"
+#include "WebServer/HttpServerPublisher.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,15 +11,15 @@
 #include <map>
 #include <mutex>
 #include <unordered_set>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 class HttpServerAuthenticator;
-class HttpServerAvahiService;
 class HttpServerConnection;
-class HttpServerNATPortMapping;
+class HttpServerListener;
 
 // A general HTTP/1.1 server: listens on one TCP port over IPv4 and IPv6 (IPv4 alone, with a warning,
 // where the host has no IPv6), hands every accepted socket to a connection that serves one request,
@@ -31,11 +31,10 @@ class HttpServer : public std::enable_shared_from_this<HttpServer> {
 public:
     using ConnectionFactory = std::function<std::shared_ptr<HttpServerConnection>(std::shared_ptr<HttpServer> server, int socket,
         std::vector<uint8_t> localAddressData, std::vector<uint8_t> remoteAddressData)>;
-    using MatchBlock = HttpServerHandler::MatchBlock;
-    using AsyncProcessBlock = HttpServerHandler::AsyncProcessBlock;
-    using ProcessBlock = HttpServerHandler::ProcessBlock;
-    // Makes the request object of a matched head (nullptr when the head frames no body consistently).
-    using RequestFactory = MatchBlock;
+    using MatchBlock = HttpServerHandlerRegistry::MatchBlock;
+    using AsyncProcessBlock = HttpServerHandlerRegistry::AsyncProcessBlock;
+    using ProcessBlock = HttpServerHandlerRegistry::ProcessBlock;
+    using RequestFactory = HttpServerHandlerRegistry::RequestFactory;
 
     struct Options {
         uint16_t port = 0;  // 0: the kernel chooses; port() reports it
@@ -72,35 +71,43 @@ public:
     // Labels the server's queue and is the default server name ("WebDavServer" in that subclass).
     virtual std::string className() const { return "HttpServer"; }
 
-    void addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock);
-    // A synchronous process closure as an asynchronous one that completes at once.
-    static AsyncProcessBlock synchronous(ProcessBlock processBlock);
-    void removeAllHandlers();
-    const std::vector<std::shared_ptr<HttpServerHandler>>& handlers() const { return handlers_; }
-
+    // The handler list (see HttpServerHandlerRegistry); filled before start().
+    void addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock) { handlers_.addHandler(std::move(matchBlock), std::move(processBlock)); }
+    static AsyncProcessBlock synchronous(ProcessBlock processBlock) { return HttpServerHandlerRegistry::synchronous(std::move(processBlock)); }
+    void removeAllHandlers() { handlers_.removeAllHandlers(); }
+    const std::vector<std::shared_ptr<HttpServerHandler>>& handlers() const { return handlers_.handlers(); }
     template <class Request = HttpServerRequest>
     static RequestFactory requestFactory()
     {
-        return [](const std::string& method, const std::string& url, const HttpServerRequest::Headers& headers,
-                   const std::string& path, const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
-            return HttpServerRequest::create<Request>(method, url, headers, path, query);
-        };
+        return HttpServerHandlerRegistry::requestFactory<Request>();
     }
-    // Every request of the method (case-sensitive).
-    void addDefaultHandlerForMethod(const std::string& method, RequestFactory factory, AsyncProcessBlock processBlock);
-    // The method and the path (ignoring case); ignored unless the path begins with "/".
-    void addHandlerForMethod(const std::string& method, const std::string& path, RequestFactory factory, AsyncProcessBlock processBlock);
-    // The method and a case-insensitive regular expression found in the path; the groups that took
-    // part in each match go to the request attribute kRegexCapturesAttribute (a vector of strings).
-    // Ignored when the pattern does not compile.
+    void addDefaultHandlerForMethod(const std::string& method, RequestFactory factory, AsyncProcessBlock processBlock)
+    {
+        handlers_.addDefaultHandlerForMethod(method, std::move(factory), std::move(processBlock));
+    }
+    void addHandlerForMethod(const std::string& method, const std::string& path, RequestFactory factory, AsyncProcessBlock processBlock)
+    {
+        handlers_.addHandlerForMethod(method, path, std::move(factory), std::move(processBlock));
+    }
     void addHandlerForMethodPathRegex(const std::string& method, const std::string& pathRegex, RequestFactory factory,
-        AsyncProcessBlock processBlock);
-    void addGETHandlerForPath(const std::string& path, std::vector<uint8_t> staticData, const std::string& contentType, uint64_t cacheAge);
+        AsyncProcessBlock processBlock)
+    {
+        handlers_.addHandlerForMethodPathRegex(method, pathRegex, std::move(factory), std::move(processBlock));
+    }
+    void addGETHandlerForPath(const std::string& path, std::vector<uint8_t> staticData, const std::string& contentType, uint64_t cacheAge)
+    {
+        handlers_.addGETHandlerForPath(path, std::move(staticData), contentType, cacheAge);
+    }
     void addGETHandlerForPath(const std::string& path, const std::string& filePath, bool isAttachment, uint64_t cacheAge,
-        bool allowRangeRequests);
-    // Serves the folder tree under basePath (which must begin and end with "/").
+        bool allowRangeRequests)
+    {
+        handlers_.addGETHandlerForPath(path, filePath, isAttachment, cacheAge, allowRangeRequests);
+    }
     void addGETHandlerForBasePath(const std::string& basePath, const std::string& directoryPath, const std::string& indexFilename,
-        uint64_t cacheAge, bool allowRangeRequests);
+        uint64_t cacheAge, bool allowRangeRequests)
+    {
+        handlers_.addGETHandlerForBasePath(basePath, directoryPath, indexFilename, cacheAge, allowRangeRequests);
+    }
 
     // False when running or when a listening socket fails (error filled).
     bool start(const Options& options, HttpError* error = nullptr);
@@ -146,27 +153,17 @@ public:
     std::shared_ptr<HttpServerResponse> authenticate(const HttpServerRequest& request, const std::string& method) const;
 
 private:
-    struct Listener;
-
-    std::unique_ptr<Listener> listen(int family, uint16_t port, int backlog, HttpError* error);
-    void accept(Listener& listener);
-    bool acceptOne(Listener& listener);
-    void pauseAcceptingForDescriptors();
-    // Under connectionsMutex_.
-    bool atConnectionCap() const;
-    void updateAccepting();
+    void accepted(int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress);
+    void startPublishing(const Options& options);
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
-    void startNATPortMapping(uint16_t port);
-
-    std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
     void endStalledConnections();
+
+    HttpServerHandlerRegistry handlers_;
 
     std::mutex connectionsMutex_;
     std::unordered_set<HttpServerConnection*> connections_;  // the open ones, under connectionsMutex_
-    // Under connectionsMutex_, as are the listeners once started.
-    size_t maxConnections_ = 0;
-    bool shortOfDescriptors_ = false;
+    std::shared_ptr<HttpServerListener> listener_;  // under connectionsMutex_ once started
     // On the main queue only.
     bool connected_ = false;
     std::unique_ptr<DispatchTimer> disconnectTimer_;
@@ -183,14 +180,7 @@ private:
     std::chrono::milliseconds idleTimeout_{30000};
     uint64_t maxRequestBodyLength_ = Options{}.maxRequestBodyLength;
     std::chrono::milliseconds requestHeadTimeout_{30000};
-    std::unique_ptr<Listener> listener4_;
-    std::unique_ptr<Listener> listener6_;
-    std::unique_ptr<HttpServerAvahiService> bonjour_;
-    std::unique_ptr<HttpServerNATPortMapping> natPortMapping_;
-    // The public side of the mapping, written on the mapping's queue and read from anywhere.
-    mutable std::mutex dnsMutex_;
-    std::string dnsAddress_;
-    uint16_t dnsPort_ = 0;
+    HttpServerPublisher publisher_;
     mutable std::mutex delegateMutex_;
     std::weak_ptr<HttpServerDelegate> delegate_;
     // Runs while any connection is open; made with the first one, under connectionsMutex_.

@@ -18,3 +18,12 @@ std::shared_ptr<HttpServerResponse> HttpServerFileReply::make(const std::string&
         unsatisfiable->setValueForAdditionalHeader("Content-Range", "bytes */" + std::to_string(info.st_size));
     return unsatisfiable;
 }
+
+std::shared_ptr<HttpServerResponse> HttpServerFileReply::makeForRequest(const std::string& path, const HttpServerRequest& request,
+    bool isAttachment, bool allowRangeRequests)
+{
+    auto response = make(path, allowRangeRequests ? request.byteRange() : HttpServerByteRange{}, isAttachment);
+    if (response && allowRangeRequests && response->statusCode() < 300)
+        response->setValueForAdditionalHeader("Accept-Ranges", "bytes");
+    return response;
+}

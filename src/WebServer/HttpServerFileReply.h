@@ -1,6 +1,7 @@
 #pragma once
 
 #include "WebServer/HttpServerByteRange.h"
+#include "WebServer/HttpServerRequest.h"
 #include "WebServer/HttpServerResponse.h"
 
 #include <memory>
@@ -13,4 +14,8 @@ class HttpServerFileReply {
 public:
     // nullptr when the path is no regular file or cannot be opened.
     static std::shared_ptr<HttpServerResponse> make(const std::string& path, HttpServerByteRange range, bool isAttachment = false);
+    // The file, or the byte range of it that the request asks for when ranges are allowed (then
+    // announced with "Accept-Ranges"); 416 as make(), any other failure nullptr.
+    static std::shared_ptr<HttpServerResponse> makeForRequest(const std::string& path, const HttpServerRequest& request, bool isAttachment,
+        bool allowRangeRequests);
 };

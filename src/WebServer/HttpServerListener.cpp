@@ -1,0 +1,263 @@
+#include "WebServer/HttpServerListener.h"
+
+#include "Platform/DispatchPool.h"
+#include "Platform/GlobalQueue.h"
+#include "WebServer/HttpServerLog.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <future>
+#include <netinet/in.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// How long accepting rests when the process or system is out of descriptors.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
+constexpr int kAcceptBatch = 64;
+
+// The socket whose accept handler runs on this thread: close() must not wait there for the handler to
+// return, as it does when the last reference to the server goes inside that handler.
+thread_local const void* tAcceptingOn = nullptr;
+
+class AcceptingMark {
+public:
+    explicit AcceptingMark(const void* socket) : previous_(std::exchange(tAcceptingOn, socket)) {}
+    ~AcceptingMark() { tAcceptingOn = previous_; }
+    AcceptingMark(const AcceptingMark&) = delete;
+    AcceptingMark& operator=(const AcceptingMark&) = delete;
+
+private:
+    const void* previous_;
+};
+
+bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
+
+uint16_t boundPort(int fd)
+{
+    sockaddr_in address {};
+    socklen_t length = sizeof(address);
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const int code = errno;
+        HttpServerLog::log(HttpServerLog::Error, "Failed retrieving socket address: %s (%i)", strerror(code), code);
+        return 0;
+    }
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+struct HttpServerListener::Socket {
+    int fd = -1;
+    const char* name = "";
+    std::unique_ptr<DispatchSource> source;
+    // Shared with the cancel handler, which may run after the listener is gone.
+    std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
+};
+
+std::shared_ptr<HttpServerListener> HttpServerListener::open(const Settings& settings, HttpError* error)
+{
+    const std::shared_ptr<HttpServerListener> listener(new HttpServerListener(settings));
+    auto& [socket4, socket6] = listener->sockets_;
+    socket4 = std::make_unique<Socket>();
+    if (!listener->listen(*socket4, AF_INET, settings.port, error))
+        return nullptr;
+    listener->port_ = settings.port != 0 ? settings.port : boundPort(socket4->fd);
+    socket6 = std::make_unique<Socket>();
+    HttpError error6;
+    if (!listener->listen(*socket6, AF_INET6, listener->port_, &error6)) {
+        socket6.reset();
+        if (error6.code != EAFNOSUPPORT && error6.code != EADDRNOTAVAIL) {
+            HttpError::assign(error, error6);
+            return nullptr;
+        }
+        HttpServerLog::log(HttpServerLog::Warning, "IPv6 is not available: serving IPv4 only");
+    }
+    return listener;
+}
+
+HttpServerListener::HttpServerListener(const Settings& settings) : settings_(settings) {}
+
+HttpServerListener::~HttpServerListener() { close(); }
+
+bool HttpServerListener::listen(Socket& socket, int family, uint16_t port, HttpError* error)
+{
+    socket.name = family == AF_INET ? "IPv4" : "IPv6";
+    auto fail = [&](const char* what) {
+        const int code = errno;
+        HttpServerLog::log(HttpServerLog::Error, "Failed %s %s listening socket: %s (%i)", what, socket.name, strerror(code), code);
+        HttpError::assign(error, HttpError::posix(code));
+        if (socket.fd >= 0)
+            ::close(socket.fd);
+        socket.fd = -1;
+        return false;
+    };
+    socket.fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (socket.fd < 0)
+        return fail("creating");
+    const int on = 1;
+    setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+    int result;
+    if (family == AF_INET) {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(settings_.bindToLocalhost ? INADDR_LOOPBACK : INADDR_ANY);
+        result = ::bind(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } else {
+        // Without this the IPv6 socket also claims the IPv4 port and one of the two binds fails.
+        if (setsockopt(socket.fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof(on)) != 0)
+            return fail("configuring");
+        sockaddr_in6 address {};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        address.sin6_addr = settings_.bindToLocalhost ? in6addr_loopback : in6addr_any;
+        result = ::bind(socket.fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    }
+    if (result != 0)
+        return fail("binding");
+    if (::listen(socket.fd, settings_.backlog) != 0)
+        return fail("starting");
+    return true;
+}
+
+void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
+{
+    accepted_ = std::move(accepted);
+    const std::lock_guard lock(mutex_);
+    for (const auto& socket : sockets_) {
+        if (!socket)
+            continue;
+        socket->source = DispatchSource::create(
+            socket->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
+            [owner, weak = weak_from_this(), socket = socket.get()] {
+                // Set before anything is taken, so it is still set if the owner ends when it goes.
+                const AcceptingMark mark(socket);
+                const auto keptOwner = owner.lock();
+                if (const auto self = weak.lock(); self && keptOwner)
+                    self->accept(*socket);
+            },
+            [fd = socket->fd, name = socket->name, closed = socket->closed] {
+                if (::close(fd) != 0) {
+                    const int code = errno;
+                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
+                }
+                closed->set_value();
+            });
+    }
+    updateAccepting();
+}
+
+void HttpServerListener::close()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (closed_)
+            return;
+        closed_ = true;
+    }
+    for (const auto& socket : sockets_) {
+        if (!socket)
+            continue;
+        if (socket->source) {
+            auto closed = socket->closed->get_future();
+            socket->source->cancel();
+            // Inside its own accept handler the socket closes once that handler returns.
+            if (tAcceptingOn != socket.get()) {
+                // The cancel handler needs a pool worker, and this may be the last free one.
+                const DispatchPool::BlockingScope blocking;
+                closed.wait();
+            }
+        } else if (socket->fd >= 0) {
+            ::close(socket->fd);
+        }
+    }
+}
+
+// Takes the whole backlog at once, up to a bound that keeps one socket from holding its thread: a
+// readiness event per connection would cost a hand-off per connection.
+void HttpServerListener::accept(Socket& socket)
+{
+    for (int i = 0; i < kAcceptBatch && acceptOne(socket); ++i) {
+    }
+}
+
+bool HttpServerListener::acceptOne(Socket& socket)
+{
+    {
+        const std::lock_guard lock(mutex_);
+        if (!mayAccept())
+            return false;
+    }
+    sockaddr_storage remote {};
+    socklen_t remoteLength = sizeof(remote);
+    const int fd = ::accept4(socket.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        const int code = errno;
+        if (code == EINTR || code == ECONNABORTED)
+            return true;
+        if (code == EAGAIN || code == EWOULDBLOCK)
+            return false;
+        HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", socket.name, strerror(code), code);
+        if (isDescriptorShortage(code))
+            pauseForDescriptors();
+        return false;
+    }
+    sockaddr_storage local {};
+    socklen_t localLength = sizeof(local);
+    std::vector<uint8_t> localData;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
+        localData.assign(reinterpret_cast<const uint8_t*>(&local), reinterpret_cast<const uint8_t*>(&local) + localLength);
+    std::vector<uint8_t> remoteData(reinterpret_cast<const uint8_t*>(&remote), reinterpret_cast<const uint8_t*>(&remote) + remoteLength);
+    accepted_(fd, std::move(localData), std::move(remoteData));
+    return true;
+}
+
+// The pending connection stays queued while descriptors are short: a level-triggered source would
+// otherwise spin on it. Accepting resumes after a short rest.
+void HttpServerListener::pauseForDescriptors()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        shortOfDescriptors_ = true;
+        updateAccepting();
+    }
+    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        const std::lock_guard lock(self->mutex_);
+        self->shortOfDescriptors_ = false;
+        self->updateAccepting();
+    });
+}
+
+void HttpServerListener::setOpenConnections(size_t count)
+{
+    const std::lock_guard lock(mutex_);
+    openConnections_ = count;
+    updateAccepting();
+}
+
+bool HttpServerListener::mayAccept() const
+{
+    const bool atCap = settings_.maxConnections != 0 && openConnections_ >= settings_.maxConnections;
+    return !closed_ && !shortOfDescriptors_ && !atCap;
+}
+
+void HttpServerListener::updateAccepting()
+{
+    if (closed_)
+        return;
+    const bool accepting = mayAccept();
+    for (const auto& socket : sockets_) {
+        if (!socket || !socket->source)
+            continue;
+        if (accepting)
+            socket->source->resume();
+        else
+            socket->source->suspend();
+    }
+}

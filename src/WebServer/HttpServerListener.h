@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Platform/DispatchSource.h"
+#include "WebServer/HttpError.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// The listening sockets of a server, IPv4 and IPv6 on one port (IPv4 alone, with a warning, where the
+// host has no IPv6). Accepts on the global queue, pausing while the open connections are at their cap
+// or descriptors are short, so waiting clients stay in the backlog, neither refused nor dropped.
+class HttpServerListener : public std::enable_shared_from_this<HttpServerListener> {
+public:
+    // Takes an accepted non-blocking socket with the bytes of its local and remote sockaddr.
+    using Accepted = std::function<void(int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress)>;
+    struct Settings {
+        uint16_t port = 0;  // 0: the kernel chooses
+        bool bindToLocalhost = false;
+        int backlog = 16;
+        size_t maxConnections = 0;  // 0: no cap
+    };
+
+    // nullptr (error filled) when a socket cannot listen.
+    static std::shared_ptr<HttpServerListener> open(const Settings& settings, HttpError* error);
+    ~HttpServerListener();
+    HttpServerListener(const HttpServerListener&) = delete;
+    HttpServerListener& operator=(const HttpServerListener&) = delete;
+
+    // The bound port; 0 when the kernel would not tell.
+    uint16_t port() const { return port_; }
+    // `accepted` runs on global.default while `owner` lives, which it keeps alive through each batch;
+    // nothing is accepted once `owner` has gone.
+    void start(std::weak_ptr<void> owner, Accepted accepted);
+    // The connections open now; accepting pauses at the cap until one ends. Any thread.
+    void setOpenConnections(size_t count);
+    // Closes the sockets and waits until they are closed, except the one whose accept handler calls
+    // this: it closes once that handler returns. Any thread.
+    void close();
+
+private:
+    struct Socket;
+
+    explicit HttpServerListener(const Settings& settings);
+    bool listen(Socket& socket, int family, uint16_t port, HttpError* error);
+    void accept(Socket& socket);
+    bool acceptOne(Socket& socket);
+    void pauseForDescriptors();
+    // Under mutex_.
+    bool mayAccept() const;
+    void updateAccepting();
+
+    const Settings settings_;
+    uint16_t port_ = 0;
+    Accepted accepted_;
+    std::unique_ptr<Socket> sockets_[2];  // IPv4, IPv6 (nullptr where the host has none)
+    std::mutex mutex_;
+    // Under mutex_.
+    size_t openConnections_ = 0;
+    bool shortOfDescriptors_ = false;
+    bool closed_ = false;
+};

@@ -1,0 +1,82 @@
+#include "ServerTestSupport.h"
+
+#include "Platform/DispatchPool.h"
+#include "Platform/GlobalQueue.h"
+#include "WebServer/HttpServerConnection.h"
+
+#include <future>
+#include <latch>
+
+using namespace ServerTestSupport;
+
+namespace {
+
+// A generous bound that only tells a deadlock from a slow machine.
+bool finishes(std::future<void> done) { return done.wait_for(std::chrono::seconds(30)) == std::future_status::ready; }
+
+class ListenerTest : public ::testing::Test {
+protected:
+    ListenerTest() { MainQueue::install(loop); }
+    ~ListenerTest() override { MainQueue::install(nullptr); }
+
+    std::shared_ptr<HttpServer> startedServer(HttpServer::Options options = {})
+    {
+        options.bindToLocalhost = true;
+        auto server = std::make_shared<HttpServer>();
+        EXPECT_TRUE(server->start(options));
+        return server;
+    }
+
+    const std::shared_ptr<TestMainLoop> loop = std::make_shared<TestMainLoop>();
+};
+
+TEST_F(ListenerTest, StoppingOnEveryPoolWorkerAtOnceStillClosesTheSockets)
+{
+    // Stopping waits for the sockets' cancel handlers, which need a worker of their own: with every
+    // worker stopping a server, the pool must start one more.
+    struct Shared {
+        size_t threads = DispatchPool::shared().threadCount();
+        std::latch allIn{static_cast<std::ptrdiff_t>(threads)};
+        std::vector<std::shared_ptr<HttpServer>> servers;
+        std::atomic<size_t> stopped{0};
+        std::promise<void> done;
+    };
+    auto shared = std::make_shared<Shared>();
+    for (size_t i = 0; i < shared->threads; ++i)
+        shared->servers.push_back(startedServer());
+    for (size_t i = 0; i < shared->threads; ++i) {
+        GlobalQueue::shared()->async([shared, server = shared->servers[i]] {
+            shared->allIn.arrive_and_wait();
+            server->stop();
+            if (++shared->stopped == shared->threads)
+                shared->done.set_value();
+        });
+    }
+    ASSERT_TRUE(finishes(shared->done.get_future()));
+}
+
+TEST_F(ListenerTest, StoppingInsideTheConnectionFactoryEndsAccepting)
+{
+    std::promise<void> stopped;
+    HttpServer::Options options;
+    options.connectionFactory = [&stopped](std::shared_ptr<HttpServer> server, int, std::vector<uint8_t>,
+                                    std::vector<uint8_t>) -> std::shared_ptr<HttpServerConnection> {
+        if (server->isRunning()) {
+            server->stop();
+            stopped.set_value();
+        }
+        return nullptr;
+    };
+    const auto server = startedServer(options);
+    const uint16_t port = server->port();
+    // Several connections wait in the backlog, so the accepting batch goes on after the stop.
+    std::vector<int> clients;
+    for (int i = 0; i < 4; ++i)
+        clients.push_back(connectTo(port));
+    ASSERT_TRUE(finishes(stopped.get_future()));
+    EXPECT_FALSE(server->isRunning());
+    for (const int fd : clients)
+        ::close(fd);
+}
+
+}  // namespace
