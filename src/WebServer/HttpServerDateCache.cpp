@@ -3,14 +3,11 @@
 #include "WebServer/HttpServerFunctions.h"
 
 #include <algorithm>
-#include <chrono>
-#include <limits>
 #include <string>
 
 namespace {
 
-using Date = HttpServerFunctions::Date;
-using Format = std::string (*)(Date);
+using Format = std::string (*)(int64_t);
 
 // A power of two, so the slot is the low bits of the second.
 constexpr size_t kSlots = 64;
@@ -22,19 +19,11 @@ struct Slot {
 };
 using Table = std::array<Slot, kSlots>;
 
-// The clock counts in nanoseconds, so seconds past about ±292 years from the epoch would overflow it.
-Date dateOf(int64_t seconds)
-{
-    using namespace std::chrono;
-    constexpr int64_t kLimit = duration_cast<std::chrono::seconds>(Date::duration::max()).count();
-    return Date(duration_cast<Date::duration>(std::chrono::seconds(std::clamp(seconds, -kLimit, kLimit))));
-}
-
 HttpServerDateCache::Text lookUp(Table& table, int64_t seconds, Format format)
 {
     Slot& slot = table[static_cast<uint64_t>(seconds) % kSlots];
     if (!slot.filled || slot.seconds != seconds)
-        slot = {true, seconds, HttpServerDateCache::Text(format(dateOf(seconds)))};
+        slot = {true, seconds, HttpServerDateCache::Text(format(seconds))};
     return slot.text;
 }
 

@@ -23,7 +23,7 @@ public:
         uint8_t size_ = 0;
     };
 
-    // `seconds` since the Unix epoch; those beyond the clock's range read as its first or last second.
+    // `seconds` since the Unix epoch.
     static Text rfc822(int64_t seconds);
     static Text iso8601(int64_t seconds);
 };

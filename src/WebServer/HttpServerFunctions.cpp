@@ -39,9 +39,13 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b)
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-std::tm utcFields(HttpServerFunctions::Date date)
+int64_t secondsOf(HttpServerFunctions::Date date)
 {
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
+    return std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
+}
+
+std::tm utcFields(int64_t seconds)
+{
     const time_t time = static_cast<time_t>(seconds);
     std::tm fields{};
     gmtime_r(&time, &fields);
@@ -192,7 +196,12 @@ std::optional<std::string> defaultRouteInterface()
 
 std::string HttpServerFunctions::formatRFC822Date(Date date)
 {
-    const std::tm fields = utcFields(date);
+    return formatRFC822Date(secondsOf(date));
+}
+
+std::string HttpServerFunctions::formatRFC822Date(int64_t seconds)
+{
+    const std::tm fields = utcFields(seconds);
     char text[64];
     std::snprintf(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[static_cast<size_t>(fields.tm_wday)],
                   fields.tm_mday, kMonths[static_cast<size_t>(fields.tm_mon)], fields.tm_year + 1900, fields.tm_hour,
@@ -222,7 +231,12 @@ std::optional<HttpServerFunctions::Date> HttpServerFunctions::parseRFC822Date(st
 
 std::string HttpServerFunctions::formatISO8601Date(Date date)
 {
-    const std::tm fields = utcFields(date);
+    return formatISO8601Date(secondsOf(date));
+}
+
+std::string HttpServerFunctions::formatISO8601Date(int64_t seconds)
+{
+    const std::tm fields = utcFields(seconds);
     char text[64];
     std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d+00:00", fields.tm_year + 1900, fields.tm_mon + 1,
                   fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);

@@ -22,6 +22,9 @@ public:
     static std::optional<Date> parseRFC822Date(std::string_view text);
     // "1970-01-01T00:00:00+00:00"
     static std::string formatISO8601Date(Date date);
+    // The same from seconds since the epoch, which reach file times past 2262, where a Date ends.
+    static std::string formatRFC822Date(int64_t seconds);
+    static std::string formatISO8601Date(int64_t seconds);
     static std::optional<Date> parseISO8601Date(std::string_view text);
 
     // The part before the first ";" in lower case, the parameters unchanged.
