@@ -2,6 +2,7 @@
 
 #include "WebServer/HttpServerDateCache.h"
 
+#include <array>
 #include <charconv>
 #include <utility>
 
@@ -12,19 +13,25 @@ constexpr std::string_view kTail = "</D:multistatus>";
 // A response with every property, less its href.
 constexpr size_t kResponseBytes = 400;
 
-// The body is read once, so it moves out whole: the answer to a large folder is not copied again.
+// The body is read once, so its pieces move out whole: the answer to a large folder is not copied
+// again. The connection writes the head with the first piece in one send, copying that piece to do
+// so, so the first piece is only the opening and the listing follows on its own.
 class Response final : public HttpServerResponse {
 public:
-    explicit Response(std::vector<uint8_t> body) : body_(std::move(body))
+    Response(std::vector<uint8_t> opening, std::vector<uint8_t> listing) : pieces_ {std::move(opening), std::move(listing)}
     {
         setStatusCode(207);
         setContentType(WebDavXml::kContentType);
-        setContentLength(body_.size());
+        setContentLength(pieces_[0].size() + pieces_[1].size());
     }
-    Piece readData(HttpError*) override { return std::exchange(body_, {}); }
+    Piece readData(HttpError*) override
+    {
+        return next_ < pieces_.size() ? std::move(pieces_[next_++]) : std::vector<uint8_t>();
+    }
 
 private:
-    std::vector<uint8_t> body_;
+    std::array<std::vector<uint8_t>, 2> pieces_;
+    size_t next_ = 0;
 };
 
 }  // namespace
@@ -32,9 +39,7 @@ private:
 WebDavMultistatus::WebDavMultistatus(WebDavXml::Properties properties, size_t entries, size_t hrefBytes)
     : properties_(properties)
 {
-    bytes_.reserve(WebDavXml::kDeclaration.size() + kOpening.size() + entries * kResponseBytes + hrefBytes + kTail.size());
-    write(WebDavXml::kDeclaration);
-    write(kOpening);
+    bytes_.reserve(entries * kResponseBytes + hrefBytes + kTail.size());
 }
 
 void WebDavMultistatus::append(std::string_view escapedFolder, std::string_view name, const struct statx& info)
@@ -69,7 +74,9 @@ void WebDavMultistatus::append(std::string_view escapedFolder, std::string_view 
 std::shared_ptr<HttpServerResponse> WebDavMultistatus::finish() &&
 {
     write(kTail);
-    return std::make_shared<Response>(std::move(bytes_));
+    std::vector<uint8_t> opening(WebDavXml::kDeclaration.begin(), WebDavXml::kDeclaration.end());
+    opening.insert(opening.end(), kOpening.begin(), kOpening.end());
+    return std::make_shared<Response>(std::move(opening), std::move(bytes_));
 }
 
 void WebDavMultistatus::write(std::string_view text)
