@@ -70,7 +70,6 @@ std::string newUUID()
     return text;
 }
 
-
 }  // namespace
 
 WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uploadDirectory))
