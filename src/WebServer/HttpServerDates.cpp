@@ -12,9 +12,13 @@ constexpr std::array<const char*, 7> kWeekdays = {"Sun", "Mon", "Tue", "Wed", "T
 constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-std::tm utcFields(HttpServerDates::Date date)
+int64_t secondsOf(HttpServerDates::Date date)
 {
-    const auto seconds = std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
+    return std::chrono::floor<std::chrono::seconds>(date.time_since_epoch()).count();
+}
+
+std::tm utcFields(int64_t seconds)
+{
     const time_t time = static_cast<time_t>(seconds);
     std::tm fields{};
     gmtime_r(&time, &fields);
@@ -92,7 +96,12 @@ std::optional<HttpServerDates::Date> dateFromFields(int year, int month, int day
 
 std::string HttpServerDates::formatRFC822Date(Date date)
 {
-    const std::tm fields = utcFields(date);
+    return formatRFC822Date(secondsOf(date));
+}
+
+std::string HttpServerDates::formatRFC822Date(int64_t seconds)
+{
+    const std::tm fields = utcFields(seconds);
     char text[64];
     std::snprintf(text, sizeof(text), "%s, %02d %s %04d %02d:%02d:%02d GMT", kWeekdays[static_cast<size_t>(fields.tm_wday)],
                   fields.tm_mday, kMonths[static_cast<size_t>(fields.tm_mon)], fields.tm_year + 1900, fields.tm_hour,
@@ -122,7 +131,12 @@ std::optional<HttpServerDates::Date> HttpServerDates::parseRFC822Date(std::strin
 
 std::string HttpServerDates::formatISO8601Date(Date date)
 {
-    const std::tm fields = utcFields(date);
+    return formatISO8601Date(secondsOf(date));
+}
+
+std::string HttpServerDates::formatISO8601Date(int64_t seconds)
+{
+    const std::tm fields = utcFields(seconds);
     char text[64];
     std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d+00:00", fields.tm_year + 1900, fields.tm_mon + 1,
                   fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);

@@ -9,6 +9,7 @@
 #include "WebServer/HttpServerLog.h"
 #include "WebServer/WebDavDestination.h"
 #include "WebServer/WebDavFileOperations.h"
+#include "WebServer/WebDavMultistatus.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -19,9 +20,6 @@
 #include <uuid/uuid.h>
 
 namespace {
-
-constexpr const char* kXmlContentType = "application/xml; charset=\"utf-8\"";
-constexpr const char* kXmlHead = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>";
 
 std::string quoted(const std::string& text)
 {
@@ -70,12 +68,6 @@ std::string newUUID()
     char text[37];
     uuid_unparse_upper(uuid, text);
     return text;
-}
-
-HttpServerFunctions::Date dateOf(int64_t seconds, uint32_t nanoseconds)
-{
-    using namespace std::chrono;
-    return HttpServerFunctions::Date(duration_cast<system_clock::duration>(std::chrono::seconds(seconds) + std::chrono::nanoseconds(nanoseconds)));
 }
 
 }  // namespace
@@ -155,12 +147,12 @@ bool WebDavServer::isHiddenName(const std::string& name) const
     return name.starts_with('.') && (!allowHiddenItems_ || name.starts_with(kScratchPrefix));
 }
 
-bool WebDavServer::hasAllowedExtension(const std::string& name) const
+bool WebDavServer::hasAllowedExtension(std::string_view name) const
 {
     if (!allowedFileExtensions_)
         return true;
     const size_t dot = name.rfind('.');
-    std::string extension = dot == std::string::npos || dot == 0 ? std::string() : name.substr(dot + 1);
+    std::string extension = dot == std::string_view::npos || dot == 0 ? std::string() : std::string(name.substr(dot + 1));
     std::transform(extension.begin(), extension.end(), extension.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return std::find(allowedFileExtensions_->begin(), allowedFileExtensions_->end(), extension) != allowedFileExtensions_->end();
 }
@@ -369,46 +361,32 @@ WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& re
     std::string resource = path.relative();
     if (!resource.starts_with('/'))
         resource.insert(0, "/");
-    std::string xml = std::string(kXmlHead) + "<D:multistatus xmlns:D=\"DAV:\">\n";
-    appendPropertyResponse(xml, at(path), resource, *properties);
+    size_t names = 0;
+    for (const std::string& entry : entries)
+        names += entry.size();
+    WebDavMultistatus answer(*properties, entries.size() + 1, resource.size() * (entries.size() + 1) + names);
+    struct statx info {};
+    // The name the item is listed under, for the extension rule: empty when the path ends with "/".
+    if (statListable(at(path), std::string_view(resource).substr(resource.rfind('/') + 1), info))
+        answer.append(WebDavXml::escapeHref(resource), "", info);
     if (depth == "1") {
         if (!resource.ends_with('/'))
             resource += '/';
+        const std::string folderHref = WebDavXml::escapeHref(resource);
         for (const std::string& entry : entries) {
-            if (!isHiddenName(entry))
-                appendPropertyResponse(xml, {folder.get(), entry}, resource + entry, *properties);
+            if (!isHiddenName(entry) && statListable({folder.get(), entry}, entry, info))
+                answer.append(folderHref, entry, info);
         }
     }
-    xml += "</D:multistatus>";
-    auto response = HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), kXmlContentType);
-    response->setStatusCode(207);
-    return response;
+    return std::move(answer).finish();
 }
 
-void WebDavServer::appendPropertyResponse(std::string& xml, const WebDavFileOperations::Item& item, const std::string& resource,
-    const WebDavXml::Properties& properties) const
+bool WebDavServer::statListable(const WebDavFileOperations::Item& item, std::string_view name, struct statx& info) const
 {
-    struct statx info {};
     if (::statx(item.folder, item.name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
-        return;
-    const bool isFolder = S_ISDIR(info.stx_mode);
-    const bool isFile = S_ISREG(info.stx_mode);
-    const std::string name = resource.substr(resource.rfind('/') + 1);
+        return false;
     // Links and special files are never listed: what a link points to may lie outside the folder.
-    if (!isFolder && !(isFile && hasAllowedExtension(name)))
-        return;
-    xml += "<D:response><D:href>" + WebDavXml::escapeHref(resource) + "</D:href><D:propstat><D:prop>";
-    if (properties.resourceType)
-        xml += isFolder ? "<D:resourcetype><D:collection/></D:resourcetype>" : "<D:resourcetype/>";
-    if (properties.creationDate && (info.stx_mask & STATX_BTIME))
-        xml += "<D:creationdate>" + HttpServerFunctions::formatISO8601Date(dateOf(info.stx_btime.tv_sec, info.stx_btime.tv_nsec))
-            + "</D:creationdate>";
-    if (properties.lastModified && isFile)
-        xml += "<D:getlastmodified>" + HttpServerFunctions::formatRFC822Date(dateOf(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec))
-            + "</D:getlastmodified>";
-    if (properties.contentLength && !isFolder)
-        xml += "<D:getcontentlength>" + std::to_string(info.stx_size) + "</D:getcontentlength>";
-    xml += "</D:prop><D:status>HTTP/1.1 200 OK</D:status></D:propstat></D:response>\n";
+    return S_ISDIR(info.stx_mode) || (S_ISREG(info.stx_mode) && hasAllowedExtension(name));
 }
 
 WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
@@ -432,7 +410,7 @@ WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& reques
         return error(403, "Locking item name " + quoted(path.name()) + " is not allowed");
 
     const std::string root = "http://" + request.headerValue("Host").value_or("") + "/" + path.relative();
-    std::string xml = std::string(kXmlHead) + "<D:prop xmlns:D=\"DAV:\">\n<D:lockdiscovery>\n<D:activelock>\n";
+    std::string xml = std::string(WebDavXml::kDeclaration) + "<D:prop xmlns:D=\"DAV:\">\n<D:lockdiscovery>\n<D:activelock>\n";
     xml += "<D:locktype><D:" + lock->type + "/></D:locktype>\n";
     xml += "<D:lockscope><D:" + lock->scope + "/></D:lockscope>\n";
     xml += "<D:depth>" + depth + "</D:depth>\n";
@@ -444,7 +422,7 @@ WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& reques
     xml += "<D:lockroot><D:href>" + HttpServerFunctions::escapeHTML(root) + "</D:href></D:lockroot>\n";
     xml += "</D:activelock>\n</D:lockdiscovery>\n</D:prop>";
     HttpServerLog::log(HttpServerLog::Verbose, "WebDAV pretending to lock \"%s\"", path.relative().c_str());
-    return HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), kXmlContentType);
+    return HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), WebDavXml::kContentType);
 }
 
 WebDavServer::Response WebDavServer::performUNLOCK(const HttpServerRequest& request) const

@@ -10,6 +10,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 class HttpServerFileRequest;
@@ -65,12 +67,12 @@ private:
     static Response refusal(const HttpServerFolderPath& path);
     static Response missing(const HttpServerFolderPath& path);
     bool isHiddenName(const std::string& name) const;
-    bool hasAllowedExtension(const std::string& name) const;
+    bool hasAllowedExtension(std::string_view name) const;
     // The hidden rule, and the extension rule unless the item is a folder.
     bool mayServe(const std::string& name, bool isFolder) const;
-    // One <D:response> element, for folders and for regular files that pass the extension rule.
-    void appendPropertyResponse(std::string& xml, const WebDavFileOperations::Item& item, const std::string& resource,
-        const WebDavXml::Properties& properties) const;
+    // Stats the item into `info`; true for what a PROPFIND lists: folders, and regular files whose
+    // `name` passes the extension rule.
+    bool statListable(const WebDavFileOperations::Item& item, std::string_view name, struct statx& info) const;
     void notify(std::function<void(WebDavServerDelegate&, WebDavServer&)> call);
 
     HttpServerFolder folder_;

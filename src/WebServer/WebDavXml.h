@@ -10,6 +10,10 @@
 // escaping of what the answers echo.
 class WebDavXml {
 public:
+    // What every answer's body begins with, and its content type.
+    static constexpr std::string_view kDeclaration = "<?xml version=\"1.0\" encoding=\"utf-8\" ?>";
+    static constexpr const char* kContentType = "application/xml; charset=\"utf-8\"";
+
     // The properties a PROPFIND asks for.
     struct Properties {
         bool resourceType = false;

@@ -1,5 +1,8 @@
 #include "WebDavTestSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 using namespace WebDavTestSupport;
 
 namespace {
@@ -217,6 +220,43 @@ TEST_F(WebDavServerTest, PropfindListsTheFolderAndItsVisibleEntries)
     const Reply invalid = request("PROPFIND", "/dir", "Depth: 0\r\n", "<nothing/>");
     EXPECT_EQ(invalid.status, 400);
     EXPECT_EQ(message(invalid), "Invalid DAV properties:\n<nothing/>");
+}
+
+// Each entry's properties are its own, whether its seconds are shared with others, fall in the same
+// slot of the date cache (64 apart), or lie past 2262, where the clock's nanoseconds end.
+TEST_F(WebDavServerTest, PropfindReportsEachEntrysRealSizeAndDates)
+{
+    const std::vector<std::pair<int64_t, std::string>> modified {
+        {1000000000, "Sun, 09 Sep 2001 01:46:40 GMT"}, {1000000000, "Sun, 09 Sep 2001 01:46:40 GMT"},
+        {1000000064, "Sun, 09 Sep 2001 01:47:44 GMT"}, {1700000001, "Tue, 14 Nov 2023 22:13:21 GMT"},
+        {13569465600, "Sat, 01 Jan 2400 00:00:00 GMT"}};
+    makeFolder("/many/sub");
+    for (size_t i = 0; i < modified.size(); ++i) {
+        const std::string name = "/many/f" + std::to_string(i) + ".txt";
+        write(name, std::string(i * 1000 + 7, 'x'));
+        const timespec times[2] = {{modified[i].first, 0}, {modified[i].first, 999999999}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (root + name).c_str(), times, 0), 0);
+    }
+    start();
+
+    const std::string body = request("PROPFIND", "/many", "Depth: 1\r\n").body;
+    const auto property = [&body](const std::string& href, const std::string& name) {
+        return xpath(body, "//D:response[D:href='" + href + "']//D:" + name);
+    };
+    const auto created = [this](const std::string& path) {
+        struct statx info {};
+        ::statx(AT_FDCWD, (root + path).c_str(), 0, STATX_BTIME, &info);
+        return std::vector<std::string>{HttpServerFunctions::formatISO8601Date(HttpServerFunctions::Date(std::chrono::seconds(info.stx_btime.tv_sec)))};
+    };
+    for (size_t i = 0; i < modified.size(); ++i) {
+        const std::string href = "/many/f" + std::to_string(i) + ".txt";
+        SCOPED_TRACE(href);
+        EXPECT_EQ(property(href, "getlastmodified"), std::vector<std::string>{modified[i].second});
+        EXPECT_EQ(property(href, "getcontentlength"), std::vector<std::string>{std::to_string(i * 1000 + 7)});
+        EXPECT_EQ(property(href, "creationdate"), created(href));
+    }
+    EXPECT_EQ(property("/many/sub", "creationdate"), created("/many/sub"));
+    EXPECT_TRUE(property("/many/sub", "getlastmodified").empty());
 }
 
 TEST_F(WebDavServerTest, LockPretendsForTheLockingAgentsAndEscapesWhatItEchoes)
