@@ -15,20 +15,16 @@ cd "$(dirname "$0")/.."
 seconds=${1:-5}
 rounds=${2:-3}
 serve=${HTTP_SERVE:-build/tools/http-serve/http-serve}
-command -v nginx >/dev/null || PATH=$PATH:/usr/sbin
-command -v nginx >/dev/null || apt-get install -y nginx-light >/dev/null
+source tools/lib-serve.sh
+source bench/lib-nginx.sh
+need_nginx nginx-light
 for tool in wrk nginx "$serve"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (bash scripts/install-deps.sh)"; exit 1; }
 done
 echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-source tools/lib-serve.sh
 scratch_dir work
-nginxPid=
-stop_nginx() { [[ -z $nginxPid ]] || kill "$nginxPid" 2>/dev/null || true; }
-trap 'stop_nginx; cleanup' EXIT
-
-mkdir -p "$work/www" "$work/nginx"
+mkdir -p "$work/www"
 # nginx workers read the folder as an unprivileged user.
 chmod 755 "$work" "$work/www"
 head -c 4096 /dev/urandom > "$work/www/small.bin"
@@ -39,32 +35,9 @@ chmod 644 "$work/www/"*
 start_server "$serve" "$work/www"
 ourPort=$port
 
-# nginx on a free port, keep-alive off, as many workers as we have cores.
-theirPort=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$work/nginx/nginx.conf" <<CONF
-worker_processes auto;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 4096; }
-http {
-    access_log off;
-    sendfile on;
-    keepalive_timeout 0;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server { listen 127.0.0.1:$theirPort; root $work/www; }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginxPid=$!
-for _ in $(seq 100); do
-    curl -s -o /dev/null "http://127.0.0.1:$theirPort/small.bin" && break
-    sleep 0.05
-done
+# nginx, keep-alive off, as many workers as we have cores.
+start_nginx "$work/www" "worker_processes auto;" "sendfile on; keepalive_timeout 0;"
+theirPort=$nginxPort
 
 # Requests/s, transfer MB/s and the 50th and 99th latency percentiles in ms of one wrk run.
 measure() {  # url connections

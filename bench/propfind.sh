@@ -14,24 +14,16 @@ requests=${1:-200}
 files=${2:-10000}
 serve=build/tools/dav-serve/dav-serve
 module=/usr/lib/nginx/modules/ngx_http_dav_ext_module.so
+source tools/lib-serve.sh
+source bench/lib-nginx.sh
 # Debian's nginx carries PUT, DELETE, MKCOL, COPY and MOVE; PROPFIND comes with the dav-ext module.
-if ! command -v nginx >/dev/null || [[ ! -f $module ]]; then
-    echo "installing nginx-light libnginx-mod-http-dav-ext"
-    sudo=()
-    [[ $(id -u) -ne 0 ]] && sudo=(sudo)
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends nginx-light libnginx-mod-http-dav-ext
-fi
-for tool in curl nginx "$serve"; do
+need_nginx nginx-light libnginx-mod-http-dav-ext
+for tool in curl "$serve"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (bash scripts/install-deps.sh)"; exit 1; }
 done
-
-source tools/lib-serve.sh
 scratch_dir work
-nginxPid=
-stop_nginx() { [[ -z $nginxPid ]] || kill "$nginxPid" 2>/dev/null || true; }
-trap 'stop_nginx; cleanup' EXIT
 
-mkdir -p "$work/www/files" "$work/nginx"
+mkdir -p "$work/www/files"
 # nginx workers read the folder as an unprivileged user.
 chmod 755 "$work" "$work/www" "$work/www/files"
 (cd "$work/www/files" && seq -f 'file-%05g.txt' "$files" | xargs touch)
@@ -40,30 +32,8 @@ echo "$(nproc) cores; $files files; $requests requests per server"
 start_server "$serve" "$work/www"
 ours=$port
 
-theirs=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$work/nginx/nginx.conf" <<CONF
-load_module $module;
-worker_processes 1;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-    access_log off;
-    client_body_temp_path $work/nginx/body;
-    proxy_temp_path $work/nginx/proxy;
-    fastcgi_temp_path $work/nginx/fastcgi;
-    uwsgi_temp_path $work/nginx/uwsgi;
-    scgi_temp_path $work/nginx/scgi;
-    server {
-        listen 127.0.0.1:$theirs;
-        root $work/www;
-        location / { dav_ext_methods PROPFIND OPTIONS; }
-    }
-}
-CONF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginxPid=$!
+start_nginx "$work/www" "load_module $module; worker_processes 1;" "" "dav_ext_methods PROPFIND OPTIONS;"
+theirs=$nginxPort
 
 propfind() {  # port -> "status bytes seconds"
     curl -s --max-time 30 -o /dev/null -X PROPFIND -H 'Depth: 1' -w '%{http_code} %{size_download} %{time_total}\n' \
