@@ -122,46 +122,56 @@ X11ImageGrabber::~X11ImageGrabber()
     }
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const PixelRect& area, BgraFrame& frame)
+X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std::optional<PixelRect>& area,
+                                              BgraFrame& frame)
 {
     // The segment the frame shows from an earlier grab is free again for this one.
     frame.clear();
     if (display_.lost()) {
         return {};
     }
-    int error = 0;
-    const std::optional<X11Display::Geometry> geometry = display_.geometry(drawable, &error);
-    if (!geometry) {
-        PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, error);
-        return {false, error};
+    Display* display = display_.handle();
+    // One trap for the whole grab: each request below waits for its reply, which brings its error
+    // along, so only the trap's end waits for the server once more.
+    X11ErrorTrap trap(display);
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    const Status status = XGetGeometry(display, drawable, &root, &x, &y, &width, &height, &border, &depth);
+    if (status == 0 || trap.error().code != 0) {
+        PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, trap.error().code);
+        return {false, trap.error().code};
     }
-    const auto [width, height, border, depth] = *geometry;
+    const PixelRect wanted = area.value_or(PixelRect{0, 0, static_cast<int>(width), static_cast<int>(height)});
     // A window's geometry excludes its border, its pixmap's includes it; both hold the area asked for.
-    const int64_t right = int64_t{area.x} + area.width;
-    const int64_t bottom = int64_t{area.y} + area.height;
-    if (area.width < 1 || area.height < 1 || area.x < 0 || area.y < 0 || right > int64_t{width} + 2 * border
+    const int64_t right = int64_t{wanted.x} + wanted.width;
+    const int64_t bottom = int64_t{wanted.y} + wanted.height;
+    if (wanted.width < 1 || wanted.height < 1 || wanted.x < 0 || wanted.y < 0 || right > int64_t{width} + 2 * border
         || bottom > int64_t{height} + 2 * border) {
-        PLOG("X drawable 0x%lx is %ux%u: cannot grab %dx%d at %d,%d", drawable, width, height, area.width,
-             area.height, area.x, area.y);
+        PLOG("X drawable 0x%lx is %ux%u: cannot grab %dx%d at %d,%d", drawable, width, height, wanted.width,
+             wanted.height, wanted.x, wanted.y);
         return {};
     }
     if (useShm_) {
-        if (SharedImage* shared = freeShared(area.width, area.height, static_cast<int>(depth))) {
-            return grabShared(*shared, drawable, area, static_cast<int>(depth), frame);
+        if (SharedImage* shared = freeShared(wanted.width, wanted.height, static_cast<int>(depth))) {
+            return grabShared(*shared, drawable, wanted, trap, frame);
         }
     }
-    return grabPlain(drawable, area, frame);
+    return grabPlain(drawable, wanted, trap, frame);
 }
 
 X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigned long drawable,
-                                                    const PixelRect& area, int depth, BgraFrame& frame)
+                                                    const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame)
 {
     Display* display = display_.handle();
-    X11ErrorTrap trap(display);
     const Bool got = XShmGetImage(display, drawable, shared.image, area.x, area.y, AllPlanes);
-    const int error = trap.sync().code;
+    const int error = trap.error().code;
     if (got == False || error != 0) {
-        PLOG("X shared-memory grab of 0x%lx (depth %d) failed (X error %d)", drawable, depth, error);
+        PLOG("X shared-memory grab of 0x%lx (depth %d) failed (X error %d)", drawable, shared.image->depth, error);
         return {false, error};
     }
     if (!toBgra(*shared.image, *DefaultVisual(display, DefaultScreen(display)), shared.lend(), frame)) {
@@ -171,13 +181,13 @@ X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigne
     return {true, 0};
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const PixelRect& area, BgraFrame& frame)
+X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
+                                                   BgraFrame& frame)
 {
     Display* display = display_.handle();
-    X11ErrorTrap trap(display);
     XImage* image = XGetImage(display, drawable, area.x, area.y, static_cast<unsigned>(area.width),
                               static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
-    const int error = trap.sync().code;
+    const int error = trap.error().code;
     if (image == nullptr || error != 0) {
         PLOG("X grab of 0x%lx failed (X error %d)", drawable, error);
         if (image != nullptr) {

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class X11Display;
+class X11ErrorTrap;
 
 // Grabs a rectangle of a window or pixmap into a BgraFrame. Uses an MIT-SHM segment, kept between
 // grabs of the same size, when the server offers shared memory and can attach it; otherwise the
@@ -31,9 +33,10 @@ public:
     X11ImageGrabber(const X11ImageGrabber&) = delete;
     X11ImageGrabber& operator=(const X11ImageGrabber&) = delete;
 
-    // `area` of `drawable` into `frame` (of the area's size; what the frame showed before is let go
-    // first). The area must lie inside the drawable. Failures are logged and leave the frame empty.
-    Result grab(unsigned long drawable, const PixelRect& area, BgraFrame& frame);
+    // `area` of `drawable`, or all of it, into `frame` (of the area's size; what the frame showed
+    // before is let go first). The area must lie inside the drawable. Failures are logged and leave
+    // the frame empty.
+    Result grab(unsigned long drawable, const std::optional<PixelRect>& area, BgraFrame& frame);
 
     // Whether the last successful grab used shared memory.
     bool lastUsedShm() const { return lastUsedShm_; }
@@ -44,9 +47,10 @@ private:
     // Two let a consumer work on one frame while the next is grabbed.
     static constexpr size_t kMaxSegments = 2;
 
-    Result grabShared(SharedImage& shared, unsigned long drawable, const PixelRect& area, int depth,
+    // Under the grab's trap.
+    Result grabShared(SharedImage& shared, unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
                       BgraFrame& frame);
-    Result grabPlain(unsigned long drawable, const PixelRect& area, BgraFrame& frame);
+    Result grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame);
     // A segment of that size that no frame shows, made when needed; null when none can be had.
     SharedImage* freeShared(int width, int height, int depth);
     std::unique_ptr<SharedImage> createShared(int width, int height, int depth);
