@@ -6,6 +6,7 @@
 //   (c) capture and encoding together, the screen's content moving, at 60 frames per second;
 //   (d) at 1080p30, from the moment a frame is generated or captured to the moment the TV peer
 //       (tv-sim, decoding) has its picture, through TcpClient over loopback.
+// "(frames)" compares with x264 threading a frame per thread, ffmpeg's default, which is not live.
 // A peer's rate leaves out its start: it is (N - 1) frames over the time a run of N frames takes
 // beyond a run of 1. The encoder gets the bit rate the capture asks for: width x height x 96 bits
 // per second, which it caps.
@@ -176,19 +177,22 @@ private:
 
 // ffmpeg's libx264 with what TzVideoEncoder sets: superfast, zero latency (sliced threads, no
 // look-ahead), Baseline, average bit rate with a 1.5 times peak, a key frame every fps x 2 frames
-// and none on scene changes, BT.601 matrix; the conversion to I420 with the same filter.
-std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path)
+// and none on scene changes, BT.601 matrix; the conversion to I420 with the same filter. With
+// `frameThreads`, x264 threads as ffmpeg makes it by default: a frame per thread, which holds frames
+// back and so is not a live setting, but is what a plain ffmpeg command line measures.
+std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path, bool frameThreads)
 {
     TzVideoEncoder probe;
     probe.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size));
     const int kbps = probe.encoderBitRate() / 1000;
     const std::string params = "keyint=" + std::to_string(kFps * 2) + ":min-keyint=0:scenecut=0:bitrate="
         + std::to_string(kbps) + ":vbv-maxrate=" + std::to_string(kbps * 3 / 2) + ":vbv-bufsize="
-        + std::to_string(kbps * 3 / 2) + ":colormatrix=smpte170m:sliced-threads=1";
+        + std::to_string(kbps * 3 / 2) + ":colormatrix=smpte170m" + (frameThreads ? "" : ":sliced-threads=1");
     return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra",
             "-s", std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps),
             "-i", path, "-sws_flags", "bilinear", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "superfast", "-tune",
-            "zerolatency", "-profile:v", "baseline", "-thread_type", "slice", "-x264-params", params,
+            "zerolatency", "-profile:v", "baseline", "-thread_type", frameThreads ? "frame" : "slice",
+            "-x264-params", params,
             // -frames:v goes before these three.
             "-f", "null", "-"};
 }
@@ -218,20 +222,27 @@ void compareEncoding(const Size& size, int count)
         std::printf("  encoding   skipped: cannot write the raw frames\n");
         return;
     }
-    const std::vector<std::string> args = x264PeerArgs(size, raw.path());
+    const std::vector<std::string> sliced = x264PeerArgs(size, raw.path(), false);
+    const std::vector<std::string> framed = x264PeerArgs(size, raw.path(), true);
     Figures ours;
     Figures peer;
-    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
-        encodeRound(size, frames, count, ours);
+    Figures framePeer;
+    const auto runPeer = [count](const std::vector<std::string>& args, Figures& figures) {
         std::string output;
         const std::optional<double> rate = peerRate(args, count, &output);
-        peer.failed = !rate;
+        figures.failed = figures.failed || !rate;
         if (rate) {
-            peer.roundRates.push_back(*rate);
-            peer.kilobytesPerFrame = peerKilobytesPerFrame(output, count);
+            figures.roundRates.push_back(*rate);
+            figures.kilobytesPerFrame = peerKilobytesPerFrame(output, count);
         }
+    };
+    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
+        encodeRound(size, frames, count, ours);
+        runPeer(sliced, peer);
+        runPeer(framed, framePeer);
     }
     printComparison("encoding", ours, peer, true);
+    printComparison("(frames)", ours, framePeer, true);
 }
 
 // The screen, its capture and its moving content.
