@@ -12,7 +12,7 @@
 //
 // The bytes are the frame's own (resize) or shown in place (show), kept alive by an owner the frame
 // holds until it lets them go: the next resize or show, a move away, or its end. A copy always owns
-// its bytes. The bytes always hold every row.
+// its bytes. resize and show leave bytes that hold every row.
 class BgraFrame {
 public:
     int width = 0;
