@@ -1,10 +1,20 @@
-// Speed of the cast's video road at 1920 x 1080:
-//   (a) a moving synthetic picture through TzVideoEncoder (BGRA conversion and H.264 encoding),
-//   (b) the same for captures of a private Xvfb screen with moving content (skipped without Xvfb),
-//   (c) at 30 frames per second, from the moment a frame is generated or captured to the moment the
-//       TV peer (tv-sim, decoding) has its picture, through TcpClient over loopback.
-// The encoder gets the bit rate the capture asks for: width x height x 3 x 4 x 8 bits per second.
-//   bench-encode [seconds per case, default 5]
+// Speed of the cast's video road at 1920 x 1080 and 2560 x 1440, each beside its peer run in the
+// same invocation, interleaved round by round on the same machine:
+//   (a) encoding: TzVideoEncoder (BGRA conversion and H.264) on a moving synthetic picture, beside
+//       ffmpeg's libx264 at the same x264 settings on the same raw frames (read from a file);
+//   (b) capture of a private Xvfb screen, beside ffmpeg -f x11grab on the same screen;
+//   (c) capture and encoding together, the screen's content moving, at 60 frames per second;
+//   (d) at 1080p30, from the moment a frame is generated or captured to the moment the TV peer
+//       (tv-sim, decoding) has its picture, through TcpClient over loopback.
+// "(frames)" compares with x264 threading a frame per thread, ffmpeg's default, which is not live.
+// A peer's rate leaves out its start: it is (N - 1) frames over the time a run of N frames takes
+// beyond a run of 1. The encoder gets the bit rate the capture asks for: width x height x 96 bits
+// per second, which it caps.
+//   bench-encode [frames per run, default 240]
+#include "BenchXvfb.h"
+#include "PeerCommand.h"
+#include "SyntheticScreen.h"
+
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Platform/BgraFrame.h"
 #include "Platform/X11Display.h"
@@ -15,12 +25,6 @@
 #include "tv-sim/TvSim.h"
 #include "tv-sim/WallClock.h"
 
-#include <X11/Xlib.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,7 +32,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,20 +39,25 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kWidth = 1920;
-constexpr int kHeight = 1080;
-constexpr int kFps = 30;
+constexpr int kFps = 60;
+constexpr int kEndToEndFps = 30;
+constexpr int kRounds = 3;
+// Distinct raw frames; the runs go round them.
+constexpr int kDistinctFrames = 30;
 
-// What the capture asks the encoder for.
-int32_t castBitRate()
+struct Size {
+    const char* name;
+    int width;
+    int height;
+};
+
+int32_t castBitRate(const Size& size)
 {
-    return static_cast<int32_t>(double(kWidth) * double(kHeight) * 3.0 * 4.0 * 8.0);
+    return static_cast<int32_t>(double(size.width) * double(size.height) * 3.0 * 4.0 * 8.0);
 }
 
 double millisecondsSince(Clock::time_point start, Clock::time_point end)
@@ -75,175 +83,174 @@ Spread spread(std::vector<double> values)
     return {rank(0.5), rank(0.95)};
 }
 
-// One frame per call, numbered from 0; null when no frame could be had.
-using FrameSource = std::function<const BgraFrame*(int index)>;
+double median(std::vector<double> values)
+{
+    return spread(std::move(values)).median;
+}
 
-// A desktop-like picture: a fixed backdrop of gradients with a box sliding across it and a band
-// that changes every frame. Only what moves is redrawn, so a frame costs little beside encoding it.
-class SyntheticScreen {
-public:
-    SyntheticScreen()
-    {
-        backdrop_.resize(kWidth, kHeight);
-        for (int y = 0; y < kHeight; ++y) {
-            for (int x = 0; x < kWidth; ++x) {
-                uint8_t* pixel = backdrop_.pixel(x, y);
-                pixel[0] = static_cast<uint8_t>(x * 255 / kWidth);
-                pixel[1] = static_cast<uint8_t>(y * 255 / kHeight);
-                pixel[2] = static_cast<uint8_t>((x / 240 + y / 135) % 2 ? 200 : 60);
-                pixel[3] = 0xFF;
-            }
-        }
-        frame_ = backdrop_;
-    }
+// One side's figures over all rounds.
+struct Figures {
+    std::vector<double> roundRates; // frames per second, one per round
+    std::vector<double> frameMs;    // per frame, ours only
+    double kilobytesPerFrame = 0;
+    bool failed = false;
 
-    const BgraFrame& draw(int index)
-    {
-        restore(box_);
-        box_ = {(index * 24) % (kWidth - kBox), (index * 12) % (kHeight - kBox - kBand)};
-        fill(box_.x, box_.y, kBox, kBox, static_cast<uint8_t>(index * 7));
-        fill(0, kHeight - kBand, kWidth, kBand, static_cast<uint8_t>(index * 3));
-        return frame_;
-    }
+    double rate() const { return median(roundRates); }
+};
 
-private:
-    static constexpr int kBox = 320;
-    static constexpr int kBand = 48;
-    struct Corner {
-        int x = 0;
-        int y = 0;
+// ffmpeg's rate without its start: (frames - 1) over the time beyond a run of one frame.
+std::optional<double> peerRate(std::vector<std::string> args, int frames, std::string* output = nullptr)
+{
+    const auto withFrames = [&](int count) {
+        std::vector<std::string> full = args;
+        full.insert(full.end() - 3, {"-frames:v", std::to_string(count)});
+        return PeerCommand::run(full);
     };
-
-    void restore(Corner box)
-    {
-        for (int y = box.y; y < box.y + kBox; ++y)
-            std::memcpy(frame_.pixel(box.x, y), backdrop_.pixel(box.x, y), size_t(kBox) * 4);
+    const PeerCommand::Run one = withFrames(1);
+    const PeerCommand::Run all = withFrames(frames);
+    if (!one.ok || !all.ok || all.seconds <= one.seconds) {
+        std::fprintf(stderr, "peer failed:\n%s\n", (all.ok ? one : all).output.c_str());
+        return std::nullopt;
     }
-    void fill(int left, int top, int width, int height, uint8_t shade)
-    {
-        for (int y = top; y < top + height; ++y) {
-            for (int x = left; x < left + width; ++x) {
-                uint8_t* pixel = frame_.pixel(x, y);
-                pixel[0] = shade;
-                pixel[1] = static_cast<uint8_t>(255 - shade);
-                pixel[2] = static_cast<uint8_t>(shade ^ x);
-            }
-        }
+    if (output)
+        *output = all.output;
+    return (frames - 1) / (all.seconds - one.seconds);
+}
+
+// The encoded size ffmpeg reports at its end ("video:123kB"), per frame.
+double peerKilobytesPerFrame(const std::string& output, int frames)
+{
+    const size_t at = output.rfind("video:");
+    return at == std::string::npos ? 0 : std::atof(output.c_str() + at + 6) / frames;
+}
+
+// Our encoder on the frames, each call timed.
+void encodeRound(const Size& size, const std::vector<BgraFrame>& frames, int count, Figures& figures)
+{
+    TzVideoEncoder encoder;
+    if (encoder.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size)) != 0) {
+        figures.failed = true;
+        return;
     }
+    size_t bytes = 0;
+    double totalMs = 0;
+    for (int index = 0; index < count; ++index) {
+        const BgraFrame& frame = frames[size_t(index) % frames.size()];
+        const auto start = Clock::now();
+        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(frame), 0,
+                                       [&](std::span<const uint8_t> accessUnit) { bytes += accessUnit.size(); });
+        const double ms = millisecondsSince(start, Clock::now());
+        figures.frameMs.push_back(ms);
+        totalMs += ms;
+    }
+    figures.roundRates.push_back(count / (totalMs / 1000));
+    figures.kilobytesPerFrame = double(bytes) / 1024 / count;
+}
 
-    BgraFrame backdrop_;
-    BgraFrame frame_;
-    Corner box_;
-};
-
-// A private Xvfb of the bench's size. It takes the first free display number and tells it through
-// -displayfd, which it writes once it accepts clients.
-class XvfbServer {
+// The raw frames in a temporary file, removed at the end.
+class RawFile {
 public:
-    ~XvfbServer()
+    explicit RawFile(const std::vector<BgraFrame>& frames)
     {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
+        const char* folder = std::getenv("TMPDIR");
+        path_ = std::string(folder && *folder ? folder : "/tmp") + "/bench-encode-XXXXXX";
+        const int fd = mkstemp(path_.data());
+        if (fd < 0)
+            return;
+        std::FILE* file = fdopen(fd, "wb");
+        for (const BgraFrame& frame : frames)
+            for (int y = 0; y < frame.height && file; ++y)
+                std::fwrite(frame.pixel(0, y), 4, size_t(frame.width), file);
+        written_ = file && std::fclose(file) == 0;
     }
+    ~RawFile() { ::unlink(path_.c_str()); }
+    RawFile(const RawFile&) = delete;
+    RawFile& operator=(const RawFile&) = delete;
 
-    // False when Xvfb is not installed or never said it was ready.
-    bool start()
-    {
-        int ready[2];
-        if (pipe2(ready, O_CLOEXEC) != 0)
-            return false;
-        const std::string geometry = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", geometry, "-nolisten", "tcp",
-                                      "-noreset"};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, ready[1], 3);
-        for (int fd : {0, 1, 2})
-            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-        const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(ready[1]);
-        if (spawned != 0) {
-            pid_ = -1;
-            ::close(ready[0]);
-            return false;
-        }
-        std::string number;
-        char chunk[16];
-        pollfd readable{ready[0], POLLIN, 0};
-        while (number.find('\n') == std::string::npos && poll(&readable, 1, 20'000) > 0) {
-            const ssize_t got = ::read(ready[0], chunk, sizeof chunk);
-            if (got <= 0)
-                break;
-            number.append(chunk, static_cast<size_t>(got));
-        }
-        ::close(ready[0]);
-        if (number.find('\n') == std::string::npos)
-            return false;
-        char display[16];
-        std::snprintf(display, sizeof display, ":%d", std::atoi(number.c_str()));
-        name_ = display;
-        return true;
-    }
-
-    const std::string& name() const { return name_; }
+    bool written() const { return written_; }
+    const std::string& path() const { return path_; }
 
 private:
-    pid_t pid_ = -1;
-    std::string name_;
+    std::string path_;
+    bool written_ = false;
 };
 
-// Moving content on the Xvfb screen, drawn through the capture's own connection: a few fixed
-// "windows", a box sliding across and a band that changes colour every frame.
-class XvfbScene {
-public:
-    explicit XvfbScene(X11Display& display)
-        : display_(display.handle()), root_(display.root()), gc_(XCreateGC(display_, root_, 0, nullptr))
-    {
+// ffmpeg's libx264 with what TzVideoEncoder sets: superfast, zero latency (sliced threads, no
+// look-ahead), Baseline, average bit rate with a 1.5 times peak, a key frame every fps x 2 frames
+// and none on scene changes, BT.601 matrix; the conversion to I420 with the same filter. With
+// `frameThreads`, x264 threads as ffmpeg makes it by default: a frame per thread, which holds frames
+// back and so is not a live setting, but is what a plain ffmpeg command line measures.
+std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path, bool frameThreads)
+{
+    TzVideoEncoder probe;
+    probe.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size));
+    const int kbps = probe.encoderBitRate() / 1000;
+    const std::string params = "keyint=" + std::to_string(kFps * 2) + ":min-keyint=0:scenecut=0:bitrate="
+        + std::to_string(kbps) + ":vbv-maxrate=" + std::to_string(kbps * 3 / 2) + ":vbv-bufsize="
+        + std::to_string(kbps * 3 / 2) + ":colormatrix=smpte170m" + (frameThreads ? "" : ":sliced-threads=1");
+    return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra",
+            "-s", std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps),
+            "-i", path, "-sws_flags", "bilinear", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "superfast", "-tune",
+            "zerolatency", "-profile:v", "baseline", "-thread_type", frameThreads ? "frame" : "slice",
+            "-x264-params", params,
+            // -frames:v goes before these three.
+            "-f", "null", "-"};
+}
+
+void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes)
+{
+    if (ours.failed || peer.failed || ours.roundRates.empty() || peer.roundRates.empty()) {
+        std::printf("  %-10s failed\n", what);
+        return;
     }
-    ~XvfbScene() { XFreeGC(display_, gc_); }
-    XvfbScene(const XvfbScene&) = delete;
-    XvfbScene& operator=(const XvfbScene&) = delete;
+    const Spread frame = spread(ours.frameMs);
+    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms)   peer %7.1f frames/s   ratio %.2f",
+                what, ours.rate(), frame.median, frame.p95, peer.rate(), ours.rate() / peer.rate());
+    if (sizes)
+        std::printf("   KiB/frame %.1f vs %.1f", ours.kilobytesPerFrame, peer.kilobytesPerFrame);
+    std::printf("\n");
+}
 
-    void draw(int index)
-    {
-        fill(0x203040, 0, 0, kWidth, kHeight);
-        for (int window = 0; window < 6; ++window)
-            fill(0x808080u + 0x101010u * unsigned(window), 80 + window * 290, 100 + window * 60, 600, 500);
-        fill(0xE0C000u ^ unsigned(index * 0x010203), (index * 24) % (kWidth - 320), (index * 12) % (kHeight - 400),
-             320, 320);
-        fill(unsigned(index * 0x050301) & 0xFFFFFFu, 0, kHeight - 48, kWidth, 48);
-        XSync(display_, False);
+void compareEncoding(const Size& size, int count)
+{
+    SyntheticScreen screen(size.width, size.height);
+    std::vector<BgraFrame> frames;
+    for (int index = 0; index < kDistinctFrames; ++index)
+        frames.push_back(screen.draw(index));
+    const RawFile raw(frames);
+    if (!raw.written()) {
+        std::printf("  encoding   skipped: cannot write the raw frames\n");
+        return;
     }
-
-private:
-    void fill(unsigned long colour, int x, int y, unsigned width, unsigned height)
-    {
-        XSetForeground(display_, gc_, colour);
-        XFillRectangle(display_, root_, gc_, x, y, width, height);
+    const std::vector<std::string> sliced = x264PeerArgs(size, raw.path(), false);
+    const std::vector<std::string> framed = x264PeerArgs(size, raw.path(), true);
+    Figures ours;
+    Figures peer;
+    Figures framePeer;
+    const auto runPeer = [count](const std::vector<std::string>& args, Figures& figures) {
+        std::string output;
+        const std::optional<double> rate = peerRate(args, count, &output);
+        figures.failed = figures.failed || !rate;
+        if (rate) {
+            figures.roundRates.push_back(*rate);
+            figures.kilobytesPerFrame = peerKilobytesPerFrame(output, count);
+        }
+    };
+    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
+        encodeRound(size, frames, count, ours);
+        runPeer(sliced, peer);
+        runPeer(framed, framePeer);
     }
+    printComparison("encoding", ours, peer, true);
+    printComparison("(frames)", ours, framePeer, true);
+}
 
-    Display* display_;
-    Window root_;
-    GC gc_;
-};
-
-// The Xvfb screen, its capture and its moving content, ready to serve frames.
-struct XvfbCapture {
-    XvfbServer server;
-    std::unique_ptr<X11Display> display;
-    std::unique_ptr<X11ScreenCapture> capture;
-    std::unique_ptr<XvfbScene> scene;
-    BgraFrame frame;
+// The screen, its capture and its moving content.
+struct ScreenCapture {
+    explicit ScreenCapture(const Size& size) : server(size.width, size.height) {}
 
     // nullopt with the reason when the screen cannot be captured.
-    std::optional<std::string> start()
+    std::optional<std::string> start(const Size& size)
     {
         if (!server.start())
             return "Xvfb is not installed or did not start";
@@ -251,65 +258,75 @@ struct XvfbCapture {
         if (!display)
             return "cannot open " + server.name();
         capture = std::make_unique<X11ScreenCapture>(*display);
-        scene = std::make_unique<XvfbScene>(*display);
+        scene = std::make_unique<BenchScene>(*display, size.width, size.height);
         return std::nullopt;
     }
 
-    FrameSource source()
-    {
-        return [this](int index) -> const BgraFrame* {
-            scene->draw(index);
-            if (capture->capture(0, frame) != X11ScreenCapture::CaptureResult::kOk || frame.width != kWidth ||
-                frame.height != kHeight)
-                return nullptr;
-            return &frame;
-        };
+    BenchXvfb server;
+    std::unique_ptr<X11Display> display;
+    std::unique_ptr<X11ScreenCapture> capture;
+    std::unique_ptr<BenchScene> scene;
+    BgraFrame frame;
+};
+
+void compareCapture(const Size& size, ScreenCapture& screen, int count)
+{
+    screen.scene->draw(0);
+    const std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-f", "x11grab", "-framerate", "1000",
+                                        "-draw_mouse", "0", "-video_size",
+                                        std::to_string(size.width) + "x" + std::to_string(size.height), "-i",
+                                        screen.server.name(), "-f", "null", "-"};
+    Figures ours;
+    Figures peer;
+    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
+        double totalMs = 0;
+        for (int index = 0; index < count && !ours.failed; ++index) {
+            const auto start = Clock::now();
+            ours.failed = screen.capture->capture(0, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
+            const double ms = millisecondsSince(start, Clock::now());
+            ours.frameMs.push_back(ms);
+            totalMs += ms;
+        }
+        ours.roundRates.push_back(count / (totalMs / 1000));
+        const std::optional<double> rate = peerRate(args, count);
+        peer.failed = !rate;
+        if (rate)
+            peer.roundRates.push_back(*rate);
     }
-};
+    printComparison("capture", ours, peer, false);
+}
 
-struct EncodeFigures {
-    int frames = 0;
-    double framesPerSecond = 0;
-    Spread encodeMs;
-    Spread sourceMs;
-    double kilobytesPerFrame = 0;
-};
-
-// Frames as fast as the encoder takes them; the rate counts conversion and encoding only.
-std::optional<EncodeFigures> encodeFlatOut(const FrameSource& source, double seconds)
+// Capture and encoding of the moving screen, flat out; drawing the content is not counted.
+void captureAndEncode(const Size& size, ScreenCapture& screen, int count)
 {
     TzVideoEncoder encoder;
-    if (encoder.startEncodeSessionWithVideoSize(kWidth, kHeight, kFps, castBitRate()) != 0)
-        return std::nullopt;
-    std::vector<double> encodeMs;
-    std::vector<double> sourceMs;
-    double encodingMs = 0;
-    size_t bytes = 0;
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    for (int index = 0; Clock::now() < end; ++index) {
-        const auto asked = Clock::now();
-        const BgraFrame* frame = source(index);
-        if (!frame)
-            return std::nullopt;
-        const auto handed = Clock::now();
-        std::optional<Clock::time_point> delivered;
-        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
-            delivered = Clock::now();
-            bytes += accessUnit.size();
-        });
-        const auto done = Clock::now();
-        sourceMs.push_back(millisecondsSince(asked, handed));
-        if (delivered)
-            encodeMs.push_back(millisecondsSince(handed, *delivered));
-        encodingMs += millisecondsSince(handed, done);
+    if (encoder.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size)) != 0) {
+        std::printf("  %-10s failed\n", "both");
+        return;
     }
-    encoder.stopEncodeSession();
-    const auto frames = static_cast<int>(sourceMs.size());
-    return EncodeFigures{.frames = frames,
-                         .framesPerSecond = frames / (encodingMs / 1000),
-                         .encodeMs = spread(encodeMs),
-                         .sourceMs = spread(sourceMs),
-                         .kilobytesPerFrame = double(bytes) / 1024 / std::max<size_t>(encodeMs.size(), 1)};
+    std::vector<double> frameMs;
+    std::vector<double> captureMs;
+    double totalMs = 0;
+    for (int index = 0; index < count; ++index) {
+        screen.scene->draw(index);
+        const auto start = Clock::now();
+        if (screen.capture->capture(0, screen.frame) != X11ScreenCapture::CaptureResult::kOk) {
+            std::printf("  %-10s capture failed\n", "both");
+            return;
+        }
+        const auto captured = Clock::now();
+        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(screen.frame), 0, [](std::span<const uint8_t>) {});
+        const double ms = millisecondsSince(start, Clock::now());
+        captureMs.push_back(millisecondsSince(start, captured));
+        frameMs.push_back(ms);
+        totalMs += ms;
+    }
+    const Spread frame = spread(frameMs);
+    const Spread capture = spread(captureMs);
+    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms; capture median %.2f ms, p95 %.2f "
+                "ms): %s at %d fps\n",
+                "both", count / (totalMs / 1000), frame.median, frame.p95, capture.median, capture.p95,
+                frame.p95 < 1000.0 / kFps ? "real time" : "NOT real time", kFps);
 }
 
 int ignoreEvents(void*, TcpClient*, int, const char*, const uint8_t*, uint64_t, uint32_t)
@@ -317,18 +334,12 @@ int ignoreEvents(void*, TcpClient*, int, const char*, const uint8_t*, uint64_t, 
     return 0;
 }
 
-struct EndToEndFigures {
-    int sent = 0;
-    size_t decoded = 0;
-    size_t errors = 0;
-    int late = 0;
-    Spread captureToDecodeMs;
-    Spread queueToDecodeMs;
-};
+// One frame per call, numbered from 0; null when no frame could be had.
+using FrameSource = std::function<const BgraFrame*(int index)>;
 
-// At kFps, paced by the clock: each frame is made, encoded and queued on the client; the TV peer
-// decodes what arrives. Frames are matched by their number in the stream.
-std::optional<EndToEndFigures> endToEnd(const FrameSource& source, double seconds)
+// At kEndToEndFps, paced by the clock: each frame is made, encoded and queued on the client; the
+// TV peer decodes what arrives. Frames are matched by their number in the stream.
+void endToEnd(const char* name, const Size& size, const FrameSource& source, int frames)
 {
     TvSim::Options options;
     options.keepPayloads = false;
@@ -337,109 +348,84 @@ std::optional<EndToEndFigures> endToEnd(const FrameSource& source, double second
     TcpNativeInfo info{nullptr, nullptr, nullptr, ignoreEvents, nullptr};
     TcpClient client(&info);
     TzVideoEncoder encoder;
-    if (!tv.start() || !client.connect("127.0.0.1", tv.port()) || !tv.waitForConnection() ||
-        encoder.startEncodeSessionWithVideoSize(kWidth, kHeight, kFps, castBitRate()) != 0)
-        return std::nullopt;
-
-    EndToEndFigures figures;
-    const int frames = static_cast<int>(seconds * kFps);
+    if (!tv.start() || !client.connect("127.0.0.1", tv.port()) || !tv.waitForConnection()
+        || encoder.startEncodeSessionWithVideoSize(size.width, size.height, kEndToEndFps, castBitRate(size)) != 0) {
+        std::printf("  %-10s failed\n", name);
+        return;
+    }
     std::vector<uint64_t> madeAt;
-    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kFps));
+    int late = 0;
+    const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / kEndToEndFps));
     const auto start = Clock::now();
     for (int index = 0; index < frames; ++index) {
         const auto due = start + index * period;
         if (Clock::now() > due + period)
-            ++figures.late;
+            ++late;
         std::this_thread::sleep_until(due);
         madeAt.push_back(wallMicros());
         const BgraFrame* frame = source(index);
-        if (!frame)
-            return std::nullopt;
-        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(*frame), 0, [&](std::span<const uint8_t> accessUnit) {
-            client.send(kMsgVideoFrame, accessUnit.data(), static_cast<int>(accessUnit.size()));
+        if (!frame) {
+            std::printf("  %-10s no frame\n", name);
+            return;
+        }
+        encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(*frame), 0, [&](std::span<const uint8_t> unit) {
+            client.send(kMsgVideoFrame, unit.data(), static_cast<int>(unit.size()));
         });
-        ++figures.sent;
     }
     encoder.stopEncodeSession();
     tv.waitForDecodedFrames(static_cast<size_t>(frames), std::chrono::seconds(10));
     client.disconnect(0);
     tv.stop();
-
     std::vector<double> captureToDecode;
-    std::vector<double> queueToDecode;
-    for (const auto& picture : tv.decodedFrames()) {
-        if (picture.index >= madeAt.size())
-            continue;
-        captureToDecode.push_back(double(picture.decodedMicros - madeAt[picture.index]) / 1000);
-        queueToDecode.push_back(double(picture.latencyMicros()) / 1000);
-    }
-    figures.decoded = captureToDecode.size();
-    figures.errors = tv.decodeErrors();
-    figures.captureToDecodeMs = spread(captureToDecode);
-    figures.queueToDecodeMs = spread(queueToDecode);
-    return figures;
-}
-
-void printEncodeRow(const char* name, const std::optional<EncodeFigures>& figures)
-{
-    if (!figures) {
-        std::printf("%-20s failed\n", name);
-        return;
-    }
-    std::printf("%-20s %7d %9.1f %10.2f %8.2f %11.2f %9.1f\n", name, figures->frames, figures->framesPerSecond,
-                figures->encodeMs.median, figures->encodeMs.p95, figures->sourceMs.median, figures->kilobytesPerFrame);
-}
-
-void printEndToEndRow(const char* name, const std::optional<EndToEndFigures>& figures)
-{
-    if (!figures) {
-        std::printf("%-20s failed\n", name);
-        return;
-    }
-    std::printf("%-20s %5d %8zu %7zu %5d %10.2f %8.2f %13.2f %8.2f\n", name, figures->sent, figures->decoded,
-                figures->errors, figures->late, figures->captureToDecodeMs.median, figures->captureToDecodeMs.p95,
-                figures->queueToDecodeMs.median, figures->queueToDecodeMs.p95);
+    for (const auto& picture : tv.decodedFrames())
+        if (picture.index < madeAt.size())
+            captureToDecode.push_back(double(picture.decodedMicros - madeAt[picture.index]) / 1000);
+    const Spread latency = spread(captureToDecode);
+    std::printf("  %-10s sent %d, decoded %zu, errors %zu, late %d; frame made to decoded median %.2f ms, p95 %.2f ms\n",
+                name, frames, captureToDecode.size(), tv.decodeErrors(), late, latency.median, latency.p95);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
-    if (!(seconds > 0)) {
-        std::fprintf(stderr, "usage: bench-encode [seconds per case]\n");
+    const int count = argc > 1 ? std::atoi(argv[1]) : 240;
+    if (count < 2) {
+        std::fprintf(stderr, "usage: bench-encode [frames per run, at least 2]\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
-    {
-        TzVideoEncoder probe;
-        probe.startEncodeSessionWithVideoSize(kWidth, kHeight, kFps, castBitRate());
-        std::printf("%dx%d BGRA at %d fps; bit rate asked %d b/s (peak %.0f B/s), x264 aims at %d b/s; %u cores\n",
-                    kWidth, kHeight, kFps, castBitRate(), probe.dataRateLimit(), probe.encoderBitRate(),
-                    std::thread::hardware_concurrency());
+    const bool peer = PeerCommand::available("ffmpeg");
+    std::printf("%u cores; %d frames per run, %d rounds interleaved with the peer%s; encoding at %d fps\n",
+                std::thread::hardware_concurrency(), count, kRounds, peer ? "" : " (ffmpeg missing: no peer)", kFps);
+
+    for (const Size& size : {Size{"1080p", 1920, 1080}, Size{"1440p", 2560, 1440}}) {
+        std::printf("\n%s (%dx%d)\n", size.name, size.width, size.height);
+        if (peer)
+            compareEncoding(size, count);
+        ScreenCapture screen(size);
+        if (const auto problem = screen.start(size)) {
+            std::printf("  capture    skipped: %s\n", problem->c_str());
+            continue;
+        }
+        if (peer)
+            compareCapture(size, screen, count);
+        captureAndEncode(size, screen, count);
     }
 
-    SyntheticScreen synthetic;
-    const FrameSource generated = [&](int index) { return &synthetic.draw(index); };
-    XvfbCapture xvfb;
-    const auto xvfbProblem = xvfb.start();
-
-    std::printf("\nEncoding flat out (conversion + H.264; source = drawing or capture)\n");
-    std::printf("%-20s %7s %9s %10s %8s %11s %9s\n", "case", "frames", "frames/s", "median ms", "p95 ms",
-                "source ms", "KiB/frame");
-    printEncodeRow("(a) synthetic", encodeFlatOut(generated, seconds));
-    if (xvfbProblem)
-        std::printf("%-20s skipped: %s\n", "(b) xvfb capture", xvfbProblem->c_str());
-    else
-        printEncodeRow("(b) xvfb capture", encodeFlatOut(xvfb.source(), seconds));
-
-    std::printf("\nEnd to end at %d fps through TcpClient to tv-sim over loopback (ms)\n", kFps);
-    std::printf("%-20s %5s %8s %7s %5s %10s %8s %13s %8s\n", "(c) source", "sent", "decoded", "errors", "late",
-                "e2e median", "e2e p95", "queue->decode", "p95");
-    printEndToEndRow("synthetic", endToEnd(generated, seconds));
-    if (xvfbProblem)
-        std::printf("%-20s skipped: %s\n", "xvfb capture", xvfbProblem->c_str());
-    else
-        printEndToEndRow("xvfb capture", endToEnd(xvfb.source(), seconds));
+    const Size size{"1080p", 1920, 1080};
+    std::printf("\nEnd to end at 1080p%d through TcpClient to tv-sim over loopback\n", kEndToEndFps);
+    SyntheticScreen synthetic(size.width, size.height);
+    endToEnd("synthetic", size, [&](int index) { return &synthetic.draw(index); }, kEndToEndFps * 5);
+    ScreenCapture screen(size);
+    if (const auto problem = screen.start(size)) {
+        std::printf("  xvfb       skipped: %s\n", problem->c_str());
+        return 0;
+    }
+    endToEnd("xvfb", size, [&](int index) -> const BgraFrame* {
+        screen.scene->draw(index);
+        return screen.capture->capture(0, screen.frame) == X11ScreenCapture::CaptureResult::kOk ? &screen.frame
+                                                                                               : nullptr;
+    }, kEndToEndFps * 5);
     return 0;
 }

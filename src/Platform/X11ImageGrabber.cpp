@@ -10,8 +10,10 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <atomic>
 #include <bit>
-#include <cstring>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -28,9 +30,17 @@ uint8_t channel(unsigned long pixel, unsigned long mask)
     return static_cast<uint8_t>(value * 255 / maximum);
 }
 
-// Converts a Z-format image of a true-colour drawable to BGRA. Images of pixmaps carry no colour
-// masks; theirs are the screen's default visual's.
-bool toBgra(XImage& image, Visual& defaultVisual, BgraFrame& frame)
+// Whether the image's pixels already lie in BgraFrame's layout: 32 bits, blue in the lowest byte.
+bool isNativeBgra(const XImage& image, unsigned long red, unsigned long green, unsigned long blue)
+{
+    return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && red == 0xff0000 && green == 0xff00
+        && blue == 0xff;
+}
+
+// Shows or converts a Z-format image of a true-colour drawable as BGRA. Images in BgraFrame's layout
+// are shown in place, kept by `owner`; others are converted into the frame's own buffer. Images of
+// pixmaps carry no colour masks; theirs are the screen's default visual's.
+bool toBgra(XImage& image, Visual& defaultVisual, std::shared_ptr<void> owner, BgraFrame& frame)
 {
     unsigned long red = image.red_mask != 0 ? image.red_mask : defaultVisual.red_mask;
     unsigned long green = image.green_mask != 0 ? image.green_mask : defaultVisual.green_mask;
@@ -39,22 +49,17 @@ bool toBgra(XImage& image, Visual& defaultVisual, BgraFrame& frame)
         PLOG("X image of depth %d has no true-colour masks", image.depth);
         return false;
     }
+    if (isNativeBgra(image, red, green, blue)) {
+        const size_t bytes = static_cast<size_t>(image.bytes_per_line) * static_cast<size_t>(image.height);
+        return frame.show(image.width, image.height, image.bytes_per_line,
+                          {reinterpret_cast<uint8_t*>(image.data), bytes}, std::move(owner));
+    }
     frame.resize(image.width, image.height);
     if (frame.empty()) {
         return false;
     }
-    const bool native = image.bits_per_pixel == 32 && image.byte_order == LSBFirst && red == 0xff0000
-        && green == 0xff00 && blue == 0xff;
     for (int y = 0; y < image.height; ++y) {
         uint8_t* out = frame.pixel(0, y);
-        if (native) {
-            std::memcpy(out, image.data + static_cast<size_t>(y) * static_cast<size_t>(image.bytes_per_line),
-                        static_cast<size_t>(frame.stride));
-            for (int x = 0; x < image.width; ++x) {
-                out[4 * x + 3] = 0xff;
-            }
-            continue;
-        }
         for (int x = 0; x < image.width; ++x) {
             const unsigned long pixel = XGetPixel(&image, x, y);
             out[4 * x] = channel(pixel, blue);
@@ -66,12 +71,42 @@ bool toBgra(XImage& image, Visual& defaultVisual, BgraFrame& frame)
     return true;
 }
 
+// The client's mapping of one shared-memory segment. It outlives the grabber while a frame shows it,
+// and is unmapped when the last of them lets it go.
+struct SegmentMapping {
+    void* address = nullptr;
+    // Set while a frame shows the segment, which the next grab then leaves alone. Cleared (release)
+    // on the thread that drops the frame, read (acquire) by the grabbing thread.
+    std::atomic<bool> lent{false};
+
+    ~SegmentMapping()
+    {
+        if (address != nullptr) {
+            shmdt(address);
+        }
+    }
+};
+
 } // namespace
 
+// One shared-memory image attached to the server.
 struct X11ImageGrabber::SharedImage {
     XShmSegmentInfo segment{};
     XImage* image = nullptr;
     bool attached = false;
+    std::shared_ptr<SegmentMapping> mapping;
+
+    bool fits(int width, int height, int depth) const
+    {
+        return image->width == width && image->height == height && image->depth == depth;
+    }
+    bool lent() const { return mapping && mapping->lent.load(std::memory_order_acquire); }
+    // What keeps the segment for a frame that shows it, and frees the segment for grabs once dropped.
+    std::shared_ptr<void> lend() const
+    {
+        mapping->lent.store(true, std::memory_order_relaxed);
+        return {mapping->address, [kept = mapping](void*) { kept->lent.store(false, std::memory_order_release); }};
+    }
 };
 
 X11ImageGrabber::X11ImageGrabber(X11Display& display, Transfer transfer)
@@ -81,61 +116,78 @@ X11ImageGrabber::X11ImageGrabber(X11Display& display, Transfer transfer)
 
 X11ImageGrabber::~X11ImageGrabber()
 {
-    releaseShared();
+    while (!shared_.empty()) {
+        releaseShared(shared_.back());
+        shared_.pop_back();
+    }
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const PixelRect& area, BgraFrame& frame)
+X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std::optional<PixelRect>& area,
+                                              BgraFrame& frame)
 {
+    // The segment the frame shows from an earlier grab is free again for this one.
+    frame.clear();
     if (display_.lost()) {
         return {};
     }
-    int error = 0;
-    const std::optional<X11Display::Geometry> geometry = display_.geometry(drawable, &error);
-    if (!geometry) {
-        PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, error);
-        return {false, error};
+    Display* display = display_.handle();
+    // One trap for the whole grab: each request below waits for its reply, which brings its error
+    // along, so only the trap's end waits for the server once more.
+    X11ErrorTrap trap(display);
+    Window root = 0;
+    int x = 0;
+    int y = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    const Status status = XGetGeometry(display, drawable, &root, &x, &y, &width, &height, &border, &depth);
+    if (status == 0 || trap.error().code != 0) {
+        PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, trap.error().code);
+        return {false, trap.error().code};
     }
-    const auto [width, height, border, depth] = *geometry;
+    const PixelRect wanted = area.value_or(PixelRect{0, 0, static_cast<int>(width), static_cast<int>(height)});
     // A window's geometry excludes its border, its pixmap's includes it; both hold the area asked for.
-    const int64_t right = int64_t{area.x} + area.width;
-    const int64_t bottom = int64_t{area.y} + area.height;
-    if (area.width < 1 || area.height < 1 || area.x < 0 || area.y < 0 || right > int64_t{width} + 2 * border
+    const int64_t right = int64_t{wanted.x} + wanted.width;
+    const int64_t bottom = int64_t{wanted.y} + wanted.height;
+    if (wanted.width < 1 || wanted.height < 1 || wanted.x < 0 || wanted.y < 0 || right > int64_t{width} + 2 * border
         || bottom > int64_t{height} + 2 * border) {
-        PLOG("X drawable 0x%lx is %ux%u: cannot grab %dx%d at %d,%d", drawable, width, height, area.width,
-             area.height, area.x, area.y);
+        PLOG("X drawable 0x%lx is %ux%u: cannot grab %dx%d at %d,%d", drawable, width, height, wanted.width,
+             wanted.height, wanted.x, wanted.y);
         return {};
     }
-    if (useShm_ && prepareShared(area.width, area.height, static_cast<int>(depth))) {
-        return grabShared(drawable, area, static_cast<int>(depth), frame);
+    if (useShm_) {
+        if (SharedImage* shared = freeShared(wanted.width, wanted.height, static_cast<int>(depth))) {
+            return grabShared(*shared, drawable, wanted, trap, frame);
+        }
     }
-    return grabPlain(drawable, area, frame);
+    return grabPlain(drawable, wanted, trap, frame);
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabShared(unsigned long drawable, const PixelRect& area, int depth,
-                                                    BgraFrame& frame)
+X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigned long drawable,
+                                                    const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame)
 {
     Display* display = display_.handle();
-    X11ErrorTrap trap(display);
-    const Bool got = XShmGetImage(display, drawable, shared_->image, area.x, area.y, AllPlanes);
-    const int error = trap.sync().code;
+    const Bool got = XShmGetImage(display, drawable, shared.image, area.x, area.y, AllPlanes);
+    const int error = trap.error().code;
     if (got == False || error != 0) {
-        PLOG("X shared-memory grab of 0x%lx (depth %d) failed (X error %d)", drawable, depth, error);
+        PLOG("X shared-memory grab of 0x%lx (depth %d) failed (X error %d)", drawable, shared.image->depth, error);
         return {false, error};
     }
-    if (!toBgra(*shared_->image, *DefaultVisual(display, DefaultScreen(display)), frame)) {
+    if (!toBgra(*shared.image, *DefaultVisual(display, DefaultScreen(display)), shared.lend(), frame)) {
         return {};
     }
     lastUsedShm_ = true;
     return {true, 0};
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const PixelRect& area, BgraFrame& frame)
+X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
+                                                   BgraFrame& frame)
 {
     Display* display = display_.handle();
-    X11ErrorTrap trap(display);
     XImage* image = XGetImage(display, drawable, area.x, area.y, static_cast<unsigned>(area.width),
                               static_cast<unsigned>(area.height), AllPlanes, ZPixmap);
-    const int error = trap.sync().code;
+    const int error = trap.error().code;
     if (image == nullptr || error != 0) {
         PLOG("X grab of 0x%lx failed (X error %d)", drawable, error);
         if (image != nullptr) {
@@ -143,22 +195,45 @@ X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const
         }
         return {false, error};
     }
-    const bool converted = toBgra(*image, *DefaultVisual(display, DefaultScreen(display)), frame);
-    XDestroyImage(image);
-    if (!converted) {
+    // Freeing an image touches no connection, so the frame may drop it on any thread.
+    const std::shared_ptr<void> owner(image, [](void* kept) { XDestroyImage(static_cast<XImage*>(kept)); });
+    if (!toBgra(*image, *DefaultVisual(display, DefaultScreen(display)), owner, frame)) {
         return {};
     }
     lastUsedShm_ = false;
     return {true, 0};
 }
 
-bool X11ImageGrabber::prepareShared(int width, int height, int depth)
+X11ImageGrabber::SharedImage* X11ImageGrabber::freeShared(int width, int height, int depth)
 {
-    if (shared_ && shared_->image->width == width && shared_->image->height == height
-        && shared_->image->depth == depth) {
-        return true;
+    // Segments of another size serve no more grabs; frames that still show one keep it mapped.
+    std::erase_if(shared_, [&](std::unique_ptr<SharedImage>& shared) {
+        const bool stale = !shared->fits(width, height, depth);
+        if (stale) {
+            releaseShared(shared);
+        }
+        return stale;
+    });
+    for (const std::unique_ptr<SharedImage>& shared : shared_) {
+        if (!shared->lent()) {
+            return shared.get();
+        }
     }
-    releaseShared();
+    // Every segment is still shown by a frame: one more, up to the limit; past it, the grab goes
+    // through the connection.
+    if (shared_.size() >= kMaxSegments) {
+        return nullptr;
+    }
+    std::unique_ptr<SharedImage> shared = createShared(width, height, depth);
+    if (!shared) {
+        return nullptr;
+    }
+    shared_.push_back(std::move(shared));
+    return shared_.back().get();
+}
+
+std::unique_ptr<X11ImageGrabber::SharedImage> X11ImageGrabber::createShared(int width, int height, int depth)
+{
     Display* display = display_.handle();
     auto shared = std::make_unique<SharedImage>();
     shared->image = XShmCreateImage(display, DefaultVisual(display, DefaultScreen(display)),
@@ -166,54 +241,50 @@ bool X11ImageGrabber::prepareShared(int width, int height, int depth)
                                     static_cast<unsigned>(width), static_cast<unsigned>(height));
     if (shared->image == nullptr) {
         PLOG("X shared-memory image %dx%d of depth %d not created", width, height, depth);
-        return false;
+        return nullptr;
     }
-    shared_ = std::move(shared);
-    const size_t bytes = static_cast<size_t>(shared_->image->bytes_per_line) * static_cast<size_t>(height);
-    shared_->segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    if (shared_->segment.shmid < 0) {
+    const size_t bytes = static_cast<size_t>(shared->image->bytes_per_line) * static_cast<size_t>(height);
+    shared->segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (shared->segment.shmid < 0) {
         PLOG_ERRNO("shmget");
-        releaseShared();
-        return false;
+        releaseShared(shared);
+        return nullptr;
     }
-    void* address = shmat(shared_->segment.shmid, nullptr, 0);
+    void* address = shmat(shared->segment.shmid, nullptr, 0);
     // Marked for removal at once: the segment goes when both sides have detached, even after a crash.
-    shmctl(shared_->segment.shmid, IPC_RMID, nullptr);
+    shmctl(shared->segment.shmid, IPC_RMID, nullptr);
     if (address == reinterpret_cast<void*>(-1)) {
         PLOG_ERRNO("shmat");
-        releaseShared();
-        return false;
+        releaseShared(shared);
+        return nullptr;
     }
-    shared_->segment.shmaddr = shared_->image->data = static_cast<char*>(address);
-    shared_->segment.readOnly = False;
+    shared->mapping = std::make_shared<SegmentMapping>();
+    shared->mapping->address = address;
+    shared->segment.shmaddr = shared->image->data = static_cast<char*>(address);
+    shared->segment.readOnly = False;
     X11ErrorTrap trap(display);
-    XShmAttach(display, &shared_->segment);
+    XShmAttach(display, &shared->segment);
     if (trap.sync().code != 0) {
         // A server on another host, or in another IPC namespace, cannot reach the segment.
         PLOG("X server cannot attach shared memory (X error %d): grabbing through the connection",
              trap.error().code);
-        releaseShared();
+        releaseShared(shared);
         useShm_ = false;
-        return false;
+        return nullptr;
     }
-    shared_->attached = true;
-    return true;
+    shared->attached = true;
+    return shared;
 }
 
-void X11ImageGrabber::releaseShared()
+void X11ImageGrabber::releaseShared(std::unique_ptr<SharedImage>& shared)
 {
-    if (!shared_) {
-        return;
-    }
-    if (shared_->attached && !display_.lost()) {
+    if (shared->attached && !display_.lost()) {
         X11ErrorTrap trap(display_.handle());
-        XShmDetach(display_.handle(), &shared_->segment);
+        XShmDetach(display_.handle(), &shared->segment);
     }
-    if (shared_->segment.shmaddr != nullptr) {
-        shmdt(shared_->segment.shmaddr);
-    }
-    // The image's data is the segment, which XDestroyImage must not free.
-    shared_->image->data = nullptr;
-    XDestroyImage(shared_->image);
-    shared_.reset();
+    // The image's data is the segment, which XDestroyImage must not free; the mapping goes with the
+    // last frame that shows it.
+    shared->image->data = nullptr;
+    XDestroyImage(shared->image);
+    shared.reset();
 }

@@ -3,13 +3,20 @@
 #include "Platform/BgraFrame.h"
 #include "Platform/PixelRect.h"
 
+#include <cstddef>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class X11Display;
+class X11ErrorTrap;
 
-// Copies a rectangle of a window or pixmap into a BgraFrame. Uses an MIT-SHM segment, kept between
+// Grabs a rectangle of a window or pixmap into a BgraFrame. Uses an MIT-SHM segment, kept between
 // grabs of the same size, when the server offers shared memory and can attach it; otherwise the
-// pixels travel through the connection (XGetImage).
+// pixels travel through the connection (XGetImage). Pixels already in BgraFrame's layout (the usual
+// 24- and 32-bit visuals) are shown in place, without a copy: the frame keeps the segment or image
+// until it lets it go, and no later grab writes into a segment that a frame still shows.
+// One thread at a time; the frames it fills may be dropped on any thread.
 class X11ImageGrabber {
 public:
     enum class Transfer {
@@ -26,9 +33,10 @@ public:
     X11ImageGrabber(const X11ImageGrabber&) = delete;
     X11ImageGrabber& operator=(const X11ImageGrabber&) = delete;
 
-    // `area` of `drawable` into `frame` (resized to the area, opaque). The area must lie inside the
-    // drawable. Failures are logged.
-    Result grab(unsigned long drawable, const PixelRect& area, BgraFrame& frame);
+    // `area` of `drawable`, or all of it, into `frame` (of the area's size; what the frame showed
+    // before is let go first). The area must lie inside the drawable. Failures are logged and leave
+    // the frame empty.
+    Result grab(unsigned long drawable, const std::optional<PixelRect>& area, BgraFrame& frame);
 
     // Whether the last successful grab used shared memory.
     bool lastUsedShm() const { return lastUsedShm_; }
@@ -36,13 +44,20 @@ public:
 private:
     struct SharedImage;
 
-    Result grabShared(unsigned long drawable, const PixelRect& area, int depth, BgraFrame& frame);
-    Result grabPlain(unsigned long drawable, const PixelRect& area, BgraFrame& frame);
-    bool prepareShared(int width, int height, int depth);
-    void releaseShared();
+    // Two let a consumer work on one frame while the next is grabbed.
+    static constexpr size_t kMaxSegments = 2;
+
+    // Under the grab's trap.
+    Result grabShared(SharedImage& shared, unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
+                      BgraFrame& frame);
+    Result grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame);
+    // A segment of that size that no frame shows, made when needed; null when none can be had.
+    SharedImage* freeShared(int width, int height, int depth);
+    std::unique_ptr<SharedImage> createShared(int width, int height, int depth);
+    void releaseShared(std::unique_ptr<SharedImage>& shared);
 
     X11Display& display_;
     bool useShm_;
     bool lastUsedShm_ = false;
-    std::unique_ptr<SharedImage> shared_;
+    std::vector<std::unique_ptr<SharedImage>> shared_;
 };

@@ -97,7 +97,7 @@ X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, Bg
     if (display_.lost()) {
         return CaptureResult::kFailed;
     }
-    PixelRect area = screenFrame();
+    std::optional<PixelRect> area;
     if (displayId != 0) {
         const std::optional<DisplayInfo> info = findDisplay(displayId);
         if (!info) {
@@ -105,9 +105,11 @@ X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, Bg
             return CaptureResult::kNoSuchDisplay;
         }
         // An output can reach past a screen that was made smaller meanwhile.
-        const int right = std::min(info->frame.x + info->frame.width, area.width);
-        const int bottom = std::min(info->frame.y + info->frame.height, area.height);
-        area = {info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
+        const PixelRect screen = screenFrame();
+        const int right = std::min(info->frame.x + info->frame.width, screen.width);
+        const int bottom = std::min(info->frame.y + info->frame.height, screen.height);
+        area = PixelRect{info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
     }
+    // Without an area the grab takes the whole screen at the size the server has now.
     return grabber_.grab(display_.root(), area, frame).ok ? CaptureResult::kOk : CaptureResult::kFailed;
 }

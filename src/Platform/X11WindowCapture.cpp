@@ -69,7 +69,7 @@ X11WindowCapture::CaptureResult X11WindowCapture::capture(BgraFrame& frame)
     if (display_.hasComposite()) {
         return captureComposited(attributes.border_width, attributes.width, attributes.height, frame);
     }
-    const X11ImageGrabber::Result grabbed = grabber_.grab(window_, {0, 0, attributes.width, attributes.height}, frame);
+    const X11ImageGrabber::Result grabbed = grabber_.grab(window_, std::nullopt, frame);
     if (isGoneError(grabbed.xError)) {
         return windowGone();
     }
@@ -108,7 +108,7 @@ X11WindowCapture::CaptureResult X11WindowCapture::captureComposited(int border, 
         }
     }
     // The pixmap outlives the window, so reading it cannot hit a vanished window.
-    const bool ok = grabber_.grab(pixmap, {border, border, width, height}, frame).ok;
+    const bool ok = grabber_.grab(pixmap, PixelRect{border, border, width, height}, frame).ok;
     {
         X11ErrorTrap trap(display);
         XFreePixmap(display, pixmap);

@@ -76,7 +76,7 @@ BgraFrame whitePicture(int width, int height)
 {
     BgraFrame picture;
     picture.resize(width, height);
-    std::fill(picture.pixels.begin(), picture.pixels.end(), 0xFF);
+    std::ranges::fill(picture.bytes(), 0xFF);
     return picture;
 }
 
@@ -116,7 +116,7 @@ TEST(LetterboxCanvas, PicturesKeepTheirShapeBetweenBlackBars)
     // Too small to place, or pixels missing for its rows: refused, the canvas kept.
     EXPECT_FALSE(canvas.place(whitePicture(1, 1)));
     BgraFrame truncated = whitePicture(100, 100);
-    truncated.pixels.resize(100);
+    truncated.height = 200;
     EXPECT_FALSE(canvas.place(truncated));
     EXPECT_EQ(canvas.placement(), (PixelRect{550, 0, 180, 720}));
 }

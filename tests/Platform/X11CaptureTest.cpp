@@ -18,7 +18,6 @@ constexpr bool kThreadSanitizer = __has_feature(thread_sanitizer);
 constexpr bool kThreadSanitizer = false;
 #endif
 
-constexpr uint32_t kOpaque = 0xff000000;
 constexpr uint32_t kRootColour = 0x204060;
 constexpr uint32_t kWindowColour = 0x3366cc;
 constexpr uint32_t kCornerColour = 0xc01020;
@@ -45,11 +44,11 @@ TEST_P(X11CaptureTest, WholeScreenOrListedDisplayHasItsSizeAndPixelsAndAnUnknown
     ASSERT_EQ(frame.width, 1280);
     ASSERT_EQ(frame.height, 720);
     EXPECT_EQ(frame.stride, 1280 * 4);
-    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kRootColour);
-    EXPECT_EQ(argbAt(frame, 1279, 719), kOpaque | kRootColour);
-    EXPECT_EQ(argbAt(frame, 100, 50), kOpaque | kWindowColour);
-    EXPECT_EQ(argbAt(frame, 139, 79), kOpaque | kWindowColour);
-    EXPECT_EQ(argbAt(frame, 140, 80), kOpaque | kRootColour);
+    EXPECT_EQ(rgbAt(frame, 0, 0), kRootColour);
+    EXPECT_EQ(rgbAt(frame, 1279, 719), kRootColour);
+    EXPECT_EQ(rgbAt(frame, 100, 50), kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 139, 79), kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 140, 80), kRootColour);
 
     // A second capture of the same size reuses the buffer and sees the change; a listed display is
     // captured by its id.
@@ -60,7 +59,7 @@ TEST_P(X11CaptureTest, WholeScreenOrListedDisplayHasItsSizeAndPixelsAndAnUnknown
     EXPECT_EQ(displays.front().frame, (PixelRect{0, 0, 1280, 720}));
     ASSERT_EQ(capture.capture(displays.front().id, frame), X11ScreenCapture::CaptureResult::kOk);
     EXPECT_EQ(frame.width, 1280);
-    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kCornerColour);
+    EXPECT_EQ(rgbAt(frame, 0, 0), kCornerColour);
     EXPECT_EQ(capture.capture(0x1234567, frame), X11ScreenCapture::CaptureResult::kNoSuchDisplay);
 }
 
@@ -76,10 +75,10 @@ TEST_P(X11CaptureTest, WindowContentIsCapturedUprightAtItsSize)
     EXPECT_EQ(capture.lastUsedShm(), GetParam() == Transfer::kAuto);
     ASSERT_EQ(frame.width, 160);
     ASSERT_EQ(frame.height, 90);
-    EXPECT_EQ(argbAt(frame, 0, 0), kOpaque | kCornerColour);
-    EXPECT_EQ(argbAt(frame, 19, 9), kOpaque | kCornerColour);
-    EXPECT_EQ(argbAt(frame, 20, 9), kOpaque | kWindowColour);
-    EXPECT_EQ(argbAt(frame, 159, 89), kOpaque | kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 0, 0), kCornerColour);
+    EXPECT_EQ(rgbAt(frame, 19, 9), kCornerColour);
+    EXPECT_EQ(rgbAt(frame, 20, 9), kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 159, 89), kWindowColour);
 
     // Drawing and resizing after the redirection show in the next capture.
     XResizeWindow(client, window, 120, 64);
@@ -87,14 +86,14 @@ TEST_P(X11CaptureTest, WindowContentIsCapturedUprightAtItsSize)
     ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
     EXPECT_EQ(frame.width, 120);
     EXPECT_EQ(frame.height, 64);
-    EXPECT_EQ(argbAt(frame, 119, 63), kOpaque | kCornerColour);
+    EXPECT_EQ(rgbAt(frame, 119, 63), kCornerColour);
 
     // Moved partly off the screen, it is still captured whole.
     XMoveWindow(client, window, -60, 680);
     fill(window, 0, 0, 120, 64, kWindowColour);
     ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
     EXPECT_EQ(frame.width, 120);
-    EXPECT_EQ(argbAt(frame, 100, 50), kOpaque | kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 100, 50), kWindowColour);
 }
 
 TEST_P(X11CaptureTest, WindowThatIsGoneOrHiddenIsNotCapturedAndTheConnectionLivesOn)
@@ -111,7 +110,7 @@ TEST_P(X11CaptureTest, WindowThatIsGoneOrHiddenIsNotCapturedAndTheConnectionLive
     XMapWindow(client, window);
     fill(window, 0, 0, 64, 48, kWindowColour);
     ASSERT_EQ(capture.capture(frame), X11WindowCapture::CaptureResult::kOk);
-    EXPECT_EQ(argbAt(frame, 5, 5), kOpaque | kWindowColour);
+    EXPECT_EQ(rgbAt(frame, 5, 5), kWindowColour);
 
     XDestroyWindow(client, window);
     XSync(client, False);
@@ -120,6 +119,41 @@ TEST_P(X11CaptureTest, WindowThatIsGoneOrHiddenIsNotCapturedAndTheConnectionLive
     // The connection stays usable after the absorbed errors.
     X11ScreenCapture screen(*display, GetParam());
     EXPECT_EQ(screen.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+}
+
+// Captures show the grabbed pixels in place; a frame still held keeps its pixels while later grabs
+// go on, and after the capture and its connection are gone.
+TEST_P(X11CaptureTest, HeldFramesKeepTheirPixelsThroughLaterGrabsAndTheCapturesEnd)
+{
+    constexpr uint32_t kColours[] = {0x102030, 0x405060, 0x708090, 0xa0b0c0};
+    auto capture = std::make_unique<X11ScreenCapture>(*display, GetParam());
+    BgraFrame held[std::size(kColours)];
+    for (size_t i = 0; i < std::size(kColours); ++i) {
+        setRootColour(kColours[i]);
+        ASSERT_EQ(capture->capture(0, held[i]), X11ScreenCapture::CaptureResult::kOk);
+        EXPECT_TRUE(held[i].shown());
+    }
+    for (size_t i = 0; i < std::size(kColours); ++i)
+        EXPECT_EQ(rgbAt(held[i], 640, 360), kColours[i]) << "frame " << i;
+    // Two segments at most: the grabs past them went through the connection.
+    EXPECT_FALSE(capture->lastUsedShm());
+    const BgraFrame copy = held[0];
+    EXPECT_FALSE(copy.shown());
+
+    // Frames let go free their segments for the next grabs.
+    for (BgraFrame& frame : held)
+        frame.clear();
+    setRootColour(kCornerColour);
+    BgraFrame frame;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(capture->capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
+        EXPECT_EQ(capture->lastUsedShm(), GetParam() == Transfer::kAuto) << "grab " << i;
+    }
+    held[0] = std::move(frame);
+    capture.reset();
+    display.reset();
+    EXPECT_EQ(rgbAt(held[0], 1279, 719), kCornerColour);
+    EXPECT_EQ(rgbAt(copy, 640, 360), kColours[0]);
 }
 
 using X11ThreadsTest = X11Fixture;

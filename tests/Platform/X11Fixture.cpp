@@ -66,3 +66,8 @@ uint32_t argbAt(const BgraFrame& frame, int x, int y)
     const uint8_t* p = frame.pixel(x, y);
     return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
 }
+
+uint32_t rgbAt(const BgraFrame& frame, int x, int y)
+{
+    return argbAt(frame, x, y) & 0xffffff;
+}

@@ -35,3 +35,5 @@ protected:
 
 // The pixel at (x, y) as 0xAARRGGBB.
 uint32_t argbAt(const BgraFrame& frame, int x, int y);
+// The colour without the fourth byte, which captured frames leave as the X server gave it.
+uint32_t rgbAt(const BgraFrame& frame, int x, int y);

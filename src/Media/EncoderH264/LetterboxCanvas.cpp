@@ -46,7 +46,7 @@ bool LetterboxCanvas::place(const BgraFrame& picture)
 {
     const PixelRect place = WindowFit::fit(picture.width, picture.height, width_, height_);
     if (place.width == 0 || picture.stride < picture.width * 4
-        || picture.pixels.size() < planeSize(picture.stride, picture.height)) {
+        || picture.bytes().size() < planeSize(picture.stride, picture.height)) {
         return false;
     }
     scaler_ = sws_getCachedContext(scaler_, picture.width, picture.height, AV_PIX_FMT_BGR0, place.width,
@@ -69,7 +69,7 @@ bool LetterboxCanvas::place(const BgraFrame& picture)
         nullptr,
     };
     const int destinationStrides[4] = {width_, chromaWidth_, chromaWidth_, 0};
-    const uint8_t* const source[4] = {picture.pixels.data(), nullptr, nullptr, nullptr};
+    const uint8_t* const source[4] = {picture.bytes().data(), nullptr, nullptr, nullptr};
     const int sourceStrides[4] = {picture.stride, 0, 0, 0};
     sws_scale(scaler_, source, sourceStrides, 0, picture.height, destination, destinationStrides);
     return true;

@@ -6,11 +6,6 @@
 
 #include <x264.h>
 
-extern "C" {
-#include <libavutil/pixfmt.h>
-#include <libswscale/swscale.h>
-}
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -57,8 +52,8 @@ bool dimensionAccepted(double value)
 
 } // namespace
 
-TzVideoEncoder::TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest)
-    : parameterSetRequest_(std::move(parameterSetRequest))
+TzVideoEncoder::TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest, int conversionThreads)
+    : parameterSetRequest_(std::move(parameterSetRequest)), converter_(conversionThreads)
 {
 }
 
@@ -127,10 +122,10 @@ int32_t TzVideoEncoder::startEncodeSessionWithVideoSize(double width, double hei
     encodeSession_ = x264_encoder_open(&param);
     if (!encodeSession_)
         return fail("x264 refused the parameters");
-    auto picture = std::make_unique<x264_picture_t>();
-    if (x264_picture_alloc(picture.get(), X264_CSP_I420, width_, height_) < 0)
-        return fail("no picture memory");
-    picture_ = std::move(picture);
+    picture_ = std::make_unique<x264_picture_t>();
+    x264_picture_init(picture_.get());
+    picture_->img.i_csp = X264_CSP_I420;
+    picture_->img.i_plane = 3;
 
     x264_nal_t* nals = nullptr;
     int nalCount = 0;
@@ -189,21 +184,20 @@ bool TzVideoEncoder::fillPicture(const Frame& frame)
         PLOG("H264: refusing a %d x %d frame: bad size, or planes too small for its rows", frame.width, frame.height);
         return false;
     }
-    const bool bgra = frame.format == Frame::Format::BGRA;
-    scaler_ = sws_getCachedContext(scaler_, frame.width, frame.height, bgra ? AV_PIX_FMT_BGR0 : AV_PIX_FMT_YUV420P,
-                                   width_, height_, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
-    if (!scaler_) {
-        PLOG("H264: cannot convert a %d x %d frame to %d x %d", frame.width, frame.height, width_, height_);
+    const SlicedI420Converter::Source source{
+        frame.format == Frame::Format::BGRA ? SlicedI420Converter::Layout::kBgra : SlicedI420Converter::Layout::kI420,
+        frame.width,
+        frame.height,
+        {frame.planes[0].data(), frame.planes[1].data(), frame.planes[2].data()},
+        frame.strides};
+    const SlicedI420Converter::I420* converted = converter_.convert(source, width_, height_);
+    if (!converted)
         return false;
+    // x264 reads the converter's picture in place; it stays until the next frame's conversion.
+    for (size_t i = 0; i < converted->planes.size(); ++i) {
+        picture_->img.plane[i] = converted->planes[i];
+        picture_->img.i_stride[i] = converted->strides[i];
     }
-    const int planeCount = bgra ? 1 : 3;
-    const uint8_t* source[4] = {};
-    int sourceStrides[4] = {};
-    for (int i = 0; i < planeCount; ++i) {
-        source[i] = frame.planes[i].data();
-        sourceStrides[i] = frame.strides[i];
-    }
-    sws_scale(scaler_, source, sourceStrides, 0, frame.height, picture_->img.plane, picture_->img.i_stride);
     return true;
 }
 
@@ -242,12 +236,7 @@ void TzVideoEncoder::endSession()
         x264_encoder_close(encodeSession_);
         encodeSession_ = nullptr;
     }
-    if (picture_) {
-        x264_picture_clean(picture_.get());
-        picture_.reset();
-    }
-    sws_freeContext(scaler_);
-    scaler_ = nullptr;
+    picture_.reset();
 }
 
 void TzVideoEncoder::requestKeyFrame()
@@ -336,7 +325,7 @@ TzVideoEncoder::Frame TzVideoEncoder::Frame::bgra(const BgraFrame& picture)
     frame.format = Format::BGRA;
     frame.width = picture.width;
     frame.height = picture.height;
-    frame.planes[0] = picture.pixels;
+    frame.planes[0] = picture.bytes();
     frame.strides[0] = picture.stride;
     return frame;
 }

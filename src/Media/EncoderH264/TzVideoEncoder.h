@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Media/EncoderH264/ParameterSetRequest.h"
+#include "Media/EncoderH264/SlicedI420Converter.h"
 #include "Platform/BgraFrame.h"
 
 #include <array>
@@ -14,7 +15,6 @@
 
 struct x264_t;
 struct x264_picture_t;
-struct SwsContext;
 
 // Encodes the frames of one cast into an H.264 Baseline stream for the TV: one x264 session at the
 // cast size, frame rate and bit rate, real-time tuned (no B-frames, no reordering, no look-ahead), a
@@ -57,8 +57,10 @@ public:
     // clean well below this; the requested rate is kept and reported by bitRate().
     static constexpr int32_t kMaxEncoderBitRate = 20'000'000;
 
-    // Serves the receiver's requests for the parameter sets from parameterSetRequest; none when null.
-    explicit TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest = nullptr);
+    // Serves the receiver's requests for the parameter sets from parameterSetRequest (none when null);
+    // frames are converted to the encoder's I420 on conversionThreads threads.
+    explicit TzVideoEncoder(std::shared_ptr<ParameterSetRequest> parameterSetRequest = nullptr,
+                            int conversionThreads = SlicedI420Converter::defaultThreads());
     ~TzVideoEncoder();
     TzVideoEncoder(const TzVideoEncoder&) = delete;
     TzVideoEncoder& operator=(const TzVideoEncoder&) = delete;
@@ -110,8 +112,8 @@ private:
     const std::shared_ptr<ParameterSetRequest> parameterSetRequest_;
     mutable std::recursive_mutex lock_;
     x264_t* encodeSession_ = nullptr;
-    std::unique_ptr<x264_picture_t> picture_;  // the session's I420 input picture
-    SwsContext* scaler_ = nullptr;
+    std::unique_ptr<x264_picture_t> picture_;  // the session's input: the converter's I420 picture
+    SlicedI420Converter converter_;
     int width_ = 0;
     int height_ = 0;
     int64_t frameCount_ = 0;
