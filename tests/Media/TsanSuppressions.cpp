@@ -1,8 +1,13 @@
 // ThreadSanitizer cannot follow the locking inside system libraries it did not build: libpulse's
-// own mutexes, and libX11's display lock after a lost connection. Our code around them stays checked.
+// own mutexes, the display lock of libX11 and its RandR extension after a lost connection, and the
+// atomics with which libswscale's slice threads hand rows to each other. Our code around them stays
+// checked.
 extern "C" const char* __tsan_default_suppressions()
 {
     return "race:libpulsecommon\n"
            "race:libpulse.so\n"
-           "mutex:libX11.so\n";
+           "mutex:libX11.so\n"
+           "mutex:libXrandr.so\n"
+           "race:libswscale.so\n"
+           "race:libavutil.so\n";
 }

@@ -66,6 +66,11 @@ SlicedI420Converter::~SlicedI420Converter()
 
 int SlicedI420Converter::defaultThreads()
 {
+#if defined(__SANITIZE_THREAD__)
+    // ThreadSanitizer can't see how libswscale's slice threads hand rows to each other, and weighing
+    // every row it suspects makes one frame take seconds: one thread when it watches.
+    return 1;
+#endif
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) / 2, 1, kMaxDefaultThreads);
 }
 
