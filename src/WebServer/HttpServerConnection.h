@@ -1,10 +1,11 @@
 #pragma once
 
-#include "Platform/DispatchSource.h"
 #include "Platform/SerialQueue.h"
-#include "WebServer/HttpServerChunkParser.h"
+#include "WebServer/HttpServerConnectionDeadlines.h"
+#include "WebServer/HttpServerConnectionSocket.h"
 #include "WebServer/HttpServerHandler.h"
-#include "WebServer/HttpServerHeadParser.h"
+#include "WebServer/HttpServerRequestReader.h"
+#include "WebServer/HttpServerResponseWriter.h"
 
 #include <atomic>
 #include <cstdint>
@@ -19,6 +20,8 @@ class HttpServer;
 // answer). Its steps run one after another on its own serial queue; it keeps itself alive from
 // start() until the connection ends, and the end closes the socket. The server ends a connection
 // that makes no progress (a read or a write) for its idle time-out. The hooks may be overridden.
+// It chooses the handler and runs it; reading the request and writing the answer are its reader's
+// and writer's.
 class HttpServerConnection : public std::enable_shared_from_this<HttpServerConnection> {
 public:
     // Takes ownership of the non-blocking socket.
@@ -64,62 +67,25 @@ protected:
     int statusCode() const { return statusCode_; }
 
 private:
-    using DataHandler = std::function<void(std::span<const uint8_t> data)>;
-    using DoneHandler = std::function<void(bool success)>;
-
-    bool watch(std::unique_ptr<DispatchSource>& source, DispatchSource::Kind kind);
-    void readSome(DataHandler onData);
-    void onReadable();
-    // False when nothing has arrived yet.
-    bool receive();
-    void writeData(std::vector<uint8_t> data, DoneHandler onDone);
-    void onWritable();
-    void noteProgress();
     void end();
-
-    void readHead();
     void dispatchHead();
-    void readBodyByLength(uint64_t remaining);
-    void readChunkedBody(std::span<const uint8_t> data);
-    bool writeBodyData(std::span<const uint8_t> data);
-    void failBody(const char* what);
-    void finishBody();
     void startProcessing();
     void finishProcessing(std::shared_ptr<HttpServerResponse> response);
-    void writeBody(bool chunked);
-    void writeBodyPiece(bool chunked, HttpServerBodyReader::Piece piece, const HttpError& error);
-    std::string headText(int statusCode, const HttpServerResponse* response) const;
 
     const std::shared_ptr<HttpServer> server_;
     const std::shared_ptr<SerialQueue> queue_;
-    int socket_;
     const std::vector<uint8_t> localAddressData_;
     const std::vector<uint8_t> remoteAddressData_;
     std::shared_ptr<HttpServerConnection> self_;
-    std::unique_ptr<DispatchSource> readSource_;
-    std::unique_ptr<DispatchSource> writeSource_;
-    DataHandler onData_;
-    bool triedFirstRead_ = false;
-    std::vector<uint8_t> unsentHead_;
-    std::vector<uint8_t> writeBuffer_;
-    size_t writeOffset_ = 0;
-    DoneHandler onWritten_;
+    HttpServerConnectionDeadlines deadlines_;
+    HttpServerConnectionSocket socket_;
+    HttpServerRequestReader reader_;
+    HttpServerResponseWriter writer_;
     bool opened_ = false;
-    bool ended_ = false;
     bool virtualHEAD_ = false;
-    HttpServerHeadParser headParser_;
-    std::unique_ptr<HttpServerChunkParser> chunkParser_;
-    HttpError bodyError_;
-    uint64_t bodyLength_ = 0;  // received so far, before any content decoding
     std::shared_ptr<HttpServerHandler> handler_;
     std::shared_ptr<HttpServerRequest> request_;
-    std::shared_ptr<HttpServerResponse> response_;
     int statusCode_ = 0;
     std::atomic<uint64_t> totalBytesRead_{0};
     std::atomic<uint64_t> totalBytesWritten_{0};
-    // Clock ticks of the last progress; kNotWatched while a handler works and once ended.
-    static constexpr DispatchQueue::Clock::rep kNotWatched = DispatchQueue::Clock::rep{-1};
-    std::atomic<DispatchQueue::Clock::rep> lastProgress_{kNotWatched};
-    // Clock ticks by which the head must have arrived; kNotWatched once it has, and once ended.
-    std::atomic<DispatchQueue::Clock::rep> headDeadline_{kNotWatched};
 };

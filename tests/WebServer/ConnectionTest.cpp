@@ -156,6 +156,21 @@ TEST_F(ConnectionTest, GzipsWhenTheHandlerEnablesIt)
     EXPECT_EQ(inflated, text);
 }
 
+// Far past the socket's send buffer, so the head and the body go out over many partial sends.
+TEST_F(ConnectionTest, AMultiMegabyteDataResponseArrivesWhole)
+{
+    std::vector<uint8_t> data(12 << 20);
+    for (size_t index = 0; index < data.size(); ++index)
+        data[index] = static_cast<uint8_t>(index * 7 + index / 251);
+    server->addGETHandlerForPath("/large", data, "application/octet-stream", 0);
+    start();
+    const Reply reply = exchange(port(), get("/large"));
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.header("content-length"), std::to_string(data.size()));
+    ASSERT_EQ(reply.body.size(), data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), reply.body.begin(), [](uint8_t sent, char got) { return sent == static_cast<uint8_t>(got); }));
+}
+
 TEST_F(ConnectionTest, ReadsBodiesByLengthInChunksAndAfter100Continue)
 {
     addEcho();
