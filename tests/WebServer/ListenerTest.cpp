@@ -57,11 +57,16 @@ TEST_F(ListenerTest, StoppingOnEveryPoolWorkerAtOnceStillClosesTheSockets)
 
 TEST_F(ListenerTest, StoppingInsideTheConnectionFactoryEndsAccepting)
 {
+    std::promise<void> allWaiting;
     std::promise<void> stopped;
     HttpServer::Options options;
-    options.connectionFactory = [&stopped](std::shared_ptr<HttpServer> server, int, std::vector<uint8_t>,
+    options.connectionFactory = [waiting = allWaiting.get_future().share(), &stopped](
+                                    std::shared_ptr<HttpServer> server, int, std::vector<uint8_t>,
                                     std::vector<uint8_t>) -> std::shared_ptr<HttpServerConnection> {
         if (server->isRunning()) {
+            // Stops only once every client waits in the backlog, so the accepting batch goes on after
+            // the stop (and no client meets a closed port).
+            waiting.wait();
             server->stop();
             stopped.set_value();
         }
@@ -69,10 +74,10 @@ TEST_F(ListenerTest, StoppingInsideTheConnectionFactoryEndsAccepting)
     };
     const auto server = startedServer(options);
     const uint16_t port = server->port();
-    // Several connections wait in the backlog, so the accepting batch goes on after the stop.
     std::vector<int> clients;
     for (int i = 0; i < 4; ++i)
         clients.push_back(connectTo(port));
+    allWaiting.set_value();
     ASSERT_TRUE(finishes(stopped.get_future()));
     EXPECT_FALSE(server->isRunning());
     for (const int fd : clients)
