@@ -1,10 +1,12 @@
 #include "Media/CheckVirtualDrivers.h"
 
+#include "Platform/MainQueue.h"
 #include "Utils/AppInfo.h"
 #include "Utils/Log.h"
 #include "Utils/Shell.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
@@ -153,6 +155,8 @@ std::optional<nlohmann::json> CheckVirtualDrivers::readInfoPath(const fs::path& 
 
 void CheckVirtualDrivers::installPlugin() const
 {
+    // It waits for the script, however long it runs: on the main queue the user interface would hang.
+    assert(!MainQueue::shared()->isCurrent() && "installPlugin never on the main queue");
     const std::string resources = (folders_.resources / "").string();
     PLOG("installing drivers: speaker %s, microphone %s, camera %s", yesNo(hasSpeaker_), yesNo(hasMicrophone_),
          yesNo(hasCamera_));

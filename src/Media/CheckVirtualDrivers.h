@@ -47,7 +47,7 @@ public:
 
     // Runs the install script with the resources folder and "YES"/"NO" for speaker, microphone and
     // camera, and waits for it. Its outcome is not reported: the next launch's checks notice it.
-    // Blocks the calling thread (a background one) until the script ends.
+    // Blocks the calling thread until the script ends: never the main queue's (asserted).
     void installPlugin() const;
 
     bool hasSpeaker() const { return hasSpeaker_; }

@@ -1,9 +1,12 @@
 #include "Platform/DispatchPool.h"
 
+#include "Platform/ThreadRole.h"
+
 #include <asio.hpp>
 #include <pthread.h>
 
 #include <algorithm>
+#include <cassert>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -65,6 +68,7 @@ DispatchPool::DispatchPool() : impl_(std::make_unique<Impl>())
     asio::steady_timer{impl_->context};
     std::thread([context = &impl_->context] {
         pthread_setname_np(pthread_self(), "dispatch.io");
+        ThreadRole::set(ThreadRole::Role::HandOff);
         context->run();
     }).detach();
     // Tasks may block for a while (a 0.5 s discovery poll, a child process), so there are workers
@@ -122,6 +126,7 @@ size_t DispatchPool::threadCount() const
 
 DispatchPool::BlockingScope::BlockingScope() : counted_(onWorker)
 {
+    assert(ThreadRole::mayWait() && "a hand-off thread never waits for a task");
     if (!counted_)
         return;
     Impl& impl = *shared().impl_;

@@ -1,6 +1,7 @@
 #include "Platform/DispatchReactor.h"
 
 #include "Platform/DispatchPool.h"
+#include "Platform/ThreadRole.h"
 #include "Utils/Log.h"
 
 #include <pthread.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -41,6 +43,7 @@ DispatchReactor::DispatchReactor() : epoll_(::epoll_create1(EPOLL_CLOEXEC))
     }
     std::thread([this] {
         pthread_setname_np(pthread_self(), "dispatch.fd");
+        ThreadRole::set(ThreadRole::Role::HandOff);
         run();
     }).detach();
 }
@@ -169,6 +172,8 @@ void DispatchReactor::detach(int fd, uint64_t key)
     Watcher* watcher = find(fd, key, &entry);
     if (!watcher)
         return;
+    // An armed watcher's client could be told after it was released.
+    assert(!watcher->armed && "a watcher is detached only when not armed");
     released = std::move(watcher->client);
     entry->watchers.erase(entry->watchers.begin() + (watcher - entry->watchers.data()));
     if (!entry->watchers.empty())

@@ -1,8 +1,10 @@
 #include "Platform/MainQueue.h"
 
 #include "Platform/DispatchPool.h"
+#include "Platform/ThreadRole.h"
 #include "Utils/Log.h"
 
+#include <cassert>
 #include <future>
 #include <utility>
 
@@ -28,14 +30,23 @@ std::shared_ptr<MainLoop> MainQueue::loop() const
     return loop_;
 }
 
+std::shared_ptr<MainLoop> MainQueue::loopOrDrop(const char* what) const
+{
+    auto loop = this->loop();
+    if (!loop) {
+        PLOG("main queue has no loop, %s dropped", what);
+        // Work the program meant to run is lost: a set-up fault that debug builds stop at.
+        assert(false && "a main queue task was dropped: no main loop is installed");
+    }
+    return loop;
+}
+
 // The queue is immortal, so tasks may hold `this` plainly.
 void MainQueue::async(Task task)
 {
-    const auto loop = this->loop();
-    if (!loop) {
-        PLOG("main queue has no loop, task dropped");
+    const auto loop = loopOrDrop("task");
+    if (!loop)
         return;
-    }
     loop->post([this, task = std::move(task)] { runAsCurrent(task); });
 }
 
@@ -45,11 +56,11 @@ void MainQueue::sync(const Task& task)
         runAsCurrent(task);
         return;
     }
-    const auto loop = this->loop();
-    if (!loop) {
-        PLOG("main queue has no loop, sync task dropped");
+    // The main thread joins the transport's threads and waits on the hand-off threads' queues.
+    assert(ThreadRole::mayWaitForMain() && "MainQueue::sync never from a transport or hand-off thread");
+    const auto loop = loopOrDrop("sync task");
+    if (!loop)
         return;
-    }
     // The posted closure owns the promise: once the closure is gone (run, or dropped with its loop)
     // the promise is destroyed and the future becomes ready, so this never waits for a lost task.
     auto done = std::make_shared<std::promise<void>>();
@@ -61,11 +72,9 @@ void MainQueue::sync(const Task& task)
 
 void MainQueue::asyncAfter(Clock::duration delay, Task task)
 {
-    const auto loop = this->loop();
-    if (!loop) {
-        PLOG("main queue has no loop, delayed task dropped");
+    const auto loop = loopOrDrop("delayed task");
+    if (!loop)
         return;
-    }
     loop->postAfter(delay, [this, task = std::move(task)] { runAsCurrent(task); });
 }
 

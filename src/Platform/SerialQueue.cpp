@@ -1,7 +1,9 @@
 #include "Platform/SerialQueue.h"
 
 #include "Platform/DispatchPool.h"
+#include "Platform/ThreadRole.h"
 
+#include <cassert>
 #include <utility>
 
 std::shared_ptr<SerialQueue> SerialQueue::create(std::string label)
@@ -27,6 +29,7 @@ void SerialQueue::sync(const Task& task)
         runAsCurrent(task);
         return;
     }
+    assert(ThreadRole::mayWait() && "a hand-off thread never waits for a queue");
     // The task may drop the last other owner of this queue.
     const auto self = shared_from_this();
     {

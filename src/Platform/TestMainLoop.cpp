@@ -1,6 +1,7 @@
 #include "Platform/TestMainLoop.h"
 
 #include <algorithm>
+#include <cassert>
 #include <utility>
 
 MainLoop::Clock::time_point TestMainLoop::now() const
@@ -9,8 +10,10 @@ MainLoop::Clock::time_point TestMainLoop::now() const
     return now_;
 }
 
+// Every way of driving the loop comes through here.
 bool TestMainLoop::runOne()
 {
+    assert(isLoopThread() && "a test main loop is driven only by the thread that made it");
     std::optional<Task> task;
     {
         std::lock_guard lock(mutex_);

@@ -9,7 +9,8 @@
 // the test advances it. Other threads may post to it at any time.
 class TestMainLoop final : public QueuedMainLoop {
 public:
-    // The creating (test) thread is the loop's thread and the only one that may drive it.
+    // The creating (test) thread is the loop's thread and the only one that may drive it
+    // (asserted).
     TestMainLoop() = default;
 
     Clock::time_point now() const override;

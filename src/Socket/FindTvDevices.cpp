@@ -2,6 +2,7 @@
 
 #include "Socket/DiscoveryReply.h"
 #include "Socket/FindTvDevicesDelegate.h"
+#include "Utils/InsideCall.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <span>
 #include <thread>
@@ -53,6 +55,7 @@ FindTvDevices::~FindTvDevices()
 
 void FindTvDevices::getNIC()
 {
+    assertNotFromDelegate();
     for (const auto& address : options_.localAddresses.empty() ? getNICIP() : options_.localAddresses)
         openSocket(address);
 }
@@ -81,6 +84,7 @@ void FindTvDevices::openSocket(const std::string& localAddress)
 
 void FindTvDevices::closeNIC()
 {
+    assertNotFromDelegate();
     for (int fd : sockets_)
         ::close(fd);
     sockets_.clear();
@@ -171,14 +175,24 @@ void FindTvDevices::readReply(int fd)
         PLOG("discovery reply from an unknown sender dropped");
         return;
     }
-    if (delegate_)
+    if (delegate_) {
+        const InsideCall<FindTvDevices> calling(this);
         delegate_->findTvDevicesInfo(std::string(sender) + "&" + *text);
+    }
 }
 
 void FindTvDevices::refresh()
 {
-    if (delegate_)
+    if (delegate_) {
+        const InsideCall<FindTvDevices> calling(this);
         delegate_->refreshTvDevicesList();
+    }
+}
+
+void FindTvDevices::assertNotFromDelegate() const
+{
+    // The pass is walking the socket list the delegate would change.
+    assert(!InsideCall<FindTvDevices>::of(this) && "getNIC and closeNIC never from a discovery delegate call");
 }
 
 std::vector<std::string> FindTvDevices::getNICIP()

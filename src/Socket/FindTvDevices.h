@@ -46,6 +46,7 @@ public:
 
     // Opens, binds and adds one broadcast socket per local address. Sockets already open stay, so
     // the new ones' bind to the same address fails (logged) and they send from a kernel-chosen port.
+    // Neither this nor closeNIC (nor destruction) from a delegate call (asserted).
     void getNIC();
     // One discovery pass: each open socket sends the request and hands its replies to the delegate;
     // with no socket open, it sleeps one second instead. A socket that fails is logged and skipped.
@@ -64,6 +65,7 @@ private:
     void collectReplies(int fd);
     void readReply(int fd);
     void refresh();
+    void assertNotFromDelegate() const;
 
     Options options_;
     // The request's destination; unset (and every send refused) when the target is not an address.

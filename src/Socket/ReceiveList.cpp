@@ -2,10 +2,13 @@
 
 #include "Utils/Log.h"
 
+#include <cassert>
+
 ReceiveList::ReceiveList(const char* kind, size_t maxPayload) : kind_(kind), maxPayload_(maxPayload) {}
 
 bool ReceiveList::push(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload)
 {
+    assert(pusher_.holds() && "a receive list is filled by one thread, so frames keep their order");
     if (maxPayload_ == 0)
         return false;
     if (payload.size() > maxPayload_) {
@@ -28,6 +31,7 @@ bool ReceiveList::push(uint16_t type, uint64_t timeStamp, std::span<const uint8_
 
 std::optional<QueuedMessage> ReceiveList::take()
 {
+    assert(taker_.holds() && "a receive list is emptied by one thread, so frames keep their order");
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return closed_ || !items_.empty(); });
     if (closed_)

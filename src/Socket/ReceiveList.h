@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Socket/QueuedMessage.h"
+#include "Utils/ThreadAffinity.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -20,7 +21,7 @@ public:
     // 0 makes a list that takes no frame at all (they are dropped without a line).
     ReceiveList(const char* kind, size_t maxPayload);
 
-    // Receive thread: queues a copy. False when the frame was dropped: too large (logged), the list
+    // Receive thread (asserted, as for take): queues a copy. False when the frame was dropped: too large (logged), the list
     // full (logged) or closed.
     bool push(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload);
     // Delivery thread: the oldest frame, waiting for one; nullopt once closed.
@@ -35,4 +36,6 @@ private:
     std::condition_variable changed_;
     std::deque<QueuedMessage> items_;
     bool closed_ = false;
+    ThreadAffinity pusher_;
+    ThreadAffinity taker_;
 };

@@ -2,6 +2,7 @@
 
 #include "Socket/MessageType.h"
 
+#include <cassert>
 #include <cstddef>
 #include <utility>
 
@@ -31,6 +32,7 @@ SendLists::PushResult SendLists::push(uint16_t type, uint64_t timeStamp, std::sp
 
 std::optional<QueuedMessage> SendLists::take()
 {
+    assert(taker_.holds() && "one send thread takes, as the socket's only writer");
     std::unique_lock lock(mutex_);
     for (;;) {
         if (closed_)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Socket/QueuedMessage.h"
+#include "Utils/ThreadAffinity.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -28,7 +29,7 @@ public:
 
     // Any thread: queues a copy in the list of its type.
     PushResult push(uint16_t type, uint64_t timeStamp, std::span<const uint8_t> payload);
-    // Send thread: the oldest message of the first non-empty list in the order other, audio, video,
+    // Send thread (asserted): the oldest message of the first non-empty list in the order other, audio, video,
     // waiting for one; nullopt once closed.
     std::optional<QueuedMessage> take();
     // Receive thread: drops the waiting audio and video frames; control messages stay.
@@ -54,4 +55,5 @@ private:
     List audio_{kAudioCapacity, {}};
     List video_{kVideoCapacity, {}};
     bool closed_ = false;
+    ThreadAffinity taker_;
 };

@@ -1,6 +1,7 @@
 #include "Socket/TcpClient.h"
 
 #include "Platform/DispatchPool.h"
+#include "Platform/ThreadRole.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/FrameReassembler.h"
 #include "Socket/FrameStreamSplitter.h"
@@ -346,6 +347,7 @@ bool TcpClient::startThreads(Connection& connection)
     const auto spawn = [this, &connection](auto body) {
         return std::thread([this, &connection, body] {
             transportThreadOf = this;
+            ThreadRole::set(ThreadRole::Role::Transport);
             body(connection);
         });
     };

@@ -5,6 +5,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cassert>
 #include <cerrno>
 #include <chrono>
 
@@ -78,6 +79,7 @@ std::optional<int> UdpChannel::send(uint16_t type, std::span<const uint8_t> payl
 
 void UdpChannel::resendFragments(const UdpResendFragmentsPayload& request)
 {
+    assert(resender_.holds() && "resends come from the receive thread only");
     Stream& stream = streamFor(histories_.forStream(request.streamType));
     if (const auto message = stream.history.find(request.messageId))
         transmit(stream, *message, &request.bitmap);
@@ -85,6 +87,7 @@ void UdpChannel::resendFragments(const UdpResendFragmentsPayload& request)
 
 void UdpChannel::resendRange(const UdpResendRangePayload& request)
 {
+    assert(resender_.holds() && "resends come from the receive thread only");
     Stream& stream = streamFor(histories_.forStream(request.streamType));
     for (const auto& message : stream.history.range(request))
         transmit(stream, *message);

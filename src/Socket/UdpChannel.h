@@ -4,6 +4,7 @@
 #include "Socket/StreamHistories.h"
 #include "Socket/UdpResendFragmentsPayload.h"
 #include "Socket/UdpResendRangePayload.h"
+#include "Utils/ThreadAffinity.h"
 
 #include <netinet/in.h>
 
@@ -34,7 +35,7 @@ public:
     // system (fewer when the socket's buffer was full), 0 once closed; nullopt when the message needs more than 255 fragments of this
     // channel's size, so the caller sends it over TCP instead. Any thread.
     std::optional<int> send(uint16_t type, std::span<const uint8_t> payload);
-    // The TV's requests, on the receive thread.
+    // The TV's requests, on the receive thread (asserted).
     void resendFragments(const UdpResendFragmentsPayload& request);
     void resendRange(const UdpResendRangePayload& request);
     // Closes the socket; later sends return 0. Any thread, more than once.
@@ -77,4 +78,5 @@ private:
     // The error of the last failed send, 0 after a success: each run of failures is logged once,
     // so a peer that keeps refusing, or a buffer that stays full, does not flood the log.
     std::atomic<int> lastSendError_{0};
+    ThreadAffinity resender_;
 };

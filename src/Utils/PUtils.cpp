@@ -12,6 +12,7 @@
 #include <openssl/rand.h>
 
 #include <array>
+#include <cassert>
 #include <climits>
 #include <cstdio>
 #include <ctime>
@@ -179,6 +180,9 @@ std::optional<std::string> PUtils::getIPAddress()
 
 void PUtils::logRedirect(bool on)
 {
+    // Switches are kept in order by running on one thread, the process's first (the main loop's):
+    // two at once could mix their banners and leave standard output on either file.
+    assert(::gettid() == ::getpid() && "logRedirect runs on the main thread");
     if (on) {
         // The file is opened before standard output is touched, so a failure leaves the log where it was.
         const int fd = openLogFile();

@@ -39,7 +39,7 @@ public:
 
     // On: appends standard output (so every log line) to "pelkor_soft.log" in the folder "Tavimor"
     // of the user's downloads folder and writes the open line. Off: writes the close line and points
-    // standard output at /dev/null. Main thread only.
+    // standard output at /dev/null. Main thread only (asserted: the process's first thread).
     static void logRedirect(bool on);
 
     // True when the whole text is four dot-separated decimal octets 0-255 of one to three digits

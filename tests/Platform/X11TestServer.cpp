@@ -78,6 +78,8 @@ X11TestServer::Launch X11TestServer::launch(const std::string& program, int numb
     for (int fd : {0, 1, 2}) {
         posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     }
+    // The server outlives a death test's child: holding that child's pipe, it would stall the parent.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -2,6 +2,7 @@
 #include "Socket/FindTvDevices.h"
 #include "Socket/FindTvDevicesDelegate.h"
 #include "Socket/TvDeviceInfo.h"
+#include "Utils/ContractDeathTest.h"
 #include "tv-sim/DiscoveryResponder.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,26 @@ TEST(FindTvDevices, EverySocketAsksGetsEachReplyAndIsRefreshedOnce)
     EXPECT_EQ(responder->requests(), 3);
     EXPECT_EQ(second.infos.size(), 4u);
     EXPECT_EQ(second.refreshes, 2);
+}
+
+// The pass walks the socket list: a delegate that closes the sockets would pull it from under it.
+TEST(FindTvDevicesDeathTest, TheDelegateDoesNotCloseTheSockets)
+{
+    SKIP_WITHOUT_ASSERTIONS();
+    struct Closing : Recorder {
+        FindTvDevices* finder = nullptr;
+        void findTvDevicesInfo(const std::string&) override { finder->closeNIC(); }
+    };
+    EXPECT_DEATH(
+        {
+            auto responder = startResponder({.tvs = {{"Room A", "02:00:00:00:00:01", "A1B2C3"}}});
+            auto finder = loopbackFinder(*responder);
+            Closing closing;
+            closing.finder = finder.get();
+            finder->setDelegate(&closing);
+            finder->udpFindDevice();
+        },
+        "never from a discovery delegate call");
 }
 
 TEST(FindTvDevices, IgnoresAnotherSendersRequest)

@@ -1,6 +1,9 @@
 #include "Socket/TCPManagerTestSupport.h"
 
 #include "Socket/DelegateSlot.h"
+#include "Socket/ReceiveList.h"
+#include "Socket/SendLists.h"
+#include "Utils/ContractDeathTest.h"
 
 #include <gtest/gtest.h>
 
@@ -9,21 +12,8 @@
 #include <mutex>
 #include <thread>
 
-// The TV link's threading contracts, asserted in debug builds. Every case starts threads, so the
-// death tests re-run the binary rather than fork it.
+// The TV link's threading contracts, asserted in debug builds.
 namespace {
-
-#ifdef NDEBUG
-#define SKIP_WITHOUT_ASSERTIONS() GTEST_SKIP() << "assertions are off in this build"
-#else
-#define SKIP_WITHOUT_ASSERTIONS() GTEST_FLAG_SET(death_test_style, "threadsafe")
-#endif
-
-// Keeps the doomed statement alive long enough to die; returns if it never does.
-void awaitDeath()
-{
-    std::this_thread::sleep_for(kWaitLimit);
-}
 
 // Destroys the manager from inside a delegate call on the receive thread.
 class DestroyingDelegate final : public ActiveVersionsDelegate {
@@ -59,6 +49,7 @@ TEST(LinkContractsDeathTest, ASessionIsNotDestroyedFromADelegateCall)
     SKIP_WITHOUT_ASSERTIONS();
     EXPECT_DEATH(
         {
+            MainQueue::install(std::make_shared<TestMainLoop>());
             TvSim tv(TCPManagerFixture::tvOptions());
             auto* manager = new TCPManager(quickOptions());
             DestroyingDelegate destroying(manager);
@@ -86,10 +77,52 @@ void destroyClientFromItsListener()
         awaitDeath();
 }
 
+// The main thread may be joining the very thread that waits for it.
+TEST(LinkContractsDeathTest, ATransportListenerDoesNotWaitForTheMainThread)
+{
+    SKIP_WITHOUT_ASSERTIONS();
+    EXPECT_DEATH(
+        {
+            MainQueue::install(std::make_shared<TestMainLoop>());
+            TvSim tv(TCPManagerFixture::tvOptions());
+            TcpNativeInfo info{.fn = [](void*, TcpClient*, int type, const char*, const uint8_t*, uint64_t, uint32_t) {
+                                   if (type == kMsgConnected)
+                                       MainQueue::shared()->sync([] {});
+                                   return 0;
+                               }};
+            TcpClient client(&info, quickTiming());
+            if (tv.start() && client.connect("127.0.0.1", tv.port()))
+                awaitDeath();
+        },
+        "never from a transport or hand-off thread");
+}
+
 TEST(LinkContractsDeathTest, ATransportClientIsNotDestroyedFromItsListener)
 {
     SKIP_WITHOUT_ASSERTIONS();
     EXPECT_DEATH(destroyClientFromItsListener(), "never destroyed from its listener");
+}
+
+// Each list between the transport's threads has one thread at each end that keeps frames in order.
+TEST(LinkContractsDeathTest, ATransportListHasOneThreadAtEachEnd)
+{
+    SKIP_WITHOUT_ASSERTIONS();
+    EXPECT_DEATH(
+        {
+            ReceiveList list("VideoData", 16);
+            list.close();
+            list.take();
+            std::thread([&list] { list.take(); }).join();
+        },
+        "emptied by one thread");
+    EXPECT_DEATH(
+        {
+            SendLists lists;
+            lists.close();
+            lists.take();
+            std::thread([&lists] { lists.take(); }).join();
+        },
+        "the socket's only writer");
 }
 
 // A delegate whose one call runs the given work.

@@ -1,5 +1,6 @@
 #include "Utils/PUtils.h"
 
+#include "Utils/ContractDeathTest.h"
 #include "Utils/Log.h"
 #include "Utils/TestFolders.h"
 
@@ -15,6 +16,7 @@
 #include <ctime>
 #include <functional>
 #include <regex>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -194,4 +196,10 @@ TEST_F(LogRedirect, OnWithoutAUsableFolderLeavesStandardOutputAlone)
     EXPECT_NE(out.find("cannot make folder"), std::string::npos) << out;
     EXPECT_NE(out.find("still here"), std::string::npos) << out;
     EXPECT_EQ(out.find("log open time"), std::string::npos) << out;
+}
+
+TEST(PUtilsDeathTest, TheLogIsRedirectedOnTheMainThreadOnly)
+{
+    SKIP_WITHOUT_ASSERTIONS();
+    EXPECT_DEATH(std::thread([] { PUtils::logRedirect(false); }).join(), "runs on the main thread");
 }

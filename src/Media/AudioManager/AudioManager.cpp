@@ -6,6 +6,8 @@
 #include "Platform/SerialQueue.h"
 #include "Utils/Log.h"
 
+#include <cassert>
+
 namespace {
 
 // A frame no longer than its header plus six bytes carries no sound worth sending.
@@ -27,6 +29,7 @@ AudioManager::~AudioManager()
 
 void AudioManager::StartRecord()
 {
+    assertNotFromCallback();
     std::lock_guard lifecycle(lifecycleMutex_);
     if (IsStarted())
         return;
@@ -54,6 +57,7 @@ void AudioManager::StartRecord()
 
 void AudioManager::StopRecord()
 {
+    assertNotFromCallback();
     std::lock_guard lifecycle(lifecycleMutex_);
     {
         std::lock_guard lock(delivery_->mutex);
@@ -62,6 +66,13 @@ void AudioManager::StopRecord()
         delivery_->started = false;
     }
     capture_.reset();
+}
+
+void AudioManager::assertNotFromCallback() const
+{
+    // The callback holds the delivery mutex, which a start or stop takes after the lifecycle lock: a
+    // start or stop on another thread meanwhile would deadlock with it.
+    assert(!audioDataQueueACC_->isCurrent() && "StartRecord and StopRecord never from the audio callback");
 }
 
 bool AudioManager::IsStarted() const

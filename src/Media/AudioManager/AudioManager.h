@@ -34,7 +34,7 @@ public:
     AudioManager& operator=(const AudioManager&) = delete;
 
     // Nothing when started. A missing loopback device leaves it started with no packets; without an
-    // encoder it stays stopped.
+    // encoder it stays stopped. Neither from the callback (asserted), nor destruction.
     void StartRecord();
     void StopRecord();
     bool IsStarted() const;
@@ -61,6 +61,7 @@ private:
     static void handOn(const std::shared_ptr<Delivery>& delivery, const std::shared_ptr<SerialQueue>& queue,
                        uint64_t generation, std::vector<uint8_t> packet);
     static void deliver(Delivery& delivery, uint64_t generation, const std::vector<uint8_t>& packet);
+    void assertNotFromCallback() const;
 
     const EncoderFactory makeEncoder_;
     std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();

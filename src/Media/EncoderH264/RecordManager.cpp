@@ -13,6 +13,7 @@
 #include "Platform/X11ScreenCapture.h"
 #include "Platform/X11WindowCapture.h"
 #include "Utils/EncryptedFrame.h"
+#include "Utils/InsideCall.h"
 #include "Utils/Locked.h"
 #include "Utils/Log.h"
 
@@ -118,6 +119,8 @@ void RecordManager::setDelegate(RecordManagerToStopScreenDelegate* delegate)
 
 void RecordManager::SetCallback(void* userData, MediaDataCallback callback)
 {
+    // The callback runs with this mutex held, and it is not recursive.
+    assert(!InsideCall<RecordManager>::of(this) && "SetCallback never from the output callback");
     std::lock_guard lock(callbackMutex_);
     userData_ = userData;
     fnCallback_ = callback;
@@ -394,6 +397,7 @@ void RecordManager::deliver(KeyFrameGate& gate, std::span<const uint8_t> accessU
     }
     std::lock_guard lock(callbackMutex_);
     if (fnCallback_) {
+        const InsideCall<RecordManager> callingBack(this);
         const int32_t result = fnCallback_(userData_, accessUnit.data(), static_cast<uint32_t>(accessUnit.size()));
         gate.handedOver(keyFrame, result >= 0);
     }

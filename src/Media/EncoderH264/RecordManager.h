@@ -51,7 +51,7 @@ public:
     // Not owned; the owner clears it (or stops the capture) before it goes away. Any thread.
     void setDelegate(RecordManagerToStopScreenDelegate* delegate);
     // Stores the output callback with its user data; the latest pair wins. Once this returns, the
-    // pair it replaced is no longer running nor called. Any thread but the callback's own.
+    // pair it replaced is no longer running nor called. Never from the callback (asserted).
     void SetCallback(void* userData, MediaDataCallback callback);
 
     // Starts capturing at width x height and framerate frames per second: type 0 or 1 captures the
