@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -29,13 +28,6 @@ int openBeneath(int root, const std::string& relative)
             return static_cast<int>(fd);
     }
     return -1;
-}
-
-std::string descriptorTarget(int fd)
-{
-    char target[PATH_MAX];
-    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target));
-    return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
 }
 
 }  // namespace
@@ -75,8 +67,6 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
         }
         return path;  // no parent folder, so no item either
     }
-    const std::string realParent = descriptorTarget(path.parent_.get());
-    path.canonical_ = inside.empty() ? realParent : realParent + (realParent.ends_with('/') ? "" : "/") + path.name_;
     struct stat info {};
     if (::fstatat(path.parent_.get(), path.entry_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         path.exists_ = true;

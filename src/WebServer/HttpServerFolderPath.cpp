@@ -1,6 +1,20 @@
 #include "WebServer/HttpServerFolderPath.h"
 
+#include <climits>
 #include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Where a descriptor leads, from the kernel; empty when it can't say.
+std::string descriptorTarget(int fd)
+{
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), target, sizeof(target));
+    return length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string();
+}
+
+}  // namespace
 
 HttpServerDescriptor HttpServerFolderPath::openFolder() const
 {
@@ -12,9 +26,21 @@ std::string HttpServerFolderPath::pinnedPath() const
     return "/proc/self/fd/" + std::to_string(parent_.get()) + "/" + entry_;
 }
 
+// Asked of the kernel only here: a plain GET never needs it.
+std::string HttpServerFolderPath::canonical() const
+{
+    if (!parent_.isOpen())
+        return {};
+    const std::string realParent = descriptorTarget(parent_.get());
+    if (realParent.empty() || isRoot())
+        return realParent;
+    return realParent + (realParent.ends_with('/') ? "" : "/") + name_;
+}
+
 bool HttpServerFolderPath::isWithin(const HttpServerFolderPath& other) const
 {
-    const std::string& folder = other.canonical_;
-    return !canonical_.empty() && !folder.empty()
-        && (canonical_ == folder || (canonical_.starts_with(folder) && (folder.ends_with('/') || canonical_[folder.size()] == '/')));
+    const std::string item = canonical();
+    const std::string folder = other.canonical();
+    return !item.empty() && !folder.empty()
+        && (item == folder || (item.starts_with(folder) && (folder.ends_with('/') || item[folder.size()] == '/')));
 }

@@ -36,6 +36,8 @@ public:
     std::string pinnedPath() const;
     // The same item or one inside it.
     bool isWithin(const HttpServerFolderPath& other) const;
+    // The item's real path (its parent's, as the kernel resolved it, and its name); empty when unknown.
+    std::string canonical() const;
 
 private:
     friend class HttpServerFolder;
@@ -45,7 +47,6 @@ private:
     std::string absolute_;
     std::string name_;
     std::string entry_;
-    std::string canonical_;
     HttpServerDescriptor parent_;
     bool exists_ = false;
     bool isFolder_ = false;
