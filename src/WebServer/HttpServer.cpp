@@ -10,6 +10,7 @@
 #include "WebServer/HttpServerLog.h"
 
 #include <algorithm>
+#include <cassert>
 #include <unistd.h>
 
 namespace {
@@ -74,6 +75,7 @@ bool HttpServer::start(const Options& options, HttpError* error)
     requestHeadTimeout_ = options.requestHeadTimeout;
     port_ = listener->port();
     running_ = true;
+    handlers_.setInService(true);
 
     // `this` is valid in the callback: the listener keeps its owner alive through each batch.
     listener->start(weak_from_this(), [this](int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress) {
@@ -129,6 +131,7 @@ void HttpServer::stop()
     if (!running_)
         return;
     running_ = false;
+    handlers_.setInService(false);
     publisher_.stop();
     std::shared_ptr<HttpServerListener> listener;
     {
@@ -250,6 +253,7 @@ void HttpServer::endStalledConnections()
 
 void HttpServer::didDisconnect()
 {
+    assert(MainQueue::shared()->isCurrent() && "the connected state lives on the main queue");
     if (!connected_)
         return;
     connected_ = false;

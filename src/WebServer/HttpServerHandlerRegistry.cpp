@@ -6,6 +6,7 @@
 #include "WebServer/HttpServerLog.h"
 
 #include <algorithm>
+#include <cassert>
 #include <optional>
 #include <regex.h>
 #include <strings.h>
@@ -42,7 +43,14 @@ std::optional<std::vector<std::string>> regexCaptures(const regex_t& expression,
 
 void HttpServerHandlerRegistry::addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock)
 {
+    assert(!inService_ && "handlers are added before the server starts");
     handlers_.insert(handlers_.begin(), std::make_shared<HttpServerHandler>(std::move(matchBlock), std::move(processBlock)));
+}
+
+void HttpServerHandlerRegistry::removeAllHandlers()
+{
+    assert(!inService_ && "handlers are removed while the server is stopped");
+    handlers_.clear();
 }
 
 HttpServerHandlerRegistry::AsyncProcessBlock HttpServerHandlerRegistry::synchronous(ProcessBlock processBlock)

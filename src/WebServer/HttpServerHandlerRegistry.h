@@ -2,6 +2,7 @@
 
 #include "WebServer/HttpServerHandler.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,7 +30,9 @@ public:
     static AsyncProcessBlock synchronous(ProcessBlock processBlock);
 
     void addHandler(MatchBlock matchBlock, AsyncProcessBlock processBlock);
-    void removeAllHandlers() { handlers_.clear(); }
+    void removeAllHandlers();
+    // While the server runs, connections read the list without a lock: it may not change then.
+    void setInService(bool inService) { inService_ = inService; }
     const std::vector<std::shared_ptr<HttpServerHandler>>& handlers() const { return handlers_; }
 
     // Every request of the method (case-sensitive).
@@ -50,4 +53,5 @@ public:
 
 private:
     std::vector<std::shared_ptr<HttpServerHandler>> handlers_;
+    std::atomic<bool> inService_{false};
 };
