@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cassert>
 #include <chrono>
 #include <span>
 #include <sys/socket.h>
@@ -59,6 +60,8 @@ HttpServerNATPortMapping::HttpServerNATPortMapping(uint16_t port, Callback callb
 
 HttpServerNATPortMapping::~HttpServerNATPortMapping()
 {
+    // From its own queue (the callback) the wait below would run inline and free the mapping under it.
+    assert(!queue_->isCurrent() && "the mapping is not destroyed from its callback");
     if (!open_)
         return;
     // On the queue, so no handler is half-way through and none starts after the cancels.
@@ -91,6 +94,7 @@ bool HttpServerNATPortMapping::send(Phase phase, int* error)
 
 void HttpServerNATPortMapping::sendOrFinish(Phase phase)
 {
+    assert(queue_->isCurrent());
     int error = 0;
     if (!send(phase, &error))
         finish(Result{error, {}, 0});
@@ -110,6 +114,7 @@ void HttpServerNATPortMapping::armRetry()
 
 void HttpServerNATPortMapping::readReply()
 {
+    assert(queue_->isCurrent());
     if (phase_ == Phase::Idle) {
         // Nothing is asked: a late datagram or a pending socket error is dropped, so the
         // level-triggered source does not keep firing.
@@ -129,6 +134,7 @@ void HttpServerNATPortMapping::readReply()
 
 void HttpServerNATPortMapping::timerFired()
 {
+    assert(queue_->isCurrent());
     if (phase_ == Phase::Idle) {
         // Renewal: the whole exchange again, since the public address may have changed too.
         sendOrFinish(Phase::PublicAddress);
@@ -140,6 +146,7 @@ void HttpServerNATPortMapping::timerFired()
 
 void HttpServerNATPortMapping::handle(int status, const natpmpresp_t& response)
 {
+    assert(queue_->isCurrent());
     if (status == NATPMP_TRYAGAIN) {
         armRetry();
         return;
@@ -170,6 +177,7 @@ void HttpServerNATPortMapping::handle(int status, const natpmpresp_t& response)
 
 void HttpServerNATPortMapping::finish(const Result& result)
 {
+    assert(queue_->isCurrent());
     if (result.error != 0) {
         phase_ = Phase::Idle;
         timer_->cancel();
