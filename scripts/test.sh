@@ -29,11 +29,13 @@ run_suite() {
     if grep -q "No tests were found" "$log"; then
         return
     fi
-    # A test that failed and then passed shows a failure line and a later "Passed" line of its own.
-    local name
-    while read -r name; do
-        grep -qE "Test +#[0-9]+: $name \.+ +Passed" "$log" && flaky+=("$dir: $name")
-    done < <(grep -oE 'Test +#[0-9]+: [^ ]+ \.+\*\*\*' "$log" | sed -E 's/Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u)
+    # A test that failed and then passed shows a failure line and a later "Passed" line under the same
+    # number (names alone can repeat: a disabled test and the test that runs it share one).
+    local number name
+    while read -r number name; do
+        grep -qE "Test +#$number: [^ ]+ \.+ +Passed" "$log" && flaky+=("$dir: $name")
+    done < <(grep -oE 'Test +#[0-9]+: [^ ]+ \.+[^*]*\*\*\*(Failed|Timeout|Exception)' "$log" \
+        | sed -E 's/Test +#([0-9]+): ([^ ]+) .*/\1 \2/' | sort -u)
     local line
     line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1 || true)
     if [[ $line =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
