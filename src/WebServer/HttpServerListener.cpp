@@ -2,6 +2,7 @@
 
 #include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
+#include "Utils/InsideCall.h"
 #include "WebServer/HttpServerLog.h"
 
 #include <arpa/inet.h>
@@ -17,21 +18,6 @@ namespace {
 // How long accepting rests when the process or system is out of descriptors.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
-
-// The socket whose accept handler runs on this thread: close() must not wait there for the handler to
-// return, as it does when the last reference to the server goes inside that handler.
-thread_local const void* tAcceptingOn = nullptr;
-
-class AcceptingMark {
-public:
-    explicit AcceptingMark(const void* socket) : previous_(std::exchange(tAcceptingOn, socket)) {}
-    ~AcceptingMark() { tAcceptingOn = previous_; }
-    AcceptingMark(const AcceptingMark&) = delete;
-    AcceptingMark& operator=(const AcceptingMark&) = delete;
-
-private:
-    const void* previous_;
-};
 
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
@@ -133,8 +119,10 @@ void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
         socket->source = DispatchSource::create(
             socket->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
             [owner, weak = weak_from_this(), socket = socket.get()] {
-                // Set before anything is taken, so it is still set if the owner ends when it goes.
-                const AcceptingMark mark(socket);
+                // Marks the socket whose accept handler runs on this thread: close() must not wait there
+                // for the handler to return, as it does when the last reference to the server goes inside
+                // it. Set before anything is taken, so it is still set if the owner ends when it goes.
+                const InsideCall<Socket> accepting(socket);
                 const auto keptOwner = owner.lock();
                 if (const auto self = weak.lock(); self && keptOwner)
                     self->accept(*socket);
@@ -165,7 +153,7 @@ void HttpServerListener::close()
             auto closed = socket->closed->get_future();
             socket->source->cancel();
             // Inside its own accept handler the socket closes once that handler returns.
-            if (tAcceptingOn != socket.get()) {
+            if (!InsideCall<Socket>::of(socket.get())) {
                 // The cancel handler needs a pool worker, and this may be the last free one.
                 const DispatchPool::BlockingScope blocking;
                 closed.wait();
