@@ -70,8 +70,9 @@ int SlicedI420Converter::defaultThreads()
     // ThreadSanitizer can't see how libswscale's slice threads hand rows to each other, and weighing
     // every row it suspects makes one frame take seconds: one thread when it watches.
     return 1;
-#endif
+#else
     return std::clamp(static_cast<int>(std::thread::hardware_concurrency()) / 2, 1, kMaxDefaultThreads);
+#endif
 }
 
 bool SlicedI420Converter::prepare(const Shape& shape)
