@@ -11,6 +11,7 @@
 #include "Socket/NetworkEchoPayload.h"
 #include "Socket/ReceiveList.h"
 #include "Socket/SendLists.h"
+#include "Socket/TcpLinkSocket.h"
 #include "Socket/UdpChannel.h"
 #include "Socket/UdpChannelOpenPayload.h"
 #include "Socket/UdpResendFragmentsPayload.h"
@@ -18,25 +19,18 @@
 #include "Utils/Log.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <cassert>
 #include <cerrno>
-#include <cstring>
 #include <system_error>
 #include <thread>
 #include <utility>
 
 namespace {
 
-constexpr int kSocketBufferSize = 262'144;
 // The largest TCP message: 255 fragments of 65,536 bytes.
 constexpr size_t kMaxTcpMessage = MessageFragmenter::kTcpFragmentSize * TransportFrameHeader::kMaxFragmentCount;
 
@@ -47,129 +41,6 @@ uint64_t nowMicroseconds()
 {
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
-}
-
-std::string dottedAddress(const in_addr& address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    ::inet_ntop(AF_INET, &address, text, sizeof text);
-    return text;
-}
-
-// "address:port", as the connected event and log lines show the peer.
-std::string endpointText(const sockaddr_in& endpoint)
-{
-    return dottedAddress(endpoint.sin_addr) + ":" + std::to_string(ntohs(endpoint.sin_port));
-}
-
-timeval toTimeval(std::chrono::milliseconds duration)
-{
-    const auto ms = std::max<std::chrono::milliseconds::rep>(duration.count(), 1);
-    return {static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
-}
-
-void raiseBufferTo(int fd, int option, const char* name)
-{
-    int size = 0;
-    socklen_t length = sizeof size;
-    if (::getsockopt(fd, SOL_SOCKET, option, &size, &length) == 0 && size >= kSocketBufferSize)
-        return;
-    if (::setsockopt(fd, SOL_SOCKET, option, &kSocketBufferSize, sizeof kSocketBufferSize) != 0)
-        NQLOG_ERRNO("setsockopt %s", name);
-}
-
-// Waits for a non-blocking connect in progress; true once the connection is made.
-bool finishConnect(int fd, const std::string& target, std::chrono::milliseconds timeout)
-{
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            NQLOG("connect to %s timed out", target.c_str());
-            return false;
-        }
-        pollfd waiting{fd, POLLOUT, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
-        if (ready > 0)
-            break;
-        if (ready < 0 && errno != EINTR) {
-            NQLOG_ERRNO("poll while connecting to %s", target.c_str());
-            return false;
-        }
-    }
-    // Writable also when refused: the outcome is the socket's pending error.
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
-        NQLOG_ERRNO("getsockopt SO_ERROR");
-        return false;
-    }
-    if (error != 0) {
-        errno = error;
-        NQLOG_ERRNO("connect to %s", target.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Connects the non-blocking socket within the time-out, then makes it blocking with the link's send
-// buffer and send time-out; false on failure. The caller owns (and closes) the socket either way.
-bool connectSocket(int fd, const sockaddr_in& peer, const TcpClient::Timing& timing)
-{
-    const std::string target = endpointText(peer);
-    bool made = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) == 0;
-    if (!made && errno != EINPROGRESS && errno != EINTR)
-        NQLOG_ERRNO("connect to %s", target.c_str());
-    else if (!made)
-        made = finishConnect(fd, target, timing.connectTimeout);
-    const int flags = made ? ::fcntl(fd, F_GETFL) : -1;
-    if (made && (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
-        NQLOG_ERRNO("fcntl clearing O_NONBLOCK");
-        made = false;
-    }
-    if (!made)
-        return false;
-    PLOG("connect succeed.");
-    raiseBufferTo(fd, SO_SNDBUF, "SO_SNDBUF");
-    const timeval sendTimeout = toTimeval(timing.sendTimeout);
-    if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout) != 0)
-        NQLOG_ERRNO("setsockopt SO_SNDTIMEO");
-    return true;
-}
-
-enum class WriteResult { Written, NothingWritten, PartWritten };
-
-// Writes the whole fragment, header and payload with one sendmsg, continuing after partial writes
-// with the rest of the same fragment.
-WriteResult writeFragment(int fd, const MessageFragmenter::Pieces& fragment)
-{
-    std::array<iovec, 2> pieces{iovec{const_cast<uint8_t*>(fragment.header.data()), fragment.header.size()},
-                                iovec{const_cast<uint8_t*>(fragment.payload.data()), fragment.payload.size()}};
-    // The first piece not yet written whole; an empty payload leaves one piece.
-    size_t first = 0;
-    const size_t count = fragment.payload.empty() ? 1 : 2;
-    size_t written = 0;
-    while (written < fragment.size()) {
-        msghdr message{};
-        message.msg_iov = &pieces[first];
-        message.msg_iovlen = count - first;
-        const ssize_t sent = ::sendmsg(fd, &message, MSG_NOSIGNAL);
-        if (sent < 0 && errno == EINTR)
-            continue;
-        if (sent <= 0)
-            return written == 0 ? WriteResult::NothingWritten : WriteResult::PartWritten;
-        written += static_cast<size_t>(sent);
-        for (size_t left = static_cast<size_t>(sent); left > 0;) {
-            const size_t taken = std::min(left, pieces[first].iov_len);
-            pieces[first].iov_base = static_cast<uint8_t*>(pieces[first].iov_base) + taken;
-            pieces[first].iov_len -= taken;
-            left -= taken;
-            if (pieces[first].iov_len == 0)
-                ++first;
-        }
-    }
-    return WriteResult::Written;
 }
 
 } // namespace
@@ -306,7 +177,7 @@ bool TcpClient::connect(const std::string& host, uint16_t port)
         }
         pending_ = PendingConnect{fd};
     }
-    const bool made = connectSocket(fd, peer, timing_);
+    const bool made = TcpLinkSocket::connect(fd, peer, timing_.connectTimeout, timing_.sendTimeout);
     ConnectionPtr failed;
     {
         std::lock_guard lock(lifecycleMutex_);
@@ -475,7 +346,7 @@ bool TcpClient::isConnectedTo(const std::string& host) const
 std::string TcpClient::peerAddress() const
 {
     const ConnectionPtr connection = currentConnection();
-    return connection ? dottedAddress(connection->peer.sin_addr) : "0.0.0.0";
+    return connection ? TcpLinkSocket::dottedAddress(connection->peer.sin_addr) : "0.0.0.0";
 }
 
 void TcpClient::raise(int type, const char* text, const uint8_t* data, uint64_t timeStampUs, uint32_t length)
@@ -487,12 +358,9 @@ void TcpClient::raise(int type, const char* text, const uint8_t* data, uint64_t 
 // Receive thread.
 void TcpClient::receiveLoop(Connection& connection)
 {
-    raiseBufferTo(connection.fd, SO_RCVBUF, "SO_RCVBUF");
-    const timeval receiveTimeout = toTimeval(timing_.receiveTimeout);
-    if (::setsockopt(connection.fd, SOL_SOCKET, SO_RCVTIMEO, &receiveTimeout, sizeof receiveTimeout) != 0)
-        NQLOG_ERRNO("setsockopt SO_RCVTIMEO");
+    TcpLinkSocket::prepareForReceiving(connection.fd, timing_.receiveTimeout);
 
-    const std::string peer = endpointText(connection.peer);
+    const std::string peer = TcpLinkSocket::endpointText(connection.peer);
     raise(kMsgConnected, peer.c_str());
 
     int timeouts = 0;
@@ -691,13 +559,13 @@ void TcpClient::sendLoop(Connection& connection)
     MessageFragmenter fragmenter;
     uint32_t sequence = 0;
     while (const auto message = connection.sendLists.take()) {
-        WriteResult failure = WriteResult::Written;
+        TcpLinkSocket::WriteResult failure = TcpLinkSocket::WriteResult::Written;
         int error = 0;
         const auto result = fragmenter.sendGathered(sequence++, message->type, message->timeStamp,
                                                     message->payload, [&](const MessageFragmenter::Pieces& fragment) {
-                                                        failure = writeFragment(connection.fd, fragment);
+                                                        failure = TcpLinkSocket::writeFragment(connection.fd, fragment);
                                                         error = errno;
-                                                        return failure == WriteResult::Written;
+                                                        return failure == TcpLinkSocket::WriteResult::Written;
                                                     });
         if (result.status != MessageFragmenter::Status::WriteFailed)
             continue;
@@ -708,7 +576,7 @@ void TcpClient::sendLoop(Connection& connection)
         PLOG_ERRNO("send fail or timeout");
         // A time-out between fragments leaves the stream framed: the TV drops the incomplete
         // message. Half a fragment, or a broken socket, leaves nothing to frame: end the link.
-        if (failure == WriteResult::PartWritten || (error != EAGAIN && error != EWOULDBLOCK)) {
+        if (failure == TcpLinkSocket::WriteResult::PartWritten || (error != EAGAIN && error != EWOULDBLOCK)) {
             NQLOG("closing the link after a failed write of message %u type 0x%x", sequence - 1, message->type);
             ::shutdown(connection.fd, SHUT_RDWR);
             return;
