@@ -3,7 +3,7 @@
 
 #include "Socket/TcpClientTestSupport.h"
 #include "Socket/UdpChannel.h"
-#include "WebServer/NetworkNamespaceSupport.h"
+#include "NetworkNamespaceSupport.h"
 
 #include <future>
 #include <vector>
