@@ -1,0 +1,101 @@
+#pragma once
+
+#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
+#include "Socket/ActiveVersionsDelegate.h"
+#include "Socket/VXTcpConnectDelegate.h"
+#include "Socket/VXTcpReverseControlDelegate.h"
+#include "UI/SessionServices.h"
+#include "UI/SessionState.h"
+#include "Utils/ThreadAffinity.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class CastingController;
+class ConnectionController;
+class MainWindowView;
+class SendersController;
+class TCPManager;
+class TvControlController;
+
+// The mediator of the session: the one object the TV link and the main window talk to. It is the
+// link's delegate for connection, reverse control and capabilities, and forwards each concern to a
+// class of its own (finding and connecting, the senders list and capabilities, casting, the TV's
+// control of the computer), all sharing one SessionState.
+//
+// Threads: made, used and destroyed on the main thread (asserted). Calls from the link arrive on its
+// threads and are moved to the main queue before anything is touched, so every concern runs on the
+// main thread only; a call still queued when the controller is destroyed is dropped.
+class MainWindowController final : public VXTcpConnectDelegate,
+                                   public VXTcpReverseControlDelegate,
+                                   public ActiveVersionsDelegate,
+                                   public RecordManagerToStopScreenDelegate {
+public:
+    MainWindowController(MainWindowView& view, SessionServices services);
+    // Leaves the link's delegate slots and stops discovery and any cast.
+    ~MainWindowController() override;
+    MainWindowController(const MainWindowController&) = delete;
+    MainWindowController& operator=(const MainWindowController&) = delete;
+
+    // The window is up: starts discovery and becomes the link's delegate.
+    void windowDidLoad();
+
+    SessionState& state() { return state_; }
+    MainWindowView& view() { return view_; }
+    TCPManager& link() { return link_; }
+    const SessionServices& services() const { return services_; }
+    ConnectionController& connection() { return *connection_; }
+    SendersController& senders() { return *senders_; }
+    CastingController& casting() { return *casting_; }
+    TvControlController& tvControl() { return *tvControl_; }
+
+    // VXTcpConnectDelegate
+    void onConnectSuccess(const std::string& name) override;
+    void onConnectFail() override;
+    void onDisConnect() override;
+    void onReceiveScreenCode(const std::string& code) override;
+    void onVideoQuality(int level, int width, int height, int fps) override;
+    void onTvcontrolReceived(int type, const uint8_t* data, int64_t len) override;
+    void tvRequestMirror() override;
+    void tvIntErruptMirror() override;
+    void tvMirrorLock() override;
+    void connectListMessage(const std::string& json) override;
+    void changeButtonName(int64_t index, int status) override;
+    void tvShareFile2pc(const std::string& json) override;
+    void supportChangeQuality(bool support) override;
+
+    // VXTcpReverseControlDelegate: of these only the TV's keys concern the session for now.
+    void onReceiveScreenReaolution(int width, int height) override;
+    void onReveiveScreenVideoData(const uint8_t* data, int64_t len) override;
+    void tvScreenStop() override;
+    void tvScreenFail(int reason) override;
+    void tvKeyHandle(int keyCode) override;
+    void pushFileSuccess() override;
+    void tvInviteToReverse() override;
+
+    // ActiveVersionsDelegate
+    void activeVersionHandler(int level) override;
+    void isSpeakerHandler(bool speaker) override;
+
+    // RecordManagerToStopScreenDelegate
+    void stopScreenFunction() override;
+
+private:
+    // Runs `work` on the main queue, unless the controller is gone by then. Any thread.
+    void onMain(std::function<void()> work);
+    void setLinkDelegates(bool on);
+
+    MainWindowView& view_;
+    const SessionServices services_;
+    TCPManager& link_;
+    SessionState state_;
+    ThreadAffinity mainThread_;
+    std::unique_ptr<ConnectionController> connection_;
+    std::unique_ptr<SendersController> senders_;
+    std::unique_ptr<CastingController> casting_;
+    std::unique_ptr<TvControlController> tvControl_;
+    // Queued calls hold it weakly: once it is gone, they do nothing.
+    std::shared_ptr<MainWindowController*> self_;
+};

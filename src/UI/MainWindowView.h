@@ -1,0 +1,10 @@
+#pragma once
+
+#include "UI/CastingView.h"
+#include "UI/ConnectionView.h"
+#include "UI/SendersView.h"
+#include "UI/ToastPresenter.h"
+
+// Everything MainWindowController shows: the Qt main window implements it, tests record it. Every call
+// comes on the main thread.
+class MainWindowView : public ToastPresenter, public ConnectionView, public SendersView, public CastingView {};
