@@ -1,0 +1,37 @@
+#pragma once
+
+#include "UI/MainWindowView.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+
+// The main window as lines of text: every page change, toast, alert and casting state is printed,
+// and alerts are closed at once (there is nobody to press OK). It remembers the page shown and
+// whether the casting-code window is up, for the program driving the controller. Main thread.
+class ConsoleView final : public MainWindowView {
+public:
+    using Printer = std::function<void(const std::string& line)>;
+
+    explicit ConsoleView(Printer print);
+
+    std::optional<MainWindowPage> page() const { return page_; }
+    bool castingCodeWindowShown() const { return castingCodeWindow_; }
+
+    void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
+    void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    void showPage(MainWindowPage page) override;
+    void showCastingCodeWindow() override;
+    void hideCastingCodeWindow() override;
+    void setCastingCodeText(const std::string& text) override;
+    void showCastingState(bool fromScreenButton) override;
+    void showIdleState(ScreenType lastScreenType) override;
+    void showQualityEntry(bool shown) override;
+
+    static const char* pageName(MainWindowPage page);
+
+private:
+    Printer print_;
+    std::optional<MainWindowPage> page_;
+    bool castingCodeWindow_ = false;
+};
