@@ -129,15 +129,15 @@ std::optional<fs::path> FileServer::getUploadPathWithDir(std::string_view dir, s
 
 std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::string_view dir, std::string_view fileId)
 {
+    const auto base = getServerURL();
+    if (!base) {
+        PLOG("error copy file: the file server has no URL");
+        return std::nullopt;
+    }
     const auto destination = getUploadPathWithDir(dir, fileId);
     if (!destination) {
         PLOG("error copy file: refused folder \"%.*s\" or file id \"%.*s\"", static_cast<int>(dir.size()), dir.data(),
              static_cast<int>(fileId.size()), fileId.data());
-        return std::nullopt;
-    }
-    const auto base = getServerURL();
-    if (!base) {
-        PLOG("error copy file: the file server has no URL");
         return std::nullopt;
     }
     const std::string url = *base + std::string(dir) + "/" + std::string(fileId);

@@ -16,7 +16,16 @@
 
 namespace {
 
-using FileServerCopy = FileServerFixture;
+class FileServerCopy : public FileServerFixture {
+protected:
+    // The copy on a task of the global queue, as the file panel runs it.
+    std::future<std::optional<std::string>> uploadOnGlobalQueue(const fs::path& path, const std::string& fileId)
+    {
+        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
+        GlobalQueue::shared()->async([this, path, fileId, done] { done->set_value(server->uploadFile(path, "fileshare", fileId)); });
+        return done->get_future();
+    }
+};
 
 // The process's peak resident set, in bytes; reset to the current one when `reset` is set. nullopt
 // where the kernel offers neither.
@@ -133,10 +142,7 @@ TEST_F(FileServerCopy, ConcurrentCopiesOfOneIdKeepOneWholeFile)
     std::vector<std::future<std::optional<std::string>>> results;
     for (uint32_t i = 0; i < 8; ++i) {
         contents.push_back(patternBytes(SharedFileCopy::kSliceLength + i, 100 + i));
-        const fs::path path = source("same" + std::to_string(i), contents.back());
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        results.push_back(done->get_future());
-        GlobalQueue::shared()->async([this, path, done] { done->set_value(server->uploadFile(path, "fileshare", "31")); });
+        results.push_back(uploadOnGlobalQueue(source("same" + std::to_string(i), contents.back()), "31"));
     }
     for (auto& result : results) {
         ASSERT_TRUE(finishes(result));
@@ -151,22 +157,19 @@ TEST_F(FileServerCopy, ConcurrentCopiesOfOneIdKeepOneWholeFile)
 TEST_F(FileServerCopy, ConcurrentCopiesOfDistinctIdsAllLandWithOneKeyReadEach)
 {
     key = makeKey(10);
-    constexpr int kCopies = 16;
+    constexpr uint32_t kCopies = 16;
     std::vector<std::future<std::optional<std::string>>> results;
-    for (int i = 0; i < kCopies; ++i) {
+    for (uint32_t i = 0; i < kCopies; ++i) {
         const std::string fileId = std::to_string(100 + i);
-        const fs::path path = source(fileId, patternBytes(50000 + static_cast<size_t>(i) * 4099, static_cast<uint32_t>(i)));
-        auto done = std::make_shared<std::promise<std::optional<std::string>>>();
-        results.push_back(done->get_future());
-        GlobalQueue::shared()->async([this, path, fileId, done] { done->set_value(server->uploadFile(path, "fileshare", fileId)); });
+        results.push_back(uploadOnGlobalQueue(source(fileId, patternBytes(50000 + i * 4099, i)), fileId));
     }
-    for (int i = 0; i < kCopies; ++i) {
+    for (uint32_t i = 0; i < kCopies; ++i) {
         const std::string fileId = std::to_string(100 + i);
-        ASSERT_TRUE(finishes(results[static_cast<size_t>(i)]));
-        EXPECT_EQ(results[static_cast<size_t>(i)].get(), urlOf(fileId));
+        ASSERT_TRUE(finishes(results[i]));
+        EXPECT_EQ(results[i].get(), urlOf(fileId));
         EXPECT_EQ(EncryptedFrame::open(readBytes(shared(fileId)), *key), readBytes(sources() / fileId));
     }
-    EXPECT_EQ(keyReads, kCopies);
+    EXPECT_EQ(keyReads, int{kCopies});
     EXPECT_EQ(entries(sharedFolder()).size(), size_t{kCopies});
 }
 

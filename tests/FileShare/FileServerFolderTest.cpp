@@ -87,3 +87,19 @@ TEST_F(FileServerFolder, APortInUseLeavesTheServerStoppedAndGivesNoUrl)
     EXPECT_FALSE(other.uploadFile(source("a", patternBytes(10, 2)), "fileshare", "3"));
     EXPECT_TRUE(entries(sharedOfOther).empty());
 }
+
+TEST_F(FileServerFolder, ACachesFolderThatCannotHoldFoldersLeavesTheServerOff)
+{
+    writeFile(root / "file", "not a folder");
+    auto options = this->options();
+    options.cachesFolder = root / "file";
+    FileServer other(options);
+
+    EXPECT_FALSE(other.isRunning());
+    EXPECT_TRUE(other.getUploadPath().empty());
+    EXPECT_FALSE(other.getUploadPathWithDir("fileshare", "1"));
+    EXPECT_FALSE(other.uploadFile(source("a", patternBytes(10, 3)), "fileshare", "1"));
+    other.clear();
+    other.removeFileByName("1");
+    EXPECT_EQ(readFile(root / "file"), "not a folder");
+}
