@@ -20,14 +20,13 @@ public:
         Type type = Type::KeyDown;
         int keyCode = 0;            // Mac virtual key code
         uint64_t modifierFlags = 0; // after the event
-        bool isRepeat = false;      // a key-down of a held key
     };
     using Handler = std::function<void(const Event&)>;
 
     virtual ~KeyboardMonitor() = default;
 
-    // Calls handler on the main thread for each key-down, key-up and modifier change from now until
-    // remove(); replaces a handler installed before.
+    // Calls handler on the main thread for each key-down (auto-repeats included), key-up and
+    // modifier change from now until remove(); replaces a handler installed before.
     virtual void install(Handler handler) = 0;
     // No handler call begins after this returns. Nothing when none is installed.
     virtual void remove() = 0;

@@ -29,10 +29,10 @@ public:
         ++removes;
     }
     bool installed() const { return static_cast<bool>(handler_); }
-    void feed(Type type, int keyCode, uint64_t flags = 0, bool isRepeat = false)
+    void feed(Type type, int keyCode, uint64_t flags = 0)
     {
         if (handler_) {
-            handler_(Event{type, keyCode, flags, isRepeat});
+            handler_(Event{type, keyCode, flags});
         }
     }
 
@@ -83,9 +83,9 @@ TEST_F(KeycodeConverterTest, PressingAndReleasingAGoesOutAsUsage4)
 
 TEST_F(KeycodeConverterTest, EachAutoRepeatIsAnotherKeyDown)
 {
-    monitor.feed(Type::KeyDown, 0x7B);
-    monitor.feed(Type::KeyDown, 0x7B, 0, true);
-    monitor.feed(Type::KeyDown, 0x7B, 0, true);
+    for (int i = 0; i < 3; ++i) {
+        monitor.feed(Type::KeyDown, 0x7B);
+    }
     monitor.feed(Type::KeyUp, 0x7B);
     const std::vector<uint8_t> left{0x50, 0, 0, 0};
     EXPECT_EQ(sent, (std::vector<Sent>{down(left), down(left), down(left), up(left)}));
