@@ -13,7 +13,7 @@
 // them, so each test says whether the session can do it at all: an X11 session (Wayland keeps
 // other applications' screens and input from us) whose display has XTest, and a sound server with a
 // capture source. The requests and the privacy-settings pages have nothing to show here: logged
-// no-ops. Main thread.
+// no-ops. Keeps no state of its own, so any thread may ask.
 class Permissions {
 public:
     // canMicrophonePermissions' answers.

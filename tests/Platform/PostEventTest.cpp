@@ -223,6 +223,23 @@ TEST(PostEventWithoutDisplay, EveryPostFails)
     EXPECT_FALSE(absent.postMouseEvent(0, PostEvent::kLeftMouseUp, {1, 1}, 1));
 }
 
+TEST(PostEventServerLoss, PostsFailOnceTheServerIsGone)
+{
+    if (X11TestServer::program().empty()) {
+        GTEST_SKIP() << "Xvfb is not installed";
+    }
+    SKIP_UNDER_THREAD_SANITIZER();
+    X11TestServer server;
+    ASSERT_TRUE(server.start());
+    PostEvent poster(server.name());
+    ASSERT_TRUE(poster.postMouseEvent(0, PostEvent::kLeftMouseDragged, {5, 5}, 1));
+
+    server.stop();
+    EXPECT_FALSE(poster.postMouseEvent(0, PostEvent::kLeftMouseDragged, {6, 6}, 1));
+    EXPECT_FALSE(poster.postKeyboardEvent(53, true, 0));
+    EXPECT_FALSE(poster.postMouseEvent(0, PostEvent::kLeftMouseUp, {6, 6}, 1));
+}
+
 TEST(PostEventWithoutXTest, EveryPostFails)
 {
     if (X11TestServer::program().empty()) {
