@@ -1,13 +1,20 @@
 #include "RawLink.h"
 
+#include "Media/AudioManager/AacEncoder.h"
+#include "Media/AudioManager/AdtsHeader.h"
 #include "Socket/CastVideoFormatPayload.h"
 #include "Socket/MessageType.h"
 #include "Socket/UdpChannelOpenPayload.h"
 #include "Socket/VideoQualityPayload.h"
+#include "Utils/CryptoTestSupport.h"
+#include "Utils/Shell.h"
+#include "Utils/TestFolders.h"
 #include "tv-sim/TvSim.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
 #include <optional>
 #include <string>
 #include <vector>
@@ -152,6 +159,34 @@ TEST_F(Casting, CountsTheMediaAfterTheLastStopAndJoinsTheSound)
     send(kMsgKeyDown);
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgKeyDown, 1));
     EXPECT_EQ(sim.mediaAfterCastStop(), (MediaCount{0, 0})) << "counted from the last stop";
+}
+
+// Frames as the sender's sound capture makes them: ffprobe reads what the TV joined as one stream.
+TEST_F(Casting, TheJoinedSoundIsAnAdtsStream)
+{
+    const auto encoder = AacEncoder::create();
+    ASSERT_TRUE(encoder);
+    std::vector<float> tone(2 * 22'050);
+    for (size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 440.0 * static_cast<double>(i / 2) / 44'100));
+    const auto packets = encoder->encode(tone);
+    ASSERT_GT(packets.size(), 10u);
+    for (const auto& packet : packets) {
+        const auto frame = AdtsHeader::frame(packet);
+        ASSERT_TRUE(frame);
+        send(kMsgAudioFrame, *frame);
+    }
+    ASSERT_TRUE(sim.waitForMessagesOfType(kMsgAudioFrame, packets.size()));
+
+    TempDir dir;
+    writeBytes(dir / "sound.aac", sim.audioStream());
+    const auto probe = Shell::run({"ffprobe", "-v", "error", "-count_frames", "-show_entries",
+                                   "stream=codec_name,profile,sample_rate,channels,nb_read_frames", "-of",
+                                   "default=noprint_wrappers=1", (dir / "sound.aac").string()});
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->exitCode, 0);
+    EXPECT_EQ(probe->output, "codec_name=aac\nprofile=LC\nsample_rate=44100\nchannels=2\nnb_read_frames=" +
+                                 std::to_string(packets.size()) + "\n");
 }
 
 TEST_F(Casting, SendsTheTvsCastRequests)
