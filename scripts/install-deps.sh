@@ -10,11 +10,11 @@ packages=(
     clang libclang-rt-dev
     # libraries of the core
     libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev libxml2-dev libnatpmp-dev
-    # video encoding and conversion, screen capture (X11), a private X server for the capture tests
+    # video encoding and conversion, screen capture and input posting (X11), a private X server for their tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
     libpulse-dev pulseaudio pulseaudio-utils
-    libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev xvfb x11-utils
+    libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev libxtst-dev xvfb x11-utils
     # command-line peers the tests check our output with
     openssl ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests

@@ -8,6 +8,7 @@
 #include <X11/extensions/Xcomposite.h>
 #include <X11/extensions/Xfixes.h>
 #include <X11/extensions/Xrandr.h>
+#include <X11/extensions/XTest.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -77,9 +78,11 @@ void X11Display::queryExtensions()
     if (XRRQueryExtension(display_, &eventBase, &errorBase) != False
         && XRRQueryVersion(display_, &major, &minor) != 0) {
         hasRandr_ = major > 1 || (major == 1 && minor >= 3);
+        hasRandrMonitors_ = major > 1 || (major == 1 && minor >= 5);
     }
-    PLOG("X display %s: MIT-SHM %d, Composite %d, XFixes %d, RandR %d", name_.c_str(), hasShm_, hasComposite_,
-         hasFixes_, hasRandr_);
+    hasXTest_ = XTestQueryExtension(display_, &eventBase, &errorBase, &major, &minor) != False;
+    PLOG("X display %s: MIT-SHM %d, Composite %d, XFixes %d, RandR %d, XTest %d", name_.c_str(), hasShm_,
+         hasComposite_, hasFixes_, hasRandr_, hasXTest_);
 }
 
 void X11Display::onConnectionLost(_XDisplay* /*display*/, void* self)

@@ -7,7 +7,7 @@
 
 struct _XDisplay;
 
-// One connection to an X server, with the extensions that capture uses. A lost server (killed,
+// One connection to an X server, with the extensions that capture and input posting use. A lost server (killed,
 // connection broken) marks the connection lost instead of ending the process, and every later
 // request on it fails. One thread at a time uses a connection.
 class X11Display {
@@ -27,6 +27,9 @@ public:
     bool hasComposite() const { return hasComposite_; }
     bool hasFixes() const { return hasFixes_; }
     bool hasRandr() const { return hasRandr_; }
+    // RandR 1.5: monitors, among them virtual ones that no output backs.
+    bool hasRandrMonitors() const { return hasRandrMonitors_; }
+    bool hasXTest() const { return hasXTest_; }
 
     // True once the connection to the server broke.
     bool lost() const { return lost_.load(); }
@@ -53,5 +56,7 @@ private:
     bool hasComposite_ = false;
     bool hasFixes_ = false;
     bool hasRandr_ = false;
+    bool hasRandrMonitors_ = false;
+    bool hasXTest_ = false;
     std::atomic<bool> lost_{false};
 };

@@ -2,24 +2,19 @@
 
 #include "Platform/BgraFrame.h"
 #include "Platform/PixelRect.h"
+#include "Platform/X11DisplayList.h"
 #include "Platform/X11ImageGrabber.h"
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <vector>
 
 class X11Display;
 
-// Captures one display (a RandR output that shows a picture) or the whole X screen.
+// Captures one display (as X11DisplayList names them) or the whole X screen.
 class X11ScreenCapture {
 public:
-    struct DisplayInfo {
-        uint32_t id = 0;   // the RandR output id, never 0
-        std::string name;  // the output's name, for example "HDMI-1"
-        PixelRect frame;   // where it shows, in the screen's coordinates
-        bool primary = false;
-    };
+    using DisplayInfo = X11DisplayList::DisplayInfo;
     enum class CaptureResult {
         kOk,
         kNoSuchDisplay,
@@ -29,7 +24,7 @@ public:
     explicit X11ScreenCapture(X11Display& display,
                               X11ImageGrabber::Transfer transfer = X11ImageGrabber::Transfer::kAuto);
 
-    // The outputs that show a picture, the primary one first; empty without RandR.
+    // The displays attached now, the primary one first; empty without RandR.
     std::vector<DisplayInfo> displays();
     // The display with that id, when one is attached now.
     std::optional<DisplayInfo> findDisplay(uint32_t id);
@@ -42,5 +37,6 @@ public:
 
 private:
     X11Display& display_;
+    X11DisplayList list_;
     X11ImageGrabber grabber_;
 };

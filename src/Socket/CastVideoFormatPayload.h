@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -11,4 +12,6 @@ struct CastVideoFormatPayload {
     int32_t mirrorType = 0; // ScreenType: 0 whole screen, 1 extended screen, 2 one window
 
     std::vector<uint8_t> encode() const;
+    // The TV's side: refuses a payload shorter than 28 bytes; the constant words are not read.
+    static std::optional<CastVideoFormatPayload> decode(std::span<const uint8_t> payload);
 };

@@ -32,7 +32,8 @@ public:
     // Send thread (asserted): the oldest message of the first non-empty list in the order other, audio, video,
     // waiting for one; nullopt once closed.
     std::optional<QueuedMessage> take();
-    // Receive thread: drops the waiting audio and video frames; control messages stay.
+    // Any thread: drops the waiting audio and video frames; control messages stay. A frame take()
+    // has already handed out is no longer waiting: the send thread writes it whole.
     void clearMedia();
     // Any thread: ends take() for good; messages still waiting are dropped.
     void close();

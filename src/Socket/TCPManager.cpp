@@ -187,6 +187,11 @@ bool TCPManager::sendType(int type, const uint8_t* data, int len)
     return sent > 0 || (sent == 0 && len <= 0);
 }
 
+void TCPManager::dropQueuedMedia()
+{
+    tcpClient_->dropQueuedMedia();
+}
+
 void TCPManager::sendVideoResolution(int width, int height, int mirrorType)
 {
     const auto payload = CastVideoFormatPayload{.width = width, .height = height, .mirrorType = mirrorType}.encode();

@@ -84,6 +84,10 @@ public:
     // False when the message will not reach the TV: no link, a full send list dropped it, the link
     // closed meanwhile, or the type does not exist. A dropped video frame calls for a key frame.
     bool sendType(int type, const uint8_t* data, int len);
+    // Drops the video and audio frames still queued for the TV, so none follows the kMsgCastStop
+    // sent next; the frame being written goes out whole. Frames sent over the UDP side channel are
+    // never queued: they are gone already. Any thread (the main thread, the session queue).
+    void dropQueuedMedia();
     // kMsgCastVideoFormat {width, height, 1, 0, 1, 0, mirrorType}.
     void sendVideoResolution(int width, int height, int mirrorType);
     // kMsgClientInfo with the name, or the user's login name when none.

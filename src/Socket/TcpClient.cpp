@@ -271,6 +271,12 @@ int TcpClient::sendOn(Connection& connection, uint16_t type, std::span<const uin
     return static_cast<int>(payload.size());
 }
 
+void TcpClient::dropQueuedMedia()
+{
+    if (const ConnectionPtr connection = currentConnection())
+        connection->sendLists.clearMedia();
+}
+
 void TcpClient::disconnect(uint8_t reason)
 {
     ConnectionPtr connection;

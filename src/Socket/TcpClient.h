@@ -73,6 +73,11 @@ public:
     // its handshake is ended instead: it returns false and raises nothing. Else nothing.
     void disconnect(uint8_t reason);
 
+    // Drops the video and audio frames still waiting for the send thread; the frame it is writing
+    // goes out whole, control messages stay. Media the route mask sends over the UDP side channel
+    // never waits, so there is nothing of it to drop. Any thread; nothing when not connected.
+    void dropQueuedMedia();
+
     // Whether a connection is open to host (dotted IPv4 text), whatever its port.
     bool isConnectedTo(const std::string& host) const;
     // The connected TV's dotted address, "0.0.0.0" when no connection is open.

@@ -3,6 +3,7 @@
 #include "Platform/X11Display.h"
 #include "Platform/X11ScreenCapture.h"
 #include "UI/AudioManagerSoundSource.h"
+#include "UI/RecordManagerLink.h"
 #include "UI/RecordManagerVideoSource.h"
 
 namespace {
@@ -24,11 +25,13 @@ std::optional<CastDisplay> primaryDisplay()
 
 } // namespace
 
-CastMedia CastMedia::withDefaults(TCPManager&) const
+CastMedia CastMedia::withDefaults(TCPManager& link) const
 {
     CastMedia media = *this;
     if (!media.makeVideoSource)
-        media.makeVideoSource = [] { return std::make_unique<RecordManagerVideoSource>(RecordManager::Link{}, std::string{}); };
+        media.makeVideoSource = [&link] {
+            return std::make_unique<RecordManagerVideoSource>(recordManagerLink(link), std::string{});
+        };
     if (!media.makeSoundSource)
         media.makeSoundSource = [] { return std::make_unique<AudioManagerSoundSource>(); };
     if (!media.mainDisplay)

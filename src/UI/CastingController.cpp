@@ -176,6 +176,8 @@ void CastingController::stopScreenSharing()
     owner_.state().videoSendFlag.store(false);
     VideoQualityTimeout_.cancel();
     stopCapture();
+    // Frames still queued would follow the stop message, which overtakes media in the send lists.
+    link_.dropQueuedMedia();
     link_.sendType(kMsgCastStop, nullptr, 0);
     owner_.view().showIdleState(owner_.state().screenType);
 }

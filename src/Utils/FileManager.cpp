@@ -96,6 +96,18 @@ std::optional<fs::path> downloadsFromUserDirs(const fs::path& home)
     return std::nullopt;
 }
 
+// The application's folder under the XDG base folder that variable names, else under its default
+// inside the home folder.
+std::optional<fs::path> xdgAppFolder(const char* variable, const char* defaultInHome)
+{
+    if (auto base = absoluteEnv(variable))
+        return *base / kAppName;
+    const auto home = homeFolder();
+    if (!home)
+        return std::nullopt;
+    return *home / defaultInHome / kAppName;
+}
+
 // The path made with missing parents; the path when it exists as a folder afterwards.
 std::optional<fs::path> ensureFolder(const fs::path& path)
 {
@@ -146,12 +158,12 @@ std::optional<fs::path> FileManager::downloadsFolder()
 
 std::optional<fs::path> FileManager::cachesFolder()
 {
-    if (auto cache = absoluteEnv("XDG_CACHE_HOME"))
-        return *cache / kAppName;
-    const auto home = homeFolder();
-    if (!home)
-        return std::nullopt;
-    return *home / ".cache" / kAppName;
+    return xdgAppFolder("XDG_CACHE_HOME", ".cache");
+}
+
+std::optional<fs::path> FileManager::configFolder()
+{
+    return xdgAppFolder("XDG_CONFIG_HOME", ".config");
 }
 
 std::optional<fs::path> FileManager::cacheFileDirWithPath(std::string_view name)

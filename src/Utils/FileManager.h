@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-// Folder and file helpers over the user's caches and downloads folders. Keeps no state.
+// Folder and file helpers over the user's caches, settings and downloads folders. Keeps no state.
 // Failures are logged and returned as values (nullopt or false); nothing throws.
 class FileManager {
 public:
@@ -15,6 +15,8 @@ public:
     static std::optional<std::filesystem::path> downloadsFolder();
     // The application's own caches folder: $XDG_CACHE_HOME/pelkor (default ~/.cache/pelkor). Not created here.
     static std::optional<std::filesystem::path> cachesFolder();
+    // The application's own settings folder: $XDG_CONFIG_HOME/pelkor (default ~/.config/pelkor). Not created here.
+    static std::optional<std::filesystem::path> configFolder();
 
     // The folder of that name inside the caches folder, made with missing parents when absent.
     static std::optional<std::filesystem::path> cacheFileDirWithPath(std::string_view name);

@@ -14,7 +14,8 @@
 #include <nlohmann/json.hpp>
 
 // Small stateless helpers used across the system. All are safe from any thread except
-// logRedirect, which swaps the process's standard output and runs on the main thread.
+// logRedirect, which swaps the process's standard output and runs on the main thread. The display
+// test is X11DisplayList::checkVirtualDisplay, since this leaf library cannot reach X11.
 class PUtils {
 public:
     // Any top-level JSON value of the text; nullopt for empty or invalid text.

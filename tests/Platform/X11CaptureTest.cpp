@@ -10,14 +10,6 @@ using Transfer = X11ImageGrabber::Transfer;
 
 namespace {
 
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kThreadSanitizer = true;
-#elif defined(__has_feature)
-constexpr bool kThreadSanitizer = __has_feature(thread_sanitizer);
-#else
-constexpr bool kThreadSanitizer = false;
-#endif
-
 constexpr uint32_t kRootColour = 0x204060;
 constexpr uint32_t kWindowColour = 0x3366cc;
 constexpr uint32_t kCornerColour = 0xc01020;
@@ -187,11 +179,7 @@ TEST(X11ServerLossTest, CapturesFailOnceTheServerIsGoneAndTheProcessLivesOn)
     if (X11TestServer::program().empty()) {
         GTEST_SKIP() << "Xvfb is not installed: X11 capture not tested";
     }
-    if (kThreadSanitizer) {
-        // The request that meets the broken connection unlocks the display's mutex twice inside
-        // libX11 (harmless for its plain mutex, an error to ThreadSanitizer).
-        GTEST_SKIP() << "libX11's handling of a broken connection is not ThreadSanitizer-clean";
-    }
+    SKIP_UNDER_THREAD_SANITIZER();
     X11TestServer server;
     ASSERT_TRUE(server.start());
     std::unique_ptr<X11Display> display = X11Display::open(server.name());

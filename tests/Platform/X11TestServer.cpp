@@ -68,6 +68,7 @@ X11TestServer::Launch X11TestServer::launch(const std::string& program, int numb
 {
     const std::string display = ":" + std::to_string(number);
     std::vector<std::string> args{program, display, "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"};
+    args.insert(args.end(), extraArguments_.begin(), extraArguments_.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {
         argv.push_back(arg.data());

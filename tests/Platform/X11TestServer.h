@@ -3,12 +3,15 @@
 #include <sys/types.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // A private Xvfb (1280×720, depth 24, no TCP) on a display number that no other server holds. It
 // does not reset when its last client leaves, since a resetting server refuses connections.
 class X11TestServer {
 public:
-    X11TestServer() = default;
+    // extraArguments go to Xvfb after its own, for example {"-extension", "XTEST"} to leave one out.
+    explicit X11TestServer(std::vector<std::string> extraArguments = {}) : extraArguments_(std::move(extraArguments)) {}
     ~X11TestServer() { stop(); }
     X11TestServer(const X11TestServer&) = delete;
     X11TestServer& operator=(const X11TestServer&) = delete;
@@ -27,6 +30,7 @@ private:
     enum class Launch { kReady, kDisplayTaken, kFailed };
     Launch launch(const std::string& program, int number);
 
+    const std::vector<std::string> extraArguments_;
     pid_t pid_ = -1;
     std::string name_;
 };

@@ -142,6 +142,7 @@ TEST(Records, FixedRecordsDecodeReferenceBytesAndRefuseShortPayloads)
     expectDecodes(golden("UdpChannelOpenPayload"), UdpChannelOpenPayload{40000, 1400, 0x3});
     expectDecodes(golden("UdpResendRangePayload"), UdpResendRangePayload{0x2003, 5, 7, 2});
     expectDecodes(golden("VideoQualityPayload"), VideoQualityPayload{1280, 720, 3, 30});
+    expectDecodes(golden("CastVideoFormatPayload"), CastVideoFormatPayload{1920, 1080, 2});
     expectDecodes(golden("TvScreenResolutionPayload"), TvScreenResolutionPayload{1920, 1080});
     // Received touches are little-endian, unlike the ones we send.
     expectDecodes(golden("TouchPayloadIn"), TouchPayload{.x = 1234, .y = -5, .third = 0, .fourth = 1});

@@ -15,7 +15,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -115,12 +114,9 @@ protected:
         options.heartbeatInterval = 0ms;
         options.encryption = true;
         options.decodeVideo = true;
+        // The TV answers each announced cast with level 1.
+        options.qualityLevel = 1;
         sim.emplace(options);
-        // The TV answers each announced cast with the level of the moment.
-        sim->setMessageObserver([this](const ReceivedMessage& message) {
-            if (message.type == kMsgCastAudioFormat)
-                sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, answerLevel.load(), 0));
-        });
         ASSERT_TRUE(sim->start());
         link.emplace();
         SessionServices services;
@@ -170,7 +166,6 @@ protected:
     static X11TestServer* server;
     std::optional<ScopedEnv> display;
     std::optional<AudioPrivatePulseServer> sound;
-    std::atomic<int32_t> answerLevel{1};
     std::optional<TvSim> sim;
     std::optional<TCPManager> link;
     RecordingView view;
@@ -212,9 +207,8 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     const TempDir folder;
     const std::string adts = (folder.path() / "sound.aac").string();
     {
-        std::ofstream out(adts, std::ios::binary);
-        for (const auto& frame : sim->received(kMsgAudioFrame))
-            out.write(reinterpret_cast<const char*>(frame.payload.data()), std::streamsize(frame.payload.size()));
+        const auto stream = sim->audioStream();
+        std::ofstream(adts, std::ios::binary).write(reinterpret_cast<const char*>(stream.data()), std::streamsize(stream.size()));
     }
     const auto probe = Shell::run({"ffprobe", "-v", "error", "-show_entries", "stream=codec_name,sample_rate,channels",
                                    "-of", "default=noprint_wrappers=1", adts});
@@ -222,10 +216,10 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     EXPECT_EQ(probe->output, "codec_name=aac\nsample_rate=44100\nchannels=2\n");
 
     // The TV's interrupt, then its lock (once the alert is closed), stop the cast.
-    ASSERT_TRUE(sim->send(kMsgTvInterruptCast));
+    ASSERT_TRUE(sim->interruptCast());
     ASSERT_TRUE(castingStopped());
     cast();
-    ASSERT_TRUE(sim->send(kMsgMirrorLocked));
+    ASSERT_TRUE(sim->lockCast());
     ASSERT_TRUE(loop->runUntil([&] { return bool(view.pendingAlert); }));
     view.pendingAlert();
     ASSERT_TRUE(castingStopped());
@@ -236,6 +230,7 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     casting().clickStopScreenBtn();
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 3));
     std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(sim->mediaAfterCastStop(), (TvSim::MediaCount{0, 0}));
     link->tcpClientRelease();
     ASSERT_TRUE(sim->waitForDisconnect());
 

@@ -229,6 +229,8 @@ TEST_F(CastingControllerTest, SoundDropsTwelveBuffersOnceAndFollowsItsSwitch)
     EXPECT_TRUE(media.soundRunning()) << "the switch stops only the sending";
     casting().reportSoundSwitchState(true);
 
+    // Received before the stop, which drops what is still queued.
+    ASSERT_TRUE(sim.waitForMessagesOfType(kMsgAudioFrame, 1));
     casting().clickStopScreenBtn();
     announce();
     answer(1);

@@ -113,6 +113,18 @@ TEST_F(UserFolders, DownloadsFolderFollowsTheXdgLookupOrder)
     EXPECT_TRUE(fs::is_directory(*made));
 }
 
+TEST_F(UserFolders, ConfigFolderIsTheApplicationsXdgConfigFolder)
+{
+    EXPECT_EQ(FileManager::configFolder(), dir / "home" / ".config" / "pelkor");
+    {
+        ScopedEnv relative("XDG_CONFIG_HOME", "config");
+        EXPECT_EQ(FileManager::configFolder(), dir / "home" / ".config" / "pelkor");
+    }
+    ScopedEnv moved("XDG_CONFIG_HOME", (dir / "config").string());
+    EXPECT_EQ(FileManager::configFolder(), dir / "config" / "pelkor");
+    EXPECT_FALSE(fs::exists(dir / "config"));
+}
+
 TEST_F(UserFolders, CachesFolderIsTheApplicationsXdgCacheFolder)
 {
     EXPECT_EQ(FileManager::cachesFolder(), dir / "home" / ".cache" / "pelkor");

@@ -2,11 +2,13 @@
 #include "KeyWrap.h"
 #include "RawLink.h"
 
+#include "Socket/CastVideoFormatPayload.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/DiscoveryReply.h"
 #include "Socket/MessageType.h"
 #include "Socket/ServerInfoRecord.h"
 #include "Socket/UdpChannelOpenPayload.h"
+#include "Socket/VideoQualityPayload.h"
 #include "Utils/EncryptedFrame.h"
 
 #include <gtest/gtest.h>
@@ -193,18 +195,23 @@ TEST(TvSimCommand, GreetsAnswersDiscoveryAndReportsTheKeyAndDecryptedFrames)
     EXPECT_EQ(sim.terminate(), 0);
 }
 
-TEST(TvSimCommand, ReportsEveryDecodedPicture)
+TEST(TvSimCommand, AnswersTheCastAndReportsEveryDecodedPictureThenASummary)
 {
-    TvSimProcess sim({"--no-heartbeat", "--decode"});
+    TvSimProcess sim({"--no-heartbeat", "--decode", "--quality", "1"});
     ASSERT_TRUE(sim.running());
     std::smatch match;
     const auto listen = sim.reportLine().value_or("");
     ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
     RawLink client(static_cast<uint16_t>(std::stoi(match[1])));
     ASSERT_TRUE(client.connected());
+    uint32_t sequence = 0;
+    ASSERT_TRUE(client.sendMessage(sequence++, kMsgCastVideoFormat, 1, CastVideoFormatPayload{1920, 1080, 0}.encode()));
+    const auto quality = client.readFrame(kMsgVideoQuality);
+    ASSERT_TRUE(quality);
+    EXPECT_EQ(quality->payload, (VideoQualityPayload{1280, 720, 1, 10}.encode()));
+
     const auto stream = encodedStream(160, 96, 3);
     ASSERT_EQ(stream.size(), 3u);
-    uint32_t sequence = 0;
     for (const auto& unit : stream) {
         ASSERT_TRUE(client.sendMessage(sequence, kMsgVideoFrame, 1, unit));
         ++sequence;
@@ -222,6 +229,12 @@ TEST(TvSimCommand, ReportsEveryDecodedPicture)
                                                             R"( size=160x96 latency_us=\d+)")))
             << decoded[i];
     EXPECT_EQ(sim.terminate(), 0);
+    std::optional<std::string> last;
+    while (const auto line = sim.reportLine())
+        last = line;
+    EXPECT_TRUE(std::regex_match(last.value_or(""),
+                                 std::regex(R"(summary decoded=3 errors=0 latency_median_us=-?\d+ latency_p95_us=-?\d+)")))
+        << last.value_or("no line");
 }
 
 TEST(TvSimCommand, RefusesBadArguments)
@@ -231,6 +244,8 @@ TEST(TvSimCommand, RefusesBadArguments)
              {"--udp", "1:0"},
              {"--listen", "127.0.0.1:70000"},
              {"--discovery", "-1"},
+             {"--quality", "high"},
+             {"--quality", "4294967296"},
              {"--name"},
              {"--bogus"}}) {
         TvSimProcess sim(arguments);

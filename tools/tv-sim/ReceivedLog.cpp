@@ -1,5 +1,6 @@
 #include "tv-sim/ReceivedLog.h"
 
+#include <algorithm>
 #include <utility>
 
 void ReceivedLog::add(ReceivedMessage message)
@@ -80,6 +81,30 @@ size_t ReceivedLog::linksAccepted() const
 {
     std::lock_guard lock(mutex_);
     return linksAccepted_;
+}
+
+std::optional<std::vector<size_t>> ReceivedLog::countsAfterLast(uint16_t after, std::span<const uint16_t> types) const
+{
+    std::lock_guard lock(mutex_);
+    const auto last = std::find_if(messages_.rbegin(), messages_.rend(),
+                                   [after](const ReceivedMessage& message) { return message.type == after; });
+    if (last == messages_.rend())
+        return std::nullopt;
+    std::vector<size_t> counts;
+    for (const uint16_t type : types)
+        counts.push_back(static_cast<size_t>(std::count_if(
+            messages_.rbegin(), last, [type](const ReceivedMessage& message) { return message.type == type; })));
+    return counts;
+}
+
+std::vector<uint8_t> ReceivedLog::joinedPayloads(uint16_t type) const
+{
+    std::lock_guard lock(mutex_);
+    std::vector<uint8_t> joined;
+    for (const ReceivedMessage& message : messages_)
+        if (message.type == type)
+            joined.insert(joined.end(), message.payload.begin(), message.payload.end());
+    return joined;
 }
 
 template <class Condition>

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,6 +32,12 @@ public:
     bool connected() const;
     std::string peer() const;
     size_t linksAccepted() const;
+
+    // For each of types, the messages of that type recorded after the last one of type `after`;
+    // nullopt when no message of that type is in the log.
+    std::optional<std::vector<size_t>> countsAfterLast(uint16_t after, std::span<const uint16_t> types) const;
+    // The kept payloads of every message of the type, one after the other in order of arrival.
+    std::vector<uint8_t> joinedPayloads(uint16_t type) const;
 
     // Each waits until its condition holds or the timeout passes, and tells whether it held.
     bool waitUntil(const Predicate& done, Timeout timeout) const;

@@ -35,7 +35,8 @@ TvSim::TvSim(Options options)
       decoder_([this](const DecodedFrame& frame) {
           if (decodeObserver_)
               decodeObserver_(frame);
-      })
+      }),
+      cast_(options_.qualityLevel)
 {
 }
 
@@ -253,6 +254,45 @@ std::vector<uint8_t> TvSim::capability(uint8_t flag)
     return Int32Payload{flag}.encode();
 }
 
+void TvSim::setQualityLevel(std::optional<int32_t> level)
+{
+    cast_.setQualityLevel(level);
+}
+
+std::optional<CastVideoFormatPayload> TvSim::lastCastFormat() const
+{
+    return cast_.lastFormat();
+}
+
+std::optional<TvSim::MediaCount> TvSim::mediaAfterCastStop() const
+{
+    const uint16_t media[] = {kMsgVideoFrame, kMsgAudioFrame};
+    const auto counts = log_.countsAfterLast(kMsgCastStop, media);
+    if (!counts)
+        return std::nullopt;
+    return MediaCount{.video = (*counts)[0], .audio = (*counts)[1]};
+}
+
+std::vector<uint8_t> TvSim::audioStream() const
+{
+    return log_.joinedPayloads(kMsgAudioFrame);
+}
+
+bool TvSim::requestCast()
+{
+    return send(kMsgTvRequestCast);
+}
+
+bool TvSim::interruptCast()
+{
+    return send(kMsgTvInterruptCast);
+}
+
+bool TvSim::lockCast()
+{
+    return send(kMsgMirrorLocked);
+}
+
 uint16_t TvSim::discoveryPort() const
 {
     return discovery_ ? discovery_->port() : 0;
@@ -384,11 +424,13 @@ void TvSim::onTcpMessage(const TransportFrameHeader& header, std::span<const uin
 {
     answerLinkLevel(header.type, payload);
     answerSession(header.type, payload);
+    answerCast(header.type, payload);
     record(ReceivedMessage::Road::Tcp, header, payload);
 }
 
 void TvSim::onUdpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload)
 {
+    answerCast(header.type, payload);
     record(ReceivedMessage::Road::Udp, header, payload);
 }
 
@@ -397,6 +439,7 @@ void TvSim::onLinkUp(const std::string& peer)
     // A new session: no greeting yet, no key.
     greeted_ = false;
     keyExchange_.reset();
+    cast_.linkUp();
     log_.linkUp(peer);
     if (linkObserver_)
         linkObserver_(true, peer);
@@ -452,6 +495,16 @@ void TvSim::answerSession(uint16_t type, std::span<const uint8_t> payload)
     }
     if (outcome && keyExchangeObserver_)
         keyExchangeObserver_(*outcome);
+}
+
+void TvSim::answerCast(uint16_t type, std::span<const uint8_t> payload)
+{
+    if (type == kMsgCastStop) {
+        cast_.onCastStop();
+    } else if (type == kMsgCastVideoFormat) {
+        if (const auto answer = cast_.onCastVideoFormat(payload))
+            send(kMsgVideoQuality, answer->encode());
+    }
 }
 
 void TvSim::greet()

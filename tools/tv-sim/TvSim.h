@@ -6,6 +6,7 @@
 #include "tv-sim/IntervalTimer.h"
 #include "tv-sim/ReceivedLog.h"
 #include "tv-sim/ReceivedMessage.h"
+#include "tv-sim/TvCast.h"
 #include "tv-sim/TvKeyExchange.h"
 #include "tv-sim/TvLink.h"
 #include "tv-sim/UdpReceiver.h"
@@ -27,6 +28,10 @@
 // channel it opened, beats and answers the link-level messages (heartbeat, network echo) as a TV
 // does, greets a client (server information, casting code, optionally a key exchange offer), and
 // sends whatever a test asks, well-formed or raw. It can also answer discovery as this TV.
+//
+// It answers the first kMsgCastVideoFormat of each cast with the quality level it is set to, and
+// tells what a test of a cast wants to see: the announced format, the media that came after a
+// kMsgCastStop, the sound as one ADTS stream.
 //
 // With decodeVideo it also decodes the video stream it receives, on a thread of its own, and records
 // each picture with its latency.
@@ -72,6 +77,10 @@ public:
         // Decode every received kMsgVideoFrame (opened with the session key while one is agreed) as
         // an H.264 access unit; off by default, since decoding costs a core at high resolutions.
         bool decodeVideo = false;
+        // The quality level of the kMsgVideoQuality that answers each cast's first
+        // kMsgCastVideoFormat, with the level's size and frame rate (TvCast::answerFor); nullopt:
+        // the TV never answers.
+        std::optional<int32_t> qualityLevel{};
     };
 
     using KeyExchangeOutcome = TvKeyExchange::Outcome;
@@ -187,6 +196,25 @@ public:
     // byte is the flag. Send an empty payload for the "absent means on" case.
     static std::vector<uint8_t> capability(uint8_t flag);
 
+    // --- Casts (see TvCast).
+    void setQualityLevel(std::optional<int32_t> level);
+    // The last kMsgCastVideoFormat received since start(); nullopt before any.
+    std::optional<CastVideoFormatPayload> lastCastFormat() const;
+    struct MediaCount {
+        size_t video = 0;
+        size_t audio = 0;
+        bool operator==(const MediaCount&) const = default;
+    };
+    // The kMsgVideoFrame and kMsgAudioFrame recorded after the last recorded kMsgCastStop (both
+    // roads, in order of recording); nullopt when none is recorded. {0, 0} after a clean stop.
+    std::optional<MediaCount> mediaAfterCastStop() const;
+    // The kept payloads of every recorded kMsgAudioFrame, one after the other: an ADTS stream.
+    std::vector<uint8_t> audioStream() const;
+    // The TV's requests: kMsgTvRequestCast, kMsgTvInterruptCast, kMsgMirrorLocked.
+    bool requestCast();
+    bool interruptCast();
+    bool lockCast();
+
     // --- Discovery. The UDP port answering discovery requests; 0 when the option is off.
     uint16_t discoveryPort() const;
 
@@ -248,6 +276,8 @@ private:
     void answerLinkLevel(uint16_t type, std::span<const uint8_t> payload);
     // The session messages a TV acts on (client information, the key exchange answers); TCP thread.
     void answerSession(uint16_t type, std::span<const uint8_t> payload);
+    // The cast messages, on whichever road they came (TCP or UDP thread).
+    void answerCast(uint16_t type, std::span<const uint8_t> payload);
     void greet();
 
     Options options_;
@@ -263,6 +293,7 @@ private:
     IntervalTimer heartbeat_;
     TvKeyExchange keyExchange_;
     VideoDecoder decoder_;
+    TvCast cast_;
     std::unique_ptr<DiscoveryResponder> discovery_;
     std::atomic<bool> answerServerInfo_{true};
     // Whether the current link's client has been greeted; TCP thread only.

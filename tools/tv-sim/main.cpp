@@ -1,10 +1,10 @@
 // tv-sim: the TV end of the link as a command, for scripts and manual runs. It listens, takes one
 // link at a time, beats and answers heartbeats and echo requests, greets each client (server
-// information, casting code, optionally a key exchange offer), and reports what it receives until
-// SIGINT or SIGTERM.
+// information, casting code, optionally a key exchange offer), optionally answers each cast with a
+// quality level, and reports what it receives until SIGINT or SIGTERM.
 //
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
-//          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]
+//          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -20,6 +20,10 @@
 //                       kernel picks; the "discovery" line tells it)
 //   --decode            decode received video frames as H.264 (after decryption) and report each
 //                       picture
+//   --quality LEVEL     answer the first kMsgCastVideoFormat of each cast (the first on a link, or
+//                       the first after a kMsgCastStop) with kMsgVideoQuality at this level (an
+//                       integer): 1 1280x720 at 10 fps, 2 and 3 1600x900 at 10, 4 1600x900 at 15,
+//                       any other 1920x1080 at 30. Without it the TV never answers a cast
 //
 // Report lines, one per event, fields separated by single spaces:
 //   listen <addr>:<port>
@@ -39,13 +43,19 @@
 // (with --decode, one line per decoded picture: i counts the received video frames from 0, so a
 // frame that did not decode leaves a gap; d is the decode-complete time minus the frame's header
 // time stamp, in microseconds.)
+//   summary decoded=<n> errors=<e> [latency_median_us=<m> latency_p95_us=<p>]
+// (with --decode, the last line, on SIGINT or SIGTERM: the pictures decoded, the units that gave
+// none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
 #include "Socket/MessageCatalogue.h"
 #include "tv-sim/TvSim.h"
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +64,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -66,7 +77,8 @@ struct Arguments {
 void usage()
 {
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
-                         "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n");
+                         "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
+                         "              [--quality LEVEL]\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -80,6 +92,17 @@ std::optional<uint32_t> number(const std::string& text, unsigned long max)
     if (errno != 0 || *end != '\0' || value > max)
         return std::nullopt;
     return static_cast<uint32_t>(value);
+}
+
+// A whole signed 32-bit number, decimal.
+std::optional<int32_t> signedNumber(const std::string& text)
+{
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<int32_t>(value);
 }
 
 bool parseListen(const std::string& text, TvSim::Options& options)
@@ -129,6 +152,10 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.encryption = true;
         } else if (flag == "--decode") {
             arguments.options.decodeVideo = true;
+        } else if (flag == "--quality" && hasValue) {
+            arguments.options.qualityLevel = signedNumber(argv[++i]);
+            if (!arguments.options.qualityLevel)
+                return std::nullopt;
         } else if (flag == "--discovery" && hasValue) {
             const auto port = number(argv[++i], 65'535);
             if (!port)
@@ -179,6 +206,26 @@ std::string decodedLine(const TvSim::DecodedFrame& frame)
                   static_cast<unsigned long long>(frame.index), frame.width, frame.height,
                   static_cast<long long>(frame.latencyMicros()));
     return line;
+}
+
+// The value at rank ceil(fraction x n) of the sorted values (n > 0).
+int64_t nearestRank(const std::vector<int64_t>& sorted, double fraction)
+{
+    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
+}
+
+std::string summaryLine(const std::vector<TvSim::DecodedFrame>& frames, size_t errors)
+{
+    std::string line = "summary decoded=" + std::to_string(frames.size()) + " errors=" + std::to_string(errors);
+    if (frames.empty())
+        return line;
+    std::vector<int64_t> latencies;
+    for (const auto& frame : frames)
+        latencies.push_back(frame.latencyMicros());
+    std::sort(latencies.begin(), latencies.end());
+    return line + " latency_median_us=" + std::to_string(nearestRank(latencies, 0.5)) +
+           " latency_p95_us=" + std::to_string(nearestRank(latencies, 0.95));
 }
 
 // "addr:port", IPv6 addresses in brackets.
@@ -243,6 +290,8 @@ int main(int argc, char** argv)
     int signal = 0;
     sigwait(&stopSignals, &signal);
     sim.stop();
+    if (arguments->options.decodeVideo)
+        report.line(summaryLine(sim.decodedFrames(), sim.decodeErrors()));
     if (out != stdout)
         std::fclose(out);
     return 0;

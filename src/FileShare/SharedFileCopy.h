@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Utils/SessionKey.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+class HttpServerTemporaryFile;
+
+// One file on its way into the shared folder. write() streams the source, a slice at a time, into a
+// scratch file in the destination's folder, in the form the folder stores: an EncryptedFrame (fresh IV,
+// then the AES-256-CTR ciphertext) under the session key, or the plain bytes without one. place() then
+// gives it its name only when nothing holds that name yet. A copy that is not placed leaves nothing
+// behind, and a reader of the folder never sees a half-written file under a file id.
+class SharedFileCopy {
+public:
+    // The bytes held in memory at once, whatever the size of the file.
+    static constexpr size_t kSliceLength = 256 * 1024;
+
+    enum class Placement { Placed, AlreadyThere, Failed };
+
+    // nullopt (logged) when the source is not a readable regular file, the key is unusable, the random
+    // source fails or the folder cannot take the bytes. `key` null: a plain copy.
+    static std::optional<SharedFileCopy> write(const std::filesystem::path& source, const std::filesystem::path& folder,
+                                               const SessionKey& key);
+
+    SharedFileCopy(SharedFileCopy&&) noexcept;
+    SharedFileCopy& operator=(SharedFileCopy&&) noexcept;
+    ~SharedFileCopy();
+
+    // Renames the scratch file to `destination` (in the folder given to write()) unless something is
+    // there already, which is left as it is. The scratch file is gone afterwards, whatever the outcome.
+    Placement place(const std::filesystem::path& destination);
+
+private:
+    explicit SharedFileCopy(std::unique_ptr<HttpServerTemporaryFile> scratch);
+
+    std::unique_ptr<HttpServerTemporaryFile> scratch_;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Platform/PulseDevices.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// Tests the three things the system needs from the desktop: posting input (the "accessibility"
+// permission), capturing the screen and recording sound. Linux asks no per-application consent for
+// them, so each test says whether the session can do it at all: an X11 session (Wayland keeps
+// other applications' screens and input from us) whose display has XTest, and a sound server with a
+// capture source. The requests and the privacy-settings pages have nothing to show here: logged
+// no-ops. Keeps no state of its own, so any thread may ask.
+class Permissions {
+public:
+    // canMicrophonePermissions' answers.
+    static constexpr int64_t kMicrophoneNotDetermined = 0;
+    static constexpr int64_t kMicrophoneRestricted = 1;
+    static constexpr int64_t kMicrophoneDenied = 2;
+    static constexpr int64_t kMicrophoneAuthorized = 3;
+
+    // What the tests read: the system's by default, fakes in tests.
+    struct Probes {
+        struct DisplayTraits {
+            bool hasXTest = false;
+        };
+        // An environment variable; nullopt when unset.
+        std::function<std::optional<std::string>(const char* name)> environment;
+        // Connects to the X display of that name; nullopt when that fails.
+        std::function<std::optional<DisplayTraits>(const std::string& name)> openDisplay;
+        // The sound server's devices; null when no server answers.
+        std::function<std::unique_ptr<PulseDevices>()> soundServer;
+
+        static Probes system();
+    };
+
+    explicit Permissions(Probes probes = Probes::system());
+
+    // Index 0 input monitoring, 1 microphone, 2 screen recording, 3 accessibility: logged, since no
+    // such page exists here; any other index does nothing.
+    void openPrivacySetting(int32_t index) const;
+    // An X11 session whose display answers.
+    bool canRecordScreenPermissions() const;
+    // kMicrophoneAuthorized when the sound server has a capture source, kMicrophoneDenied when it has
+    // none, kMicrophoneNotDetermined when no sound server answers.
+    int64_t canMicrophonePermissions() const;
+    // An X11 session whose display has XTest.
+    bool canAccessibilityPermissions() const;
+
+    void requestScreenRecordingPermissions() const;
+    // Calls done at once, on this thread, with whether canMicrophonePermissions authorises.
+    void requestMicrophonePermissions(const std::function<void(bool granted)>& done) const;
+    void requestAccessibilityPermissions() const;
+
+private:
+    // The display name of an X11 session; nullopt (logged) without one.
+    std::optional<std::string> x11Display(const char* purpose) const;
+
+    Probes probes_;
+};
