@@ -1,6 +1,7 @@
 #include "UI/TvControlController.h"
 
 #include "Platform/MainQueue.h"
+#include "Platform/PostEvent.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
 #include "Socket/TouchPayload.h"
@@ -72,7 +73,8 @@ bool TvControlController::isDoubleClick(int32_t x, int32_t y, double now) const
 
 void TvControlController::post(uint32_t type, Point point, int64_t clickCount)
 {
-    const uint32_t button = type == kRightMouseDown || type == kRightMouseUp ? kRightButton : kLeftButton;
+    const bool right = type == PostEvent::kRightMouseDown || type == PostEvent::kRightMouseUp;
+    const uint32_t button = right ? kRightButton : kLeftButton;
     input_.postMouseEvent(button, type, point.x, point.y, clickCount);
 }
 
@@ -90,23 +92,23 @@ void TvControlController::onTvcontrolReceived(int type, const std::vector<uint8_
     const double now = nowMs();
     switch (type) {
     case kPointerLongPress:
-        post(kRightMouseDown, *point, 1);
-        post(kRightMouseUp, *point, 1);
+        post(PostEvent::kRightMouseDown, *point, 1);
+        post(PostEvent::kRightMouseUp, *point, 1);
         break;
     case kMsgTouchDown:
         if (isDoubleClick(touch->x, touch->y, now)) {
             const Point first = map(previousX_, previousY_).value_or(*point);
-            post(kLeftMouseDown, first, 2);
-            post(kLeftMouseUp, first, 2);
+            post(PostEvent::kLeftMouseDown, first, 2);
+            post(PostEvent::kLeftMouseUp, first, 2);
         } else {
-            post(kLeftMouseDown, *point, 1);
+            post(PostEvent::kLeftMouseDown, *point, 1);
         }
         break;
     case kMsgTouchMove:
-        post(kLeftMouseDragged, *point, 1);
+        post(PostEvent::kLeftMouseDragged, *point, 1);
         break;
     case kMsgTouchUp:
-        post(kLeftMouseUp, *point, 1);
+        post(PostEvent::kLeftMouseUp, *point, 1);
         break;
     default:
         return;

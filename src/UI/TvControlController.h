@@ -24,15 +24,6 @@ public:
     // Key events carry only the flag that keeps them from being coalesced: no modifier.
     static constexpr uint64_t kKeyFlags = 0x100;
 
-    // Mouse event types of the input posting.
-    enum MouseType : uint32_t {
-        kLeftMouseDown = 1,
-        kLeftMouseUp = 2,
-        kRightMouseDown = 3,
-        kRightMouseUp = 4,
-        kLeftMouseDragged = 6,
-    };
-
     explicit TvControlController(MainWindowController& owner);
     ~TvControlController();
     TvControlController(const TvControlController&) = delete;

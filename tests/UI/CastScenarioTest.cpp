@@ -1,8 +1,7 @@
+#include "PrivateXvfbFixture.h"
 #include "RecordingView.h"
 
 #include "Media/AudioPrivatePulseServer.h"
-#include "Platform/MainLoopFixture.h"
-#include "Platform/X11TestServer.h"
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
@@ -86,25 +85,15 @@ std::string orderBroken(const std::vector<ReceivedMessage>& messages)
     return {};
 }
 
-class CastScenarioTest : public MainLoopFixture {
+class CastScenarioTest : public PrivateXvfbFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new X11TestServer;
-        if (!X11TestServer::program().empty())
-            server->start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override
     {
-        if (X11TestServer::program().empty() || !AudioPrivatePulseServer::installed())
-            GTEST_SKIP() << "Xvfb or pulseaudio is not installed";
-        ASSERT_FALSE(server->name().empty()) << "Xvfb did not start";
+        PrivateXvfbFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        if (!AudioPrivatePulseServer::installed())
+            GTEST_SKIP() << "pulseaudio is not installed";
         display.emplace("DISPLAY", server->name());
         sound.emplace();
         ASSERT_TRUE(sound->ready()) << "private pulseaudio did not start; see " << sound->dir();
@@ -163,7 +152,6 @@ protected:
         ASSERT_TRUE(loop->runUntil([&] { return casting().captureFormat().has_value(); }, 10s));
     }
 
-    static X11TestServer* server;
     std::optional<ScopedEnv> display;
     std::optional<AudioPrivatePulseServer> sound;
     std::optional<TvSim> sim;
@@ -171,8 +159,6 @@ protected:
     RecordingView view;
     std::unique_ptr<MainWindowController> controller;
 };
-
-X11TestServer* CastScenarioTest::server = nullptr;
 
 // Connect by address, agree a key, cast while the TV answers each quality level in turn (each decoded
 // at exactly its size, from encrypted frames), with the loopback's sound as ADTS; the TV's interrupt

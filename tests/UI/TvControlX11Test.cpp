@@ -1,9 +1,8 @@
 #include "FakeCastMedia.h"
+#include "PrivateXvfbFixture.h"
 #include "RecordingView.h"
 
-#include "Platform/MainLoopFixture.h"
 #include "Platform/PostEvent.h"
-#include "Platform/X11TestServer.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
 #include "Socket/TCPManager.h"
@@ -31,25 +30,13 @@ using namespace std::chrono_literals;
 
 // The TV's touches and keys through the link and the controller to a private X server: a full-screen
 // window of this test's own connection reads the pointer and the events they made.
-class TvControlX11Test : public MainLoopFixture {
+class TvControlX11Test : public PrivateXvfbFixture {
 protected:
-    static void SetUpTestSuite()
-    {
-        server = new X11TestServer;
-        if (!X11TestServer::program().empty())
-            server->start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override
     {
-        if (X11TestServer::program().empty())
-            GTEST_SKIP() << "Xvfb is not installed";
-        ASSERT_FALSE(server->name().empty()) << "Xvfb did not start";
+        PrivateXvfbFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         client = XOpenDisplay(server->name().c_str());
         ASSERT_NE(client, nullptr);
         window = XCreateSimpleWindow(client, DefaultRootWindow(client), 0, 0, 1280, 720, 0, 0, 0);
@@ -155,7 +142,6 @@ protected:
         return seen;
     }
 
-    static X11TestServer* server;
     std::vector<std::string> seen;
     Display* client = nullptr;
     Window window = 0;
@@ -166,8 +152,6 @@ protected:
     RecordingView view;
     std::unique_ptr<MainWindowController> controller;
 };
-
-X11TestServer* TvControlX11Test::server = nullptr;
 
 // Touches and keys sent while idle come first through the same road as the later ones, so once the
 // later ones show, the earlier ones have been handled: and did nothing.
