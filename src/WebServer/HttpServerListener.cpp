@@ -190,13 +190,33 @@ void HttpServerListener::accept(Socket& socket)
     }
 }
 
+// The slot a connection takes under the cap is held from the check until the server counts the
+// connection, or until the attempt ends without one: loops accepting at once cannot pass the cap together.
+class HttpServerListener::Admission {
+public:
+    explicit Admission(HttpServerListener& listener) : listener_(listener) { holder_ = &listener; }
+    ~Admission() { listener_.releaseAdmission(); }
+    Admission(const Admission&) = delete;
+    Admission& operator=(const Admission&) = delete;
+
+    // True on the thread between the check and the count, so the count can release the slot.
+    static bool heldFor(const HttpServerListener* listener) { return holder_ == listener; }
+    static void clear() { holder_ = nullptr; }
+
+private:
+    HttpServerListener& listener_;
+    static inline thread_local const HttpServerListener* holder_ = nullptr;
+};
+
 bool HttpServerListener::acceptOne(Socket& socket)
 {
     {
         const std::lock_guard lock(mutex_);
         if (!mayAccept())
             return false;
+        ++admitting_;
     }
+    const Admission admission(*this);
     sockaddr_storage remote {};
     socklen_t remoteLength = sizeof(remote);
     const int fd = ::accept4(socket.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -244,12 +264,27 @@ void HttpServerListener::setOpenConnections(size_t count)
 {
     const std::lock_guard lock(mutex_);
     openConnections_ = count;
+    // Called from inside the accepting thread's own attempt, the count now holds its connection.
+    if (Admission::heldFor(this)) {
+        Admission::clear();
+        --admitting_;
+    }
+    updateAccepting();
+}
+
+void HttpServerListener::releaseAdmission()
+{
+    if (!Admission::heldFor(this))
+        return;
+    Admission::clear();
+    const std::lock_guard lock(mutex_);
+    --admitting_;
     updateAccepting();
 }
 
 bool HttpServerListener::mayAccept() const
 {
-    const bool atCap = settings_.maxConnections != 0 && openConnections_ >= settings_.maxConnections;
+    const bool atCap = settings_.maxConnections != 0 && openConnections_ + admitting_ >= settings_.maxConnections;
     return !closed_ && !shortOfDescriptors_ && !atCap;
 }
 
