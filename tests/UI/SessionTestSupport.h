@@ -94,17 +94,19 @@ protected:
         ASSERT_TRUE(waitConnected());
         ASSERT_TRUE(runUntil([this] { return state().screenProjectionCode.has_value(); }));
     }
-    // What the TV's earlier messages handled on the receive thread led to has run on the main queue.
+    // What the TV's earlier messages handled on the receive thread led to has run on the main queue:
+    // an edition level no TV has, sent after them, has arrived.
     void syncWithTv()
     {
-        const size_t before = view.callsStartingWith("showSendersSwitch split").size();
-        ASSERT_TRUE(tv.send(kMsgSplitScreen, TvSim::int32(0)));
-        ASSERT_TRUE(waitForView("showSendersSwitch split", before + 1));
+        const int marker = --syncMarker;
+        ASSERT_TRUE(tv.send(kMsgActiveVersion, TvSim::int32(marker)));
+        ASSERT_TRUE(runUntil([&] { return state().activeVersion == marker; }));
     }
 
     TvSim tv;
     TCPManager link{linkOptions()};
     RecordingView view;
     int folderClears = 0;
+    int syncMarker = 0;
     std::unique_ptr<MainWindowController> controller;
 };
