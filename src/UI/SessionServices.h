@@ -2,8 +2,11 @@
 
 #include "Socket/FindTvDevices.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 class TCPManager;
 
@@ -16,4 +19,12 @@ struct SessionServices {
     std::function<void()> clearSharedFolder;
     // Discovery's sockets; nullopt: no discovery runs (a typed address or code still connects).
     std::optional<FindTvDevices::Options> discovery = FindTvDevices::Options{};
+    // The TV's port for every connect.
+    uint16_t tvPort = 6666;
+    // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once
+    // with the first octet of each. Main thread.
+    std::function<std::vector<std::string>()> localAddresses = &FindTvDevices::getNICIP;
+    // Run once as the controller is made: the computer's own audio devices become the defaults, then
+    // the loopback device. Empty: the audio routing is left alone.
+    std::function<void()> routeAudioToLoopback;
 };
