@@ -8,6 +8,7 @@
 // The quality choice gives the size; the frame rate is set beyond the TV's table where asked.
 //   bench-cast [seconds per configuration, default 10]
 #include "BenchXvfb.h"
+#include "ConsoleView.h"
 
 #include "Platform/MainQueue.h"
 #include "Platform/TestMainLoop.h"
@@ -15,7 +16,6 @@
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/MainWindowController.h"
-#include "UI/MainWindowView.h"
 #include "UI/RecordManagerVideoSource.h"
 #include "UI/SelectedQualityIndex.h"
 #include "tv-sim/WallClock.h"
@@ -48,20 +48,6 @@ struct Config {
     int height;
     int32_t qualityIndex;
     int32_t fps;
-};
-
-// The main window, silent.
-class QuietView final : public MainWindowView {
-public:
-    void showToastTip(const std::string&, bool, int64_t, float) override {}
-    void showAlert(const std::string&, const std::string&, std::function<void()>) override {}
-    void showPage(MainWindowPage) override {}
-    void showCastingCodeWindow() override {}
-    void hideCastingCodeWindow() override {}
-    void setCastingCodeText(const std::string&) override {}
-    void showCastingState(bool) override {}
-    void showIdleState(ScreenType) override {}
-    void showQualityEntry(bool) override {}
 };
 
 // For each frame handed to the link, in order: the scheduled time of the capture tick it came from.
@@ -249,7 +235,7 @@ void run(const Config& config, int seconds)
     CaptureTimes capturedAt;
     {
         TCPManager link;
-        QuietView view;
+        ConsoleView view([](const std::string&) {});
         SessionServices services;
         services.link = &link;
         services.discovery.reset();

@@ -4,6 +4,7 @@
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastQuality.h"
+#include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
 #include "UI/PresentationRule.h"
@@ -44,7 +45,7 @@ void CastingController::clickScreen(bool screenButtonOn)
     SessionState& state = owner_.state();
     // Only a start is refused: the stop must work for a cast the TV asked for.
     if (screenButtonOn && state.activeVersion == kEditionWithoutCasting) {
-        owner_.view().showToastTip("STRING_VERSION_LOW", false, 1, 3.0f);
+        owner_.view().showToastTip(LocalizedText::text("STRING_VERSION_LOW"), false, 1, 3.0f);
         return;
     }
     state.screenType = kScreenTypeWholeScreen;
@@ -76,7 +77,7 @@ void CastingController::inputScreenProjectionCode(const std::string& typed)
     SessionState& state = owner_.state();
     state.inputScreenProjectionCode = typed;
     if (state.screenProjectionCode != typed) {
-        owner_.view().showAlert("STRING_TIP", "STRING_INPUT_ERROR", {});
+        owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_INPUT_ERROR"), {});
         owner_.view().hideCastingCodeWindow();
         return;
     }
@@ -217,7 +218,7 @@ void CastingController::tvRequestMirror()
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
     if (state.viewingTvScreen)
-        owner_.view().showAlert("STRING_TIP", "STRING_STOP_TVMIRROR", {});
+        owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_STOP_TVMIRROR"), {});
     if (state.videoSendFlag.load() || state.viewingTvScreen)
         return;
     state.screenType = kScreenTypeWholeScreen;
@@ -234,7 +235,7 @@ void CastingController::tvIntErruptMirror()
 
 void CastingController::tvMirrorLock()
 {
-    owner_.view().showAlert("STRING_TIP", "STRING_RECEIVER_LOCK", [weak = std::weak_ptr(self_)] {
+    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"), [weak = std::weak_ptr(self_)] {
         if (const auto self = weak.lock())
             (*self)->stopScreenSharing();
     });

@@ -22,6 +22,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       self_(std::make_shared<MainWindowController*>(this))
 {
     assert(mainThread_.holds());
+    if (services_.routeAudioToLoopback)
+        services_.routeAudioToLoopback();
     link_.setReverseControlDelegate(this);
 }
 
@@ -41,6 +43,82 @@ void MainWindowController::windowDidLoad()
     assert(mainThread_.holds());
     connection_->windowDidLoad();
     setLinkDelegates(true);
+}
+
+void MainWindowController::inputIPTextField(const std::string& text)
+{
+    assert(mainThread_.holds());
+    connection_->inputIPTextField(text);
+}
+
+void MainWindowController::arrowButton(const std::string& text)
+{
+    inputIPTextField(text);
+}
+
+void MainWindowController::connectDevice(const std::string& ip)
+{
+    assert(mainThread_.holds());
+    connection_->connectDevice(ip);
+}
+
+void MainWindowController::clickDisConnectBtn()
+{
+    assert(mainThread_.holds());
+    connection_->clickDisConnectBtn();
+}
+
+void MainWindowController::clickBallbtn()
+{
+    assert(mainThread_.holds());
+    senders_->clickBallbtn();
+}
+
+void MainWindowController::clickBallNumBtn()
+{
+    clickBallbtn();
+}
+
+void MainWindowController::clickBesideConnectList()
+{
+    assert(mainThread_.holds());
+    senders_->clickBesideConnectList();
+}
+
+void MainWindowController::cancelDeviceNameButton()
+{
+    assert(mainThread_.holds());
+    senders_->cancelDeviceNameButton();
+}
+
+void MainWindowController::inputDeviceNameButton(const std::string& name)
+{
+    assert(mainThread_.holds());
+    senders_->inputDeviceNameButton(name);
+}
+
+void MainWindowController::hiddenConnectList()
+{
+    assert(mainThread_.holds());
+    senders_->hiddenConnectList();
+}
+
+void MainWindowController::reportConnectNum(size_t count)
+{
+    assert(mainThread_.holds());
+    senders_->reportConnectNum(count);
+}
+
+void MainWindowController::showChangeDeviceWindow()
+{
+    assert(mainThread_.holds());
+    senders_->showChangeDeviceWindow();
+}
+
+void MainWindowController::refreshTvDevicesName()
+{
+    assert(mainThread_.holds());
+    senders_->refreshTvDevicesName();
 }
 
 void MainWindowController::setLinkDelegates(bool on)

@@ -6,6 +6,7 @@
 #include "Socket/VXTcpReverseControlDelegate.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
+#include "UI/TvDevicesNameDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <cstdint>
@@ -31,7 +32,8 @@ class TvControlController;
 class MainWindowController final : public VXTcpConnectDelegate,
                                    public VXTcpReverseControlDelegate,
                                    public ActiveVersionsDelegate,
-                                   public RecordManagerToStopScreenDelegate {
+                                   public RecordManagerToStopScreenDelegate,
+                                   public TvDevicesNameDelegate {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
@@ -41,6 +43,25 @@ public:
 
     // The window is up: starts discovery and becomes the link's delegate.
     void windowDidLoad();
+
+    // The window's actions, on the main thread.
+    // The address field's text submitted, by its return key or its arrow button.
+    void inputIPTextField(const std::string& text);
+    void arrowButton(const std::string& text);
+    // The connect button of a TV in the device list.
+    void connectDevice(const std::string& ip);
+    void clickDisConnectBtn();
+    void clickBallbtn();
+    void clickBallNumBtn();
+    // A click in the window's background outside the open senders panel.
+    void clickBesideConnectList();
+    void cancelDeviceNameButton();
+    void inputDeviceNameButton(const std::string& name);
+    // ConnectListDelegate
+    void hiddenConnectList();
+    void reportConnectNum(size_t count);
+    // ShowChangeDeviceNameDelegate
+    void showChangeDeviceWindow();
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }
@@ -81,6 +102,9 @@ public:
 
     // RecordManagerToStopScreenDelegate
     void stopScreenFunction() override;
+
+    // TvDevicesNameDelegate
+    void refreshTvDevicesName() override;
 
 private:
     // Runs `work` on the main queue, unless the controller is gone by then. Any thread.

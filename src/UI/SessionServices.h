@@ -4,9 +4,11 @@
 #include "UI/CastMedia.h"
 #include "UI/InputPosting.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TCPManager;
 
@@ -26,4 +28,12 @@ struct SessionServices {
     // The identifier of the frontmost program, for the presentation report; empty: none can be told
     // (this system has no such key), so nothing is reported.
     std::function<std::string()> frontmostBundleId;
+    // The TV's port for every connect.
+    uint16_t tvPort = 6666;
+    // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once
+    // with the first octet of each. Main thread.
+    std::function<std::vector<std::string>()> localAddresses = &FindTvDevices::getNICIP;
+    // Run once as the controller is made: the computer's own audio devices become the defaults, then
+    // the loopback device. Empty: the audio routing is left alone.
+    std::function<void()> routeAudioToLoopback;
 };

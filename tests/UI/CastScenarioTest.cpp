@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -111,6 +112,7 @@ protected:
         SessionServices services;
         services.link = &*link;
         services.discovery.reset();
+        services.tvPort = sim->port();
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
     }
@@ -165,11 +167,12 @@ protected:
 // and lock stop the cast, the stop button too, with no media after the stop; then disconnect.
 TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
 {
-    ASSERT_TRUE(link->connectToHost("127.0.0.1", sim->port()));
+    controller->inputIPTextField("127.0.0.1");
     ASSERT_EQ(sim->waitForKeyExchange(), TvSim::KeyExchangeOutcome::Agreed);
-    ASSERT_TRUE(loop->runUntil([&] { return link->aesKey() != nullptr; }));
-    state().screenProjectionCode = "";
-    state().inputScreenProjectionCode = "";
+    ASSERT_TRUE(loop->runUntil([&] {
+        return link->aesKey() != nullptr && state().ConnectWithTv && state().screenProjectionCode.has_value();
+    }));
+    EXPECT_NE(std::find(view.calls.begin(), view.calls.end(), "showPage Connected"), view.calls.end());
     ASSERT_TRUE(AudioPrivatePulseServer::pactl({"load-module", "module-sine", "sink=ROZI-Audio", "frequency=440"}));
 
     struct Level {
@@ -217,8 +220,9 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 3));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(sim->mediaAfterCastStop(), (TvSim::MediaCount{0, 0}));
-    link->tcpClientRelease();
+    controller->clickDisConnectBtn();
     ASSERT_TRUE(sim->waitForDisconnect());
+    ASSERT_TRUE(loop->runUntil([&] { return !state().ConnectWithTv; }));
 
     const auto messages = sim->received();
     std::printf("message trace:\n%s", traceOf(messages).c_str());

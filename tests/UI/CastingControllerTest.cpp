@@ -1,6 +1,7 @@
 #include "CastingFixture.h"
 
 #include "UI/CastQuality.h"
+#include "UI/LocalizedText.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,12 @@ namespace {
 
 using CastingControllerTest = CastingFixture;
 using Strings = std::vector<std::string>;
+
+// The line RecordingView writes for a warning with the text of `key`.
+std::string alert(const char* key)
+{
+    return "alert " + LocalizedText::text("STRING_TIP") + " / " + LocalizedText::text(key);
+}
 
 bool contains(const Strings& calls, const std::string& call)
 {
@@ -167,7 +174,7 @@ TEST_F(CastingControllerTest, EditionFiveRefusesACastButNotAStop)
     connect();
     state().activeVersion = CastingController::kEditionWithoutCasting;
     casting().clickScreen(true);
-    EXPECT_TRUE(contains(view.calls, "toast STRING_VERSION_LOW close=0 position=1 time=3.000000"));
+    EXPECT_TRUE(contains(view.calls, "toast " + LocalizedText::text("STRING_VERSION_LOW") + " close=0 position=1 time=3.000000"));
     EXPECT_FALSE(state().videoSendFlag.load());
 
     // A cast the TV asked for still stops from the button.
@@ -187,7 +194,7 @@ TEST_F(CastingControllerTest, TheCastingCodeIsAskedForUntilItMatches)
     EXPECT_FALSE(state().videoSendFlag.load());
 
     casting().inputScreenProjectionCode("A1B2C4");
-    EXPECT_TRUE(contains(view.calls, "alert STRING_TIP / STRING_INPUT_ERROR"));
+    EXPECT_TRUE(contains(view.calls, alert("STRING_INPUT_ERROR")));
     EXPECT_EQ(view.calls.back(), "hideCastingCodeWindow");
     EXPECT_FALSE(state().videoSendFlag.load());
 
@@ -246,7 +253,7 @@ TEST_F(CastingControllerTest, TheTvStartsACastWithoutACodeUnlessItsScreenIsViewe
     state().viewingTvScreen = true;
     controller->tvRequestMirror();
     loop->runUntilIdle();
-    EXPECT_TRUE(contains(view.calls, "alert STRING_TIP / STRING_STOP_TVMIRROR"));
+    EXPECT_TRUE(contains(view.calls, alert("STRING_STOP_TVMIRROR")));
     EXPECT_FALSE(state().videoSendFlag.load());
 
     state().viewingTvScreen = false;

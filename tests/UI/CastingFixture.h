@@ -69,20 +69,18 @@ protected:
         s.link = &link;
         s.discovery.reset();
         s.castMedia = media.media();
+        s.tvPort = sim.port();
         return s;
     }
 
     SessionState& state() { return controller->state(); }
     CastingController& casting() { return controller->casting(); }
 
-    // Connected to a TV that needs no casting code, as the connection leaves the state then.
+    // Connected by the typed address to the TV, which needs no casting code.
     void connect()
     {
-        ASSERT_TRUE(link.connectToHost("127.0.0.1", sim.port()));
-        ASSERT_TRUE(sim.waitForMessagesOfType(kMsgClientInfo, 1));
-        ASSERT_TRUE(loop->runUntil([&] { return link.getConnectTvIp() == "127.0.0.1"; }));
-        state().screenProjectionCode = "";
-        state().inputScreenProjectionCode = "";
+        controller->inputIPTextField("127.0.0.1");
+        ASSERT_TRUE(loop->runUntil([&] { return state().ConnectWithTv && state().screenProjectionCode.has_value(); }));
     }
 
     // The screen button pressed: the cast is announced and awaits the TV's answer.

@@ -63,13 +63,13 @@ protected:
         services.input.postKeyboardEvent = [this](uint16_t key, bool down, uint64_t flags) {
             return poster->postKeyboardEvent(key, down, flags);
         };
+        services.tvPort = sim->port();
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
-        ASSERT_TRUE(link.connectToHost("127.0.0.1", sim->port()));
-        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgClientInfo, 1));
-        ASSERT_TRUE(loop->runUntil([&] { return link.getConnectTvIp() == "127.0.0.1"; }));
-        controller->state().screenProjectionCode = "";
-        controller->state().inputScreenProjectionCode = "";
+        controller->inputIPTextField("127.0.0.1");
+        ASSERT_TRUE(loop->runUntil([&] {
+            return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value();
+        }));
     }
 
     void TearDown() override

@@ -46,6 +46,7 @@ SessionServices CastRun::services(bool withSound)
     SessionServices services;
     services.link = &link_;
     services.discovery.reset();
+    services.tvPort = options_.port;
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
     return services;
@@ -60,8 +61,10 @@ void CastRun::print(const std::string& line) const
 void CastRun::start()
 {
     connectStarted_ = Clock::now();
-    print("connecting to " + options_.address + ":" + std::to_string(options_.port));
-    link_.connectToHost(options_.address, options_.port);
+    // Typed in the address field, as the window's user would.
+    const std::string typed = options_.address.empty() ? options_.code : options_.address;
+    print("connecting to " + typed);
+    controller_->inputIPTextField(typed);
     ticker_.start(kTick, kTick);
 }
 

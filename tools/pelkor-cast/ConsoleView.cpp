@@ -42,6 +42,17 @@ void ConsoleView::showPage(MainWindowPage page)
     print_(std::string("page: ") + pageName(page));
 }
 
+void ConsoleView::showInputError(const std::optional<std::string>& tip)
+{
+    if (tip)
+        print_("address: " + *tip);
+}
+
+void ConsoleView::showTvName(const std::string& name)
+{
+    print_("TV: " + name);
+}
+
 void ConsoleView::showCastingCodeWindow()
 {
     castingCodeWindow_ = true;

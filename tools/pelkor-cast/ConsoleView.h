@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The main window as lines of text: every page change, toast, alert and casting state is printed,
 // and alerts are closed at once (there is nobody to press OK). It remembers the page shown and
@@ -21,6 +22,21 @@ public:
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
     void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
     void showPage(MainWindowPage page) override;
+    void hidePage(MainWindowPage) override {}
+    void showDevices(const std::vector<TvDeviceInfo>&) override {}
+    void showInputError(const std::optional<std::string>& tip) override;
+    void showConnectInfo(const std::string&) override {}
+    void showTvName(const std::string& name) override;
+    void showTvAddress(const std::string&) override {}
+    void showHelpForConnection(bool) override {}
+    void showSessionControlsAtRest() override {}
+    void showSendersPanel(const SendersPanel&) override {}
+    void showSendersList(const std::vector<DeviceMessage>&) override {}
+    void showSendersSwitch(SendersSwitch, bool) override {}
+    void showSendersCount(size_t) override {}
+    void showDeviceNameWindow(const std::string&) override {}
+    void hideDeviceNameWindow() override {}
+    void showRoziTipWindow(int, int64_t) override {}
     void showCastingCodeWindow() override;
     void hideCastingCodeWindow() override;
     void setCastingCodeText(const std::string& text) override;

@@ -49,7 +49,7 @@ pids+=($!)
 port=$(await_line "$work/tv.log" '^listen ' | sed -E 's/.*:([0-9]+)$/\1/')
 
 status=0
-"$cast" --tv "127.0.0.1:$port" --seconds "$seconds" | grep -v '^PTC\[' || status=$?
+"$cast" --tv "127.0.0.1:$port" --seconds "$seconds" | grep -v -e '^PTC\[' -e '^$' || status=$?
 
 decoded=$(grep -c '^decoded ' "$work/tv.log" || true)
 if [[ $decoded -gt 0 ]]; then
