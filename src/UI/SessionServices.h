@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Socket/FindTvDevices.h"
+#include "UI/CastMedia.h"
+#include "UI/InputPosting.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,6 +21,13 @@ struct SessionServices {
     std::function<void()> clearSharedFolder;
     // Discovery's sockets; nullopt: no discovery runs (a typed address or code still connects).
     std::optional<FindTvDevices::Options> discovery = FindTvDevices::Options{};
+    // The cast's capture, sound and display; empty members take the real ones.
+    CastMedia castMedia;
+    // Where the TV's touches and keys are posted; empty members take the real ones.
+    InputPosting input;
+    // The identifier of the frontmost program, for the presentation report; empty: none can be told
+    // (this system has no such key), so nothing is reported.
+    std::function<std::string()> frontmostBundleId;
     // The TV's port for every connect.
     uint16_t tvPort = 6666;
     // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once

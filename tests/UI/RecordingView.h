@@ -94,4 +94,16 @@ private:
         static const char* const names[] = {"NoDevice", "DeviceList", "Connected", "Window"};
         return names[static_cast<int>(page)];
     }
+    void showCastingCodeWindow() override { calls.push_back("showCastingCodeWindow"); }
+    void hideCastingCodeWindow() override { calls.push_back("hideCastingCodeWindow"); }
+    void setCastingCodeText(const std::string& text) override { calls.push_back("setCastingCodeText " + text); }
+    void showCastingState(bool fromScreenButton) override
+    {
+        calls.push_back("showCastingState fromScreenButton=" + std::to_string(fromScreenButton));
+    }
+    void showIdleState(ScreenType lastScreenType) override
+    {
+        calls.push_back("showIdleState screenType=" + std::to_string(lastScreenType));
+    }
+    void showQualityEntry(bool shown) override { calls.push_back("showQualityEntry " + std::to_string(shown)); }
 };
