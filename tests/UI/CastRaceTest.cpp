@@ -23,7 +23,7 @@ protected:
 
 void CastRaceTest::raceAnAnswerWith(Ending ending)
 {
-    TestMainLoop& loop = *this->loop;
+    TestMainLoop& mainLoop = *loop;
     for (int round = 0; round < 20; ++round) {
         casting().clickScreen(true);
         std::atomic<bool> delivering{true};
@@ -43,12 +43,12 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
                 MainQueue::shared()->async([&] { casting().stopForDisconnect(); });
         });
         if (round % 2 == 0)
-            loop.runUntilIdle();
+            mainLoop.runUntilIdle();
         if (ending == Ending::TimeOut)
-            loop.advance(CastingController::kQualityAnswerTimeout);
+            mainLoop.advance(CastingController::kQualityAnswerTimeout);
         ender.join();
         link.processQueue()->sync([] {});
-        loop.runUntilIdle();
+        mainLoop.runUntilIdle();
 
         const uint64_t handedOver = casting().totals().videoFrames;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -59,8 +59,9 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
             casting().clickStopScreenBtn();
         EXPECT_FALSE(media.videoRunning()) << "round " << round;
         EXPECT_FALSE(media.soundRunning()) << "round " << round;
-        if (ending != Ending::TimeOut)
+        if (ending != Ending::TimeOut) {
             EXPECT_EQ(casting().totals().videoFrames, handedOver) << "a frame after the stop, round " << round;
+        }
     }
 }
 

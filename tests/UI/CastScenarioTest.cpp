@@ -184,8 +184,9 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     cast();
     for (const Level& level : levels) {
         const size_t before = sim->decodedFrames().size();
-        if (level.level != 1)
+        if (level.level != 1) {
             ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, level.level, 0)));
+        }
         EXPECT_TRUE(decodedAtSize(before, level.width, level.height)) << "level " << level.level;
     }
     for (const auto& frame : sim->received(kMsgVideoFrame))
