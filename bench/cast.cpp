@@ -250,7 +250,7 @@ void run(const Config& config, int seconds)
         } else {
             controller.state().screenProjectionCode = "";
             controller.state().inputScreenProjectionCode = "";
-            controller.casting().clickScreen(true);
+            controller.clickScreen(true);
             // The TV of the peer does not answer on its own: answer as a TV at level 0 would.
             controller.onVideoQuality(0, 0, 0, 0);
             loop->runUntil([&] { return controller.casting().captureFormat().has_value(); });
@@ -259,7 +259,7 @@ void run(const Config& config, int seconds)
             loop->runUntil([] { return false; }, std::chrono::seconds(seconds));
             const double cpu = processCpuSeconds() - cpuBefore;
             const auto sent = controller.casting().totals().videoFrames - framesBefore;
-            controller.casting().clickStopScreenBtn();
+            controller.clickStopScreenBtn();
             const auto captured = capturedAt.all();
             loop->runUntil([&] { return tv.decoded() >= captured.size(); }, 3s);
 

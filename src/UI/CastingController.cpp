@@ -26,8 +26,7 @@ CastingController::CastingController(MainWindowController& owner)
     : owner_(owner),
       link_(owner.link()),
       media_(owner.services().castMedia.withDefaults(owner.link())),
-      VideoQualityTimeout_(MainQueue::shared(), [this] { stopScreenSharing(); }),
-      self_(std::make_shared<CastingController*>(this))
+      VideoQualityTimeout_(MainQueue::shared(), [this] { stopScreenSharing(); })
 {
     assert(mainThread_.holds());
 }
@@ -235,21 +234,16 @@ void CastingController::tvIntErruptMirror()
 
 void CastingController::tvMirrorLock()
 {
-    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"), [weak = std::weak_ptr(self_)] {
-        if (const auto self = weak.lock())
-            (*self)->stopScreenSharing();
-    });
+    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"),
+                            guard_.guarded([this] { stopScreenSharing(); }));
 }
 
 void CastingController::supportChangeQuality(bool support)
 {
-    MainQueue::shared()->asyncAfter(kQualitySupportDelay, [weak = std::weak_ptr(self_), support] {
-        const auto self = weak.lock();
-        if (!self)
-            return;
+    guard_.postAfter(kQualitySupportDelay, [this, support] {
         if (!support)
             gSelectedQualityIndex.store(0);
-        (*self)->owner_.view().showQualityEntry(support);
+        owner_.view().showQualityEntry(support);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "Platform/DispatchTimer.h"
 #include "UI/CastMedia.h"
 #include "UI/CastQuality.h"
+#include "UI/MainQueueGuard.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <atomic>
@@ -123,6 +124,6 @@ private:
     std::atomic<uint64_t> videoBytes_{0};
     std::atomic<uint64_t> audioFrames_{0};
     std::atomic<uint64_t> audioBytes_{0};
-    // Delayed work and alert answers hold it weakly: once the controller is gone they do nothing.
-    std::shared_ptr<CastingController*> self_;
+    // Delayed work and alert answers do nothing once the controller is gone.
+    MainQueueGuard guard_;
 };

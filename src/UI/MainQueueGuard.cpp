@@ -14,9 +14,19 @@ MainQueueGuard::~MainQueueGuard()
 
 void MainQueueGuard::post(std::function<void()> work) const
 {
-    // Main queue.
-    MainQueue::shared()->async([weak = std::weak_ptr(alive_), work = std::move(work)] {
+    MainQueue::shared()->async(guarded(std::move(work)));
+}
+
+void MainQueueGuard::postAfter(DispatchQueue::Clock::duration delay, std::function<void()> work) const
+{
+    MainQueue::shared()->asyncAfter(delay, guarded(std::move(work)));
+}
+
+std::function<void()> MainQueueGuard::guarded(std::function<void()> work) const
+{
+    // Main queue: only the main thread drops alive_, so the owner can't go while work runs.
+    return [weak = std::weak_ptr(alive_), work = std::move(work)] {
         if (weak.lock())
             work();
-    });
+    };
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Platform/DispatchQueue.h"
+
 #include <functional>
 #include <memory>
 
@@ -16,6 +18,10 @@ public:
 
     // Any thread.
     void post(std::function<void()> work) const;
+    void postAfter(DispatchQueue::Clock::duration delay, std::function<void()> work) const;
+    // For callbacks the owner hands out (an alert's answer): a callable that runs `work` only while the
+    // owner lives. Call it on the main thread.
+    std::function<void()> guarded(std::function<void()> work) const;
 
 private:
     // Queued work holds it weakly; only the main thread drops it, and only the main thread runs the work.

@@ -1,6 +1,5 @@
 #include "UI/MainWindowController.h"
 
-#include "Platform/MainQueue.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ConnectionController.h"
@@ -18,8 +17,7 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       connection_(std::make_unique<ConnectionController>(*this)),
       senders_(std::make_unique<SendersController>(*this)),
       casting_(std::make_unique<CastingController>(*this)),
-      tvControl_(std::make_unique<TvControlController>(*this)),
-      self_(std::make_shared<MainWindowController*>(this))
+      tvControl_(std::make_unique<TvControlController>(*this))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -31,10 +29,9 @@ MainWindowController::~MainWindowController()
 {
     assert(mainThread_.holds());
     // Once the slots are clear no call from the link is running or comes; calls already queued on
-    // the main queue find self_ gone.
+    // the main queue find the guard gone.
     setLinkDelegates(false);
     link_.setReverseControlDelegate(nullptr);
-    self_.reset();
     casting_->stopForDisconnect();
 }
 
@@ -115,6 +112,42 @@ void MainWindowController::showChangeDeviceWindow()
     senders_->showChangeDeviceWindow();
 }
 
+void MainWindowController::clickScreen(bool screenButtonOn)
+{
+    assert(mainThread_.holds());
+    casting_->clickScreen(screenButtonOn);
+}
+
+void MainWindowController::clickStopScreenBtn()
+{
+    assert(mainThread_.holds());
+    casting_->clickStopScreenBtn();
+}
+
+void MainWindowController::inputScreenProjectionCode(const std::string& typed)
+{
+    assert(mainThread_.holds());
+    casting_->inputScreenProjectionCode(typed);
+}
+
+void MainWindowController::cancelScreenProjectionCodeButton()
+{
+    assert(mainThread_.holds());
+    casting_->cancelScreenProjectionCodeButton();
+}
+
+void MainWindowController::reportSoundSwitchState(bool on)
+{
+    assert(mainThread_.holds());
+    casting_->reportSoundSwitchState(on);
+}
+
+void MainWindowController::userChangeVideoQuality()
+{
+    assert(mainThread_.holds());
+    casting_->userChangeVideoQuality();
+}
+
 void MainWindowController::refreshTvDevicesName()
 {
     assert(mainThread_.holds());
@@ -127,69 +160,61 @@ void MainWindowController::setLinkDelegates(bool on)
     link_.setActiveVersionsDelegate(on ? this : nullptr);
 }
 
-void MainWindowController::onMain(std::function<void()> work)
-{
-    MainQueue::shared()->async([weak = std::weak_ptr(self_), work = std::move(work)] {
-        if (weak.lock())
-            work();
-    });
-}
-
 void MainWindowController::onConnectSuccess(const std::string& name)
 {
-    onMain([this, name] { connection_->onConnectSuccess(name); });
+    guard_.post([this, name] { connection_->onConnectSuccess(name); });
 }
 
 void MainWindowController::onConnectFail()
 {
-    onMain([this] { connection_->onConnectFail(); });
+    guard_.post([this] { connection_->onConnectFail(); });
 }
 
 void MainWindowController::onDisConnect()
 {
-    onMain([this] { connection_->onDisConnect(); });
+    guard_.post([this] { connection_->onDisConnect(); });
 }
 
 void MainWindowController::onReceiveScreenCode(const std::string& code)
 {
-    onMain([this, code] { connection_->onReceiveScreenCode(code); });
+    guard_.post([this, code] { connection_->onReceiveScreenCode(code); });
 }
 
 void MainWindowController::onVideoQuality(int level, int width, int height, int fps)
 {
-    onMain([=, this] { casting_->onVideoQuality(level, width, height, fps); });
+    guard_.post([=, this] { casting_->onVideoQuality(level, width, height, fps); });
 }
 
 void MainWindowController::onTvcontrolReceived(int type, const uint8_t* data, int64_t len)
 {
     // The payload is valid during this call only.
     std::vector<uint8_t> payload(data, data + (len > 0 ? len : 0));
-    onMain([this, type, payload = std::move(payload)] { tvControl_->onTvcontrolReceived(type, payload); });
+    guard_.post([this, type, payload = std::move(payload)] { tvControl_->onTvcontrolReceived(type, payload); });
 }
 
 void MainWindowController::tvRequestMirror()
 {
-    onMain([this] { casting_->tvRequestMirror(); });
+    guard_.post([this] { casting_->tvRequestMirror(); });
 }
 
 void MainWindowController::tvIntErruptMirror()
 {
-    onMain([this] { casting_->tvIntErruptMirror(); });
+    guard_.post([this] { casting_->tvIntErruptMirror(); });
 }
 
 void MainWindowController::tvMirrorLock()
 {
-    onMain([this] { casting_->tvMirrorLock(); });
+    guard_.post([this] { casting_->tvMirrorLock(); });
 }
 
 void MainWindowController::connectListMessage(const std::string& json)
 {
-    onMain([this, json] { senders_->connectListMessage(json); });
+    guard_.post([this, json] { senders_->connectListMessage(json); });
 }
 
 void MainWindowController::changeButtonName(int64_t index, int status)
 {
-    onMain([this, index, status] { senders_->changeButtonName(index, status); });
+    guard_.post([this, index, status] { senders_->changeButtonName(index, status); });
 }
 
 void MainWindowController::tvShareFile2pc(const std::string&)
@@ -199,7 +224,7 @@ void MainWindowController::tvShareFile2pc(const std::string&)
 
 void MainWindowController::supportChangeQuality(bool support)
 {
-    onMain([this, support] { casting_->supportChangeQuality(support); });
+    guard_.post([this, support] { casting_->supportChangeQuality(support); });
 }
 
 void MainWindowController::onReceiveScreenReaolution(int, int) {}
@@ -212,7 +237,7 @@ void MainWindowController::tvScreenFail(int) {}
 
 void MainWindowController::tvKeyHandle(int keyCode)
 {
-    onMain([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
+    guard_.post([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
 }
 
 void MainWindowController::pushFileSuccess() {}
@@ -221,15 +246,15 @@ void MainWindowController::tvInviteToReverse() {}
 
 void MainWindowController::activeVersionHandler(int level)
 {
-    onMain([this, level] { senders_->activeVersionHandler(level); });
+    guard_.post([this, level] { senders_->activeVersionHandler(level); });
 }
 
 void MainWindowController::isSpeakerHandler(bool speaker)
 {
-    onMain([this, speaker] { senders_->isSpeakerHandler(speaker); });
+    guard_.post([this, speaker] { senders_->isSpeakerHandler(speaker); });
 }
 
 void MainWindowController::stopScreenFunction()
 {
-    onMain([this] { casting_->stopScreenFunction(); });
+    guard_.post([this] { casting_->stopScreenFunction(); });
 }

@@ -4,6 +4,7 @@
 #include "Socket/ActiveVersionsDelegate.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
+#include "UI/MainQueueGuard.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
 #include "UI/TvDevicesNameDelegate.h"
@@ -62,6 +63,14 @@ public:
     void reportConnectNum(size_t count);
     // ShowChangeDeviceNameDelegate
     void showChangeDeviceWindow();
+    // Casting: the screen button (a toggle), the stop button, the casting-code window's OK and Cancel.
+    void clickScreen(bool screenButtonOn);
+    void clickStopScreenBtn();
+    void inputScreenProjectionCode(const std::string& typed);
+    void cancelScreenProjectionCodeButton();
+    // SoundSwitchStateDelegate, UserChangeVideoQualityDelegate
+    void reportSoundSwitchState(bool on);
+    void userChangeVideoQuality();
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }
@@ -107,8 +116,6 @@ public:
     void refreshTvDevicesName() override;
 
 private:
-    // Runs `work` on the main queue, unless the controller is gone by then. Any thread.
-    void onMain(std::function<void()> work);
     void setLinkDelegates(bool on);
 
     MainWindowView& view_;
@@ -120,6 +127,6 @@ private:
     std::unique_ptr<SendersController> senders_;
     std::unique_ptr<CastingController> casting_;
     std::unique_ptr<TvControlController> tvControl_;
-    // Queued calls hold it weakly: once it is gone, they do nothing.
-    std::shared_ptr<MainWindowController*> self_;
+    // Link calls moved to the main queue do nothing once the controller is gone.
+    MainQueueGuard guard_;
 };

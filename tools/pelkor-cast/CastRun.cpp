@@ -86,11 +86,11 @@ void CastRun::tick()
         if (view_.page() == MainWindowPage::Connected) {
             step_ = Step::Casting;
             castStarted_ = now;
-            casting.clickScreen(true);
+            controller_->clickScreen(true);
             if (view_.castingCodeWindowShown()) {
                 if (options_.code.empty())
                     return finish("the TV asks for its casting code: give it with --code", 1);
-                casting.inputScreenProjectionCode(options_.code);
+                controller_->inputScreenProjectionCode(options_.code);
             }
         } else if (now - connectStarted_ > kConnectLimit) {
             finish("no TV answered", 1);
@@ -116,7 +116,7 @@ void CastRun::finish(const std::string& why, int status)
     step_ = Step::Stopping;
     status_ = status;
     if (controller_->state().videoSendFlag.load())
-        controller_->casting().clickStopScreenBtn();
+        controller_->clickStopScreenBtn();
     MainQueue::shared()->asyncAfter(kStopGrace, [this] {
         ticker_.cancel();
         report();
