@@ -78,6 +78,16 @@ void findInterface(NetSocketAddress::Data* address4, NetSocketAddress::Data* add
     ::freeifaddrs(list);
 }
 
+// The address getpeername or getsockname gives for fd; empty when the query fails.
+NetSocketAddress::Data nameOf(int fd, int (*query)(int, sockaddr*, socklen_t*))
+{
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (fd < 0 || query(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return {};
+    return NetSocketAddress::fromSockaddr(reinterpret_cast<const sockaddr*>(&address), length);
+}
+
 } // namespace
 
 void NetSocketAddress::getInterfaceAddress(Data* address4, Data* address6, const std::string& description, uint16_t port)
@@ -190,20 +200,12 @@ bool NetSocketAddress::isIPv6Address(const Data& address)
 
 NetSocketAddress::Data NetSocketAddress::peerAddress(int fd)
 {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    return fromSockaddr(reinterpret_cast<const sockaddr*>(&address), length);
+    return nameOf(fd, ::getpeername);
 }
 
 NetSocketAddress::Data NetSocketAddress::localAddress(int fd)
 {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return {};
-    return fromSockaddr(reinterpret_cast<const sockaddr*>(&address), length);
+    return nameOf(fd, ::getsockname);
 }
 
 NetSocketAddress::Data NetSocketAddress::fromSockaddr(const sockaddr* address, socklen_t length)

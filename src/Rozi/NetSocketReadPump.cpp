@@ -37,7 +37,7 @@ NetSocketReadPump::NetSocketReadPump(NetSocketContext& context, NetSocketCloser&
       source_(context, DispatchSource::Kind::Read, NetSocketFlag::ReadSourceSuspended),
       timeout_(context, closer,
                {NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout,
-                [this] { return current_.get(); }, [this] { doReadData(); }})
+                [this] { return packets_.current(); }, [this] { doReadData(); }})
 {
 }
 
@@ -45,25 +45,24 @@ NetSocketReadPump::~NetSocketReadPump() = default;
 
 void NetSocketReadPump::enqueue(std::shared_ptr<NetSocketReadPacket> packet)
 {
-    if (!context_.has(NetSocketFlag::Started) || context_.has(NetSocketFlag::ForbidReadsWrites))
-        return;
-    queue_.push_back(std::move(packet));
-    maybeDequeueRead();
+    if (packets_.push(context_, std::move(packet)))
+        maybeDequeueRead();
 }
 
 void NetSocketReadPump::maybeDequeueRead()
 {
-    if (current_ || !context_.has(NetSocketFlag::Connected))
-        return;
-    if (queue_.empty()) {
+    switch (packets_.next(context_)) {
+    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Empty:
         if (context_.has(NetSocketFlag::DisconnectAfterReads))
             closer_.maybeClose();
-        return;
+        break;
+    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Started:
+        timeout_.start(packets_.current()->timeout);
+        doReadData();
+        break;
+    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Busy:
+        break;
     }
-    current_ = std::move(queue_.front());
-    queue_.pop_front();
-    timeout_.start(current_->timeout);
-    doReadData();
 }
 
 bool NetSocketReadPump::attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner)
@@ -78,19 +77,15 @@ bool NetSocketReadPump::attach(int fd, const std::shared_ptr<NetSocketDescriptor
 void NetSocketReadPump::clear()
 {
     endCurrentRead();
-    queue_.clear();
+    packets_.clear();
     preBuffer_.reset();
     bytesAvailable_ = 0;
 }
 
 float NetSocketReadPump::progress(long* tag, size_t* done, size_t* total) const
 {
-    *tag = current_ ? current_->tag : 0;
-    *done = current_ ? current_->bytesDone : 0;
-    *total = current_ ? current_->readLength : 0;
-    if (!current_)
-        return NAN;
-    return current_->readLength > 0 ? float(double(current_->bytesDone) / double(current_->readLength)) : 1.0f;
+    const NetSocketReadPacket* current = packets_.current();
+    return packets_.progress(tag, done, total, current ? current->readLength : 0);
 }
 
 void NetSocketReadPump::onReadable()
@@ -115,7 +110,7 @@ void NetSocketReadPump::onReadable()
 
 void NetSocketReadPump::doReadData()
 {
-    if (!current_ || context_.has(NetSocketFlag::ReadsPaused)) {
+    if (!packets_.current() || context_.has(NetSocketFlag::ReadsPaused)) {
         if (bytesAvailable_ > 0)
             source_.suspend();
         return;
@@ -134,7 +129,7 @@ void NetSocketReadPump::doReadData()
         taken += takeFromPreBuffer(&done, &error);
     if (!done && !error && !endOfStream && bytesAvailable_ > 0)
         taken += takeFromDescriptor(&done, &waiting, &endOfStream, &error);
-    if (!done && current_->readsAvailable())
+    if (!done && packets_.current()->readsAvailable())
         done = taken > 0;
 
     if (done) {
@@ -142,7 +137,7 @@ void NetSocketReadPump::doReadData()
         if (!error && (!endOfStream || preBuffer_.availableBytes() > 0))
             maybeDequeueRead();
     } else if (taken > 0) {
-        context_.notifier.post([socket = context_.self.lock(), taken, tag = current_->tag](NetSocketDelegate& delegate) {
+        context_.notifier.post([socket = context_.self.lock(), taken, tag = packets_.current()->tag](NetSocketDelegate& delegate) {
             delegate.didReadPartialDataOfLength(socket, taken, tag);
         });
     }
@@ -157,7 +152,7 @@ void NetSocketReadPump::doReadData()
 
 size_t NetSocketReadPump::takeFromPreBuffer(bool* done, std::optional<NetSocketError>* error)
 {
-    NetSocketReadPacket& read = *current_;
+    NetSocketReadPacket& read = *packets_.current();
     bool found = false;
     const size_t length = read.readsToTerm() ? read.readLengthForTermWithPreBuffer(preBuffer_, &found)
                                              : read.readLengthForNonTermWithHint(preBuffer_.availableBytes());
@@ -180,7 +175,7 @@ size_t NetSocketReadPump::takeFromPreBuffer(bool* done, std::optional<NetSocketE
 size_t NetSocketReadPump::takeFromDescriptor(bool* done, bool* waiting, bool* endOfStream,
                                              std::optional<NetSocketError>* error)
 {
-    NetSocketReadPacket& read = *current_;
+    NetSocketReadPacket& read = *packets_.current();
     bool intoPreBuffer = false;
     const size_t length = read.readsToTerm() ? read.readLengthForTermWithHint(bytesAvailable_, &intoPreBuffer)
                                              : read.readLengthForNonTermWithHint(bytesAvailable_);
@@ -245,8 +240,8 @@ size_t NetSocketReadPump::takeFromDescriptor(bool* done, bool* waiting, bool* en
 
 void NetSocketReadPump::completeCurrentRead()
 {
-    const long tag = current_->tag;
-    context_.notifier.post([socket = context_.self.lock(), data = current_->takeResult(), tag](NetSocketDelegate& delegate) {
+    const long tag = packets_.current()->tag;
+    context_.notifier.post([socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](NetSocketDelegate& delegate) {
         delegate.didReadData(socket, data, tag);
     });
     endCurrentRead();
@@ -255,7 +250,7 @@ void NetSocketReadPump::completeCurrentRead()
 void NetSocketReadPump::endCurrentRead()
 {
     timeout_.cancel();
-    current_.reset();
+    packets_.endCurrent();
 }
 
 void NetSocketReadPump::doReadEOF()

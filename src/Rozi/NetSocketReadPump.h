@@ -2,10 +2,10 @@
 
 #include "Rozi/NetSocketPreBuffer.h"
 #include "Rozi/NetSocketReadPacket.h"
+#include "Rozi/NetSocketPacketQueue.h"
 #include "Rozi/NetSocketReadiness.h"
 #include "Rozi/NetSocketTimeout.h"
 
-#include <deque>
 #include <memory>
 
 class NetSocketCloser;
@@ -29,7 +29,7 @@ public:
     bool attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner);
 
     // A read is queued or current.
-    bool busy() const { return current_ || !queue_.empty(); }
+    bool busy() const { return packets_.busy(); }
     bool hasSource() const { return source_.attached(); }
     // Ends the current read without a callback, drops the queued ones and the pre-buffered bytes.
     void clear();
@@ -54,8 +54,7 @@ private:
 
     NetSocketContext& context_;
     NetSocketCloser& closer_;
-    std::deque<std::shared_ptr<NetSocketReadPacket>> queue_;
-    std::shared_ptr<NetSocketReadPacket> current_;
+    NetSocketPacketQueue<NetSocketReadPacket> packets_;
     NetSocketPreBuffer preBuffer_;
     // What the last readiness event said the descriptor holds, less what was read since.
     size_t bytesAvailable_ = 0;

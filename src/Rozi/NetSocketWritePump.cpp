@@ -16,7 +16,7 @@ NetSocketWritePump::NetSocketWritePump(NetSocketContext& context, NetSocketClose
       source_(context, DispatchSource::Kind::Write, NetSocketFlag::WriteSourceSuspended),
       timeout_(context, closer,
                {NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag, &NetSocketError::writeTimeout,
-                [this] { return current_.get(); }, [this] { doWriteData(); }})
+                [this] { return packets_.current(); }, [this] { doWriteData(); }})
 {
 }
 
@@ -24,25 +24,24 @@ NetSocketWritePump::~NetSocketWritePump() = default;
 
 void NetSocketWritePump::enqueue(std::shared_ptr<NetSocketWritePacket> packet)
 {
-    if (!context_.has(NetSocketFlag::Started) || context_.has(NetSocketFlag::ForbidReadsWrites))
-        return;
-    queue_.push_back(std::move(packet));
-    maybeDequeueWrite();
+    if (packets_.push(context_, std::move(packet)))
+        maybeDequeueWrite();
 }
 
 void NetSocketWritePump::maybeDequeueWrite()
 {
-    if (current_ || !context_.has(NetSocketFlag::Connected))
-        return;
-    if (queue_.empty()) {
+    switch (packets_.next(context_)) {
+    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Empty:
         if (context_.has(NetSocketFlag::DisconnectAfterWrites))
             closer_.maybeClose();
-        return;
+        break;
+    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Started:
+        timeout_.start(packets_.current()->timeout);
+        doWriteData();
+        break;
+    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Busy:
+        break;
     }
-    current_ = std::move(queue_.front());
-    queue_.pop_front();
-    timeout_.start(current_->timeout);
-    doWriteData();
 }
 
 bool NetSocketWritePump::attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner)
@@ -59,22 +58,18 @@ bool NetSocketWritePump::attach(int fd, const std::shared_ptr<NetSocketDescripto
 void NetSocketWritePump::clear()
 {
     endCurrentWrite();
-    queue_.clear();
+    packets_.clear();
 }
 
 float NetSocketWritePump::progress(long* tag, size_t* done, size_t* total) const
 {
-    *tag = current_ ? current_->tag : 0;
-    *done = current_ ? current_->bytesDone : 0;
-    *total = current_ ? current_->buffer->size() : 0;
-    if (!current_)
-        return NAN;
-    return float(double(current_->bytesDone) / double(current_->buffer->size()));
+    const NetSocketWritePacket* current = packets_.current();
+    return packets_.progress(tag, done, total, current ? current->buffer->size() : 0);
 }
 
 void NetSocketWritePump::doWriteData()
 {
-    if (!current_ || context_.has(NetSocketFlag::WritesPaused)) {
+    if (!packets_.current() || context_.has(NetSocketFlag::WritesPaused)) {
         if (context_.has(NetSocketFlag::SocketCanAcceptBytes))
             source_.suspend();
         return;
@@ -88,7 +83,7 @@ void NetSocketWritePump::doWriteData()
     std::optional<NetSocketError> error;
     size_t written = 0;
     // MSG_NOSIGNAL: a peer that reset the connection gives EPIPE here, never a signal.
-    const ssize_t result = ::send(context_.connectedFD(), current_->nextBytes(), current_->remaining(), MSG_NOSIGNAL);
+    const ssize_t result = ::send(context_.connectedFD(), packets_.current()->nextBytes(), packets_.current()->remaining(), MSG_NOSIGNAL);
     if (result < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             waiting = true;
@@ -102,8 +97,8 @@ void NetSocketWritePump::doWriteData()
         source_.resume();
     }
 
-    current_->bytesDone += written;
-    if (current_->remaining() == 0) {
+    packets_.current()->bytesDone += written;
+    if (packets_.current()->remaining() == 0) {
         completeCurrentWrite();
         if (!error) {
             // The next write starts only after this completion has been posted.
@@ -119,7 +114,7 @@ void NetSocketWritePump::doWriteData()
             source_.resume();
         }
         if (written > 0) {
-            context_.notifier.post([socket = context_.self.lock(), written, tag = current_->tag](NetSocketDelegate& delegate) {
+            context_.notifier.post([socket = context_.self.lock(), written, tag = packets_.current()->tag](NetSocketDelegate& delegate) {
                 delegate.didWritePartialDataOfLength(socket, written, tag);
             });
         }
@@ -130,7 +125,7 @@ void NetSocketWritePump::doWriteData()
 
 void NetSocketWritePump::completeCurrentWrite()
 {
-    context_.notifier.post([socket = context_.self.lock(), tag = current_->tag](NetSocketDelegate& delegate) {
+    context_.notifier.post([socket = context_.self.lock(), tag = packets_.current()->tag](NetSocketDelegate& delegate) {
         delegate.didWriteDataWithTag(socket, tag);
     });
     endCurrentWrite();
@@ -139,5 +134,5 @@ void NetSocketWritePump::completeCurrentWrite()
 void NetSocketWritePump::endCurrentWrite()
 {
     timeout_.cancel();
-    current_.reset();
+    packets_.endCurrent();
 }

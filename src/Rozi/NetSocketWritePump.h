@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Rozi/NetSocketPacketQueue.h"
 #include "Rozi/NetSocketReadiness.h"
 #include "Rozi/NetSocketTimeout.h"
 #include "Rozi/NetSocketWritePacket.h"
 
-#include <deque>
 #include <memory>
 
 class NetSocketCloser;
@@ -28,7 +28,7 @@ public:
     bool attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner);
 
     // A write is queued or current.
-    bool busy() const { return current_ || !queue_.empty(); }
+    bool busy() const { return packets_.busy(); }
     bool hasSource() const { return source_.attached(); }
     // Ends the current write without a callback and drops the queued ones.
     void clear();
@@ -43,8 +43,7 @@ private:
 
     NetSocketContext& context_;
     NetSocketCloser& closer_;
-    std::deque<std::shared_ptr<NetSocketWritePacket>> queue_;
-    std::shared_ptr<NetSocketWritePacket> current_;
+    NetSocketPacketQueue<NetSocketWritePacket> packets_;
     NetSocketReadiness source_;
     NetSocketTimeout timeout_;
 };
