@@ -10,26 +10,11 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
-
-const char* const kInvalidUnixUrl =
-    "Invalid unix domain url. Specify a valid file url that does not exist (e.g. \"file:///tmp/socket\")";
-
-void setPort(NetSocketAddress::Data* address, uint16_t port)
-{
-    sockaddr_in6 ip{};
-    std::memcpy(&ip, address->data(), sizeof ip);
-    ip.sin6_port = htons(port);
-    std::memcpy(address->data(), &ip, sizeof ip);
-}
-
-} // namespace
-
 std::shared_ptr<NetSocket> NetSocket::create(std::weak_ptr<NetSocketDelegate> delegate,
-                                             std::shared_ptr<DispatchQueue> delegateQueue,
-                                             std::shared_ptr<SerialQueue> socketQueue)
+    std::shared_ptr<DispatchQueue> delegateQueue, std::shared_ptr<SerialQueue> socketQueue)
 {
-    std::shared_ptr<NetSocket> socket(new NetSocket(socketQueue ? std::move(socketQueue) : SerialQueue::create("NetSocket")));
+    std::shared_ptr<NetSocket> socket(
+        new NetSocket(socketQueue ? std::move(socketQueue) : SerialQueue::create("NetSocket")));
     // Not shared yet: set before any task can run.
     socket->context_.self = socket;
     socket->context_.notifier.setDelegate(std::move(delegate));
@@ -38,11 +23,11 @@ std::shared_ptr<NetSocket> NetSocket::create(std::weak_ptr<NetSocketDelegate> de
 }
 
 NetSocket::NetSocket(std::shared_ptr<SerialQueue> socketQueue)
-    : context_(std::move(socketQueue)),
-      listener_(context_, [this](NetSocketDescriptor fd, int family, NetSocketAddress::Data address) {
-          handOver(std::move(fd), family, std::move(address));
-      }),
-      readPump_(context_, *this), writePump_(context_, *this)
+    : context_(std::move(socketQueue)), listener_(context_, *this,
+                                            [this](NetSocketDescriptor fd, int family, NetSocketAddress::Data address) {
+                                                handOver(std::move(fd), family, std::move(address));
+                                            }),
+      readPump_(context_, *this), writePump_(context_, *this), diagnostics_(context_)
 {
 }
 
@@ -98,19 +83,11 @@ void NetSocket::apply(std::function<void(NetSocket&)> work)
         post(std::move(work));
 }
 
-template <class Result>
-Result NetSocket::answer(const std::function<Result()>& query)
-{
-    Result result{};
-    performBlock([&] { result = query(); });
-    return result;
-}
-
 // Configuration ------------------------------------------------------------------------------------
 
 std::weak_ptr<NetSocketDelegate> NetSocket::delegate()
 {
-    return answer<std::weak_ptr<NetSocketDelegate>>([this] { return context_.notifier.delegate(); });
+    return context_.answer<std::weak_ptr<NetSocketDelegate>>([this] { return context_.notifier.delegate(); });
 }
 
 void NetSocket::setDelegate(std::weak_ptr<NetSocketDelegate> delegate)
@@ -125,7 +102,7 @@ void NetSocket::synchronouslySetDelegate(std::weak_ptr<NetSocketDelegate> delega
 
 std::shared_ptr<DispatchQueue> NetSocket::delegateQueue()
 {
-    return answer<std::shared_ptr<DispatchQueue>>([this] { return context_.notifier.delegateQueue(); });
+    return context_.answer<std::shared_ptr<DispatchQueue>>([this] { return context_.notifier.delegateQueue(); });
 }
 
 void NetSocket::setDelegateQueue(std::shared_ptr<DispatchQueue> queue)
@@ -154,7 +131,8 @@ void NetSocket::setDelegate(std::weak_ptr<NetSocketDelegate> delegate, std::shar
     });
 }
 
-void NetSocket::synchronouslySetDelegate(std::weak_ptr<NetSocketDelegate> delegate, std::shared_ptr<DispatchQueue> queue)
+void NetSocket::synchronouslySetDelegate(
+    std::weak_ptr<NetSocketDelegate> delegate, std::shared_ptr<DispatchQueue> queue)
 {
     performBlock([&] {
         context_.notifier.setDelegate(delegate);
@@ -172,7 +150,7 @@ void NetSocket::setConfigBit(uint16_t bit, bool set)
 
 bool NetSocket::isIPv4Enabled()
 {
-    return answer<bool>([this] { return !(context_.config & NetSocketConfig::IPv4Disabled); });
+    return context_.answer<bool>([this] { return !(context_.config & NetSocketConfig::IPv4Disabled); });
 }
 
 void NetSocket::setIPv4Enabled(bool enabled)
@@ -182,7 +160,7 @@ void NetSocket::setIPv4Enabled(bool enabled)
 
 bool NetSocket::isIPv6Enabled()
 {
-    return answer<bool>([this] { return !(context_.config & NetSocketConfig::IPv6Disabled); });
+    return context_.answer<bool>([this] { return !(context_.config & NetSocketConfig::IPv6Disabled); });
 }
 
 void NetSocket::setIPv6Enabled(bool enabled)
@@ -192,7 +170,7 @@ void NetSocket::setIPv6Enabled(bool enabled)
 
 bool NetSocket::isIPv4PreferredOverIPv6()
 {
-    return answer<bool>([this] { return !(context_.config & NetSocketConfig::PreferIPv6); });
+    return context_.answer<bool>([this] { return !(context_.config & NetSocketConfig::PreferIPv6); });
 }
 
 void NetSocket::setIPv4PreferredOverIPv6(bool preferred)
@@ -202,7 +180,7 @@ void NetSocket::setIPv4PreferredOverIPv6(bool preferred)
 
 double NetSocket::alternateAddressDelay()
 {
-    return answer<double>([this] { return alternateAddressDelay_; });
+    return context_.answer<double>([this] { return alternateAddressDelay_; });
 }
 
 void NetSocket::setAlternateAddressDelay(double seconds)
@@ -212,7 +190,7 @@ void NetSocket::setAlternateAddressDelay(double seconds)
 
 std::shared_ptr<void> NetSocket::userData()
 {
-    return answer<std::shared_ptr<void>>([this] { return userData_; });
+    return context_.answer<std::shared_ptr<void>>([this] { return userData_; });
 }
 
 void NetSocket::setUserData(std::shared_ptr<void> data)
@@ -225,7 +203,7 @@ void NetSocket::setUserData(std::shared_ptr<void> data)
 
 bool NetSocket::autoDisconnectOnClosedReadStream()
 {
-    return answer<bool>([this] { return !(context_.config & NetSocketConfig::AllowHalfDuplexConnection); });
+    return context_.answer<bool>([this] { return !(context_.config & NetSocketConfig::AllowHalfDuplexConnection); });
 }
 
 void NetSocket::setAutoDisconnectOnClosedReadStream(bool autoDisconnect)
@@ -235,19 +213,23 @@ void NetSocket::setAutoDisconnectOnClosedReadStream(bool autoDisconnect)
 
 // Listening and accepting --------------------------------------------------------------------------
 
-bool NetSocket::acceptOnPort(uint16_t port, NetSocketError* error)
-{
-    return acceptOnInterface({}, port, error);
-}
-
 bool NetSocket::acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error)
 {
-    return answer<bool>([&] { return listenOnInterface(interface, port, error); });
+    return context_.answer<bool>(
+        [&] { return prepareToAccept(true, error) && started(listener_.listenOnInterface(interface, port, error)); });
 }
 
 bool NetSocket::acceptOnUrl(const std::filesystem::path& url, NetSocketError* error)
 {
-    return answer<bool>([&] { return listenOnUrl(url, error); });
+    return context_.answer<bool>(
+        [&] { return prepareToAccept(false, error) && started(listener_.listenOnUrl(url, error)); });
+}
+
+bool NetSocket::started(bool success)
+{
+    if (success)
+        context_.flags |= NetSocketFlag::Started;
+    return success;
 }
 
 bool NetSocket::prepareToAccept(bool checkFamilies, NetSocketError* error)
@@ -257,7 +239,8 @@ bool NetSocket::prepareToAccept(bool checkFamilies, NetSocketError* error)
         problem = "Attempting to accept without a delegate. Set a delegate first.";
     else if (!context_.notifier.delegateQueue())
         problem = "Attempting to accept without a delegate queue. Set a delegate queue first.";
-    else if (checkFamilies && (context_.config & NetSocketConfig::IPv4Disabled) && (context_.config & NetSocketConfig::IPv6Disabled))
+    else if (checkFamilies && (context_.config & NetSocketConfig::IPv4Disabled) &&
+        (context_.config & NetSocketConfig::IPv6Disabled))
         problem = "Both IPv4 and IPv6 have been disabled. Must enable at least one protocol first.";
     else if (context_.has(NetSocketFlag::Started))
         problem = "Attempting to accept while connected or accepting connections. Disconnect first.";
@@ -270,96 +253,6 @@ bool NetSocket::prepareToAccept(bool checkFamilies, NetSocketError* error)
     return true;
 }
 
-bool NetSocket::listenOnInterface(const std::string& interface, uint16_t port, NetSocketError* error)
-{
-    if (!prepareToAccept(true, error))
-        return false;
-    NetSocketAddress::Data address4;
-    NetSocketAddress::Data address6;
-    NetSocketAddress::getInterfaceAddress(&address4, &address6, interface, port);
-    const bool ipv4Disabled = context_.config & NetSocketConfig::IPv4Disabled;
-    const bool ipv6Disabled = context_.config & NetSocketConfig::IPv6Disabled;
-    const char* problem = nullptr;
-    if (address4.empty() && address6.empty())
-        problem = "Unknown interface. Specify valid interface by name (e.g. \"en1\") or IP address.";
-    else if (ipv4Disabled && address6.empty())
-        problem = "IPv4 has been disabled and specified interface doesn't support IPv6.";
-    else if (ipv6Disabled && address4.empty())
-        problem = "IPv6 has been disabled and specified interface doesn't support IPv4.";
-    if (problem != nullptr) {
-        NetSocketError::assign(error, NetSocketError::badParam(problem));
-        return false;
-    }
-
-    const bool enable4 = !ipv4Disabled && !address4.empty();
-    const bool enable6 = !ipv6Disabled && !address6.empty();
-    if (enable4) {
-        context_.socket4FD = NetSocketListener::openListeningSocket(reinterpret_cast<const sockaddr*>(address4.data()),
-                                                                    socklen_t(address4.size()), error);
-        if (context_.socket4FD < 0)
-            return false;
-    }
-    if (enable6) {
-        if (enable4 && NetSocketAddress::portFromAddress(address6) == 0)
-            setPort(&address6, NetSocketAddress::portFromAddress(NetSocketAddress::localAddress(context_.socket4FD)));
-        context_.socket6FD = NetSocketListener::openListeningSocket(reinterpret_cast<const sockaddr*>(address6.data()),
-                                                                    socklen_t(address6.size()), error);
-        if (context_.socket6FD < 0) {
-            if (context_.socket4FD >= 0)
-                ::close(std::exchange(context_.socket4FD, -1));
-            return false;
-        }
-    }
-    if (!watchListening(&context_.socket4FD, AF_INET, error) || !watchListening(&context_.socket6FD, AF_INET6, error)) {
-        closeWithError(std::nullopt);
-        return false;
-    }
-    context_.flags |= NetSocketFlag::Started;
-    return true;
-}
-
-bool NetSocket::watchListening(int* fd, int family, NetSocketError* error)
-{
-    if (*fd < 0 || listener_.startAccepting(*fd, family, error))
-        return true;
-    *fd = -1; // the listener closed it
-    return false;
-}
-
-bool NetSocket::listenOnUrl(const std::filesystem::path& url, NetSocketError* error)
-{
-    if (!prepareToAccept(false, error))
-        return false;
-    sockaddr_un address{};
-    socklen_t length = 0;
-    if (!NetSocketAddress::unixAddress(url, &address, &length)) {
-        NetSocketError::assign(error, NetSocketError::badParam(kInvalidUnixUrl));
-        return false;
-    }
-    // Only an old socket file gives way: any other file at the path stays, and the url is refused.
-    struct stat existing {};
-    if (::lstat(url.c_str(), &existing) == 0) {
-        if (!S_ISSOCK(existing.st_mode)) {
-            NetSocketError::assign(error, NetSocketError::badParam(kInvalidUnixUrl));
-            return false;
-        }
-        if (::unlink(url.c_str()) != 0) {
-            NetSocketError::assign(error, NetSocketError::other("Could not remove previous unix domain socket at given url."));
-            return false;
-        }
-    }
-    context_.socketUN = NetSocketListener::openListeningSocket(reinterpret_cast<const sockaddr*>(&address), length, error);
-    if (context_.socketUN < 0)
-        return false;
-    socketUrl_ = url;
-    if (!watchListening(&context_.socketUN, AF_UNIX, error)) {
-        closeWithError(std::nullopt);
-        return false;
-    }
-    context_.flags |= NetSocketFlag::Started;
-    return true;
-}
-
 void NetSocket::handOver(NetSocketDescriptor fd, int family, NetSocketAddress::Data address)
 {
     const std::shared_ptr<DispatchQueue> queue = context_.notifier.delegateQueue();
@@ -367,8 +260,8 @@ void NetSocket::handOver(NetSocketDescriptor fd, int family, NetSocketAddress::D
         return; // nobody could take the connection: it closes here
     // Held by the task, so the descriptor closes even when the task never runs.
     auto accepted = std::make_shared<NetSocketDescriptor>(std::move(fd));
-    queue->async([listener = shared_from_this(), delegate = context_.notifier.delegate().lock(), queue, accepted, family,
-                  address = std::move(address)] {
+    queue->async([listener = shared_from_this(), delegate = context_.notifier.delegate().lock(), queue, accepted,
+                     family, address = std::move(address)] {
         // On the delegate queue.
         auto socketQueue = delegate ? delegate->newSocketQueueForConnectionFromAddress(address, listener) : nullptr;
         const auto child = create(delegate, queue, std::move(socketQueue));
@@ -417,16 +310,13 @@ void NetSocket::closeWithError(std::optional<NetSocketError> error)
         readPump_.cancelSource();
         writePump_.cancelSource();
     }
-    // Removed now rather than in a cancel handler, which could run after a new socket took the path.
-    if (!socketUrl_.empty())
-        ::unlink(std::exchange(socketUrl_, {}).c_str());
+    listener_.removeSocketFile();
     context_.socket4FD = context_.socket6FD = context_.socketUN = -1;
     const bool started = context_.has(NetSocketFlag::Started);
     context_.flags = 0;
     if (started) {
-        context_.notifier.post([socket = context_.self.lock(), error = std::move(error)](NetSocketDelegate& delegate) {
-            delegate.socketDidDisconnect(socket, error);
-        });
+        context_.notifier.post([socket = context_.self.lock(), error = std::move(error)](
+                                   NetSocketDelegate& delegate) { delegate.socketDidDisconnect(socket, error); });
     }
 }
 
@@ -458,139 +348,6 @@ void NetSocket::disconnectAfter(uint32_t bits)
     });
 }
 
-void NetSocket::disconnectAfterReading()
-{
-    disconnectAfter(NetSocketFlag::DisconnectAfterReads);
-}
-
-void NetSocket::disconnectAfterWriting()
-{
-    disconnectAfter(NetSocketFlag::DisconnectAfterWrites);
-}
-
-void NetSocket::disconnectAfterReadingAndWriting()
-{
-    disconnectAfter(NetSocketFlag::DisconnectAfterReads | NetSocketFlag::DisconnectAfterWrites);
-}
-
-// Diagnostics ------------------------------------------------------------------------------------
-
-NetSocketAddress::Data NetSocket::addressOf(End end, int family)
-{
-    return answer<NetSocketAddress::Data>([this, end, family] {
-        const int fd = family == AF_INET    ? context_.socket4FD
-                       : family == AF_INET6 ? context_.socket6FD
-                       : context_.socket4FD >= 0 ? context_.socket4FD
-                                                 : context_.socket6FD;
-        return end == End::Peer ? NetSocketAddress::peerAddress(fd) : NetSocketAddress::localAddress(fd);
-    });
-}
-
-bool NetSocket::isDisconnected()
-{
-    return answer<bool>([this] { return !context_.has(NetSocketFlag::Started); });
-}
-
-bool NetSocket::isConnected()
-{
-    return answer<bool>([this] { return context_.has(NetSocketFlag::Connected); });
-}
-
-std::optional<std::string> NetSocket::connectedHost()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Peer, AF_UNSPEC));
-}
-
-uint16_t NetSocket::connectedPort()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Peer, AF_UNSPEC));
-}
-
-std::filesystem::path NetSocket::connectedUrl()
-{
-    return answer<std::filesystem::path>([this] {
-        const NetSocketAddress::Data address = NetSocketAddress::peerAddress(context_.socketUN);
-        sockaddr_un unix{};
-        std::memcpy(&unix, address.data(), std::min(address.size(), sizeof unix));
-        return NetSocketAddress::urlFromSockaddrUN(unix, socklen_t(address.size()));
-    });
-}
-
-std::optional<std::string> NetSocket::localHost()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Local, AF_UNSPEC));
-}
-
-uint16_t NetSocket::localPort()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Local, AF_UNSPEC));
-}
-
-NetSocketAddress::Data NetSocket::connectedAddress()
-{
-    return addressOf(End::Peer, AF_UNSPEC);
-}
-
-NetSocketAddress::Data NetSocket::localAddress()
-{
-    return addressOf(End::Local, AF_UNSPEC);
-}
-
-std::optional<std::string> NetSocket::connectedHost4()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Peer, AF_INET));
-}
-
-std::optional<std::string> NetSocket::connectedHost6()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Peer, AF_INET6));
-}
-
-uint16_t NetSocket::connectedPort4()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Peer, AF_INET));
-}
-
-uint16_t NetSocket::connectedPort6()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Peer, AF_INET6));
-}
-
-std::optional<std::string> NetSocket::localHost4()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Local, AF_INET));
-}
-
-std::optional<std::string> NetSocket::localHost6()
-{
-    return NetSocketAddress::hostFromAddress(addressOf(End::Local, AF_INET6));
-}
-
-uint16_t NetSocket::localPort4()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Local, AF_INET));
-}
-
-uint16_t NetSocket::localPort6()
-{
-    return NetSocketAddress::portFromAddress(addressOf(End::Local, AF_INET6));
-}
-
-bool NetSocket::isIPv4()
-{
-    return answer<bool>([this] { return context_.socket4FD >= 0; });
-}
-
-bool NetSocket::isIPv6()
-{
-    return answer<bool>([this] { return context_.socket6FD >= 0; });
-}
-
-bool NetSocket::isSecure()
-{
-    return answer<bool>([this] { return context_.has(NetSocketFlag::SocketSecure); });
-}
-
 // Reading and writing ------------------------------------------------------------------------------
 
 void NetSocket::enqueueRead(std::shared_ptr<NetSocketReadPacket> packet)
@@ -598,58 +355,29 @@ void NetSocket::enqueueRead(std::shared_ptr<NetSocketReadPacket> packet)
     post([packet = std::move(packet)](NetSocket& socket) { socket.readPump_.enqueue(packet); });
 }
 
-void NetSocket::readDataWithTimeout(double timeout, long tag)
-{
-    readDataWithTimeout(timeout, nullptr, 0, 0, tag);
-}
-
-void NetSocket::readDataWithTimeout(double timeout, Buffer buffer, size_t offset, long tag)
-{
-    readDataWithTimeout(timeout, std::move(buffer), offset, 0, tag);
-}
-
 void NetSocket::readDataWithTimeout(double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag)
 {
     if (buffer && offset > buffer->size())
         return;
-    enqueueRead(std::make_shared<NetSocketReadPacket>(std::move(buffer), offset, maxLength, timeout, 0,
-                                                      std::vector<uint8_t>{}, tag));
-}
-
-void NetSocket::readDataToLength(size_t length, double timeout, long tag)
-{
-    readDataToLength(length, timeout, nullptr, 0, tag);
+    enqueueRead(std::make_shared<NetSocketReadPacket>(
+        std::move(buffer), offset, maxLength, timeout, 0, std::vector<uint8_t>{}, tag));
 }
 
 void NetSocket::readDataToLength(size_t length, double timeout, Buffer buffer, size_t offset, long tag)
 {
     if (length == 0 || (buffer && offset > buffer->size()))
         return;
-    enqueueRead(std::make_shared<NetSocketReadPacket>(std::move(buffer), offset, 0, timeout, length,
-                                                      std::vector<uint8_t>{}, tag));
+    enqueueRead(std::make_shared<NetSocketReadPacket>(
+        std::move(buffer), offset, 0, timeout, length, std::vector<uint8_t>{}, tag));
 }
 
-void NetSocket::readDataToData(std::vector<uint8_t> term, double timeout, long tag)
-{
-    readDataToData(std::move(term), timeout, nullptr, 0, 0, tag);
-}
-
-void NetSocket::readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, long tag)
-{
-    readDataToData(std::move(term), timeout, std::move(buffer), offset, 0, tag);
-}
-
-void NetSocket::readDataToData(std::vector<uint8_t> term, double timeout, size_t maxLength, long tag)
-{
-    readDataToData(std::move(term), timeout, nullptr, 0, maxLength, tag);
-}
-
-void NetSocket::readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, size_t maxLength,
-                               long tag)
+void NetSocket::readDataToData(
+    std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag)
 {
     if (term.empty() || (buffer && offset > buffer->size()) || (maxLength > 0 && maxLength < term.size()))
         return;
-    enqueueRead(std::make_shared<NetSocketReadPacket>(std::move(buffer), offset, maxLength, timeout, 0, std::move(term), tag));
+    enqueueRead(
+        std::make_shared<NetSocketReadPacket>(std::move(buffer), offset, maxLength, timeout, 0, std::move(term), tag));
 }
 
 void NetSocket::writeData(std::shared_ptr<const std::vector<uint8_t>> data, double timeout, long tag)
@@ -660,17 +388,12 @@ void NetSocket::writeData(std::shared_ptr<const std::vector<uint8_t>> data, doub
     post([packet = std::move(packet)](NetSocket& socket) { socket.writePump_.enqueue(packet); });
 }
 
-void NetSocket::writeData(std::vector<uint8_t> data, double timeout, long tag)
-{
-    writeData(std::make_shared<const std::vector<uint8_t>>(std::move(data)), timeout, tag);
-}
-
 float NetSocket::progressOfReadReturningTag(long* tag, size_t* done, size_t* total)
 {
-    return answer<float>([&] { return readPump_.progress(tag, done, total); });
+    return context_.answer<float>([&] { return readPump_.progress(tag, done, total); });
 }
 
 float NetSocket::progressOfWriteReturningTag(long* tag, size_t* done, size_t* total)
 {
-    return answer<float>([&] { return writePump_.progress(tag, done, total); });
+    return context_.answer<float>([&] { return writePump_.progress(tag, done, total); });
 }

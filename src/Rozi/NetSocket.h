@@ -2,6 +2,7 @@
 
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketDelegate.h"
+#include "Rozi/NetSocketDiagnostics.h"
 #include "Rozi/NetSocketError.h"
 #include "Rozi/NetSocketListener.h"
 #include "Rozi/NetSocketReadPump.h"
@@ -29,8 +30,7 @@ public:
 
     // A socket queue of nullptr makes one labelled "NetSocket". The delegate is held weakly.
     static std::shared_ptr<NetSocket> create(std::weak_ptr<NetSocketDelegate> delegate = {},
-                                             std::shared_ptr<DispatchQueue> delegateQueue = nullptr,
-                                             std::shared_ptr<SerialQueue> socketQueue = nullptr);
+        std::shared_ptr<DispatchQueue> delegateQueue = nullptr, std::shared_ptr<SerialQueue> socketQueue = nullptr);
     // Closes with no error; a started socket reports it to its delegate with a null socket.
     ~NetSocket();
     NetSocket(const NetSocket&) = delete;
@@ -71,57 +71,79 @@ public:
 
     // Listening: the interface is empty (every one), "localhost", "loopback", a name or an address,
     // optionally with ":port"; port 0 lets the kernel choose.
-    bool acceptOnPort(uint16_t port, NetSocketError* error);
+    bool acceptOnPort(uint16_t port, NetSocketError* error) { return acceptOnInterface({}, port, error); }
     bool acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error);
     // A unix-domain socket at the path; an old socket file there is replaced, anything else refused.
     bool acceptOnUrl(const std::filesystem::path& url, NetSocketError* error);
 
     // Closing: at once (waits), or once the queued reads, writes or both are done (posts).
     void disconnect();
-    void disconnectAfterReading();
-    void disconnectAfterWriting();
-    void disconnectAfterReadingAndWriting();
+    void disconnectAfterReading() { disconnectAfter(NetSocketFlag::DisconnectAfterReads); }
+    void disconnectAfterWriting() { disconnectAfter(NetSocketFlag::DisconnectAfterWrites); }
+    void disconnectAfterReadingAndWriting()
+    {
+        disconnectAfter(NetSocketFlag::DisconnectAfterReads | NetSocketFlag::DisconnectAfterWrites);
+    }
 
     // Diagnostics, each waiting for the socket queue. Hosts are nullopt and ports 0 when unknown.
-    bool isDisconnected();
-    bool isConnected();
-    std::optional<std::string> connectedHost();
-    uint16_t connectedPort();
-    std::filesystem::path connectedUrl();
-    std::optional<std::string> localHost();
-    uint16_t localPort();
-    NetSocketAddress::Data connectedAddress();
-    NetSocketAddress::Data localAddress();
-    std::optional<std::string> connectedHost4();
-    std::optional<std::string> connectedHost6();
-    uint16_t connectedPort4();
-    uint16_t connectedPort6();
-    std::optional<std::string> localHost4();
-    std::optional<std::string> localHost6();
-    uint16_t localPort4();
-    uint16_t localPort6();
-    bool isIPv4();
-    bool isIPv6();
-    bool isSecure();
+    bool isDisconnected() { return diagnostics_.isDisconnected(); }
+    bool isConnected() { return diagnostics_.isConnected(); }
+    std::optional<std::string> connectedHost() { return diagnostics_.connectedHost(); }
+    uint16_t connectedPort() { return diagnostics_.connectedPort(); }
+    std::filesystem::path connectedUrl() { return diagnostics_.connectedUrl(); }
+    std::optional<std::string> localHost() { return diagnostics_.localHost(); }
+    uint16_t localPort() { return diagnostics_.localPort(); }
+    NetSocketAddress::Data connectedAddress() { return diagnostics_.connectedAddress(); }
+    NetSocketAddress::Data localAddress() { return diagnostics_.localAddress(); }
+    std::optional<std::string> connectedHost4() { return diagnostics_.connectedHost4(); }
+    std::optional<std::string> connectedHost6() { return diagnostics_.connectedHost6(); }
+    uint16_t connectedPort4() { return diagnostics_.connectedPort4(); }
+    uint16_t connectedPort6() { return diagnostics_.connectedPort6(); }
+    std::optional<std::string> localHost4() { return diagnostics_.localHost4(); }
+    std::optional<std::string> localHost6() { return diagnostics_.localHost6(); }
+    uint16_t localPort4() { return diagnostics_.localPort4(); }
+    uint16_t localPort6() { return diagnostics_.localPort6(); }
+    bool isIPv4() { return diagnostics_.isIPv4(); }
+    bool isIPv6() { return diagnostics_.isIPv6(); }
+    bool isSecure() { return diagnostics_.isSecure(); }
 
     // Reads whatever is available, bounded by maxLength (0: no bound), optionally into the caller's
     // buffer from `offset` on. Rejected (dropped without a callback) when the offset lies past the
     // buffer's end.
-    void readDataWithTimeout(double timeout, long tag);
-    void readDataWithTimeout(double timeout, Buffer buffer, size_t offset, long tag);
+    void readDataWithTimeout(double timeout, long tag) { readDataWithTimeout(timeout, nullptr, 0, 0, tag); }
+    void readDataWithTimeout(double timeout, Buffer buffer, size_t offset, long tag)
+    {
+        readDataWithTimeout(timeout, std::move(buffer), offset, 0, tag);
+    }
     void readDataWithTimeout(double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag);
     // Reads exactly `length` bytes; a length of 0 is rejected.
-    void readDataToLength(size_t length, double timeout, long tag);
+    void readDataToLength(size_t length, double timeout, long tag)
+    {
+        readDataToLength(length, timeout, nullptr, 0, tag);
+    }
     void readDataToLength(size_t length, double timeout, Buffer buffer, size_t offset, long tag);
     // Reads up to and including the terminator; an empty terminator, or a maximum below its length,
     // is rejected. Not finding it within the maximum closes the socket with ReadMaxedOutError.
-    void readDataToData(std::vector<uint8_t> term, double timeout, long tag);
-    void readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, long tag);
-    void readDataToData(std::vector<uint8_t> term, double timeout, size_t maxLength, long tag);
-    void readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag);
+    void readDataToData(std::vector<uint8_t> term, double timeout, long tag)
+    {
+        readDataToData(std::move(term), timeout, nullptr, 0, 0, tag);
+    }
+    void readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, long tag)
+    {
+        readDataToData(std::move(term), timeout, std::move(buffer), offset, 0, tag);
+    }
+    void readDataToData(std::vector<uint8_t> term, double timeout, size_t maxLength, long tag)
+    {
+        readDataToData(std::move(term), timeout, nullptr, 0, maxLength, tag);
+    }
+    void readDataToData(
+        std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag);
     // Empty data is ignored. The bytes are shared, not copied: the caller must not change them.
     void writeData(std::shared_ptr<const std::vector<uint8_t>> data, double timeout, long tag);
-    void writeData(std::vector<uint8_t> data, double timeout, long tag);
+    void writeData(std::vector<uint8_t> data, double timeout, long tag)
+    {
+        writeData(std::make_shared<const std::vector<uint8_t>>(std::move(data)), timeout, tag);
+    }
 
     // Tag, bytes done and total of the current request and the fraction done; NaN without one.
     float progressOfReadReturningTag(long* tag, size_t* done, size_t* total);
@@ -134,8 +156,6 @@ private:
     void post(std::function<void(NetSocket&)> work);
     // Runs the work on the socket queue: now when already there, else later.
     void apply(std::function<void(NetSocket&)> work);
-    template <class Result>
-    Result answer(const std::function<Result()>& query);
 
     void closeWithError(std::optional<NetSocketError> error) override;
     void maybeClose() override;
@@ -144,10 +164,8 @@ private:
 
     // The checks every accept makes first, then the emptied queues.
     bool prepareToAccept(bool checkFamilies, NetSocketError* error);
-    bool listenOnInterface(const std::string& interface, uint16_t port, NetSocketError* error);
-    bool listenOnUrl(const std::filesystem::path& url, NetSocketError* error);
-    // Accepts on *fd when it is open; false, with *fd closed and -1, when it cannot be watched.
-    bool watchListening(int* fd, int family, NetSocketError* error);
+    // Sets the started bit on success; passes the success on.
+    bool started(bool success);
     // On the listener's queue: hands the connection to a child made on the delegate queue.
     void handOver(NetSocketDescriptor fd, int family, NetSocketAddress::Data address);
     // Before the child is shared: takes the accepted descriptor as connected.
@@ -156,15 +174,11 @@ private:
 
     void enqueueRead(std::shared_ptr<NetSocketReadPacket> packet);
 
-    enum class End { Peer, Local };
-    // The peer's or own address of the family's descriptor; AF_UNSPEC: IPv4, else IPv6.
-    NetSocketAddress::Data addressOf(End end, int family);
-
     NetSocketContext context_;
     NetSocketListener listener_;
     NetSocketReadPump readPump_;
     NetSocketWritePump writePump_;
-    std::filesystem::path socketUrl_;
+    NetSocketDiagnostics diagnostics_;
     std::shared_ptr<void> userData_;
     double alternateAddressDelay_ = 0.3;
 };

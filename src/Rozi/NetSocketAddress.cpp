@@ -17,8 +17,7 @@ int familyOf(const NetSocketAddress::Data& address)
     return family;
 }
 
-template <class Sockaddr>
-Sockaddr as(const NetSocketAddress::Data& address)
+template <class Sockaddr> Sockaddr as(const NetSocketAddress::Data& address)
 {
     Sockaddr result{};
     std::memcpy(&result, address.data(), sizeof result);
@@ -53,7 +52,8 @@ uint16_t portOfDescription(std::string_view text)
 }
 
 // The first IPv4 and IPv6 addresses of the interface named `name`, or whose address reads `name`.
-void findInterface(NetSocketAddress::Data* address4, NetSocketAddress::Data* address6, const std::string& name, uint16_t port)
+void findInterface(
+    NetSocketAddress::Data* address4, NetSocketAddress::Data* address6, const std::string& name, uint16_t port)
 {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
@@ -90,7 +90,8 @@ NetSocketAddress::Data nameOf(int fd, int (*query)(int, sockaddr*, socklen_t*))
 
 } // namespace
 
-void NetSocketAddress::getInterfaceAddress(Data* address4, Data* address6, const std::string& description, uint16_t port)
+void NetSocketAddress::getInterfaceAddress(
+    Data* address4, Data* address6, const std::string& description, uint16_t port)
 {
     address4->clear();
     address6->clear();

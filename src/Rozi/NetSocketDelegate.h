@@ -22,8 +22,8 @@ public:
     virtual ~NetSocketDelegate() = default;
 
     // The socket queue of a connection about to be accepted; nullptr: a new one of its own.
-    virtual std::shared_ptr<SerialQueue> newSocketQueueForConnectionFromAddress(const std::vector<uint8_t>& address,
-                                                                                const Socket& sock)
+    virtual std::shared_ptr<SerialQueue> newSocketQueueForConnectionFromAddress(
+        const std::vector<uint8_t>& address, const Socket& sock)
     {
         (void)address;
         (void)sock;
@@ -36,7 +36,10 @@ public:
         (void)sock, (void)host, (void)port;
     }
     virtual void didConnectToUrl(const Socket& sock, const std::filesystem::path& url) { (void)sock, (void)url; }
-    virtual void didReadData(const Socket& sock, const NetSocketData& data, long tag) { (void)sock, (void)data, (void)tag; }
+    virtual void didReadData(const Socket& sock, const NetSocketData& data, long tag)
+    {
+        (void)sock, (void)data, (void)tag;
+    }
     virtual void didReadPartialDataOfLength(const Socket& sock, size_t partialLength, long tag)
     {
         (void)sock, (void)partialLength, (void)tag;

@@ -8,9 +8,9 @@
 class NetSocketDescriptor {
 public:
     NetSocketDescriptor() = default;
-    explicit NetSocketDescriptor(int fd) : fd_(fd) {}
+    explicit NetSocketDescriptor(int fd) : fd_(fd) { }
     ~NetSocketDescriptor() { reset(); }
-    NetSocketDescriptor(NetSocketDescriptor&& other) noexcept : fd_(other.release()) {}
+    NetSocketDescriptor(NetSocketDescriptor&& other) noexcept : fd_(other.release()) { }
     NetSocketDescriptor& operator=(NetSocketDescriptor&& other) noexcept
     {
         if (this != &other) {

@@ -6,7 +6,7 @@
 // What every queued read or write has: the caller's tag, its time-out in seconds (negative: none),
 // grown by the delegate's extensions, and how many bytes are done.
 struct NetSocketPacket {
-    NetSocketPacket(double timeoutSeconds, long packetTag) : timeout(timeoutSeconds), tag(packetTag) {}
+    NetSocketPacket(double timeoutSeconds, long packetTag) : timeout(timeoutSeconds), tag(packetTag) { }
     virtual ~NetSocketPacket() = default;
 
     double timeout;

@@ -8,8 +8,7 @@
 #include <memory>
 
 // The requests of one direction: those queued and the one in progress. Used on the socket queue.
-template <class Packet>
-class NetSocketPacketQueue {
+template <class Packet> class NetSocketPacketQueue {
 public:
     enum class Next { Busy, Empty, Started };
 

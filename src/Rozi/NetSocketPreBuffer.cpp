@@ -3,10 +3,7 @@
 #include <cassert>
 #include <cstring>
 
-NetSocketPreBuffer::NetSocketPreBuffer(size_t capacity)
-    : storage_(new uint8_t[capacity]), capacity_(capacity)
-{
-}
+NetSocketPreBuffer::NetSocketPreBuffer(size_t capacity) : storage_(new uint8_t[capacity]), capacity_(capacity) { }
 
 void NetSocketPreBuffer::didRead(size_t bytesRead)
 {

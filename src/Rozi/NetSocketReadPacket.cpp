@@ -6,9 +6,9 @@
 #include <cstring>
 
 NetSocketReadPacket::NetSocketReadPacket(Buffer callerBuffer, size_t offset, size_t maximum, double timeoutSeconds,
-                                         size_t length, std::vector<uint8_t> terminator, long packetTag)
-    : NetSocketPacket(timeoutSeconds, packetTag), buffer(std::move(callerBuffer)), startOffset(offset), maxLength(maximum),
-      readLength(length), term(std::move(terminator)), bufferOwner(buffer == nullptr),
+    size_t length, std::vector<uint8_t> terminator, long packetTag)
+    : NetSocketPacket(timeoutSeconds, packetTag), buffer(std::move(callerBuffer)), startOffset(offset),
+      maxLength(maximum), readLength(length), term(std::move(terminator)), bufferOwner(buffer == nullptr),
       originalBufferLength(buffer ? buffer->size() : 0)
 {
     if (bufferOwner) {

@@ -17,7 +17,7 @@ struct NetSocketReadPacket final : NetSocketPacket {
 
     // Without a caller's buffer the packet makes its own of readLength bytes, at offset 0.
     NetSocketReadPacket(Buffer callerBuffer, size_t offset, size_t maximum, double timeoutSeconds, size_t length,
-                        std::vector<uint8_t> terminator, long packetTag);
+        std::vector<uint8_t> terminator, long packetTag);
 
     bool readsToTerm() const { return !term.empty(); }
     bool readsAvailable() const { return readLength == 0 && term.empty(); }

@@ -36,8 +36,8 @@ NetSocketReadPump::NetSocketReadPump(NetSocketContext& context, NetSocketCloser&
     : context_(context), closer_(closer), preBuffer_(kPreBufferCapacity),
       source_(context, DispatchSource::Kind::Read, NetSocketFlag::ReadSourceSuspended),
       timeout_(context, closer,
-               {NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout,
-                [this] { return packets_.current(); }, [this] { doReadData(); }})
+          {NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout,
+              [this] { return packets_.current(); }, [this] { doReadData(); }})
 {
 }
 
@@ -137,9 +137,9 @@ void NetSocketReadPump::doReadData()
         if (!error && (!endOfStream || preBuffer_.availableBytes() > 0))
             maybeDequeueRead();
     } else if (taken > 0) {
-        context_.notifier.post([socket = context_.self.lock(), taken, tag = packets_.current()->tag](NetSocketDelegate& delegate) {
-            delegate.didReadPartialDataOfLength(socket, taken, tag);
-        });
+        context_.notifier.post(
+            [socket = context_.self.lock(), taken, tag = packets_.current()->tag](
+                NetSocketDelegate& delegate) { delegate.didReadPartialDataOfLength(socket, taken, tag); });
     }
 
     if (error)
@@ -172,8 +172,8 @@ size_t NetSocketReadPump::takeFromPreBuffer(bool* done, std::optional<NetSocketE
     return length;
 }
 
-size_t NetSocketReadPump::takeFromDescriptor(bool* done, bool* waiting, bool* endOfStream,
-                                             std::optional<NetSocketError>* error)
+size_t NetSocketReadPump::takeFromDescriptor(
+    bool* done, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error)
 {
     NetSocketReadPacket& read = *packets_.current();
     bool intoPreBuffer = false;
@@ -241,9 +241,8 @@ size_t NetSocketReadPump::takeFromDescriptor(bool* done, bool* waiting, bool* en
 void NetSocketReadPump::completeCurrentRead()
 {
     const long tag = packets_.current()->tag;
-    context_.notifier.post([socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](NetSocketDelegate& delegate) {
-        delegate.didReadData(socket, data, tag);
-    });
+    context_.notifier.post([socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](
+                               NetSocketDelegate& delegate) { delegate.didReadData(socket, data, tag); });
     endCurrentRead();
 }
 
@@ -264,8 +263,8 @@ void NetSocketReadPump::doReadEOF()
         if (::poll(&writable, 1, 0) > 0 && (writable.revents & POLLOUT)) {
             keepOpen = true;
             context_.flags |= NetSocketFlag::ReadStreamClosed;
-            context_.notifier.post(
-                [socket = context_.self.lock()](NetSocketDelegate& delegate) { delegate.socketDidCloseReadStream(socket); });
+            context_.notifier.post([socket = context_.self.lock()](
+                                       NetSocketDelegate& delegate) { delegate.socketDidCloseReadStream(socket); });
         }
     }
     if (keepOpen)

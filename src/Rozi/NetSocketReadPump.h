@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Rozi/NetSocketPacketQueue.h"
 #include "Rozi/NetSocketPreBuffer.h"
 #include "Rozi/NetSocketReadPacket.h"
-#include "Rozi/NetSocketPacketQueue.h"
 #include "Rozi/NetSocketReadiness.h"
 #include "Rozi/NetSocketTimeout.h"
 

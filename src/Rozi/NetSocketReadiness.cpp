@@ -11,7 +11,8 @@ NetSocketReadiness::NetSocketReadiness(NetSocketContext& context, DispatchSource
 {
 }
 
-bool NetSocketReadiness::attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner, std::function<void()> onReady)
+bool NetSocketReadiness::attach(
+    int fd, const std::shared_ptr<NetSocketDescriptor>& owner, std::function<void()> onReady)
 {
     source_ = DispatchSource::create(
         fd, kind_, context_.socketQueue,

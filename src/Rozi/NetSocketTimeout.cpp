@@ -52,14 +52,15 @@ void NetSocketTimeout::fire()
     const long tag = packet->tag;
     const double elapsed = packet->timeout;
     const size_t bytesDone = packet->bytesDone;
-    const bool asked = context_.notifier.post([socket = context_.self.lock(), weak = context_.self, queue = context_.socketQueue,
-                                               ask = direction_.ask, tag, elapsed, bytesDone, this](NetSocketDelegate& delegate) {
-        const double answer = (delegate.*ask)(socket, tag, elapsed, bytesDone);
-        queue->async([weak, answer, this] {
-            if (const auto held = weak.lock())
-                extend(answer);
+    const bool asked =
+        context_.notifier.post([socket = context_.self.lock(), weak = context_.self, queue = context_.socketQueue,
+                                   ask = direction_.ask, tag, elapsed, bytesDone, this](NetSocketDelegate& delegate) {
+            const double answer = (delegate.*ask)(socket, tag, elapsed, bytesDone);
+            queue->async([weak, answer, this] {
+                if (const auto held = weak.lock())
+                    extend(answer);
+            });
         });
-    });
     if (!asked)
         extend(0);
 }

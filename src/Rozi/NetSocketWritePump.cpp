@@ -15,8 +15,8 @@ NetSocketWritePump::NetSocketWritePump(NetSocketContext& context, NetSocketClose
     : context_(context), closer_(closer),
       source_(context, DispatchSource::Kind::Write, NetSocketFlag::WriteSourceSuspended),
       timeout_(context, closer,
-               {NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag, &NetSocketError::writeTimeout,
-                [this] { return packets_.current(); }, [this] { doWriteData(); }})
+          {NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag, &NetSocketError::writeTimeout,
+              [this] { return packets_.current(); }, [this] { doWriteData(); }})
 {
 }
 
@@ -83,7 +83,8 @@ void NetSocketWritePump::doWriteData()
     std::optional<NetSocketError> error;
     size_t written = 0;
     // MSG_NOSIGNAL: a peer that reset the connection gives EPIPE here, never a signal.
-    const ssize_t result = ::send(context_.connectedFD(), packets_.current()->nextBytes(), packets_.current()->remaining(), MSG_NOSIGNAL);
+    const ssize_t result =
+        ::send(context_.connectedFD(), packets_.current()->nextBytes(), packets_.current()->remaining(), MSG_NOSIGNAL);
     if (result < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
             waiting = true;
@@ -114,9 +115,9 @@ void NetSocketWritePump::doWriteData()
             source_.resume();
         }
         if (written > 0) {
-            context_.notifier.post([socket = context_.self.lock(), written, tag = packets_.current()->tag](NetSocketDelegate& delegate) {
-                delegate.didWritePartialDataOfLength(socket, written, tag);
-            });
+            context_.notifier.post(
+                [socket = context_.self.lock(), written, tag = packets_.current()->tag](
+                    NetSocketDelegate& delegate) { delegate.didWritePartialDataOfLength(socket, written, tag); });
         }
     }
     if (error)
@@ -125,9 +126,8 @@ void NetSocketWritePump::doWriteData()
 
 void NetSocketWritePump::completeCurrentWrite()
 {
-    context_.notifier.post([socket = context_.self.lock(), tag = packets_.current()->tag](NetSocketDelegate& delegate) {
-        delegate.didWriteDataWithTag(socket, tag);
-    });
+    context_.notifier.post([socket = context_.self.lock(), tag = packets_.current()->tag](
+                               NetSocketDelegate& delegate) { delegate.didWriteDataWithTag(socket, tag); });
     endCurrentWrite();
 }
 

@@ -201,7 +201,7 @@ TEST_F(NetSocketUnixTest, RefusesARegularFileAndAPathTooLong)
     EXPECT_FALSE(unixListener->acceptOnUrl(tooLong, &error));
     EXPECT_EQ(error.code, NetSocketError::BadParamError);
     EXPECT_EQ(error.description,
-              "Invalid unix domain url. Specify a valid file url that does not exist (e.g. \"file:///tmp/socket\")");
+        "Invalid unix domain url. Specify a valid file url that does not exist (e.g. \"file:///tmp/socket\")");
     EXPECT_FALSE(unixListener->acceptOnUrl("", &error));
     EXPECT_TRUE(unixListener->isDisconnected());
 }

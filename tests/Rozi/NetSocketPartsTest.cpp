@@ -30,7 +30,8 @@ TEST(NetSocketPreBufferTest, GrowsByTheShortfallKeepsItsContentAndRewindsWhenDra
     preBuffer.didRead(2);
     fill(preBuffer, "ghijk");
     EXPECT_EQ(preBuffer.capacity(), 11u) << "grown by exactly the 3 bytes that lacked";
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(preBuffer.readBuffer()), preBuffer.availableBytes()), "cdefghijk");
+    EXPECT_EQ(
+        std::string(reinterpret_cast<const char*>(preBuffer.readBuffer()), preBuffer.availableBytes()), "cdefghijk");
     preBuffer.didRead(9);
     EXPECT_EQ(preBuffer.availableBytes(), 0u);
     EXPECT_EQ(preBuffer.availableSpace(), 11u) << "drained: both offsets back at the start";

@@ -89,27 +89,63 @@ public:
         extension_ = std::move(extension);
     }
 
-    bool waitForAccepts(size_t count) { return eventually([&] { return locked([&] { return acceptCount_ >= count; }); }); }
-    bool waitForReads(size_t count) { return eventually([&] { return locked([&] { return reads_.size() >= count; }); }); }
+    bool waitForAccepts(size_t count)
+    {
+        return eventually([&] { return locked([&] { return acceptCount_ >= count; }); });
+    }
+    bool waitForReads(size_t count)
+    {
+        return eventually([&] { return locked([&] { return reads_.size() >= count; }); });
+    }
     bool waitForPartialReads(size_t count)
     {
         return eventually([&] { return locked([&] { return partialReads_.size() >= count; }); });
     }
-    bool waitForWrites(size_t count) { return eventually([&] { return locked([&] { return writes_.size() >= count; }); }); }
+    bool waitForWrites(size_t count)
+    {
+        return eventually([&] { return locked([&] { return writes_.size() >= count; }); });
+    }
     bool waitForDisconnects(size_t count)
     {
         return eventually([&] { return locked([&] { return disconnects_.size() >= count; }); });
     }
-    bool waitForReadStreamClosed() { return eventually([&] { return locked([&] { return readStreamClosed_ > 0; }); }); }
+    bool waitForReadStreamClosed()
+    {
+        return eventually([&] { return locked([&] { return readStreamClosed_ > 0; }); });
+    }
 
-    std::shared_ptr<NetSocket> child(size_t index) const { return locked([&] { return accepted_.at(index); }); }
-    std::vector<bool> connectedWhenAccepted() const { return locked([&] { return connectedWhenAccepted_; }); }
-    std::vector<Read> reads() const { return locked([&] { return reads_; }); }
-    std::vector<size_t> partialReads() const { return locked([&] { return partialReads_; }); }
-    std::vector<long> writes() const { return locked([&] { return writes_; }); }
-    size_t partialWrites() const { return locked([&] { return partialWrites_; }); }
-    std::vector<Disconnect> disconnects() const { return locked([&] { return disconnects_; }); }
-    std::vector<double> timeoutsAsked() const { return locked([&] { return timeoutsAsked_; }); }
+    std::shared_ptr<NetSocket> child(size_t index) const
+    {
+        return locked([&] { return accepted_.at(index); });
+    }
+    std::vector<bool> connectedWhenAccepted() const
+    {
+        return locked([&] { return connectedWhenAccepted_; });
+    }
+    std::vector<Read> reads() const
+    {
+        return locked([&] { return reads_; });
+    }
+    std::vector<size_t> partialReads() const
+    {
+        return locked([&] { return partialReads_; });
+    }
+    std::vector<long> writes() const
+    {
+        return locked([&] { return writes_; });
+    }
+    size_t partialWrites() const
+    {
+        return locked([&] { return partialWrites_; });
+    }
+    std::vector<Disconnect> disconnects() const
+    {
+        return locked([&] { return disconnects_; });
+    }
+    std::vector<double> timeoutsAsked() const
+    {
+        return locked([&] { return timeoutsAsked_; });
+    }
     void dropChildren()
     {
         std::vector<std::shared_ptr<NetSocket>> children;
@@ -120,8 +156,7 @@ public:
     }
 
 private:
-    template <class F>
-    auto locked(F f) const -> decltype(f())
+    template <class F> auto locked(F f) const -> decltype(f())
     {
         const std::lock_guard lock(mutex_);
         return f();
@@ -183,7 +218,7 @@ public:
         return peer;
     }
 
-    Peer(Peer&& other) noexcept : fd_(std::exchange(other.fd_, -1)), connected_(other.connected_) {}
+    Peer(Peer&& other) noexcept : fd_(std::exchange(other.fd_, -1)), connected_(other.connected_) { }
     ~Peer() { close(); }
 
     bool connected() const { return connected_; }
@@ -221,7 +256,7 @@ public:
     }
 
 private:
-    explicit Peer(int fd) : fd_(fd) {}
+    explicit Peer(int fd) : fd_(fd) { }
     void connectTo(const sockaddr* address, socklen_t length)
     {
         connected_ = ::connect(fd_, address, length) == 0;
@@ -257,7 +292,10 @@ protected:
     }
 
     // Waits until the delegate queue has run everything posted to it so far.
-    void flushDelegateQueue() { delegateQueue->sync([] {}); }
+    void flushDelegateQueue()
+    {
+        delegateQueue->sync([] {});
+    }
 
     std::shared_ptr<RecordingDelegate> delegate = std::make_shared<RecordingDelegate>();
     std::shared_ptr<SerialQueue> delegateQueue = SerialQueue::create("delegate");

@@ -76,8 +76,8 @@ TEST_F(NetSocketWriteTest, AWriteThatFindsNoRoomTimesOut)
     }
     const auto disconnects = delegate->disconnects();
     const bool writeError = !disconnects.empty() && disconnects[0].error &&
-                            disconnects[0].error->domain == NetSocketError::kPosixDomain &&
-                            disconnects[0].error->failureReason == "Error in write() function";
+        disconnects[0].error->domain == NetSocketError::kPosixDomain &&
+        disconnects[0].error->failureReason == "Error in write() function";
     std::exit(writeError ? 0 : 1);
 }
 
