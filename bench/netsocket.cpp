@@ -60,6 +60,10 @@ public:
     }
     uint16_t port() const override { return listener_->localPort(); }
 
+    std::shared_ptr<SerialQueue> newSocketQueueForConnectionFromAddress(const std::vector<uint8_t>&, const Socket&) override
+    {
+        return getenv("SHARED") ? queue_ : nullptr;
+    }
     void didAcceptNewSocket(const Socket&, const Socket& child) override
     {
         children_.push_back(child);
@@ -68,6 +72,7 @@ public:
     }
     void didReadData(const Socket& sock, const NetSocketData& data, long) override
     {
+        reads++; bytes += data.size();
         // An owned read result holds exactly its bytes: echoed without a copy.
         sock->writeData(std::shared_ptr<const std::vector<uint8_t>>(data.storage()), -1, 0);
         sock->readDataWithTimeout(-1, 0);
@@ -80,6 +85,7 @@ public:
 
 private:
     std::shared_ptr<SerialQueue> queue_ = SerialQueue::create("echo");
+public: size_t reads = 0, bytes = 0;
     std::shared_ptr<NetSocket> listener_;
     std::vector<std::shared_ptr<NetSocket>> children_; // on queue_
 };
@@ -305,5 +311,6 @@ int main(int argc, char** argv)
             tallies[i].megabytesPerSecond / reference.megabytesPerSecond, tallies[i].messagesPerSecond,
             tallies[i].messagesPerSecond / reference.messagesPerSecond);
     }
+    std::printf("reads %zu avg %zu\n", netSocket->reads, netSocket->bytes / std::max<size_t>(1, netSocket->reads));
     return 0;
 }

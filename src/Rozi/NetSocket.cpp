@@ -261,13 +261,15 @@ void NetSocket::handOver(NetSocketDescriptor fd, int family, NetSocketAddress::D
     // Held by the task, so the descriptor closes even when the task never runs.
     auto accepted = std::make_shared<NetSocketDescriptor>(std::move(fd));
     queue->async([listener = shared_from_this(), delegate = context_.notifier.delegate().lock(), queue, accepted,
-                     family, address = std::move(address)] {
+                     family, address = std::move(address)]() mutable {
         // On the delegate queue.
         auto socketQueue = delegate ? delegate->newSocketQueueForConnectionFromAddress(address, listener) : nullptr;
         const auto child = create(delegate, queue, std::move(socketQueue));
         child->adoptConnected(accepted->release(), family);
         if (delegate)
             delegate->didAcceptNewSocket(listener, child);
+        // Let go on the queue, for a listener whose socket queue is this one (see NetSocketNotifier::post).
+        listener.reset();
     });
 }
 
