@@ -1,5 +1,5 @@
-// Echo over loopback through three servers: NetSocket, a plain blocking socket with a thread of its
-// own, and Asio's async_read_some/async_write on one io_context thread. One plain blocking client
+// Echo over loopback through four servers: NetSocket (children on queues of their own, or on the
+// delegate's), a plain blocking socket with a thread of its own, and Asio's async_read_some/async_write on one io_context thread. One plain blocking client
 // measures each: streamed throughput (64 KiB writes, echoed back while it writes) and messages per
 // second (64-byte ping-pong, one message in flight). The servers take turns within each round.
 //   bench-netsocket [seconds per run, default 1] [rounds, default 3]
@@ -39,12 +39,14 @@ public:
 };
 
 // The accepted child reads whatever is available and writes it back unchanged; the peer's end of
-// stream ends the connection once every echo is written.
+// stream ends the connection once every echo is written. With `shareQueue` the children work on the
+// delegate's queue, so no callback or request crosses to another thread.
 class NetSocketEcho final : public EchoServer, public NetSocketDelegate {
 public:
-    static std::shared_ptr<NetSocketEcho> start()
+    static std::shared_ptr<NetSocketEcho> start(bool shareQueue)
     {
         auto server = std::make_shared<NetSocketEcho>();
+        server->shareQueue_ = shareQueue;
         server->listener_ = NetSocket::create(server, server->queue_);
         NetSocketError error;
         if (!server->listener_->acceptOnInterface("127.0.0.1", 0, &error)) {
@@ -62,7 +64,7 @@ public:
 
     std::shared_ptr<SerialQueue> newSocketQueueForConnectionFromAddress(const std::vector<uint8_t>&, const Socket&) override
     {
-        return getenv("SHARED") ? queue_ : nullptr;
+        return shareQueue_ ? queue_ : nullptr;
     }
     void didAcceptNewSocket(const Socket&, const Socket& child) override
     {
@@ -72,7 +74,6 @@ public:
     }
     void didReadData(const Socket& sock, const NetSocketData& data, long) override
     {
-        reads++; bytes += data.size();
         // An owned read result holds exactly its bytes: echoed without a copy.
         sock->writeData(std::shared_ptr<const std::vector<uint8_t>>(data.storage()), -1, 0);
         sock->readDataWithTimeout(-1, 0);
@@ -85,7 +86,7 @@ public:
 
 private:
     std::shared_ptr<SerialQueue> queue_ = SerialQueue::create("echo");
-public: size_t reads = 0, bytes = 0;
+    bool shareQueue_ = false;
     std::shared_ptr<NetSocket> listener_;
     std::vector<std::shared_ptr<NetSocket>> children_; // on queue_
 };
@@ -288,11 +289,13 @@ int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    const auto netSocket = NetSocketEcho::start();
+    const auto netSocket = NetSocketEcho::start(false);
+    const auto sharedQueue = NetSocketEcho::start(true);
     const PlainEcho plain;
     const AsioEcho asio;
     const std::vector<std::pair<const char*, const EchoServer*>> servers{
-        {"NetSocket", netSocket.get()}, {"plain blocking", &plain}, {"Asio", &asio}};
+        {"NetSocket", netSocket.get()}, {"NetSocket shared", sharedQueue.get()}, {"plain blocking", &plain},
+        {"Asio", &asio}};
     std::vector<Tally> tallies(servers.size());
     for (int round = 0; round < rounds; ++round) {
         for (size_t turn = 0; turn < servers.size(); ++turn) {
@@ -305,12 +308,11 @@ int main(int argc, char** argv)
     const Tally& reference = tallies.back();
     std::printf("cores: %u, %d rounds of %.1f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
         seconds);
-    std::printf("%-16s %12s %8s %14s %8s\n", "echo server", "MB/s", "x Asio", "msg/s", "x Asio");
+    std::printf("%-18s %12s %8s %14s %8s\n", "echo server", "MB/s", "x Asio", "msg/s", "x Asio");
     for (size_t i = 0; i < servers.size(); ++i) {
-        std::printf("%-16s %12.0f %8.2f %14.0f %8.2f\n", servers[i].first, tallies[i].megabytesPerSecond,
+        std::printf("%-18s %12.0f %8.2f %14.0f %8.2f\n", servers[i].first, tallies[i].megabytesPerSecond,
             tallies[i].megabytesPerSecond / reference.megabytesPerSecond, tallies[i].messagesPerSecond,
             tallies[i].messagesPerSecond / reference.messagesPerSecond);
     }
-    std::printf("reads %zu avg %zu\n", netSocket->reads, netSocket->bytes / std::max<size_t>(1, netSocket->reads));
     return 0;
 }

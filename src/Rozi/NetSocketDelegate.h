@@ -3,6 +3,7 @@
 #include "Rozi/NetSocketData.h"
 #include "Rozi/NetSocketError.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -18,6 +19,14 @@ class SerialQueue;
 class NetSocketDelegate {
 public:
     using Socket = std::shared_ptr<NetSocket>;
+    // The callbacks a socket makes for every read and write: posting them costs a task on the delegate
+    // queue each, so a socket skips those that the delegate leaves at their default.
+    enum Frequent : uint32_t {
+        DidReadData = 0x1,
+        DidReadPartialData = 0x2,
+        DidWriteData = 0x4,
+        DidWritePartialData = 0x8,
+    };
 
     virtual ~NetSocketDelegate() = default;
 
@@ -43,11 +52,17 @@ public:
     virtual void didReadPartialDataOfLength(const Socket& sock, size_t partialLength, long tag)
     {
         (void)sock, (void)partialLength, (void)tag;
+        leftAtDefault(DidReadPartialData);
     }
-    virtual void didWriteDataWithTag(const Socket& sock, long tag) { (void)sock, (void)tag; }
+    virtual void didWriteDataWithTag(const Socket& sock, long tag)
+    {
+        (void)sock, (void)tag;
+        leftAtDefault(DidWriteData);
+    }
     virtual void didWritePartialDataOfLength(const Socket& sock, size_t partialLength, long tag)
     {
         (void)sock, (void)partialLength, (void)tag;
+        leftAtDefault(DidWritePartialData);
     }
     // Seconds to extend a read that timed out; 0 or less lets it time out.
     virtual double shouldTimeoutReadWithTag(const Socket& sock, long tag, double elapsed, size_t bytesDone)
@@ -69,4 +84,12 @@ public:
         (void)sock, (void)error;
     }
     virtual void socketDidSecure(const Socket& sock) { (void)sock; }
+
+    // False once the default body of the callback has run: the delegate does not implement it.
+    bool implements(Frequent callback) const { return (atDefault_.load(std::memory_order_relaxed) & callback) == 0; }
+
+private:
+    void leftAtDefault(Frequent callback) { atDefault_.fetch_or(callback, std::memory_order_relaxed); }
+
+    std::atomic<uint32_t> atDefault_{0};
 };

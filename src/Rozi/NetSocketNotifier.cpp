@@ -17,6 +17,12 @@ bool NetSocketNotifier::post(Call call) const
     return true;
 }
 
+bool NetSocketNotifier::post(NetSocketDelegate::Frequent callback, Call call) const
+{
+    const auto delegate = delegate_.lock();
+    return delegate && delegate->implements(callback) && post(std::move(call));
+}
+
 void NetSocketNotifier::clear()
 {
     delegate_.reset();

@@ -22,6 +22,8 @@ public:
     // Posts the call to the delegate queue with the delegate loaded now, so the call reaches the
     // delegate that was set when it was made. False, posting nothing, without a delegate or a queue.
     bool post(Call call) const;
+    // The same for one of the frequent callbacks, unless the delegate does not implement it.
+    bool post(NetSocketDelegate::Frequent callback, Call call) const;
     void clear();
 
 private:

@@ -115,6 +115,9 @@ void NetSocketReadPump::doReadData()
             source_.suspend();
         return;
     }
+    // A read made current while bytes wait takes them at once rather than after another readiness event.
+    if (bytesAvailable_ == 0 && preBuffer_.availableBytes() == 0)
+        bytesAvailable_ = pendingBytes(context_.connectedFD());
     if (bytesAvailable_ == 0 && preBuffer_.availableBytes() == 0) {
         source_.resume();
         return;
@@ -137,7 +140,7 @@ void NetSocketReadPump::doReadData()
         if (!error && (!endOfStream || preBuffer_.availableBytes() > 0))
             maybeDequeueRead();
     } else if (taken > 0) {
-        context_.notifier.post(
+        context_.notifier.post(NetSocketDelegate::DidReadPartialData, 
             [socket = context_.self.lock(), taken, tag = packets_.current()->tag](
                 NetSocketDelegate& delegate) { delegate.didReadPartialDataOfLength(socket, taken, tag); });
     }
@@ -241,7 +244,7 @@ size_t NetSocketReadPump::takeFromDescriptor(
 void NetSocketReadPump::completeCurrentRead()
 {
     const long tag = packets_.current()->tag;
-    context_.notifier.post([socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](
+    context_.notifier.post(NetSocketDelegate::DidReadData, [socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](
                                NetSocketDelegate& delegate) { delegate.didReadData(socket, data, tag); });
     endCurrentRead();
 }

@@ -115,7 +115,7 @@ void NetSocketWritePump::doWriteData()
             source_.resume();
         }
         if (written > 0) {
-            context_.notifier.post(
+            context_.notifier.post(NetSocketDelegate::DidWritePartialData, 
                 [socket = context_.self.lock(), written, tag = packets_.current()->tag](
                     NetSocketDelegate& delegate) { delegate.didWritePartialDataOfLength(socket, written, tag); });
         }
@@ -126,7 +126,7 @@ void NetSocketWritePump::doWriteData()
 
 void NetSocketWritePump::completeCurrentWrite()
 {
-    context_.notifier.post([socket = context_.self.lock(), tag = packets_.current()->tag](
+    context_.notifier.post(NetSocketDelegate::DidWriteData, [socket = context_.self.lock(), tag = packets_.current()->tag](
                                NetSocketDelegate& delegate) { delegate.didWriteDataWithTag(socket, tag); });
     endCurrentWrite();
 }
