@@ -37,8 +37,6 @@ public:
     // Tag, bytes done and total of the current read and the fraction done; NaN without one.
     float progress(long* tag, size_t* done, size_t* total) const;
 
-    NetSocketPreBuffer& preBuffer() { return preBuffer_; }
-
 private:
     void onReadable();
     void doReadData();

@@ -71,6 +71,23 @@ TEST_F(NetSocketCloseTest, DisconnectAfterWritingSendsWhatIsQueuedFirst)
     EXPECT_EQ(delegate->writes(), std::vector<long>{5});
 }
 
+TEST_F(NetSocketCloseTest, DisconnectAfterReadingServesTheQueuedReadsFirst)
+{
+    std::optional<Peer> peer;
+    const auto child = acceptPeer(peer);
+    child->readDataToLength(3, -1, 1);
+    child->disconnectAfterReading();
+    child->readDataToLength(3, -1, 2);
+    EXPECT_TRUE(child->isConnected()) << "a read is still queued";
+    peer->send("abcdef");
+    ASSERT_TRUE(delegate->waitForDisconnects(1));
+    EXPECT_FALSE(delegate->disconnects()[0].error);
+    ASSERT_EQ(delegate->reads().size(), 1u) << "the read requested after the disconnect was refused";
+    EXPECT_EQ(delegate->reads()[0].bytes, bytesOf("abc"));
+    EXPECT_FALSE(child->isConnected());
+    EXPECT_TRUE(child->isDisconnected());
+}
+
 TEST_F(NetSocketCloseTest, DroppingASocketWithCallbacksPendingIsSafe)
 {
     std::optional<Peer> peer;

@@ -116,6 +116,22 @@ TEST_F(NetSocketReadTest, ATimedOutReadAsksTheDelegateForMoreTimeUntilItGivesNon
     EXPECT_DOUBLE_EQ(asks[1], 0.10) << "elapsed counts the extension";
 }
 
+TEST_F(NetSocketReadTest, ATimeOutOfZeroFiresAtOnceAndANegativeOneNever)
+{
+    child->readDataToLength(4, -1, 1);
+    peer->send("ab");
+    ASSERT_TRUE(delegate->waitForPartialReads(1));
+    child->disconnect();
+    ASSERT_TRUE(delegate->waitForDisconnects(1));
+    EXPECT_FALSE(delegate->disconnects()[0].error) << "the read without a time-out only ended with the close";
+
+    std::optional<Peer> second;
+    const auto other = acceptPeer(second);
+    other->readDataToLength(4, 0, 2);
+    ASSERT_TRUE(delegate->waitForDisconnects(2));
+    EXPECT_EQ(delegate->disconnects()[1].error->code, NetSocketError::ReadTimeoutError);
+}
+
 TEST_F(NetSocketReadTest, AHalfClosedPeerLeavesWritingOpen)
 {
     child->setAutoDisconnectOnClosedReadStream(false);
