@@ -2,13 +2,14 @@
 # Checked at configure time, so a forbidden include or link fails the build before anything compiles.
 #   Platform and Utils are leaves (Platform may use Utils); Socket never reaches Media or WebServer;
 #   Media never reaches Socket; WebServer never reaches Socket or FileShare; FileShare never reaches UI;
-#   only UI knows Qt.
+#   Rozi never reaches Socket, Media, WebServer, FileShare or UI; only UI knows Qt.
 set(PELKOR_LAYER_FORBIDDEN_Utils Platform Socket Media UI WebServer FileShare Rozi)
 set(PELKOR_LAYER_FORBIDDEN_Platform Socket Media UI WebServer FileShare Rozi)
 set(PELKOR_LAYER_FORBIDDEN_Socket Media WebServer UI)
 set(PELKOR_LAYER_FORBIDDEN_Media Socket UI)
 set(PELKOR_LAYER_FORBIDDEN_WebServer Socket FileShare UI)
 set(PELKOR_LAYER_FORBIDDEN_FileShare UI)
+set(PELKOR_LAYER_FORBIDDEN_Rozi Socket Media WebServer FileShare UI)
 
 # Appends to `out` a line for each include of a forbidden folder, or of Qt, in the sources of
 # <root>/<folder> (root: a tree laid out as src/ is).

@@ -10,6 +10,7 @@ function(make_tree name out)
   file(WRITE ${tree}/src/Platform/Dispatch.cpp "#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Socket/Link.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Media/Capture.cpp "#include \"Media/Capture.h\"\n#include <Platform/Dispatch.h>\n")
+  file(WRITE ${tree}/src/Rozi/Relay.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/UI/Window.cpp "#include <QWidget>\n#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n")
   set(${out} ${tree} PARENT_SCOPE)
 endfunction()
@@ -54,7 +55,9 @@ set(cases
     "Socket|Socket/Bad.h|#include  \"WebServer/Server.h\""
     "WebServer|WebServer/Bad.cpp|#include \"FileShare/Share.h\""
     "WebServer|WebServer/Qt.cpp|#include <QString>"
-    "Media|Media/Qt.h|#include <QtCore/QObject>")
+    "Media|Media/Qt.h|#include <QtCore/QObject>"
+    "Rozi|Rozi/Bad.cpp|#include \"Socket/TCPManager.h\""
+    "Rozi|Rozi/Bad.h|#include \"FileShare/Share.h\"")
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" parts "${case}")
   list(GET parts 1 file)
