@@ -92,8 +92,7 @@ void SerialQueue::drain()
             return;
         }
         lock.unlock();
-        runAsCurrent(item.task);
-        item.task = nullptr; // its captures go before the lock is taken again
+        consumeAsCurrent(item.task); // its captures go before the lock is taken again
         lock.lock();
     }
     held_ = false;

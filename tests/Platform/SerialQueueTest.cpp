@@ -213,3 +213,28 @@ TEST(SerialQueue, RunIfIdleRunsAtOnceOnTheCallerOnlyWhenNothingHoldsTheQueue)
     release.set_value();
     flush(queue);
 }
+
+// A task's captures may hold the last reference to an object that uses the queue as it goes (a socket
+// that closes on its own queue): they are destroyed while the task still counts as running there, so
+// that use runs inline instead of waiting for the queue this very task holds.
+TEST(SerialQueue, ATasksCapturesGoWhileItStillRunsOnTheQueue)
+{
+    struct UsesQueueWhenGone {
+        UsesQueueWhenGone(std::shared_ptr<SerialQueue> q, std::promise<bool>* g) : queue(std::move(q)), gone(g) {}
+        std::shared_ptr<SerialQueue> queue;
+        std::promise<bool>* gone;
+        ~UsesQueueWhenGone()
+        {
+            const bool current = queue->isCurrent();
+            queue->sync([] {});
+            gone->set_value(current);
+        }
+    };
+    auto queue = SerialQueue::create("captures");
+    std::promise<bool> gone;
+    auto last = std::make_shared<UsesQueueWhenGone>(queue, &gone);
+    queue->async([last = std::move(last)] {});
+    auto result = gone.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the queue waited for itself";
+    EXPECT_TRUE(result.get());
+}
