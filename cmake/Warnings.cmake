@@ -4,9 +4,13 @@ function(pelkor_warnings target)
 endfunction()
 
 # One library target per folder of src/: every .cpp in the folder (and its subfolders).
+# EXCLUDE names subfolders that build as libraries of their own.
 function(pelkor_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(excluded IN LISTS ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${excluded}/")
+  endforeach()
   if(NOT sources)
     # A folder whose classes are still to come links as headers only.
     add_library(${name} INTERFACE)

@@ -7,6 +7,7 @@
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
 #include "Utils/Log.h"
+#include "Utils/PUtils.h"
 
 #include <cassert>
 #include <utility>
@@ -43,6 +44,12 @@ void MainWindowController::windowDidLoad()
     assert(mainThread_.holds());
     connection_->windowDidLoad();
     setLinkDelegates(true);
+}
+
+void MainWindowController::windowWillClose()
+{
+    assert(mainThread_.holds());
+    PUtils::logRedirect(false);
 }
 
 void MainWindowController::inputIPTextField(const std::string& text)
