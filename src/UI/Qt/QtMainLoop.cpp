@@ -1,18 +1,23 @@
 #include "UI/Qt/QtMainLoop.h"
 
 #include "Platform/LoopTaskQueue.h"
+#include "Utils/Log.h"
 
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
 #include <cassert>
 #include <mutex>
 #include <optional>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace {
 
+// Tasks run per wake-up before Qt serves its own events again: a task that keeps posting cannot
+// starve the windows.
 constexpr size_t kBatch = 64;
 
 } // namespace
@@ -20,77 +25,46 @@ constexpr size_t kBatch = 64;
 struct QtMainLoop::Core {
     std::mutex mutex;
     LoopTaskQueue tasks;
-    // A wake-up is queued in Qt and has not run yet: posts meanwhile need no other.
-    bool wakeQueued = false;
-    // The deadline a timer is armed for; a later deadline needs no other timer.
-    std::optional<Clock::time_point> armedFor;
     bool closed = false;
+    // A wake-up is on its way to the GUI thread: posts meanwhile need no other.
+    bool wakePending = false;
+    const int wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 
     // Any thread, with mutex held.
-    static void wake(const std::shared_ptr<Core>& core);
-    // GUI thread: runs the tasks due now, then arms the timer for the next deadline.
-    static void drain(const std::shared_ptr<Core>& core);
+    void wake()
+    {
+        if (wakePending || closed)
+            return;
+        wakePending = true;
+        // Only a full counter refuses, and that one still wakes the loop.
+        [[maybe_unused]] const int written = ::eventfd_write(wakeFd, 1);
+    }
 };
 
-void QtMainLoop::Core::wake(const std::shared_ptr<Core>& core)
+QtMainLoop::QtMainLoop() : core_(std::make_unique<Core>()), thread_(std::this_thread::get_id())
 {
-    if (core->wakeQueued || core->closed)
+    QCoreApplication* const application = QCoreApplication::instance();
+    assert(application && "the QCoreApplication comes first");
+    assert(application->thread() == QThread::currentThread() && "made on the GUI thread");
+    if (core_->wakeFd < 0) {
+        PLOG_ERRNO("main loop without a wake-up descriptor: the main queue's tasks are dropped");
+        core_->closed = true;
         return;
-    core->wakeQueued = true;
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [weak = std::weak_ptr(core)] {
-        if (auto alive = weak.lock()) {
-            {
-                std::lock_guard lock(alive->mutex);
-                alive->wakeQueued = false;
-            }
-            drain(alive);
-        }
-    }, Qt::QueuedConnection);
-}
-
-void QtMainLoop::Core::drain(const std::shared_ptr<Core>& core)
-{
-    // A bounded batch per wake-up, the rest after the window's own events: a task that keeps posting
-    // cannot starve them.
-    std::unique_lock lock(core->mutex);
-    if (core->closed)
-        return;
-    const Clock::time_point now = Clock::now();
-    for (size_t ran = 0; core->tasks.hasDue(now); ++ran) {
-        if (ran == kBatch) {
-            wake(core);
-            return;
-        }
-        std::optional<Task> task = core->tasks.takeNext(now);
-        lock.unlock();
-        (*task)();
-        lock.lock();
     }
-    const std::optional<Clock::time_point> next = core->tasks.nextDeadline();
-    if (!next || (core->armedFor && *core->armedFor <= *next && *core->armedFor > now))
-        return;
-    core->armedFor = *next;
-    // Rounded up, so the timer never fires before the deadline; one that fires early finds nothing due
-    // and arms itself again.
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now);
-    QTimer::singleShot(wait, Qt::PreciseTimer, QCoreApplication::instance(), [weak = std::weak_ptr(core)] {
-        if (auto alive = weak.lock()) {
-            {
-                std::lock_guard timerLock(alive->mutex);
-                alive->armedFor.reset();
-            }
-            drain(alive);
-        }
-    });
+    wakeNotifier_ = new QSocketNotifier(core_->wakeFd, QSocketNotifier::Read, application);
+    QObject::connect(wakeNotifier_, &QSocketNotifier::activated, wakeNotifier_, [this] { drain(); });
+    deadlineTimer_ = new QTimer(application);
+    deadlineTimer_->setSingleShot(true);
+    deadlineTimer_->setTimerType(Qt::PreciseTimer);
+    QObject::connect(deadlineTimer_, &QTimer::timeout, deadlineTimer_, [this] { drain(); });
 }
 
-QtMainLoop::QtMainLoop() : core_(std::make_shared<Core>()), thread_(std::this_thread::get_id())
+QtMainLoop::~QtMainLoop()
 {
-    assert(QCoreApplication::instance() && "the QCoreApplication comes first");
-    assert(QCoreApplication::instance()->thread() == QThread::currentThread() && "made on the GUI thread");
+    assert(!wakeNotifier_ && "close() the loop on the GUI thread first");
+    if (core_->wakeFd >= 0)
+        ::close(core_->wakeFd);
 }
-
-QtMainLoop::~QtMainLoop() = default;
 
 void QtMainLoop::close()
 {
@@ -101,7 +75,37 @@ void QtMainLoop::close()
         core_->closed = true;
         std::swap(dropped, core_->tasks);
     }
-    // The tasks' captures are released outside the lock: their destructors may post.
+    delete wakeNotifier_;
+    wakeNotifier_ = nullptr;
+    delete deadlineTimer_;
+    deadlineTimer_ = nullptr;
+    // The dropped tasks' captures are released here, outside the lock: their destructors may post.
+}
+
+void QtMainLoop::drain()
+{
+    eventfd_t ignored = 0;
+    ::eventfd_read(core_->wakeFd, &ignored);
+    std::unique_lock lock(core_->mutex);
+    core_->wakePending = false;
+    const Clock::time_point start = now();
+    for (size_t ran = 0; !core_->closed && core_->tasks.hasDue(start); ++ran) {
+        if (ran == kBatch) {
+            core_->wake();
+            return;
+        }
+        std::optional<Task> task = core_->tasks.takeNext(start);
+        lock.unlock();
+        (*task)();
+        lock.lock();
+    }
+    const std::optional<Clock::time_point> next = core_->tasks.nextDeadline();
+    if (!next || core_->closed)
+        return;
+    // Rounded up, so the timer never fires before the deadline.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - now());
+    lock.unlock();
+    deadlineTimer_->start(std::max(wait, std::chrono::milliseconds(0)));
 }
 
 void QtMainLoop::post(Task task)
@@ -110,7 +114,7 @@ void QtMainLoop::post(Task task)
     if (core_->closed)
         return;
     core_->tasks.post(std::move(task));
-    Core::wake(core_);
+    core_->wake();
 }
 
 void QtMainLoop::postAfter(Clock::duration delay, Task task)
@@ -119,8 +123,8 @@ void QtMainLoop::postAfter(Clock::duration delay, Task task)
     if (core_->closed)
         return;
     core_->tasks.postAt(now() + delay, std::move(task));
-    // The drain arms the timer on the GUI thread, where Qt's timers live.
-    Core::wake(core_);
+    // The drain sets the timer on the GUI thread, where Qt's timers live.
+    core_->wake();
 }
 
 MainLoop::Clock::time_point QtMainLoop::now() const

@@ -5,18 +5,24 @@
 #include <memory>
 #include <thread>
 
+class QSocketNotifier;
+class QTimer;
+
 // The application's main loop: the main queue's tasks run in the Qt event loop of the GUI thread.
-// Tasks wait in a deadline queue of their own; a queued call wakes the GUI thread for them, and a
-// single-shot timer for the earliest deadline. now() is the steady clock.
+// Tasks wait in a deadline queue of our own under one mutex; a post from any thread wakes the GUI
+// thread through an eventfd that a QSocketNotifier watches, and a single-shot QTimer serves the
+// earliest deadline. No Qt call is made off the GUI thread. now() is the steady clock.
 class QtMainLoop final : public MainLoop {
 public:
     // On the GUI thread, with the QCoreApplication made (asserted).
     QtMainLoop();
-    // Any thread; tasks still waiting are dropped with it.
+    // Any thread, once closed (asserted).
     ~QtMainLoop() override;
+    QtMainLoop(const QtMainLoop&) = delete;
+    QtMainLoop& operator=(const QtMainLoop&) = delete;
 
-    // From now on tasks are dropped, so none reaches Qt once the QCoreApplication is gone. Call it
-    // before the QCoreApplication is destroyed; tasks waiting are dropped too.
+    // On the GUI thread, before the QCoreApplication goes: the tasks waiting are dropped, and so is
+    // every later one.
     void close();
 
     void post(Task task) override;
@@ -26,7 +32,12 @@ public:
 
 private:
     struct Core;
-    // Shared with the wake-ups queued in Qt, which hold it weakly and find it gone after the loop.
-    const std::shared_ptr<Core> core_;
+    // Runs the tasks due, then sets the timer for the next deadline. GUI thread.
+    void drain();
+
+    const std::unique_ptr<Core> core_;
     const std::thread::id thread_;
+    // The GUI thread's objects, owned by the QCoreApplication too; null once closed.
+    QSocketNotifier* wakeNotifier_ = nullptr;
+    QTimer* deadlineTimer_ = nullptr;
 };
