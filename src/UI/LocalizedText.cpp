@@ -50,6 +50,12 @@ constexpr std::array kTexts{
     Entry{"STRING_SHOW_DETAILS", "Show details"},
     Entry{"STRING_USE_FILE_ERROR", "Files can be shared only while connected"},
     Entry{"STRING_CLOSE_TOAST", "The TV has received the files"},
+    Entry{"STRING_QUIT", "Quit "},
+    Entry{"STRING_DISCONNECT", "Disconnect"},
+    Entry{"STRING_NO_DEVICE", "No TV found on this network"},
+    Entry{"STRING_PERMISSIONS_MISSING",
+          "This computer cannot cast yet: it needs an X11 session with XTest, a sound server with a capture "
+          "source and the virtual sound devices. Once they are in place, start the application again."},
 };
 
 } // namespace

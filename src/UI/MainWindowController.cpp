@@ -6,6 +6,7 @@
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
 #include "Utils/Log.h"
+#include "Utils/PUtils.h"
 
 #include <cassert>
 #include <utility>
@@ -40,6 +41,12 @@ void MainWindowController::windowDidLoad()
     assert(mainThread_.holds());
     connection_->windowDidLoad();
     setLinkDelegates(true);
+}
+
+void MainWindowController::windowWillClose()
+{
+    assert(mainThread_.holds());
+    PUtils::logRedirect(false);
 }
 
 void MainWindowController::inputIPTextField(const std::string& text)

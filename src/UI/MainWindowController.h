@@ -45,6 +45,10 @@ public:
     // The window is up: starts discovery and becomes the link's delegate.
     void windowDidLoad();
 
+    // The window is closing: the log is switched off (its closing line written). The virtual display
+    // goes with the window's other parts.
+    void windowWillClose();
+
     // The window's actions, on the main thread.
     // The address field's text submitted, by its return key or its arrow button.
     void inputIPTextField(const std::string& text);

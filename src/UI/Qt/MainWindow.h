@@ -1,0 +1,74 @@
+#pragma once
+
+#include "UI/MainWindowView.h"
+#include "UI/Qt/ToastView.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class MainWindowController;
+class QWidget;
+
+namespace Ui {
+class MainWindowController;
+}
+
+// The main window: shows what MainWindowController decides and hands the user's input to it. Its
+// controls are laid out in MainWindowController.ui and reached by their object names. Main thread.
+class MainWindow final : public QMainWindow, public MainWindowView {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Where the window's actions go from now on; nullptr: nowhere. The controller outlives the window
+    // or is unset before it goes.
+    void setController(MainWindowController* controller);
+    // The page on show; nullopt while none is.
+    std::optional<MainWindowPage> currentPage() const;
+    // The latest toast, while it is shown.
+    ToastView* toastView() const { return toastView_; }
+
+    // ToastPresenter
+    void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
+    void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+
+    // ConnectionView
+    void showPage(MainWindowPage page) override;
+    void hidePage(MainWindowPage page) override;
+    void showDevices(const std::vector<TvDeviceInfo>& devices) override;
+    void showInputError(const std::optional<std::string>& tip) override;
+    void showConnectInfo(const std::string& text) override;
+    void showTvName(const std::string& name) override;
+    void showTvAddress(const std::string& address) override;
+    void showHelpForConnection(bool connected) override;
+    void showSessionControlsAtRest() override;
+
+    // SendersView: the senders panel, the device-name window and the relay's tip come with their own
+    // views; until then nothing shows.
+    void showSendersPanel(const SendersPanel&) override {}
+    void showSendersList(const std::vector<DeviceMessage>&) override {}
+    void showSendersSwitch(SendersSwitch, bool) override {}
+    void showSendersCount(size_t) override {}
+    void showDeviceNameWindow(const std::string&) override {}
+    void hideDeviceNameWindow() override {}
+    void showRoziTipWindow(int, int64_t) override {}
+
+Q_SIGNALS:
+    // The window is closing (by the user or by close()).
+    void windowWillClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* pageWidget(MainWindowPage page) const;
+    void setTexts();
+    void connectActions();
+
+    std::unique_ptr<Ui::MainWindowController> ui_;
+    MainWindowController* controller_ = nullptr;
+    QPointer<ToastView> toastView_;
+};
