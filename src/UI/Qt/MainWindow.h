@@ -56,6 +56,15 @@ public:
     void hideDeviceNameWindow() override {}
     void showRoziTipWindow(int, int64_t) override {}
 
+    // CastingView: the cast buttons, the casting-code window and the quality entry come with the
+    // connected page's own view; until then nothing shows.
+    void showCastingCodeWindow() override {}
+    void hideCastingCodeWindow() override {}
+    void setCastingCodeText(const std::string&) override {}
+    void showCastingState(bool) override {}
+    void showIdleState(ScreenType) override {}
+    void showQualityEntry(bool) override {}
+
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
     void windowWillClose();
