@@ -1,15 +1,38 @@
 #include "UI/MainWindowController.h"
 
+#include "Platform/CurlHttpClient.h"
 #include "Platform/MainQueue.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ConnectionController.h"
+#include "UI/FileOfferController.h"
+#include "UI/FileWindowController.h"
+#include "UI/MainWindowView.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
+#include "Utils/FileManager.h"
 #include "Utils/Log.h"
 
 #include <cassert>
 #include <utility>
+
+namespace {
+
+FileOfferController::Services fileOfferServices(TCPManager& link, const SessionState& state, const SessionServices& session)
+{
+    FileOfferController::Services services;
+    // TCPManager::sendType only queues, from any thread.
+    services.send = [&link](int type, std::vector<uint8_t> payload) {
+        link.sendType(type, payload.data(), static_cast<int>(payload.size()));
+    };
+    services.tvAddress = [&state] { return state.tvDeviceIp; };
+    services.http = session.http ? session.http : std::make_shared<CurlHttpClient>();
+    services.downloadFolder = session.downloadFolder ? session.downloadFolder
+                                                     : [] { return FileManager::downloadDirWithPath("pelkor"); };
+    return services;
+}
+
+} // namespace
 
 MainWindowController::MainWindowController(MainWindowView& view, SessionServices services)
     : view_(view),
@@ -19,6 +42,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       senders_(std::make_unique<SendersController>(*this)),
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
+      fileWindow_(std::make_unique<FileWindowController>(*this)),
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
       self_(std::make_shared<MainWindowController*>(this))
 {
     assert(mainThread_.holds());
@@ -114,9 +139,9 @@ void MainWindowController::changeButtonName(int64_t index, int status)
     onMain([this, index, status] { senders_->changeButtonName(index, status); });
 }
 
-void MainWindowController::tvShareFile2pc(const std::string&)
+void MainWindowController::tvShareFile2pc(const std::string& json)
 {
-    PLOG("file offer from the TV ignored: receiving files is not built yet");
+    onMain([this, json] { fileOffers_->tvShareFile2pc(json); });
 }
 
 void MainWindowController::supportChangeQuality(bool support)
@@ -137,7 +162,10 @@ void MainWindowController::tvKeyHandle(int keyCode)
     onMain([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
 }
 
-void MainWindowController::pushFileSuccess() {}
+void MainWindowController::pushFileSuccess()
+{
+    onMain([this] { fileWindow_->pushFileSuccess(); });
+}
 
 void MainWindowController::tvInviteToReverse() {}
 

@@ -15,6 +15,8 @@
 
 class CastingController;
 class ConnectionController;
+class FileOfferController;
+class FileWindowController;
 class MainWindowView;
 class SendersController;
 class TCPManager;
@@ -50,6 +52,8 @@ public:
     SendersController& senders() { return *senders_; }
     CastingController& casting() { return *casting_; }
     TvControlController& tvControl() { return *tvControl_; }
+    FileWindowController& fileWindow() { return *fileWindow_; }
+    FileOfferController& fileOffers() { return *fileOffers_; }
 
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override;
@@ -96,6 +100,8 @@ private:
     std::unique_ptr<SendersController> senders_;
     std::unique_ptr<CastingController> casting_;
     std::unique_ptr<TvControlController> tvControl_;
+    std::unique_ptr<FileWindowController> fileWindow_;
+    std::unique_ptr<FileOfferController> fileOffers_;
     // Queued calls hold it weakly: once it is gone, they do nothing.
     std::shared_ptr<MainWindowController*> self_;
 };

@@ -1,10 +1,30 @@
 #pragma once
 
+#include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 
 #include <functional>
 #include <string>
 #include <vector>
+
+// A FilePanelView for tests: records its calls into the given list and keeps the open replace question.
+class RecordingFilePanel final : public FilePanelView {
+public:
+    explicit RecordingFilePanel(std::vector<std::string>& calls) : calls_(calls) {}
+
+    std::function<void()> pendingReplace;
+
+    void reloadData() override { calls_.push_back("reloadData"); }
+    void setButtonsEnabled(bool enabled) override { calls_.push_back("buttons " + std::to_string(enabled)); }
+    void askToReplace(std::function<void()> replace) override
+    {
+        calls_.push_back("askToReplace");
+        pendingReplace = std::move(replace);
+    }
+
+private:
+    std::vector<std::string>& calls_;
+};
 
 // A MainWindowView for tests: records every call as one line of text ("showPage Connected"), in order,
 // and keeps the latest alert's dismissal so a test can close it.
@@ -12,6 +32,9 @@ class RecordingView final : public MainWindowView {
 public:
     std::vector<std::string> calls;
     std::function<void()> pendingAlert;
+    RecordingFilePanel panel{calls};
+    bool fileWindowVisible = false;
+    bool folderOpens = true;
 
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override
     {
@@ -27,5 +50,30 @@ public:
     {
         static const char* const names[] = {"NoDevice", "DeviceList", "Connected", "Window"};
         calls.push_back(std::string("showPage ") + names[static_cast<int>(page)]);
+    }
+
+    bool isFileInfoWindowVisible() const override { return fileWindowVisible; }
+    void showFileInfoWindow() override
+    {
+        calls.push_back("showFileInfoWindow");
+        fileWindowVisible = true;
+    }
+    FilePanelView& filePanel() override { return panel; }
+
+    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override
+    {
+        calls.push_back("showFileShareWindow " + std::to_string(fileCount) + " " + std::to_string(secondsRemaining));
+    }
+    void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
+    void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    void showDownloadResult(int stored, int failed) override
+    {
+        calls.push_back("showDownloadResult " + std::to_string(stored) + " " + std::to_string(failed));
+    }
+    void hideDownloadSuccessWindow() override { calls.push_back("hideDownloadSuccessWindow"); }
+    bool openFolder(const std::filesystem::path& folder) override
+    {
+        calls.push_back("openFolder " + folder.string());
+        return folderOpens;
     }
 };
