@@ -1,12 +1,12 @@
 #include "tv-sim/TvFileFetcher.h"
 
+#include "tv-sim/PayloadDigest.h"
 #include "Utils/AESCtrStream.h"
 #include "Utils/ByteReader.h"
 #include "Utils/Log.h"
 
 #include <curl/curl.h>
 #include <nlohmann/json.hpp>
-#include <openssl/evp.h>
 
 #include <memory>
 
@@ -17,7 +17,7 @@ struct Opener {
     std::optional<std::vector<uint8_t>> key;
     std::vector<uint8_t> iv;
     std::optional<AESCtrStream> cipher;
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> digest{EVP_MD_CTX_new(), &EVP_MD_CTX_free};
+    PayloadDigest digest;
     std::vector<uint8_t> plain;
     uint64_t bytes = 0;
     bool failed = false;
@@ -40,22 +40,8 @@ struct Opener {
             failed = !cipher->update(data, plain);
             data = plain;
         }
-        EVP_DigestUpdate(digest.get(), data.data(), data.size());
+        digest.update(data);
         bytes += data.size();
-    }
-
-    std::string hex()
-    {
-        unsigned char value[EVP_MAX_MD_SIZE];
-        unsigned int length = 0;
-        EVP_DigestFinal_ex(digest.get(), value, &length);
-        std::string text;
-        char pair[3];
-        for (unsigned int i = 0; i < length; ++i) {
-            std::snprintf(pair, sizeof pair, "%02x", value[i]);
-            text += pair;
-        }
-        return text;
     }
 
     static size_t write(char* data, size_t size, size_t count, void* context)
@@ -142,8 +128,8 @@ TvFileFetcher::Fetched TvFileFetcher::fetch(const Job& job) const
     Opener opener;
     opener.key = job.key;
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> easy(curl_easy_init(), &curl_easy_cleanup);
-    if (!easy || !opener.digest || EVP_DigestInit_ex(opener.digest.get(), EVP_sha256(), nullptr) != 1) {
-        result.error = "no curl or digest";
+    if (!easy) {
+        result.error = "no curl handle";
         return result;
     }
     curl_easy_setopt(easy.get(), CURLOPT_URL, job.url.c_str());
@@ -164,6 +150,6 @@ TvFileFetcher::Fetched TvFileFetcher::fetch(const Job& job) const
     else if (opener.failed || (opener.key && !opener.cipher))
         result.error = "cannot open the file with the session key";
     else
-        result.sha256 = opener.hex();
+        result.sha256 = opener.digest.finishHex();
     return result;
 }
