@@ -109,6 +109,11 @@ bool HttpServerListener::listen(Socket& socket, int family, uint16_t port, HttpE
     return true;
 }
 
+std::shared_ptr<GlobalQueue> HttpServerListener::acceptQueue() const
+{
+    return GlobalQueue::shared(settings_.dispatchQueuePriority > 0 ? GlobalQueue::Priority::High : GlobalQueue::Priority::Default);
+}
+
 void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
 {
     accepted_ = std::move(accepted);
@@ -117,7 +122,7 @@ void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
         if (!socket)
             continue;
         socket->source = DispatchSource::create(
-            socket->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
+            socket->fd, DispatchSource::Kind::Read, acceptQueue(),
             [owner, weak = weak_from_this(), socket = socket.get()] {
                 // Marks the socket whose accept handler runs on this thread: close() must not wait there
                 // for the handler to return, as it does when the last reference to the server goes inside
@@ -212,7 +217,7 @@ void HttpServerListener::pauseForDescriptors()
         shortOfDescriptors_ = true;
         updateAccepting();
     }
-    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
+    acceptQueue()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
         const auto self = weak.lock();
         if (!self)
             return;
