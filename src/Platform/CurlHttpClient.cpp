@@ -5,9 +5,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -123,6 +125,8 @@ CurlHttpClient::~CurlHttpClient()
     }
     if (!multi_)
         return;
+    // From the worker's own calls the join below would never return.
+    assert(std::this_thread::get_id() != worker_.get_id());
     curl_multi_wakeup(multi_);
     worker_.join();
     curl_multi_cleanup(multi_);
@@ -157,6 +161,7 @@ void CurlHttpClient::cancel(TransferId id)
 
 void CurlHttpClient::run()
 {
+    pthread_setname_np(pthread_self(), "http.client");
     for (;;) {
         takeRequests();
         {

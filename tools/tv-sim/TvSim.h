@@ -38,7 +38,7 @@
 // each picture with its latency.
 //
 // Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery, one
-// decodes video.
+// decodes video, one fetches pushed files (TvFileFetcher).
 // Every public method may be called from any thread, except the observer setters (before start()).
 // stop() and the destructor join them all. Waiting helpers wait on a condition with a real-time
 // limit and never sleep blindly.
