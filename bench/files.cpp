@@ -5,6 +5,8 @@
 //          beside `curl -o` of the same URL
 // Each pair takes turns within a round, so both see the same load of the machine.
 //   bench-files [megabytes, default 1024] [rounds, default 3]
+#include "PeerCommand.h"
+
 #include "FileShare/DownloadFolder.h"
 #include "FileShare/FileServer.h"
 #include "Platform/CurlHttpClient.h"
@@ -16,9 +18,6 @@
 #include "tv-sim/TvFileFetcher.h"
 #include "tv-sim/TvFileServer.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -31,8 +30,6 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
 
 namespace {
@@ -44,24 +41,11 @@ double since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Seconds the command (by argv, output discarded) took; negative when it failed.
-double timeCommand(std::vector<std::string> arguments)
+// Seconds the command (by argv) took; negative when it failed.
+double timeCommand(const std::vector<std::string>& arguments)
 {
-    std::vector<char*> argv;
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = -1;
-    const bool spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    if (!spawned || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return -1;
-    return since(start);
+    const auto run = PeerCommand::run(arguments);
+    return run.ok ? run.seconds : -1;
 }
 
 struct Pair {
@@ -146,7 +130,7 @@ int main(int argc, char** argv)
         if (!server.uploadFile(source, FileServer::kSharedFolderName, id))
             return 1;
         copy.oursSeconds += since(start);
-        copy.theirsSeconds += timeCommand({"cp", source.string(), (root / "cp.bin").string()});
+        const double cp = timeCommand({"cp", source.string(), (root / "cp.bin").string()});
         fs::remove(root / "cp.bin");
 
         fetcher.onFilePush(FileShareList{base, id, "source.bin"}.encode(), *key);
@@ -154,8 +138,14 @@ int main(int argc, char** argv)
             !fetcher.fetched().back().error.empty())
             return 1;
         fetch.oursSeconds += fetcher.fetched().back().seconds;
-        fetch.theirsSeconds += timeCommand({"curl", "-sS", "-o", "/dev/null", base + "/" + id});
+        const double curl = timeCommand({"curl", "-sS", "-o", "/dev/null", base + "/" + id});
         server.removeFileByName(id);
+        if (cp < 0 || curl < 0) {
+            std::fprintf(stderr, "cp or curl failed\n");
+            return 1;
+        }
+        copy.theirsSeconds += cp;
+        fetch.theirsSeconds += curl;
 
         const double ours = download(client, tvFiles.baseURL() + "/1", downloads, "offer.bin");
         const double theirs = timeCommand({"curl", "-sS", "-o", (root / "curl.bin").string(), tvFiles.baseURL() + "/1"});
