@@ -89,6 +89,16 @@ public:
         }
     }
 
+    // The port of the first report line, "listen 127.0.0.1:<port>"; 0 when it is not that line.
+    uint16_t listenPort()
+    {
+        const auto line = reportLine().value_or("");
+        std::smatch match;
+        if (!std::regex_match(line, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))")))
+            return 0;
+        return static_cast<uint16_t>(std::stoi(match[1]));
+    }
+
     // The exit status after SIGTERM; -1 when it did not exit normally.
     int terminate()
     {
@@ -204,9 +214,7 @@ TEST(TvSimCommand, AnswersTheCastAndReportsEveryDecodedPictureThenASummary)
     TvSimProcess sim({"--no-heartbeat", "--decode", "--quality", "1"});
     ASSERT_TRUE(sim.running());
     std::smatch match;
-    const auto listen = sim.reportLine().value_or("");
-    ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
-    RawLink client(static_cast<uint16_t>(std::stoi(match[1])));
+    RawLink client(sim.listenPort());
     ASSERT_TRUE(client.connected());
     uint32_t sequence = 0;
     ASSERT_TRUE(client.sendMessage(sequence++, kMsgCastVideoFormat, 1, CastVideoFormatPayload{1920, 1080, 0}.encode()));
@@ -271,11 +279,9 @@ TEST(TvSimCommand, OffersItsFilesAndFetchesPushedOnes)
     std::ofstream(dir / "slides.pdf") << "abc";
     TvSimProcess sim({"--no-heartbeat", "--offer", (dir / "slides.pdf").string()});
     ASSERT_TRUE(sim.running());
-    std::smatch match;
-    const auto listen = sim.reportLine().value_or("");
-    ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
-    RawLink client(static_cast<uint16_t>(std::stoi(match[1])));
+    RawLink client(sim.listenPort());
     ASSERT_TRUE(client.connected());
+    std::smatch match;
     EXPECT_TRUE(sim.reportLine().value_or("").starts_with("link up "));
     const auto offerLine = sim.reportLine().value_or("");
     ASSERT_TRUE(std::regex_match(offerLine, match, std::regex(R"(offer (http://127\.0\.0\.1:\d+/share) files=1)"))) << offerLine;
