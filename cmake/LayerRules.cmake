@@ -2,13 +2,18 @@
 # Checked at configure time, so a forbidden include or link fails the build before anything compiles.
 #   Platform and Utils are leaves (Platform may use Utils); Socket never reaches Media or WebServer;
 #   Media never reaches Socket; WebServer never reaches Socket or FileShare; FileShare never reaches UI;
-#   only UI knows Qt.
+#   Rozi never reaches Socket, Media, WebServer, FileShare or UI;
+#   only the Qt views in UI/Qt (the library UIQt) know Qt: the UI library itself stays plain C++.
 set(PELKOR_LAYER_FORBIDDEN_Utils Platform Socket Media UI WebServer FileShare Rozi)
 set(PELKOR_LAYER_FORBIDDEN_Platform Socket Media UI WebServer FileShare Rozi)
 set(PELKOR_LAYER_FORBIDDEN_Socket Media WebServer UI)
 set(PELKOR_LAYER_FORBIDDEN_Media Socket UI)
 set(PELKOR_LAYER_FORBIDDEN_WebServer Socket FileShare UI)
 set(PELKOR_LAYER_FORBIDDEN_FileShare UI)
+set(PELKOR_LAYER_FORBIDDEN_Rozi Socket Media WebServer FileShare UI)
+# The one folder (under src/) whose sources may include Qt, and the one library that may link it.
+set(PELKOR_LAYER_QT_FOLDER UI/Qt)
+set(PELKOR_LAYER_QT_LIBRARY UIQt)
 
 # Appends to `out` a line for each include of a forbidden folder, or of Qt, in the sources of
 # <root>/<folder> (root: a tree laid out as src/ is).
@@ -29,12 +34,14 @@ function(pelkor_layer_include_violations root out)
     foreach(other IN LISTS PELKOR_LAYER_FORBIDDEN_${folder})
       list(APPEND patterns "#include[ \t]*[<\"]${other}/")
     endforeach()
-    if(NOT folder STREQUAL "UI")
-      list(APPEND patterns "#include[ \t]*<Q[A-Za-z]*[>/]")
-    endif()
     file(GLOB_RECURSE sources ${configure_depends} ${root}/${folder}/*.h ${root}/${folder}/*.cpp)
     foreach(source IN LISTS sources)
-      foreach(pattern IN LISTS patterns)
+      set(source_patterns ${patterns})
+      string(FIND "${source}" "${root}/${PELKOR_LAYER_QT_FOLDER}/" in_qt_folder)
+      if(NOT in_qt_folder EQUAL 0)
+        list(APPEND source_patterns "#include[ \t]*<Q[A-Za-z]*[>/]")
+      endif()
+      foreach(pattern IN LISTS source_patterns)
         file(STRINGS ${source} hits REGEX "${pattern}")
         foreach(hit IN LISTS hits)
           file(RELATIVE_PATH shown ${shown_from} ${source})
@@ -46,8 +53,8 @@ function(pelkor_layer_include_violations root out)
   set(${out} "${${out}}${found}" PARENT_SCOPE)
 endfunction()
 
-# Appends to `out` a line for each library target <folder> of <root> that links a forbidden one or
-# Qt, directly or through another library.
+# Appends to `out` a line for each library target <folder> of <root> that links a forbidden one, or
+# Qt (itself or through the Qt views' library), directly or through another library.
 function(pelkor_layer_link_violations root out)
   file(GLOB folders RELATIVE ${root} ${root}/*)
   set(found "")
@@ -61,13 +68,11 @@ function(pelkor_layer_link_violations root out)
         string(APPEND found "\n  library ${folder} links ${other}")
       endif()
     endforeach()
-    if(NOT folder STREQUAL "UI")
-      foreach(target IN LISTS reached)
-        if(target MATCHES "^Qt[0-9]*::")
-          string(APPEND found "\n  library ${folder} links ${target}")
-        endif()
-      endforeach()
-    endif()
+    foreach(target IN LISTS reached)
+      if(target MATCHES "^Qt[0-9]*::" OR target STREQUAL PELKOR_LAYER_QT_LIBRARY)
+        string(APPEND found "\n  library ${folder} links ${target}")
+      endif()
+    endforeach()
   endforeach()
   set(${out} "${${out}}${found}" PARENT_SCOPE)
 endfunction()

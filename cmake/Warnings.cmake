@@ -3,10 +3,20 @@ function(pelkor_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
 endfunction()
 
-# One library target per folder of src/: every .cpp in the folder (and its subfolders).
-function(pelkor_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+# Every .cpp of the current folder and its subfolders, but for the subfolders named after `out`.
+function(pelkor_sources out)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(excluded IN LISTS ARGN)
+    list(FILTER sources EXCLUDE REGEX "^${CMAKE_CURRENT_SOURCE_DIR}/${excluded}/")
+  endforeach()
+  set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+# One library target per folder of src/: every .cpp in the folder (and its subfolders).
+# EXCLUDE names subfolders that build as libraries of their own.
+function(pelkor_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+  pelkor_sources(sources ${ARG_EXCLUDE})
   if(NOT sources)
     # A folder whose classes are still to come links as headers only.
     add_library(${name} INTERFACE)
@@ -22,9 +32,10 @@ endfunction()
 
 # One test executable per library; tests are discovered one by one for CTest. LABELS is one word:
 # "threads" marks the suites that the ThreadSanitizer build runs.
+# EXCLUDE names subfolders that build as test executables of their own.
 function(pelkor_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS;EXCLUDE" ${ARGN})
+  pelkor_sources(sources ${ARG_EXCLUDE})
   if(NOT sources)
     return()
   endif()

@@ -50,6 +50,13 @@ void DispatchQueue::runAsCurrent(const Task& task) const
     task();
 }
 
+void DispatchQueue::consumeAsCurrent(Task& task) const
+{
+    RunningMark mark(this);
+    task();
+    task = nullptr;
+}
+
 bool DispatchQueue::markedCurrent() const
 {
     return std::find(tRunning.begin(), tRunning.end(), this) != tRunning.end();

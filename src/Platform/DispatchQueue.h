@@ -46,6 +46,10 @@ protected:
     explicit DispatchQueue(std::string label);
     // Runs a task with this queue marked as current on the calling thread.
     void runAsCurrent(const Task& task) const;
+    // The same, then drops the task while the mark still stands: its captures may hold the last
+    // reference to something that uses this queue as it goes, which then runs inline instead of
+    // waiting for the queue this task holds.
+    void consumeAsCurrent(Task& task) const;
     // True while runAsCurrent of this queue is on the calling thread's stack.
     bool markedCurrent() const;
 

@@ -47,6 +47,21 @@ void SerialQueue::sync(const Task& task)
     release();
 }
 
+bool SerialQueue::runIfIdle(const Task& task)
+{
+    // The task may drop the last other owner of this queue.
+    const auto self = shared_from_this();
+    {
+        std::lock_guard lock(mutex_);
+        if (held_)
+            return false;
+        held_ = true;
+    }
+    runAsCurrent(task);
+    release();
+    return true;
+}
+
 void SerialQueue::asyncAfter(Clock::duration delay, Task task)
 {
     asyncAfterCancellable(delay, std::move(task));
@@ -77,8 +92,7 @@ void SerialQueue::drain()
             return;
         }
         lock.unlock();
-        runAsCurrent(item.task);
-        item.task = nullptr; // its captures go before the lock is taken again
+        consumeAsCurrent(item.task); // its captures go before the lock is taken again
         lock.lock();
     }
     held_ = false;

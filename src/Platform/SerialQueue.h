@@ -18,6 +18,10 @@ public:
 
     void async(Task task) override;
     void sync(const Task& task) override;
+    // Runs the task at once on the calling thread, as sync() would, when no thread holds the queue (so
+    // nothing waits in it either); otherwise returns false without running it. Never waits, so even a
+    // thread that must not wait may call it. From the queue itself it is always false.
+    bool runIfIdle(const Task& task);
     void asyncAfter(Clock::duration delay, Task task) override;
     std::shared_ptr<DelayedTask> asyncAfterCancellable(Clock::duration delay, Task task) override;
     bool isCurrent() const override;

@@ -172,8 +172,15 @@ void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t
 void TCPManager::serverInfoOverTime()
 {
     assert(MainQueue::shared()->isCurrent());
-    PLOG("no server information within %lld ms", static_cast<long long>(kServerInfoTimeout.count()));
+    // The answer came as the wait ended: it is reported, and the link is made.
+    if (serverInfoArrived_)
+        return;
+    PLOG("no server information within %lld ms: letting the link go",
+         static_cast<long long>(kServerInfoTimeout.count()));
     delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
+    // A link the TV does not answer is of no use: the TV is told so, and a retry starts afresh. Its
+    // end is reported after the failure, like any other.
+    endLink();
 }
 
 bool TCPManager::sendType(int type, const uint8_t* data, int len)

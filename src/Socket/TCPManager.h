@@ -74,8 +74,8 @@ public:
     // any other link, also one to the same address still waiting for its answer, is closed, and the
     // connect runs on the session queue. Then onConnectFail on the main queue when it fails;
     // otherwise the client information goes out and the TV's server information is awaited
-    // kServerInfoTimeout on the main queue: onConnectSuccess when it comes (even late),
-    // onConnectFail when the wait ends first; the link stays open either way. False, and nothing
+    // kServerInfoTimeout on the main queue: onConnectSuccess when it comes, else onConnectFail when
+    // the wait ends, and the link is closed (its end reported by onDisConnect). False, and nothing
     // else, when the link to that address (any port) is up and the TV has answered. A later
     // connectToHost or tcpClientRelease supersedes a connect still under way: it reports nothing,
     // and a link it made meanwhile is closed.

@@ -2,6 +2,7 @@
 
 #include "Utils/Log.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -33,15 +34,18 @@ size_t characterCount(std::string_view text)
     return count;
 }
 
-// The fourth field without its first character (which may be several bytes long).
-std::string codeOf(std::string_view field)
+// The field without its first character (which may be several bytes long).
+std::string withoutFirstCharacter(std::string_view field)
 {
-    if (characterCount(field) != kCodeFieldCharacters)
-        return {};
     size_t start = 1;
     while (start < field.size() && isContinuationByte(field[start]))
         ++start;
-    return std::string(field.substr(start));
+    return std::string(field.substr(std::min(start, field.size())));
+}
+
+std::string codeOf(std::string_view field)
+{
+    return characterCount(field) == kCodeFieldCharacters ? withoutFirstCharacter(field) : std::string();
 }
 
 } // namespace
@@ -64,4 +68,30 @@ std::optional<TvDeviceInfo> TvDeviceInfo::fromDiscoveryText(std::string_view tex
     }
     return TvDeviceInfo(std::string(fields[0]), std::string(fields[1]), std::string(fields[2]),
                         fields.size() > 3 ? codeOf(fields[3]) : std::string(), now);
+}
+
+std::string_view TvDeviceInfo::addressOf(std::string_view text)
+{
+    return text.substr(0, text.find('&'));
+}
+
+bool TvDeviceInfo::renew(std::string_view text, double now)
+{
+    const auto fields = splitFields(text);
+    if (fields.size() < 2)
+        return false;
+    refreshTimeStamp = now;
+    bool changed = false;
+    if (name != fields[1]) {
+        name = std::string(fields[1]);
+        changed = true;
+    }
+    if (fields.size() > 3 && !fields[3].empty()) {
+        std::string code = withoutFirstCharacter(fields[3]);
+        if (code != screenCode) {
+            screenCode = std::move(code);
+            changed = true;
+        }
+    }
+    return changed;
 }

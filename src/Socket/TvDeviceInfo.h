@@ -21,4 +21,10 @@ struct TvDeviceInfo {
     // every "&"; the casting code is the fourth field without its first character, taken only when
     // that field is exactly 7 characters long. Refused (nullopt, logged) with fewer than three fields.
     static std::optional<TvDeviceInfo> fromDiscoveryText(std::string_view text, double now);
+    // The address a discovery text comes from: its first field.
+    static std::string_view addressOf(std::string_view text);
+    // A later reply of this TV heard at `now`: renews the time stamp and takes the name, and the
+    // casting code of a non-empty fourth field (without its first character, whatever its length).
+    // True when the name or the code changed. A text with fewer than two fields changes nothing.
+    bool renew(std::string_view text, double now);
 };

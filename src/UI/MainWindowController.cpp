@@ -1,7 +1,6 @@
 #include "UI/MainWindowController.h"
 
 #include "Platform/CurlHttpClient.h"
-#include "Platform/MainQueue.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ConnectionController.h"
@@ -12,6 +11,7 @@
 #include "UI/TvControlController.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
+#include "Utils/PUtils.h"
 
 #include <cassert>
 #include <utility>
@@ -43,10 +43,11 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
-      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
-      self_(std::make_shared<MainWindowController*>(this))
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
 {
     assert(mainThread_.holds());
+    if (services_.routeAudioToLoopback)
+        services_.routeAudioToLoopback();
     link_.setReverseControlDelegate(this);
 }
 
@@ -54,10 +55,9 @@ MainWindowController::~MainWindowController()
 {
     assert(mainThread_.holds());
     // Once the slots are clear no call from the link is running or comes; calls already queued on
-    // the main queue find self_ gone.
+    // the main queue find the guard gone.
     setLinkDelegates(false);
     link_.setReverseControlDelegate(nullptr);
-    self_.reset();
     casting_->stopForDisconnect();
 }
 
@@ -68,85 +68,195 @@ void MainWindowController::windowDidLoad()
     setLinkDelegates(true);
 }
 
+void MainWindowController::windowWillClose()
+{
+    assert(mainThread_.holds());
+    PUtils::logRedirect(false);
+}
+
+void MainWindowController::inputIPTextField(const std::string& text)
+{
+    assert(mainThread_.holds());
+    connection_->inputIPTextField(text);
+}
+
+void MainWindowController::arrowButton(const std::string& text)
+{
+    inputIPTextField(text);
+}
+
+void MainWindowController::connectDevice(const std::string& ip)
+{
+    assert(mainThread_.holds());
+    connection_->connectDevice(ip);
+}
+
+void MainWindowController::clickDisConnectBtn()
+{
+    assert(mainThread_.holds());
+    connection_->clickDisConnectBtn();
+}
+
+void MainWindowController::clickBallbtn()
+{
+    assert(mainThread_.holds());
+    senders_->clickBallbtn();
+}
+
+void MainWindowController::clickBallNumBtn()
+{
+    clickBallbtn();
+}
+
+void MainWindowController::clickBesideConnectList()
+{
+    assert(mainThread_.holds());
+    senders_->clickBesideConnectList();
+}
+
+void MainWindowController::cancelDeviceNameButton()
+{
+    assert(mainThread_.holds());
+    senders_->cancelDeviceNameButton();
+}
+
+void MainWindowController::inputDeviceNameButton(const std::string& name)
+{
+    assert(mainThread_.holds());
+    senders_->inputDeviceNameButton(name);
+}
+
+void MainWindowController::hiddenConnectList()
+{
+    assert(mainThread_.holds());
+    senders_->hiddenConnectList();
+}
+
+void MainWindowController::reportConnectNum(size_t count)
+{
+    assert(mainThread_.holds());
+    senders_->reportConnectNum(count);
+}
+
+void MainWindowController::showChangeDeviceWindow()
+{
+    assert(mainThread_.holds());
+    senders_->showChangeDeviceWindow();
+}
+
+void MainWindowController::clickScreen(bool screenButtonOn)
+{
+    assert(mainThread_.holds());
+    casting_->clickScreen(screenButtonOn);
+}
+
+void MainWindowController::clickStopScreenBtn()
+{
+    assert(mainThread_.holds());
+    casting_->clickStopScreenBtn();
+}
+
+void MainWindowController::inputScreenProjectionCode(const std::string& typed)
+{
+    assert(mainThread_.holds());
+    casting_->inputScreenProjectionCode(typed);
+}
+
+void MainWindowController::cancelScreenProjectionCodeButton()
+{
+    assert(mainThread_.holds());
+    casting_->cancelScreenProjectionCodeButton();
+}
+
+void MainWindowController::reportSoundSwitchState(bool on)
+{
+    assert(mainThread_.holds());
+    casting_->reportSoundSwitchState(on);
+}
+
+void MainWindowController::userChangeVideoQuality()
+{
+    assert(mainThread_.holds());
+    casting_->userChangeVideoQuality();
+}
+
+void MainWindowController::refreshTvDevicesName()
+{
+    assert(mainThread_.holds());
+    senders_->refreshTvDevicesName();
+}
+
 void MainWindowController::setLinkDelegates(bool on)
 {
     link_.setConnectDelegate(on ? this : nullptr);
     link_.setActiveVersionsDelegate(on ? this : nullptr);
 }
 
-void MainWindowController::onMain(std::function<void()> work)
-{
-    MainQueue::shared()->async([weak = std::weak_ptr(self_), work = std::move(work)] {
-        if (weak.lock())
-            work();
-    });
-}
-
 void MainWindowController::onConnectSuccess(const std::string& name)
 {
-    onMain([this, name] { connection_->onConnectSuccess(name); });
+    guard_.post([this, name] { connection_->onConnectSuccess(name); });
 }
 
 void MainWindowController::onConnectFail()
 {
-    onMain([this] { connection_->onConnectFail(); });
+    guard_.post([this] { connection_->onConnectFail(); });
 }
 
 void MainWindowController::onDisConnect()
 {
-    onMain([this] { connection_->onDisConnect(); });
+    guard_.post([this] { connection_->onDisConnect(); });
 }
 
 void MainWindowController::onReceiveScreenCode(const std::string& code)
 {
-    onMain([this, code] { connection_->onReceiveScreenCode(code); });
+    guard_.post([this, code] { connection_->onReceiveScreenCode(code); });
 }
 
 void MainWindowController::onVideoQuality(int level, int width, int height, int fps)
 {
-    onMain([=, this] { casting_->onVideoQuality(level, width, height, fps); });
+    guard_.post([=, this] { casting_->onVideoQuality(level, width, height, fps); });
 }
 
 void MainWindowController::onTvcontrolReceived(int type, const uint8_t* data, int64_t len)
 {
     // The payload is valid during this call only.
     std::vector<uint8_t> payload(data, data + (len > 0 ? len : 0));
-    onMain([this, type, payload = std::move(payload)] { tvControl_->onTvcontrolReceived(type, payload); });
+    guard_.post([this, type, payload = std::move(payload)] { tvControl_->onTvcontrolReceived(type, payload); });
 }
 
 void MainWindowController::tvRequestMirror()
 {
-    onMain([this] { casting_->tvRequestMirror(); });
+    guard_.post([this] { casting_->tvRequestMirror(); });
 }
 
 void MainWindowController::tvIntErruptMirror()
 {
-    onMain([this] { casting_->tvIntErruptMirror(); });
+    guard_.post([this] { casting_->tvIntErruptMirror(); });
 }
 
 void MainWindowController::tvMirrorLock()
 {
-    onMain([this] { casting_->tvMirrorLock(); });
+    guard_.post([this] { casting_->tvMirrorLock(); });
 }
 
 void MainWindowController::connectListMessage(const std::string& json)
 {
-    onMain([this, json] { senders_->connectListMessage(json); });
+    guard_.post([this, json] { senders_->connectListMessage(json); });
 }
 
 void MainWindowController::changeButtonName(int64_t index, int status)
 {
-    onMain([this, index, status] { senders_->changeButtonName(index, status); });
+    guard_.post([this, index, status] { senders_->changeButtonName(index, status); });
 }
 
 void MainWindowController::tvShareFile2pc(const std::string& json)
 {
-    onMain([this, json] { fileOffers_->tvShareFile2pc(json); });
+    guard_.post([this, json] { fileOffers_->tvShareFile2pc(json); });
 }
 
 void MainWindowController::supportChangeQuality(bool support)
 {
-    onMain([this, support] { casting_->supportChangeQuality(support); });
+    guard_.post([this, support] { casting_->supportChangeQuality(support); });
 }
 
 void MainWindowController::onReceiveScreenReaolution(int, int) {}
@@ -159,27 +269,27 @@ void MainWindowController::tvScreenFail(int) {}
 
 void MainWindowController::tvKeyHandle(int keyCode)
 {
-    onMain([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
+    guard_.post([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
 }
 
 void MainWindowController::pushFileSuccess()
 {
-    onMain([this] { fileWindow_->pushFileSuccess(); });
+    guard_.post([this] { fileWindow_->pushFileSuccess(); });
 }
 
 void MainWindowController::tvInviteToReverse() {}
 
 void MainWindowController::activeVersionHandler(int level)
 {
-    onMain([this, level] { senders_->activeVersionHandler(level); });
+    guard_.post([this, level] { senders_->activeVersionHandler(level); });
 }
 
 void MainWindowController::isSpeakerHandler(bool speaker)
 {
-    onMain([this, speaker] { senders_->isSpeakerHandler(speaker); });
+    guard_.post([this, speaker] { senders_->isSpeakerHandler(speaker); });
 }
 
 void MainWindowController::stopScreenFunction()
 {
-    onMain([this] { casting_->stopScreenFunction(); });
+    guard_.post([this] { casting_->stopScreenFunction(); });
 }

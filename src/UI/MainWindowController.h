@@ -4,8 +4,10 @@
 #include "Socket/ActiveVersionsDelegate.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
+#include "UI/MainQueueGuard.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
+#include "UI/TvDevicesNameDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <cstdint>
@@ -33,7 +35,8 @@ class TvControlController;
 class MainWindowController final : public VXTcpConnectDelegate,
                                    public VXTcpReverseControlDelegate,
                                    public ActiveVersionsDelegate,
-                                   public RecordManagerToStopScreenDelegate {
+                                   public RecordManagerToStopScreenDelegate,
+                                   public TvDevicesNameDelegate {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
@@ -43,6 +46,37 @@ public:
 
     // The window is up: starts discovery and becomes the link's delegate.
     void windowDidLoad();
+
+    // The window is closing: the log is switched off (its closing line written). The virtual display
+    // goes with the window's other parts.
+    void windowWillClose();
+
+    // The window's actions, on the main thread.
+    // The address field's text submitted, by its return key or its arrow button.
+    void inputIPTextField(const std::string& text);
+    void arrowButton(const std::string& text);
+    // The connect button of a TV in the device list.
+    void connectDevice(const std::string& ip);
+    void clickDisConnectBtn();
+    void clickBallbtn();
+    void clickBallNumBtn();
+    // A click in the window's background outside the open senders panel.
+    void clickBesideConnectList();
+    void cancelDeviceNameButton();
+    void inputDeviceNameButton(const std::string& name);
+    // ConnectListDelegate
+    void hiddenConnectList();
+    void reportConnectNum(size_t count);
+    // ShowChangeDeviceNameDelegate
+    void showChangeDeviceWindow();
+    // Casting: the screen button (a toggle), the stop button, the casting-code window's OK and Cancel.
+    void clickScreen(bool screenButtonOn);
+    void clickStopScreenBtn();
+    void inputScreenProjectionCode(const std::string& typed);
+    void cancelScreenProjectionCodeButton();
+    // SoundSwitchStateDelegate, UserChangeVideoQualityDelegate
+    void reportSoundSwitchState(bool on);
+    void userChangeVideoQuality();
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }
@@ -86,9 +120,10 @@ public:
     // RecordManagerToStopScreenDelegate
     void stopScreenFunction() override;
 
+    // TvDevicesNameDelegate
+    void refreshTvDevicesName() override;
+
 private:
-    // Runs `work` on the main queue, unless the controller is gone by then. Any thread.
-    void onMain(std::function<void()> work);
     void setLinkDelegates(bool on);
 
     MainWindowView& view_;
@@ -102,6 +137,6 @@ private:
     std::unique_ptr<TvControlController> tvControl_;
     std::unique_ptr<FileWindowController> fileWindow_;
     std::unique_ptr<FileOfferController> fileOffers_;
-    // Queued calls hold it weakly: once it is gone, they do nothing.
-    std::shared_ptr<MainWindowController*> self_;
+    // Link calls moved to the main queue do nothing once the controller is gone.
+    MainQueueGuard guard_;
 };

@@ -1,15 +1,139 @@
 #include "UI/SendersController.h"
 
+#include "Socket/DeviceMessage.h"
+#include "Socket/LocalSystemInfo.h"
+#include "Socket/MessageType.h"
+#include "Socket/TCPManager.h"
+#include "UI/ConnectionController.h"
+#include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
+#include "UI/MainWindowView.h"
+#include "Utils/Log.h"
+
+namespace {
+
+constexpr SendersPanel kFolded{.listShown = false, .ballShown = true, .countShown = true};
+constexpr SendersPanel kOpen{.listShown = true, .ballShown = false, .countShown = false};
+constexpr int64_t kSplitScreenButton = 2;
+constexpr int64_t kReverseSwitchButton = 3;
+constexpr int64_t kVersionToastPosition = 1;
+constexpr float kVersionToastSeconds = 3.0f;
+// The relay tip shown when the speaker role goes while the camera client is connected.
+constexpr int kRoziTipSpeakerLost = 1;
+constexpr int64_t kRoziCamera = 2;
+
+} // namespace
 
 SendersController::SendersController(MainWindowController& owner) : owner_(owner) {}
 
 SendersController::~SendersController() = default;
 
-void SendersController::connectListMessage(const std::string&) {}
+void SendersController::connectListMessage(const std::string& json)
+{
+    if (!owner_.state().isSpeaker)
+        return;
+    // Text that is not a JSON array lists nobody; entries that are not objects are left out.
+    const auto senders = DeviceMessage::listFromJson(json);
+    if (!senders)
+        PLOG("senders list that is not a JSON array taken as empty");
+    owner_.view().showSendersList(senders.value_or(std::vector<DeviceMessage>{}));
+    if (!panel_.listShown)
+        showPanel(kFolded);
+}
 
-void SendersController::changeButtonName(int64_t, int) {}
+void SendersController::changeButtonName(int64_t index, int status)
+{
+    if (index == kSplitScreenButton)
+        owner_.view().showSendersSwitch(SendersSwitch::SplitScreen, status != 0);
+    else if (index == kReverseSwitchButton)
+        owner_.view().showSendersSwitch(SendersSwitch::ReverseControl, status != 0);
+}
 
-void SendersController::activeVersionHandler(int) {}
+void SendersController::activeVersionHandler(int level)
+{
+    PLOG("active version - %d", level);
+    owner_.state().activeVersion = level;
+    if (level != kLevelWithoutCasting)
+        return;
+    // The end of the link brings onDisConnect.
+    owner_.link().tcpClientRelease();
+    owner_.view().showToastTip(LocalizedText::text("STRING_VERSION_LOW"), false, kVersionToastPosition,
+                               kVersionToastSeconds);
+}
 
-void SendersController::isSpeakerHandler(bool) {}
+void SendersController::isSpeakerHandler(bool speaker)
+{
+    SessionState& state = owner_.state();
+    if (speaker == state.isSpeaker)
+        return;
+    state.isSpeaker = speaker;
+    if (speaker) {
+        if (state.isCameraConnect && state.roziFlag) {
+            owner_.link().sendType(kMsgCameraOpen, nullptr, 0);
+            PLOG("send open camera message");
+        }
+        if (state.isMicConnect && state.roziFlag) {
+            owner_.link().sendType(kMsgMicOpen, nullptr, 0);
+            PLOG("send open mic message");
+        }
+        showPanel({.listShown = panel_.listShown, .ballShown = true, .countShown = panel_.countShown});
+        return;
+    }
+    if (state.isCameraConnect && state.roziFlag)
+        owner_.view().showRoziTipWindow(kRoziTipSpeakerLost, kRoziCamera);
+    showPanel({.listShown = false, .ballShown = false, .countShown = panel_.countShown});
+}
+
+void SendersController::clickBallbtn()
+{
+    showPanel(kOpen);
+}
+
+void SendersController::hiddenConnectList()
+{
+    showPanel(kFolded);
+}
+
+void SendersController::clickBesideConnectList()
+{
+    if (panel_.listShown)
+        showPanel(kFolded);
+}
+
+void SendersController::reportConnectNum(size_t count)
+{
+    owner_.view().showSendersCount(count);
+}
+
+void SendersController::showChangeDeviceWindow()
+{
+    owner_.view().showDeviceNameWindow(LocalSystemInfo::loginName());
+}
+
+void SendersController::cancelDeviceNameButton()
+{
+    owner_.view().hideDeviceNameWindow();
+}
+
+void SendersController::inputDeviceNameButton(const std::string& name)
+{
+    if (!name.empty()) {
+        // Not kept: the next client information carries the login name again. The window stays.
+        owner_.link().sendClientInfo(name);
+        return;
+    }
+    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("The input cannot be empty!"),
+                            [&view = owner_.view()] { view.hideDeviceNameWindow(); });
+}
+
+void SendersController::refreshTvDevicesName()
+{
+    if (const auto tv = owner_.connection().checkDeviceViewController().getIPScreenProjection(owner_.state().tvDeviceIp))
+        owner_.view().showTvName(tv->name);
+}
+
+void SendersController::showPanel(SendersPanel panel)
+{
+    panel_ = panel;
+    owner_.view().showSendersPanel(panel_);
+}

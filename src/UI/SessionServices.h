@@ -2,11 +2,15 @@
 
 #include "FileShare/LocalSubnet.h"
 #include "Socket/FindTvDevices.h"
+#include "UI/CastMedia.h"
+#include "UI/InputPosting.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class FileServer;
@@ -22,6 +26,21 @@ struct SessionServices {
     std::function<void()> clearSharedFolder;
     // Discovery's sockets; nullopt: no discovery runs (a typed address or code still connects).
     std::optional<FindTvDevices::Options> discovery = FindTvDevices::Options{};
+    // The cast's capture, sound and display; empty members take the real ones.
+    CastMedia castMedia;
+    // Where the TV's touches and keys are posted; empty members take the real ones.
+    InputPosting input;
+    // The identifier of the frontmost program, for the presentation report; empty: none can be told
+    // (this system has no such key), so nothing is reported.
+    std::function<std::string()> frontmostBundleId;
+    // The TV's port for every connect.
+    uint16_t tvPort = 6666;
+    // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once
+    // with the first octet of each. Main thread.
+    std::function<std::vector<std::string>()> localAddresses = &FindTvDevices::getNICIP;
+    // Run once as the controller is made: the computer's own audio devices become the defaults, then
+    // the loopback device. Empty: the audio routing is left alone.
+    std::function<void()> routeAudioToLoopback;
 
     // --- Files. The shared-folder server; nullptr: FileServer::sharedManager(). Must outlive the controller.
     FileServer* fileServer = nullptr;

@@ -1,5 +1,6 @@
 #include "WebServer/HttpServerConnection.h"
 
+#include "Utils/SameThreadCompletion.h"
 #include "WebServer/HttpServer.h"
 #include "WebServer/HttpServerLog.h"
 
@@ -39,7 +40,7 @@ void HttpServerConnection::start()
     self_ = shared_from_this();
     deadlines_.setHeadDeadline(DispatchQueue::Clock::now() + server_->requestHeadTimeout());
     server_->willStartConnection(*this);
-    queue_->async([self = self_] {
+    auto begin = [self = self_] {
         if (!self->open()) {
             self->end();
             return;
@@ -47,7 +48,13 @@ void HttpServerConnection::start()
         self->opened_ = true;
         self->deadlines_.noteProgress();
         self->reader_.readHead([connection = self.get()] { connection->dispatchHead(); });
-    });
+    };
+    // The queue is new and idle (only the stalled-connection sweep could have reached it so far), so the
+    // first steps, and with them the whole of a request that has arrived, usually run here on the
+    // accepting thread, holding the queue as any of its tasks would: posting them would cost a hand-off
+    // to another worker, where the connection's data is cold.
+    if (!queue_->runIfIdle(begin))
+        queue_->async(std::move(begin));
 }
 
 std::string HttpServerConnection::localAddressString() const { return addressText(localAddressData_); }
@@ -137,12 +144,21 @@ void HttpServerConnection::startProcessing()
         return;
     }
     deadlines_.pauseIdleWatch();
+    // A handler that answers at once is followed in this task; a later answer, from wherever it comes,
+    // is taken up on the queue.
     auto completed = std::make_shared<std::atomic<bool>>(false);
-    processRequest(request_, [self = shared_from_this(), completed](std::shared_ptr<HttpServerResponse> response) {
-        if (completed->exchange(true))
-            return;
-        self->queue_->async([self, response = std::move(response)]() mutable { self->finishProcessing(std::move(response)); });
-    });
+    auto answer = SameThreadCompletion<std::shared_ptr<HttpServerResponse>>::call(
+        [this, completed](auto completion) {
+            processRequest(request_, [completed, completion = std::move(completion)](std::shared_ptr<HttpServerResponse> response) {
+                if (!completed->exchange(true))
+                    completion(std::move(response));
+            });
+        },
+        [self = shared_from_this()](std::shared_ptr<HttpServerResponse> response) {
+            self->queue_->async([self, response = std::move(response)]() mutable { self->finishProcessing(std::move(response)); });
+        });
+    if (answer)
+        finishProcessing(std::move(std::get<0>(*answer)));
 }
 
 std::string HttpServerConnection::rewriteRequestURL(const std::string& url, const std::string&, const HttpServerRequest::Headers&)

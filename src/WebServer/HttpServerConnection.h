@@ -32,7 +32,8 @@ public:
     HttpServerConnection& operator=(const HttpServerConnection&) = delete;
 
     // Tells the server, runs open() and starts reading the head; the socket is closed at once when
-    // open() refuses.
+    // open() refuses. These steps, and what follows from them at once, run on the calling thread
+    // (holding the connection's queue) unless the queue is busy.
     void start();
 
     HttpServer& server() const { return *server_; }

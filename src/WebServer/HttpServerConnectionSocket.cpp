@@ -17,15 +17,16 @@ constexpr size_t kMaxParts = 8;
 }  // namespace
 
 HttpServerConnectionSocket::HttpServerConnectionSocket(int socket, std::shared_ptr<SerialQueue> queue, Events events)
-    : socket_(socket), queue_(std::move(queue)), events_(std::move(events))
+    : socket_(socket), queue_(std::move(queue)), events_(std::move(events)), closer_(nullptr, [socket](void*) {
+          if (::close(socket) != 0) {
+              const int code = errno;
+              HttpServerLog::log(HttpServerLog::Error, "Failed closing socket %i for connection: %s (%i)", socket, strerror(code), code);
+          }
+      })
 {
 }
 
-HttpServerConnectionSocket::~HttpServerConnectionSocket()
-{
-    if (socket_ >= 0)
-        ::close(socket_);
-}
+HttpServerConnectionSocket::~HttpServerConnectionSocket() = default;
 
 // Readiness sources are made only when the socket first has to be waited on: a small request
 // usually arrives with the connection and its answer fits the send buffer, and then none is needed.
@@ -33,9 +34,11 @@ HttpServerConnectionSocket::~HttpServerConnectionSocket()
 bool HttpServerConnectionSocket::watch(std::unique_ptr<DispatchSource>& source, DispatchSource::Kind kind)
 {
     if (!source) {
-        source = DispatchSource::create(socket_, kind, queue_, [this, kind] {
-            kind == DispatchSource::Kind::Read ? onReadable() : onWritable();
-        });
+        // The cancel handler holds the descriptor open until the source has left the reactor: closed
+        // earlier, its number could be reused by then and the reactor would let go of the wrong one.
+        source = DispatchSource::create(
+            socket_, kind, queue_, [this, kind] { kind == DispatchSource::Kind::Read ? onReadable() : onWritable(); },
+            [closer = closer_] {});
         if (!source) {
             HttpServerLog::log(HttpServerLog::Error, "Cannot watch socket %i", socket_);
             events_.failed();
@@ -169,14 +172,11 @@ void HttpServerConnectionSocket::finishWrite(bool success)
 void HttpServerConnectionSocket::close()
 {
     if (readSource_ || writeSource_)
-        ::shutdown(socket_, SHUT_RDWR);  // the readiness sources may still hold duplicates of the socket
+        ::shutdown(socket_, SHUT_RDWR);  // the peer learns of the end now, even while a source still holds the socket
     readSource_.reset();
     writeSource_.reset();
     onData_ = nullptr;
     onWritten_ = nullptr;
-    if (::close(socket_) != 0) {
-        const int code = errno;
-        HttpServerLog::log(HttpServerLog::Error, "Failed closing socket %i for connection: %s (%i)", socket_, strerror(code), code);
-    }
+    closer_.reset();
     socket_ = -1;
 }

@@ -60,4 +60,6 @@ private:
     size_t partOffset_ = 0;  // what of it is sent
     size_t writeLength_ = 0;
     DoneHandler onWritten_;
+    // Closes the socket once this and every readiness source's cancel handler have let go of it.
+    std::shared_ptr<void> closer_;
 };

@@ -5,11 +5,14 @@
 #include "Utils/InsideCall.h"
 #include "WebServer/HttpServerLog.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <future>
 #include <netinet/in.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -18,6 +21,9 @@ namespace {
 // How long accepting rests when the process or system is out of descriptors.
 constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
+
+// Enough loops that every core can accept and serve at once.
+size_t acceptLoops() { return std::max(2U, std::thread::hardware_concurrency()); }
 
 bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
@@ -38,8 +44,10 @@ uint16_t boundPort(int fd)
 struct HttpServerListener::Socket {
     int fd = -1;
     const char* name = "";
-    std::unique_ptr<DispatchSource> source;
-    // Shared with the cancel handler, which may run after the listener is gone.
+    // Several accept loops watch the one descriptor: the connection's first steps, often its whole
+    // request, run inside the loop that accepted it, so while some loops are busy others accept.
+    std::vector<std::unique_ptr<DispatchSource>> sources;
+    // Shared with the cancel handlers, which may run after the listener is gone: the last one closes.
     std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
 };
 
@@ -121,24 +129,33 @@ void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
     for (const auto& socket : sockets_) {
         if (!socket)
             continue;
-        socket->source = DispatchSource::create(
-            socket->fd, DispatchSource::Kind::Read, acceptQueue(),
-            [owner, weak = weak_from_this(), socket = socket.get()] {
-                // Marks the socket whose accept handler runs on this thread: close() must not wait there
-                // for the handler to return, as it does when the last reference to the server goes inside
-                // it. Set before anything is taken, so it is still set if the owner ends when it goes.
-                const InsideCall<Socket> accepting(socket);
-                const auto keptOwner = owner.lock();
-                if (const auto self = weak.lock(); self && keptOwner)
-                    self->accept(*socket);
-            },
-            [fd = socket->fd, name = socket->name, closed = socket->closed] {
-                if (::close(fd) != 0) {
-                    const int code = errno;
-                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
-                }
-                closed->set_value();
-            });
+        const auto loopsLeft = std::make_shared<std::atomic<size_t>>(0);
+        for (size_t loop = 0; loop < acceptLoops(); ++loop) {
+            auto source = DispatchSource::create(
+                socket->fd, DispatchSource::Kind::Read, acceptQueue(),
+                [owner, weak = weak_from_this(), socket = socket.get()] {
+                    // Marks the socket whose accept handler runs on this thread: close() must not wait there
+                    // for the handler to return, as it does when the last reference to the server goes inside
+                    // it. Set before anything is taken, so it is still set if the owner ends when it goes.
+                    const InsideCall<Socket> accepting(socket);
+                    const auto keptOwner = owner.lock();
+                    if (const auto self = weak.lock(); self && keptOwner)
+                        self->accept(*socket);
+                },
+                [fd = socket->fd, name = socket->name, closed = socket->closed, loopsLeft] {
+                    if (--*loopsLeft > 0)
+                        return;
+                    if (::close(fd) != 0) {
+                        const int code = errno;
+                        HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
+                    }
+                    closed->set_value();
+                });
+            if (source)
+                socket->sources.push_back(std::move(source));
+        }
+        // No cancel handler runs before close(), which comes after this.
+        *loopsLeft = socket->sources.size();
     }
     updateAccepting();
 }
@@ -154,9 +171,10 @@ void HttpServerListener::close()
     for (const auto& socket : sockets_) {
         if (!socket)
             continue;
-        if (socket->source) {
+        if (!socket->sources.empty()) {
             auto closed = socket->closed->get_future();
-            socket->source->cancel();
+            for (const auto& source : socket->sources)
+                source->cancel();
             // Inside its own accept handler the socket closes once that handler returns.
             if (!InsideCall<Socket>::of(socket.get())) {
                 // The cancel handler needs a pool worker, and this may be the last free one.
@@ -177,13 +195,33 @@ void HttpServerListener::accept(Socket& socket)
     }
 }
 
+// The slot a connection takes under the cap is held from the check until the server counts the
+// connection, or until the attempt ends without one: loops accepting at once cannot pass the cap together.
+class HttpServerListener::Admission {
+public:
+    explicit Admission(HttpServerListener& listener) : listener_(listener) { holder_ = &listener; }
+    ~Admission() { listener_.releaseAdmission(); }
+    Admission(const Admission&) = delete;
+    Admission& operator=(const Admission&) = delete;
+
+    // True on the thread between the check and the count, so the count can release the slot.
+    static bool heldFor(const HttpServerListener* listener) { return holder_ == listener; }
+    static void clear() { holder_ = nullptr; }
+
+private:
+    HttpServerListener& listener_;
+    static inline thread_local const HttpServerListener* holder_ = nullptr;
+};
+
 bool HttpServerListener::acceptOne(Socket& socket)
 {
     {
         const std::lock_guard lock(mutex_);
         if (!mayAccept())
             return false;
+        ++admitting_;
     }
+    const Admission admission(*this);
     sockaddr_storage remote {};
     socklen_t remoteLength = sizeof(remote);
     const int fd = ::accept4(socket.fd, reinterpret_cast<sockaddr*>(&remote), &remoteLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
@@ -231,12 +269,27 @@ void HttpServerListener::setOpenConnections(size_t count)
 {
     const std::lock_guard lock(mutex_);
     openConnections_ = count;
+    // Called from inside the accepting thread's own attempt, the count now holds its connection.
+    if (Admission::heldFor(this)) {
+        Admission::clear();
+        --admitting_;
+    }
+    updateAccepting();
+}
+
+void HttpServerListener::releaseAdmission()
+{
+    if (!Admission::heldFor(this))
+        return;
+    Admission::clear();
+    const std::lock_guard lock(mutex_);
+    --admitting_;
     updateAccepting();
 }
 
 bool HttpServerListener::mayAccept() const
 {
-    const bool atCap = settings_.maxConnections != 0 && openConnections_ >= settings_.maxConnections;
+    const bool atCap = settings_.maxConnections != 0 && openConnections_ + admitting_ >= settings_.maxConnections;
     return !closed_ && !shortOfDescriptors_ && !atCap;
 }
 
@@ -246,11 +299,13 @@ void HttpServerListener::updateAccepting()
         return;
     const bool accepting = mayAccept();
     for (const auto& socket : sockets_) {
-        if (!socket || !socket->source)
+        if (!socket)
             continue;
-        if (accepting)
-            socket->source->resume();
-        else
-            socket->source->suspend();
+        for (const auto& source : socket->sources) {
+            if (accepting)
+                source->resume();
+            else
+                source->suspend();
+        }
     }
 }

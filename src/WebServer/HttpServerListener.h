@@ -46,12 +46,14 @@ public:
 
 private:
     struct Socket;
+    class Admission;
 
     explicit HttpServerListener(const Settings& settings);
     bool listen(Socket& socket, int family, uint16_t port, HttpError* error);
     void accept(Socket& socket);
     bool acceptOne(Socket& socket);
     void pauseForDescriptors();
+    void releaseAdmission();
     // Under mutex_.
     bool mayAccept() const;
     void updateAccepting();
@@ -65,6 +67,7 @@ private:
     std::mutex mutex_;
     // Under mutex_.
     size_t openConnections_ = 0;
+    size_t admitting_ = 0;  // accepts under way whose connection is not counted yet
     bool shortOfDescriptors_ = false;
     bool closed_ = false;
 };

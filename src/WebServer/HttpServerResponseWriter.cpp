@@ -1,5 +1,6 @@
 #include "WebServer/HttpServerResponseWriter.h"
 
+#include "Utils/SameThreadCompletion.h"
 #include "WebServer/HttpServer.h"
 #include "WebServer/HttpServerLog.h"
 
@@ -116,30 +117,42 @@ void HttpServerResponseWriter::writeResponse(std::shared_ptr<HttpServerResponse>
     writeBody();
 }
 
+// A piece that comes back at once (a file, data in memory) is written in this loop, and the next read
+// once it is out: a task per piece would cost a thread hand-off each. A piece that comes later, perhaps
+// on another thread, or a write that waits for the socket carries the loop on from the queue.
 void HttpServerResponseWriter::writeBody()
 {
-    // The completion may come on any thread; the piece is written on the queue.
-    response_->performReadData([this, keep = owner_.lock()](HttpServerBodyReader::Piece piece, const HttpError& error) {
-        queue_->async([this, keep, piece = std::move(piece), error]() mutable { writePiece(std::move(piece), error); });
-    });
+    const auto keep = owner_.lock();  // the end of the answer may drop the owner's last other hold
+    for (;;) {
+        auto read = SameThreadCompletion<HttpServerBodyReader::Piece, const HttpError&>::call(
+            [this](auto completion) { response_->performReadData(std::move(completion)); },
+            [this, keep](HttpServerBodyReader::Piece piece, const HttpError& error) {
+                queue_->async([this, keep, piece = std::move(piece), error]() mutable {
+                    if (writePiece(std::move(piece), error))
+                        writeBody();
+                });
+            });
+        if (!read || !writePiece(std::move(std::get<0>(*read)), std::get<1>(*read)))
+            return;
+    }
 }
 
-void HttpServerResponseWriter::writePiece(HttpServerBodyReader::Piece piece, const HttpError& error)
+bool HttpServerResponseWriter::writePiece(HttpServerBodyReader::Piece piece, const HttpError& error)
 {
     if (!socket_.isOpen())
-        return;
+        return false;
     if (!piece) {
         HttpServerLog::log(HttpServerLog::Error, "Failed reading response body for socket %i: %s", socket_.descriptor(),
             error.description.c_str());
         finish();
-        return;
+        return false;
     }
     if (piece->empty()) {
         std::vector<std::vector<uint8_t>> last;
         if (chunked_)
             last.push_back(bytesOf(kLastChunk));
         write(std::move(last), [this](bool) { finish(); });
-        return;
+        return false;
     }
     std::vector<std::vector<uint8_t>> parts;
     if (chunked_) {
@@ -151,12 +164,18 @@ void HttpServerResponseWriter::writePiece(HttpServerBodyReader::Piece piece, con
     } else {
         parts.push_back(std::move(*piece));
     }
-    write(std::move(parts), [this](bool success) {
-        if (success)
-            writeBody();
-        else
-            finish();
-    });
+    const auto written = SameThreadCompletion<bool>::call([this, &parts](auto completion) { write(std::move(parts), std::move(completion)); },
+        [this](bool success) {
+            if (success)
+                writeBody();
+            else
+                finish();
+        });
+    if (!written)
+        return false;
+    if (!std::get<0>(*written))
+        finish();
+    return std::get<0>(*written);
 }
 
 void HttpServerResponseWriter::write(std::vector<std::vector<uint8_t>> parts, std::function<void(bool success)> onWritten)

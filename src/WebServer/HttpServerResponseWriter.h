@@ -28,7 +28,8 @@ public:
 
 private:
     void writeBody();
-    void writePiece(HttpServerBodyReader::Piece piece, const HttpError& error);
+    // True when the piece went out at once and the next one may be read.
+    bool writePiece(HttpServerBodyReader::Piece piece, const HttpError& error);
     void write(std::vector<std::vector<uint8_t>> parts, std::function<void(bool success)> onWritten);
     void finish();
 

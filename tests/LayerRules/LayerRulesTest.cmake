@@ -10,7 +10,9 @@ function(make_tree name out)
   file(WRITE ${tree}/src/Platform/Dispatch.cpp "#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Socket/Link.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Media/Capture.cpp "#include \"Media/Capture.h\"\n#include <Platform/Dispatch.h>\n")
-  file(WRITE ${tree}/src/UI/Window.cpp "#include <QWidget>\n#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n")
+  file(WRITE ${tree}/src/Rozi/Relay.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
+  file(WRITE ${tree}/src/UI/Controller.cpp "#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n")
+  file(WRITE ${tree}/src/UI/Qt/Window.cpp "#include <QWidget>\n#include \"UI/Controller.h\"\n")
   set(${out} ${tree} PARENT_SCOPE)
 endfunction()
 
@@ -54,7 +56,11 @@ set(cases
     "Socket|Socket/Bad.h|#include  \"WebServer/Server.h\""
     "WebServer|WebServer/Bad.cpp|#include \"FileShare/Share.h\""
     "WebServer|WebServer/Qt.cpp|#include <QString>"
-    "Media|Media/Qt.h|#include <QtCore/QObject>")
+    "Media|Media/Qt.h|#include <QtCore/QObject>"
+    "Rozi|Rozi/Bad.cpp|#include \"Socket/TCPManager.h\""
+    "Rozi|Rozi/Bad.h|#include \"FileShare/Share.h\""
+    "UI|UI/Controller.h|#include <QObject>"
+    "UI|UI/Deep/Qt/View.h|#include <QWidget>")
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" parts "${case}")
   list(GET parts 1 file)
@@ -84,6 +90,15 @@ endfunction()
 
 expect_links("allowed links" "target_link_libraries(Media INTERFACE Platform Utils)
 target_link_libraries(Socket INTERFACE Platform)" PASS)
+expect_links("the Qt views link Qt" "add_library(Qt6::Widgets INTERFACE IMPORTED)
+add_library(UI INTERFACE)
+add_library(UIQt INTERFACE)
+target_link_libraries(UIQt INTERFACE UI Qt6::Widgets)" PASS)
+expect_links("UI links Qt" "add_library(Qt6::Widgets INTERFACE IMPORTED)
+add_library(UI INTERFACE)
+target_link_libraries(UI INTERFACE Qt6::Widgets)" "library UI links Qt6::Widgets")
+expect_links("Media links the Qt views" "add_library(UIQt INTERFACE)
+target_link_libraries(Media INTERFACE UIQt)" "library Media links UIQt")
 expect_links("Media links Socket through another library" "target_link_libraries(Media INTERFACE Bridge)
 target_link_libraries(Bridge INTERFACE Socket)" "library Media links Socket")
 

@@ -179,3 +179,62 @@ TEST(SerialQueue, SyncCallersOnEveryPoolThreadBehindAnAsyncTaskDoNotStarveIt)
     });
     ASSERT_TRUE(finishes(shared->done.get_future()));
 }
+
+TEST(SerialQueue, RunIfIdleRunsAtOnceOnTheCallerOnlyWhenNothingHoldsTheQueue)
+{
+    auto queue = SerialQueue::create("idle");
+    std::thread::id ranOn;
+    bool wasCurrent = false;
+    EXPECT_TRUE(queue->runIfIdle([&] {
+        ranOn = std::this_thread::get_id();
+        wasCurrent = queue->isCurrent();
+    }));
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+    EXPECT_TRUE(wasCurrent);
+
+    // A task posted from inside goes on in the pool once the caller lets go.
+    std::promise<void> posted;
+    EXPECT_TRUE(queue->runIfIdle([&] {
+        queue->async([&posted] { posted.set_value(); });
+        EXPECT_FALSE(queue->runIfIdle([] { ADD_FAILURE() << "ran inside its own queue"; }));
+    }));
+    EXPECT_EQ(posted.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+
+    std::promise<void> release;
+    std::latch holding(1);
+    queue->async([&] {
+        holding.count_down();
+        release.get_future().wait();
+    });
+    holding.wait();
+    bool ran = false;
+    EXPECT_FALSE(queue->runIfIdle([&ran] { ran = true; })) << "did not wait, yet ran beside the holder";
+    EXPECT_FALSE(ran);
+    release.set_value();
+    flush(queue);
+}
+
+// A task's captures may hold the last reference to an object that uses the queue as it goes (a socket
+// that closes on its own queue): they are destroyed while the task still counts as running there, so
+// that use runs inline instead of waiting for the queue this very task holds.
+TEST(SerialQueue, ATasksCapturesGoWhileItStillRunsOnTheQueue)
+{
+    struct UsesQueueWhenGone {
+        UsesQueueWhenGone(std::shared_ptr<SerialQueue> q, std::promise<bool>* g) : queue(std::move(q)), gone(g) {}
+        std::shared_ptr<SerialQueue> queue;
+        std::promise<bool>* gone;
+        ~UsesQueueWhenGone()
+        {
+            const bool current = queue->isCurrent();
+            queue->sync([] {});
+            gone->set_value(current);
+        }
+    };
+    auto queue = SerialQueue::create("captures");
+    std::promise<bool> gone;
+    auto last = std::make_shared<UsesQueueWhenGone>(queue, &gone);
+    queue->async([last = std::move(last)] {});
+    auto result = gone.get_future();
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the queue waited for itself";
+    EXPECT_TRUE(result.get());
+}

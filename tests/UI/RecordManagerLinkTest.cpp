@@ -2,7 +2,7 @@
 
 #include "Media/EncoderH264/RecordManager.h"
 #include "Media/EncoderTestSupport.h"
-#include "Platform/X11TestServer.h"
+#include "PrivateXvfbFixture.h"
 #include "Socket/MessageType.h"
 #include "Socket/ResendSpsPpsFlag.h"
 #include "UI/RecordManagerLink.h"
@@ -40,9 +40,9 @@ bool askedForParameterSets(const std::vector<std::vector<int>>& units, size_t i)
 
 // A whole-screen cast of a private Xvfb, bound to the link as the application binds it, sent to an
 // encrypting, decoding TV as the controller sends it.
-class RecordManagerLinkTest : public TCPManagerFixture {
+class RecordManagerLinkTest : public WithPrivateXvfb<TCPManagerFixture> {
 protected:
-    RecordManagerLinkTest() : TCPManagerFixture(decodingTv()) {}
+    RecordManagerLinkTest() : WithPrivateXvfb(decodingTv()) {}
 
     static TvSim::Options decodingTv()
     {
@@ -51,24 +51,11 @@ protected:
         return options;
     }
 
-    static void SetUpTestSuite()
-    {
-        server = new X11TestServer;
-        if (!X11TestServer::program().empty())
-            server->start();
-    }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-
     void SetUp() override
     {
-        if (X11TestServer::program().empty())
-            GTEST_SKIP() << "Xvfb is not installed: the cast is not tested";
-        ASSERT_FALSE(server->name().empty()) << "Xvfb did not start";
-        TCPManagerFixture::SetUp();
+        WithPrivateXvfb::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
         gResendSpsPpsFlag = 0;
         connectAndGreet();
         ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
@@ -91,11 +78,7 @@ protected:
         }
         return units;
     }
-
-    static X11TestServer* server;
 };
-
-X11TestServer* RecordManagerLinkTest::server = nullptr;
 
 TEST_F(RecordManagerLinkTest, FramesSealedWithTheLinksKeyDecodeAndTheTvsRequestBringsTheParameterSets)
 {

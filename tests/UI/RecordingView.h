@@ -3,6 +3,7 @@
 #include "FileShare/RecordingFilePanel.h"
 #include "UI/MainWindowView.h"
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +18,21 @@ public:
     bool fileWindowVisible = false;
     bool folderOpens = true;
 
+    // The recorded calls that begin with prefix, in order.
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const
+    {
+        std::vector<std::string> found;
+        std::ranges::copy_if(calls, std::back_inserter(found),
+                             [&](const std::string& call) { return call.starts_with(prefix); });
+        return found;
+    }
+    // The last call that begins with prefix; empty when none.
+    std::string last(const std::string& prefix) const
+    {
+        const auto found = callsStartingWith(prefix);
+        return found.empty() ? std::string() : found.back();
+    }
+
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override
     {
         calls.push_back("toast " + message + " close=" + std::to_string(hasClose) + " position=" +
@@ -27,11 +43,73 @@ public:
         calls.push_back("alert " + message + " / " + informative);
         pendingAlert = std::move(dismissed);
     }
-    void showPage(MainWindowPage page) override
+    void showPage(MainWindowPage page) override { calls.push_back("showPage " + pageName(page)); }
+    void hidePage(MainWindowPage page) override { calls.push_back("hidePage " + pageName(page)); }
+    void showDevices(const std::vector<TvDeviceInfo>& devices) override
+    {
+        std::string line = "showDevices";
+        for (const TvDeviceInfo& tv : devices)
+            line += " " + tv.ipAddr + "(" + tv.name + (tv.state ? ",connected" : "") + ")";
+        calls.push_back(line);
+    }
+    void showInputError(const std::optional<std::string>& tip) override
+    {
+        calls.push_back("showInputError " + tip.value_or("(hidden)"));
+    }
+    void showConnectInfo(const std::string& text) override { calls.push_back("showConnectInfo " + text); }
+    void showTvName(const std::string& name) override { calls.push_back("showTvName " + name); }
+    void showTvAddress(const std::string& address) override { calls.push_back("showTvAddress " + address); }
+    void showHelpForConnection(bool connected) override
+    {
+        calls.push_back(std::string("showHelpForConnection ") + (connected ? "connected" : "not connected"));
+    }
+    void showSessionControlsAtRest() override { calls.push_back("showSessionControlsAtRest"); }
+    void showSendersPanel(const SendersPanel& panel) override
+    {
+        calls.push_back("showSendersPanel list=" + std::to_string(panel.listShown) + " ball=" +
+                        std::to_string(panel.ballShown) + " count=" + std::to_string(panel.countShown));
+    }
+    void showSendersList(const std::vector<DeviceMessage>& senders) override
+    {
+        std::string line = "showSendersList " + std::to_string(senders.size());
+        for (const DeviceMessage& sender : senders)
+            line += " " + sender.name;
+        calls.push_back(line);
+    }
+    void showSendersSwitch(SendersSwitch which, bool on) override
+    {
+        calls.push_back(std::string("showSendersSwitch ") +
+                        (which == SendersSwitch::SplitScreen ? "split" : "reverse") + (on ? " on" : " off"));
+    }
+    void showSendersCount(size_t count) override { calls.push_back("showSendersCount " + std::to_string(count)); }
+    void showDeviceNameWindow(const std::string& placeholder) override
+    {
+        calls.push_back("showDeviceNameWindow " + placeholder);
+    }
+    void hideDeviceNameWindow() override { calls.push_back("hideDeviceNameWindow"); }
+    void showRoziTipWindow(int tip, int64_t type) override
+    {
+        calls.push_back("showRoziTipWindow " + std::to_string(tip) + " " + std::to_string(type));
+    }
+
+private:
+    static std::string pageName(MainWindowPage page)
     {
         static const char* const names[] = {"NoDevice", "DeviceList", "Connected", "Window"};
-        calls.push_back(std::string("showPage ") + names[static_cast<int>(page)]);
+        return names[static_cast<int>(page)];
     }
+    void showCastingCodeWindow() override { calls.push_back("showCastingCodeWindow"); }
+    void hideCastingCodeWindow() override { calls.push_back("hideCastingCodeWindow"); }
+    void setCastingCodeText(const std::string& text) override { calls.push_back("setCastingCodeText " + text); }
+    void showCastingState(bool fromScreenButton) override
+    {
+        calls.push_back("showCastingState fromScreenButton=" + std::to_string(fromScreenButton));
+    }
+    void showIdleState(ScreenType lastScreenType) override
+    {
+        calls.push_back("showIdleState screenType=" + std::to_string(lastScreenType));
+    }
+    void showQualityEntry(bool shown) override { calls.push_back("showQualityEntry " + std::to_string(shown)); }
 
     bool isFileInfoWindowVisible() const override { return fileWindowVisible; }
     void showFileInfoWindow() override

@@ -4,6 +4,7 @@
 #include "Platform/GlobalQueue.h"
 #include "WebServer/HttpServerConnection.h"
 
+#include <atomic>
 #include <future>
 #include <latch>
 
@@ -60,10 +61,11 @@ TEST_F(ListenerTest, StoppingInsideTheConnectionFactoryEndsAccepting)
     std::promise<void> allWaiting;
     std::promise<void> stopped;
     HttpServer::Options options;
-    options.connectionFactory = [waiting = allWaiting.get_future().share(), &stopped](
+    // Several accept loops may call the factory at once: one of them stops.
+    options.connectionFactory = [waiting = allWaiting.get_future().share(), &stopped, stopping = std::make_shared<std::atomic<bool>>(false)](
                                     std::shared_ptr<HttpServer> server, int, std::vector<uint8_t>,
                                     std::vector<uint8_t>) -> std::shared_ptr<HttpServerConnection> {
-        if (server->isRunning()) {
+        if (server->isRunning() && !stopping->exchange(true)) {
             // Stops only once every client waits in the backlog, so the accepting batch goes on after
             // the stop (and no client meets a closed port).
             waiting.wait();

@@ -3,9 +3,11 @@
 #include "WebServer/HttpServerErrorResponse.h"
 
 #include "WebServer/HttpServerLog.h"
+#include "WebServer/HttpServerStreamedResponse.h"
 
 #include <algorithm>
 #include <fcntl.h>
+#include <future>
 #include <mutex>
 #include <netinet/in.h>
 #include <poll.h>
@@ -298,6 +300,55 @@ TEST_F(ServerTest, BasicAndDigestAuthentication)
     EXPECT_EQ(status("/", digestAnswer(nonce, "00000001", "/")), 401) << "replayed";
     EXPECT_EQ(status("/", digestAnswer(nonce, "00000002", "/", "pass", "HEAD")), 401) << "signed for another method";
     EXPECT_EQ(status("/", digestAnswer(nonce, "00000003", "/")), 200);
+}
+
+}  // namespace
+
+namespace {
+
+class ServerServingTest : public ServerFixture {};
+
+constexpr int kStreamPieces = 100000;
+
+TEST_F(ServerServingTest, AHandlerThatTakesItsTimeDoesNotHoldUpOtherConnections)
+{
+    std::promise<void> entered;
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    server->addHandlerForMethod("GET", "/slow", HttpServer::requestFactory(),
+        HttpServer::synchronous([&entered, released](std::shared_ptr<HttpServerRequest>) {
+            entered.set_value();
+            released.wait();
+            return text("slow");
+        }));
+    server->addGETHandlerForPath("/", bytes("quick"), "text/plain", 0);
+    start();
+    const int slow = connectTo(port());
+    sendText(slow, get("/slow"));
+    ASSERT_EQ(entered.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    const Reply quick = exchange(port(), get("/"));
+    release.set_value();
+    EXPECT_EQ(quick.body, "quick") << "a connection waited for another's handler";
+    EXPECT_EQ(parse(readAll(slow)).body, "slow");
+    ::close(slow);
+}
+
+TEST_F(ServerServingTest, AStreamOfManyPiecesReadyAtOnceIsSentWhole)
+{
+    server->addHandlerForMethod("GET", "/stream", HttpServer::requestFactory(),
+        HttpServer::synchronous([](std::shared_ptr<HttpServerRequest>) -> std::shared_ptr<HttpServerResponse> {
+            auto left = std::make_shared<int>(kStreamPieces);
+            return HttpServerStreamedResponse::responseWithContentType("text/plain", [left](HttpError*) -> HttpServerBodyReader::Piece {
+                return (*left)-- > 0 ? std::vector<uint8_t>{'x'} : std::vector<uint8_t>{};
+            });
+        }));
+    start();
+    const Reply reply = exchange(port(), get("/stream"));
+    std::string chunks;
+    for (int piece = 0; piece < kStreamPieces; ++piece)
+        chunks += "1\r\nx\r\n";
+    EXPECT_EQ(reply.status, 200);
+    EXPECT_EQ(reply.body, chunks + "0\r\n\r\n");
 }
 
 }  // namespace

@@ -14,14 +14,9 @@
 #include "Utils/EncryptedFrame.h"
 #include "Utils/TestFolders.h"
 
-#include <gtest/gtest.h>
+#include "ChildProcess.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <optional>
@@ -29,64 +24,23 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-// tv-sim as a child whose standard output the test reads line by line.
+// tv-sim as a child whose report lines the test reads.
 class TvSimProcess {
 public:
-    explicit TvSimProcess(std::vector<std::string> arguments)
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        arguments.insert(arguments.begin(), TV_SIM_PATH);
-        std::vector<char*> argv;
-        for (auto& argument : arguments)
-            argv.push_back(argument.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&pid_, TV_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        out_ = fds[0];
-    }
-    ~TvSimProcess()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        ::close(out_);
-    }
+    explicit TvSimProcess(std::vector<std::string> arguments) : child_(withProgram(std::move(arguments))) {}
 
-    bool running() const { return pid_ > 0; }
+    bool running() const { return child_.running(); }
 
     // The next report line (diagnostic "PTC[" lines skipped); nullopt after 10 s without one or at the end.
     std::optional<std::string> reportLine()
     {
-        while (true) {
-            const size_t end = buffered_.find('\n');
-            if (end != std::string::npos) {
-                std::string line = buffered_.substr(0, end);
-                buffered_.erase(0, end + 1);
-                if (line.starts_with("PTC["))
-                    continue;
+        while (auto line = child_.line()) {
+            if (!line->starts_with("PTC["))
                 return line;
-            }
-            pollfd readable{out_, POLLIN, 0};
-            char chunk[4096];
-            if (poll(&readable, 1, 10'000) <= 0)
-                return std::nullopt;
-            const ssize_t got = ::read(out_, chunk, sizeof chunk);
-            if (got <= 0)
-                return std::nullopt;
-            buffered_.append(chunk, static_cast<size_t>(got));
         }
+        return std::nullopt;
     }
 
     // The port of the first report line, "listen 127.0.0.1:<port>"; 0 when it is not that line.
@@ -100,19 +54,16 @@ public:
     }
 
     // The exit status after SIGTERM; -1 when it did not exit normally.
-    int terminate()
-    {
-        kill(pid_, SIGTERM);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int terminate() { return child_.stop(SIGTERM); }
 
 private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-    std::string buffered_;
+    static std::vector<std::string> withProgram(std::vector<std::string> arguments)
+    {
+        arguments.insert(arguments.begin(), TV_SIM_PATH);
+        return arguments;
+    }
+
+    ChildProcess child_;
 };
 
 std::vector<uint8_t> bytes(const std::string& text)

@@ -1,0 +1,54 @@
+// The application: one copy per user, its windows on Qt, the main queue served by the Qt event loop.
+
+#include "Platform/MainQueue.h"
+#include "UI/SingletonApp.h"
+#include "UI/SystemAppServices.h"
+#include "UI/Qt/AppShell.h"
+#include "UI/Qt/QtMainLoop.h"
+
+#include <QApplication>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+bool isSet(const char* variable)
+{
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt aborts when it finds no display; say so plainly instead.
+bool hasDisplay()
+{
+    return isSet("QT_QPA_PLATFORM") || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // A copy is running already: it goes on, this one leaves at once and changes nothing.
+    if (!SingletonApp::cansingletonApp())
+        return 0;
+    // A peer that goes away mid-write is an error of that write, never the end of the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!hasDisplay()) {
+        std::fprintf(stderr, "pelkor: no display (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM must be set)\n");
+        return 1;
+    }
+    QApplication application(argc, argv);
+    const auto loop = std::make_shared<QtMainLoop>();
+    MainQueue::install(loop);
+    int status = 0;
+    {
+        AppShell shell(SystemAppServices::make());
+        shell.start();
+        status = QApplication::exec();
+    }
+    loop->close();
+    return status;
+}

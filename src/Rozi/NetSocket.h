@@ -1,0 +1,184 @@
+#pragma once
+
+#include "Rozi/NetSocketContext.h"
+#include "Rozi/NetSocketDelegate.h"
+#include "Rozi/NetSocketDiagnostics.h"
+#include "Rozi/NetSocketError.h"
+#include "Rozi/NetSocketListener.h"
+#include "Rozi/NetSocketReadPump.h"
+#include "Rozi/NetSocketWritePump.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class DispatchQueue;
+class SerialQueue;
+
+// An asynchronous TCP or unix-domain socket: it listens and accepts, or carries one connection,
+// doing all its work on its own serial socket queue and reporting to its delegate on the delegate
+// queue. Reads and writes are queued requests served one at a time per direction, each with a
+// time-out (negative: none) and a tag. Every public method is safe from any thread; those that
+// answer wait for the socket queue. The socket closes when its last owner lets go.
+class NetSocket final : public std::enable_shared_from_this<NetSocket>, private NetSocketCloser {
+public:
+    using Buffer = std::shared_ptr<std::vector<uint8_t>>;
+
+    // A socket queue of nullptr makes one labelled "NetSocket". The delegate is held weakly.
+    static std::shared_ptr<NetSocket> create(std::weak_ptr<NetSocketDelegate> delegate = {},
+        std::shared_ptr<DispatchQueue> delegateQueue = nullptr, std::shared_ptr<SerialQueue> socketQueue = nullptr);
+    // Closes with no error; a started socket reports it to its delegate with a null socket.
+    ~NetSocket();
+    NetSocket(const NetSocket&) = delete;
+    NetSocket& operator=(const NetSocket&) = delete;
+
+    // Runs the task on the socket queue and waits for it; inline when already there.
+    void performBlock(const std::function<void()>& task);
+    bool isOnSocketQueue() const;
+    // The descriptors, answered only on the socket queue (-1 elsewhere): IPv4, else IPv6.
+    int socketFD() const;
+    int socket4FD() const;
+    int socket6FD() const;
+
+    // Configuration. Getters wait for the socket queue; setters post to it (the synchronously...
+    // ones wait).
+    std::weak_ptr<NetSocketDelegate> delegate();
+    void setDelegate(std::weak_ptr<NetSocketDelegate> delegate);
+    void synchronouslySetDelegate(std::weak_ptr<NetSocketDelegate> delegate);
+    std::shared_ptr<DispatchQueue> delegateQueue();
+    void setDelegateQueue(std::shared_ptr<DispatchQueue> queue);
+    void synchronouslySetDelegateQueue(std::shared_ptr<DispatchQueue> queue);
+    void getDelegate(std::weak_ptr<NetSocketDelegate>* delegate, std::shared_ptr<DispatchQueue>* queue);
+    void setDelegate(std::weak_ptr<NetSocketDelegate> delegate, std::shared_ptr<DispatchQueue> queue);
+    void synchronouslySetDelegate(std::weak_ptr<NetSocketDelegate> delegate, std::shared_ptr<DispatchQueue> queue);
+    bool isIPv4Enabled();
+    void setIPv4Enabled(bool enabled);
+    bool isIPv6Enabled();
+    void setIPv6Enabled(bool enabled);
+    bool isIPv4PreferredOverIPv6();
+    void setIPv4PreferredOverIPv6(bool preferred);
+    double alternateAddressDelay();
+    void setAlternateAddressDelay(double seconds);
+    std::shared_ptr<void> userData();
+    void setUserData(std::shared_ptr<void> data);
+    // False allows half duplex: the peer's end of stream leaves writing open.
+    bool autoDisconnectOnClosedReadStream();
+    void setAutoDisconnectOnClosedReadStream(bool autoDisconnect);
+
+    // Listening: the interface is empty (every one), "localhost", "loopback", a name or an address,
+    // optionally with ":port"; port 0 lets the kernel choose.
+    bool acceptOnPort(uint16_t port, NetSocketError* error) { return acceptOnInterface({}, port, error); }
+    bool acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error);
+    // A unix-domain socket at the path; an old socket file there is replaced, anything else refused.
+    bool acceptOnUrl(const std::filesystem::path& url, NetSocketError* error);
+
+    // Closing: at once (waits), or once the queued reads, writes or both are done (posts).
+    void disconnect();
+    void disconnectAfterReading() { disconnectAfter(NetSocketFlag::DisconnectAfterReads); }
+    void disconnectAfterWriting() { disconnectAfter(NetSocketFlag::DisconnectAfterWrites); }
+    void disconnectAfterReadingAndWriting()
+    {
+        disconnectAfter(NetSocketFlag::DisconnectAfterReads | NetSocketFlag::DisconnectAfterWrites);
+    }
+
+    // Diagnostics, each waiting for the socket queue. Hosts are nullopt and ports 0 when unknown.
+    bool isDisconnected() { return diagnostics_.isDisconnected(); }
+    bool isConnected() { return diagnostics_.isConnected(); }
+    std::optional<std::string> connectedHost() { return diagnostics_.connectedHost(); }
+    uint16_t connectedPort() { return diagnostics_.connectedPort(); }
+    std::filesystem::path connectedUrl() { return diagnostics_.connectedUrl(); }
+    std::optional<std::string> localHost() { return diagnostics_.localHost(); }
+    uint16_t localPort() { return diagnostics_.localPort(); }
+    NetSocketAddress::Data connectedAddress() { return diagnostics_.connectedAddress(); }
+    NetSocketAddress::Data localAddress() { return diagnostics_.localAddress(); }
+    std::optional<std::string> connectedHost4() { return diagnostics_.connectedHost4(); }
+    std::optional<std::string> connectedHost6() { return diagnostics_.connectedHost6(); }
+    uint16_t connectedPort4() { return diagnostics_.connectedPort4(); }
+    uint16_t connectedPort6() { return diagnostics_.connectedPort6(); }
+    std::optional<std::string> localHost4() { return diagnostics_.localHost4(); }
+    std::optional<std::string> localHost6() { return diagnostics_.localHost6(); }
+    uint16_t localPort4() { return diagnostics_.localPort4(); }
+    uint16_t localPort6() { return diagnostics_.localPort6(); }
+    bool isIPv4() { return diagnostics_.isIPv4(); }
+    bool isIPv6() { return diagnostics_.isIPv6(); }
+    bool isSecure() { return diagnostics_.isSecure(); }
+
+    // Reads whatever is available, bounded by maxLength (0: no bound), optionally into the caller's
+    // buffer from `offset` on. Rejected (dropped without a callback) when the offset lies past the
+    // buffer's end.
+    void readDataWithTimeout(double timeout, long tag) { readDataWithTimeout(timeout, nullptr, 0, 0, tag); }
+    void readDataWithTimeout(double timeout, Buffer buffer, size_t offset, long tag)
+    {
+        readDataWithTimeout(timeout, std::move(buffer), offset, 0, tag);
+    }
+    void readDataWithTimeout(double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag);
+    // Reads exactly `length` bytes; a length of 0 is rejected.
+    void readDataToLength(size_t length, double timeout, long tag)
+    {
+        readDataToLength(length, timeout, nullptr, 0, tag);
+    }
+    void readDataToLength(size_t length, double timeout, Buffer buffer, size_t offset, long tag);
+    // Reads up to and including the terminator; an empty terminator, or a maximum below its length,
+    // is rejected. Not finding it within the maximum closes the socket with ReadMaxedOutError.
+    void readDataToData(std::vector<uint8_t> term, double timeout, long tag)
+    {
+        readDataToData(std::move(term), timeout, nullptr, 0, 0, tag);
+    }
+    void readDataToData(std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, long tag)
+    {
+        readDataToData(std::move(term), timeout, std::move(buffer), offset, 0, tag);
+    }
+    void readDataToData(std::vector<uint8_t> term, double timeout, size_t maxLength, long tag)
+    {
+        readDataToData(std::move(term), timeout, nullptr, 0, maxLength, tag);
+    }
+    void readDataToData(
+        std::vector<uint8_t> term, double timeout, Buffer buffer, size_t offset, size_t maxLength, long tag);
+    // Empty data is ignored. The bytes are shared, not copied: the caller must not change them.
+    void writeData(std::shared_ptr<const std::vector<uint8_t>> data, double timeout, long tag);
+    void writeData(std::vector<uint8_t> data, double timeout, long tag)
+    {
+        writeData(std::make_shared<const std::vector<uint8_t>>(std::move(data)), timeout, tag);
+    }
+
+    // Tag, bytes done and total of the current request and the fraction done; NaN without one.
+    float progressOfReadReturningTag(long* tag, size_t* done, size_t* total);
+    float progressOfWriteReturningTag(long* tag, size_t* done, size_t* total);
+
+private:
+    explicit NetSocket(std::shared_ptr<SerialQueue> socketQueue);
+
+    // Runs the work on the socket queue later, unless the socket is gone by then.
+    void post(std::function<void(NetSocket&)> work);
+    // Runs the work on the socket queue: now when already there, else later.
+    void apply(std::function<void(NetSocket&)> work);
+
+    void closeWithError(std::optional<NetSocketError> error) override;
+    void maybeClose() override;
+    void disconnectAfter(uint32_t bits);
+    void setConfigBit(uint16_t bit, bool set);
+
+    // The checks every accept makes first, then the emptied queues.
+    bool prepareToAccept(bool checkFamilies, NetSocketError* error);
+    // Sets the started bit on success; passes the success on.
+    bool started(bool success);
+    // On the listener's queue: hands the connection to a child made on the delegate queue.
+    void handOver(NetSocketDescriptor fd, int family, NetSocketAddress::Data address);
+    // Before the child is shared: takes the accepted descriptor as connected.
+    void adoptConnected(int fd, int family);
+    void setupReadAndWriteSourcesForNewlyConnectedSocket(int fd);
+
+    void enqueueRead(std::shared_ptr<NetSocketReadPacket> packet);
+
+    NetSocketContext context_;
+    NetSocketListener listener_;
+    NetSocketReadPump readPump_;
+    NetSocketWritePump writePump_;
+    NetSocketDiagnostics diagnostics_;
+    std::shared_ptr<void> userData_;
+    double alternateAddressDelay_ = 0.3;
+};

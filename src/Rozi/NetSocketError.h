@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+// An error value of NetSocket: its own domain with the codes below, or the POSIX domain with errno.
+struct NetSocketError {
+    static constexpr const char* kDomain = "NetSocketErrorDomain";
+    static constexpr const char* kPosixDomain = "NSPOSIXErrorDomain";
+
+    enum Code : long {
+        NoError = 0,
+        BadConfigError = 1,
+        BadParamError = 2,
+        ConnectTimeoutError = 3,
+        ReadTimeoutError = 4,
+        WriteTimeoutError = 5,
+        ReadMaxedOutError = 6,
+        ClosedError = 7,
+        OtherError = 8,
+    };
+
+    std::string domain;
+    long code = NoError;
+    std::string description;
+    // For system-call failures: which call failed ("Error in read() function").
+    std::string failureReason;
+
+    static NetSocketError badConfig(std::string message) { return {kDomain, BadConfigError, std::move(message), {}}; }
+    static NetSocketError badParam(std::string message) { return {kDomain, BadParamError, std::move(message), {}}; }
+    static NetSocketError other(std::string message) { return {kDomain, OtherError, std::move(message), {}}; }
+    static NetSocketError connectTimeout();
+    static NetSocketError readTimeout();
+    static NetSocketError writeTimeout();
+    static NetSocketError readMaxedOut();
+    static NetSocketError connectionClosed();
+    // The failed system call's errno, described by the system's text, with `reason` naming the call.
+    static NetSocketError posix(int errorNumber, std::string reason);
+    // The same for the current errno, without a reason.
+    static NetSocketError errnoError();
+
+    // Fills *target when the caller asked for the error (target may be null).
+    static void assign(NetSocketError* target, NetSocketError error)
+    {
+        if (target != nullptr)
+            *target = std::move(error);
+    }
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Rozi/NetSocketPacketQueue.h"
+#include "Rozi/NetSocketPreBuffer.h"
+#include "Rozi/NetSocketReadPacket.h"
+#include "Rozi/NetSocketReadiness.h"
+#include "Rozi/NetSocketTimeout.h"
+
+#include <memory>
+
+class NetSocketCloser;
+class NetSocketDescriptor;
+struct NetSocketContext;
+
+// The reading half of a NetSocket: queued reads served one at a time, fed by the read readiness
+// source of the connected descriptor and by the pre-buffer, which keeps bytes read past the end of
+// a read for the next one. Everything runs on the socket queue.
+class NetSocketReadPump {
+public:
+    NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer);
+    ~NetSocketReadPump();
+    NetSocketReadPump(const NetSocketReadPump&) = delete;
+    NetSocketReadPump& operator=(const NetSocketReadPump&) = delete;
+
+    // Queues the read when the socket is started and not refusing reads; otherwise drops it.
+    void enqueue(std::shared_ptr<NetSocketReadPacket> packet);
+    void maybeDequeueRead();
+    // Watches the connected descriptor, which `owner` closes once the last source lets go of it.
+    bool attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner);
+
+    // A read is queued or current.
+    bool busy() const { return packets_.busy(); }
+    bool hasSource() const { return source_.attached(); }
+    // Ends the current read without a callback, drops the queued ones and the pre-buffered bytes.
+    void clear();
+    void cancelSource() { source_.cancel(); }
+    // Tag, bytes done and total of the current read and the fraction done; NaN without one.
+    float progress(long* tag, size_t* done, size_t* total) const;
+
+private:
+    void onReadable();
+    void doReadData();
+    void doReadEOF();
+    // Copies what the current read may take from the pre-buffer; sets *done, or *error for a
+    // terminator not found within the maximum.
+    size_t takeFromPreBuffer(bool* done, std::optional<NetSocketError>* error);
+    // One read() from the descriptor for the current read; the same outputs, plus whether it must
+    // wait for more and whether the peer ended the stream.
+    size_t takeFromDescriptor(bool* done, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error);
+    void completeCurrentRead();
+    void endCurrentRead();
+
+    NetSocketContext& context_;
+    NetSocketCloser& closer_;
+    NetSocketPacketQueue<NetSocketReadPacket> packets_;
+    NetSocketPreBuffer preBuffer_;
+    // What the last readiness event said the descriptor holds, less what was read since.
+    size_t bytesAvailable_ = 0;
+    NetSocketReadiness source_;
+    NetSocketTimeout timeout_;
+};

@@ -1,0 +1,121 @@
+#include "UI/Qt/AppShell.h"
+
+#include "Platform/SignalPipe.h"
+#include "UI/MainWindowController.h"
+#include "UI/Qt/MainWindow.h"
+#include "UI/Qt/PermissionsNotice.h"
+#include "Utils/Log.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+
+#include <csignal>
+
+AppShell::AppShell(AppDelegate::Services services)
+    : delegate_(std::make_unique<AppDelegate>(*this, std::move(services)))
+{
+    // The last window's close goes through the delegate, which restores and clears before the end.
+    qApp->setQuitOnLastWindowClosed(false);
+    connect(qApp, &QGuiApplication::lastWindowClosed, this, [this] {
+        if (delegate_->applicationShouldTerminateAfterLastWindowClosed())
+            terminate();
+    });
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { delegate_->applicationWillTerminate(); });
+    watchSignals();
+}
+
+AppShell::~AppShell() = default;
+
+void AppShell::watchSignals()
+{
+    signalPipe_ = std::make_unique<SignalPipe>(std::vector<int>{SIGINT, SIGTERM});
+    if (!signalPipe_->valid()) {
+        PLOG("SIGINT and SIGTERM will end the application without its quit road");
+        return;
+    }
+    signalNotifier_ = new QSocketNotifier(signalPipe_->readFd(), QSocketNotifier::Read, this);
+    connect(signalNotifier_, &QSocketNotifier::activated, this, [this] {
+        for (const int signal : signalPipe_->takeSignals())
+            delegate_->terminationSignal(signal);
+    });
+}
+
+void AppShell::start()
+{
+    delegate_->applicationDidFinishLaunching();
+}
+
+void AppShell::installStatusItem(const std::string& quitTitle)
+{
+    quitAction_ = new QAction(QString::fromStdString(quitTitle), this);
+    quitAction_->setObjectName("menuTitle");
+    connect(quitAction_, &QAction::triggered, this, [this] { delegate_->quitPelkor(); });
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    auto* menu = new QMenu;
+    menu->setObjectName("statusBarMenu");
+    menu->addAction(quitAction_);
+    trayIcon_ = new QSystemTrayIcon(QIcon(":/images/StatusBarMenuImage.png"), this);
+    trayIcon_->setContextMenu(menu);
+    connect(trayIcon_, &QObject::destroyed, menu, &QObject::deleteLater);
+    trayIcon_->show();
+}
+
+void AppShell::showMainWindow(SessionServices services)
+{
+    mainWindow_ = std::make_unique<MainWindow>();
+    controller_ = std::make_unique<MainWindowController>(*mainWindow_, std::move(services));
+    mainWindow_->setController(controller_.get());
+    connect(mainWindow_.get(), &MainWindow::windowWillClose, this, &AppShell::mainWindowWillClose);
+    present(*mainWindow_);
+    controller_->windowDidLoad();
+}
+
+void AppShell::showPermissionsWindow()
+{
+    permissionsWindow_ = std::make_unique<PermissionsNotice>();
+    present(*permissionsWindow_);
+}
+
+void AppShell::present(QMainWindow& window)
+{
+    window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    if (!trayIcon_ && quitAction_)
+        window.menuBar()->addMenu(QString::fromStdString(delegate_->executableName()))->addAction(quitAction_);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
+void AppShell::mainWindowWillClose()
+{
+    for (QWidget* other : QApplication::topLevelWidgets()) {
+        if (other != mainWindow_.get() && other->isVisible())
+            other->close();
+    }
+    controller_->windowWillClose();
+}
+
+void AppShell::activate()
+{
+    QMainWindow* window = mainWindow_ ? static_cast<QMainWindow*>(mainWindow_.get()) : permissionsWindow_.get();
+    if (window) {
+        window->raise();
+        window->activateWindow();
+    }
+}
+
+void AppShell::terminate()
+{
+    QCoreApplication::quit();
+}

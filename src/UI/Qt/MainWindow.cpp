@@ -1,0 +1,189 @@
+#include "UI/Qt/MainWindow.h"
+
+#include "UI/LocalizedText.h"
+#include "UI/MainWindowController.h"
+#include "UI/ToastPlacement.h"
+#include "ui_MainWindowController.h"
+
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QStyle>
+#include <QTimer>
+
+#include <chrono>
+
+namespace {
+
+QString qText(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QString localized(const char* key)
+{
+    return qText(LocalizedText::text(key));
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindowController>())
+{
+    ui_->setupUi(this);
+    setTexts();
+    ui_->inputIPTextField->setStyleSheet("QLineEdit { border: 1px solid rgb(236, 237, 236); }");
+    ui_->inputErrorImage->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(16, 16));
+    showInputError(std::nullopt);
+    ui_->connectInfoTextField->hide();
+    ui_->refreshDevBtn->hide();
+    ui_->pages->setCurrentWidget(ui_->noDeviceView);
+    connectActions();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setTexts()
+{
+    setWindowTitle(localized("STRING_TITLEBAR_MAIN"));
+    ui_->titleBarText->setText(localized("STRING_TITLEBAR_MAIN"));
+    ui_->needNetworkTip->setText(localized("STRING_NEED_NETWORK"));
+    ui_->noDeviceText->setText(localized("STRING_NO_DEVICE"));
+    ui_->connectInfoTextField->setText(localized("STRING_NO_CONNECTED"));
+    ui_->inputIPTextField->setPlaceholderText(localized("STRING_IP_CODE_TIP"));
+    ui_->disConnectBtn->setText(localized("STRING_DISCONNECT"));
+}
+
+void MainWindow::connectActions()
+{
+    connect(ui_->inputIPTextField, &QLineEdit::returnPressed, this, [this] {
+        if (controller_)
+            controller_->inputIPTextField(ui_->inputIPTextField->text().toStdString());
+    });
+    connect(ui_->arrowButton, &QToolButton::clicked, this, [this] {
+        if (controller_)
+            controller_->arrowButton(ui_->inputIPTextField->text().toStdString());
+    });
+    connect(ui_->disConnectBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickDisConnectBtn();
+    });
+    connect(ui_->deviceList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        if (controller_)
+            controller_->connectDevice(item->data(Qt::UserRole).toString().toStdString());
+    });
+}
+
+void MainWindow::setController(MainWindowController* controller)
+{
+    controller_ = controller;
+}
+
+QWidget* MainWindow::pageWidget(MainWindowPage page) const
+{
+    switch (page) {
+    case MainWindowPage::NoDevice:
+        return ui_->noDeviceView;
+    case MainWindowPage::DeviceList:
+        return ui_->customView;
+    case MainWindowPage::Connected:
+        return ui_->connectDeviceView;
+    case MainWindowPage::Window:
+        return ui_->windowInfoView;
+    }
+    return ui_->blankView;
+}
+
+std::optional<MainWindowPage> MainWindow::currentPage() const
+{
+    for (const MainWindowPage page : {MainWindowPage::NoDevice, MainWindowPage::DeviceList, MainWindowPage::Connected,
+                                      MainWindowPage::Window}) {
+        if (ui_->pages->currentWidget() == pageWidget(page))
+            return page;
+    }
+    return std::nullopt;
+}
+
+void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime)
+{
+    auto* toast = new ToastView(qText(message), hasClose, this);
+    const ToastPlacement::Origin origin = ToastPlacement::origin(
+        {static_cast<double>(width()), static_cast<double>(height())},
+        {static_cast<double>(toast->width()), static_cast<double>(toast->height())}, position);
+    // The placement counts from the bottom-left corner; Qt counts from the top-left one.
+    toast->move(static_cast<int>(origin.x), height() - static_cast<int>(origin.y) - toast->height());
+    toast->show();
+    toast->raise();
+    toastView_ = toast;
+    if (showTime > 0) {
+        const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::duration<float>(showTime));
+        QTimer::singleShot(after, toast, &ToastView::closeToast);
+    }
+}
+
+void MainWindow::showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed)
+{
+    auto* alert = new QMessageBox(QMessageBox::Warning, windowTitle(), qText(message), QMessageBox::Ok, this);
+    alert->setObjectName("alert");
+    alert->setInformativeText(qText(informative));
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(alert, &QMessageBox::finished, this, [dismissed = std::move(dismissed)](int) {
+        if (dismissed)
+            dismissed();
+    });
+    alert->open();
+}
+
+void MainWindow::showPage(MainWindowPage page)
+{
+    ui_->pages->setCurrentWidget(pageWidget(page));
+    const bool deviceList = page == MainWindowPage::DeviceList;
+    ui_->connectInfoTextField->setVisible(deviceList);
+    ui_->refreshDevBtn->setVisible(deviceList);
+}
+
+void MainWindow::hidePage(MainWindowPage page)
+{
+    if (ui_->pages->currentWidget() == pageWidget(page))
+        ui_->pages->setCurrentWidget(ui_->blankView);
+}
+
+void MainWindow::showDevices(const std::vector<TvDeviceInfo>& devices)
+{
+    ui_->deviceList->clear();
+    for (const TvDeviceInfo& tv : devices) {
+        auto* item = new QListWidgetItem(qText(tv.name + "    " + tv.ipAddr), ui_->deviceList);
+        item->setData(Qt::UserRole, qText(tv.ipAddr));
+    }
+}
+
+void MainWindow::showInputError(const std::optional<std::string>& tip)
+{
+    ui_->inputErrorTip->setText(qText(tip.value_or("")));
+    ui_->inputErrorTip->setVisible(tip.has_value());
+    ui_->inputErrorImage->setVisible(tip.has_value());
+}
+
+void MainWindow::showConnectInfo(const std::string& text)
+{
+    ui_->connectInfoTextField->setText(qText(text));
+}
+
+void MainWindow::showTvName(const std::string& name)
+{
+    ui_->deviceName->setText(qText(name));
+}
+
+void MainWindow::showTvAddress(const std::string& address)
+{
+    ui_->deviceIP->setText(qText(address));
+}
+
+// The settings popover and the cast and view buttons come with their own views.
+void MainWindow::showHelpForConnection(bool) {}
+
+void MainWindow::showSessionControlsAtRest() {}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    Q_EMIT windowWillClose();
+    QMainWindow::closeEvent(event);
+}

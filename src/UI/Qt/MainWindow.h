@@ -1,0 +1,99 @@
+#pragma once
+
+#include "FileShare/FilePanelView.h"
+#include "UI/MainWindowView.h"
+#include "UI/Qt/ToastView.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+
+class MainWindowController;
+class QWidget;
+
+namespace Ui {
+class MainWindowController;
+}
+
+// The main window: shows what MainWindowController decides and hands the user's input to it. Its
+// controls are laid out in MainWindowController.ui and reached by their object names. Main thread.
+class MainWindow final : public QMainWindow, public MainWindowView, public FilePanelView {
+    Q_OBJECT
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Where the window's actions go from now on; nullptr: nowhere. The controller outlives the window
+    // or is unset before it goes.
+    void setController(MainWindowController* controller);
+    // The page on show; nullopt while none is.
+    std::optional<MainWindowPage> currentPage() const;
+    // The latest toast, while it is shown.
+    ToastView* toastView() const { return toastView_; }
+
+    // ToastPresenter
+    void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
+    void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+
+    // ConnectionView
+    void showPage(MainWindowPage page) override;
+    void hidePage(MainWindowPage page) override;
+    void showDevices(const std::vector<TvDeviceInfo>& devices) override;
+    void showInputError(const std::optional<std::string>& tip) override;
+    void showConnectInfo(const std::string& text) override;
+    void showTvName(const std::string& name) override;
+    void showTvAddress(const std::string& address) override;
+    void showHelpForConnection(bool connected) override;
+    void showSessionControlsAtRest() override;
+
+    // SendersView: the senders panel, the device-name window and the relay's tip come with their own
+    // views; until then nothing shows.
+    void showSendersPanel(const SendersPanel&) override {}
+    void showSendersList(const std::vector<DeviceMessage>&) override {}
+    void showSendersSwitch(SendersSwitch, bool) override {}
+    void showSendersCount(size_t) override {}
+    void showDeviceNameWindow(const std::string&) override {}
+    void hideDeviceNameWindow() override {}
+    void showRoziTipWindow(int, int64_t) override {}
+
+    // CastingView: the cast buttons, the casting-code window and the quality entry come with the
+    // connected page's own view; until then nothing shows.
+    void showCastingCodeWindow() override {}
+    void hideCastingCodeWindow() override {}
+    void setCastingCodeText(const std::string&) override {}
+    void showCastingState(bool) override {}
+    void showIdleState(ScreenType) override {}
+    void showQualityEntry(bool) override {}
+
+    // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
+    // result windows come with their own views; until then nothing shows, and an offer runs out.
+    bool isFileInfoWindowVisible() const override { return false; }
+    void showFileInfoWindow() override {}
+    FilePanelView& filePanel() override { return *this; }
+    void reloadData() override {}
+    void setButtonsEnabled(bool) override {}
+    void askToReplace(std::function<void()>) override {}
+    void showFileShareWindow(size_t, int64_t) override {}
+    void showCountdown(int64_t) override {}
+    void hideFileShareWindow() override {}
+    void showDownloadResult(int, int) override {}
+    void hideDownloadSuccessWindow() override {}
+    bool openFolder(const std::filesystem::path&) override { return false; }
+
+Q_SIGNALS:
+    // The window is closing (by the user or by close()).
+    void windowWillClose();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* pageWidget(MainWindowPage page) const;
+    void setTexts();
+    void connectActions();
+
+    std::unique_ptr<Ui::MainWindowController> ui_;
+    MainWindowController* controller_ = nullptr;
+    QPointer<ToastView> toastView_;
+};

@@ -1,0 +1,3 @@
+#include "UI/SelectedQualityIndex.h"
+
+std::atomic<int32_t> gSelectedQualityIndex{0};

@@ -1,0 +1,183 @@
+#include "QtTestSupport.h"
+
+#include "UI/Qt/MainWindow.h"
+#include "UI/SessionTestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The main window on screen, 800 x 600.
+class MainWindowTest : public QtLoopFixture {
+protected:
+    MainWindowTest() { window.show(); }
+
+    template <typename T>
+    T* control(const char* name) const
+    {
+        T* found = window.findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    bool shows(const char* name) const { return control<QWidget>(name)->isVisibleTo(&window); }
+
+    // Writes the window's picture to the build tree's screenshots folder.
+    void screenshot(const std::string& name)
+    {
+        std::filesystem::create_directories(PELKOR_SCREENSHOT_DIR);
+        processFor(20ms);
+        EXPECT_TRUE(window.grab().save(QString::fromStdString(std::string(PELKOR_SCREENSHOT_DIR) + "/" + name + ".png")));
+    }
+
+    MainWindow window;
+};
+
+TEST_F(MainWindowTest, EachPageShowsWithItsControls)
+{
+    EXPECT_EQ(window.currentPage(), MainWindowPage::NoDevice);
+    screenshot("no-device");
+
+    window.showPage(MainWindowPage::DeviceList);
+    window.showDevices({TvDeviceInfo("192.168.1.20", "Living Room", "", "AB12CD", 0),
+                        TvDeviceInfo("192.168.1.21", "Office", "", "", 0)});
+    window.showConnectInfo("Not connected");
+    window.showInputError("No TV answers at this address");
+    EXPECT_EQ(window.currentPage(), MainWindowPage::DeviceList);
+    EXPECT_TRUE(shows("inputIPTextField"));
+    EXPECT_TRUE(shows("connectInfoTextField"));
+    EXPECT_TRUE(shows("inputErrorTip"));
+    EXPECT_TRUE(shows("inputErrorImage"));
+    EXPECT_EQ(control<QListWidget>("deviceList")->count(), 2);
+    screenshot("device-list");
+    window.showInputError(std::nullopt);
+    EXPECT_FALSE(shows("inputErrorTip"));
+    EXPECT_FALSE(shows("inputErrorImage"));
+
+    window.showTvName("Living Room");
+    window.showTvAddress("192.168.1.20");
+    window.showPage(MainWindowPage::Connected);
+    EXPECT_EQ(window.currentPage(), MainWindowPage::Connected);
+    EXPECT_EQ(control<QLabel>("deviceName")->text(), "Living Room");
+    EXPECT_EQ(control<QLabel>("deviceIP")->text(), "192.168.1.20");
+    EXPECT_FALSE(shows("connectInfoTextField")) << "the connection text goes with the device list";
+    screenshot("connected");
+
+    window.showPage(MainWindowPage::Window);
+    EXPECT_EQ(window.currentPage(), MainWindowPage::Window);
+    screenshot("window");
+    window.hidePage(MainWindowPage::Connected);
+    EXPECT_EQ(window.currentPage(), MainWindowPage::Window) << "another page is left alone";
+    window.hidePage(MainWindowPage::Window);
+    EXPECT_EQ(window.currentPage(), std::nullopt);
+}
+
+TEST_F(MainWindowTest, ToastsSitWhereTheirPositionSaysAndGoAfterTheirTime)
+{
+    window.showToastTip("Connection failed", false, 1, 0.05f);
+    ToastView* centred = window.toastView();
+    ASSERT_NE(centred, nullptr);
+    EXPECT_EQ(centred->height(), 56);
+    EXPECT_EQ(centred->x(), (window.width() - centred->width()) / 2);
+    EXPECT_EQ(centred->y(), (window.height() - 56) / 2);
+    EXPECT_EQ(centred->closeButton(), nullptr);
+    screenshot("toast");
+    EXPECT_TRUE(processUntil([&] { return window.toastView() == nullptr; }, 2s)) << "gone after 0.05 s";
+
+    window.showToastTip("Top", true, 0, -1);
+    ToastView* top = window.toastView();
+    EXPECT_EQ(top->y(), window.height() - 480 - 56) << "480 points above the bottom";
+    window.showToastTip("Bottom", false, 2, 0);
+    EXPECT_EQ(window.toastView()->y(), window.height() - 80 - 56);
+    processFor(50ms);
+    EXPECT_TRUE(top->isVisible()) << "a toast without a time stays after a later one";
+    QTest::mouseClick(top->closeButton(), Qt::LeftButton);
+    EXPECT_TRUE(processUntil([&] { return window.findChildren<ToastView*>().size() == 1; }, 2s));
+}
+
+TEST_F(MainWindowTest, AToastFitsItsMessage)
+{
+    const ToastView empty("", false);
+    EXPECT_EQ(empty.size(), QSize(40, 56));
+    const ToastView emptyWithClose("", true);
+    EXPECT_EQ(emptyWithClose.size(), QSize(80, 56));
+    const ToastView text("The TV has received the files", true);
+    EXPECT_GT(text.width(), 80);
+    EXPECT_EQ(text.closeButton()->geometry(), QRect(text.width() - 40, 20, 19, 13));
+}
+
+TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
+{
+    bool dismissed = false;
+    window.showAlert("Tip", "The casting code is wrong", [&] { dismissed = true; });
+    auto* alert = window.findChild<QMessageBox*>("alert");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "Tip");
+    EXPECT_EQ(alert->informativeText(), "The casting code is wrong");
+    screenshot("alert");
+    alert->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(processUntil([&] { return dismissed; }));
+}
+
+// The window in front of the session controller and a TV peer on 127.0.0.1: typing the address
+// connects, the disconnect button ends the link.
+class MainWindowSessionTest : public MainWindowTest {
+protected:
+    MainWindowSessionTest() : tv(SessionFixture::tvOptions())
+    {
+        EXPECT_TRUE(tv.start());
+        SessionServices services;
+        services.link = &link;
+        services.discovery.reset();
+        services.tvPort = tv.port();
+        services.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        controller = std::make_unique<MainWindowController>(window, std::move(services));
+        window.setController(controller.get());
+        controller->windowDidLoad();
+    }
+    ~MainWindowSessionTest() override
+    {
+        window.setController(nullptr);
+        controller.reset();
+    }
+
+    TvSim tv;
+    TCPManager link{SessionFixture::linkOptions()};
+    std::unique_ptr<MainWindowController> controller;
+};
+
+TEST_F(MainWindowSessionTest, TheAddressFieldConnectsAndTheButtonDisconnects)
+{
+    // No TV was heard: the address is typed on the device list's field.
+    window.showPage(MainWindowPage::DeviceList);
+    auto* field = control<QLineEdit>("inputIPTextField");
+    QTest::keyClicks(field, "127.0.0.1");
+    QTest::keyClick(field, Qt::Key_Return);
+    ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
+    EXPECT_EQ(control<QLabel>("deviceName")->text(), "Living Room");
+    EXPECT_EQ(control<QLabel>("deviceIP")->text(), "127.0.0.1");
+    screenshot("connected-to-tv-sim");
+
+    control<QPushButton>("disConnectBtn")->click();
+    EXPECT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::NoDevice; }));
+}
+
+TEST_F(MainWindowSessionTest, TheArrowButtonSubmitsTheFieldAndAFailureShowsItsTip)
+{
+    window.showPage(MainWindowPage::DeviceList);
+    control<QLineEdit>("inputIPTextField")->setText("not an address");
+    control<QToolButton>("arrowButton")->click();
+    EXPECT_TRUE(processUntil([&] { return shows("inputErrorTip"); }));
+    EXPECT_FALSE(control<QLabel>("inputErrorTip")->text().isEmpty());
+}
+
+} // namespace

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Platform/MainQueue.h"
+#include "UI/Qt/QtMainLoop.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+// The test process's one QApplication, on the offscreen platform, made on first use.
+inline QApplication& qtApplication()
+{
+    static QApplication* const application = [] {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "UIQt_tests";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return *application;
+}
+
+// Serves Qt's events until done() holds or the real-time limit passes; true when done() held.
+inline bool processUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Serves Qt's events for that long.
+inline void processFor(std::chrono::milliseconds time)
+{
+    processUntil([] { return false; }, time);
+}
+
+// Each test gets the Qt event loop serving the main queue.
+class QtLoopFixture : public ::testing::Test {
+protected:
+    QtLoopFixture() : loop((qtApplication(), std::make_shared<QtMainLoop>())) { MainQueue::install(loop); }
+    ~QtLoopFixture() override
+    {
+        loop->close();
+        MainQueue::install(nullptr);
+    }
+
+    const std::shared_ptr<QtMainLoop> loop;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "FileShare/FilePanelView.h"
+#include "UI/MainWindowView.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The main window as lines of text: every page change, toast, alert and casting state is printed,
+// and alerts are closed at once (there is nobody to press OK). It remembers the page shown and
+// whether the casting-code window is up, for the program driving the controller. The TV's file offers
+// and their results are printed too; the file window has nothing to show here. Main thread.
+class ConsoleView final : public MainWindowView, public FilePanelView {
+public:
+    using Printer = std::function<void(const std::string& line)>;
+
+    explicit ConsoleView(Printer print);
+
+    std::optional<MainWindowPage> page() const { return page_; }
+    bool castingCodeWindowShown() const { return castingCodeWindow_; }
+
+    void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
+    void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    void showPage(MainWindowPage page) override;
+    void hidePage(MainWindowPage) override {}
+    void showDevices(const std::vector<TvDeviceInfo>&) override {}
+    void showInputError(const std::optional<std::string>& tip) override;
+    void showConnectInfo(const std::string&) override {}
+    void showTvName(const std::string& name) override;
+    void showTvAddress(const std::string&) override {}
+    void showHelpForConnection(bool) override {}
+    void showSessionControlsAtRest() override {}
+    void showSendersPanel(const SendersPanel&) override {}
+    void showSendersList(const std::vector<DeviceMessage>&) override {}
+    void showSendersSwitch(SendersSwitch, bool) override {}
+    void showSendersCount(size_t) override {}
+    void showDeviceNameWindow(const std::string&) override {}
+    void hideDeviceNameWindow() override {}
+    void showRoziTipWindow(int, int64_t) override {}
+    void showCastingCodeWindow() override;
+    void hideCastingCodeWindow() override;
+    void setCastingCodeText(const std::string& text) override;
+    void showCastingState(bool fromScreenButton) override;
+    void showIdleState(ScreenType lastScreenType) override;
+    void showQualityEntry(bool shown) override;
+    bool isFileInfoWindowVisible() const override { return false; }
+    void showFileInfoWindow() override {}
+    FilePanelView& filePanel() override { return *this; }
+    void reloadData() override {}
+    void setButtonsEnabled(bool) override {}
+    void askToReplace(std::function<void()>) override {}
+    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showCountdown(int64_t) override {}
+    void hideFileShareWindow() override {}
+    void showDownloadResult(int stored, int failed) override;
+    void hideDownloadSuccessWindow() override {}
+    bool openFolder(const std::filesystem::path&) override { return false; }
+
+    static const char* pageName(MainWindowPage page);
+
+private:
+    Printer print_;
+    std::optional<MainWindowPage> page_;
+    bool castingCodeWindow_ = false;
+};
