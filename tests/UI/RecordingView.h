@@ -14,7 +14,7 @@ class RecordingView final : public MainWindowView {
 public:
     std::vector<std::string> calls;
     std::function<void()> pendingAlert;
-    RecordingFilePanel panel{calls};
+    RecordingFilePanel filePanelView{calls};
     bool fileWindowVisible = false;
     bool folderOpens = true;
 
@@ -117,7 +117,7 @@ private:
         calls.push_back("showFileInfoWindow");
         fileWindowVisible = true;
     }
-    FilePanelView& filePanel() override { return panel; }
+    FilePanelView& filePanel() override { return filePanelView; }
 
     void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override
     {
