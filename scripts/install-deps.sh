@@ -10,6 +10,8 @@ packages=(
     clang libclang-rt-dev
     # libraries of the core
     libasio-dev nlohmann-json3-dev libssl-dev uuid-dev zlib1g-dev media-types libavahi-client-dev libxml2-dev libnatpmp-dev
+    # downloads of the files the TV offers
+    libcurl4-openssl-dev
     # video encoding and conversion, screen capture and input posting (X11), a private X server for their tests
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests

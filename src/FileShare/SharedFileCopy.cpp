@@ -1,6 +1,7 @@
 #include "FileShare/SharedFileCopy.h"
 
 #include "Utils/AESCtrStream.h"
+#include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
 #include "WebServer/HttpServerDescriptor.h"
@@ -111,14 +112,9 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
 SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination)
 {
     const std::string scratch = scratch_->releasePath();
-    int error = 0;
-    if (::renameat2(AT_FDCWD, scratch.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) != 0) {
-        error = errno;
-        // A filesystem without RENAME_NOREPLACE: a hard link never replaces a name either.
-        if (error == EINVAL || error == ENOSYS)
-            error = ::link(scratch.c_str(), destination.c_str()) == 0 ? 0 : errno;
+    const int error = FileManager::renameWithoutReplacing(scratch, destination);
+    if (error != 0)
         ::unlink(scratch.c_str());
-    }
     if (error == 0)
         return Placement::Placed;
     if (error == EEXIST)

@@ -22,21 +22,24 @@ std::optional<FileShareOffer> FileShareOffer::decode(std::span<const uint8_t> pa
     const auto json = nlohmann::json::parse(ByteReader(payload).text(), nullptr, false);
     if (!json.is_object())
         return std::nullopt;
-    const auto url = json.find("url");
-    const auto files = json.find("files");
-    if (url == json.end() || !url->is_string() || files == json.end() || !files->is_array())
-        return std::nullopt;
     FileShareOffer offer;
-    offer.url = url->get<std::string>();
+    if (const auto url = json.find("url"); url != json.end() && url->is_string())
+        offer.url = url->get<std::string>();
+    const auto files = json.find("files");
+    if (files == json.end() || !files->is_array())
+        return offer;
     for (const auto& entry : *files) {
-        if (!entry.is_object())
-            continue;
-        const auto id = entry.find("id");
-        const auto name = entry.find("name");
-        if (id == entry.end() || name == entry.end() || !name->is_string())
-            continue;
-        if (auto text = idText(*id))
-            offer.files.push_back({std::move(*text), name->get<std::string>()});
+        std::optional<std::string> id;
+        if (entry.is_object()) {
+            const auto idMember = entry.find("id");
+            const auto name = entry.find("name");
+            if (idMember != entry.end() && name != entry.end() && name->is_string())
+                id = idText(*idMember);
+            if (id)
+                offer.files.push_back({std::move(*id), name->get<std::string>()});
+        }
+        if (!id)
+            ++offer.unusableFiles;
     }
     return offer;
 }

@@ -13,11 +13,16 @@ struct FileShareOffer {
         std::string name; // as the TV gives it; the downloader makes it safe to store
     };
 
-    std::string url;
+    std::string url;  // empty when the offer has none, or one that is not a string
     std::vector<File> files;
+    // Entries of "files" that are not an object with a string or integer "id" and a string "name":
+    // they count as files of the offer that cannot be fetched.
+    size_t unusableFiles = 0;
+
+    // Every entry of "files", usable or not.
+    size_t fileCount() const { return files.size() + unusableFiles; }
 
     // Reads the UTF-8 JSON text up to the first NUL. Refused (nullopt) when the text is not a JSON
-    // object, "url" is not a string or "files" is not an array; an entry of "files" that is not an
-    // object with a string or integer "id" and a string "name" is skipped. Other members are ignored.
+    // object. A "files" that is not an array holds no files. Other members are ignored.
     static std::optional<FileShareOffer> decode(std::span<const uint8_t> payload);
 };

@@ -1,15 +1,38 @@
 #include "UI/MainWindowController.h"
 
+#include "Platform/CurlHttpClient.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ConnectionController.h"
+#include "UI/FileOfferController.h"
+#include "UI/FileWindowController.h"
+#include "UI/MainWindowView.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
+#include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
 
 #include <cassert>
 #include <utility>
+
+namespace {
+
+FileOfferController::Services fileOfferServices(TCPManager& link, const SessionState& state, const SessionServices& session)
+{
+    FileOfferController::Services services;
+    // TCPManager::sendType only queues, from any thread.
+    services.send = [&link](int type, std::vector<uint8_t> payload) {
+        link.sendType(type, payload.data(), static_cast<int>(payload.size()));
+    };
+    services.tvAddress = [&state] { return state.tvDeviceIp; };
+    services.http = session.http ? session.http : std::make_shared<CurlHttpClient>();
+    services.downloadFolder = session.downloadFolder ? session.downloadFolder
+                                                     : [] { return FileManager::downloadDirWithPath("pelkor"); };
+    return services;
+}
+
+} // namespace
 
 MainWindowController::MainWindowController(MainWindowView& view, SessionServices services)
     : view_(view),
@@ -18,7 +41,9 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       connection_(std::make_unique<ConnectionController>(*this)),
       senders_(std::make_unique<SendersController>(*this)),
       casting_(std::make_unique<CastingController>(*this)),
-      tvControl_(std::make_unique<TvControlController>(*this))
+      tvControl_(std::make_unique<TvControlController>(*this)),
+      fileWindow_(std::make_unique<FileWindowController>(*this)),
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -224,9 +249,9 @@ void MainWindowController::changeButtonName(int64_t index, int status)
     guard_.post([this, index, status] { senders_->changeButtonName(index, status); });
 }
 
-void MainWindowController::tvShareFile2pc(const std::string&)
+void MainWindowController::tvShareFile2pc(const std::string& json)
 {
-    PLOG("file offer from the TV ignored: receiving files is not built yet");
+    guard_.post([this, json] { fileOffers_->tvShareFile2pc(json); });
 }
 
 void MainWindowController::supportChangeQuality(bool support)
@@ -247,7 +272,10 @@ void MainWindowController::tvKeyHandle(int keyCode)
     guard_.post([this, keyCode] { tvControl_->tvKeyHandle(keyCode); });
 }
 
-void MainWindowController::pushFileSuccess() {}
+void MainWindowController::pushFileSuccess()
+{
+    guard_.post([this] { fileWindow_->pushFileSuccess(); });
+}
 
 void MainWindowController::tvInviteToReverse() {}
 

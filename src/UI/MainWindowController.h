@@ -17,6 +17,8 @@
 
 class CastingController;
 class ConnectionController;
+class FileOfferController;
+class FileWindowController;
 class MainWindowView;
 class SendersController;
 class TCPManager;
@@ -84,6 +86,8 @@ public:
     SendersController& senders() { return *senders_; }
     CastingController& casting() { return *casting_; }
     TvControlController& tvControl() { return *tvControl_; }
+    FileWindowController& fileWindow() { return *fileWindow_; }
+    FileOfferController& fileOffers() { return *fileOffers_; }
 
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override;
@@ -131,6 +135,8 @@ private:
     std::unique_ptr<SendersController> senders_;
     std::unique_ptr<CastingController> casting_;
     std::unique_ptr<TvControlController> tvControl_;
+    std::unique_ptr<FileWindowController> fileWindow_;
+    std::unique_ptr<FileOfferController> fileOffers_;
     // Link calls moved to the main queue do nothing once the controller is gone.
     MainQueueGuard guard_;
 };

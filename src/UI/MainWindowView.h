@@ -2,9 +2,16 @@
 
 #include "UI/CastingView.h"
 #include "UI/ConnectionView.h"
+#include "UI/FileOfferView.h"
+#include "UI/FileWindowView.h"
 #include "UI/SendersView.h"
 #include "UI/ToastPresenter.h"
 
 // Everything MainWindowController shows: the Qt main window implements it, tests record it. Every call
 // comes on the main thread.
-class MainWindowView : public ToastPresenter, public ConnectionView, public SendersView, public CastingView {};
+class MainWindowView : public ToastPresenter,
+                       public ConnectionView,
+                       public SendersView,
+                       public CastingView,
+                       public FileWindowView,
+                       public FileOfferView {};

@@ -1,15 +1,20 @@
 #pragma once
 
+#include "FileShare/LocalSubnet.h"
 #include "Socket/FindTvDevices.h"
 #include "UI/CastMedia.h"
 #include "UI/InputPosting.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class FileServer;
+class HttpClient;
 class TCPManager;
 
 // What MainWindowController works with, injected so a test or a command-line front-end can run a
@@ -36,4 +41,13 @@ struct SessionServices {
     // Run once as the controller is made: the computer's own audio devices become the defaults, then
     // the loopback device. Empty: the audio routing is left alone.
     std::function<void()> routeAudioToLoopback;
+
+    // --- Files. The shared-folder server; nullptr: FileServer::sharedManager(). Must outlive the controller.
+    FileServer* fileServer = nullptr;
+    // The interfaces whose subnets the file window opens for; empty: this computer's.
+    std::function<std::vector<LocalSubnet::Interface>()> subnetInterfaces;
+    // Fetches the files the TV offers; nullptr: a CurlHttpClient.
+    std::shared_ptr<HttpClient> http;
+    // Where offered files are stored; empty: "pelkor" in the user's download folder.
+    std::function<std::optional<std::filesystem::path>()> downloadFolder;
 };

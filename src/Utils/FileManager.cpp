@@ -2,6 +2,8 @@
 
 #include "Utils/Log.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -227,6 +229,20 @@ bool FileManager::removeFileAtPath(const fs::path& path)
         return false;
     }
     return true;
+}
+
+int FileManager::renameWithoutReplacing(const fs::path& from, const fs::path& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EINVAL && error != ENOSYS)
+        return error;
+    // A filesystem without RENAME_NOREPLACE: a hard link never replaces a name either.
+    if (::link(from.c_str(), to.c_str()) != 0)
+        return errno;
+    ::unlink(from.c_str());
+    return 0;
 }
 
 std::optional<std::vector<std::string>> FileManager::getFilesFromPath(const fs::path& folder)

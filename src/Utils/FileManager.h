@@ -36,6 +36,9 @@ public:
     static bool removeFileAtDirPath(const std::filesystem::path& folder);
     // Removes the item (a folder with its contents); true when nothing is left at the path.
     static bool removeFileAtPath(const std::filesystem::path& path);
+    // Gives `from` the name `to` (same filesystem) unless something holds that name already, which is
+    // left as it is. 0 when renamed, else the errno (EEXIST: the name is taken). Nothing is logged.
+    static int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
     // The names of the folder's entries; nullopt when it cannot be read.
     static std::optional<std::vector<std::string>> getFilesFromPath(const std::filesystem::path& folder);
 };

@@ -52,7 +52,8 @@ bool HttpServer::start(const Options& options, HttpError* error)
     if (running_)
         return false;
     bindToLocalhost_ = options.bindToLocalhost;
-    auto listener = HttpServerListener::open({options.port, options.bindToLocalhost, options.maxPendingConnections, options.maxConnections}, error);
+    auto listener = HttpServerListener::open(
+        {options.port, options.bindToLocalhost, options.maxPendingConnections, options.maxConnections, options.dispatchQueuePriority}, error);
     if (!listener)
         return false;
 
@@ -72,6 +73,7 @@ bool HttpServer::start(const Options& options, HttpError* error)
     disconnectDelay_ = options.connectedStateCoalescingInterval;
     idleTimeout_ = options.idleTimeout;
     maxRequestBodyLength_ = options.maxRequestBodyLength;
+    dispatchQueuePriority_ = options.dispatchQueuePriority;
     requestHeadTimeout_ = options.requestHeadTimeout;
     port_ = listener->port();
     running_ = true;
@@ -295,6 +297,34 @@ std::optional<std::string> HttpServer::serverURL() const
     if (!address)
         return std::nullopt;
     return urlWithHost(*address, port_);
+}
+
+std::optional<std::map<std::string, std::string>> HttpServer::authenticationBasicAccounts() const
+{
+    return authenticationAccounts(true);
+}
+
+std::optional<std::map<std::string, std::string>> HttpServer::authenticationDigestAccounts() const
+{
+    return authenticationAccounts(false);
+}
+
+std::optional<std::map<std::string, std::string>> HttpServer::authenticationAccounts(bool basic) const
+{
+    const auto method = basic ? HttpServerAuthenticator::Method::Basic : HttpServerAuthenticator::Method::Digest;
+    if (!authenticator_ || authenticator_->method() != method)
+        return std::nullopt;
+    return authenticator_->credentials();
+}
+
+std::optional<std::string> HttpServer::bonjourName() const
+{
+    return publisher_.serviceName();
+}
+
+std::optional<std::string> HttpServer::bonjourType() const
+{
+    return publisher_.serviceType();
 }
 
 std::optional<std::string> HttpServer::bonjourServerURL() const

@@ -50,6 +50,8 @@ public:
         // Publication through the local Avahi daemon. nullopt: none; empty: under the server name.
         std::optional<std::string> bonjourName;
         std::string bonjourType = "_http._tcp";
+        // The global queue of the socket work; above 0: the high-priority one (a label on the one pool).
+        int dispatchQueuePriority = 0;
         // Asks the default gateway (NAT-PMP) to map the same TCP port on its public address.
         bool requestNATPortMapping = false;
         // A connection that makes no progress for this long is closed.
@@ -132,6 +134,14 @@ public:
     std::chrono::milliseconds idleTimeout() const { return idleTimeout_; }
     uint64_t maxRequestBodyLength() const { return maxRequestBodyLength_; }
     std::chrono::milliseconds requestHeadTimeout() const { return requestHeadTimeout_; }
+    int dispatchQueuePriority() const { return dispatchQueuePriority_; }
+    // User name to stored credential (Base64 of "user:password"; for Digest the hex MD5 of
+    // "user:realm:password"); nullopt unless that method is configured.
+    std::optional<std::map<std::string, std::string>> authenticationBasicAccounts() const;
+    std::optional<std::map<std::string, std::string>> authenticationDigestAccounts() const;
+    // Name and type of the published Bonjour service; nullopt until it is registered.
+    std::optional<std::string> bonjourName() const;
+    std::optional<std::string> bonjourType() const;
     // "http://host:port/" ("localhost" when bound to it); nullopt when stopped or without an address.
     std::optional<std::string> serverURL() const;
 
@@ -158,6 +168,7 @@ private:
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
     void endStalledConnections();
+    std::optional<std::map<std::string, std::string>> authenticationAccounts(bool basic) const;
 
     HttpServerHandlerRegistry handlers_;
 
@@ -179,6 +190,7 @@ private:
     std::chrono::milliseconds disconnectDelay_{1000};
     std::chrono::milliseconds idleTimeout_{30000};
     uint64_t maxRequestBodyLength_ = Options{}.maxRequestBodyLength;
+    int dispatchQueuePriority_ = 0;
     std::chrono::milliseconds requestHeadTimeout_{30000};
     HttpServerPublisher publisher_;
     mutable std::mutex delegateMutex_;

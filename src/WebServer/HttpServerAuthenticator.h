@@ -29,6 +29,9 @@ public:
     HttpServerAuthenticator(Method method, std::string realm, const std::map<std::string, std::string>& accounts, Now now = Clock::now);
 
     const std::string& realm() const { return realm_; }
+    Method method() const { return method_; }
+    // User name to stored credential (see credentials_).
+    const std::map<std::string, std::string>& credentials() const { return credentials_; }
     // nullptr when the request may pass, else the 401 answer with a challenge (500 when no nonce can be
     // made). `target` is the request target as the request line gave it.
     std::shared_ptr<HttpServerResponse> authenticate(const std::string& method, const std::string& target, const std::string& authorization);

@@ -28,6 +28,8 @@ public:
 
     // The resolved host name; nullopt until registration completes.
     std::optional<std::string> hostName() const;
+    const std::string& name() const { return name_; }
+    const std::string& type() const { return type_; }
 
 private:
     HttpServerAvahiService(std::string name, std::string type, uint16_t port, Registered onRegistered);

@@ -117,6 +117,11 @@ bool HttpServerListener::listen(Socket& socket, int family, uint16_t port, HttpE
     return true;
 }
 
+std::shared_ptr<GlobalQueue> HttpServerListener::acceptQueue() const
+{
+    return GlobalQueue::shared(settings_.dispatchQueuePriority > 0 ? GlobalQueue::Priority::High : GlobalQueue::Priority::Default);
+}
+
 void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
 {
     accepted_ = std::move(accepted);
@@ -127,7 +132,7 @@ void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
         const auto loopsLeft = std::make_shared<std::atomic<size_t>>(0);
         for (size_t loop = 0; loop < acceptLoops(); ++loop) {
             auto source = DispatchSource::create(
-                socket->fd, DispatchSource::Kind::Read, GlobalQueue::shared(),
+                socket->fd, DispatchSource::Kind::Read, acceptQueue(),
                 [owner, weak = weak_from_this(), socket = socket.get()] {
                     // Marks the socket whose accept handler runs on this thread: close() must not wait there
                     // for the handler to return, as it does when the last reference to the server goes inside
@@ -250,7 +255,7 @@ void HttpServerListener::pauseForDescriptors()
         shortOfDescriptors_ = true;
         updateAccepting();
     }
-    GlobalQueue::shared()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
+    acceptQueue()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
         const auto self = weak.lock();
         if (!self)
             return;

@@ -12,6 +12,8 @@
 // The listening sockets of a server, IPv4 and IPv6 on one port (IPv4 alone, with a warning, where the
 // host has no IPv6). Accepts on the global queue, pausing while the open connections are at their cap
 // or descriptors are short, so waiting clients stay in the backlog, neither refused nor dropped.
+class GlobalQueue;
+
 class HttpServerListener : public std::enable_shared_from_this<HttpServerListener> {
 public:
     // Takes an accepted non-blocking socket with the bytes of its local and remote sockaddr.
@@ -21,6 +23,8 @@ public:
         bool bindToLocalhost = false;
         int backlog = 16;
         size_t maxConnections = 0;  // 0: no cap
+        // Of the global queue that accepts; above 0: the high-priority one.
+        int dispatchQueuePriority = 0;
     };
 
     // nullptr (error filled) when a socket cannot listen.
@@ -53,6 +57,8 @@ private:
     // Under mutex_.
     bool mayAccept() const;
     void updateAccepting();
+
+    std::shared_ptr<GlobalQueue> acceptQueue() const;
 
     const Settings settings_;
     uint16_t port_ = 0;

@@ -49,6 +49,20 @@ std::optional<std::string> HttpServerPublisher::hostName() const
     return bonjour_->hostName();
 }
 
+std::optional<std::string> HttpServerPublisher::serviceName() const
+{
+    if (!hostName())
+        return std::nullopt;
+    return bonjour_->name();
+}
+
+std::optional<std::string> HttpServerPublisher::serviceType() const
+{
+    if (!hostName())
+        return std::nullopt;
+    return bonjour_->type();
+}
+
 std::optional<HttpServerPublisher::PublicAddress> HttpServerPublisher::publicAddress() const
 {
     const std::lock_guard lock(mutex_);

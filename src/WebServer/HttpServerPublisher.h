@@ -36,6 +36,9 @@ public:
 
     // The host name that publication resolved; nullopt until then.
     std::optional<std::string> hostName() const;
+    // The published service's name and type; nullopt until it is registered.
+    std::optional<std::string> serviceName() const;
+    std::optional<std::string> serviceType() const;
     // nullopt unless a mapping is granted.
     std::optional<PublicAddress> publicAddress() const;
 

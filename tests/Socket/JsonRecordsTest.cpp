@@ -41,7 +41,7 @@ TEST(FileShareList, NameThatIsNotUtf8IsReplacedNotThrown)
 
 TEST(FileShareOffer, ReadsUrlAndUsableFiles)
 {
-    // Trailing NUL as the transport delivers it; entries without a usable id or name are skipped.
+    // Trailing NUL as the transport delivers it; entries without a usable id or name are counted apart.
     const auto offer = FileShareOffer::decode(bytesOf(
         R"({"url":"http://10.0.0.2:9000/share","extra":true,"files":[{"id":"a1","name":"one.jpg"},)"
         R"({"id":42,"name":"two.mp4"},{"id":1.5,"name":"x"},{"id":"z"},{"name":"y"},{"id":"q","name":3},"str",)"
@@ -56,16 +56,32 @@ TEST(FileShareOffer, ReadsUrlAndUsableFiles)
     EXPECT_EQ(offer->files[1].id, "42");
     EXPECT_EQ(offer->files[1].name, "two.mp4");
     EXPECT_EQ(offer->files[2].id, "3");
+    EXPECT_EQ(offer->unusableFiles, 5u);
+    EXPECT_EQ(offer->fileCount(), 8u);
 
     const auto empty = FileShareOffer::decode(bytesOf(R"({"url":"u","files":[]})"));
     ASSERT_TRUE(empty);
     EXPECT_TRUE(empty->files.empty());
 }
 
-TEST(FileShareOffer, RefusesWhatIsNotAnOffer)
+TEST(FileShareOffer, RefusesWhatIsNotAnObject)
 {
-    for (const char* text : {"", "not json", R"({"url":"u","files":[)", R"([{"url":"u","files":[]}])",
-                             R"({"files":[]})", R"({"url":7,"files":[]})", R"({"url":"u"})",
-                             R"({"url":"u","files":{"id":"1","name":"n"}})", "\"\xFF\""})
+    for (const char* text : {"", "not json", R"({"url":"u","files":[)", R"([{"url":"u","files":[]}])", "\"\xFF\""})
         EXPECT_FALSE(FileShareOffer::decode(bytesOf(text))) << text;
+}
+
+// An object with a missing or malformed member is still an offer: one with no URL to fetch from, or
+// with no files.
+TEST(FileShareOffer, MalformedMembersLeaveNothingToFetch)
+{
+    for (const char* text : {R"({"files":[]})", R"({"url":7,"files":[]})", R"({"url":"u"})",
+                             R"({"url":"u","files":{"id":"1","name":"n"}})"}) {
+        const auto offer = FileShareOffer::decode(bytesOf(text));
+        ASSERT_TRUE(offer) << text;
+        EXPECT_EQ(offer->fileCount(), 0u) << text;
+    }
+    const auto noUrl = FileShareOffer::decode(bytesOf(R"({"url":["u"],"files":[{"id":"1","name":"n"}]})"));
+    ASSERT_TRUE(noUrl);
+    EXPECT_EQ(noUrl->url, "");
+    EXPECT_EQ(noUrl->fileCount(), 1u);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/RecordingFilePanel.h"
 #include "UI/MainWindowView.h"
 
 #include <algorithm>
@@ -13,6 +14,9 @@ class RecordingView final : public MainWindowView {
 public:
     std::vector<std::string> calls;
     std::function<void()> pendingAlert;
+    RecordingFilePanel filePanelView{calls};
+    bool fileWindowVisible = false;
+    bool folderOpens = true;
 
     // The recorded calls that begin with prefix, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const
@@ -106,4 +110,29 @@ private:
         calls.push_back("showIdleState screenType=" + std::to_string(lastScreenType));
     }
     void showQualityEntry(bool shown) override { calls.push_back("showQualityEntry " + std::to_string(shown)); }
+
+    bool isFileInfoWindowVisible() const override { return fileWindowVisible; }
+    void showFileInfoWindow() override
+    {
+        calls.push_back("showFileInfoWindow");
+        fileWindowVisible = true;
+    }
+    FilePanelView& filePanel() override { return filePanelView; }
+
+    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override
+    {
+        calls.push_back("showFileShareWindow " + std::to_string(fileCount) + " " + std::to_string(secondsRemaining));
+    }
+    void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
+    void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    void showDownloadResult(int stored, int failed) override
+    {
+        calls.push_back("showDownloadResult " + std::to_string(stored) + " " + std::to_string(failed));
+    }
+    void hideDownloadSuccessWindow() override { calls.push_back("hideDownloadSuccessWindow"); }
+    bool openFolder(const std::filesystem::path& folder) override
+    {
+        calls.push_back("openFolder " + folder.string());
+        return folderOpens;
+    }
 };

@@ -352,3 +352,32 @@ TEST_F(ServerServingTest, AStreamOfManyPiecesReadyAtOnceIsSentWhole)
 }
 
 }  // namespace
+
+namespace {
+
+// The configuration reads back: stored credentials of the configured method only, the queue
+// priority, and no Bonjour service where none was published.
+TEST_F(ServerTest, AccessorsReadTheConfigurationBack)
+{
+    EXPECT_FALSE(server->authenticationBasicAccounts());
+    HttpServer::Options options;
+    options.authenticationMethod = "DigestAccess";
+    options.authenticationRealm = "Realm";
+    options.authenticationAccounts = {{"user", "pass"}};
+    options.dispatchQueuePriority = 2;
+    start(options);
+    EXPECT_FALSE(server->authenticationBasicAccounts());
+    EXPECT_EQ(server->authenticationDigestAccounts(),
+              (std::map<std::string, std::string>{{"user", "3f0e70c9fc01800cc70046a898f1f0ea"}}));
+    EXPECT_EQ(server->dispatchQueuePriority(), 2);
+    EXPECT_FALSE(server->bonjourName());
+    EXPECT_FALSE(server->bonjourType());
+    server->stop();
+
+    options.authenticationMethod = "Basic";
+    start(options);
+    EXPECT_EQ(server->authenticationBasicAccounts(), (std::map<std::string, std::string>{{"user", "dXNlcjpwYXNz"}}));
+    EXPECT_FALSE(server->authenticationDigestAccounts());
+}
+
+} // namespace

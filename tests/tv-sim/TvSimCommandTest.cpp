@@ -5,16 +5,20 @@
 #include "Socket/CastVideoFormatPayload.h"
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/DiscoveryReply.h"
+#include "Socket/FileShareList.h"
+#include "Socket/FileShareOffer.h"
 #include "Socket/MessageType.h"
 #include "Socket/ServerInfoRecord.h"
 #include "Socket/UdpChannelOpenPayload.h"
 #include "Socket/VideoQualityPayload.h"
 #include "Utils/EncryptedFrame.h"
+#include "Utils/TestFolders.h"
 
 #include "ChildProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 #include <regex>
 #include <string>
@@ -37,6 +41,16 @@ public:
                 return line;
         }
         return std::nullopt;
+    }
+
+    // The port of the first report line, "listen 127.0.0.1:<port>"; 0 when it is not that line.
+    uint16_t listenPort()
+    {
+        const auto line = reportLine().value_or("");
+        std::smatch match;
+        if (!std::regex_match(line, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))")))
+            return 0;
+        return static_cast<uint16_t>(std::stoi(match[1]));
     }
 
     // The exit status after SIGTERM; -1 when it did not exit normally.
@@ -151,9 +165,7 @@ TEST(TvSimCommand, AnswersTheCastAndReportsEveryDecodedPictureThenASummary)
     TvSimProcess sim({"--no-heartbeat", "--decode", "--quality", "1"});
     ASSERT_TRUE(sim.running());
     std::smatch match;
-    const auto listen = sim.reportLine().value_or("");
-    ASSERT_TRUE(std::regex_match(listen, match, std::regex(R"(listen 127\.0\.0\.1:(\d+))"))) << listen;
-    RawLink client(static_cast<uint16_t>(std::stoi(match[1])));
+    RawLink client(sim.listenPort());
     ASSERT_TRUE(client.connected());
     uint32_t sequence = 0;
     ASSERT_TRUE(client.sendMessage(sequence++, kMsgCastVideoFormat, 1, CastVideoFormatPayload{1920, 1080, 0}.encode()));
@@ -204,6 +216,44 @@ TEST(TvSimCommand, RefusesBadArguments)
         EXPECT_FALSE(sim.reportLine()) << arguments[0];
         EXPECT_NE(sim.terminate(), 0) << arguments[0];
     }
+}
+
+} // namespace
+
+namespace {
+
+// Files both ways on the command line: the offer of --offer files from the TV's own file service,
+// and the fetch of a pushed file, reported with its digest.
+TEST(TvSimCommand, OffersItsFilesAndFetchesPushedOnes)
+{
+    TempDir dir;
+    std::ofstream(dir / "slides.pdf") << "abc";
+    TvSimProcess sim({"--no-heartbeat", "--offer", (dir / "slides.pdf").string()});
+    ASSERT_TRUE(sim.running());
+    RawLink client(sim.listenPort());
+    ASSERT_TRUE(client.connected());
+    std::smatch match;
+    EXPECT_TRUE(sim.reportLine().value_or("").starts_with("link up "));
+    const auto offerLine = sim.reportLine().value_or("");
+    ASSERT_TRUE(std::regex_match(offerLine, match, std::regex(R"(offer (http://127\.0\.0\.1:\d+/share) files=1)"))) << offerLine;
+
+    const auto frame = client.readFrame(kMsgFileShareOffer);
+    ASSERT_TRUE(frame);
+    const auto offer = FileShareOffer::decode(frame->payload);
+    ASSERT_TRUE(offer);
+    EXPECT_EQ(offer->url, match[1].str());
+    ASSERT_EQ(offer->files.size(), 1u);
+    EXPECT_EQ(offer->files[0].name, "slides.pdf");
+
+    // The offered file, pushed back as if from a shared folder: fetched whole, taken in clear (no key).
+    ASSERT_TRUE(client.sendMessage(0, kMsgFilePush, 1, FileShareList{offer->url, offer->files[0].id, "slides.pdf"}.encode()));
+    EXPECT_TRUE(sim.reportLine().value_or("").starts_with("recv tcp seq=0 type=0x210c name=kMsgFilePush "));
+    const auto fetched = sim.reportLine().value_or("");
+    EXPECT_TRUE(std::regex_match(fetched, std::regex("fetched id=" + offer->files[0].id +
+                                                     " len=3 sha256=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad s=[0-9.]+")))
+        << fetched;
+    EXPECT_TRUE(client.readFrame(kMsgFilePushAck));
+    EXPECT_EQ(sim.terminate(), 0);
 }
 
 } // namespace

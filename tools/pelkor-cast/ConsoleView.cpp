@@ -80,3 +80,13 @@ void ConsoleView::showQualityEntry(bool shown)
 {
     print_(shown ? "the TV takes quality changes" : "the TV keeps its own quality");
 }
+
+void ConsoleView::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
+{
+    print_("file offer files=" + std::to_string(fileCount) + " seconds=" + std::to_string(secondsRemaining));
+}
+
+void ConsoleView::showDownloadResult(int stored, int failed)
+{
+    print_("file offer done stored=" + std::to_string(stored) + " failed=" + std::to_string(failed));
+}

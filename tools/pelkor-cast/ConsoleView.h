@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 
 #include <functional>
@@ -9,8 +10,9 @@
 
 // The main window as lines of text: every page change, toast, alert and casting state is printed,
 // and alerts are closed at once (there is nobody to press OK). It remembers the page shown and
-// whether the casting-code window is up, for the program driving the controller. Main thread.
-class ConsoleView final : public MainWindowView {
+// whether the casting-code window is up, for the program driving the controller. The TV's file offers
+// and their results are printed too; the file window has nothing to show here. Main thread.
+class ConsoleView final : public MainWindowView, public FilePanelView {
 public:
     using Printer = std::function<void(const std::string& line)>;
 
@@ -43,6 +45,18 @@ public:
     void showCastingState(bool fromScreenButton) override;
     void showIdleState(ScreenType lastScreenType) override;
     void showQualityEntry(bool shown) override;
+    bool isFileInfoWindowVisible() const override { return false; }
+    void showFileInfoWindow() override {}
+    FilePanelView& filePanel() override { return *this; }
+    void reloadData() override {}
+    void setButtonsEnabled(bool) override {}
+    void askToReplace(std::function<void()>) override {}
+    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showCountdown(int64_t) override {}
+    void hideFileShareWindow() override {}
+    void showDownloadResult(int stored, int failed) override;
+    void hideDownloadSuccessWindow() override {}
+    bool openFolder(const std::filesystem::path&) override { return false; }
 
     static const char* pageName(MainWindowPage page);
 

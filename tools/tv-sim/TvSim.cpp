@@ -45,10 +45,27 @@ TvSim::~TvSim()
     stop();
 }
 
+void TvSim::setFetchObserver(TvFileFetcher::Observer observer)
+{
+    fetchObserver_ = std::move(observer);
+}
+
+std::vector<TvSim::FetchedFile> TvSim::fetchedFiles() const
+{
+    return fetcher_ ? fetcher_->fetched() : std::vector<FetchedFile>{};
+}
+
+bool TvSim::waitForFetchedFiles(size_t count, Timeout timeout)
+{
+    return fetcher_ && fetcher_->waitForFetched(count, timeout);
+}
+
 bool TvSim::start()
 {
     if (started_)
         return false;
+    if (options_.fetchPushedFiles)
+        fetcher_ = std::make_unique<TvFileFetcher>([this] { send(kMsgFilePushAck); }, fetchObserver_);
     // The key pair is made before the first client can arrive, so the greeting never waits for it.
     if (options_.encryption && !keyExchange_.prepare())
         return false;
@@ -492,6 +509,8 @@ void TvSim::answerSession(uint16_t type, std::span<const uint8_t> payload)
         outcome = keyExchange_.onSessionKey(payload);
     } else if (type == kMsgNoEncryption) {
         outcome = keyExchange_.onNoEncryption();
+    } else if (type == kMsgFilePush && fetcher_) {
+        fetcher_->onFilePush(payload, sessionKey());
     }
     if (outcome && keyExchangeObserver_)
         keyExchangeObserver_(*outcome);

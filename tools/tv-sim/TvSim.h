@@ -7,6 +7,7 @@
 #include "tv-sim/ReceivedLog.h"
 #include "tv-sim/ReceivedMessage.h"
 #include "tv-sim/TvCast.h"
+#include "tv-sim/TvFileFetcher.h"
 #include "tv-sim/TvKeyExchange.h"
 #include "tv-sim/TvLink.h"
 #include "tv-sim/UdpReceiver.h"
@@ -37,7 +38,7 @@
 // each picture with its latency.
 //
 // Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery, one
-// decodes video.
+// decodes video, one fetches pushed files (TvFileFetcher).
 // Every public method may be called from any thread, except the observer setters (before start()).
 // stop() and the destructor join them all. Waiting helpers wait on a condition with a real-time
 // limit and never sleep blindly.
@@ -81,6 +82,9 @@ public:
         // kMsgCastVideoFormat, with the level's size and frame rate (TvCast::answerFor); nullopt:
         // the TV never answers.
         std::optional<int32_t> qualityLevel{};
+        // Fetch each file a kMsgFilePush announces (see TvFileFetcher), acknowledging it with
+        // kMsgFilePushAck.
+        bool fetchPushedFiles = true;
     };
 
     using KeyExchangeOutcome = TvKeyExchange::Outcome;
@@ -215,6 +219,13 @@ public:
     bool interruptCast();
     bool lockCast();
 
+    // --- Pushed files (with the fetchPushedFiles option), in the order they were fetched.
+    using FetchedFile = TvFileFetcher::Fetched;
+    // Called on the fetching thread for each pushed file, fetched or not, before it is recorded.
+    void setFetchObserver(TvFileFetcher::Observer observer);
+    std::vector<FetchedFile> fetchedFiles() const;
+    bool waitForFetchedFiles(size_t count, Timeout timeout = kDefaultTimeout);
+
     // --- Discovery. The UDP port answering discovery requests; 0 when the option is off.
     uint16_t discoveryPort() const;
 
@@ -295,6 +306,8 @@ private:
     VideoDecoder decoder_;
     TvCast cast_;
     std::unique_ptr<DiscoveryResponder> discovery_;
+    TvFileFetcher::Observer fetchObserver_;
+    std::unique_ptr<TvFileFetcher> fetcher_;  // null without the fetchPushedFiles option
     std::atomic<bool> answerServerInfo_{true};
     // Whether the current link's client has been greeted; TCP thread only.
     bool greeted_ = false;

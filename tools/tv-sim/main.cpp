@@ -5,6 +5,7 @@
 //
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
 //          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
+//          [--offer FILE]...
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -24,6 +25,11 @@
 //                       the first after a kMsgCastStop) with kMsgVideoQuality at this level (an
 //                       integer): 1 1280x720 at 10 fps, 2 and 3 1600x900 at 10, 4 1600x900 at 15,
 //                       any other 1920x1080 at 30. Without it the TV never answers a cast
+//   --offer FILE        offer this file (repeatable: one offer of them all) to each client once its
+//                       link is up, served by a file service of the TV's own on the listen address
+//
+// Files the client pushes (kMsgFilePush) are fetched from its shared-folder server, opened with the
+// session key, and acknowledged.
 //
 // Report lines, one per event, fields separated by single spaces:
 //   listen <addr>:<port>
@@ -39,6 +45,9 @@
 // (the recv line is one line; ts and at are microseconds since the Unix epoch, so at - ts is the
 // latency when both ends share a clock). seq is the TCP message counter or the UDP message id.
 // plain_sha256, the digest of the decrypted frame, appears on video frames while a key is agreed.
+//   offer <base URL> files=<n>               (the offer sent on a link, with --offer)
+//   fetched id=<fileId> len=<bytes> sha256=<64 hex digits> s=<seconds> [error=<text>]
+// (one line per pushed file; len and sha256 are those of the file opened with the session key.)
 //   decoded n=<i> size=<w>x<h> latency_us=<d>
 // (with --decode, one line per decoded picture: i counts the received video frames from 0, so a
 // frame that did not decode leaves a gap; d is the decode-complete time minus the frame's header
@@ -48,6 +57,8 @@
 // none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
 #include "Socket/MessageCatalogue.h"
+#include "Socket/MessageType.h"
+#include "tv-sim/TvFileServer.h"
 #include "tv-sim/TvSim.h"
 
 #include <pthread.h>
@@ -60,6 +71,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,13 +84,14 @@ struct Arguments {
     TvSim::Options options;
     std::optional<std::pair<uint32_t, uint32_t>> udp;
     std::string reportPath;
+    std::vector<std::string> offers;
 };
 
 void usage()
 {
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
                          "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
-                         "              [--quality LEVEL]\n");
+                         "              [--quality LEVEL] [--offer FILE]...\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -150,6 +163,8 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.castingCode = argv[++i];
         } else if (flag == "--encrypt") {
             arguments.options.encryption = true;
+        } else if (flag == "--offer" && hasValue) {
+            arguments.offers.push_back(argv[++i]);
         } else if (flag == "--decode") {
             arguments.options.decodeVideo = true;
         } else if (flag == "--quality" && hasValue) {
@@ -228,6 +243,14 @@ std::string summaryLine(const std::vector<TvSim::DecodedFrame>& frames, size_t e
            " latency_p95_us=" + std::to_string(nearestRank(latencies, 0.95));
 }
 
+std::string fetchedLine(const TvSim::FetchedFile& file)
+{
+    char line[256];
+    std::snprintf(line, sizeof line, "fetched id=%s len=%llu sha256=%s s=%.3f", file.fileId.c_str(),
+                  static_cast<unsigned long long>(file.bytes), file.sha256.c_str(), file.seconds);
+    return file.error.empty() ? line : std::string(line) + " error=" + file.error;
+}
+
 // "addr:port", IPv6 addresses in brackets.
 std::string endpoint(const std::string& address, uint16_t port)
 {
@@ -259,7 +282,20 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    TvFileServer files;
+    std::vector<std::pair<std::string, std::string>> offered;
+    for (const auto& path : arguments->offers) {
+        const std::string id = std::to_string(offered.size() + 1);
+        files.addFile(id, path);
+        offered.emplace_back(id, std::filesystem::path(path).filename().string());
+    }
+    if (!offered.empty() && !files.start(arguments->options.address)) {
+        std::fprintf(stderr, "tv-sim: cannot serve the offered files\n");
+        return 1;
+    }
+
     TvSim sim(arguments->options);
+    sim.setFetchObserver([&](const TvSim::FetchedFile& file) { report.line(fetchedLine(file)); });
     sim.setMessageObserver([&](const ReceivedMessage& message) { report.line(recvLine(message)); });
     sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
@@ -267,6 +303,8 @@ int main(int argc, char** argv)
     sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
+        if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON(files.baseURL(), offered))))
+            report.line("offer " + files.baseURL() + " files=" + std::to_string(offered.size()));
         if (!up || !arguments->udp)
             return;
         const auto [mask, size] = *arguments->udp;

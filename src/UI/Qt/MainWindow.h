@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/ToastView.h"
 
@@ -17,7 +18,7 @@ class MainWindowController;
 
 // The main window: shows what MainWindowController decides and hands the user's input to it. Its
 // controls are laid out in MainWindowController.ui and reached by their object names. Main thread.
-class MainWindow final : public QMainWindow, public MainWindowView {
+class MainWindow final : public QMainWindow, public MainWindowView, public FilePanelView {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -64,6 +65,21 @@ public:
     void showCastingState(bool) override {}
     void showIdleState(ScreenType) override {}
     void showQualityEntry(bool) override {}
+
+    // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
+    // result windows come with their own views; until then nothing shows, and an offer runs out.
+    bool isFileInfoWindowVisible() const override { return false; }
+    void showFileInfoWindow() override {}
+    FilePanelView& filePanel() override { return *this; }
+    void reloadData() override {}
+    void setButtonsEnabled(bool) override {}
+    void askToReplace(std::function<void()>) override {}
+    void showFileShareWindow(size_t, int64_t) override {}
+    void showCountdown(int64_t) override {}
+    void hideFileShareWindow() override {}
+    void showDownloadResult(int, int) override {}
+    void hideDownloadSuccessWindow() override {}
+    bool openFolder(const std::filesystem::path&) override { return false; }
 
 Q_SIGNALS:
     // The window is closing (by the user or by close()).

@@ -1,0 +1,126 @@
+#include "FileShare/FileCollectionView.h"
+
+#include "FileShare/FilePanelView.h"
+#include "FileShare/FileServer.h"
+#include "Platform/GlobalQueue.h"
+#include "Socket/FileShareList.h"
+#include "Utils/Log.h"
+
+#include <algorithm>
+#include <cassert>
+#include <filesystem>
+
+namespace {
+
+bool sameFile(const FileMessage& a, const FileMessage& b)
+{
+    return a.fileId == b.fileId;
+}
+
+} // namespace
+
+FileCollectionView::FileCollectionView(FilePanelView& view, Services services)
+    : view_(view), services_(std::move(services)), self_(std::make_shared<FileCollectionView*>(this))
+{
+    assert(mainThread_.holds());
+    assert(services_.server);
+}
+
+FileCollectionView::~FileCollectionView()
+{
+    assert(mainThread_.holds());
+}
+
+void FileCollectionView::selectFile(const FileMessage& file)
+{
+    assert(mainThread_.holds());
+    selectArray_.push_back(file);
+    view_.setButtonsEnabled(true);
+}
+
+void FileCollectionView::unselectFile(const FileMessage& file)
+{
+    assert(mainThread_.holds());
+    std::erase_if(selectArray_, [&](const FileMessage& ticked) { return sameFile(ticked, file); });
+    view_.setButtonsEnabled(!selectArray_.empty());
+}
+
+void FileCollectionView::addFile(FileMessage file)
+{
+    assert(mainThread_.holds());
+    const auto sameName = [name = file.fileName](const FileMessage& listed) { return listed.fileName == name; };
+    if (std::none_of(fileArray_.begin(), fileArray_.end(), sameName)) {
+        fileArray_.push_back(std::move(file));
+        reloadGrid();
+        return;
+    }
+    // The listed file is looked up again at the answer: the list may have changed meanwhile.
+    view_.askToReplace([weak = std::weak_ptr(self_), file = std::move(file), sameName] {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        auto& panel = **self;
+        std::erase_if(panel.fileArray_, sameName);
+        panel.fileArray_.push_back(file);
+        panel.reloadGrid();
+    });
+}
+
+void FileCollectionView::selectFileCallBack(const std::filesystem::path& path)
+{
+    addFile(FileMessage::fromPath(path, [this](std::string_view id) { return idInUse(id); }));
+}
+
+bool FileCollectionView::idInUse(std::string_view fileId) const
+{
+    if (std::any_of(fileArray_.begin(), fileArray_.end(), [&](const FileMessage& file) { return file.fileId == fileId; }))
+        return true;
+    // A replaced file's copy stays in the shared folder under its id.
+    const auto copy = services_.server->getUploadPathWithDir(FileServer::kSharedFolderName, fileId);
+    std::error_code error;
+    return copy && std::filesystem::exists(*copy, error);
+}
+
+void FileCollectionView::deleteFile()
+{
+    assert(mainThread_.holds());
+    for (const auto& ticked : selectArray_) {
+        std::erase_if(fileArray_, [&](const FileMessage& file) { return sameFile(file, ticked); });
+        services_.server->removeFileByName(ticked.fileId);
+    }
+    reloadGrid();
+}
+
+void FileCollectionView::pushFile()
+{
+    assert(mainThread_.holds());
+    const auto base = services_.server->getShareFileBaseURL();
+    if (!base) {
+        PLOG("files not pushed: the shared-folder server has no URL");
+    } else {
+        const auto queue = services_.workQueue ? services_.workQueue : GlobalQueue::shared();
+        for (const auto& file : selectArray_) {
+            // On the work queue: the copy blocks this task only.
+            queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base] {
+                if (!server->uploadFile(file.filePath, FileServer::kSharedFolderName, file.fileId))
+                    return;
+                send(FileShareList{base, file.fileId, file.fileName}.encode());
+            });
+        }
+    }
+    reloadGrid();
+}
+
+void FileCollectionView::cleanUploadFile()
+{
+    assert(mainThread_.holds());
+    fileArray_.clear();
+    reloadGrid();
+}
+
+void FileCollectionView::reloadGrid()
+{
+    selectArray_.clear();
+    view_.setButtonsEnabled(false);
+    view_.reloadData();
+}

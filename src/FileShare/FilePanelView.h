@@ -1,0 +1,18 @@
+#pragma once
+
+#include <functional>
+
+// What the file panel shows: the grid (the add tile, then one tile per file of the panel, in order),
+// its two action buttons, and the replace question. Main thread.
+class FilePanelView {
+public:
+    virtual ~FilePanelView() = default;
+
+    // Rebuilds every tile from the panel's files, all unticked.
+    virtual void reloadData() = 0;
+    // Delete and push: enabled (blue) or disabled (grey).
+    virtual void setButtonsEnabled(bool enabled) = 0;
+    // The pop-up asking whether to replace a listed file of the same name. OK runs `replace`, Cancel
+    // only closes it. A question asked while one is open replaces its `replace`: one pop-up shows.
+    virtual void askToReplace(std::function<void()> replace) = 0;
+};

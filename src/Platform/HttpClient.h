@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Platform/HttpDownload.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+// Fetches URLs with HTTP GET, streaming each body into a scratch file of a given folder. Several
+// transfers run at once; each ends with exactly one completion. Every method is safe from any thread.
+// Progress and completion calls come on the client's own thread (CurlHttpClient: its worker), one at a
+// time; they may start and cancel transfers, but never destroy the client or wait for a thread that does.
+class HttpClient {
+public:
+    using TransferId = uint64_t;
+    // Bytes received so far and the announced total (0 when unknown).
+    using Progress = std::function<void(uint64_t received, uint64_t total)>;
+    using Completion = std::function<void(HttpDownloadResult result)>;
+
+    virtual ~HttpClient() = default;
+
+    // Starts fetching `url` into a scratch file of `folder`. A URL that does not parse, or whose
+    // scheme is not http or https, completes at once as a failure. Only a complete body with a 2xx
+    // status yields a file. `progress` may be empty.
+    virtual TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
+                                Completion completion) = 0;
+    // Ends the transfer: it completes as a failure ("cancelled") unless it has completed already.
+    virtual void cancel(TransferId id) = 0;
+};

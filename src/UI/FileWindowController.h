@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+class FileCollectionView;
+class MainWindowController;
+
+// The main window's side of pushing files: opening the file window (only for a TV on one of this
+// computer's subnets), the file panel inside it, and the TV's acknowledgement. Main thread.
+class FileWindowController {
+public:
+    explicit FileWindowController(MainWindowController& owner);
+    ~FileWindowController();
+    FileWindowController(const FileWindowController&) = delete;
+    FileWindowController& operator=(const FileWindowController&) = delete;
+
+    // The file button.
+    void goFileInfoWindow();
+    // kMsgFilePushAck.
+    void pushFileSuccess();
+
+    // Made on first use, over the session's file server (the process-wide one unless injected).
+    FileCollectionView& panel();
+
+private:
+    MainWindowController& owner_;
+    std::unique_ptr<FileCollectionView> panel_;
+};

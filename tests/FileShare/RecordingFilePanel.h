@@ -1,0 +1,26 @@
+#pragma once
+
+#include "FileShare/FilePanelView.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// A FilePanelView for tests: records its calls into the given list and keeps the open replace question.
+class RecordingFilePanel final : public FilePanelView {
+public:
+    explicit RecordingFilePanel(std::vector<std::string>& calls) : calls_(calls) {}
+
+    std::function<void()> pendingReplace;
+
+    void reloadData() override { calls_.push_back("reloadData"); }
+    void setButtonsEnabled(bool enabled) override { calls_.push_back("buttons " + std::to_string(enabled)); }
+    void askToReplace(std::function<void()> replace) override
+    {
+        calls_.push_back("askToReplace");
+        pendingReplace = std::move(replace);
+    }
+
+private:
+    std::vector<std::string>& calls_;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Platform/HttpClient.h"
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+// An HttpClient for tests: it keeps every transfer pending until the test completes it, on the test's
+// own thread, with a body (written as a scratch file into the folder it was given) or a failure.
+class FakeHttpClient final : public HttpClient {
+public:
+    struct Transfer {
+        TransferId id = 0;
+        std::string url;
+        std::filesystem::path folder;
+        Completion completion;
+    };
+
+    std::vector<Transfer> pending;
+    std::vector<TransferId> cancelled;
+
+    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress, Completion completion) override
+    {
+        pending.push_back({++lastId_, url, folder, std::move(completion)});
+        return lastId_;
+    }
+    void cancel(TransferId id) override { cancelled.push_back(id); }
+
+    // Completes the pending transfer of that URL with a 200 and the body.
+    void succeed(const std::string& url, const std::string& body)
+    {
+        Transfer transfer = take(url);
+        const auto scratch = transfer.folder / (".fake-download-" + std::to_string(transfer.id));
+        std::ofstream(scratch, std::ios::binary) << body;
+        HttpDownloadResult result;
+        result.status = 200;
+        result.bytes = body.size();
+        result.file.emplace(scratch);
+        transfer.completion(std::move(result));
+    }
+    void fail(const std::string& url, long status, std::string error = "HTTP status")
+    {
+        Transfer transfer = take(url);
+        HttpDownloadResult result;
+        result.status = status;
+        result.error = std::move(error);
+        transfer.completion(std::move(result));
+    }
+
+private:
+    Transfer take(const std::string& url)
+    {
+        for (auto it = pending.begin(); it != pending.end(); ++it) {
+            if (it->url == url) {
+                Transfer transfer = std::move(*it);
+                pending.erase(it);
+                return transfer;
+            }
+        }
+        return {0, url, {}, [](HttpDownloadResult) {}};
+    }
+
+    TransferId lastId_ = 0;
+};
