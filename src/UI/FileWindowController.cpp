@@ -5,6 +5,7 @@
 #include "FileShare/LocalSubnet.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
+#include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
 
@@ -33,7 +34,7 @@ void FileWindowController::goFileInfoWindow()
     const auto& services = owner_.services();
     const auto interfaces = services.subnetInterfaces ? services.subnetInterfaces() : LocalSubnet::localInterfaces();
     if (!LocalSubnet::contains(interfaces, owner_.state().tvDeviceIp.value_or(""))) {
-        view.showToastTip("STRING_USE_FILE_ERROR", false, 1, 3.0f);
+        view.showToastTip(LocalizedText::text("STRING_USE_FILE_ERROR"), false, 1, 3.0f);
         return;
     }
     if (view.isFileInfoWindowVisible())
@@ -44,5 +45,5 @@ void FileWindowController::goFileInfoWindow()
 
 void FileWindowController::pushFileSuccess()
 {
-    owner_.view().showToastTip("STRING_CLOSE_TOAST", true, 2, 5.0f);
+    owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f);
 }

@@ -137,7 +137,7 @@ TEST_F(FileShareSessionTest, ALargePushedFileOpensToTheSameDigest)
     EXPECT_EQ(fetched.bytes, 200ull << 20);
     EXPECT_EQ(fetched.sha256, digest);
     EXPECT_EQ(fs::file_size(sharedFolder() / fetched.fileId), (200ull << 20) + 16) << "IV, then the ciphertext";
-    EXPECT_TRUE(seen("toast STRING_CLOSE_TOAST close=1 position=2 time=5.000000"));
+    EXPECT_TRUE(seen("toast The TV has received the files close=1 position=2 time=5.000000"));
 }
 
 // Twenty pushes at once all arrive and leave exactly their copies behind, no scratch file; a file

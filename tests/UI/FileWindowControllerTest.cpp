@@ -52,7 +52,7 @@ TEST_F(FileWindowControllerTest, OpensOnlyForATvOnALocalSubnet)
     for (const char* address : {"192.168.2.9", "not an address"}) {
         controller->state().tvDeviceIp = address;
         files.goFileInfoWindow();
-        EXPECT_EQ(view.calls.back(), "toast STRING_USE_FILE_ERROR close=0 position=1 time=3.000000") << address;
+        EXPECT_EQ(view.calls.back(), "toast Files can be shared only while connected close=0 position=1 time=3.000000") << address;
     }
     controller->state().tvDeviceIp.reset();
     files.goFileInfoWindow();
