@@ -18,7 +18,9 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev libxtst-dev xvfb x11-utils
     # the application's windows (Qt 6 Widgets, with moc and uic), and the platform plug-ins its tests run on
-    qt6-base-dev qt6-base-dev-tools libqt6widgets6 qt6-qpa-plugins
+    qt6-base-dev qt6-base-dev-tools libqt6widgets6 qt6-qpa-plugins qt6-svg-dev libqt6svg6
+    # the end-to-end test and the demo drive the real window with synthetic input
+    xdotool
     # command-line peers the tests check our output with
     openssl ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests

@@ -1,4 +1,3 @@
-#include "UI/LocalizedText.h"
 #include "UI/ToastPlacement.h"
 
 #include <gtest/gtest.h>
@@ -14,15 +13,6 @@ TEST(ToastPlacement, PositionsAreTopBottomOrCentred)
     EXPECT_EQ(ToastPlacement::origin(window, toast, 1), (ToastPlacement::Origin{300, 280}));
     EXPECT_EQ(ToastPlacement::origin(window, toast, 7), ToastPlacement::origin(window, toast, 1));
     EXPECT_EQ(ToastPlacement::origin(window, toast, -1), ToastPlacement::origin(window, toast, 1));
-}
-
-TEST(LocalizedText, KnownKeysHaveTextsAndUnknownOnesShowThemselves)
-{
-    EXPECT_EQ(LocalizedText::text("STRING_CONNECT_FAIL"), "Connection failed");
-    EXPECT_EQ(LocalizedText::text("STRING_NO_CONNECTED"), "Not connected");
-    EXPECT_NE(LocalizedText::text("STRIGN_IP_FORMAT_ERROR"), "STRIGN_IP_FORMAT_ERROR");
-    EXPECT_EQ(LocalizedText::text("STRING_NOT_A_KEY"), "STRING_NOT_A_KEY");
-    EXPECT_EQ(LocalizedText::text(""), "");
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "UI/Qt/AppShell.h"
 
+#include "UI/Qt/Images.h"
+
 #include "Platform/SignalPipe.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/MainWindow.h"
@@ -60,7 +62,7 @@ void AppShell::installStatusItem(const std::string& quitTitle)
     auto* menu = new QMenu;
     menu->setObjectName("statusBarMenu");
     menu->addAction(quitAction_);
-    trayIcon_ = new QSystemTrayIcon(QIcon(":/images/StatusBarMenuImage.png"), this);
+    trayIcon_ = new QSystemTrayIcon(Images::icon("StatusBarMenuImage"), this);
     trayIcon_->setContextMenu(menu);
     connect(trayIcon_, &QObject::destroyed, menu, &QObject::deleteLater);
     trayIcon_->show();
