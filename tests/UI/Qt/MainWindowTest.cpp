@@ -11,8 +11,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <filesystem>
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -31,13 +29,7 @@ protected:
     }
     bool shows(const char* name) const { return control<QWidget>(name)->isVisibleTo(&window); }
 
-    // Writes the window's picture to the build tree's screenshots folder.
-    void screenshot(const std::string& name)
-    {
-        std::filesystem::create_directories(PELKOR_SCREENSHOT_DIR);
-        processFor(20ms);
-        EXPECT_TRUE(window.grab().save(QString::fromStdString(std::string(PELKOR_SCREENSHOT_DIR) + "/" + name + ".png")));
-    }
+    void screenshot(const std::string& name) { saveScreenshot(window, name); }
 
     MainWindow window;
 };

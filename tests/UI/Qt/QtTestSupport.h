@@ -4,13 +4,16 @@
 #include "UI/Qt/QtMainLoop.h"
 
 #include <QApplication>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 
 // The test process's one QApplication, on the offscreen platform, made on first use.
 inline QApplication& qtApplication()
@@ -55,3 +58,12 @@ protected:
 
     const std::shared_ptr<QtMainLoop> loop;
 };
+
+// Writes the widget's picture, once its pending events are served, to the build tree's screenshots
+// folder as NAME.png.
+inline void saveScreenshot(QWidget& widget, const std::string& name)
+{
+    std::filesystem::create_directories(PELKOR_SCREENSHOT_DIR);
+    processFor(std::chrono::milliseconds(20));
+    EXPECT_TRUE(widget.grab().save(QString::fromStdString(std::string(PELKOR_SCREENSHOT_DIR) + "/" + name + ".png")));
+}
