@@ -90,7 +90,7 @@ void ConnectionController::connectByCode(const std::string& code)
     codeAddresses_.clear();
     if (const auto tv = devices_.getscreenCodeProjection(code)) {
         // The code is known already: casting will not ask for it.
-        state.inputScreenProjectionCode = code;
+        setCastingCodeField(code);
         state.tvDeviceIp = tv->ipAddr;
         connectTo(tv->ipAddr);
         return;
@@ -147,7 +147,7 @@ void ConnectionController::onConnectSuccess(const std::string& name)
                            ? owner_.link().getConnectTvIp()
                            : *attemptAddress_;
     if (state.connectMode == ConnectMode::CastingCode)
-        state.inputScreenProjectionCode = lastInputTextField_.value_or("");
+        setCastingCodeField(lastInputTextField_.value_or(""));
     state.connectMode = ConnectMode::PickedFromList;
     view.showTvName(name);
     lastInputTextField_.reset();
@@ -234,7 +234,7 @@ void ConnectionController::onDisConnect()
 
     view.showConnectInfo(text("STRING_NO_CONNECTED"));
     state.tvDeviceIp.reset();
-    state.inputScreenProjectionCode.clear();
+    setCastingCodeField("");
     view.showHelpForConnection(false);
     // With discovery the next tick changes the page; without, nothing else would.
     if (!discovery_)
@@ -248,7 +248,13 @@ void ConnectionController::onReceiveScreenCode(const std::string& code)
     if (!code.empty())
         PLOG("投屏码:%s", code.c_str());
     else
-        state.inputScreenProjectionCode.clear();
+        setCastingCodeField("");
+}
+
+void ConnectionController::setCastingCodeField(const std::string& text)
+{
+    owner_.state().inputScreenProjectionCode = text;
+    owner_.view().setCastingCodeText(text);
 }
 
 void ConnectionController::clearSharedFolder() const

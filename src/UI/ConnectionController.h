@@ -52,6 +52,8 @@ private:
     // The attempt has failed for good: tips, toast and the state of no link.
     void reportConnectFailure();
     void clearSharedFolder() const;
+    // The casting-code field's text, in the session and in the window.
+    void setCastingCodeField(const std::string& text);
 
     MainWindowController& owner_;
     MainQueueGuard mainQueue_;

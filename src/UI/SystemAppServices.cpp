@@ -6,6 +6,10 @@
 #include "Utils/AppInfo.h"
 #include "Utils/Log.h"
 
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+
 namespace {
 
 // The shared-file server, bound on first use to the link's current key, so a shared copy is
@@ -38,6 +42,22 @@ AppDelegate::Services SystemAppServices::make()
     services.session.routeAudioToLoopback = [] {
         SoundPreferences::shared().useAudioDeviceForInputAndOutput(kLoopbackDevice);
     };
+    services.session.tvPort = tvPort(std::getenv(kTvPortVariable));
     services.executableName = AppInfo::main().bundleExecutable();
     return services;
+}
+
+uint16_t SystemAppServices::tvPort(const char* value)
+{
+    if (value == nullptr || *value == '\0')
+        return kTvPort;
+    const std::string_view text(value);
+    unsigned port = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+    if (error != std::errc() || end != text.data() + text.size() || port == 0 || port > 65'535) {
+        PLOG("%s=%s is not a port; the TV's port stays %u", kTvPortVariable, value, unsigned{kTvPort});
+        return kTvPort;
+    }
+    PLOG("the TV's port is %u", port);
+    return static_cast<uint16_t>(port);
 }

@@ -158,6 +158,20 @@ TEST_F(CastingCodeConnectTest, ACodeDecodedWithTheLocalInterfaceConnects)
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
 }
 
+// The casting-code window's field shows the code the session holds: the code that connected, then
+// nothing once the link ends.
+TEST_F(CastingCodeConnectTest, TheCastingCodeFieldFollowsTheLink)
+{
+    makeController();
+    const std::string code = encodeCastingCode('Q', {0, 0, 1});
+    controller->inputIPTextField(code);
+    ASSERT_TRUE(waitConnected());
+    EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText " + code);
+    tv.closeLink();
+    ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText ");
+}
+
 TEST_F(CastingCodeConnectTest, ACodeThatReachesNoTvFailsOnce)
 {
     makeController();

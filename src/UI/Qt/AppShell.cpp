@@ -56,6 +56,8 @@ void AppShell::installStatusItem(const std::string& quitTitle)
 {
     quitAction_ = new QAction(QString::fromStdString(quitTitle), this);
     quitAction_->setObjectName("menuTitle");
+    // The desktop's quit keys, as the quit entry has them on other systems.
+    quitAction_->setShortcut(QKeySequence::Quit);
     connect(quitAction_, &QAction::triggered, this, [this] { delegate_->quitPelkor(); });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         return;
@@ -89,6 +91,8 @@ void AppShell::present(QMainWindow& window)
     window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     if (!trayIcon_ && quitAction_)
         window.menuBar()->addMenu(QString::fromStdString(delegate_->executableName()))->addAction(quitAction_);
+    else if (quitAction_)
+        window.addAction(quitAction_);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window.frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

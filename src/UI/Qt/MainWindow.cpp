@@ -36,6 +36,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
+    castControls_ = new CastingControls(ui_->castControls, this);
+    setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
+    // The address is what the user types first.
+    ui_->inputIPTextField->setFocus();
     connectActions();
 }
 
@@ -75,6 +79,7 @@ void MainWindow::connectActions()
 void MainWindow::setController(MainWindowController* controller)
 {
     controller_ = controller;
+    castControls_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -134,7 +139,13 @@ void MainWindow::showAlert(const std::string& message, const std::string& inform
 
 void MainWindow::showPage(MainWindowPage page)
 {
+    const bool changed = ui_->pages->currentWidget() != pageWidget(page);
     ui_->pages->setCurrentWidget(pageWidget(page));
+    // The address field stands above the pages with no TV and the device list; while connected the
+    // cast controls take the keyboard.
+    ui_->addressRow->setVisible(page == MainWindowPage::NoDevice || page == MainWindowPage::DeviceList);
+    if (changed && page == MainWindowPage::Connected)
+        castControls_->setFocus();
     const bool deviceList = page == MainWindowPage::DeviceList;
     ui_->connectInfoTextField->setVisible(deviceList);
     ui_->refreshDevBtn->setVisible(deviceList);
@@ -177,10 +188,13 @@ void MainWindow::showTvAddress(const std::string& address)
     ui_->deviceIP->setText(qText(address));
 }
 
-// The settings popover and the cast and view buttons come with their own views.
+// The settings popover and the view button come with their own views.
 void MainWindow::showHelpForConnection(bool) {}
 
-void MainWindow::showSessionControlsAtRest() {}
+void MainWindow::showSessionControlsAtRest()
+{
+    castControls_->showAtRest();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {

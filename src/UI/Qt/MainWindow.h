@@ -2,6 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
+#include "UI/Qt/CastingControls.h"
 #include "UI/Qt/ToastView.h"
 
 #include <QMainWindow>
@@ -57,13 +58,13 @@ public:
     void hideDeviceNameWindow() override {}
     void showRoziTipWindow(int, int64_t) override {}
 
-    // CastingView: the cast buttons, the casting-code window and the quality entry come with the
-    // connected page's own view; until then nothing shows.
-    void showCastingCodeWindow() override {}
-    void hideCastingCodeWindow() override {}
-    void setCastingCodeText(const std::string&) override {}
-    void showCastingState(bool) override {}
-    void showIdleState(ScreenType) override {}
+    // CastingView: the cast controls and the casting-code window; the quality entry comes with the
+    // settings' own view, until then nothing shows.
+    void showCastingCodeWindow() override { castControls_->showCastingCodeWindow(); }
+    void hideCastingCodeWindow() override { castControls_->hideCastingCodeWindow(); }
+    void setCastingCodeText(const std::string& text) override { castControls_->setCastingCodeText(text); }
+    void showCastingState(bool fromScreenButton) override { castControls_->showCastingState(fromScreenButton); }
+    void showIdleState(ScreenType lastScreenType) override { castControls_->showIdleState(lastScreenType); }
     void showQualityEntry(bool) override {}
 
     // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
@@ -96,4 +97,5 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    CastingControls* castControls_ = nullptr;
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Media/EncoderH264/ScreenType.h"
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class MainWindowController;
+class ScreenProjectionCodeWindow;
+
+namespace Ui {
+class CastingController;
+}
+
+// The connected page's screen-cast controls (the screen button, a toggle, and the stop button that
+// replaces it while a cast runs) and the casting-code window they may open. Shows what
+// CastingController decides through the casting calls of the main window's view, which forwards
+// them here, and hands the buttons' actions to the controller. Main thread.
+class CastingControls final : public QWidget {
+    Q_OBJECT
+public:
+    // The casting-code window is a window of its own, owned by window.
+    CastingControls(QWidget* parent, QWidget* window);
+    ~CastingControls() override;
+
+    // Where the actions go; nullptr: nowhere.
+    void setController(MainWindowController* controller);
+
+    // The casting view's calls (CastingView).
+    void showCastingCodeWindow();
+    void hideCastingCodeWindow();
+    void setCastingCodeText(const std::string& text);
+    void showCastingState(bool fromScreenButton);
+    void showIdleState(ScreenType lastScreenType);
+    // A link came or went: the screen button shown, off and enabled, the stop button hidden.
+    void showAtRest();
+
+    // The last control in the keyboard order, for the window's order after it.
+    QWidget* lastControl() const;
+    ScreenProjectionCodeWindow& castingCodeWindow() const { return *codeWindow_; }
+
+private:
+    // Shows one of the two buttons; the keyboard focus moves with it, so Space works the next step.
+    void showScreenButton(bool startShown);
+
+    std::unique_ptr<Ui::CastingController> ui_;
+    ScreenProjectionCodeWindow* codeWindow_ = nullptr;
+    MainWindowController* controller_ = nullptr;
+};

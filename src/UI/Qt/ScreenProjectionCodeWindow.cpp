@@ -1,0 +1,70 @@
+#include "UI/Qt/ScreenProjectionCodeWindow.h"
+
+#include "UI/LocalizedText.h"
+#include "UI/MainWindowController.h"
+#include "ui_ScreenProjectionCodeWindow.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace {
+
+QString localized(const char* key)
+{
+    return QString::fromStdString(LocalizedText::text(key));
+}
+
+} // namespace
+
+ScreenProjectionCodeWindow::ScreenProjectionCodeWindow(QWidget* parent)
+    : QDialog(parent), ui_(std::make_unique<Ui::ScreenProjectionCodeWindow>())
+{
+    ui_->setupUi(this);
+    setWindowTitle(localized("STRING_SCREEN_CODE"));
+    ui_->screenCodeTitle->setText(localized("STRING_SCREEN_CODE_TITLE"));
+    ui_->inputScreenProjectionCodeTextField->setPlaceholderText(localized("STRING_SCREEN_CODE"));
+    ui_->screenCodeOk->setText(localized("STRING_OK"));
+    ui_->screenCodeCancel->setText(localized("STRING_CANCEL"));
+    // Return in the field presses OK, the default button; the controller then orders the window out.
+    connect(ui_->screenCodeOk, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->inputScreenProjectionCode(castingCodeText());
+    });
+    connect(ui_->screenCodeCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // Escape and the window's close button reject too: each is the Cancel of the window.
+    connect(this, &QDialog::rejected, this, [this] {
+        if (controller_)
+            controller_->cancelScreenProjectionCodeButton();
+    });
+}
+
+ScreenProjectionCodeWindow::~ScreenProjectionCodeWindow() = default;
+
+void ScreenProjectionCodeWindow::showInFront()
+{
+    centre();
+    show();
+    raise();
+    activateWindow();
+    ui_->inputScreenProjectionCodeTextField->setFocus();
+}
+
+void ScreenProjectionCodeWindow::centre()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void ScreenProjectionCodeWindow::setCastingCodeText(const std::string& text)
+{
+    ui_->inputScreenProjectionCodeTextField->setText(QString::fromStdString(text));
+}
+
+std::string ScreenProjectionCodeWindow::castingCodeText() const
+{
+    return ui_->inputScreenProjectionCodeTextField->text().toStdString();
+}

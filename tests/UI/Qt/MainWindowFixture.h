@@ -1,0 +1,58 @@
+#pragma once
+
+#include "QtTestSupport.h"
+
+#include "UI/FakeCastMedia.h"
+#include "UI/Qt/MainWindow.h"
+#include "UI/SessionTestSupport.h"
+
+#include <memory>
+#include <string>
+
+// The main window on screen, 800 x 600, with its controls found by object name.
+class MainWindowFixture : public QtLoopFixture {
+protected:
+    MainWindowFixture() { window.show(); }
+
+    template <typename T>
+    T* control(const char* name) const
+    {
+        T* found = window.findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    bool shows(const char* name) const { return control<QWidget>(name)->isVisibleTo(&window); }
+
+    void screenshot(const std::string& name) { saveScreenshot(window, name); }
+
+    MainWindow window;
+};
+
+// The window in front of the session controller and a TV peer on 127.0.0.1, casting through fake
+// media (no screen, no sound server).
+class MainWindowSessionFixture : public MainWindowFixture {
+protected:
+    explicit MainWindowSessionFixture(TvSim::Options options = SessionFixture::tvOptions()) : tv(std::move(options))
+    {
+        EXPECT_TRUE(tv.start());
+        SessionServices services;
+        services.link = &link;
+        services.discovery.reset();
+        services.tvPort = tv.port();
+        services.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        services.castMedia = media.media();
+        controller = std::make_unique<MainWindowController>(window, std::move(services));
+        window.setController(controller.get());
+        controller->windowDidLoad();
+    }
+    ~MainWindowSessionFixture() override
+    {
+        window.setController(nullptr);
+        controller.reset();
+    }
+
+    FakeCastMedia media;
+    TvSim tv;
+    TCPManager link{SessionFixture::linkOptions()};
+    std::unique_ptr<MainWindowController> controller;
+};

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The real pelkor from end to end, driven through its window: on a private Xvfb and a private
+# pulseaudio whose default sink is "Speakers", with private user folders, inside a network namespace
+# of its own (so discovery broadcasts and the file server stay there), against tv-sim on 127.0.0.1.
+# The address is typed, the connected page reached, a cast started and decoded by the TV, stopped, the
+# link ended and pelkor quit; then the shared folder is empty and "Speakers" is the default sink again.
+# A second launch while the first runs ends at once, with status 0, and changes nothing.
+#
+#   program-e2e.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR
+# Exit status 77 (skipped) where network namespaces, Xvfb, pulseaudio or xdotool are missing.
+set -euo pipefail
+
+if [[ -z ${PELKOR_E2E_NAMESPACE:-} ]]; then
+    for tool in Xvfb pulseaudio pactl xdotool ffmpeg; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    done
+    unshare -n true 2>/dev/null || { echo "skipped: network namespaces are not permitted here (unshare -n)"; exit 77; }
+    PELKOR_E2E_NAMESPACE=1 exec unshare -n bash "$0" "$@"
+fi
+ip link set lo up
+
+PELKOR=$1
+TV_SIM=$2
+REPO=$3
+shots=$4
+# shellcheck source=../../../scripts/session-steps.sh
+source "$REPO/scripts/session-steps.sh"
+
+check() {  # description, then the command that must succeed
+    local what=$1
+    shift
+    if ! "$@"; then
+        echo "FAILED: $what" >&2
+        echo "--- pelkor's log" >&2
+        grep -v '^$' "$work/pelkor.log" | tail -n 40 >&2 || true
+        echo "--- tv-sim's report" >&2
+        grep -v '^recv ' "$work/tv.log" | tail -n 20 >&2 || true
+        exit 1
+    fi
+    echo "ok: $what"
+}
+
+default_sink_is() {
+    [[ $(pactl get-default-sink) == "$1" ]]
+}
+
+shared_folder=
+shared_folder_empty() {
+    [[ -z $(ls -A "$shared_folder" 2>/dev/null) ]]
+}
+
+# A second copy while the first runs: no output, status 0, and the first's state as it was.
+second_launch_changes_nothing() {
+    local offered=$shared_folder/offered-by-the-test
+    echo bytes >"$offered"
+    local output status=0
+    output=$(PELKOR_TV_PORT=$TV_PORT timeout 10 "$PELKOR" 2>&1) || status=$?
+    [[ $status -eq 0 && -z $output && -f $offered ]] && kill -0 "$PELKOR_PID" && default_sink_is ROZI-Audio
+}
+
+session_begin
+use_private_folders
+shared_folder=$XDG_CACHE_HOME/pelkor/server/fileshare
+start_private_xvfb
+start_private_pulse
+check "the sound server starts with its own default sink" default_sink_is Speakers
+install_missing_drivers >/dev/null
+start_tv_sim 0 "Living Room"
+check "pelkor shows its main window" start_pelkor
+check "the main window makes the loopback device the default sink" default_sink_is ROZI-Audio
+check "a second launch ends at once with status 0 and changes nothing" second_launch_changes_nothing
+
+check "the typed address reaches the connected page" connect_to_tv
+screenshot_window "$shots" main-window-connected
+# A quality picked in the settings comes here, before the cast starts.
+check "the screen button starts a cast the TV decodes" start_cast 10
+screenshot_window "$shots" main-window-casting
+check "the stop button ends the cast" stop_cast
+check "the disconnect button ends the link" disconnect_from_tv
+
+# Something shared with the TV, which the quit road must take away.
+mkdir -p "$shared_folder"
+echo bytes >"$shared_folder/shared-before-quit"
+check "the quit keys end pelkor" quit_pelkor
+check "pelkor ends with status 0" test "$ended_status" -eq 0
+check "the shared folder is empty" shared_folder_empty
+check "the default sink is the one from before" default_sink_is Speakers
+check "sound went to the TV" grep -q -m1 'name=kMsgAudioFrame ' "$work/tv.log"
+tv_summary

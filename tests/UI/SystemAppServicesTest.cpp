@@ -1,0 +1,17 @@
+#include "UI/SystemAppServices.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(SystemAppServicesTest, TheTvPortIsTheUsualOneUnlessAWholePortIsNamed)
+{
+    EXPECT_EQ(SystemAppServices::tvPort(nullptr), 6666);
+    EXPECT_EQ(SystemAppServices::tvPort(""), 6666);
+    EXPECT_EQ(SystemAppServices::tvPort("40123"), 40123);
+    EXPECT_EQ(SystemAppServices::tvPort("65535"), 65535);
+    for (const char* bad : {"0", "65536", "-1", "12ab", " 80", "80 ", "4294967297", "0x50"})
+        EXPECT_EQ(SystemAppServices::tvPort(bad), 6666) << bad;
+}
+
+} // namespace
