@@ -6,6 +6,24 @@
 # The caller sets PELKOR, TV_SIM and REPO (the source tree), runs with `set -euo pipefail`, and calls
 # session_begin first. Files land in $work, which goes with the session.
 
+# The unshare flags that give this user a network namespace of its own (only a loopback device, so
+# discovery broadcasts and listening ports stay inside): "-n" for root, "-rn" through a user namespace;
+# none where neither is permitted.
+private_network_flags() {
+    local flags
+    for flags in -n -rn; do
+        if unshare "$flags" true 2>/dev/null; then
+            printf "%s\n" "$flags"
+            return
+        fi
+    done
+}
+
+# Inside such a namespace: its loopback device up.
+use_private_network() {
+    ip link set lo up
+}
+
 # Makes $work and the trap that ends every process started here, the latest first.
 session_begin() {
     work=$(mktemp -d)
@@ -141,6 +159,14 @@ install_missing_drivers() {
     bash "$REPO/resources/installVirtualDrivers.sh" "$REPO/resources/" "$speaker" "$microphone" "$camera" | sed 's/^/  /'
 }
 
+# A tone on the default sink for SECONDS: silence makes no sound frames, so the cast's sound needs
+# something playing.
+play_tone() {  # seconds
+    ffmpeg -loglevel error -y -f lavfi -i "sine=frequency=440:duration=$1" "$work/tone.wav" || return 1
+    paplay "$work/tone.wav" &
+    session_pids+=($!)
+}
+
 # tv-sim on 127.0.0.1, decoding and answering casts at LEVEL; TV_PORT is its port, TV_SIM_PID its
 # process, $work/tv.log its report.
 start_tv_sim() {  # level [name]
@@ -215,7 +241,7 @@ screenshot_window() {  # dir name
     local X Y WIDTH HEIGHT
     eval "$(xdotool getwindowgeometry --shell "$PELKOR_WINDOW" | grep -E '^(X|Y|WIDTH|HEIGHT)=[0-9]+$')" || return 1
     mkdir -p "$1"
-    ffmpeg -loglevel error -y -f x11grab -video_size "${WIDTH}x${HEIGHT}" -i "$DISPLAY+$X,$Y" -frames:v 1 "$1/$2.png"
+    ffmpeg -loglevel error -y -f x11grab -draw_mouse 0 -video_size "${WIDTH}x${HEIGHT}" -i "$DISPLAY+$X,$Y" -frames:v 1 "$1/$2.png"
 }
 
 # tv-sim's decoded pictures in one line: count, size and latency.
