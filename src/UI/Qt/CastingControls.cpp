@@ -108,7 +108,8 @@ void CastingControls::showScreenButton(bool startShown)
     setFocusProxy(startShown ? ui_->screenBtn : ui_->stopScreenBtn);
     QWidget* shown = startShown ? ui_->screenBtn : ui_->stopScreenBtn;
     QWidget* hidden = startShown ? ui_->stopScreenBtn : ui_->screenBtn;
-    const bool hadFocus = hidden->hasFocus();
+    // The window's focus widget, which it keeps while another window is active.
+    const bool hadFocus = window()->focusWidget() == hidden;
     shown->show();
     hidden->hide();
     if (hadFocus)

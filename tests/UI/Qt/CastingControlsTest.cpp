@@ -36,6 +36,10 @@ TEST_F(CastingControlsTest, TheScreenButtonGivesWayToStopWhileACastRuns)
     EXPECT_EQ(control<QLabel>("screenText")->text().toStdString(), LocalizedText::text("STRING_SCREEN_TEXT"));
     EXPECT_EQ(window.focusWidget(), screenBtn()) << "the connected page's first control takes the keys";
     screenshot("connected-idle");
+    control<QPushButton>("disConnectBtn")->setFocus();
+    window.showPage(MainWindowPage::Connected);
+    EXPECT_EQ(window.focusWidget(), control<QWidget>("disConnectBtn")) << "each discovery tick's page rule leaves the keys";
+    screenBtn()->setFocus();
 
     screenBtn()->setChecked(true);
     window.showCastingState(true);

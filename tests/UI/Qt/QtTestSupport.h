@@ -15,11 +15,12 @@
 #include <memory>
 #include <string>
 
-// The test process's one QApplication, on the offscreen platform, made on first use.
+// The test process's one QApplication, made on first use: on the offscreen platform, or on the one
+// QT_QPA_PLATFORM names (xcb on a private Xvfb, for pictures of the real platform).
 inline QApplication& qtApplication()
 {
     static QApplication* const application = [] {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
         static int argc = 1;
         static char name[] = "UIQt_tests";
         static char* argv[] = {name, nullptr};
@@ -59,11 +60,13 @@ protected:
     const std::shared_ptr<QtMainLoop> loop;
 };
 
-// Writes the widget's picture, once its pending events are served, to the build tree's screenshots
-// folder as NAME.png.
+// Writes the widget's picture, once its pending events are served, as NAME.png to the folder
+// $PELKOR_SCREENSHOT_DIR names, else to the build tree's screenshots folder.
 inline void saveScreenshot(QWidget& widget, const std::string& name)
 {
-    std::filesystem::create_directories(PELKOR_SCREENSHOT_DIR);
+    const char* chosen = std::getenv("PELKOR_SCREENSHOT_DIR");
+    const std::filesystem::path folder = chosen && *chosen ? chosen : PELKOR_SCREENSHOT_DIR;
+    std::filesystem::create_directories(folder);
     processFor(std::chrono::milliseconds(20));
-    EXPECT_TRUE(widget.grab().save(QString::fromStdString(std::string(PELKOR_SCREENSHOT_DIR) + "/" + name + ".png")));
+    EXPECT_TRUE(widget.grab().save(QString::fromStdString((folder / (name + ".png")).string())));
 }
