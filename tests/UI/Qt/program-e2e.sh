@@ -75,9 +75,12 @@ check "a second launch ends at once with status 0 and changes nothing" second_la
 
 check "the typed address reaches the connected page" connect_to_tv
 screenshot_window "$shots" main-window-connected
-# A quality picked in the settings comes here, before the cast starts.
+# The TV answers with level 0: 1920 x 1080. A quality picked in the settings comes here, before the
+# cast starts, and sets the size the TV decodes.
+decoded_size=1920x1080
 play_tone 60
 check "the screen button starts a cast the TV decodes" start_cast 10
+check "the TV decodes pictures of $decoded_size" grep -q -m1 -E "^decoded .* size=$decoded_size " "$work/tv.log"
 check "sound goes to the TV" await_line "$work/tv.log" 'name=kMsgAudioFrame ' 10
 screenshot_window "$shots" main-window-casting
 check "the stop button ends the cast" stop_cast
