@@ -32,9 +32,15 @@ std::optional<fs::path> makeServedFolder(const std::optional<fs::path>& cachesFo
 void addSharedFolderHandlers(WebDavServer& server, const fs::path& sharedFolder)
 {
     using Request = std::shared_ptr<HttpServerRequest>;
+    // The refusal is answered at once: a body sent with it is never read in.
+    const HttpServer::RequestFactory refusal = [plain = HttpServer::requestFactory()](auto&&... arguments) {
+        auto request = plain(arguments...);
+        if (request)
+            request->setAnswersBeforeBody(true);
+        return request;
+    };
     for (const char* method : kWriteMethods) {
-        // The plain request class drops any body unread into memory or disk.
-        server.addDefaultHandlerForMethod(method, HttpServer::requestFactory(), HttpServer::synchronous([](Request) {
+        server.addDefaultHandlerForMethod(method, refusal, HttpServer::synchronous([](Request) {
             return HttpServerErrorResponse::responseWithClientError(403, "The shared folder is read-only");
         }));
     }

@@ -8,6 +8,10 @@
 
 namespace {
 
+// What a connection reads and drops of a body it answered without, before it closes anyway: enough for
+// the rest of what a client sends before it sees the answer, far short of the body's own cap.
+constexpr uint64_t kMaxDrainedBytes = 1 << 20;
+
 std::string addressText(const std::vector<uint8_t>& data)
 {
     if (data.empty())
@@ -84,6 +88,10 @@ void HttpServerConnection::end()
 {
     if (!socket_.isOpen())
         return;
+    if (bodyLeftUnread_ && !draining_) {
+        drainThenEnd();
+        return;
+    }
     const auto keep = shared_from_this();  // self_ may hold the last reference
     deadlines_.stop();
     socket_.close();
@@ -92,6 +100,27 @@ void HttpServerConnection::end()
     server_->didEndConnection(*this);
     request_.reset();
     self_.reset();
+}
+
+// Closing with the body still arriving would reset the connection, and the peer could lose the answer
+// with it. So the answer is followed by the end of our stream, and what still comes is read and dropped
+// until the peer closes, up to a cap; a peer that stalls meanwhile is ended by the idle sweep.
+void HttpServerConnection::drainThenEnd()
+{
+    draining_ = true;
+    socket_.shutdownWrite();
+    drainSome();
+}
+
+void HttpServerConnection::drainSome()
+{
+    socket_.readSome([this](std::span<const uint8_t> data) {
+        drainedBytes_ += data.size();
+        if (drainedBytes_ >= kMaxDrainedBytes)
+            end();
+        else
+            drainSome();
+    });
 }
 
 void HttpServerConnection::dispatchHead()
@@ -131,10 +160,12 @@ void HttpServerConnection::dispatchHead()
     }
     request_->setLocalAddressData(localAddressData_);
     request_->setRemoteAddressData(remoteAddressData_);
-    if (request_->hasBody())
+    if (request_->hasBody() && !request_->answersBeforeBody()) {
         reader_.readBody(request_, [this] { startProcessing(); });
-    else
-        startProcessing();
+        return;
+    }
+    bodyLeftUnread_ = request_->hasBody();
+    startProcessing();
 }
 
 void HttpServerConnection::startProcessing()

@@ -69,6 +69,9 @@ protected:
 
 private:
     void end();
+    // Ends a connection whose request body was left unread, without losing the answer.
+    void drainThenEnd();
+    void drainSome();
     void dispatchHead();
     void startProcessing();
     void finishProcessing(std::shared_ptr<HttpServerResponse> response);
@@ -84,6 +87,9 @@ private:
     HttpServerResponseWriter writer_;
     bool opened_ = false;
     bool virtualHEAD_ = false;
+    bool bodyLeftUnread_ = false;
+    bool draining_ = false;
+    uint64_t drainedBytes_ = 0;
     std::shared_ptr<HttpServerHandler> handler_;
     std::shared_ptr<HttpServerRequest> request_;
     int statusCode_ = 0;

@@ -169,6 +169,11 @@ void HttpServerConnectionSocket::finishWrite(bool success)
     onDone(success);
 }
 
+void HttpServerConnectionSocket::shutdownWrite()
+{
+    ::shutdown(socket_, SHUT_WR);
+}
+
 void HttpServerConnectionSocket::close()
 {
     if (readSource_ || writeSource_)

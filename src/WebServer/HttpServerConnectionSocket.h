@@ -36,6 +36,8 @@ public:
     // Sends the parts in order, as if joined, but without joining them: a large body goes out from
     // the buffer it came in.
     void write(std::vector<std::vector<uint8_t>> parts, DoneHandler onDone);
+    // Sends the end of the stream after what was written; reading goes on.
+    void shutdownWrite();
     // Closes the socket; pending handlers are dropped.
     void close();
 

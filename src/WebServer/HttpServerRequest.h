@@ -61,6 +61,9 @@ public:
     const HttpServerByteRange& byteRange() const { return byteRange_; }
 
     bool hasBody() const { return !contentType_.empty(); }
+    // The answer does not depend on the body (a refusal): the connection answers without reading it.
+    bool answersBeforeBody() const { return answersBeforeBody_; }
+    void setAnswersBeforeBody(bool on) { answersBeforeBody_ = on; }
     bool hasByteRange() const { return byteRange_.isSet(); }
 
     const std::vector<uint8_t>& localAddressData() const { return localAddressData_; }
@@ -102,6 +105,7 @@ private:
     std::map<std::string, std::any> attributes_;
     bool acceptsGzipContentEncoding_ = false;
     bool usesChunkedTransferEncoding_ = false;
+    bool answersBeforeBody_ = false;
     std::string method_;
     std::string url_;
     Headers headers_;

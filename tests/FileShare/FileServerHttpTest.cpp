@@ -87,6 +87,32 @@ TEST_F(FileServerHttp, EveryWriteMethodIsRefusedAndChangesNothing)
     EXPECT_EQ(entries(server->getUploadPath()), std::set<std::string>{"fileshare"});
 }
 
+// A refused upload is answered before its body is read: a client announcing a huge body hears the 403 at
+// once, and one that keeps sending is cut off after a little, never read in to the body's end.
+TEST_F(FileServerHttp, ARefusedBodyIsNeverReadIn)
+{
+    const int fd = ServerTestSupport::connectTo(port());
+    ServerTestSupport::sendText(fd, "PUT /fileshare/big HTTP/1.1\r\nHost: localhost\r\nContent-Length: 4000000000\r\n\r\n"
+                                    + std::string(4096, 'x'));
+    EXPECT_EQ(ServerTestSupport::parse(ServerTestSupport::readAll(fd)).status, 403);
+
+    const std::string block(1 << 20, 'y');
+    uint64_t sent = 0;
+    for (ssize_t count = 0; sent < (uint64_t{256} << 20) && count >= 0; sent += static_cast<uint64_t>(std::max<ssize_t>(count, 0)))
+        count = ::send(fd, block.data(), block.size(), MSG_NOSIGNAL);
+    EXPECT_LT(sent, uint64_t{256} << 20);
+    ::close(fd);
+    EXPECT_EQ(entries(sharedFolder()), std::set<std::string>{"42"});
+}
+
+// curl, sending a body it cannot hold back, still gets the refusal rather than a reset connection.
+TEST_F(FileServerHttp, CurlUploadingALargeFileHearsTheRefusal)
+{
+    const auto big = source("big.bin", patternBytes(32 << 20, 3));
+    const std::string url = "http://127.0.0.1:" + std::to_string(port()) + "/fileshare/big.bin";
+    EXPECT_EQ(curl({"-s", "-o", "/dev/null", "-w", "%{http_code}", "-H", "Expect:", "-T", big.string(), url}), "403");
+}
+
 TEST_F(FileServerHttp, TheSharedFolderAskedForByItsOwnPathIsA500)
 {
     EXPECT_EQ(exchange(port(), get(sharedFolder().string())).status, 500);

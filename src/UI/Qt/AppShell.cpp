@@ -3,9 +3,11 @@
 #include "UI/Qt/Images.h"
 
 #include "Platform/SignalPipe.h"
+#include "UI/KeycodeConverter.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/MainWindow.h"
 #include "UI/Qt/PermissionsNotice.h"
+#include "UI/Qt/QtKeyboardMonitor.h"
 #include "Utils/Log.h"
 
 #include <QAction>
@@ -31,7 +33,11 @@ AppShell::AppShell(AppDelegate::Services services)
     watchSignals();
 }
 
-AppShell::~AppShell() = default;
+AppShell::~AppShell()
+{
+    if (keyboardMonitor_)
+        KeycodeConverter::sharedManager().setKeyboardMonitor(nullptr);
+}
 
 void AppShell::watchSignals()
 {
@@ -72,6 +78,8 @@ void AppShell::installStatusItem(const std::string& quitTitle)
 
 void AppShell::showMainWindow(SessionServices services)
 {
+    keyboardMonitor_ = std::make_unique<QtKeyboardMonitor>();
+    KeycodeConverter::sharedManager().setKeyboardMonitor(keyboardMonitor_.get());
     mainWindow_ = std::make_unique<MainWindow>();
     controller_ = std::make_unique<MainWindowController>(*mainWindow_, std::move(services));
     mainWindow_->setController(controller_.get());

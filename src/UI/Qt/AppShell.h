@@ -14,6 +14,7 @@ class QAction;
 class QMainWindow;
 class QSocketNotifier;
 class QSystemTrayIcon;
+class QtKeyboardMonitor;
 class SignalPipe;
 
 // The application's shell on Qt: owns the delegate and the run's window, puts the quit entry in the
@@ -23,7 +24,7 @@ class SignalPipe;
 class AppShell final : public QObject, public AppShellView {
 public:
     explicit AppShell(AppDelegate::Services services);
-    // Destroys the session controller before its window.
+    // Takes the key monitor from the key forwarder, then destroys the session controller before its window.
     ~AppShell() override;
 
     // The application has started: the delegate's launch.
@@ -54,6 +55,8 @@ private:
     QSocketNotifier* signalNotifier_ = nullptr;
     QAction* quitAction_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
+    // The key forwarder listens on it while the TV-screen window has control.
+    std::unique_ptr<QtKeyboardMonitor> keyboardMonitor_;
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<MainWindowController> controller_;
     std::unique_ptr<QMainWindow> permissionsWindow_;
