@@ -202,7 +202,7 @@ start_pelkor() {
     fi
     PELKOR_WINDOW=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(main_window_title)\$" | head -n 1) ||
         { session_fail "no window of pelkor's came up"; return 1; }
-    xdotool windowfocus --sync "$PELKOR_WINDOW"
+    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" || { session_fail "pelkor's window did not take the keyboard"; return 1; }
 }
 
 # Types the TV's address into the address field, which has the keys at start, and waits for the link
