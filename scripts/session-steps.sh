@@ -261,6 +261,12 @@ tv_summary() {
                   n, size, l[int((n + 1) / 2)] / 1000, l[int(n * 0.95 + 0.999999)] / 1000 }'
 }
 
+# How many of each message tv-sim received, the most frequent first.
+tv_message_counts() {
+    grep '^recv ' "$work/tv.log" | sed -E 's/.* name=([^ ]+) .*/\1/' | sort | uniq -c | sort -rn |
+        awk '{ printf "received %d x %s\n", $1, $2 }'
+}
+
 # Ends tv-sim, which writes its summary line on the way out, and prints its report: the events, how
 # many of each message it received, and the pictures it decoded.
 print_tv_report() {
@@ -268,7 +274,6 @@ print_tv_report() {
     wait "$TV_SIM_PID" 2>/dev/null || true
     echo "tv-sim's report:"
     grep -v -E '^(recv|decoded) ' "$work/tv.log" | sed 's/^/  /'
-    grep '^recv ' "$work/tv.log" | sed -E 's/.* name=([^ ]+) .*/\1/' | sort | uniq -c | sort -rn |
-        awk '{ printf "  received %d x %s\n", $1, $2 }'
+    tv_message_counts | sed 's/^/  /'
     tv_summary | sed 's/^/  /'
 }

@@ -37,7 +37,7 @@ check() {  # description, then the command that must succeed
         grep -v '^$' "$work/pelkor.log" | tail -n 40 >&2 || true
         echo "--- tv-sim's report" >&2
         grep -v -E '^(recv|decoded) ' "$work/tv.log" >&2 || true
-        grep '^recv ' "$work/tv.log" | sed -E 's/.* name=([^ ]+) .*/received \1/' | sort | uniq -c >&2 || true
+        tv_message_counts >&2 || true
         exit 1
     fi
     echo "ok: $what"
