@@ -20,7 +20,9 @@ if [[ -z ${PELKOR_DEMO_NAMESPACE:-} ]]; then
     if [[ -n $flags ]]; then
         PELKOR_DEMO_NAMESPACE=1 exec unshare "$flags" bash "$0" "$@"
     fi
-    echo "no network namespace can be made here: pelkor's discovery broadcasts on this computer's networks"
+    # Discovery would broadcast on this computer's own networks: the demo runs without it.
+    export PELKOR_DISCOVERY=off
+    echo "no network namespace can be made here: pelkor runs without discovery, the TV's address is typed"
 else
     use_private_network
 fi

@@ -43,6 +43,10 @@ AppDelegate::Services SystemAppServices::make()
         SoundPreferences::shared().useAudioDeviceForInputAndOutput(kLoopbackDevice);
     };
     services.session.tvPort = tvPort(std::getenv(kTvPortVariable));
+    if (!discoveryRuns(std::getenv(kDiscoveryVariable))) {
+        PLOG("%s=off: no discovery runs", kDiscoveryVariable);
+        services.session.discovery = std::nullopt;
+    }
     services.executableName = AppInfo::main().bundleExecutable();
     return services;
 }
@@ -60,4 +64,9 @@ uint16_t SystemAppServices::tvPort(const char* value)
     }
     PLOG("the TV's port is %u", port);
     return static_cast<uint16_t>(port);
+}
+
+bool SystemAppServices::discoveryRuns(const char* value)
+{
+    return value == nullptr || std::string_view(value) != "off";
 }

@@ -16,10 +16,15 @@ public:
     // end-to-end test run theirs on a free port).
     static constexpr const char* kTvPortVariable = "PELKOR_TV_PORT";
     static constexpr uint16_t kTvPort = 6666;
+    // "off" runs no discovery, so nothing is broadcast (the demo on a machine where it cannot keep its
+    // traffic in a private network); a typed address still connects.
+    static constexpr const char* kDiscoveryVariable = "PELKOR_DISCOVERY";
 
     // Main thread.
     static AppDelegate::Services make();
     // The port kTvPortVariable's value names, kTvPort when it is unset; a value that is not a whole
     // number from 1 to 65535 is logged and gives kTvPort.
     static uint16_t tvPort(const char* value);
+    // False only for kDiscoveryVariable's value "off".
+    static bool discoveryRuns(const char* value);
 };

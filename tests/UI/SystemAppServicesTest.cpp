@@ -14,4 +14,12 @@ TEST(SystemAppServicesTest, TheTvPortIsTheUsualOneUnlessAWholePortIsNamed)
         EXPECT_EQ(SystemAppServices::tvPort(bad), 6666) << bad;
 }
 
+TEST(SystemAppServicesTest, OnlyAnExplicitOffStopsDiscovery)
+{
+    EXPECT_TRUE(SystemAppServices::discoveryRuns(nullptr));
+    EXPECT_TRUE(SystemAppServices::discoveryRuns(""));
+    EXPECT_TRUE(SystemAppServices::discoveryRuns("on"));
+    EXPECT_FALSE(SystemAppServices::discoveryRuns("off"));
+}
+
 } // namespace
