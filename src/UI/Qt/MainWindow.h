@@ -9,8 +9,11 @@
 
 #include <memory>
 
+class CheckDeviceView;
+class GlobalPopWindow;
 class MainWindowController;
 class QWidget;
+class SpinAnimation;
 
 namespace Ui {
 class MainWindowController;
@@ -31,6 +34,9 @@ public:
     std::optional<MainWindowPage> currentPage() const;
     // The latest toast, while it is shown.
     ToastView* toastView() const { return toastView_; }
+    CheckDeviceView* checkDeviceView() const { return checkDeviceView_; }
+    // The refresh button's turn.
+    SpinAnimation* refreshDevSpin() const { return refreshDevSpin_; }
 
     // ToastPresenter
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
@@ -73,7 +79,7 @@ public:
     FilePanelView& filePanel() override { return *this; }
     void reloadData() override {}
     void setButtonsEnabled(bool) override {}
-    void askToReplace(std::function<void()>) override {}
+    void askToReplace(std::function<void()> replace) override;
     void showFileShareWindow(size_t, int64_t) override {}
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
@@ -96,4 +102,8 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    CheckDeviceView* checkDeviceView_ = nullptr;
+    SpinAnimation* refreshDevSpin_ = nullptr;
+    // The file panel's replace question, made when first asked and kept.
+    GlobalPopWindow* replacePopWindow_ = nullptr;
 };
