@@ -7,6 +7,11 @@
 // Fusion draws the same on every desktop, so the scroll bars' places are the same everywhere.
 CustomScroller::CustomScroller() : QProxyStyle(QStyleFactory::create("Fusion")) {}
 
+int CustomScroller::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
+{
+    return metric == PM_ScrollBarExtent ? kBarWidth : QProxyStyle::pixelMetric(metric, option, widget);
+}
+
 void CustomScroller::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                                         const QWidget* widget) const
 {

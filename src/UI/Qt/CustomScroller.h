@@ -9,9 +9,13 @@ class CustomScroller final : public QProxyStyle {
 public:
     static constexpr qreal kKnobWidth = 3.0;
     static constexpr qreal kKnobRadius = 2.0;
+    static constexpr int kBarWidth = 7;
 
     CustomScroller();
 
+    // A slim bar: the knob needs no more room.
+    int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
+                    const QWidget* widget = nullptr) const override;
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget = nullptr) const override;
 

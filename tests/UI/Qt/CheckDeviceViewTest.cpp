@@ -87,6 +87,7 @@ TEST_F(CheckDeviceViewTest, AClickAsksToConnectAndShowsLoadingUntilTheNextReload
     EXPECT_TRUE(row->connectBtn()->text().isEmpty()) << "the picture alone";
     EXPECT_FALSE(row->connectBtn()->icon().isNull());
     EXPECT_FALSE(view.item(0)->isLoading());
+    saveScreenshot(view, "device-list-connecting");
 
     view.reloadData(threeTvs());
     EXPECT_FALSE(row->isLoading());
