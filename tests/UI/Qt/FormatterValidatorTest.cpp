@@ -1,6 +1,5 @@
 #include "QtTestSupport.h"
 
-#include "UI/DeviceNameTextFormatter.h"
 #include "UI/IpTextFormatter.h"
 #include "UI/Qt/FormatterValidator.h"
 
@@ -27,10 +26,6 @@ TEST_F(FormatterValidatorTest, TypingIsJudgedAndTheCaretFollowsWhatWasKept)
     QTest::keyClicks(&field, "1234567");
     EXPECT_EQ(field.text(), "123456");
     EXPECT_EQ(field.cursorPosition(), 6);
-
-    field.clear();
-    QTest::keyClicks(&field, "192.168.100.2001");
-    EXPECT_EQ(field.text(), "192.168.100.200");
 
     field.clear();
     field.insert("ABCD1234");
@@ -70,20 +65,6 @@ TEST_F(FormatterValidatorTest, ReturnStillSubmitsAnAcceptedText)
     QTest::keyClicks(&field, "AB12CD");
     QTest::keyClick(&field, Qt::Key_Return);
     EXPECT_EQ(submitted.size(), 1);
-}
-
-TEST_F(FormatterValidatorTest, ADeviceNameFieldTakesAnyLengthUntilALimitIsSet)
-{
-    QLineEdit name;
-    auto* validator = FormatterValidator::attach(&name, std::make_unique<DeviceNameTextFormatter>());
-    name.show();
-    name.setFocus();
-    QTest::keyClicks(&name, "Meeting room on the second floor");
-    EXPECT_EQ(name.text(), "Meeting room on the second floor");
-    validator->formatter().setMaxLength(7);
-    name.clear();
-    QTest::keyClicks(&name, "Meeting room");
-    EXPECT_EQ(name.text(), "Meeting");
 }
 
 } // namespace
