@@ -177,34 +177,6 @@ private:
     std::vector<DelegateCall> calls_;
 };
 
-// A listener on 127.0.0.1 whose one-place backlog is taken by a connection of its own, so the
-// kernel drops every new connection attempt (it retries) until open() accepts that connection.
-class StalledListener : public LoopbackSocket {
-public:
-    StalledListener() : LoopbackSocket(SOCK_STREAM)
-    {
-        if (::listen(fd(), 0) != 0 ||
-            ::connect(filler_, reinterpret_cast<const sockaddr*>(&address()), sizeof(sockaddr_in)) != 0)
-            ADD_FAILURE() << "cannot fill a loopback listener's backlog";
-    }
-    ~StalledListener() { ::close(filler_); }
-
-    // Makes room in the backlog: the attempt waiting for it gets through on its next try.
-    void open()
-    {
-        if (readable(fd()))
-            ::close(::accept(fd(), nullptr, nullptr));
-    }
-    // The next connection within limit that got through, -1 when none.
-    int accept(std::chrono::milliseconds limit)
-    {
-        return readable(fd(), limit) ? ::accept4(fd(), nullptr, nullptr, SOCK_CLOEXEC) : -1;
-    }
-
-private:
-    int filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-};
-
 inline std::span<const uint8_t> bytesOf(const std::string& text)
 {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};

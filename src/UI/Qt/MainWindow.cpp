@@ -1,18 +1,26 @@
 #include "UI/Qt/MainWindow.h"
 
+#include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
+#include "UI/Qt/CheckDeviceView.h"
+#include "UI/Qt/FormatterValidator.h"
+#include "UI/Qt/GlobalPopWindow.h"
+#include "UI/Qt/Images.h"
+#include "UI/Qt/SpinAnimation.h"
 #include "UI/ToastPlacement.h"
 #include "ui_MainWindowController.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>
-#include <QStyle>
 #include <QTimer>
 
 #include <chrono>
 
 namespace {
+
+// One full turn of the refresh button.
+constexpr std::chrono::milliseconds kRefreshTurn{500};
 
 QString qText(const std::string& text)
 {
@@ -31,7 +39,13 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->setupUi(this);
     setTexts();
     ui_->inputIPTextField->setStyleSheet("QLineEdit { border: 1px solid rgb(236, 237, 236); }");
-    ui_->inputErrorImage->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(16, 16));
+    FormatterValidator::attach(ui_->inputIPTextField, std::make_unique<IpTextFormatter>());
+    ui_->inputErrorImage->setPixmap(Images::pixmap("InputError", {16, 16}));
+    ui_->noDeviceImage->setPixmap(Images::pixmap("NoDevice", {96, 96}));
+    ui_->refreshDevBtn->setText({});
+    ui_->refreshDevBtn->setIcon(Images::icon("Refresh"));
+    refreshDevSpin_ = new SpinAnimation(ui_->refreshDevBtn, kRefreshTurn, 1, this);
+    checkDeviceView_ = CheckDeviceView::placeIn(ui_->deviceListHolder);
     showInputError(std::nullopt);
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
@@ -70,10 +84,12 @@ void MainWindow::connectActions()
         if (controller_)
             controller_->clickDisConnectBtn();
     });
-    connect(ui_->deviceList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+    connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)
-            controller_->connectDevice(item->data(Qt::UserRole).toString().toStdString());
+            controller_->connectDevice(address.toStdString());
     });
+    // Only the picture turns: the list refreshes on discovery's own ticks.
+    connect(ui_->refreshDevBtn, &QToolButton::clicked, refreshDevSpin_, &SpinAnimation::start);
 }
 
 void MainWindow::setController(MainWindowController* controller)
@@ -159,11 +175,7 @@ void MainWindow::hidePage(MainWindowPage page)
 
 void MainWindow::showDevices(const std::vector<TvDeviceInfo>& devices)
 {
-    ui_->deviceList->clear();
-    for (const TvDeviceInfo& tv : devices) {
-        auto* item = new QListWidgetItem(qText(tv.name + "    " + tv.ipAddr), ui_->deviceList);
-        item->setData(Qt::UserRole, qText(tv.ipAddr));
-    }
+    checkDeviceView_->reloadData(devices);
 }
 
 void MainWindow::showInputError(const std::optional<std::string>& tip)
@@ -194,6 +206,15 @@ void MainWindow::showHelpForConnection(bool) {}
 void MainWindow::showSessionControlsAtRest()
 {
     castControls_->showAtRest();
+}
+
+void MainWindow::askToReplace(std::function<void()> replace)
+{
+    if (!replacePopWindow_)
+        replacePopWindow_ = new GlobalPopWindow(localized("STRING_REPLACE_FILE_TITLE"), localized("STRING_REPLACE_FILE_CONTENT"),
+                                                localized("STRING_OK"), localized("STRING_CANCEL"), this);
+    replacePopWindow_->setNormalButtonBlock(std::move(replace));
+    replacePopWindow_->showWindow();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -10,8 +10,11 @@
 
 #include <memory>
 
+class CheckDeviceView;
+class GlobalPopWindow;
 class MainWindowController;
 class QWidget;
+class SpinAnimation;
 
 namespace Ui {
 class MainWindowController;
@@ -32,6 +35,9 @@ public:
     std::optional<MainWindowPage> currentPage() const;
     // The latest toast, while it is shown.
     ToastView* toastView() const { return toastView_; }
+    CheckDeviceView* checkDeviceView() const { return checkDeviceView_; }
+    // The refresh button's turn.
+    SpinAnimation* refreshDevSpin() const { return refreshDevSpin_; }
 
     // ToastPresenter
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
@@ -74,7 +80,7 @@ public:
     FilePanelView& filePanel() override { return *this; }
     void reloadData() override {}
     void setButtonsEnabled(bool) override {}
-    void askToReplace(std::function<void()>) override {}
+    void askToReplace(std::function<void()> replace) override;
     void showFileShareWindow(size_t, int64_t) override {}
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
@@ -98,4 +104,8 @@ private:
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
     CastingControls* castControls_ = nullptr;
+    CheckDeviceView* checkDeviceView_ = nullptr;
+    SpinAnimation* refreshDevSpin_ = nullptr;
+    // The file panel's replace question, made when first asked and kept.
+    GlobalPopWindow* replacePopWindow_ = nullptr;
 };
