@@ -36,6 +36,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
+    sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
     connectActions();
 }
 
@@ -75,6 +76,7 @@ void MainWindow::connectActions()
 void MainWindow::setController(MainWindowController* controller)
 {
     controller_ = controller;
+    sendersPanel_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const

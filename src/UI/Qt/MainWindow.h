@@ -2,6 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
+#include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
 #include <QMainWindow>
@@ -47,12 +48,13 @@ public:
     void showHelpForConnection(bool connected) override;
     void showSessionControlsAtRest() override;
 
-    // SendersView: the senders panel, the device-name window and the relay's tip come with their own
-    // views; until then nothing shows.
-    void showSendersPanel(const SendersPanel&) override {}
-    void showSendersList(const std::vector<DeviceMessage>&) override {}
-    void showSendersSwitch(SendersSwitch, bool) override {}
-    void showSendersCount(size_t) override {}
+    // SendersView: the senders panel shows in its own view; the device-name window and the relay's tip
+    // come with their own views, until then nothing shows.
+    void showSendersPanel(const SendersPanel& panel) override { sendersPanel_->showSendersPanel(panel); }
+    void showSendersSwitch(SendersSwitch which, bool on) override { sendersPanel_->showSendersSwitch(which, on); }
+    void showSendersCount(size_t count) override { sendersPanel_->showSendersCount(count); }
+    void reloadData(const ConnectList& list) override { sendersPanel_->reloadData(list); }
+    void setDeviceCountTitle(const std::string& title) override { sendersPanel_->setDeviceCountTitle(title); }
     void showDeviceNameWindow(const std::string&) override {}
     void hideDeviceNameWindow() override {}
     void showRoziTipWindow(int, int64_t) override {}
@@ -96,4 +98,5 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    SendersPanelView* sendersPanel_ = nullptr;
 };

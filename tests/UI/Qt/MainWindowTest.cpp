@@ -1,7 +1,6 @@
 #include "QtTestSupport.h"
 
-#include "UI/Qt/MainWindow.h"
-#include "UI/SessionTestSupport.h"
+#include "MainWindowFixture.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -15,24 +14,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The main window on screen, 800 x 600.
-class MainWindowTest : public QtLoopFixture {
-protected:
-    MainWindowTest() { window.show(); }
-
-    template <typename T>
-    T* control(const char* name) const
-    {
-        T* found = window.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-    bool shows(const char* name) const { return control<QWidget>(name)->isVisibleTo(&window); }
-
-    void screenshot(const std::string& name) { saveScreenshot(window, name); }
-
-    MainWindow window;
-};
+using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, EachPageShowsWithItsControls)
 {
@@ -120,32 +102,8 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
 }
 
-// The window in front of the session controller and a TV peer on 127.0.0.1: typing the address
-// connects, the disconnect button ends the link.
-class MainWindowSessionTest : public MainWindowTest {
-protected:
-    MainWindowSessionTest() : tv(SessionFixture::tvOptions())
-    {
-        EXPECT_TRUE(tv.start());
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.tvPort = tv.port();
-        services.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
-        controller = std::make_unique<MainWindowController>(window, std::move(services));
-        window.setController(controller.get());
-        controller->windowDidLoad();
-    }
-    ~MainWindowSessionTest() override
-    {
-        window.setController(nullptr);
-        controller.reset();
-    }
-
-    TvSim tv;
-    TCPManager link{SessionFixture::linkOptions()};
-    std::unique_ptr<MainWindowController> controller;
-};
+// Typing the address connects, the disconnect button ends the link.
+using MainWindowSessionTest = MainWindowSessionFixture;
 
 TEST_F(MainWindowSessionTest, TheAddressFieldConnectsAndTheButtonDisconnects)
 {
