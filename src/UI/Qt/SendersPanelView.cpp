@@ -29,7 +29,7 @@ SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::
         if (controller_)
             controller_->clickBallbtn();
     });
-    connect(ui_->connectNumBtn, &QPushButton::clicked, this, [this] {
+    connect(ui_->connectNumBtn, &QToolButton::clicked, this, [this] {
         if (controller_)
             controller_->clickBallNumBtn();
     });

@@ -51,7 +51,7 @@ TEST_F(SendersPanelViewTest, TheBallOpensThePanelAndAClickBesideFoldsIt)
 {
     rowsAfter(kFourSenders);
     auto* ball = control<QToolButton>("ballBtn");
-    auto* count = control<QPushButton>("connectNumBtn");
+    auto* count = control<QToolButton>("connectNumBtn");
     EXPECT_TRUE(count->isVisible());
     EXPECT_EQ(count->text(), "4");
     EXPECT_FALSE(panel()->isVisible());
