@@ -43,6 +43,13 @@ ConnectListWidget::ConnectListWidget(QWidget* parent) : QFrame(parent), ui_(std:
 
 ConnectListWidget::~ConnectListWidget() = default;
 
+void ConnectListWidget::setConnectList(ConnectList* list)
+{
+    connectList_ = list;
+    if (!list)
+        qDeleteAll(rows());
+}
+
 void ConnectListWidget::reloadData(const ConnectList& list)
 {
     qDeleteAll(rows());

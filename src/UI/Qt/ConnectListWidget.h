@@ -23,9 +23,9 @@ public:
     explicit ConnectListWidget(QWidget* parent = nullptr);
     ~ConnectListWidget() override;
 
-    // Where the switches and the hide button go; nullptr: nowhere. The panel outlives this use of it or
-    // is unset before it goes.
-    void setConnectList(ConnectList* list) { connectList_ = list; }
+    // Where the switches and the hide button go; nullptr: nowhere, and the rows, whose buttons speak to that
+    // panel's link, go too. The panel outlives this use of it or is unset before it goes.
+    void setConnectList(ConnectList* list);
 
     // ConnectListView
     void reloadData(const ConnectList& list);

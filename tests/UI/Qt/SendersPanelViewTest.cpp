@@ -71,6 +71,10 @@ TEST_F(SendersPanelViewTest, TheBallOpensThePanelAndAClickBesideFoldsIt)
     EXPECT_TRUE(panel()->isVisible());
     QTest::mouseClick(control<QToolButton>("hiddenBtn"), Qt::LeftButton);
     EXPECT_FALSE(panel()->isVisible());
+
+    // Without a controller the rows, which speak to its link, go.
+    window.setController(nullptr);
+    EXPECT_TRUE(panel()->rows().isEmpty());
 }
 
 TEST_F(SendersPanelViewTest, RowsShowTheirSendersAndTheirButtonsReachTheTv)
