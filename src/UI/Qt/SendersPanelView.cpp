@@ -6,7 +6,6 @@
 #include "UI/SendersController.h"
 #include "ui_SendersController.h"
 
-#include <QGraphicsDropShadowEffect>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
@@ -18,11 +17,6 @@ SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::
     layout->addWidget(this);
 
     ui_->ballBtn->setIcon(Images::icon("Ball"));
-    auto* shadow = new QGraphicsDropShadowEffect(ui_->connectListView);
-    shadow->setColor(QColor(0, 0, 0, 77));
-    shadow->setOffset(0, 0);
-    shadow->setBlurRadius(10);
-    ui_->connectListView->setGraphicsEffect(shadow);
     showSendersPanel({});
 
     connect(ui_->ballBtn, &QToolButton::clicked, this, [this] {
