@@ -4,6 +4,7 @@
 #include "Socket/ActiveVersionsDelegate.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
+#include "UI/ConnectListDelegate.h"
 #include "UI/MainQueueGuard.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
@@ -36,7 +37,8 @@ class MainWindowController final : public VXTcpConnectDelegate,
                                    public VXTcpReverseControlDelegate,
                                    public ActiveVersionsDelegate,
                                    public RecordManagerToStopScreenDelegate,
-                                   public TvDevicesNameDelegate {
+                                   public TvDevicesNameDelegate,
+                                   public ConnectListDelegate {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
@@ -65,8 +67,8 @@ public:
     void cancelDeviceNameButton();
     void inputDeviceNameButton(const std::string& name);
     // ConnectListDelegate
-    void hiddenConnectList();
-    void reportConnectNum(size_t count);
+    void hiddenConnectList() override;
+    void reportConnectNum(size_t count) override;
     // ShowChangeDeviceNameDelegate
     void showChangeDeviceWindow();
     // Casting: the screen button (a toggle), the stop button, the casting-code window's OK and Cancel.

@@ -24,7 +24,11 @@ constexpr int64_t kRoziCamera = 2;
 
 } // namespace
 
-SendersController::SendersController(MainWindowController& owner) : owner_(owner) {}
+SendersController::SendersController(MainWindowController& owner)
+    : owner_(owner), connectList_(owner.view(), owner.link())
+{
+    connectList_.setDelegate(&owner);
+}
 
 SendersController::~SendersController() = default;
 
@@ -36,7 +40,7 @@ void SendersController::connectListMessage(const std::string& json)
     const auto senders = DeviceMessage::listFromJson(json);
     if (!senders)
         PLOG("senders list that is not a JSON array taken as empty");
-    owner_.view().showSendersList(senders.value_or(std::vector<DeviceMessage>{}));
+    connectList_.listData(senders.value_or(std::vector<DeviceMessage>{}));
     if (!panel_.listShown)
         showPanel(kFolded);
 }

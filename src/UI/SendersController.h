@@ -1,5 +1,6 @@
 #pragma once
 
+#include "UI/ConnectList.h"
 #include "UI/SendersView.h"
 
 #include <cstddef>
@@ -34,6 +35,9 @@ public:
     // The panel took a list of that many senders.
     void reportConnectNum(size_t count);
 
+    // The panel, fed with the TV's lists while this computer is the speaker.
+    ConnectList& connectList() { return connectList_; }
+
     // The device name.
     void showChangeDeviceWindow();
     void cancelDeviceNameButton();
@@ -46,4 +50,5 @@ private:
 
     MainWindowController& owner_;
     SendersPanel panel_;
+    ConnectList connectList_;
 };

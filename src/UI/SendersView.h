@@ -1,11 +1,10 @@
 #pragma once
 
-#include "Socket/DeviceMessage.h"
+#include "UI/ConnectListView.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // Which parts of the connected-senders panel show: the open panel, or its folded button with the count.
 struct SendersPanel {
@@ -19,14 +18,13 @@ struct SendersPanel {
 // The panel's switches that act on every sender at once.
 enum class SendersSwitch { SplitScreen, ReverseControl };
 
-// What the senders panel, the device name and the TV's capabilities show in the main window. Main thread.
-class SendersView {
+// What the senders panel, the device name and the TV's capabilities show in the main window; the panel's
+// rows and count come through ConnectListView. Main thread.
+class SendersView : public ConnectListView {
 public:
     virtual ~SendersView() = default;
 
     virtual void showSendersPanel(const SendersPanel& panel) = 0;
-    // The TV's list of senders for the panel's rows.
-    virtual void showSendersList(const std::vector<DeviceMessage>& senders) = 0;
     // The switch's image and state as the TV reports it.
     virtual void showSendersSwitch(SendersSwitch which, bool on) = 0;
     // The count beside the folded panel's button.

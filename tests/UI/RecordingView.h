@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/RecordingFilePanel.h"
+#include "UI/ConnectList.h"
 #include "UI/MainWindowView.h"
 
 #include <algorithm>
@@ -17,6 +18,8 @@ public:
     RecordingFilePanel filePanelView{calls};
     bool fileWindowVisible = false;
     bool folderOpens = true;
+    // The senders panel's rows as last reloaded.
+    std::vector<ConnectListItem> rows;
 
     // The recorded calls that begin with prefix, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const
@@ -69,13 +72,17 @@ public:
         calls.push_back("showSendersPanel list=" + std::to_string(panel.listShown) + " ball=" +
                         std::to_string(panel.ballShown) + " count=" + std::to_string(panel.countShown));
     }
-    void showSendersList(const std::vector<DeviceMessage>& senders) override
+    void reloadData(const ConnectList& list) override
     {
-        std::string line = "showSendersList " + std::to_string(senders.size());
-        for (const DeviceMessage& sender : senders)
-            line += " " + sender.name;
+        rows.clear();
+        std::string line = "reloadData " + std::to_string(list.numberOfItems());
+        for (size_t position = 0; const auto item = list.item(position); ++position) {
+            line += " " + item->nameLabel();
+            rows.push_back(*item);
+        }
         calls.push_back(line);
     }
+    void setDeviceCountTitle(const std::string& title) override { calls.push_back("setDeviceCountTitle " + title); }
     void showSendersSwitch(SendersSwitch which, bool on) override
     {
         calls.push_back(std::string("showSendersSwitch ") +

@@ -17,7 +17,7 @@ TEST_F(SendersControllerTest, TheSendersListReachesThePanelOnlyForTheSpeaker)
     connectTyped();
     ASSERT_TRUE(tv.sendClientList(R"([{"name":"Ann","client":1}])"));
     syncWithTv();
-    EXPECT_TRUE(view.callsStartingWith("showSendersList").empty()) << "not the speaker";
+    EXPECT_TRUE(view.callsStartingWith("reloadData").empty()) << "not the speaker";
 
     ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
     ASSERT_TRUE(runUntil([this] { return state().isSpeaker; }));
@@ -28,19 +28,19 @@ TEST_F(SendersControllerTest, TheSendersListReachesThePanelOnlyForTheSpeaker)
         const char* shown;
     };
     const Case cases[] = {
-        {R"([{"name":"Ann","client":1},{"name":"Bob","client":2}])", "showSendersList 2 Ann Bob"},
-        {R"([{"name":"Ann"},7,"text",[1],{"name":"Cy"}])", "showSendersList 2 Ann Cy"},
-        {R"({"name":"Ann"})", "showSendersList 0"},
-        {"[1,2]", "showSendersList 0"},
-        {"not json", "showSendersList 0"},
-        {"", "showSendersList 0"},
+        {R"([{"name":"Ann","client":1},{"name":"Bob","client":2}])", "reloadData 2 Ann Bob"},
+        {R"([{"name":"Ann"},7,"text",[1],{"name":"Cy"}])", "reloadData 2 Ann Cy"},
+        {R"({"name":"Ann"})", "reloadData 0"},
+        {"[1,2]", "reloadData 0"},
+        {"not json", "reloadData 0"},
+        {"", "reloadData 0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.json);
-        const size_t before = view.callsStartingWith("showSendersList").size();
+        const size_t before = view.callsStartingWith("reloadData").size();
         ASSERT_TRUE(tv.sendClientList(c.json));
-        ASSERT_TRUE(waitForView("showSendersList", before + 1));
-        EXPECT_EQ(view.last("showSendersList"), c.shown);
+        ASSERT_TRUE(waitForView("reloadData", before + 1));
+        EXPECT_EQ(view.last("reloadData"), c.shown);
         EXPECT_EQ(view.last("showSendersPanel"), "showSendersPanel list=0 ball=1 count=1");
     }
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,25 @@ inline std::string encodeCastingCode(char key, std::array<int, 3> octets)
     return code;
 }
 
+// The messages of each type that the TV peer received, read one after another in the order they came.
+class TvMessageCursor {
+public:
+    explicit TvMessageCursor(TvSim& tv) : tv_(tv) {}
+
+    // The payload of the next message of that type, waited for; empty when none came.
+    std::vector<uint8_t> next(uint16_t type)
+    {
+        const size_t count = ++read_[type];
+        if (!tv_.waitForMessagesOfType(type, count))
+            return {};
+        return tv_.received(type).at(count - 1).payload;
+    }
+
+private:
+    TvSim& tv_;
+    std::map<uint16_t, size_t> read_;
+};
+
 // A session controller wired to a TV peer on 127.0.0.1 through its own link, with the recording view,
 // no discovery and 127.0.0.1 as the only local interface.
 class SessionFixture : public MainLoopFixture {
@@ -52,6 +72,17 @@ public:
         return options;
     }
 
+    // A session through that link to that TV on 127.0.0.1, with no discovery.
+    static SessionServices loopbackServices(TCPManager& link, const TvSim& tv)
+    {
+        SessionServices s;
+        s.link = &link;
+        s.discovery.reset();
+        s.tvPort = tv.port();
+        s.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        return s;
+    }
+
 protected:
     explicit SessionFixture(TvSim::Options options = tvOptions()) : tv(std::move(options)) {}
 
@@ -60,11 +91,7 @@ protected:
 
     virtual SessionServices services()
     {
-        SessionServices s;
-        s.link = &link;
-        s.discovery.reset();
-        s.tvPort = tv.port();
-        s.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        SessionServices s = loopbackServices(link, tv);
         s.clearSharedFolder = [this] { ++folderClears; };
         return s;
     }

@@ -33,7 +33,8 @@ public:
     void showHelpForConnection(bool) override {}
     void showSessionControlsAtRest() override {}
     void showSendersPanel(const SendersPanel&) override {}
-    void showSendersList(const std::vector<DeviceMessage>&) override {}
+    void reloadData(const ConnectList&) override {}
+    void setDeviceCountTitle(const std::string&) override {}
     void showSendersSwitch(SendersSwitch, bool) override {}
     void showSendersCount(size_t) override {}
     void showDeviceNameWindow(const std::string&) override {}

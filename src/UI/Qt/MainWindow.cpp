@@ -54,6 +54,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
+    sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
     connectActions();
 }
 
@@ -96,6 +97,7 @@ void MainWindow::setController(MainWindowController* controller)
 {
     controller_ = controller;
     castControls_->setController(controller);
+    sendersPanel_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const

@@ -3,6 +3,7 @@
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
+#include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
 #include <QMainWindow>
@@ -54,12 +55,13 @@ public:
     void showHelpForConnection(bool connected) override;
     void showSessionControlsAtRest() override;
 
-    // SendersView: the senders panel, the device-name window and the relay's tip come with their own
-    // views; until then nothing shows.
-    void showSendersPanel(const SendersPanel&) override {}
-    void showSendersList(const std::vector<DeviceMessage>&) override {}
-    void showSendersSwitch(SendersSwitch, bool) override {}
-    void showSendersCount(size_t) override {}
+    // SendersView: the senders panel shows in its own view; the device-name window and the relay's tip
+    // come with their own views, until then nothing shows.
+    void showSendersPanel(const SendersPanel& panel) override { sendersPanel_->showSendersPanel(panel); }
+    void showSendersSwitch(SendersSwitch which, bool on) override { sendersPanel_->showSendersSwitch(which, on); }
+    void showSendersCount(size_t count) override { sendersPanel_->showSendersCount(count); }
+    void reloadData(const ConnectList& list) override { sendersPanel_->reloadData(list); }
+    void setDeviceCountTitle(const std::string& title) override { sendersPanel_->setDeviceCountTitle(title); }
     void showDeviceNameWindow(const std::string&) override {}
     void hideDeviceNameWindow() override {}
     void showRoziTipWindow(int, int64_t) override {}
@@ -108,4 +110,5 @@ private:
     SpinAnimation* refreshDevSpin_ = nullptr;
     // The file panel's replace question, made when first asked and kept.
     GlobalPopWindow* replacePopWindow_ = nullptr;
+    SendersPanelView* sendersPanel_ = nullptr;
 };

@@ -14,10 +14,11 @@ class MainWindowFixture : public QtLoopFixture {
 protected:
     MainWindowFixture() { window.show(); }
 
+    // The control of that name inside `in` (the window when nullptr).
     template <typename T>
-    T* control(const char* name) const
+    T* control(const char* name, QWidget* in = nullptr) const
     {
-        T* found = window.findChild<T*>(name);
+        T* found = in ? in->findChild<T*>(name) : window.findChild<T*>(name);
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
@@ -35,11 +36,7 @@ protected:
     explicit MainWindowSessionFixture(TvSim::Options options = SessionFixture::tvOptions()) : tv(std::move(options))
     {
         EXPECT_TRUE(tv.start());
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.tvPort = tv.port();
-        services.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        SessionServices services = SessionFixture::loopbackServices(link, tv);
         services.castMedia = media.media();
         controller = std::make_unique<MainWindowController>(window, std::move(services));
         window.setController(controller.get());

@@ -106,6 +106,7 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
 }
 
+// Typing the address connects, the disconnect button ends the link.
 using MainWindowSessionTest = MainWindowSessionFixture;
 
 TEST_F(MainWindowSessionTest, TheAddressFieldConnectsAndTheButtonDisconnects)

@@ -1,0 +1,82 @@
+#include "UI/Qt/SendersPanelView.h"
+
+#include "UI/MainWindowController.h"
+#include "UI/Qt/ConnectListWidget.h"
+#include "UI/Qt/Images.h"
+#include "UI/SendersController.h"
+#include "ui_SendersController.h"
+
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::SendersController>())
+{
+    ui_->setupUi(this);
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(this);
+
+    ui_->ballBtn->setIcon(Images::icon("Ball"));
+    showSendersPanel({});
+
+    connect(ui_->ballBtn, &QToolButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickBallbtn();
+    });
+    connect(ui_->connectNumBtn, &QToolButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickBallNumBtn();
+    });
+    window()->installEventFilter(this);
+}
+
+SendersPanelView::~SendersPanelView() = default;
+
+void SendersPanelView::setController(MainWindowController* controller)
+{
+    controller_ = controller;
+    ui_->connectListView->setConnectList(controller ? &controller->senders().connectList() : nullptr);
+}
+
+ConnectListWidget* SendersPanelView::connectListView() const
+{
+    return ui_->connectListView;
+}
+
+void SendersPanelView::showSendersPanel(const SendersPanel& panel)
+{
+    ui_->connectListView->setVisible(panel.listShown);
+    ui_->ballBtn->setVisible(panel.ballShown);
+    ui_->connectNumBtn->setVisible(panel.countShown);
+}
+
+void SendersPanelView::showSendersSwitch(SendersSwitch which, bool on)
+{
+    ui_->connectListView->showSwitch(which, on);
+}
+
+void SendersPanelView::showSendersCount(size_t count)
+{
+    ui_->connectNumBtn->setText(QString::number(count));
+}
+
+void SendersPanelView::reloadData(const ConnectList& list)
+{
+    ui_->connectListView->reloadData(list);
+}
+
+void SendersPanelView::setDeviceCountTitle(const std::string& title)
+{
+    ui_->connectListView->setDeviceCountTitle(title);
+}
+
+bool SendersPanelView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Presses that no control took reach the window; one outside the open panel folds it.
+    if (event->type() == QEvent::MouseButtonPress && controller_ && ui_->connectListView->isVisible()) {
+        const QPoint inPanel = ui_->connectListView->mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
+        if (!ui_->connectListView->rect().contains(inPanel))
+            controller_->clickBesideConnectList();
+    }
+    return QWidget::eventFilter(watched, event);
+}
