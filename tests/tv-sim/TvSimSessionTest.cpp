@@ -95,6 +95,16 @@ TEST_F(Session, AnswersTheFirstClientInfoOfALinkAndRecordsEveryOne)
     EXPECT_EQ(textOf(*next), "marker");
 }
 
+TEST_F(Session, ATvThatTakesQualityChangesSaysSoAfterTheGreeting)
+{
+    link({.qualityChange = true});
+    greet(0, "Desk", "tv-sim", "");
+    const auto support = client->readFrame();
+    ASSERT_TRUE(support);
+    EXPECT_EQ(support->header.type, kMsgQualityChangeSupport);
+    EXPECT_EQ(support->payload, TvSim::capability(1));
+}
+
 TEST_F(Session, ATvToldNotToAnswerSendsServerInfoOnlyByHand)
 {
     link({});

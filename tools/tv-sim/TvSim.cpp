@@ -531,6 +531,8 @@ void TvSim::greet()
     greeted_ = true;
     sendServerInfo();
     sendScreenCode(options_.castingCode);
+    if (options_.qualityChange)
+        send(kMsgQualityChangeSupport, capability(1));
     if (options_.encryption)
         offerKeyExchange(true);
 }

@@ -82,6 +82,9 @@ public:
         // kMsgCastVideoFormat, with the level's size and frame rate (TvCast::answerFor); nullopt:
         // the TV never answers.
         std::optional<int32_t> qualityLevel{};
+        // Tell each client after the greeting that this TV takes quality changes during a cast
+        // (kMsgQualityChangeSupport on).
+        bool qualityChange = false;
         // Fetch each file a kMsgFilePush announces (see TvFileFetcher), acknowledging it with
         // kMsgFilePushAck.
         bool fetchPushedFiles = true;

@@ -5,7 +5,7 @@
 //
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
 //          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
-//          [--offer FILE]...
+//          [--quality-change] [--offer FILE]...
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -25,6 +25,7 @@
 //                       the first after a kMsgCastStop) with kMsgVideoQuality at this level (an
 //                       integer): 1 1280x720 at 10 fps, 2 and 3 1600x900 at 10, 4 1600x900 at 15,
 //                       any other 1920x1080 at 30. Without it the TV never answers a cast
+//   --quality-change    tell each client after the greeting that quality changes are taken
 //   --offer FILE        offer this file (repeatable: one offer of them all) to each client once its
 //                       link is up, served by a file service of the TV's own on the listen address
 //
@@ -91,7 +92,7 @@ void usage()
 {
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
                          "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
-                         "              [--quality LEVEL] [--offer FILE]...\n");
+                         "              [--quality LEVEL] [--quality-change] [--offer FILE]...\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -165,6 +166,8 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.encryption = true;
         } else if (flag == "--offer" && hasValue) {
             arguments.offers.push_back(argv[++i]);
+        } else if (flag == "--quality-change") {
+            arguments.options.qualityChange = true;
         } else if (flag == "--decode") {
             arguments.options.decodeVideo = true;
         } else if (flag == "--quality" && hasValue) {
