@@ -1,7 +1,10 @@
 #include "UI/Qt/MainWindow.h"
 
 #include "UI/LocalizedText.h"
+#include "UI/HelpViewController.h"
 #include "UI/MainWindowController.h"
+#include "UI/Qt/DeviceNameWindow.h"
+#include "UI/Qt/HelpPopover.h"
 #include "UI/ToastPlacement.h"
 #include "ui_MainWindowController.h"
 
@@ -36,6 +39,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
+    helpPopover_ = new HelpPopover(this);
+    deviceNameWindow_ = new DeviceNameWindow(this);
     connectActions();
 }
 
@@ -66,6 +71,7 @@ void MainWindow::connectActions()
         if (controller_)
             controller_->clickDisConnectBtn();
     });
+    connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(ui_->deviceList, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
         if (controller_)
             controller_->connectDevice(item->data(Qt::UserRole).toString().toStdString());
@@ -75,6 +81,8 @@ void MainWindow::connectActions()
 void MainWindow::setController(MainWindowController* controller)
 {
     controller_ = controller;
+    helpPopover_->setDelegates(controller, controller, controller);
+    deviceNameWindow_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -177,8 +185,27 @@ void MainWindow::showTvAddress(const std::string& address)
     ui_->deviceIP->setText(qText(address));
 }
 
-// The settings popover and the cast and view buttons come with their own views.
-void MainWindow::showHelpForConnection(bool) {}
+void MainWindow::showHelpForConnection(bool connected)
+{
+    helpPopover_->controller().showHelpForConnection(connected);
+}
+
+void MainWindow::showQualityEntry(bool shown)
+{
+    helpPopover_->controller().showQualityEntry(shown);
+}
+
+void MainWindow::showDeviceNameWindow(const std::string& placeholder)
+{
+    deviceNameWindow_->showWithPlaceholder(placeholder);
+}
+
+void MainWindow::hideDeviceNameWindow()
+{
+    deviceNameWindow_->hide();
+}
+
+// The cast and view buttons come with their own view.
 
 void MainWindow::showSessionControlsAtRest() {}
 

@@ -9,6 +9,8 @@
 
 #include <memory>
 
+class DeviceNameWindow;
+class HelpPopover;
 class MainWindowController;
 class QWidget;
 
@@ -47,14 +49,14 @@ public:
     void showHelpForConnection(bool connected) override;
     void showSessionControlsAtRest() override;
 
-    // SendersView: the senders panel, the device-name window and the relay's tip come with their own
-    // views; until then nothing shows.
+    // SendersView: the senders panel and the relay's tip come with their own views; until then nothing
+    // shows.
     void showSendersPanel(const SendersPanel&) override {}
     void showSendersList(const std::vector<DeviceMessage>&) override {}
     void showSendersSwitch(SendersSwitch, bool) override {}
     void showSendersCount(size_t) override {}
-    void showDeviceNameWindow(const std::string&) override {}
-    void hideDeviceNameWindow() override {}
+    void showDeviceNameWindow(const std::string& placeholder) override;
+    void hideDeviceNameWindow() override;
     void showRoziTipWindow(int, int64_t) override {}
 
     // CastingView: the cast buttons, the casting-code window and the quality entry come with the
@@ -64,7 +66,7 @@ public:
     void setCastingCodeText(const std::string&) override {}
     void showCastingState(bool) override {}
     void showIdleState(ScreenType) override {}
-    void showQualityEntry(bool) override {}
+    void showQualityEntry(bool shown) override;
 
     // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
     // result windows come with their own views; until then nothing shows, and an offer runs out.
@@ -96,4 +98,6 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    HelpPopover* helpPopover_ = nullptr;
+    DeviceNameWindow* deviceNameWindow_ = nullptr;
 };
