@@ -68,14 +68,6 @@ TEST_F(HelpViewControllerTest, TheSwitchesAndTheirLabelsToggleAndReport)
     EXPECT_FALSE(help.logOn());
 }
 
-TEST_F(HelpViewControllerTest, TheDeviceNameAndQualityEntriesOpenTheirWindows)
-{
-    help.DeviceNameButton();
-    EXPECT_EQ(delegates.calls, Calls{"showChangeDeviceWindow"});
-    help.qualityButton();
-    EXPECT_EQ(calls, Calls{"showWindow"});
-}
-
 TEST_F(HelpViewControllerTest, AQualityIsAppliedOnceAndShownUpToItsBracket)
 {
     confirm(3);

@@ -106,10 +106,4 @@ TEST_F(RequestPermissionsWindowControllerTest, TheMicrophoneButtonFollowsTheMicr
     EXPECT_EQ(click(&C::microphoneButton), Calls{});
 }
 
-TEST_F(RequestPermissionsWindowControllerTest, ClosingTheWindowClosesTheOthers)
-{
-    window.windowWillClose();
-    EXPECT_EQ(view.calls, Calls{"closeOtherWindows"});
-}
-
 } // namespace

@@ -31,7 +31,12 @@ AppShell::AppShell(AppDelegate::Services services)
     watchSignals();
 }
 
-AppShell::~AppShell() = default;
+AppShell::~AppShell()
+{
+    // The window's views hold the controller as their delegate: they let go before it goes.
+    if (mainWindow_)
+        mainWindow_->setController(nullptr);
+}
 
 void AppShell::watchSignals()
 {

@@ -52,17 +52,6 @@ TEST_F(RequestPermissionsWindowTest, ShowsTheButtonsOfMissingPermissionsAndWhere
     saveScreenshot(window, "permissions-window-explained");
 }
 
-TEST_F(RequestPermissionsWindowTest, WithEveryPermissionGrantedNoButtonShows)
-{
-    permissions.accessibility = permissions.screenRecording = true;
-    permissions.microphone = Permissions::kMicrophoneAuthorized;
-    RequestPermissionsWindow window(permissions);
-    window.show();
-    for (const char* button :
-         {"AccessibilityButton", "MicrophoneButton", "ScreenRecordingButton", "InputMonitoringButton"})
-        EXPECT_FALSE(shows(window, button)) << button;
-}
-
 TEST_F(RequestPermissionsWindowTest, TheHelpButtonOpensThePopoverAndClosingTakesTheOtherWindowsAlong)
 {
     RequestPermissionsWindow window(permissions);
