@@ -1,7 +1,7 @@
 #include "UI/Qt/MainWindow.h"
 
-#include "UI/LocalizedText.h"
 #include "UI/HelpViewController.h"
+#include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/HelpPopover.h"
@@ -206,7 +206,6 @@ void MainWindow::hideDeviceNameWindow()
 }
 
 // The cast and view buttons come with their own view.
-
 void MainWindow::showSessionControlsAtRest() {}
 
 void MainWindow::closeEvent(QCloseEvent* event)

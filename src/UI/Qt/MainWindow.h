@@ -59,8 +59,8 @@ public:
     void hideDeviceNameWindow() override;
     void showRoziTipWindow(int, int64_t) override {}
 
-    // CastingView: the cast buttons, the casting-code window and the quality entry come with the
-    // connected page's own view; until then nothing shows.
+    // CastingView: the cast buttons and the casting-code window come with the connected page's own
+    // view; until then nothing shows. The quality entry is the settings popover's.
     void showCastingCodeWindow() override {}
     void hideCastingCodeWindow() override {}
     void setCastingCodeText(const std::string&) override {}
