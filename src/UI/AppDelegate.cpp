@@ -54,7 +54,7 @@ void AppDelegate::applicationDidFinishLaunching()
                     drivers->installPlugin();
             });
         }
-        shell_.showPermissionsWindow();
+        shell_.showPermissionsWindow(services_.permissions);
     }
     shell_.activate();
     PLOG("launched with the %s window", showsMainWindow_ ? "main" : "permissions");

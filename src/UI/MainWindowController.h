@@ -8,7 +8,10 @@
 #include "UI/MainQueueGuard.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
+#include "UI/ShowChangeDeviceNameDelegate.h"
+#include "UI/SoundSwitchStateDelegate.h"
 #include "UI/TvDevicesNameDelegate.h"
+#include "UI/UserChangeVideoQualityDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <cstdint>
@@ -38,7 +41,10 @@ class MainWindowController final : public VXTcpConnectDelegate,
                                    public ActiveVersionsDelegate,
                                    public RecordManagerToStopScreenDelegate,
                                    public TvDevicesNameDelegate,
-                                   public ConnectListDelegate {
+                                   public ConnectListDelegate,
+                                   public SoundSwitchStateDelegate,
+                                   public ShowChangeDeviceNameDelegate,
+                                   public UserChangeVideoQualityDelegate {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
@@ -70,15 +76,15 @@ public:
     void hiddenConnectList() override;
     void reportConnectNum(size_t count) override;
     // ShowChangeDeviceNameDelegate
-    void showChangeDeviceWindow();
+    void showChangeDeviceWindow() override;
     // Casting: the screen button (a toggle), the stop button, the casting-code window's OK and Cancel.
     void clickScreen(bool screenButtonOn);
     void clickStopScreenBtn();
     void inputScreenProjectionCode(const std::string& typed);
     void cancelScreenProjectionCodeButton();
     // SoundSwitchStateDelegate, UserChangeVideoQualityDelegate
-    void reportSoundSwitchState(bool on);
-    void userChangeVideoQuality();
+    void reportSoundSwitchState(bool on) override;
+    void userChangeVideoQuality() override;
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }

@@ -13,7 +13,8 @@
 // them, so each test says whether the session can do it at all: an X11 session (Wayland keeps
 // other applications' screens and input from us) whose display has XTest, and a sound server with a
 // capture source. The requests and the privacy-settings pages have nothing to show here: logged
-// no-ops. Keeps no state of its own, so any thread may ask.
+// no-ops. Keeps no state of its own, so any thread may ask. Its operations are virtual so that tests
+// of the windows built on it can stand in for the desktop.
 class Permissions {
 public:
     // canMicrophonePermissions' answers.
@@ -21,6 +22,11 @@ public:
     static constexpr int64_t kMicrophoneRestricted = 1;
     static constexpr int64_t kMicrophoneDenied = 2;
     static constexpr int64_t kMicrophoneAuthorized = 3;
+    // openPrivacySetting's pages.
+    static constexpr int32_t kPrivacyInputMonitoring = 0;
+    static constexpr int32_t kPrivacyMicrophone = 1;
+    static constexpr int32_t kPrivacyScreenRecording = 2;
+    static constexpr int32_t kPrivacyAccessibility = 3;
 
     // What the tests read: the system's by default, fakes in tests.
     struct Probes {
@@ -38,22 +44,27 @@ public:
     };
 
     explicit Permissions(Probes probes = Probes::system());
+    virtual ~Permissions() = default;
+    Permissions(const Permissions&) = default;
+    Permissions(Permissions&&) = default;
+    Permissions& operator=(const Permissions&) = default;
+    Permissions& operator=(Permissions&&) = default;
 
     // Index 0 input monitoring, 1 microphone, 2 screen recording, 3 accessibility: logged, since no
     // such page exists here; any other index does nothing.
-    void openPrivacySetting(int32_t index) const;
+    virtual void openPrivacySetting(int32_t index) const;
     // An X11 session whose display answers.
-    bool canRecordScreenPermissions() const;
+    virtual bool canRecordScreenPermissions() const;
     // kMicrophoneAuthorized when the sound server has a capture source, kMicrophoneDenied when it has
     // none, kMicrophoneNotDetermined when no sound server answers.
-    int64_t canMicrophonePermissions() const;
+    virtual int64_t canMicrophonePermissions() const;
     // An X11 session whose display has XTest.
-    bool canAccessibilityPermissions() const;
+    virtual bool canAccessibilityPermissions() const;
 
-    void requestScreenRecordingPermissions() const;
+    virtual void requestScreenRecordingPermissions() const;
     // Calls done at once, on this thread, with whether canMicrophonePermissions authorises.
-    void requestMicrophonePermissions(const std::function<void(bool granted)>& done) const;
-    void requestAccessibilityPermissions() const;
+    virtual void requestMicrophonePermissions(const std::function<void(bool granted)>& done) const;
+    virtual void requestAccessibilityPermissions() const;
 
 private:
     // The display name of an X11 session; nullopt (logged) without one.

@@ -26,7 +26,7 @@ public:
         if (services.routeAudioToLoopback)
             services.routeAudioToLoopback();
     }
-    void showPermissionsWindow() override { calls.push_back("permissionsWindow"); }
+    void showPermissionsWindow(const Permissions&) override { calls.push_back("permissionsWindow"); }
     void activate() override { calls.push_back("activate"); }
     void terminate() override { calls.push_back("terminate"); }
 };

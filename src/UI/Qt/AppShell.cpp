@@ -6,15 +6,15 @@
 #include "UI/KeycodeConverter.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/MainWindow.h"
-#include "UI/Qt/PermissionsNotice.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
+#include "UI/Qt/RequestPermissionsWindow.h"
+#include "UI/Qt/TopLevelWindows.h"
 #include "Utils/Log.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
-#include <QScreen>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
@@ -35,6 +35,9 @@ AppShell::AppShell(AppDelegate::Services services)
 
 AppShell::~AppShell()
 {
+    // The window's views hold the controller as their delegate: they let go before it goes.
+    if (mainWindow_)
+        mainWindow_->setController(nullptr);
     if (keyboardMonitor_)
         KeycodeConverter::sharedManager().setKeyboardMonitor(nullptr);
 }
@@ -88,9 +91,9 @@ void AppShell::showMainWindow(SessionServices services)
     controller_->windowDidLoad();
 }
 
-void AppShell::showPermissionsWindow()
+void AppShell::showPermissionsWindow(const Permissions& permissions)
 {
-    permissionsWindow_ = std::make_unique<PermissionsNotice>();
+    permissionsWindow_ = std::make_unique<RequestPermissionsWindow>(permissions);
     present(*permissionsWindow_);
 }
 
@@ -101,22 +104,12 @@ void AppShell::present(QMainWindow& window)
         window.menuBar()->addMenu(QString::fromStdString(delegate_->executableName()))->addAction(quitAction_);
     else if (quitAction_)
         window.addAction(quitAction_);
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame = window.frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        window.move(frame.topLeft());
-    }
-    window.show();
-    window.raise();
-    window.activateWindow();
+    TopLevelWindows::showCentred(window);
 }
 
 void AppShell::mainWindowWillClose()
 {
-    for (QWidget* other : QApplication::topLevelWidgets()) {
-        if (other != mainWindow_.get() && other->isVisible())
-            other->close();
-    }
+    TopLevelWindows::closeAllBut(*mainWindow_);
     controller_->windowWillClose();
 }
 

@@ -38,7 +38,7 @@ public:
     // AppShellView
     void installStatusItem(const std::string& quitTitle) override;
     void showMainWindow(SessionServices services) override;
-    void showPermissionsWindow() override;
+    void showPermissionsWindow(const Permissions& permissions) override;
     void activate() override;
     void terminate() override;
 

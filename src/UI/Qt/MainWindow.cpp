@@ -1,11 +1,14 @@
 #include "UI/Qt/MainWindow.h"
 
+#include "UI/HelpViewController.h"
 #include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/CheckDeviceView.h"
+#include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
 #include "UI/Qt/GlobalPopWindow.h"
+#include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/Images.h"
 #include "UI/Qt/SpinAnimation.h"
 #include "UI/ToastPlacement.h"
@@ -55,6 +58,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
+    helpPopover_ = new HelpPopover(this);
+    deviceNameWindow_ = new DeviceNameWindow(this);
     connectActions();
 }
 
@@ -85,6 +90,7 @@ void MainWindow::connectActions()
         if (controller_)
             controller_->clickDisConnectBtn();
     });
+    connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)
             controller_->connectDevice(address.toStdString());
@@ -98,6 +104,8 @@ void MainWindow::setController(MainWindowController* controller)
     controller_ = controller;
     castControls_->setController(controller);
     sendersPanel_->setController(controller);
+    helpPopover_->setDelegates(controller, controller, controller);
+    deviceNameWindow_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -202,9 +210,25 @@ void MainWindow::showTvAddress(const std::string& address)
     ui_->deviceIP->setText(qText(address));
 }
 
-// The settings popover and the view button come with their own views.
-void MainWindow::showHelpForConnection(bool) {}
+void MainWindow::showHelpForConnection(bool connected)
+{
+    helpPopover_->controller().showHelpForConnection(connected);
+}
 
+void MainWindow::showQualityEntry(bool shown)
+{
+    helpPopover_->controller().showQualityEntry(shown);
+}
+
+void MainWindow::showDeviceNameWindow(const std::string& placeholder)
+{
+    deviceNameWindow_->showWithPlaceholder(placeholder);
+}
+
+void MainWindow::hideDeviceNameWindow()
+{
+    deviceNameWindow_->hide();
+}
 void MainWindow::showSessionControlsAtRest()
 {
     castControls_->showAtRest();
@@ -218,6 +242,7 @@ void MainWindow::askToReplace(std::function<void()> replace)
     replacePopWindow_->setNormalButtonBlock(std::move(replace));
     replacePopWindow_->showWindow();
 }
+
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {

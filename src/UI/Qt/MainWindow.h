@@ -12,7 +12,9 @@
 #include <memory>
 
 class CheckDeviceView;
+class DeviceNameWindow;
 class GlobalPopWindow;
+class HelpPopover;
 class MainWindowController;
 class QWidget;
 class SpinAnimation;
@@ -55,25 +57,25 @@ public:
     void showHelpForConnection(bool connected) override;
     void showSessionControlsAtRest() override;
 
-    // SendersView: the senders panel shows in its own view; the device-name window and the relay's tip
-    // come with their own views, until then nothing shows.
+    // SendersView: the senders panel and the device-name window show in their own views; the relay's tip
+    // comes with its own view, until then nothing shows.
     void showSendersPanel(const SendersPanel& panel) override { sendersPanel_->showSendersPanel(panel); }
     void showSendersSwitch(SendersSwitch which, bool on) override { sendersPanel_->showSendersSwitch(which, on); }
     void showSendersCount(size_t count) override { sendersPanel_->showSendersCount(count); }
     void reloadData(const ConnectList& list) override { sendersPanel_->reloadData(list); }
     void setDeviceCountTitle(const std::string& title) override { sendersPanel_->setDeviceCountTitle(title); }
-    void showDeviceNameWindow(const std::string&) override {}
-    void hideDeviceNameWindow() override {}
+    void showDeviceNameWindow(const std::string& placeholder) override;
+    void hideDeviceNameWindow() override;
     void showRoziTipWindow(int, int64_t) override {}
 
-    // CastingView: the cast controls and the casting-code window; the quality entry comes with the
-    // settings' own view, until then nothing shows.
+    // CastingView: the cast controls and the casting-code window; the quality entry is the settings
+    // popover's.
     void showCastingCodeWindow() override { castControls_->showCastingCodeWindow(); }
     void hideCastingCodeWindow() override { castControls_->hideCastingCodeWindow(); }
     void setCastingCodeText(const std::string& text) override { castControls_->setCastingCodeText(text); }
     void showCastingState(bool fromScreenButton) override { castControls_->showCastingState(fromScreenButton); }
     void showIdleState(ScreenType lastScreenType) override { castControls_->showIdleState(lastScreenType); }
-    void showQualityEntry(bool) override {}
+    void showQualityEntry(bool shown) override;
 
     // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
     // result windows come with their own views; until then nothing shows, and an offer runs out.
@@ -111,4 +113,6 @@ private:
     // The file panel's replace question, made when first asked and kept.
     GlobalPopWindow* replacePopWindow_ = nullptr;
     SendersPanelView* sendersPanel_ = nullptr;
+    HelpPopover* helpPopover_ = nullptr;
+    DeviceNameWindow* deviceNameWindow_ = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "MainWindowFixture.h"
 
+#include "Socket/LocalSystemInfo.h"
 #include "UI/Qt/CheckDeviceView.h"
 
 #include <QLabel>
@@ -132,6 +133,47 @@ TEST_F(MainWindowSessionTest, TheArrowButtonSubmitsTheFieldAndAFailureShowsItsTi
     control<QToolButton>("arrowButton")->click();
     EXPECT_TRUE(processUntil([&] { return shows("inputErrorTip"); }));
     EXPECT_FALSE(control<QLabel>("inputErrorTip")->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, TheHelpButtonOpensTheSettingsWhichGrowWhileConnected)
+{
+    control<QToolButton>("helpButton")->click();
+    auto* popover = control<QWidget>("helpPopover");
+    EXPECT_TRUE(popover->isVisible());
+    EXPECT_EQ(popover->size(), QSize(190, 150));
+    window.showHelpForConnection(true);
+    EXPECT_EQ(popover->size(), QSize(190, 200));
+    window.showQualityEntry(false);
+    EXPECT_EQ(popover->size(), QSize(190, 150));
+}
+
+TEST_F(MainWindowSessionTest, TheSettingsSwitchTheSoundAndRenameThisComputer)
+{
+    window.showPage(MainWindowPage::DeviceList);
+    control<QLineEdit>("inputIPTextField")->setText("127.0.0.1");
+    control<QToolButton>("arrowButton")->click();
+    ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
+
+    control<QToolButton>("helpButton")->click();
+    control<QPushButton>("soundSwitchTextButton")->click();
+    EXPECT_FALSE(controller->state().audioSendFlag.load());
+
+    control<QPushButton>("deviceNameTextButton")->click();
+    auto* nameWindow = control<QWidget>("deviceNameWindow");
+    ASSERT_TRUE(nameWindow->isVisible());
+    auto* field = control<QLineEdit>("deviceNameTextField");
+    EXPECT_EQ(field->placeholderText().toStdString(), LocalSystemInfo::loginName());
+    QTest::keyClicks(field, "Meeting Room");
+    saveScreenshot(*nameWindow, "device-name-window");
+    control<QPushButton>("inputDeviceNameButton")->click();
+    EXPECT_TRUE(processUntil([&] {
+        const auto info = tv.clientInfo();
+        return info && info->deviceName == "Meeting Room";
+    }));
+    EXPECT_TRUE(nameWindow->isVisible()) << "the window stays after a rename";
+
+    control<QPushButton>("cancelDeviceNameButton")->click();
+    EXPECT_FALSE(nameWindow->isVisible());
 }
 
 } // namespace

@@ -1,0 +1,120 @@
+#include "UI/Qt/HelpPopover.h"
+
+#include "UI/HelpViewController.h"
+#include "UI/Qt/Images.h"
+#include "UI/Qt/QualityWindow.h"
+#include "UI/Qt/UiText.h"
+#include "ui_HelpViewController.h"
+
+#include <QScreen>
+
+#include <algorithm>
+
+namespace {
+
+QIcon switchImage(bool on)
+{
+    return Images::icon(on ? "SoundON" : "SoundOff");
+}
+
+} // namespace
+
+HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedirect)
+    : QFrame(parent, Qt::Popup),
+      ui_(std::make_unique<Ui::HelpViewController>()),
+      qualityWindow_(std::make_unique<QualityWindow>(parent))
+{
+    ui_->setupUi(this);
+    setObjectName("helpPopover");
+    ui_->soundSwitchTextButton->setText(UiText::localized("STRING_SOUND"));
+    ui_->logSwitchTextButton->setText(UiText::localized("STRING_LOG_OPEN"));
+    ui_->deviceNameTextButton->setText(UiText::localized("STRING_DEVICE_NAME"));
+    ui_->qualityTextButton->setText(UiText::localized("STRING_QUALITY"));
+    ui_->aboutTextButton->setText(UiText::localized("STRING_ABOUT"));
+    ui_->deviceNameButton->setIcon(Images::icon("DeviceName"));
+    ui_->qualityButton->setIcon(Images::icon("Quality"));
+    ui_->aboutButton->setIcon(Images::icon("About"));
+    setFixedSize(HelpViewController::kContentWidth, HelpViewController::kContentHeight);
+    controller_ = std::make_unique<HelpViewController>(*this, *qualityWindow_, std::move(logRedirect));
+    qualityWindow_->setController(&controller_->qualityWindowController());
+    connectActions();
+    controller_->viewDidLoad();
+}
+
+HelpPopover::~HelpPopover()
+{
+    qualityWindow_->setController(nullptr);
+}
+
+void HelpPopover::connectActions()
+{
+    connect(ui_->soundSwitchButton, &QToolButton::clicked, this,
+            [this](bool on) { controller_->soundSwitchButton(on); });
+    connect(ui_->soundSwitchTextButton, &QPushButton::clicked, this, [this] { controller_->soundSwitchTextButton(); });
+    connect(ui_->logSwitchButton, &QToolButton::clicked, this, [this](bool on) { controller_->clickLogSwitch(on); });
+    connect(ui_->logSwitchTextButton, &QPushButton::clicked, this, [this] { controller_->clickLogSwitchText(); });
+    // The entries that open a window close the pop-up first, which would otherwise hold the input.
+    const auto deviceName = [this] {
+        hide();
+        controller_->DeviceNameButton();
+    };
+    connect(ui_->deviceNameButton, &QToolButton::clicked, this, deviceName);
+    connect(ui_->deviceNameTextButton, &QPushButton::clicked, this, deviceName);
+    const auto quality = [this] {
+        hide();
+        controller_->qualityButton();
+    };
+    connect(ui_->qualityButton, &QToolButton::clicked, this, quality);
+    connect(ui_->qualityTextButton, &QPushButton::clicked, this, quality);
+}
+
+void HelpPopover::setDelegates(SoundSwitchStateDelegate* sound, ShowChangeDeviceNameDelegate* deviceName,
+                               UserChangeVideoQualityDelegate* quality)
+{
+    controller_->setSoundSwitchDelegate(sound);
+    controller_->setShowChangeDeviceWindowDelegate(deviceName);
+    controller_->setUserChangeVideoQualityDelegate(quality);
+}
+
+void HelpPopover::showAt(const QWidget& anchor)
+{
+    const QPoint above = anchor.mapToGlobal(QPoint(anchor.width() / 2, 0));
+    const QPoint below = anchor.mapToGlobal(QPoint(anchor.width() / 2, anchor.height()));
+    QRect frame(QPoint(above.x() - width() / 2, above.y() - height()), size());
+    if (const QScreen* screen = anchor.screen()) {
+        const QRect room = screen->availableGeometry();
+        if (frame.top() < room.top())
+            frame.moveTop(below.y());
+        frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width())));
+    }
+    move(frame.topLeft());
+    show();
+    raise();
+}
+
+void HelpPopover::showSoundSwitch(bool on)
+{
+    ui_->soundSwitchButton->setChecked(on);
+    ui_->soundSwitchButton->setIcon(switchImage(on));
+}
+
+void HelpPopover::showLogSwitch(bool on)
+{
+    ui_->logSwitchButton->setChecked(on);
+    ui_->logSwitchButton->setIcon(switchImage(on));
+}
+
+void HelpPopover::showQualityInfo(const std::string& text)
+{
+    ui_->qualityInfo->setText(UiText::of(text));
+}
+
+void HelpPopover::setContentSize(int width, int height)
+{
+    setFixedSize(width, height);
+}
+
+void HelpPopover::showQualityEntry(bool shown)
+{
+    ui_->qualityEntry->setVisible(shown);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+class QWidget;
+
+// What the application does with its windows as a whole. Main thread.
+class TopLevelWindows {
+public:
+    // Centres the window on the primary screen, shows it and brings it to the front.
+    static void showCentred(QWidget& window);
+    // Closes every visible window of the application but `kept`.
+    static void closeAllBut(const QWidget& kept);
+};

@@ -1,0 +1,8 @@
+#include "UI/Qt/UiText.h"
+
+#include "UI/LocalizedText.h"
+
+QString UiText::localized(std::string_view key)
+{
+    return of(LocalizedText::text(key));
+}
