@@ -170,10 +170,10 @@ play_tone() {  # seconds
     session_pids+=($!)
 }
 
-# tv-sim on 127.0.0.1, decoding and answering casts at LEVEL; TV_PORT is its port, TV_SIM_PID its
-# process, $work/tv.log its report.
-start_tv_sim() {  # level [name]
-    "$TV_SIM" --listen 127.0.0.1:0 --decode --quality "$1" --name "${2:-tv-sim}" --report "$work/tv.log" \
+# tv-sim on 127.0.0.1, decoding and answering casts at LEVEL, with more of its flags if given; TV_PORT
+# is its port, TV_SIM_PID its process, $work/tv.log its report.
+start_tv_sim() {  # level [name [flag...]]
+    "$TV_SIM" --listen 127.0.0.1:0 --decode --quality "$1" --name "${2:-tv-sim}" "${@:3}" --report "$work/tv.log" \
         >"$work/tv-sim.out" 2>&1 &
     TV_SIM_PID=$!
     session_pids+=("$TV_SIM_PID")
@@ -181,9 +181,14 @@ start_tv_sim() {  # level [name]
     TV_PORT=${TV_PORT##*:}
 }
 
+# The English text of a key.
+text_of() {  # key
+    sed -n "s/^$1 = //p" "$REPO/src/UI/Resources/en.texts"
+}
+
 # The title of pelkor's main window.
 main_window_title() {
-    sed -n 's/^STRING_TITLEBAR_MAIN = //p' "$REPO/src/UI/Resources/en.texts"
+    text_of STRING_TITLEBAR_MAIN
 }
 
 # Starts pelkor on DISPLAY, speaking to tv-sim's port, and waits for its main window; PELKOR_PID and
@@ -217,6 +222,23 @@ connect_to_tv() {
 start_cast() {  # [count]
     xdotool key space || return 1
     await_count "$work/tv.log" '^decoded ' "${1:-1}" 20
+}
+
+# From the stop button, the keys go past the disconnect button to the settings, through their entries
+# to the quality and, in the picker's window, to the choice at INDEX (0 automatic, 1 1080P, 2 720P,
+# 3 2K) and OK; then back to the main window's stop button. Waits for the TV to decode a picture of
+# SIZE.
+pick_quality() {  # index size
+    xdotool key Tab Tab space Tab Tab Tab space || return 1
+    local picker
+    picker=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_QUALITY)\$" | head -n 1) ||
+        { session_fail "the quality picker did not open"; return 1; }
+    timeout 10 xdotool windowfocus --sync "$picker" || return 1
+    local steps=()
+    for ((i = 0; i < $1; i++)); do steps+=(Tab); done
+    xdotool key "${steps[@]}" space && xdotool key $(printf 'Tab %.0s' $(seq $((4 - $1)))) space || return 1
+    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab || return 1
+    await_line "$work/tv.log" "^decoded .* size=$2 " >/dev/null
 }
 
 # Presses the stop button, which took the screen button's place and its keys, and waits for the TV to

@@ -34,6 +34,9 @@ HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedire
     ui_->deviceNameButton->setIcon(Images::icon("DeviceName"));
     ui_->qualityButton->setIcon(Images::icon("Quality"));
     ui_->aboutButton->setIcon(Images::icon("About"));
+    // The keys walk the entries' texts; each icon does what its text does, so it takes no keys.
+    for (QToolButton* icon : {ui_->soundSwitchButton, ui_->logSwitchButton, ui_->deviceNameButton, ui_->qualityButton, ui_->aboutButton})
+        icon->setFocusPolicy(Qt::NoFocus);
     setFixedSize(HelpViewController::kContentWidth, HelpViewController::kContentHeight);
     controller_ = std::make_unique<HelpViewController>(*this, *qualityWindow_, std::move(logRedirect));
     qualityWindow_->setController(&controller_->qualityWindowController());
@@ -90,6 +93,7 @@ void HelpPopover::showAt(const QWidget& anchor)
     move(frame.topLeft());
     show();
     raise();
+    ui_->soundSwitchTextButton->setFocus(Qt::PopupFocusReason);
 }
 
 void HelpPopover::showSoundSwitch(bool on)

@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
     castControls_ = new CastingControls(ui_->castControls, this);
     setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
+    setTabOrder(ui_->disConnectBtn, ui_->helpButton);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);

@@ -105,4 +105,25 @@ TEST_F(HelpPopoverTest, EachEntryReachesTheRulesAndThePickerItsWindow)
                                                          "userChangeVideoQuality 3"}));
 }
 
+// The keyboard's road through the settings, the one the end-to-end test takes: the popover opens on its
+// first entry, the keys walk the entries' texts, and the picker's choices come in their order.
+TEST_F(HelpPopoverTest, TheKeysWalkTheEntriesAndTheChoices)
+{
+    popover.controller().showHelpForConnection(true);
+    popover.showAt(*anchor);
+    EXPECT_EQ(popover.focusWidget(), control<QWidget>("soundSwitchTextButton"));
+    for (const char* next : {"logSwitchTextButton", "deviceNameTextButton", "qualityTextButton"}) {
+        QTest::keyClick(popover.focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(popover.focusWidget(), control<QWidget>(next));
+    }
+    QTest::keyClick(popover.focusWidget(), Qt::Key_Space);
+    QualityWindow& picker = popover.qualityWindow();
+    ASSERT_TRUE(picker.isVisible());
+    control<QWidget>("autoText")->setFocus();
+    for (const char* next : {"button1080P", "button720P", "button2K", "sumbit"}) {
+        QTest::keyClick(picker.focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(picker.focusWidget(), control<QWidget>(next));
+    }
+}
+
 } // namespace

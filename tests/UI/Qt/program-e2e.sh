@@ -2,8 +2,8 @@
 # The real pelkor from end to end, driven through its window: on a private Xvfb and a private
 # pulseaudio whose default sink is "Speakers", with private user folders, inside a network namespace
 # of its own (so discovery broadcasts and the file server stay there), against tv-sim on 127.0.0.1.
-# The address is typed, the connected page reached, a cast started and decoded by the TV, stopped, the
-# link ended and pelkor quit; then the shared folder is empty and "Speakers" is the default sink again.
+# The address is typed, the connected page reached, a cast started and decoded by the TV, 720P picked
+# in the settings (the TV then decodes 1280 x 720), the cast stopped, the link ended and pelkor quit; then the shared folder is empty and "Speakers" is the default sink again.
 # A second launch while the first runs ends at once, with status 0, and changes nothing.
 #
 #   program-e2e.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR
@@ -68,21 +68,20 @@ start_private_xvfb
 start_private_pulse
 check "the sound server starts with its own default sink" default_sink_is Speakers
 install_missing_drivers >/dev/null
-start_tv_sim 0 "Living Room"
+start_tv_sim 0 "Living Room" --quality-change
 check "pelkor shows its main window" start_pelkor
 check "the main window makes the loopback device the default sink" default_sink_is ROZI-Audio
 check "a second launch ends at once with status 0 and changes nothing" second_launch_changes_nothing
 
 check "the typed address reaches the connected page" connect_to_tv
 screenshot_window "$shots" main-window-connected
-# The TV answers with level 0: 1920 x 1080. A quality picked in the settings comes here, before the
-# cast starts, and sets the size the TV decodes.
-decoded_size=1920x1080
+# The TV answers with level 0: 1920 x 1080, and takes quality changes during the cast.
 play_tone 60
 check "the screen button starts a cast the TV decodes" start_cast 10
-check "the TV decodes pictures of $decoded_size" grep -q -m1 -E "^decoded .* size=$decoded_size " "$work/tv.log"
+check "the TV decodes pictures of 1920x1080" grep -q -m1 -E "^decoded .* size=1920x1080 " "$work/tv.log"
 check "sound goes to the TV" await_line "$work/tv.log" 'name=kMsgAudioFrame ' 10
 screenshot_window "$shots" main-window-casting
+check "720P picked in the settings: the TV decodes pictures of 1280x720" pick_quality 2 1280x720
 check "the stop button ends the cast" stop_cast
 check "the disconnect button ends the link" disconnect_from_tv
 
