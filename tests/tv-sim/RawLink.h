@@ -87,6 +87,22 @@ public:
         return std::nullopt;
     }
 
+    // The next whole message of the given type, its fragments joined; nullopt when the stream ends
+    // or a read times out first.
+    std::optional<Frame> readMessage(uint16_t type)
+    {
+        auto message = readFrame(type);
+        if (!message)
+            return std::nullopt;
+        for (int index = message->header.fragmentIndex + 1; index < message->header.fragmentCount; ++index) {
+            auto fragment = readFrame(type);
+            if (!fragment)
+                return std::nullopt;
+            message->payload.insert(message->payload.end(), fragment->payload.begin(), fragment->payload.end());
+        }
+        return message;
+    }
+
     // One datagram (or whatever one read gives on a stream); nullopt after the time limit.
     std::optional<std::vector<uint8_t>> readDatagram()
     {

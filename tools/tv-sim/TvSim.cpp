@@ -36,7 +36,9 @@ TvSim::TvSim(Options options)
           if (decodeObserver_)
               decodeObserver_(frame);
       }),
-      cast_(options_.qualityLevel)
+      cast_(options_.qualityLevel),
+      view_([this](uint16_t type, std::span<const uint8_t> payload) { return send(type, payload); },
+            options_.screen, options_.viewRefusal)
 {
 }
 
@@ -95,6 +97,8 @@ void TvSim::stop()
     udp_.stop();
     if (discovery_)
         discovery_->stop();
+    // After the link, whose shutdown frees a frame blocked on a peer that stopped reading.
+    view_.shutdown();
     // Last: the readers that feed it have stopped.
     decoder_.stop();
 }
@@ -340,6 +344,7 @@ size_t TvSim::receivedCount(uint16_t type) const
 void TvSim::clearReceived()
 {
     log_.clear();
+    view_.clearInput();
 }
 
 bool TvSim::waitForMessages(size_t count, Timeout timeout)
@@ -442,12 +447,14 @@ void TvSim::onTcpMessage(const TransportFrameHeader& header, std::span<const uin
     answerLinkLevel(header.type, payload);
     answerSession(header.type, payload);
     answerCast(header.type, payload);
+    answerView(header.type, payload);
     record(ReceivedMessage::Road::Tcp, header, payload);
 }
 
 void TvSim::onUdpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload)
 {
     answerCast(header.type, payload);
+    answerView(header.type, payload);
     record(ReceivedMessage::Road::Udp, header, payload);
 }
 
@@ -464,6 +471,7 @@ void TvSim::onLinkUp(const std::string& peer)
 
 void TvSim::onLinkDown()
 {
+    view_.onLinkDown();
     log_.linkDown();
     if (linkObserver_)
         linkObserver_(false, {});
@@ -535,6 +543,63 @@ void TvSim::greet()
         send(kMsgQualityChangeSupport, capability(1));
     if (options_.encryption)
         offerKeyExchange(true);
+    if (options_.inviteToView)
+        inviteToView();
+}
+
+void TvSim::answerView(uint16_t type, std::span<const uint8_t> payload)
+{
+    view_.onMessage(type, payload);
+}
+
+void TvSim::setViewObserver(TvScreenView::Observer observer)
+{
+    view_.setObserver(std::move(observer));
+}
+
+bool TvSim::setScreen(const Screen& screen)
+{
+    return view_.setScreen(screen);
+}
+
+void TvSim::setViewRefusal(std::optional<int32_t> reason)
+{
+    view_.setRefusal(reason);
+}
+
+bool TvSim::inviteToView()
+{
+    return send(kMsgReverseInvite);
+}
+
+bool TvSim::stopViewing()
+{
+    return view_.stopViewing();
+}
+
+bool TvSim::viewing() const
+{
+    return view_.viewing();
+}
+
+uint64_t TvSim::screenFramesSent() const
+{
+    return view_.framesStreamed();
+}
+
+std::optional<TvSim::ViewSize> TvSim::viewSize() const
+{
+    return view_.viewSize();
+}
+
+std::vector<TvInputEvent> TvSim::inputEvents() const
+{
+    return view_.inputEvents();
+}
+
+bool TvSim::waitForInput(size_t count, Timeout timeout)
+{
+    return view_.waitForInput(count, timeout);
 }
 
 void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& header, std::span<const uint8_t> payload)

@@ -10,6 +10,7 @@
 #include "tv-sim/TvFileFetcher.h"
 #include "tv-sim/TvKeyExchange.h"
 #include "tv-sim/TvLink.h"
+#include "tv-sim/TvScreenView.h"
 #include "tv-sim/UdpReceiver.h"
 #include "tv-sim/VideoDecoder.h"
 
@@ -37,8 +38,11 @@
 // With decodeVideo it also decodes the video stream it receives, on a thread of its own, and records
 // each picture with its latency.
 //
+// A client that views the TV's screen gets its resolution and a moving test pattern as H.264, and
+// its touches, scrolls, keys and annotation commands are decoded and kept (TvScreenView).
+//
 // Threads: one reads the TCP link, one reads the UDP socket, one beats, one answers discovery, one
-// decodes video, one fetches pushed files (TvFileFetcher).
+// decodes video, one fetches pushed files (TvFileFetcher), one streams the screen (ScreenStreamer).
 // Every public method may be called from any thread, except the observer setters (before start()).
 // stop() and the destructor join them all. Waiting helpers wait on a condition with a real-time
 // limit and never sleep blindly.
@@ -88,6 +92,12 @@ public:
         // Fetch each file a kMsgFilePush announces (see TvFileFetcher), acknowledging it with
         // kMsgFilePushAck.
         bool fetchPushedFiles = true;
+        // The TV's own screen, streamed to a client that views it (see TvScreenView).
+        ScreenStreamer::Screen screen{};
+        // Answer each start of viewing with kMsgTvScreenFail and this reason instead; nullopt: grant it.
+        std::optional<int32_t> viewRefusal{};
+        // Invite each client after the greeting to view this TV's screen (kMsgReverseInvite).
+        bool inviteToView = false;
     };
 
     using KeyExchangeOutcome = TvKeyExchange::Outcome;
@@ -222,6 +232,26 @@ public:
     bool interruptCast();
     bool lockCast();
 
+    // --- Viewing the TV's screen (see TvScreenView).
+    using Screen = ScreenStreamer::Screen;
+    using ViewSize = TvScreenView::Size;
+    // Called with each viewing report line ("view ..." and "input ...") on the thread that caused it.
+    void setViewObserver(TvScreenView::Observer observer);
+    // The screen of the next start of viewing; false when the streamer cannot take it.
+    bool setScreen(const Screen& screen);
+    void setViewRefusal(std::optional<int32_t> reason);
+    bool inviteToView();
+    // kMsgTvScreenStop to the client and the stream ends; false when none ran.
+    bool stopViewing();
+    bool viewing() const;
+    // Frames of the running stream, or of the last one.
+    uint64_t screenFramesSent() const;
+    // The client's last kMsgViewSize; nullopt before any.
+    std::optional<ViewSize> viewSize() const;
+    // The input received since start() or the last clearReceived(), in order of arrival.
+    std::vector<TvInputEvent> inputEvents() const;
+    bool waitForInput(size_t count, Timeout timeout = kDefaultTimeout);
+
     // --- Pushed files (with the fetchPushedFiles option), in the order they were fetched.
     using FetchedFile = TvFileFetcher::Fetched;
     // Called on the fetching thread for each pushed file, fetched or not, before it is recorded.
@@ -292,6 +322,8 @@ private:
     void answerSession(uint16_t type, std::span<const uint8_t> payload);
     // The cast messages, on whichever road they came (TCP or UDP thread).
     void answerCast(uint16_t type, std::span<const uint8_t> payload);
+    // The viewing messages and input, on whichever road they came.
+    void answerView(uint16_t type, std::span<const uint8_t> payload);
     void greet();
 
     Options options_;
@@ -308,6 +340,7 @@ private:
     TvKeyExchange keyExchange_;
     VideoDecoder decoder_;
     TvCast cast_;
+    TvScreenView view_;
     std::unique_ptr<DiscoveryResponder> discovery_;
     TvFileFetcher::Observer fetchObserver_;
     std::unique_ptr<TvFileFetcher> fetcher_;  // null without the fetchPushedFiles option

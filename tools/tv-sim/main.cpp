@@ -5,7 +5,8 @@
 //
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
 //          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
-//          [--quality-change] [--offer FILE]...
+//          [--quality-change] [--offer FILE]... [--screen WxH] [--screen-fps N] [--refuse-view REASON]
+//          [--invite-view]
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -28,6 +29,12 @@
 //   --quality-change    tell each client after the greeting that quality changes are taken
 //   --offer FILE        offer this file (repeatable: one offer of them all) to each client once its
 //                       link is up, served by a file service of the TV's own on the listen address
+//   --screen WxH        the TV's screen that a viewing client gets (kMsgTvScreenStart is answered
+//                       with kMsgTvScreenResolution, then a moving test pattern streams as H.264 until
+//                       kMsgTvScreenStop or the link's end); even sides of 16 to 4096, default 1280x720
+//   --screen-fps N      its frame rate, 1 to 120; default 30
+//   --refuse-view REASON  answer each start of viewing with kMsgTvScreenFail and this reason instead
+//   --invite-view       invite each client after the greeting to view the screen (kMsgReverseInvite)
 //
 // Files the client pushes (kMsgFilePush) are fetched from its shared-folder server, opened with the
 // session key, and acknowledged.
@@ -54,6 +61,14 @@
 // frame that did not decode leaves a gap; d is the decode-complete time minus the frame's header
 // time stamp, in microseconds.)
 //   summary decoded=<n> errors=<e> [latency_median_us=<m> latency_p95_us=<p>]
+//   view start size=<w>x<h> fps=<f>         (a client started viewing; the stream begins)
+//   view refused reason=<n>
+//   view size=<w>x<h>                        (the client's kMsgViewSize)
+//   view stop frames=<n> by=<client|tv|link> (the stream ended after n frames)
+//   input <kind> <fields>                    (the client's input, decoded: touch_down|touch_move|
+//        touch_up|annotation_down|annotation_move|annotation_up x=<x> y=<y>; scroll dx=<dx> dy=<dy>;
+//        key_down|key_up usage=0x<hex>; key_code code=0x<hex> (0xf704 is Home); annotation_mode
+//        on=<0|1>; annotation_undo; annotation_clear)
 // (with --decode, the last line, on SIGINT or SIGTERM: the pictures decoded, the units that gave
 // none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
@@ -76,6 +91,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -92,7 +108,8 @@ void usage()
 {
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
                          "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
-                         "              [--quality LEVEL] [--quality-change] [--offer FILE]...\n");
+                         "              [--quality LEVEL] [--quality-change] [--offer FILE]... [--screen WxH]\n"
+                         "              [--screen-fps N] [--refuse-view REASON] [--invite-view]\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -117,6 +134,19 @@ std::optional<int32_t> signedNumber(const std::string& text)
     if (text.empty() || errno != 0 || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
         return std::nullopt;
     return static_cast<int32_t>(value);
+}
+
+// "WxH" with both sides whole positive numbers.
+std::optional<std::pair<int, int>> parseSize(const std::string& text)
+{
+    const size_t x = text.find('x');
+    if (x == std::string::npos)
+        return std::nullopt;
+    const auto width = number(text.substr(0, x), 65'535);
+    const auto height = number(text.substr(x + 1), 65'535);
+    if (!width || !height)
+        return std::nullopt;
+    return std::pair{static_cast<int>(*width), static_cast<int>(*height)};
 }
 
 bool parseListen(const std::string& text, TvSim::Options& options)
@@ -174,6 +204,22 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.qualityLevel = signedNumber(argv[++i]);
             if (!arguments.options.qualityLevel)
                 return std::nullopt;
+        } else if (flag == "--screen" && hasValue) {
+            const auto size = parseSize(argv[++i]);
+            if (!size)
+                return std::nullopt;
+            std::tie(arguments.options.screen.width, arguments.options.screen.height) = *size;
+        } else if (flag == "--screen-fps" && hasValue) {
+            const auto fps = number(argv[++i], 1'000);
+            if (!fps)
+                return std::nullopt;
+            arguments.options.screen.fps = static_cast<int>(*fps);
+        } else if (flag == "--refuse-view" && hasValue) {
+            arguments.options.viewRefusal = signedNumber(argv[++i]);
+            if (!arguments.options.viewRefusal)
+                return std::nullopt;
+        } else if (flag == "--invite-view") {
+            arguments.options.inviteToView = true;
         } else if (flag == "--discovery" && hasValue) {
             const auto port = number(argv[++i], 65'535);
             if (!port)
@@ -183,6 +229,8 @@ std::optional<Arguments> parse(int argc, char** argv)
             return std::nullopt;
         }
     }
+    if (!ScreenStreamer::valid(arguments.options.screen))
+        return std::nullopt;
     // Reports are stable text: keep the payloads out of memory.
     arguments.options.keepPayloads = false;
     return arguments;
@@ -303,6 +351,7 @@ int main(int argc, char** argv)
     sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
     });
+    sim.setViewObserver([&](const std::string& line) { report.line(line); });
     sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
