@@ -82,21 +82,26 @@ struct Viewing : ::testing::Test {
         framesRead += static_cast<uint64_t>(count);
     }
 
-    // Once the TV has acted on the stop, no frame follows: every frame it sent comes before a marker
-    // sent after the stop.
-    void expectStoppedAfterAllItSent()
+    // Every frame the TV sent comes before the marker message.
+    void expectEveryFrameBefore(uint16_t marker)
     {
-        EXPECT_FALSE(sim->viewing());
         const uint64_t sent = sim->screenFramesSent();
-        ASSERT_TRUE(sim->send(kMsgTvVersion, TvSim::int32(80)));
         while (auto frame = client->readFrame()) {
-            if (frame->header.type == kMsgTvVersion)
+            if (frame->header.type == marker)
                 break;
             if (frame->header.type == kMsgVideoFrame && frame->header.fragmentIndex == 0)
                 ++framesRead;
         }
         EXPECT_EQ(framesRead, sent);
         framesRead = 0;
+    }
+
+    // Once the TV has acted on the stop, no frame follows: not one comes after a message sent later.
+    void expectStoppedAfterAllItSent()
+    {
+        EXPECT_FALSE(sim->viewing());
+        ASSERT_TRUE(sim->send(kMsgTvVersion, TvSim::int32(80)));
+        expectEveryFrameBefore(kMsgTvVersion);
     }
 
     std::optional<TvSim> sim;
@@ -133,9 +138,9 @@ TEST_F(Viewing, EndsTheStreamWhenTheLinkGoesOrTheTvStopsIt)
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 2);
     EXPECT_TRUE(sim->stopViewing());
-    ASSERT_TRUE(client->readMessage(kMsgTvScreenStop));
+    EXPECT_FALSE(sim->viewing());
+    expectEveryFrameBefore(kMsgTvScreenStop);
     EXPECT_FALSE(sim->stopViewing());
-    expectStoppedAfterAllItSent();
 
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 2);
