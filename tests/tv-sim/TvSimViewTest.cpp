@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,6 +33,25 @@ Bytes touchBytes(int32_t x, int32_t y)
     auto bytes = bigEndianPair(x, y);
     bytes.resize(16, 0);
     return bytes;
+}
+
+// Peak signal-to-noise ratio in dB of a decoded luma plane against the pattern's frame as drawn, its
+// luma taken with the BT.601 studio-range weights the encoder uses.
+double lumaPsnr(const LumaDecoder::Picture& picture, uint32_t index)
+{
+    BgraFrame drawn;
+    TestPattern::draw(index, picture.width, picture.height, drawn);
+    double squares = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const uint8_t* bgra = drawn.pixel(x, y);
+            const double luma = 16 + (65.481 * bgra[2] + 128.553 * bgra[1] + 24.966 * bgra[0]) / 255;
+            const double error = luma - picture.luma[static_cast<size_t>(y) * picture.width + x];
+            squares += error * error;
+        }
+    }
+    const double mean = squares / (static_cast<double>(picture.width) * picture.height);
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
 }
 
 // A quiet TV (no heartbeats of its own) showing a small screen, and one raw client linked to it.
@@ -78,6 +98,7 @@ struct Viewing : ::testing::Test {
             EXPECT_EQ(picture->width, width);
             EXPECT_EQ(picture->height, height);
             EXPECT_EQ(TestPattern::readCounter(picture->luma, width, width, height), uint32_t(i));
+            EXPECT_GT(lumaPsnr(*picture, uint32_t(i)), 30.0) << i;
         }
         framesRead += static_cast<uint64_t>(count);
     }
