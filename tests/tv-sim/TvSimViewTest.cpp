@@ -153,6 +153,19 @@ TEST_F(Viewing, AnswersTheStartWithItsResolutionAndStreamsItsPatternUntilTheClie
     expectStoppedAfterAllItSent();
 }
 
+TEST_F(Viewing, AStartWhileStreamingBeginsAfreshAfterTheNewResolution)
+{
+    link();
+    startViewing(kWidth, kHeight);
+    expectPattern(kWidth, kHeight, 2);
+    ASSERT_TRUE(sim->setScreen({.width = 640, .height = 360, .fps = 120}));
+    // The old stream's frames may come before the new resolution, never after it.
+    send(kMsgTvScreenStart);
+    ASSERT_TRUE(client->readMessage(kMsgTvScreenResolution));
+    expectPattern(640, 360, kFrames);
+    EXPECT_GE(sim->screenFramesSent(), uint64_t(kFrames));
+}
+
 TEST_F(Viewing, EndsTheStreamWhenTheLinkGoesOrTheTvStopsIt)
 {
     link();

@@ -76,6 +76,8 @@ void TvScreenView::onMessage(uint16_t type, std::span<const uint8_t> payload)
 
 void TvScreenView::start()
 {
+    // A start while streaming begins afresh; no frame of the old stream may follow the new resolution.
+    end("restart");
     std::optional<int32_t> refusal;
     Screen screen;
     {

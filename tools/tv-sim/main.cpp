@@ -64,7 +64,7 @@
 //   view start size=<w>x<h> fps=<f>         (a client started viewing; the stream begins)
 //   view refused reason=<n>
 //   view size=<w>x<h>                        (the client's kMsgViewSize)
-//   view stop frames=<n> by=<client|tv|link> (the stream ended after n frames)
+//   view stop frames=<n> by=<client|tv|link|restart> (the stream ended after n frames)
 //   input <kind> <fields>                    (the client's input, decoded: touch_down|touch_move|
 //        touch_up|annotation_down|annotation_move|annotation_up x=<x> y=<y>; scroll dx=<dx> dy=<dy>;
 //        key_down|key_up usage=0x<hex>; key_code code=0x<hex> (0xf704 is Home); annotation_mode
