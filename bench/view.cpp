@@ -129,6 +129,8 @@ void run(int fps, int frames)
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
+    std::printf("%u cores; %d frames a run at %d x %d\n", std::thread::hardware_concurrency(), frames, kWidth,
+                kHeight);
     for (const int fps : {30, 60})
         run(fps, frames);
     return 0;

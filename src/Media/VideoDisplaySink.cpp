@@ -53,11 +53,11 @@ bool VideoDisplaySink::enqueueSampleBuffer(std::shared_ptr<const CompressedSampl
     std::unique_lock lock(mutex_);
     if (!sample || sample->nalUnit().empty())
         return refuse("an empty sample");
-    if (!sample->formatDescription())
-        return refuse("a sample before the stream's parameter sets");
     const bool picture = startsPicture(*sample);
-    // Routine drops, counted but not logged: fail() and the first refusal said why.
-    if (status_ == Status::Failed || (awaitKeyFrame_ && !(picture && sample->nalUnitType() == kNalIdr))) {
+    // Routine drops, counted but not logged (a stream joined midway has many): fail(), the first
+    // refusal or the splitter said why. Samples before the stream's parameter sets have no format.
+    if (status_ == Status::Failed || !sample->formatDescription() ||
+        (awaitKeyFrame_ && !(picture && sample->nalUnitType() == kNalIdr))) {
         ++dropped_;
         return false;
     }
