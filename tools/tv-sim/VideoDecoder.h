@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Media/H264PictureDecoder.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -10,8 +12,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-#include "Media/H264PictureDecoder.h"
 
 struct AVFrame;
 
