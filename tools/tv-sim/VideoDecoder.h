@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Media/H264PictureDecoder.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -11,9 +13,7 @@
 #include <thread>
 #include <vector>
 
-struct AVCodecContext;
 struct AVFrame;
-struct AVPacket;
 
 // Decodes the H.264 stream the TV receives (one Annex-B access unit per kMsgVideoFrame) on a
 // thread of its own, so the link's reader only hands the bytes over, and records every picture
@@ -76,10 +76,9 @@ private:
     void run();
     // Decoding thread: feeds one unit and collects what comes out.
     void decode(const Unit& unit);
-    // Decoding thread: records the picture in picture_, or counts it as an error.
-    void take();
+    // Decoding thread: records the picture.
+    void take(const AVFrame& picture);
     void countError(uint64_t index, const char* what, int status = 0);
-    void closeCodec();
 
     Observer observer_;
     mutable std::mutex mutex_;
@@ -93,9 +92,7 @@ private:
     size_t errors_ = 0;
     std::thread thread_;
     // Owned by the decoding thread while it runs.
-    AVCodecContext* context_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    AVFrame* picture_ = nullptr;
+    H264PictureDecoder decoder_;
     // Header time stamps of the units inside the decoder, by index (the packets' pts).
     std::map<int64_t, uint64_t> stamps_;
 };
