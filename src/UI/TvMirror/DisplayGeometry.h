@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+// The TV-screen window's arithmetic, apart from any window: its size for a TV, its shape under the
+// user's resizing, and the factors that turn content points into the units the TV was told.
+struct DisplaySize {
+    double width = 0;
+    double height = 0;
+
+    bool operator==(const DisplaySize&) const = default;
+};
+
+struct DisplayPoint {
+    double x = 0;
+    double y = 0;
+};
+
+class DisplayGeometry {
+public:
+    // The content size the window opens at before it takes the TV's shape.
+    static constexpr DisplaySize kInitialContentSize{1280, 720};
+
+    // The content size for a TV of that many pixels: landscape keeps the initial width, portrait and
+    // square keep the initial height. Nullopt for a side that is zero, negative or not finite: no window
+    // can take that shape.
+    static std::optional<DisplaySize> contentSizeForTv(DisplaySize tv);
+
+    // TV units per content point on one axis; 0 when either side is not a positive finite length (no TV
+    // size reported yet, or a window shrunk to nothing), so a touch then lands at the TV's origin.
+    static float scale(double tvExtent, double contentExtent);
+
+    // The frame size a user resize ends at: the proposed width, and the height that keeps the content
+    // 16:9 below a title bar of that height.
+    static DisplaySize frameSizeForUserResize(DisplaySize proposedFrame, double titleBarHeight);
+
+    // A content-point coordinate in the TV's 32-bit field: truncated towards zero, out-of-range and
+    // infinite values held at the nearest end, NaN taken as 0.
+    static int32_t saturatingInt32(double value);
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "UI/TvMirror/DisplayGeometry.h"
+
+// What DisplayWindowController shows in the TV-screen window, and the window's sizes it reads. Main thread.
+class DisplayWindowView {
+public:
+    virtual ~DisplayWindowView() = default;
+
+    // Brings the window in front.
+    virtual void showWindow() = 0;
+    virtual bool isWindowVisible() const = 0;
+
+    // The content area, in points.
+    virtual DisplaySize contentSize() const = 0;
+    virtual void setContentSize(DisplaySize size) = 0;
+    // The frame's height above the content: the title bar.
+    virtual double titleBarHeight() const = 0;
+    virtual void centerWindow() = 0;
+
+    // The six buttons of the open sidebar (Home, Undo, annotation, Clear, collapse, close).
+    virtual void showSidebar(bool shown) = 0;
+    // The handle that opens the sidebar, kept above the picture.
+    virtual void showSidebarHandle(bool shown) = 0;
+    virtual void raiseSidebarHandle() = 0;
+    // The annotation button's state and image ("AnnotationsSelect" on, "Annotations" off).
+    virtual void showAnnotationState(bool on) = 0;
+};
