@@ -1,5 +1,6 @@
 #include "UI/TvMirror/DisplayGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -31,6 +32,20 @@ float DisplayGeometry::scale(double tvExtent, double contentExtent)
 DisplaySize DisplayGeometry::frameSizeForUserResize(DisplaySize proposedFrame, double titleBarHeight)
 {
     return {proposedFrame.width, proposedFrame.width * 9.0 / 16.0 + titleBarHeight};
+}
+
+DisplayRect DisplayGeometry::standardFrame(DisplayRect currentFrame, DisplayRect defaultFrame, double mainDisplayWidth)
+{
+    const double height = defaultFrame.size.height;
+    const double width = isPositiveLength(currentFrame.size.height)
+                             ? currentFrame.size.width / currentFrame.size.height * height
+                             : defaultFrame.size.width;
+    return {{(mainDisplayWidth - width) * 0.5, defaultFrame.origin.y}, {width, height}};
+}
+
+double DisplayGeometry::handleOriginY(double originY, double translationY, double contentHeight, double handleHeight)
+{
+    return std::max(0.0, std::min(originY + translationY, contentHeight - handleHeight));
 }
 
 int32_t DisplayGeometry::saturatingInt32(double value)

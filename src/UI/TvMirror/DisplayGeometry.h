@@ -17,6 +17,16 @@ struct DisplayPoint {
     double y = 0;
 };
 
+struct DisplayRect {
+    DisplayPoint origin;
+    DisplaySize size;
+
+    bool operator==(const DisplayRect& other) const
+    {
+        return origin.x == other.origin.x && origin.y == other.origin.y && size == other.size;
+    }
+};
+
 class DisplayGeometry {
 public:
     // The content size the window opens at before it takes the TV's shape.
@@ -34,6 +44,14 @@ public:
     // The frame size a user resize ends at: the proposed width, and the height that keeps the content
     // 16:9 below a title bar of that height.
     static DisplaySize frameSizeForUserResize(DisplaySize proposedFrame, double titleBarHeight);
+
+    // The zoomed frame: the default frame's height and vertical origin, the current frame's shape, centred
+    // horizontally on the main display. A current frame of no height keeps the default frame's width.
+    static DisplayRect standardFrame(DisplayRect currentFrame, DisplayRect defaultFrame, double mainDisplayWidth);
+
+    // Where a dragged sidebar handle ends: moved by the drag, kept within the content's height (at the
+    // bottom when the handle is taller than the content).
+    static double handleOriginY(double originY, double translationY, double contentHeight, double handleHeight);
 
     // A content-point coordinate in the TV's 32-bit field: truncated towards zero, out-of-range and
     // infinite values held at the nearest end, NaN taken as 0.

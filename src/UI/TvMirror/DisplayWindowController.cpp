@@ -132,6 +132,14 @@ void DisplayWindowController::retractEvent()
     view_.showSidebarHandle(true);
 }
 
+void DisplayWindowController::onPanGesRecognizer(PanState state, double translationY)
+{
+    if (state != PanState::Changed && state != PanState::Ended)
+        return;
+    view_.moveSidebarHandle(DisplayGeometry::handleOriginY(view_.sidebarHandleY(), translationY,
+                                                           view_.contentSize().height, view_.sidebarHandleHeight()));
+}
+
 void DisplayWindowController::windowDidResize()
 {
     const DisplaySize content = view_.contentSize();
@@ -142,6 +150,11 @@ void DisplayWindowController::windowDidResize()
 DisplaySize DisplayWindowController::windowWillResize(DisplaySize proposedFrame) const
 {
     return DisplayGeometry::frameSizeForUserResize(proposedFrame, view_.titleBarHeight());
+}
+
+DisplayRect DisplayWindowController::windowWillUseStandardFrame(DisplayRect defaultFrame) const
+{
+    return DisplayGeometry::standardFrame(view_.windowFrame(), defaultFrame, view_.mainDisplayWidth());
 }
 
 void DisplayWindowController::windowWillClose()

@@ -60,11 +60,16 @@ public:
     // The sidebar: opened by its handle, folded by its collapse button.
     void sidebarEvent();
     void retractEvent();
+    // The handle's pan gesture, by the vertical translation since the last call (the view resets it).
+    enum class PanState { Began = 1, Changed = 2, Ended = 3 };
+    void onPanGesRecognizer(PanState state, double translationY);
 
     // The window.
     void windowDidResize();
     // The frame size a user resize ends at: the content stays 16:9.
     DisplaySize windowWillResize(DisplaySize proposedFrame) const;
+    // The zoom button's frame: the window's shape at the default frame's height, centred on the main display.
+    DisplayRect windowWillUseStandardFrame(DisplayRect defaultFrame) const;
     void windowWillClose();
 
     // Input in content points (origin lower left). All three mouse buttons act as the one touch.

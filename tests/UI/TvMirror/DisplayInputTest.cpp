@@ -113,6 +113,7 @@ TEST_F(DisplayInputTest, WithoutControlOnlyTheUngatedCommandsGoOut)
     controller.mouseUp({100, 700});
     controller.mouseEntered();
     controller.scrollWheel(3, 3);
+    view.annotationShown = true; // the click toggled the button
     controller.annotationEvent(true);
     EXPECT_TRUE(sent.empty());
     EXPECT_FALSE(view.annotationShown) << "the toggled button shows off again";

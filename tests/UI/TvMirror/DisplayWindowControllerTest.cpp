@@ -101,6 +101,31 @@ TEST_F(DisplayWindowControllerTest, DraggingTheEdgeKeepsSixteenByNine)
     EXPECT_EQ(controller.windowWillResize({1000, 900}), (DisplaySize{1000, 562.5 + 28}));
 }
 
+TEST_F(DisplayWindowControllerTest, ZoomingKeepsTheShapeCentredOnTheMainDisplay)
+{
+    view.frame = {{100, 100}, {1280, 800}};
+    view.displayWidth = 1920;
+    EXPECT_EQ(controller.windowWillUseStandardFrame({{0, 20}, {1920, 1000}}), (DisplayRect{{160, 20}, {1600, 1000}}));
+}
+
+TEST_F(DisplayWindowControllerTest, DraggingTheHandleStaysWithinTheContent)
+{
+    view.content = {1280, 720};
+    controller.onPanGesRecognizer(DisplayWindowController::PanState::Began, 50);
+    EXPECT_EQ(view.handleY, 300);
+    controller.onPanGesRecognizer(DisplayWindowController::PanState::Changed, 50);
+    EXPECT_EQ(view.handleY, 350);
+    controller.onPanGesRecognizer(DisplayWindowController::PanState::Changed, 1000);
+    EXPECT_EQ(view.handleY, 680);
+    controller.onPanGesRecognizer(DisplayWindowController::PanState::Ended, -2000);
+    EXPECT_EQ(view.handleY, 0);
+
+    // A content lower than the handle holds it at the bottom.
+    view.content = {20, 10};
+    controller.onPanGesRecognizer(DisplayWindowController::PanState::Changed, 5);
+    EXPECT_EQ(view.handleY, 0);
+}
+
 TEST_F(DisplayWindowControllerTest, TheSidebarHandleNeedsVersion75)
 {
     tvVersion(74);

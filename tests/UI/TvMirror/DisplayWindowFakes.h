@@ -15,6 +15,10 @@ public:
     std::vector<std::string> calls;
     DisplaySize content = DisplayGeometry::kInitialContentSize;
     double titleBar = 28;
+    DisplayRect frame{{100, 100}, {1280, 748}};
+    double displayWidth = 1920;
+    double handleY = 300;
+    double handleHeight = 40;
     bool visible = false;
     bool sidebarShown = false;
     bool handleShown = true;
@@ -34,6 +38,11 @@ public:
     }
     double titleBarHeight() const override { return titleBar; }
     void centerWindow() override { calls.push_back("centerWindow"); }
+    DisplayRect windowFrame() const override { return frame; }
+    double mainDisplayWidth() const override { return displayWidth; }
+    double sidebarHandleY() const override { return handleY; }
+    double sidebarHandleHeight() const override { return handleHeight; }
+    void moveSidebarHandle(double y) override { handleY = y; }
     void showSidebar(bool shown) override { sidebarShown = shown; }
     void showSidebarHandle(bool shown) override { handleShown = shown; }
     void raiseSidebarHandle() override { calls.push_back("raiseSidebarHandle"); }
