@@ -5,15 +5,6 @@
 #include <cmath>
 #include <limits>
 
-TEST(DisplayGeometryTest, TheWindowTakesTheTvsShapeWithinTheInitialSize)
-{
-    EXPECT_EQ(DisplayGeometry::contentSizeForTv({1920, 1080}), (DisplaySize{1280, 720}));
-    EXPECT_EQ(DisplayGeometry::contentSizeForTv({1080, 1920}), (DisplaySize{405, 720}));
-    // A square TV takes the portrait branch.
-    EXPECT_EQ(DisplayGeometry::contentSizeForTv({1000, 1000}), (DisplaySize{720, 720}));
-    EXPECT_EQ(DisplayGeometry::contentSizeForTv({1280, 1024}), (DisplaySize{1280, 1024}));
-}
-
 TEST(DisplayGeometryTest, ATvSideThatIsNoLengthGivesNoSize)
 {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -30,12 +21,6 @@ TEST(DisplayGeometryTest, ScalesAreZeroWithoutBothLengths)
     EXPECT_EQ(DisplayGeometry::scale(0, 1280), 0.0f);
     EXPECT_EQ(DisplayGeometry::scale(1920, 0), 0.0f);
     EXPECT_EQ(DisplayGeometry::scale(1920, -5), 0.0f);
-}
-
-TEST(DisplayGeometryTest, AUserResizeKeepsTheContentAtSixteenByNine)
-{
-    EXPECT_EQ(DisplayGeometry::frameSizeForUserResize({1000, 300}, 28), (DisplaySize{1000, 562.5 + 28}));
-    EXPECT_EQ(DisplayGeometry::frameSizeForUserResize({1280, 2000}, 0), (DisplaySize{1280, 720}));
 }
 
 TEST(DisplayGeometryTest, CoordinatesSaturateAtTheEndsOfTheField)

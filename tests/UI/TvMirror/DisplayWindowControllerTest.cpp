@@ -30,14 +30,10 @@ TEST_F(DisplayWindowControllerTest, APortraitTvKeepsTheHeight)
     EXPECT_EQ(view.content.height, 720);
     EXPECT_NEAR(controller.mouseScaleX(), 2.667f, 1e-3);
     EXPECT_NEAR(controller.mouseScaleY(), 2.667f, 1e-3);
-}
 
-TEST_F(DisplayWindowControllerTest, TheSizeIsAppliedOnTheMainQueue)
-{
-    controller.setMouseSize({1920, 1080});
-    EXPECT_TRUE(view.calls.empty());
-    loop->runUntilIdle();
-    EXPECT_FLOAT_EQ(controller.mouseScaleX(), 1.5f);
+    // A square TV takes the portrait branch.
+    tvResolution(1000, 1000);
+    EXPECT_EQ(view.content, (DisplaySize{720, 720}));
 }
 
 TEST_F(DisplayWindowControllerTest, ATvResolutionOfNoLengthIsIgnored)
