@@ -1,4 +1,5 @@
 #include "Socket/MessageType.h"
+#include "Socket/TCPManager.h"
 #include "UI/TvMirror/DisplayWindowFixture.h"
 #include "Media/VideoFormatDescription.h"
 
@@ -237,6 +238,16 @@ TEST_F(DisplayWindowControllerTest, ClosingTellsTheDelegateAndSwitchesAnnotation
     controller.setDisplayWindowDelegate(nullptr);
     controller.windowWillClose();
     EXPECT_EQ(sent.size(), 2u);
+}
+
+TEST_F(DisplayWindowControllerTest, TheControllerIsTheLinksReverseVersionDelegateWhileItLives)
+{
+    TCPManager link;
+    {
+        DisplayWindowController registered{view, layer, {.sender = recordingSender(), .link = &link}};
+        EXPECT_EQ(link.reverseVersionDelegate(), &registered);
+    }
+    EXPECT_EQ(link.reverseVersionDelegate(), nullptr);
 }
 
 } // namespace
