@@ -15,9 +15,7 @@ protected:
     template <typename T>
     static T* control(const QWidget& window, const char* name)
     {
-        T* found = window.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return findControl<T>(window, name);
     }
     static QPushButton* button(const QWidget& window, const char* name) { return control<QPushButton>(window, name); }
 };

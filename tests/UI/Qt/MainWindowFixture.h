@@ -18,9 +18,7 @@ protected:
     template <typename T>
     T* control(const char* name, QWidget* in = nullptr) const
     {
-        T* found = in ? in->findChild<T*>(name) : window.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return findControl<T>(in ? *in : static_cast<const QWidget&>(window), name);
     }
     bool shows(const char* name) const { return control<QWidget>(name)->isVisibleTo(&window); }
 

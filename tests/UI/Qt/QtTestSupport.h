@@ -70,3 +70,12 @@ inline void saveScreenshot(QWidget& widget, const std::string& name)
     processFor(std::chrono::milliseconds(20));
     EXPECT_TRUE(widget.grab().save(QString::fromStdString((folder / (name + ".png")).string())));
 }
+
+// The widget of that object name inside `window`; a missing one fails the test and gives nullptr.
+template <typename T>
+T* findControl(const QWidget& window, const char* name)
+{
+    T* found = window.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}

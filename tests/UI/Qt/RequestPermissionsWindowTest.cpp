@@ -17,9 +17,7 @@ protected:
     template <typename T>
     static T* control(const QWidget& window, const char* name)
     {
-        T* found = window.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return findControl<T>(window, name);
     }
     static bool shows(const QWidget& window, const char* name)
     {
