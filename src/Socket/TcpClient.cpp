@@ -6,20 +6,14 @@
 #include "Socket/FrameReassembler.h"
 #include "Socket/FrameStreamSplitter.h"
 #include "Socket/HeartbeatPayload.h"
-#include "Socket/MessageFragmenter.h"
 #include "Socket/MessageType.h"
 #include "Socket/NetworkEchoPayload.h"
-#include "Socket/ReceiveList.h"
-#include "Socket/SendLists.h"
+#include "Socket/TcpConnection.h"
 #include "Socket/TcpLinkSocket.h"
-#include "Socket/UdpChannel.h"
-#include "Socket/UdpChannelOpenPayload.h"
-#include "Socket/UdpResendFragmentsPayload.h"
-#include "Socket/UdpResendRangePayload.h"
+#include "Socket/TimeStamp.h"
 #include "Utils/Log.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,103 +25,10 @@
 
 namespace {
 
-// The largest TCP message: 255 fragments of 65,536 bytes.
-constexpr size_t kMaxTcpMessage = MessageFragmenter::kTcpFragmentSize * TransportFrameHeader::kMaxFragmentCount;
-
 // Set on each transport thread: the client it works for.
 thread_local const TcpClient* transportThreadOf = nullptr;
 
-uint64_t nowMicroseconds()
-{
-    using namespace std::chrono;
-    return static_cast<uint64_t>(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
-}
-
 } // namespace
-
-// Everything of one connection. Its threads hold a reference to it; it is freed (closing the socket)
-// only after they were joined.
-struct TcpClient::Connection {
-    Connection(int socket, const sockaddr_in& peerAddress) : fd(socket), peer(peerAddress) {}
-    ~Connection() { ::close(fd); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    // Tells every thread to end; any thread, more than once. The socket stays open.
-    void halt()
-    {
-        running = false;
-        sendLists.close();
-        videoReceive.close();
-        audioReceive.close();
-        {
-            std::lock_guard lock(heartbeatMutex);
-            heartbeatStopped = true;
-        }
-        heartbeatWake.notify_all();
-    }
-
-    // disconnect: shuts the socket first, so no write or read can hold anything up, then ends the
-    // threads and the UDP side channel.
-    void close(uint8_t reason)
-    {
-        closeReason = reason;
-        running = false;
-        ::shutdown(fd, SHUT_RDWR);
-        halt();
-        std::shared_ptr<UdpChannel> channel;
-        {
-            std::lock_guard lock(udpMutex);
-            channel = std::move(udpChannel);
-        }
-        if (channel)
-            channel->close();
-    }
-
-    void join()
-    {
-        for (std::thread* thread : {&receiver, &heartbeat, &audioDelivery, &videoDelivery, &sender}) {
-            if (thread->joinable())
-                thread->join();
-        }
-    }
-
-    // The UDP side channel when the route mask sends this type over it.
-    std::shared_ptr<UdpChannel> udpRouteFor(uint16_t type)
-    {
-        const uint32_t bit = type == kMsgVideoFrame   ? UdpChannelOpenPayload::kRouteVideo
-                             : type == kMsgAudioFrame ? UdpChannelOpenPayload::kRouteAudio
-                                                      : UdpChannelOpenPayload::kRouteOther;
-        std::lock_guard lock(udpMutex);
-        return (routeMask & bit) != 0 ? udpChannel : nullptr;
-    }
-
-    const int fd;
-    const sockaddr_in peer;
-    // The link runs: cleared by disconnect and by the end of the receive loop.
-    std::atomic<bool> running{true};
-    std::atomic<uint8_t> closeReason{0};
-
-    SendLists sendLists;
-    ReceiveList videoReceive{"VideoData", kMaxVideoFrame};
-    // Received audio is not played: the list takes no frame.
-    ReceiveList audioReceive{"AudioData", 0};
-
-    std::mutex heartbeatMutex;
-    std::condition_variable heartbeatWake;
-    bool heartbeatStopped = false;
-
-    // Guards the UDP side channel and the route mask.
-    std::mutex udpMutex;
-    std::shared_ptr<UdpChannel> udpChannel;
-    uint32_t routeMask = 0;
-
-    std::thread receiver;
-    std::thread heartbeat;
-    std::thread audioDelivery;
-    std::thread videoDelivery;
-    std::thread sender;
-};
 
 TcpClient::TcpClient(TcpNativeInfo* listener) : TcpClient(listener, Timing{}) {}
 
@@ -190,7 +91,7 @@ bool TcpClient::connect(const std::string& host, uint16_t port)
             ::close(fd);
             return false;
         }
-        auto connection = std::make_shared<Connection>(fd, peer);
+        auto connection = std::make_shared<Connection>(fd, peer, kMaxVideoFrame);
         // Published with its threads under the lock, so a listener call that sends or disconnects
         // at once waits for it, and a disconnect never finds a connection whose threads are starting.
         if (startThreads(*connection)) {
@@ -224,10 +125,10 @@ bool TcpClient::startThreads(Connection& connection)
     };
     try {
         connection.receiver = spawn([this](Connection& c) { receiveLoop(c); });
-        connection.heartbeat = spawn([this](Connection& c) { heartbeatLoop(c); });
+        connection.heartbeat = spawn([this](Connection& c) { c.heartbeatLoop(timing_.heartbeatInterval); });
         connection.audioDelivery = spawn([this](Connection& c) { deliveryLoop(c.audioReceive); });
         connection.videoDelivery = spawn([this](Connection& c) { deliveryLoop(c.videoReceive); });
-        connection.sender = spawn([this](Connection& c) { sendLoop(c); });
+        connection.sender = spawn([](Connection& c) { c.sendLoop(); });
     } catch (const std::system_error& error) {
         NQLOG("cannot start the link's threads: %s", error.what());
         return false;
@@ -244,31 +145,7 @@ int TcpClient::send(uint16_t type, const uint8_t* data, int length)
         NQLOG("refusing message type 0x%x: %d bytes at a null pointer", type, length);
         return -1;
     }
-    return sendOn(*connection, type, {data, length > 0 ? static_cast<size_t>(length) : 0});
-}
-
-int TcpClient::sendOn(Connection& connection, uint16_t type, std::span<const uint8_t> payload)
-{
-    if (!connection.running)
-        return -1;
-    // The channel is copied, so a disconnect meanwhile frees it only once this send is done.
-    if (const auto channel = connection.udpRouteFor(type)) {
-        if (const auto sent = channel->send(type, payload))
-            return *sent;
-    }
-    if (payload.size() > kMaxTcpMessage) {
-        NQLOG("refusing message type 0x%x of %zu bytes: more than %zu", type, payload.size(), kMaxTcpMessage);
-        return -1;
-    }
-    switch (connection.sendLists.push(type, nowMicroseconds(), payload)) {
-    case SendLists::PushResult::Closed:
-        return 0;
-    case SendLists::PushResult::Full:
-        return kDropped;
-    case SendLists::PushResult::Queued:
-        break;
-    }
-    return static_cast<int>(payload.size());
+    return connection->send(type, {data, length > 0 ? static_cast<size_t>(length) : 0});
 }
 
 void TcpClient::dropQueuedMedia()
@@ -422,11 +299,11 @@ void TcpClient::dispatch(Connection& connection, const ReassembledMessage& messa
         raiseClientInfo(payload);
         return;
     case kMsgUdpChannelOpen:
-        openUdpChannel(connection, payload);
+        connection.openUdpChannel(payload, histories_);
         return;
     case kMsgUdpResendFragments:
     case kMsgUdpResendRange:
-        resendOverUdp(connection, message.type(), payload);
+        connection.resendOverUdp(message.type(), payload);
         return;
     case kMsgNetworkEcho:
         answerEcho(connection, payload);
@@ -453,7 +330,7 @@ void TcpClient::answerHeartbeat(Connection& connection, std::span<const uint8_t>
 {
     const HeartbeatPayload beat = HeartbeatPayload::decode(payload);
     if (beat.isAnswerable()) {
-        sendOn(connection, kMsgHeartbeat, beat.answer(status_).encode());
+        connection.send(kMsgHeartbeat, beat.answer(status_).encode());
         return;
     }
     if (beat.isRequest()) {
@@ -472,10 +349,10 @@ void TcpClient::answerEcho(Connection& connection, std::span<const uint8_t> payl
         return;
     }
     if (echo->isRequest()) {
-        sendOn(connection, kMsgNetworkEcho, echo->answer().encode());
+        connection.send(kMsgNetworkEcho, echo->answer().encode());
         return;
     }
-    const auto millisecondsSince = [now = nowMicroseconds()](uint64_t then) {
+    const auto millisecondsSince = [now = TimeStamp::nowMicroseconds()](uint64_t then) {
         return static_cast<int>((static_cast<int64_t>(now) - static_cast<int64_t>(then)) / 1000);
     };
     NQLOG("Network Echo: d1=%d, d2=%d", millisecondsSince(echo->timeA), millisecondsSince(echo->timeB));
@@ -492,64 +369,6 @@ void TcpClient::raiseClientInfo(std::span<const uint8_t> payload)
     raise(kMsgPeerIdentity, info->deviceName.c_str());
 }
 
-void TcpClient::openUdpChannel(Connection& connection, std::span<const uint8_t> payload)
-{
-    const auto request = UdpChannelOpenPayload::decode(payload);
-    if (!request) {
-        NQLOG("ignoring a UDP channel open of %zu bytes: too short", payload.size());
-        return;
-    }
-    std::lock_guard lock(connection.udpMutex);
-    // Replaced whether or not a channel opens: a mask of 0 sends everything over TCP again.
-    connection.routeMask = request->routeMask;
-    // The first channel stays; none opens once disconnect has closed the link's channel.
-    if (connection.udpChannel || !connection.running)
-        return;
-    if (request->port == 0 || request->port > 65'535) {
-        NQLOG("ignoring a UDP channel open: port %u", request->port);
-        return;
-    }
-    sockaddr_in peer = connection.peer;
-    peer.sin_port = htons(static_cast<uint16_t>(request->port));
-    connection.udpChannel = UdpChannel::open(peer, request->fragmentSize, histories_);
-}
-
-void TcpClient::resendOverUdp(Connection& connection, uint16_t type, std::span<const uint8_t> payload)
-{
-    std::shared_ptr<UdpChannel> channel;
-    {
-        std::lock_guard lock(connection.udpMutex);
-        channel = connection.udpChannel;
-    }
-    if (!channel) {
-        NQLOG("ignoring a UDP resend request: no UDP channel is open");
-        return;
-    }
-    if (type == kMsgUdpResendFragments) {
-        if (const auto request = UdpResendFragmentsPayload::decode(payload))
-            channel->resendFragments(*request);
-        else
-            NQLOG("ignoring a fragment resend request of %zu bytes: too short", payload.size());
-    } else if (const auto request = UdpResendRangePayload::decode(payload)) {
-        channel->resendRange(*request);
-    } else {
-        NQLOG("ignoring a range resend request of %zu bytes: too short", payload.size());
-    }
-}
-
-// Heartbeat thread: one request per interval, woken at once when the link ends.
-void TcpClient::heartbeatLoop(Connection& connection)
-{
-    uint32_t sequence = 2;
-    std::unique_lock lock(connection.heartbeatMutex);
-    while (!connection.heartbeatWake.wait_for(lock, timing_.heartbeatInterval,
-                                              [&connection] { return connection.heartbeatStopped; })) {
-        lock.unlock();
-        sendOn(connection, kMsgHeartbeat, HeartbeatPayload{.sequence = sequence++}.encode());
-        lock.lock();
-    }
-}
-
 // Delivery thread: the listener gets each frame in the list item's own buffer, which nothing
 // else touches during the call.
 void TcpClient::deliveryLoop(ReceiveList& list)
@@ -557,35 +376,4 @@ void TcpClient::deliveryLoop(ReceiveList& list)
     while (const auto frame = list.take())
         raise(frame->type, nullptr, frame->payload.data(), frame->timeStamp,
               static_cast<uint32_t>(frame->payload.size()));
-}
-
-// Send thread: the only writer of the socket.
-void TcpClient::sendLoop(Connection& connection)
-{
-    MessageFragmenter fragmenter;
-    uint32_t sequence = 0;
-    while (const auto message = connection.sendLists.take()) {
-        TcpLinkSocket::WriteResult failure = TcpLinkSocket::WriteResult::Written;
-        int error = 0;
-        const auto result = fragmenter.sendGathered(sequence++, message->type, message->timeStamp,
-                                                    message->payload, [&](const MessageFragmenter::Pieces& fragment) {
-                                                        failure = TcpLinkSocket::writeFragment(connection.fd, fragment);
-                                                        error = errno;
-                                                        return failure == TcpLinkSocket::WriteResult::Written;
-                                                    });
-        if (result.status != MessageFragmenter::Status::WriteFailed)
-            continue;
-        // A disconnect shut the socket under the write: nothing to report.
-        if (!connection.running)
-            return;
-        errno = error;
-        PLOG_ERRNO("send fail or timeout");
-        // A time-out between fragments leaves the stream framed: the TV drops the incomplete
-        // message. Half a fragment, or a broken socket, leaves nothing to frame: end the link.
-        if (failure == TcpLinkSocket::WriteResult::PartWritten || (error != EAGAIN && error != EWOULDBLOCK)) {
-            NQLOG("closing the link after a failed write of message %u type 0x%x", sequence - 1, message->type);
-            ::shutdown(connection.fd, SHUT_RDWR);
-            return;
-        }
-    }
 }

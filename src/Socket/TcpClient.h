@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Socket/StreamHistories.h"
+#include "Socket/TcpConnection.h"
 #include "Socket/TcpNativeInfo.h"
 
 #include <atomic>
@@ -13,7 +14,6 @@
 #include <optional>
 #include <span>
 #include <string>
-
 #include <vector>
 
 class ReassembledMessage;
@@ -45,7 +45,7 @@ public:
     };
 
     // What send returns when the message's send list was full and the message was dropped.
-    static constexpr int kDropped = -2;
+    static constexpr int kDropped = TcpConnection::kDropped;
 
     // The largest received video frame handed to the listener; larger ones are dropped.
     static constexpr size_t kMaxVideoFrame = 2'097'152;
@@ -84,7 +84,7 @@ public:
     std::string peerAddress() const;
 
 private:
-    struct Connection;
+    using Connection = TcpConnection;
     using ConnectionPtr = std::shared_ptr<Connection>;
 
     ConnectionPtr currentConnection() const;
@@ -100,22 +100,16 @@ private:
     void finishTeardowns(ConnectionPtr own);
     bool onTransportThread() const;
 
-    // The bodies of the five threads.
+    // The bodies of the receive and delivery threads; the connection runs its send and heartbeat.
     void receiveLoop(Connection& connection);
-    void heartbeatLoop(Connection& connection);
     void deliveryLoop(ReceiveList& list);
-    void sendLoop(Connection& connection);
 
     // Receive thread: the link-level handling of one complete message.
     void dispatch(Connection& connection, const ReassembledMessage& message);
     void answerHeartbeat(Connection& connection, std::span<const uint8_t> payload);
     void answerEcho(Connection& connection, std::span<const uint8_t> payload);
     void raiseClientInfo(std::span<const uint8_t> payload);
-    void openUdpChannel(Connection& connection, std::span<const uint8_t> payload);
-    void resendOverUdp(Connection& connection, uint16_t type, std::span<const uint8_t> payload);
 
-    // send() for a given connection; any thread.
-    int sendOn(Connection& connection, uint16_t type, std::span<const uint8_t> payload);
     void raise(int type, const char* text = nullptr, const uint8_t* data = nullptr, uint64_t timeStampUs = 0,
                uint32_t length = 0);
 

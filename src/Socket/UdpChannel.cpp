@@ -1,5 +1,7 @@
 #include "Socket/UdpChannel.h"
 
+#include "Socket/TimeStamp.h"
+
 #include "Utils/Log.h"
 
 #include <sys/socket.h>
@@ -15,12 +17,6 @@ constexpr int kSendBufferSize = 262'144;
 // An IPv4 datagram carries at most 65,507 bytes: a larger fragment could never leave this host, and
 // every message sent through the channel would be lost.
 constexpr uint32_t kMaxDatagramFragment = 65'507 - TransportFrameHeader::kSize;
-
-uint64_t nowMicroseconds()
-{
-    using namespace std::chrono;
-    return static_cast<uint64_t>(duration_cast<microseconds>(system_clock::now().time_since_epoch()).count());
-}
 
 } // namespace
 
@@ -74,7 +70,7 @@ std::optional<int> UdpChannel::send(uint16_t type, std::span<const uint8_t> payl
               type, payload.size(), TransportFrameHeader::kMaxFragmentCount, fragmentSize_);
         return std::nullopt;
     }
-    return transmit(stream, *stream.history.keep(type, nowMicroseconds(), payload));
+    return transmit(stream, *stream.history.keep(type, TimeStamp::nowMicroseconds(), payload));
 }
 
 void UdpChannel::resendFragments(const UdpResendFragmentsPayload& request)
