@@ -3,6 +3,7 @@
 #include "RecordingView.h"
 
 #include "Media/H264PictureDecoder.h"
+#include "Platform/PostEvent.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
@@ -26,6 +27,8 @@ extern "C" {
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -85,6 +88,11 @@ protected:
         services.discovery.reset();
         services.tvPort = sim->port();
         services.castMedia.makeSoundSource = [] { return std::unique_ptr<CastSoundSource>(); };
+        poster.emplace(server.name());
+        services.input.postMouseEvent = [this](uint32_t button, uint32_t type, double x, double y, int64_t count) {
+            posted.emplace_back(static_cast<int>(x), static_cast<int>(y));
+            return poster->postMouseEvent(button, type, {x, y}, count);
+        };
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
     }
@@ -108,6 +116,19 @@ protected:
         XMapWindow(client, window);
         XSync(client, False);
         return window;
+    }
+
+    std::pair<int, int> pointer()
+    {
+        Window root = 0;
+        Window child = 0;
+        int x = 0;
+        int y = 0;
+        int windowX = 0;
+        int windowY = 0;
+        unsigned mask = 0;
+        XQueryPointer(client, DefaultRootWindow(client), &root, &child, &x, &y, &windowX, &windowY, &mask);
+        return {x, y};
     }
 
     // The colour in the middle of the last picture the TV's video frames decode to.
@@ -135,6 +156,9 @@ protected:
     GrowableXvfb server{1280, 720, 2560, 1440};
     std::optional<ScopedEnv> display;
     Display* client = nullptr;
+    std::optional<PostEvent> poster;
+    // Where the TV's touches were posted.
+    std::vector<std::pair<int, int>> posted;
     std::optional<TvSim> sim;
     TCPManager link;
     RecordingView view;
@@ -163,7 +187,15 @@ TEST_F(ExtendedScreenCastTest, AWindowMovedOntoTheExtendedScreenIsWhatTheTvShows
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgVideoFrame, 5, 20s));
     const auto touches = controller->casting().touchArea();
     ASSERT_TRUE(touches);
-    EXPECT_EQ(touches->display, (PixelRect{1280, 0, 1280, 720})) << "the TV's touches land on the extended screen";
+    EXPECT_EQ(touches->display, (PixelRect{1280, 0, 1280, 720}));
+    // The TV's touch is posted on the extended screen; the X server itself keeps the pointer on its
+    // outputs' area, which a monitor without an output is not part of, so the pointer stops at the
+    // main display's edge.
+    ASSERT_TRUE(sim->send(kMsgTouchDown, TvSim::touch(640, 360)));
+    ASSERT_TRUE(loop->runUntil([&] { return !posted.empty(); }));
+    EXPECT_EQ(posted.front(), std::pair(1920, 360));
+    EXPECT_TRUE(loop->runUntil([&] { return pointer() == std::pair(1279, 360); }));
+    ASSERT_TRUE(sim->send(kMsgTouchUp, TvSim::touch(640, 360)));
 
     const auto middle = middleOfLastPicture();
     ASSERT_TRUE(middle);
