@@ -68,9 +68,8 @@ void ExtendedScreen::displayChange()
 void ExtendedScreen::refresh()
 {
     assert(mainThread_.holds());
+    showSnapshot();
     const auto layout = display_ ? display_->layout() : std::nullopt;
-    if (display_)
-        tile_.setExtendSnapshot(display_->snapshot());
     // Not beside the main display: gone from the screens, become the main display, or showing the
     // same area as it (mirrored).
     const bool beside = layout && layout->frame && layout->mainId != display_->displayId() &&
@@ -80,6 +79,13 @@ void ExtendedScreen::refresh()
         makeVirtualDisplay2Right(layout->mainFrame, *layout->frame);
     if (state_.videoSendFlag.load())
         restartCapture_();
+}
+
+void ExtendedScreen::showSnapshot()
+{
+    assert(mainThread_.holds());
+    if (display_)
+        tile_.setExtendSnapshot(display_->snapshot());
 }
 
 void ExtendedScreen::makeVirtualDisplay2Right(const PixelRect& main, const PixelRect& frame)

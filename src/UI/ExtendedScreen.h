@@ -43,6 +43,8 @@ public:
     void releaseDisplay();
     // The displays changed.
     void displayChange();
+    // Shows what the virtual display shows now on the Extend tile (the window page's first showing).
+    void showSnapshot();
 
     bool available() const { return display_ != nullptr; }
     // What an extended cast captures: the virtual display's id, and where the TV's touches land (the
