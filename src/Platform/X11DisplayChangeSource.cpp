@@ -7,6 +7,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <cassert>
+
 // Lives until the source's cancel handler, which closes the connection: the descriptor must stay
 // open while the reactor may still watch it.
 struct X11DisplayChangeSource::Watch {
@@ -55,18 +57,23 @@ std::unique_ptr<X11DisplayChangeSource> X11DisplayChangeSource::create(std::shar
                    RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     XFlush(connection);
     auto source = DispatchSource::create(
-        ConnectionNumber(connection), DispatchSource::Kind::Read, std::move(queue), [watch] { watch->drain(); },
+        ConnectionNumber(connection), DispatchSource::Kind::Read, queue, [watch] { watch->drain(); },
         [watch] { watch->display.reset(); });
     if (!source)
         return nullptr;
     watch->source = source.get();
     source->resume();
-    return std::unique_ptr<X11DisplayChangeSource>(new X11DisplayChangeSource(std::move(source)));
+    return std::unique_ptr<X11DisplayChangeSource>(new X11DisplayChangeSource(std::move(queue), std::move(source)));
 }
 
-X11DisplayChangeSource::X11DisplayChangeSource(std::unique_ptr<DispatchSource> source) : source_(std::move(source)) {}
+X11DisplayChangeSource::X11DisplayChangeSource(std::shared_ptr<DispatchQueue> queue, std::unique_ptr<DispatchSource> source)
+    : queue_(std::move(queue)), source_(std::move(source))
+{
+}
 
 X11DisplayChangeSource::~X11DisplayChangeSource()
 {
+    // A call running on another thread could still reach the source through the watch.
+    assert(queue_->isCurrent());
     source_->cancel();
 }

@@ -14,8 +14,9 @@ class X11DisplayChangeSource {
 public:
     using Handler = std::function<void()>;
 
-    // Watches the X display `displayName` names ($DISPLAY when empty); `handler` runs on `queue`,
-    // which must be serial (the main queue, say). Null, logged, without an X display or RandR.
+    // Watches the X display `displayName` names ($DISPLAY when empty); `handler` runs on `queue`, one
+    // call at a time. Null, logged, without an X display or RandR. Destroyed on `queue` (asserted), so
+    // no call runs meanwhile.
     static std::unique_ptr<X11DisplayChangeSource> create(std::shared_ptr<DispatchQueue> queue, Handler handler,
                                                           const std::string& displayName = {});
     // Once this returns, no call that has not begun will begin.
@@ -25,7 +26,8 @@ public:
 
 private:
     struct Watch;
-    explicit X11DisplayChangeSource(std::unique_ptr<DispatchSource> source);
+    X11DisplayChangeSource(std::shared_ptr<DispatchQueue> queue, std::unique_ptr<DispatchSource> source);
 
+    const std::shared_ptr<DispatchQueue> queue_;
     std::unique_ptr<DispatchSource> source_;
 };
