@@ -1,7 +1,10 @@
 #include "CastingFixture.h"
 #include "FakeVirtualDisplay.h"
 
+#include "Socket/TouchPayload.h"
 #include "UI/ExtendedScreen.h"
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -17,6 +20,10 @@ protected:
     {
         SessionServices s = CastingFixture::services();
         s.extendedScreen = fake.services(refusal);
+        s.input.postMouseEvent = [this](uint32_t, uint32_t, double x, double y, int64_t) {
+            posted.push_back(std::to_string(std::lround(x)) + "," + std::to_string(std::lround(y)));
+            return true;
+        };
         return s;
     }
 
@@ -58,8 +65,19 @@ protected:
         return last;
     }
 
+    // The TV's touch at (x, y) as the link delivers it; where it was posted.
+    std::string touchAt(int32_t x, int32_t y)
+    {
+        posted.clear();
+        const auto payload = TouchPayload{x, y, 0, 0}.encodeLittleEndian();
+        controller->onTvcontrolReceived(kMsgTouchMove, payload.data(), static_cast<int64_t>(payload.size()));
+        loop->runUntilIdle();
+        return posted.empty() ? std::string{} : posted.front();
+    }
+
     FakeVirtualDisplay fake;
     std::string refusal;
+    std::vector<std::string> posted;
 };
 
 TEST_F(ExtendedScreenTest, MadeAsTheWindowLoadsShownASecondLaterAndRemovedWithTheController)
@@ -132,6 +150,18 @@ TEST_F(ExtendedScreenTest, AnExtendedCastCapturesTheVirtualDisplayWhereTheTouche
     EXPECT_EQ(countEvents("video start"), starts + 1);
     ASSERT_TRUE(casting().touchArea());
     EXPECT_EQ(casting().touchArea()->display, (PixelRect{0, 0, 1920, 1080}));
+}
+
+// 1.5 display pixels per cast pixel: the TV's touches are scaled, then land on the extended screen
+// unless it mirrors the main display.
+TEST_F(ExtendedScreenTest, TheTvsTouchesAreShiftedOntoTheExtendedScreenUnlessItMirrors)
+{
+    fake.setLayout({1, {0, 0, 2880, 1620}, PixelRect{2880, 0, 2880, 1620}}, 1620);
+    castExtended();
+    EXPECT_EQ(touchAt(100, 50), "3030,75");
+    changeTo({1, {0, 0, 2880, 1620}, PixelRect{0, 0, 2880, 1620}}, 1620);
+    ASSERT_TRUE(state().isMirrorStatus);
+    EXPECT_EQ(touchAt(100, 50), "150,75");
 }
 
 class RefusedExtendedScreenTest : public ExtendedScreenTest {
