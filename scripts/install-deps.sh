@@ -16,7 +16,7 @@ packages=(
     libx264-dev libavcodec-dev libavutil-dev libswscale-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
     libpulse-dev pulseaudio pulseaudio-utils
-    libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev libxtst-dev xvfb x11-utils
+    libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev libxtst-dev xvfb x11-utils x11-xserver-utils
     # the application's windows (Qt 6 Widgets, with moc and uic), and the platform plug-ins its tests run on
     qt6-base-dev qt6-base-dev-tools libqt6widgets6 qt6-qpa-plugins qt6-svg-dev libqt6svg6
     # the end-to-end test and the demo drive the real window with synthetic input

@@ -74,8 +74,11 @@ void X11Display::queryExtensions()
         minor = 0;
         hasFixes_ = XFixesQueryVersion(display_, &major, &minor) != 0 && major >= 1;
     }
-    // Current screen resources and the primary output need RandR 1.3.
-    if (XRRQueryExtension(display_, &eventBase, &errorBase) != False
+    // Current screen resources and the primary output need RandR 1.3. libXrandr keeps the record it
+    // makes for a server without RandR past the connection's end, so the core protocol asks first.
+    int opcode = 0;
+    if (XQueryExtension(display_, "RANDR", &opcode, &eventBase, &errorBase) != False
+        && XRRQueryExtension(display_, &eventBase, &errorBase) != False
         && XRRQueryVersion(display_, &major, &minor) != 0) {
         hasRandr_ = major > 1 || (major == 1 && minor >= 3);
         hasRandrMonitors_ = major > 1 || (major == 1 && minor >= 5);

@@ -4,6 +4,7 @@
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
 #include "UI/CastQuality.h"
+#include "UI/ExtendedScreen.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
@@ -152,7 +153,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
 {
     assert(width > 0 && height > 0 && fps >= 1);
     SessionState& state = owner_.state();
-    castDisplay_ = media_.mainDisplay();
+    castDisplay_ = sourceDisplay();
     const PixelRect source = castDisplay_ ? castDisplay_->frame : PixelRect{0, 0, width, height};
     state.tvTounchRatioX = static_cast<float>(source.width) / static_cast<float>(width);
     state.tvTounchRatioY = static_cast<float>(source.height) / static_cast<float>(height);
@@ -168,6 +169,16 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
         audioManager_->StartRecord();
         audioManager_->SetCallback(this, soundCallback);
     }
+}
+
+std::optional<CastDisplay> CastingController::sourceDisplay() const
+{
+    // Without a virtual display beside the main one, the extended screen casts the main display.
+    if (owner_.state().screenType == kScreenTypeExtendedScreen) {
+        if (auto extended = owner_.extendedScreen().castDisplay())
+            return extended;
+    }
+    return media_.mainDisplay();
 }
 
 void CastingController::stopScreenSharing()

@@ -97,6 +97,8 @@ public:
 private:
     // (Re)starts capture at w x h, f frames per second, and sound when it does not run.
     void changeEncodeSession(int32_t width, int32_t height, int32_t fps);
+    // The display a screen cast captures: the extended screen's for screenType 1, else the main one.
+    std::optional<CastDisplay> sourceDisplay() const;
     // Stops and releases the video capture, then the sound capture; each returns only after the
     // callback it has in flight.
     void stopCapture();

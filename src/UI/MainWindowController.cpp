@@ -4,6 +4,7 @@
 #include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ConnectionController.h"
+#include "UI/ExtendedScreen.h"
 #include "UI/FileOfferController.h"
 #include "UI/FileWindowController.h"
 #include "UI/MainWindowView.h"
@@ -42,6 +43,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       senders_(std::make_unique<SendersController>(*this)),
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
+      extendedScreen_(std::make_unique<ExtendedScreen>(view_, state_, services_.extendedScreen,
+                                                       [this] { casting_->userChangeVideoQuality(); })),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
       fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
 {
@@ -64,6 +67,7 @@ MainWindowController::~MainWindowController()
 void MainWindowController::windowDidLoad()
 {
     assert(mainThread_.holds());
+    extendedScreen_->windowDidLoad();
     connection_->windowDidLoad();
     setLinkDelegates(true);
 }
@@ -72,6 +76,7 @@ void MainWindowController::windowWillClose()
 {
     assert(mainThread_.holds());
     PUtils::logRedirect(false);
+    extendedScreen_->releaseDisplay();
 }
 
 void MainWindowController::inputIPTextField(const std::string& text)

@@ -21,6 +21,7 @@
 
 class CastingController;
 class ConnectionController;
+class ExtendedScreen;
 class FileOfferController;
 class FileWindowController;
 class MainWindowView;
@@ -52,11 +53,11 @@ public:
     MainWindowController(const MainWindowController&) = delete;
     MainWindowController& operator=(const MainWindowController&) = delete;
 
-    // The window is up: starts discovery and becomes the link's delegate.
+    // The window is up: makes the extended screen, starts discovery and becomes the link's delegate.
     void windowDidLoad();
 
-    // The window is closing: the log is switched off (its closing line written). The virtual display
-    // goes with the window's other parts.
+    // The window is closing: the log is switched off (its closing line written) and the extended
+    // screen removed.
     void windowWillClose();
 
     // The window's actions, on the main thread.
@@ -94,6 +95,7 @@ public:
     SendersController& senders() { return *senders_; }
     CastingController& casting() { return *casting_; }
     TvControlController& tvControl() { return *tvControl_; }
+    ExtendedScreen& extendedScreen() { return *extendedScreen_; }
     FileWindowController& fileWindow() { return *fileWindow_; }
     FileOfferController& fileOffers() { return *fileOffers_; }
 
@@ -143,6 +145,7 @@ private:
     std::unique_ptr<SendersController> senders_;
     std::unique_ptr<CastingController> casting_;
     std::unique_ptr<TvControlController> tvControl_;
+    std::unique_ptr<ExtendedScreen> extendedScreen_;
     std::unique_ptr<FileWindowController> fileWindow_;
     std::unique_ptr<FileOfferController> fileOffers_;
     // Link calls moved to the main queue do nothing once the controller is gone.

@@ -2,6 +2,7 @@
 
 #include "UI/CastingView.h"
 #include "UI/ConnectionView.h"
+#include "UI/ExtendTileView.h"
 #include "UI/FileOfferView.h"
 #include "UI/FileWindowView.h"
 #include "UI/SendersView.h"
@@ -14,4 +15,5 @@ class MainWindowView : public ToastPresenter,
                        public SendersView,
                        public CastingView,
                        public FileWindowView,
-                       public FileOfferView {};
+                       public FileOfferView,
+                       public ExtendTileView {};

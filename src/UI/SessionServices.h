@@ -3,6 +3,7 @@
 #include "FileShare/LocalSubnet.h"
 #include "Socket/FindTvDevices.h"
 #include "UI/CastMedia.h"
+#include "UI/ExtendedScreenServices.h"
 #include "UI/InputPosting.h"
 
 #include <cstdint>
@@ -28,6 +29,8 @@ struct SessionServices {
     std::optional<FindTvDevices::Options> discovery = FindTvDevices::Options{};
     // The cast's capture, sound and display; empty members take the real ones.
     CastMedia castMedia;
+    // The extended screen and the display-change watch; empty members take the real ones.
+    ExtendedScreenServices extendedScreen;
     // Where the TV's touches and keys are posted; empty members take the real ones.
     InputPosting input;
     // The identifier of the frontmost program, for the presentation report; empty: none can be told

@@ -67,7 +67,7 @@ bool X11TestServer::start()
 X11TestServer::Launch X11TestServer::launch(const std::string& program, int number)
 {
     const std::string display = ":" + std::to_string(number);
-    std::vector<std::string> args{program, display, "-screen", "0", "1280x720x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> args{program, display, "-screen", "0", screen_, "-nolisten", "tcp", "-noreset"};
     args.insert(args.end(), extraArguments_.begin(), extraArguments_.end());
     std::vector<char*> argv;
     for (std::string& arg : args) {

@@ -6,12 +6,17 @@
 #include <utility>
 #include <vector>
 
-// A private Xvfb (1280×720, depth 24, no TCP) on a display number that no other server holds. It
-// does not reset when its last client leaves, since a resetting server refuses connections.
+// A private Xvfb (1280×720 unless told otherwise, depth 24, no TCP) on a display number that no other
+// server holds. It does not reset when its last client leaves, since a resetting server refuses
+// connections.
 class X11TestServer {
 public:
-    // extraArguments go to Xvfb after its own, for example {"-extension", "XTEST"} to leave one out.
-    explicit X11TestServer(std::vector<std::string> extraArguments = {}) : extraArguments_(std::move(extraArguments)) {}
+    // extraArguments go to Xvfb after its own, for example {"-extension", "XTEST"} to leave one out;
+    // screen is Xvfb's screen description, which is also the largest the screen can ever be.
+    explicit X11TestServer(std::vector<std::string> extraArguments = {}, std::string screen = "1280x720x24")
+        : extraArguments_(std::move(extraArguments)), screen_(std::move(screen))
+    {
+    }
     ~X11TestServer() { stop(); }
     X11TestServer(const X11TestServer&) = delete;
     X11TestServer& operator=(const X11TestServer&) = delete;
@@ -31,6 +36,7 @@ private:
     Launch launch(const std::string& program, int number);
 
     const std::vector<std::string> extraArguments_;
+    const std::string screen_;
     pid_t pid_ = -1;
     std::string name_;
 };

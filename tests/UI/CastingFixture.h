@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeCastMedia.h"
+#include "FakeVirtualDisplay.h"
 #include "RecordingView.h"
 
 #include "Platform/MainLoopFixture.h"
@@ -70,6 +71,7 @@ protected:
         s.discovery.reset();
         s.castMedia = media.media();
         s.tvPort = sim.port();
+        s.extendedScreen = FakeVirtualDisplay::refused();
         return s;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/RecordingFilePanel.h"
+#include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
 #include "UI/MainWindowView.h"
 
@@ -97,6 +98,14 @@ public:
     void showRoziTipWindow(int tip, int64_t type) override
     {
         calls.push_back("showRoziTipWindow " + std::to_string(tip) + " " + std::to_string(type));
+    }
+    void setExtendSnapshot(const BgraFrame& snapshot) override
+    {
+        calls.push_back("setExtendSnapshot " + std::to_string(snapshot.width) + "x" + std::to_string(snapshot.height));
+    }
+    void setExtendAvailable(bool available) override
+    {
+        calls.push_back("setExtendAvailable " + std::to_string(available));
     }
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeVirtualDisplay.h"
 #include "Platform/MainLoopFixture.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
@@ -80,6 +81,7 @@ public:
         s.discovery.reset();
         s.tvPort = tv.port();
         s.localAddresses = [] { return std::vector<std::string>{"127.0.0.1"}; };
+        s.extendedScreen = FakeVirtualDisplay::refused();
         return s;
     }
 

@@ -47,6 +47,10 @@ SessionServices CastRun::services(bool withSound)
     services.link = &link_;
     services.discovery.reset();
     services.tvPort = options_.port;
+    // Only the whole screen is cast here: no extended screen is added to the user's desktop.
+    services.extendedScreen.createDisplay = [] {
+        return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
+    };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
     return services;

@@ -58,6 +58,8 @@ public:
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
+    void setExtendSnapshot(const BgraFrame&) override {}
+    void setExtendAvailable(bool) override {}
 
     static const char* pageName(MainWindowPage page);
 

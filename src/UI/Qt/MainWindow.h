@@ -92,6 +92,10 @@ public:
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
 
+    // ExtendTileView: the window picker's Extend tile, which comes with the picker.
+    void setExtendSnapshot(const BgraFrame&) override {}
+    void setExtendAvailable(bool) override {}
+
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
     void windowWillClose();
