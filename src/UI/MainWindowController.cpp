@@ -9,6 +9,7 @@
 #include "UI/MainWindowView.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
+#include "UI/WindowCastController.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -43,7 +44,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
-      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
+      windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -186,6 +188,48 @@ void MainWindowController::refreshTvDevicesName()
     senders_->refreshTvDevicesName();
 }
 
+void MainWindowController::toWindowInfoView()
+{
+    assert(mainThread_.holds());
+    windowCast_->toWindowInfoView();
+}
+
+void MainWindowController::goWindowInfo()
+{
+    assert(mainThread_.holds());
+    windowCast_->goWindowInfo();
+}
+
+void MainWindowController::goBack()
+{
+    assert(mainThread_.holds());
+    windowCast_->goBack();
+}
+
+void MainWindowController::clickStartWindowScreen()
+{
+    assert(mainThread_.holds());
+    windowCast_->clickStartWindowScreen();
+}
+
+void MainWindowController::pauseWindowScreen()
+{
+    assert(mainThread_.holds());
+    windowCast_->pauseWindowScreen();
+}
+
+void MainWindowController::selectWindow(std::shared_ptr<windowInfo> window)
+{
+    assert(mainThread_.holds());
+    windowCast_->selectWindow(std::move(window));
+}
+
+void MainWindowController::selectExpand()
+{
+    assert(mainThread_.holds());
+    windowCast_->selectExpand();
+}
+
 void MainWindowController::setLinkDelegates(bool on)
 {
     link_.setConnectDelegate(on ? this : nullptr);
@@ -291,5 +335,5 @@ void MainWindowController::isSpeakerHandler(bool speaker)
 
 void MainWindowController::stopScreenFunction()
 {
-    guard_.post([this] { casting_->stopScreenFunction(); });
+    guard_.post([this] { windowCast_->stopScreenFunction(); });
 }

@@ -16,6 +16,7 @@
 class FileServer;
 class HttpClient;
 class TCPManager;
+class WindowListSource;
 
 // What MainWindowController works with, injected so a test or a command-line front-end can run a
 // session against its own link, folder and display.
@@ -28,6 +29,8 @@ struct SessionServices {
     std::optional<FindTvDevices::Options> discovery = FindTvDevices::Options{};
     // The cast's capture, sound and display; empty members take the real ones.
     CastMedia castMedia;
+    // The windows the window picker lists; nullptr: those of $DISPLAY.
+    std::shared_ptr<WindowListSource> windowList;
     // Where the TV's touches and keys are posted; empty members take the real ones.
     InputPosting input;
     // The identifier of the frontmost program, for the presentation report; empty: none can be told

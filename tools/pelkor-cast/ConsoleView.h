@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/FilePanelView.h"
+#include "UI/KeyboardMonitor.h"
 #include "UI/MainWindowView.h"
 
 #include <functional>
@@ -58,11 +59,24 @@ public:
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
+    // WindowCastView: the console casts the whole screen only, and has no keys to listen to.
+    void showWindowCastButtons(bool) override {}
+    void showWindowStartButton(WindowStartButton) override {}
+    void hideToast() override {}
+    std::string castingCodeFieldText() const override { return {}; }
+    KeyboardMonitor& castingCodeKeyMonitor() override { return noKeys_; }
 
     static const char* pageName(MainWindowPage page);
 
 private:
+    class NoKeys final : public KeyboardMonitor {
+    public:
+        void install(Handler) override {}
+        void remove() override {}
+    };
+
     Printer print_;
+    NoKeys noKeys_;
     std::optional<MainWindowPage> page_;
     bool castingCodeWindow_ = false;
 };

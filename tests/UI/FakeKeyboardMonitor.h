@@ -1,0 +1,34 @@
+#pragma once
+
+#include "UI/KeyboardMonitor.h"
+
+#include <cstdint>
+#include <utility>
+
+// Stands in for the application's key monitor: the test plays the user's keys into it.
+class FakeKeyboardMonitor final : public KeyboardMonitor {
+public:
+    void install(Handler handler) override
+    {
+        handler_ = std::move(handler);
+        ++installs;
+    }
+    void remove() override
+    {
+        handler_ = nullptr;
+        ++removes;
+    }
+    bool installed() const { return static_cast<bool>(handler_); }
+    void feed(KeyboardMonitor::Event::Type type, int keyCode, uint64_t flags = 0)
+    {
+        if (handler_) {
+            handler_(Event{type, keyCode, flags});
+        }
+    }
+
+    int installs = 0;
+    int removes = 0;
+
+private:
+    Handler handler_;
+};
