@@ -3,6 +3,7 @@
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
+#include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
@@ -18,6 +19,7 @@ class HelpPopover;
 class MainWindowController;
 class QWidget;
 class SpinAnimation;
+class WindowPageView;
 
 namespace Ui {
 class MainWindowController;
@@ -92,6 +94,15 @@ public:
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
 
+    // WindowCastView: the connected page's window buttons are the cast controls', the start button
+    // the window page's; the casting-code window listens with a key monitor of its own.
+    void showWindowCastButtons(bool windowCasting) override { castControls_->showWindowCastButtons(windowCasting); }
+    void showWindowStartButton(WindowStartButton state) override;
+    void hideToast() override;
+    std::string castingCodeFieldText() const override;
+    KeyboardMonitor& castingCodeKeyMonitor() override { return castingCodeKeys_; }
+    WindowPageView* windowPage() const { return windowPage_; }
+
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
     void windowWillClose();
@@ -115,4 +126,6 @@ private:
     SendersPanelView* sendersPanel_ = nullptr;
     HelpPopover* helpPopover_ = nullptr;
     DeviceNameWindow* deviceNameWindow_ = nullptr;
+    WindowPageView* windowPage_ = nullptr;
+    QtKeyboardMonitor castingCodeKeys_;
 };
