@@ -21,8 +21,9 @@ public:
     bool installed() const { return static_cast<bool>(handler_); }
     void feed(KeyboardMonitor::Event::Type type, int keyCode, uint64_t flags = 0)
     {
+        // A handler may remove itself: it runs from a copy.
         if (handler_) {
-            handler_(Event{type, keyCode, flags});
+            Handler(handler_)(Event{type, keyCode, flags});
         }
     }
 
