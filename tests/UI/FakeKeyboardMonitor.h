@@ -22,8 +22,9 @@ public:
     void feed(KeyboardMonitor::Event::Type type, int keyCode, uint64_t flags = 0)
     {
         // A handler may remove itself: it runs from a copy.
-        if (handler_) {
-            Handler(handler_)(Event{type, keyCode, flags});
+        const Handler handler = handler_;
+        if (handler) {
+            handler(Event{type, keyCode, flags});
         }
     }
 
