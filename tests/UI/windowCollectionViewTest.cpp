@@ -180,7 +180,10 @@ TEST_F(WindowPickerTest, ThePollStartsOnceHoweverOftenItIsAsked)
     loop->runUntilIdle();
     EXPECT_EQ(source->polls.load(), 1);
     loop->advance(windowCollectionView::kPollInterval - 1ms);
+    // Asked again while it runs: no extra poll now, and the schedule stays.
     picker.startFindWindowTimer();
+    loop->runUntilIdle();
+    EXPECT_EQ(source->polls.load(), 1);
     loop->advance(1ms);
     EXPECT_EQ(source->polls.load(), 2);
 
