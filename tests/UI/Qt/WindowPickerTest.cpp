@@ -12,6 +12,7 @@
 #include "UI/WindowCastController.h"
 #include "UI/windowCollectionView.h"
 
+#include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -105,6 +106,24 @@ TEST_F(WindowPickerWidgetTest, TheExtendTileTakesItsPictureAndCanBeDisabledWithA
     widget.setExtendAvailable(true);
     EXPECT_TRUE(button->isEnabled());
     EXPECT_TRUE(findControl<QWidget>(widget, "imagebg")->toolTip().isEmpty());
+}
+
+TEST_F(WindowPickerWidgetTest, OnXEachItemShowsItsWindowsPicture)
+{
+    if (QGuiApplication::platformName() != "xcb")
+        GTEST_SKIP() << "thumbnails are grabbed from an X server";
+    QWidget red;
+    red.setStyleSheet("background-color: rgb(220, 30, 30);");
+    red.setGeometry(600, 80, 300, 200);
+    red.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&red));
+    processFor(std::chrono::milliseconds(200));
+    showWindows({{static_cast<int32_t>(red.winId()), "red-app", "Red", {}}});
+    const QPixmap thumbnail = widget.items()[0]->findChild<QLabel*>("windowImage")->pixmap();
+    ASSERT_FALSE(thumbnail.isNull());
+    const QColor centre = thumbnail.toImage().pixelColor(thumbnail.width() / 2, thumbnail.height() / 2);
+    EXPECT_EQ(centre, QColor(220, 30, 30));
+    saveScreenshot(widget, "window-picker-thumbnail");
 }
 
 class WindowPageSessionTest : public MainWindowSessionFixture {
