@@ -184,10 +184,10 @@ void CastingController::stopForDisconnect()
     const bool casting = owner_.state().videoSendFlag.exchange(false);
     VideoQualityTimeout_.cancel();
     stopCapture();
-    if (casting) {
+    if (casting)
         owner_.view().showIdleState(owner_.state().screenType);
-        owner_.windowCast().castStopped();
-    }
+    // The window page's start button shows a stop no more, even when the link's end cleared the flag first.
+    owner_.windowCast().castStopped();
 }
 
 void CastingController::stopVideoCapture()

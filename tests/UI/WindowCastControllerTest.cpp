@@ -199,13 +199,17 @@ TEST_F(WindowCastTest, ReturnInTheCastingCodeWindowSubmitsTheCodeOtherKeysPass)
     EXPECT_FALSE(view.keyMonitor.installed());
 }
 
-TEST_F(WindowCastTest, ADisconnectLeavesTheWindowPage)
+TEST_F(WindowCastTest, ADisconnectLeavesTheWindowPageAndItsCast)
 {
-    connect();
+    chooseFirstWindow();
     controller->toWindowInfoView();
+    startWindowCast();
     sim.closeLink();
     ASSERT_TRUE(loop->runUntil([&] { return !state().ConnectWithTv; }));
     EXPECT_FALSE(state().inWindowInfoView);
+    EXPECT_FALSE(media.videoRunning());
+    EXPECT_EQ(view.last("showWindowCastButtons"), "showWindowCastButtons 0");
+    EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Start");
 }
 
 } // namespace
