@@ -58,6 +58,7 @@ X11WindowList::X11WindowList(X11Display& display) : display_(display)
     clientListAtom_ = XInternAtom(handle, "_NET_CLIENT_LIST", False);
     wmNameAtom_ = XInternAtom(handle, "_NET_WM_NAME", False);
     utf8StringAtom_ = XInternAtom(handle, "UTF8_STRING", False);
+    wmPidAtom_ = XInternAtom(handle, "_NET_WM_PID", False);
 }
 
 std::vector<X11WindowList::Record> X11WindowList::windows()
@@ -114,8 +115,20 @@ bool X11WindowList::read(unsigned long window, Record& record)
     }
     record.id = static_cast<uint32_t>(window);
     record.name = windowName(window);
+    record.pid = windowPid(window);
     record.frame = {x, y, attributes.width, attributes.height};
     return trap.sync().code == 0;
+}
+
+int32_t X11WindowList::windowPid(unsigned long window)
+{
+    const Property pid = readProperty(display_.handle(), window, wmPidAtom_, XA_CARDINAL, 32);
+    if (pid.items == 0) {
+        return 0;
+    }
+    // Format-32 items arrive as longs; a process id fits 32 bits.
+    const unsigned long value = *reinterpret_cast<const unsigned long*>(pid.data.get());
+    return value > 0 && value <= 0x7fffffffUL ? static_cast<int32_t>(value) : 0;
 }
 
 std::string X11WindowList::windowName(unsigned long window)

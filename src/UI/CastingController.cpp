@@ -10,18 +10,12 @@
 #include "UI/MainWindowView.h"
 #include "UI/PresentationRule.h"
 #include "UI/SelectedQualityIndex.h"
+#include "UI/WindowCastController.h"
 #include "Utils/Log.h"
 
 #include <cassert>
 #include <climits>
 #include <cstring>
-
-namespace {
-
-// Shown when the capture lost the cast window; a literal text, not a key.
-constexpr const char* kWindowLostToast = "窗口状态发生变化，投屏已暂停";
-
-} // namespace
 
 CastingController::CastingController(MainWindowController& owner)
     : owner_(owner),
@@ -54,7 +48,7 @@ void CastingController::clickScreen(bool screenButtonOn)
         return;
     }
     if (state.screenProjectionCode != state.inputScreenProjectionCode) {
-        owner_.view().showCastingCodeWindow();
+        owner_.windowCast().showCastingCodeWindow();
         return;
     }
     if (state.videoSendFlag.load()) {
@@ -64,6 +58,7 @@ void CastingController::clickScreen(bool screenButtonOn)
         state.screenWidth = state.screenHeight = state.screenFps = 0;
     }
     owner_.view().showCastingState(true);
+    owner_.windowCast().screenCastStarted(true);
 }
 
 void CastingController::clickStopScreenBtn()
@@ -78,20 +73,20 @@ void CastingController::inputScreenProjectionCode(const std::string& typed)
     state.inputScreenProjectionCode = typed;
     if (state.screenProjectionCode != typed) {
         owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_INPUT_ERROR"), {});
-        owner_.view().hideCastingCodeWindow();
+        owner_.windowCast().hideCastingCodeWindow();
         return;
     }
-    owner_.view().hideCastingCodeWindow();
+    owner_.windowCast().hideCastingCodeWindow();
     if (state.screenType == kScreenTypeWholeScreen)
         clickScreen(true);
     else
-        PLOG("casting code accepted for a window cast, which this build does not start");
+        owner_.windowCast().clickStartWindowScreen();
 }
 
 void CastingController::cancelScreenProjectionCodeButton()
 {
     assert(mainThread_.holds());
-    owner_.view().hideCastingCodeWindow();
+    owner_.windowCast().hideCastingCodeWindow();
     owner_.state().inputScreenProjectionCode.clear();
     owner_.view().setCastingCodeText("");
 }
@@ -162,7 +157,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
         captureFormat_ = CastQuality::Format{width, height, fps};
         recordManager_->setDelegate(&owner_);
         recordManager_->SetCallback(this, videoCallback);
-        recordManager_->StartRecord(width, height, fps, state.screenType, nullptr, castDisplay_ ? castDisplay_->id : 0);
+        recordManager_->StartRecord(width, height, fps, state.screenType, state.windowInfo, castDisplay_ ? castDisplay_->id : 0);
     }
     // Sound starts before its callback is set; the sound capture of a running cast is kept.
     if (!audioManager_ && (audioManager_ = media_.makeSoundSource())) {
@@ -191,6 +186,7 @@ void CastingController::stopScreenSharing()
     link_.dropQueuedMedia();
     link_.sendType(kMsgCastStop, nullptr, 0);
     owner_.view().showIdleState(owner_.state().screenType);
+    owner_.windowCast().castStopped();
 }
 
 void CastingController::stopForDisconnect()
@@ -201,6 +197,8 @@ void CastingController::stopForDisconnect()
     stopCapture();
     if (casting)
         owner_.view().showIdleState(owner_.state().screenType);
+    // The window page's start button shows a stop no more, even when the link's end cleared the flag first.
+    owner_.windowCast().castStopped();
 }
 
 void CastingController::stopVideoCapture()
@@ -235,6 +233,7 @@ void CastingController::tvRequestMirror()
     startScreenSharing(state.screenWidth, state.screenHeight);
     state.screenWidth = state.screenHeight = state.screenFps = 0;
     owner_.view().showCastingState(false);
+    owner_.windowCast().screenCastStarted(false);
 }
 
 void CastingController::tvIntErruptMirror()
@@ -256,16 +255,6 @@ void CastingController::supportChangeQuality(bool support)
             gSelectedQualityIndex.store(0);
         owner_.view().showQualityEntry(support);
     });
-}
-
-void CastingController::stopScreenFunction()
-{
-    assert(mainThread_.holds());
-    // A repeated report finds the cast stopped already.
-    if (!owner_.state().videoSendFlag.load())
-        return;
-    stopScreenSharing();
-    owner_.view().showToastTip(kWindowLostToast, true, 1, -1.0f);
 }
 
 void CastingController::presentationOptionsChanged(const std::string& keyPath, int64_t options)

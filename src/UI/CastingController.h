@@ -78,8 +78,6 @@ public:
     void tvIntErruptMirror();
     void tvMirrorLock();
     void supportChangeQuality(bool support);
-    // The capture lost the cast window.
-    void stopScreenFunction();
     // The link has ended: capture stops, and no kMsgCastStop is sent.
     void stopForDisconnect();
 

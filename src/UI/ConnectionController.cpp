@@ -194,6 +194,8 @@ void ConnectionController::reportConnectFailure()
 
     state.ConnectWithTv = false;
     state.viewingTvScreen = false;
+    // The window page casts to this TV only: without a link it gives way to the page rule.
+    state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
     state.screenProjectionCode.reset();
     state.tvDeviceIp = attemptAddress_ ? *attemptAddress_ : owner_.link().getConnectTvIp();
@@ -227,6 +229,8 @@ void ConnectionController::onDisConnect()
 
     state.ConnectWithTv = false;
     state.viewingTvScreen = false;
+    // The window page casts to this TV only: without a link it gives way to the page rule.
+    state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
     state.screenProjectionCode.reset();
     devices_.tvDisConnect(state.tvDeviceIp);

@@ -10,6 +10,7 @@
 #include "UI/MainWindowView.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
+#include "UI/WindowCastController.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -46,7 +47,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       extendedScreen_(std::make_unique<ExtendedScreen>(view_, state_, services_.extendedScreen,
                                                        [this] { casting_->userChangeVideoQuality(); })),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
-      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
+      windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -191,6 +193,48 @@ void MainWindowController::refreshTvDevicesName()
     senders_->refreshTvDevicesName();
 }
 
+void MainWindowController::toWindowInfoView()
+{
+    assert(mainThread_.holds());
+    windowCast_->toWindowInfoView();
+}
+
+void MainWindowController::goWindowInfo()
+{
+    assert(mainThread_.holds());
+    windowCast_->goWindowInfo();
+}
+
+void MainWindowController::goBack()
+{
+    assert(mainThread_.holds());
+    windowCast_->goBack();
+}
+
+void MainWindowController::clickStartWindowScreen()
+{
+    assert(mainThread_.holds());
+    windowCast_->clickStartWindowScreen();
+}
+
+void MainWindowController::pauseWindowScreen()
+{
+    assert(mainThread_.holds());
+    windowCast_->pauseWindowScreen();
+}
+
+void MainWindowController::selectWindow(std::shared_ptr<windowInfo> window)
+{
+    assert(mainThread_.holds());
+    windowCast_->selectWindow(std::move(window));
+}
+
+void MainWindowController::selectExpand()
+{
+    assert(mainThread_.holds());
+    windowCast_->selectExpand();
+}
+
 void MainWindowController::setLinkDelegates(bool on)
 {
     link_.setConnectDelegate(on ? this : nullptr);
@@ -296,5 +340,5 @@ void MainWindowController::isSpeakerHandler(bool speaker)
 
 void MainWindowController::stopScreenFunction()
 {
-    guard_.post([this] { casting_->stopScreenFunction(); });
+    guard_.post([this] { windowCast_->stopScreenFunction(); });
 }

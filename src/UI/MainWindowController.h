@@ -6,6 +6,7 @@
 #include "Socket/VXTcpReverseControlDelegate.h"
 #include "UI/ConnectListDelegate.h"
 #include "UI/MainQueueGuard.h"
+#include "UI/SelectCollectionDelegate.h"
 #include "UI/SessionServices.h"
 #include "UI/SessionState.h"
 #include "UI/ShowChangeDeviceNameDelegate.h"
@@ -28,6 +29,7 @@ class MainWindowView;
 class SendersController;
 class TCPManager;
 class TvControlController;
+class WindowCastController;
 
 // The mediator of the session: the one object the TV link and the main window talk to. It is the
 // link's delegate for connection, reverse control and capabilities, and forwards each concern to a
@@ -45,7 +47,8 @@ class MainWindowController final : public VXTcpConnectDelegate,
                                    public ConnectListDelegate,
                                    public SoundSwitchStateDelegate,
                                    public ShowChangeDeviceNameDelegate,
-                                   public UserChangeVideoQualityDelegate {
+                                   public UserChangeVideoQualityDelegate,
+                                   public SelectCollectionDelegate {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
@@ -98,6 +101,7 @@ public:
     ExtendedScreen& extendedScreen() { return *extendedScreen_; }
     FileWindowController& fileWindow() { return *fileWindow_; }
     FileOfferController& fileOffers() { return *fileOffers_; }
+    WindowCastController& windowCast() { return *windowCast_; }
 
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override;
@@ -133,6 +137,16 @@ public:
     // TvDevicesNameDelegate
     void refreshTvDevicesName() override;
 
+    // Window and extended-screen casting: the window page's way in and out, its start button, the
+    // connected page's pause; the picker's choice (SelectCollectionDelegate).
+    void toWindowInfoView();
+    void goWindowInfo();
+    void goBack();
+    void clickStartWindowScreen();
+    void pauseWindowScreen();
+    void selectWindow(std::shared_ptr<windowInfo> window) override;
+    void selectExpand() override;
+
 private:
     void setLinkDelegates(bool on);
 
@@ -148,6 +162,7 @@ private:
     std::unique_ptr<ExtendedScreen> extendedScreen_;
     std::unique_ptr<FileWindowController> fileWindow_;
     std::unique_ptr<FileOfferController> fileOffers_;
+    std::unique_ptr<WindowCastController> windowCast_;
     // Link calls moved to the main queue do nothing once the controller is gone.
     MainQueueGuard guard_;
 };

@@ -7,6 +7,7 @@
 #include "UI/FileWindowView.h"
 #include "UI/SendersView.h"
 #include "UI/ToastPresenter.h"
+#include "UI/WindowCastView.h"
 
 // Everything MainWindowController shows: the Qt main window implements it, tests record it. Every call
 // comes on the main thread.
@@ -16,4 +17,5 @@ class MainWindowView : public ToastPresenter,
                        public CastingView,
                        public FileWindowView,
                        public FileOfferView,
-                       public ExtendTileView {};
+                       public ExtendTileView,
+                       public WindowCastView {};

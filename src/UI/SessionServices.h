@@ -17,6 +17,7 @@
 class FileServer;
 class HttpClient;
 class TCPManager;
+class WindowListSource;
 
 // What MainWindowController works with, injected so a test or a command-line front-end can run a
 // session against its own link, folder and display.
@@ -31,6 +32,8 @@ struct SessionServices {
     CastMedia castMedia;
     // The extended screen and the display-change watch; empty members take the real ones.
     ExtendedScreenServices extendedScreen;
+    // The windows the window picker lists; nullptr: those of $DISPLAY.
+    std::shared_ptr<WindowListSource> windowList;
     // Where the TV's touches and keys are posted; empty members take the real ones.
     InputPosting input;
     // The identifier of the frontmost program, for the presentation report; empty: none can be told

@@ -4,8 +4,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+
+class windowInfo;
 
 // How the current connection attempt was asked for.
 enum class ConnectMode : int64_t { PickedFromList = 0, TypedAddress = 1, CastingCode = 2 };
@@ -39,6 +42,8 @@ struct SessionState {
     float tvTounchRatioY = 0;
     // The extended screen mirrors the main one (its touches then need no offset).
     bool isMirrorStatus = false;
+    // The window a window cast shows (screenType 2); nullptr when none is chosen.
+    std::shared_ptr<::windowInfo> windowInfo;
     // The window page is shown.
     bool inWindowInfoView = false;
     // The TV's screen is being viewed (the mirror button is on).

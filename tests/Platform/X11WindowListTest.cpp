@@ -41,6 +41,9 @@ TEST_F(X11WindowListTest, ClientListGivesShownLiveWindowsWithUtf8NamesAndFrames)
 {
     const Window shown = showWindow(30, 40, 300, 200, 0x112233);
     setUtf8Name(shown, "Präsentation – Folie 1");
+    const long pid = 4242;
+    XChangeProperty(client, shown, XInternAtom(client, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
     const Window unnamed = showWindow(0, 0, 20, 20, 0x112233);
     const Window hidden = XCreateSimpleWindow(client, DefaultRootWindow(client), 0, 0, 10, 10, 0, 0, 0);
     const Window destroyed = showWindow(0, 0, 20, 20, 0x112233);
@@ -57,8 +60,10 @@ TEST_F(X11WindowListTest, ClientListGivesShownLiveWindowsWithUtf8NamesAndFrames)
     EXPECT_EQ(records[0].id, shown);
     EXPECT_EQ(records[0].name, "Präsentation – Folie 1");
     EXPECT_EQ(records[0].frame, (PixelRect{30, 40, 300, 200}));
+    EXPECT_EQ(records[0].pid, 4242);
     EXPECT_EQ(records[1].id, unnamed);
     EXPECT_TRUE(records[1].name.empty());
+    EXPECT_EQ(records[1].pid, 0);
 }
 
 TEST_F(X11WindowListTest, WithoutAManagerTheShownTopLevelWindowsAreListedByTheirLatin1Name)

@@ -204,7 +204,7 @@ TEST_F(CastingControllerTest, TheCastingCodeIsAskedForUntilItMatches)
 
     casting().inputScreenProjectionCode("A1B2C3");
     EXPECT_TRUE(state().videoSendFlag.load());
-    EXPECT_EQ(view.calls.back(), "showCastingState fromScreenButton=1");
+    EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=1");
 
     // No code from the TV yet: nothing matches, not even an empty field.
     casting().clickStopScreenBtn();
@@ -260,7 +260,7 @@ TEST_F(CastingControllerTest, TheTvStartsACastWithoutACodeUnlessItsScreenIsViewe
     controller->tvRequestMirror();
     loop->runUntilIdle();
     EXPECT_TRUE(state().videoSendFlag.load());
-    EXPECT_EQ(view.calls.back(), "showCastingState fromScreenButton=0");
+    EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=0");
     EXPECT_EQ(state().screenFps, 0);
 }
 

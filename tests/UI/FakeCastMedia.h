@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Media/EncoderH264/windowInfo.h"
 #include "UI/CastMedia.h"
 
 #include <cstdint>
@@ -72,11 +73,12 @@ private:
             media_.setCallback(media_.video_, userData, callback);
         }
         void StartRecord(double width, double height, int32_t framerate, ScreenType type,
-                         const std::shared_ptr<windowInfo>&, uint32_t screenId) override
+                         const std::shared_ptr<windowInfo>& window, uint32_t screenId) override
         {
             media_.record("video start " + std::to_string(int(width)) + "x" + std::to_string(int(height)) + "@" +
                           std::to_string(framerate) + " type=" + std::to_string(type) +
-                          " screen=" + std::to_string(screenId));
+                          " screen=" + std::to_string(screenId) +
+                          (window ? " window=" + std::to_string(window->windowId()) : std::string()));
             media_.setRunning(media_.video_, true);
         }
         void StopRecord() override

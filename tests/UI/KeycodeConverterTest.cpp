@@ -1,5 +1,7 @@
 #include "UI/KeycodeConverter.h"
 
+#include "FakeKeyboardMonitor.h"
+
 #include "Platform/MacKeyCodes.h"
 #include "Socket/MessageType.h"
 #include "Utils/ContractDeathTest.h"
@@ -14,34 +16,6 @@ namespace {
 
 using Event = KeyboardMonitor::Event;
 using Type = Event::Type;
-
-// Stands in for the application's key monitor: the test plays the user's keys into it.
-class FakeKeyboardMonitor final : public KeyboardMonitor {
-public:
-    void install(Handler handler) override
-    {
-        handler_ = std::move(handler);
-        ++installs;
-    }
-    void remove() override
-    {
-        handler_ = nullptr;
-        ++removes;
-    }
-    bool installed() const { return static_cast<bool>(handler_); }
-    void feed(Type type, int keyCode, uint64_t flags = 0)
-    {
-        if (handler_) {
-            handler_(Event{type, keyCode, flags});
-        }
-    }
-
-    int installs = 0;
-    int removes = 0;
-
-private:
-    Handler handler_;
-};
 
 struct Sent {
     int type;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FakeKeyboardMonitor.h"
 #include "FileShare/RecordingFilePanel.h"
 #include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
@@ -19,6 +20,9 @@ public:
     RecordingFilePanel filePanelView{calls};
     bool fileWindowVisible = false;
     bool folderOpens = true;
+    // What the casting-code window listens with; the test plays keys into it.
+    FakeKeyboardMonitor keyMonitor;
+    std::string castingCodeField;
     // The senders panel's rows as last reloaded.
     std::vector<ConnectListItem> rows;
 
@@ -126,6 +130,19 @@ private:
         calls.push_back("showIdleState screenType=" + std::to_string(lastScreenType));
     }
     void showQualityEntry(bool shown) override { calls.push_back("showQualityEntry " + std::to_string(shown)); }
+
+    void showWindowCastButtons(bool windowCasting) override
+    {
+        calls.push_back("showWindowCastButtons " + std::to_string(windowCasting));
+    }
+    void showWindowStartButton(WindowStartButton state) override
+    {
+        static constexpr const char* names[] = {"Disabled", "Start", "Stop"};
+        calls.push_back(std::string("showWindowStartButton ") + names[static_cast<int>(state)]);
+    }
+    void hideToast() override { calls.push_back("hideToast"); }
+    std::string castingCodeFieldText() const override { return castingCodeField; }
+    KeyboardMonitor& castingCodeKeyMonitor() override { return keyMonitor; }
 
     bool isFileInfoWindowVisible() const override { return fileWindowVisible; }
     void showFileInfoWindow() override

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/FilePanelView.h"
+#include "UI/KeyboardMonitor.h"
 #include "UI/MainWindowView.h"
 
 #include <functional>
@@ -60,11 +61,24 @@ public:
     bool openFolder(const std::filesystem::path&) override { return false; }
     void setExtendSnapshot(const BgraFrame&) override {}
     void setExtendAvailable(bool) override {}
+    // WindowCastView: the console casts the whole screen only, and has no keys to listen to.
+    void showWindowCastButtons(bool) override {}
+    void showWindowStartButton(WindowStartButton) override {}
+    void hideToast() override {}
+    std::string castingCodeFieldText() const override { return {}; }
+    KeyboardMonitor& castingCodeKeyMonitor() override { return noKeys_; }
 
     static const char* pageName(MainWindowPage page);
 
 private:
+    class NoKeys final : public KeyboardMonitor {
+    public:
+        void install(Handler) override {}
+        void remove() override {}
+    };
+
     Printer print_;
+    NoKeys noKeys_;
     std::optional<MainWindowPage> page_;
     bool castingCodeWindow_ = false;
 };

@@ -1,6 +1,7 @@
 #include "tv-sim/VideoDecoder.h"
 
 #include "Utils/Log.h"
+#include "tv-sim/PictureColour.h"
 #include "tv-sim/WallClock.h"
 
 extern "C" {
@@ -128,7 +129,9 @@ void VideoDecoder::take(const AVFrame& picture)
                              .width = picture.width,
                              .height = picture.height,
                              .timeStamp = stamp->second,
-                             .decodedMicros = decodedAt};
+                             .decodedMicros = decodedAt,
+                             .centreRgb = PictureColour::rgbAt(picture, picture.width / 2, picture.height / 2).value_or(0),
+                             .leftEdgeRgb = PictureColour::rgbAt(picture, 1, picture.height / 2).value_or(0)};
     // Pictures leave in order: whatever came before this one will never show.
     stamps_.erase(stamps_.begin(), std::next(stamp));
     if (observer_)

@@ -33,6 +33,10 @@ public:
         uint64_t timeStamp = 0;
         // Wall clock when the picture was complete, on the same clock.
         uint64_t decodedMicros = 0;
+        // 0xRRGGBB at the picture's centre and at the middle of its left edge (where letterbox
+        // bars lie); 0 when the picture's format is not 4:2:0.
+        uint32_t centreRgb = 0;
+        uint32_t leftEdgeRgb = 0;
 
         int64_t latencyMicros() const
         {

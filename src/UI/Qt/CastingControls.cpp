@@ -2,8 +2,10 @@
 
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
+#include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
+#include "UI/Qt/UiText.h"
 #include "ui_CastingController.h"
 
 #include <QVBoxLayout>
@@ -13,17 +15,6 @@ namespace {
 QString localized(const char* key)
 {
     return QString::fromStdString(LocalizedText::text(key));
-}
-
-// A filled button in the palette's colour; light grey while disabled.
-QString buttonStyle(const QColor& colour)
-{
-    return QString("QPushButton { background-color: %1; color: white; border: none; border-radius: 6px; "
-                   "font-size: 15px; padding: 6px 18px; }"
-                   "QPushButton:focus { border: 2px solid rgb(%2, %2, %2); }"
-                   "QPushButton:disabled { background-color: lightgray; }")
-        .arg(colour.name())
-        .arg(PColors::getTextGray().red());
 }
 
 } // namespace
@@ -40,14 +31,32 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
     ui_->screenText->setText(localized("STRING_SCREEN_TEXT"));
     ui_->screenBtn->setText(localized("STRING_SCREEN_BTN"));
     ui_->stopScreenBtn->setText(localized("STRING_STOP"));
-    ui_->screenBtn->setStyleSheet(buttonStyle(PColors::getBlueColor()));
-    ui_->stopScreenBtn->setStyleSheet(buttonStyle(PColors::getRedColor()));
+    ui_->screenBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
+    ui_->stopScreenBtn->setStyleSheet(ButtonStyle::filled(PColors::getRedColor()));
     ui_->stopScreenBtn->hide();
+    ui_->windowBtn->setText(UiText::localized("STRING_WINDOW_BTN"));
+    ui_->goWindowBtn->setText(UiText::localized("STRING_GO_WINDOW"));
+    ui_->pauseBtn->setText(UiText::localized("STRING_PAUSE"));
+    for (QPushButton* button : {ui_->windowBtn, ui_->goWindowBtn, ui_->pauseBtn})
+        button->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
+    showWindowCastButtons(false);
     setFocusProxy(ui_->screenBtn);
     codeWindow_->hide();
     connect(ui_->screenBtn, &QPushButton::clicked, this, [this](bool on) {
         if (controller_)
             controller_->clickScreen(on);
+    });
+    connect(ui_->windowBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->toWindowInfoView();
+    });
+    connect(ui_->goWindowBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->goWindowInfo();
+    });
+    connect(ui_->pauseBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->pauseWindowScreen();
     });
     connect(ui_->stopScreenBtn, &QPushButton::clicked, this, [this] {
         // The screen button goes off first, as the stop is its toggle's other half.
@@ -101,6 +110,20 @@ void CastingControls::showAtRest()
     ui_->screenBtn->setChecked(false);
     ui_->screenBtn->setEnabled(true);
     showScreenButton(true);
+    showWindowCastButtons(false);
+}
+
+void CastingControls::showWindowCastButtons(bool windowCasting)
+{
+    ui_->pauseBtn->setVisible(windowCasting);
+    ui_->goWindowBtn->setVisible(windowCasting);
+    ui_->windowBtn->setVisible(!windowCasting);
+    if (!windowCasting)
+        return;
+    // The screen button offers a whole-screen cast in place of the window one.
+    ui_->screenBtn->setChecked(false);
+    ui_->screenBtn->setText(UiText::localized("STRING_START"));
+    showScreenButton(true);
 }
 
 void CastingControls::showScreenButton(bool startShown)
@@ -118,5 +141,5 @@ void CastingControls::showScreenButton(bool startShown)
 
 QWidget* CastingControls::lastControl() const
 {
-    return ui_->stopScreenBtn;
+    return ui_->pauseBtn;
 }

@@ -36,6 +36,8 @@ public:
     void showIdleState(ScreenType lastScreenType);
     // A link came or went: the screen button shown, off and enabled, the stop button hidden.
     void showAtRest();
+    // The window cast's buttons (WindowCastView::showWindowCastButtons).
+    void showWindowCastButtons(bool windowCasting);
 
     // The last control in the keyboard order, for the window's order after it.
     QWidget* lastControl() const;

@@ -9,8 +9,11 @@
 #include "UI/Qt/FormatterValidator.h"
 #include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/HelpPopover.h"
+#include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
 #include "UI/Qt/SpinAnimation.h"
+#include "UI/Qt/WindowPageView.h"
+#include "UI/Qt/WindowPicker.h"
 #include "UI/ToastPlacement.h"
 #include "ui_MainWindowController.h"
 
@@ -61,6 +64,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
     helpPopover_ = new HelpPopover(this);
     deviceNameWindow_ = new DeviceNameWindow(this);
+    windowPage_ = new WindowPageView(ui_->windowCustomView);
     connectActions();
 }
 
@@ -107,6 +111,7 @@ void MainWindow::setController(MainWindowController* controller)
     sendersPanel_->setController(controller);
     helpPopover_->setDelegates(controller, controller, controller);
     deviceNameWindow_->setController(controller);
+    windowPage_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -249,4 +254,30 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     Q_EMIT windowWillClose();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::setExtendSnapshot(const BgraFrame& picture)
+{
+    windowPage_->picker().setExtendSnapshot(picture);
+}
+
+void MainWindow::setExtendAvailable(bool available)
+{
+    windowPage_->picker().setExtendAvailable(available);
+}
+
+void MainWindow::showWindowStartButton(WindowStartButton state)
+{
+    windowPage_->showWindowStartButton(state);
+}
+
+void MainWindow::hideToast()
+{
+    if (toastView_)
+        toastView_->closeToast();
+}
+
+std::string MainWindow::castingCodeFieldText() const
+{
+    return castControls_->castingCodeWindow().castingCodeText();
 }

@@ -3,6 +3,7 @@
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
+#include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
@@ -18,6 +19,7 @@ class HelpPopover;
 class MainWindowController;
 class QWidget;
 class SpinAnimation;
+class WindowPageView;
 
 namespace Ui {
 class MainWindowController;
@@ -92,9 +94,17 @@ public:
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
 
-    // ExtendTileView: the window picker's Extend tile, which comes with the picker.
-    void setExtendSnapshot(const BgraFrame&) override {}
-    void setExtendAvailable(bool) override {}
+    // ExtendTileView: the window picker's Extend tile.
+    void setExtendSnapshot(const BgraFrame& picture) override;
+    void setExtendAvailable(bool available) override;
+    // WindowCastView: the connected page's window buttons are the cast controls', the start button
+    // the window page's; the casting-code window listens with a key monitor of its own.
+    void showWindowCastButtons(bool windowCasting) override { castControls_->showWindowCastButtons(windowCasting); }
+    void showWindowStartButton(WindowStartButton state) override;
+    void hideToast() override;
+    std::string castingCodeFieldText() const override;
+    KeyboardMonitor& castingCodeKeyMonitor() override { return castingCodeKeys_; }
+    WindowPageView* windowPage() const { return windowPage_; }
 
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
@@ -119,4 +129,6 @@ private:
     SendersPanelView* sendersPanel_ = nullptr;
     HelpPopover* helpPopover_ = nullptr;
     DeviceNameWindow* deviceNameWindow_ = nullptr;
+    WindowPageView* windowPage_ = nullptr;
+    QtKeyboardMonitor castingCodeKeys_;
 };

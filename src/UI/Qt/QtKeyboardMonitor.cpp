@@ -124,8 +124,11 @@ bool QtKeyboardMonitor::eventFilter(QObject* watched, QEvent* event)
     // Each key reaches the filter once per widget it travels through; only the first delivery, to
     // the window that has focus, counts.
     if (handler_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && watched->isWindowType()) {
-        if (const auto translated = translate(*static_cast<QKeyEvent*>(event)))
-            handler_(*translated);
+        if (const auto translated = translate(*static_cast<QKeyEvent*>(event))) {
+            // A handler may remove itself: it runs from a copy.
+            const Handler handler = handler_;
+            handler(*translated);
+        }
     }
     return QObject::eventFilter(watched, event);
 }

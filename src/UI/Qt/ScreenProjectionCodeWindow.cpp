@@ -25,7 +25,7 @@ ScreenProjectionCodeWindow::ScreenProjectionCodeWindow(QWidget* parent)
     ui_->inputScreenProjectionCodeTextField->setPlaceholderText(localized("STRING_SCREEN_CODE"));
     ui_->screenCodeOk->setText(localized("STRING_OK"));
     ui_->screenCodeCancel->setText(localized("STRING_CANCEL"));
-    // Return in the field presses OK, the default button; the controller then orders the window out.
+    // No default button: Return reaches the controller through its key monitor, as a press of OK.
     connect(ui_->screenCodeOk, &QPushButton::clicked, this, [this] {
         if (controller_)
             controller_->inputScreenProjectionCode(castingCodeText());

@@ -3,6 +3,7 @@
 #include "QtTestSupport.h"
 
 #include "UI/FakeCastMedia.h"
+#include "UI/FakeWindowSource.h"
 #include "UI/Qt/MainWindow.h"
 #include "UI/SessionTestSupport.h"
 
@@ -36,6 +37,7 @@ protected:
         EXPECT_TRUE(tv.start());
         SessionServices services = SessionFixture::loopbackServices(link, tv);
         services.castMedia = media.media();
+        services.windowList = windows;
         controller = std::make_unique<MainWindowController>(window, std::move(services));
         window.setController(controller.get());
         controller->windowDidLoad();
@@ -47,6 +49,7 @@ protected:
     }
 
     FakeCastMedia media;
+    std::shared_ptr<FakeWindowSource> windows = std::make_shared<FakeWindowSource>();
     TvSim tv;
     TCPManager link{SessionFixture::linkOptions()};
     std::unique_ptr<MainWindowController> controller;

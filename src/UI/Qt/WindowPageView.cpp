@@ -1,0 +1,51 @@
+#include "UI/Qt/WindowPageView.h"
+
+#include "UI/MainWindowController.h"
+#include "UI/Qt/ButtonStyle.h"
+#include "UI/Qt/PColors.h"
+#include "UI/Qt/UiText.h"
+#include "UI/Qt/WindowPicker.h"
+#include "UI/WindowCastController.h"
+#include "ui_WindowCastController.h"
+
+#include <QVBoxLayout>
+
+WindowPageView::WindowPageView(QWidget* parent) : QWidget(parent), ui_(std::make_unique<Ui::WindowCastController>())
+{
+    ui_->setupUi(this);
+    auto* holder = new QVBoxLayout(parent);
+    holder->setContentsMargins(0, 0, 0, 0);
+    holder->addWidget(this);
+    auto* pickerLayout = new QVBoxLayout(ui_->pickerHolder);
+    pickerLayout->setContentsMargins(0, 0, 0, 0);
+    picker_ = new WindowPicker(ui_->pickerHolder);
+    pickerLayout->addWidget(picker_);
+    ui_->backBtn->setText(UiText::localized("STRING_BACK"));
+    ui_->backBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
+    showWindowStartButton(WindowCastView::WindowStartButton::Disabled);
+    connect(ui_->backBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->goBack();
+    });
+    connect(ui_->windowStartBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickStartWindowScreen();
+    });
+}
+
+WindowPageView::~WindowPageView() = default;
+
+void WindowPageView::setController(MainWindowController* controller)
+{
+    controller_ = controller;
+    picker_->setPicker(controller ? &controller->windowCast().picker() : nullptr);
+}
+
+void WindowPageView::showWindowStartButton(WindowCastView::WindowStartButton state)
+{
+    using Button = WindowCastView::WindowStartButton;
+    const bool stop = state == Button::Stop;
+    ui_->windowStartBtn->setEnabled(state != Button::Disabled);
+    ui_->windowStartBtn->setText(UiText::localized(stop ? "STRING_STOP" : "STRING_START"));
+    ui_->windowStartBtn->setStyleSheet(ButtonStyle::filled(stop ? PColors::getRedColor() : PColors::getBlueColor()));
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "UI/WindowCastView.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class MainWindowController;
+class WindowPicker;
+
+namespace Ui {
+class WindowCastController;
+}
+
+// The window page: the picker, the back button and windowStartBtn. Shows what WindowCastController
+// decides about the start button and hands the buttons' actions to the controller. Main thread.
+class WindowPageView final : public QWidget {
+    Q_OBJECT
+public:
+    // Fills parent, which has no layout yet.
+    explicit WindowPageView(QWidget* parent);
+    ~WindowPageView() override;
+
+    // Where the actions go and whose picker shows; nullptr: nowhere. The controller outlives the
+    // page or is unset before it goes.
+    void setController(MainWindowController* controller);
+    void showWindowStartButton(WindowCastView::WindowStartButton state);
+
+    WindowPicker& picker() const { return *picker_; }
+
+private:
+    std::unique_ptr<Ui::WindowCastController> ui_;
+    WindowPicker* picker_ = nullptr;
+    MainWindowController* controller_ = nullptr;
+};
