@@ -9,6 +9,7 @@
 #include "UI/MainWindowView.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
+#include "UI/TvScreenController.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -43,7 +44,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
-      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_)))
+      fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
+      viewing_(std::make_unique<TvScreenController>(*this))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -168,6 +170,18 @@ void MainWindowController::cancelScreenProjectionCodeButton()
     casting_->cancelScreenProjectionCodeButton();
 }
 
+void MainWindowController::clickMirrorBtn(bool mirrorButtonOn)
+{
+    assert(mainThread_.holds());
+    viewing_->clickMirrorBtn(mirrorButtonOn);
+}
+
+void MainWindowController::clickStopMirrorBtn()
+{
+    assert(mainThread_.holds());
+    viewing_->clickStopMirrorBtn();
+}
+
 void MainWindowController::reportSoundSwitchState(bool on)
 {
     assert(mainThread_.holds());
@@ -259,13 +273,27 @@ void MainWindowController::supportChangeQuality(bool support)
     guard_.post([this, support] { casting_->supportChangeQuality(support); });
 }
 
-void MainWindowController::onReceiveScreenReaolution(int, int) {}
+void MainWindowController::onReceiveScreenReaolution(int width, int height)
+{
+    // Receive thread: the answer goes out from here; the window's sizing hops to the main queue itself.
+    viewing_->onReceiveScreenReaolution(width, height);
+}
 
-void MainWindowController::onReveiveScreenVideoData(const uint8_t*, int64_t) {}
+void MainWindowController::onReveiveScreenVideoData(const uint8_t* data, int64_t len)
+{
+    // Video delivery thread: the packet goes on to the display queue, never through the main thread.
+    viewing_->onReveiveScreenVideoData(data, len);
+}
 
-void MainWindowController::tvScreenStop() {}
+void MainWindowController::tvScreenStop()
+{
+    guard_.post([this] { viewing_->tvScreenStop(); });
+}
 
-void MainWindowController::tvScreenFail(int) {}
+void MainWindowController::tvScreenFail(int reason)
+{
+    guard_.post([this, reason] { viewing_->tvScreenFail(reason); });
+}
 
 void MainWindowController::tvKeyHandle(int keyCode)
 {
@@ -277,7 +305,10 @@ void MainWindowController::pushFileSuccess()
     guard_.post([this] { fileWindow_->pushFileSuccess(); });
 }
 
-void MainWindowController::tvInviteToReverse() {}
+void MainWindowController::tvInviteToReverse()
+{
+    guard_.post([this] { viewing_->tvInviteToReverse(); });
+}
 
 void MainWindowController::activeVersionHandler(int level)
 {

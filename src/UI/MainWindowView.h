@@ -6,6 +6,7 @@
 #include "UI/FileWindowView.h"
 #include "UI/SendersView.h"
 #include "UI/ToastPresenter.h"
+#include "UI/ViewingView.h"
 
 // Everything MainWindowController shows: the Qt main window implements it, tests record it. Every call
 // comes on the main thread.
@@ -14,4 +15,5 @@ class MainWindowView : public ToastPresenter,
                        public SendersView,
                        public CastingView,
                        public FileWindowView,
-                       public FileOfferView {};
+                       public FileOfferView,
+                       public ViewingView {};

@@ -2,6 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
+#include "UI/TvMirror/NoDisplayWindow.h"
 
 #include <functional>
 #include <optional>
@@ -58,10 +59,18 @@ public:
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
+    // This front-end does not view the TV's screen.
+    DisplayWindowView& displayWindowView() override { return noDisplayWindow_; }
+    DisplayLayer& displayLayer() override { return noDisplayWindow_; }
+    void setMirrorButtonOn(bool) override {}
+    void setMirrorButtonEnabled(bool) override {}
+    void setStopMirrorButtonEnabled(bool) override {}
+    void showViewingState(bool) override {}
 
     static const char* pageName(MainWindowPage page);
 
 private:
+    NoDisplayWindow noDisplayWindow_;
     Printer print_;
     std::optional<MainWindowPage> page_;
     bool castingCodeWindow_ = false;

@@ -26,6 +26,17 @@ QString buttonStyle(const QColor& colour)
         .arg(PColors::getTextGray().red());
 }
 
+// A start button in blue below its label, and its stop in red, hidden until the start has been used.
+void dressButtons(QLabel& label, const char* labelKey, QPushButton& start, const char* startKey, QPushButton& stop)
+{
+    label.setText(localized(labelKey));
+    start.setText(localized(startKey));
+    stop.setText(localized("STRING_STOP"));
+    start.setStyleSheet(buttonStyle(PColors::getBlueColor()));
+    stop.setStyleSheet(buttonStyle(PColors::getRedColor()));
+    stop.hide();
+}
+
 } // namespace
 
 CastingControls::CastingControls(QWidget* parent, QWidget* window)
@@ -37,12 +48,7 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         holder->setContentsMargins(0, 0, 0, 0);
         holder->addWidget(this);
     }
-    ui_->screenText->setText(localized("STRING_SCREEN_TEXT"));
-    ui_->screenBtn->setText(localized("STRING_SCREEN_BTN"));
-    ui_->stopScreenBtn->setText(localized("STRING_STOP"));
-    ui_->screenBtn->setStyleSheet(buttonStyle(PColors::getBlueColor()));
-    ui_->stopScreenBtn->setStyleSheet(buttonStyle(PColors::getRedColor()));
-    ui_->stopScreenBtn->hide();
+    dressButtons(*ui_->screenText, "STRING_SCREEN_TEXT", *ui_->screenBtn, "STRING_SCREEN_BTN", *ui_->stopScreenBtn);
     setFocusProxy(ui_->screenBtn);
     codeWindow_->hide();
     connect(ui_->screenBtn, &QPushButton::clicked, this, [this](bool on) {
@@ -54,6 +60,20 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         ui_->screenBtn->setChecked(false);
         if (controller_)
             controller_->clickStopScreenBtn();
+    });
+    connectMirrorButtons();
+}
+
+void CastingControls::connectMirrorButtons()
+{
+    dressButtons(*ui_->mirrorText, "STRING_MIRROR_TEXT", *ui_->mirrorBtn, "STRING_MIRROR_BTN", *ui_->stopMirrorBtn);
+    connect(ui_->mirrorBtn, &QPushButton::clicked, this, [this](bool on) {
+        if (controller_)
+            controller_->clickMirrorBtn(on);
+    });
+    connect(ui_->stopMirrorBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickStopMirrorBtn();
     });
 }
 
@@ -87,6 +107,7 @@ void CastingControls::showCastingState(bool)
 {
     // The window page's controls, which change too after the screen button, come with that page.
     showScreenButton(false);
+    ui_->mirrorBtn->setEnabled(false);
 }
 
 void CastingControls::showIdleState(ScreenType)
@@ -94,6 +115,7 @@ void CastingControls::showIdleState(ScreenType)
     ui_->screenBtn->setChecked(false);
     ui_->screenBtn->setText(localized("STRING_START"));
     showScreenButton(true);
+    ui_->mirrorBtn->setEnabled(true);
 }
 
 void CastingControls::showAtRest()
@@ -101,13 +123,51 @@ void CastingControls::showAtRest()
     ui_->screenBtn->setChecked(false);
     ui_->screenBtn->setEnabled(true);
     showScreenButton(true);
+    ui_->mirrorBtn->setChecked(false);
+    ui_->mirrorBtn->setEnabled(true);
+    swapButtons(ui_->mirrorBtn, ui_->stopMirrorBtn);
+}
+
+void CastingControls::setMirrorButtonOn(bool on)
+{
+    ui_->mirrorBtn->setChecked(on);
+}
+
+void CastingControls::setMirrorButtonEnabled(bool enabled)
+{
+    ui_->mirrorBtn->setEnabled(enabled);
+}
+
+void CastingControls::setStopMirrorButtonEnabled(bool enabled)
+{
+    ui_->stopMirrorBtn->setEnabled(enabled);
+    // The keys that started viewing stop it, once the stop takes them.
+    if (enabled && stopMirrorTakesFocus_ && ui_->stopMirrorBtn->isVisible())
+        ui_->stopMirrorBtn->setFocus();
+    stopMirrorTakesFocus_ = false;
+}
+
+void CastingControls::showViewingState(bool viewing)
+{
+    // The stop takes clicks once the TV has told its size.
+    if (viewing) {
+        ui_->stopMirrorBtn->setEnabled(false);
+        stopMirrorTakesFocus_ = window()->focusWidget() == ui_->mirrorBtn;
+    }
+    swapButtons(viewing ? ui_->stopMirrorBtn : ui_->mirrorBtn, viewing ? ui_->mirrorBtn : ui_->stopMirrorBtn);
+    ui_->screenBtn->setEnabled(!viewing);
+    ui_->screenBtn->show();
+    ui_->stopScreenBtn->hide();
 }
 
 void CastingControls::showScreenButton(bool startShown)
 {
     setFocusProxy(startShown ? ui_->screenBtn : ui_->stopScreenBtn);
-    QWidget* shown = startShown ? ui_->screenBtn : ui_->stopScreenBtn;
-    QWidget* hidden = startShown ? ui_->stopScreenBtn : ui_->screenBtn;
+    swapButtons(startShown ? ui_->screenBtn : ui_->stopScreenBtn, startShown ? ui_->stopScreenBtn : ui_->screenBtn);
+}
+
+void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
+{
     // The window's focus widget, which it keeps while another window is active.
     const bool hadFocus = window()->focusWidget() == hidden;
     shown->show();
@@ -118,5 +178,5 @@ void CastingControls::showScreenButton(bool startShown)
 
 QWidget* CastingControls::lastControl() const
 {
-    return ui_->stopScreenBtn;
+    return ui_->stopMirrorBtn;
 }

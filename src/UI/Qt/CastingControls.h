@@ -15,7 +15,7 @@ class CastingController;
 }
 
 // The connected page's screen-cast controls (the screen button, a toggle, and the stop button that
-// replaces it while a cast runs) and the casting-code window they may open. Shows what
+// replaces it while a cast runs), the view buttons of the TV's screen (the same pair) and the casting-code window they may open. Shows what
 // CastingController decides through the casting calls of the main window's view, which forwards
 // them here, and hands the buttons' actions to the controller. Main thread.
 class CastingControls final : public QWidget {
@@ -34,8 +34,14 @@ public:
     void setCastingCodeText(const std::string& text);
     void showCastingState(bool fromScreenButton);
     void showIdleState(ScreenType lastScreenType);
-    // A link came or went: the screen button shown, off and enabled, the stop button hidden.
+    // A link came or went: the screen and view buttons shown, off and enabled, the stop buttons hidden.
     void showAtRest();
+
+    // The viewing view's calls on the view buttons (ViewingView).
+    void setMirrorButtonOn(bool on);
+    void setMirrorButtonEnabled(bool enabled);
+    void setStopMirrorButtonEnabled(bool enabled);
+    void showViewingState(bool viewing);
 
     // The last control in the keyboard order, for the window's order after it.
     QWidget* lastControl() const;
@@ -44,8 +50,13 @@ public:
 private:
     // Shows one of the two buttons; the keyboard focus moves with it, so Space works the next step.
     void showScreenButton(bool startShown);
+    // Shows one button in place of the other, the keyboard focus moving along.
+    void swapButtons(QWidget* shown, QWidget* hidden);
+    void connectMirrorButtons();
 
     std::unique_ptr<Ui::CastingController> ui_;
     ScreenProjectionCodeWindow* codeWindow_ = nullptr;
     MainWindowController* controller_ = nullptr;
+    // The view button had the keys as viewing began: the stop takes them once it is enabled.
+    bool stopMirrorTakesFocus_ = false;
 };

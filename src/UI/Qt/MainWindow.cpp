@@ -4,6 +4,7 @@
 #include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
+#include "UI/TvScreenController.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -61,6 +62,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
     helpPopover_ = new HelpPopover(this);
     deviceNameWindow_ = new DeviceNameWindow(this);
+    displayWindow_ = new DisplayWindow(this);
     connectActions();
 }
 
@@ -107,6 +109,7 @@ void MainWindow::setController(MainWindowController* controller)
     sendersPanel_->setController(controller);
     helpPopover_->setDelegates(controller, controller, controller);
     deviceNameWindow_->setController(controller);
+    displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const

@@ -3,6 +3,8 @@
 #include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
+#include "UI/Qt/DisplayWindow.h"
+#include "UI/TvMirror/VideoDisplayLayer.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
@@ -92,6 +94,15 @@ public:
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }
 
+    // ViewingView: the TV-screen window and the view buttons among the cast controls.
+    DisplayWindow& displayWindow() const { return *displayWindow_; }
+    DisplayWindowView& displayWindowView() override { return *displayWindow_; }
+    DisplayLayer& displayLayer() override { return displayWindow_->displayLayer(); }
+    void setMirrorButtonOn(bool on) override { castControls_->setMirrorButtonOn(on); }
+    void setMirrorButtonEnabled(bool enabled) override { castControls_->setMirrorButtonEnabled(enabled); }
+    void setStopMirrorButtonEnabled(bool enabled) override { castControls_->setStopMirrorButtonEnabled(enabled); }
+    void showViewingState(bool viewing) override { castControls_->showViewingState(viewing); }
+
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
     void windowWillClose();
@@ -115,4 +126,5 @@ private:
     SendersPanelView* sendersPanel_ = nullptr;
     HelpPopover* helpPopover_ = nullptr;
     DeviceNameWindow* deviceNameWindow_ = nullptr;
+    DisplayWindow* displayWindow_ = nullptr;
 };

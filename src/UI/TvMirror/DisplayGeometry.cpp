@@ -60,3 +60,13 @@ int32_t DisplayGeometry::saturatingInt32(double value)
         return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
 }
+
+DisplayRect DisplayGeometry::aspectFit(DisplaySize picture, DisplaySize area)
+{
+    if (!isPositiveLength(picture.width) || !isPositiveLength(picture.height) || !isPositiveLength(area.width) ||
+        !isPositiveLength(area.height))
+        return {};
+    const double factor = std::min(area.width / picture.width, area.height / picture.height);
+    const DisplaySize drawn{picture.width * factor, picture.height * factor};
+    return {{(area.width - drawn.width) / 2, (area.height - drawn.height) / 2}, drawn};
+}
