@@ -157,7 +157,10 @@ void TvScreenController::setMirrorButton(bool on)
 
 void TvScreenController::enableMirrorButtonLater()
 {
-    guard_.postAfter(kButtonDelay, [this] { owner_.view().setMirrorButtonEnabled(true); });
+    guard_.postAfter(kButtonDelay, [this] {
+        PLOG("the view button takes clicks again");
+        owner_.view().setMirrorButtonEnabled(true);
+    });
 }
 
 void TvScreenController::onReceiveScreenReaolution(int width, int height)

@@ -135,25 +135,30 @@ void CastingControls::setMirrorButtonOn(bool on)
 
 void CastingControls::setMirrorButtonEnabled(bool enabled)
 {
-    ui_->mirrorBtn->setEnabled(enabled);
+    enable(*ui_->mirrorBtn, enabled);
 }
 
 void CastingControls::setStopMirrorButtonEnabled(bool enabled)
 {
-    ui_->stopMirrorBtn->setEnabled(enabled);
-    // The keys that started viewing stop it, once the stop takes them.
-    if (enabled && stopMirrorTakesFocus_ && ui_->stopMirrorBtn->isVisible())
-        ui_->stopMirrorBtn->setFocus();
-    stopMirrorTakesFocus_ = false;
+    enable(*ui_->stopMirrorBtn, enabled);
+}
+
+void CastingControls::enable(QWidget& button, bool enabled)
+{
+    button.setEnabled(enabled);
+    if (!enabled || focusOnEnable_ != &button)
+        return;
+    // The keys come to the button that was given them while it was disabled.
+    focusOnEnable_ = nullptr;
+    if (button.isVisible())
+        button.setFocus();
 }
 
 void CastingControls::showViewingState(bool viewing)
 {
     // The stop takes clicks once the TV has told its size.
-    if (viewing) {
+    if (viewing)
         ui_->stopMirrorBtn->setEnabled(false);
-        stopMirrorTakesFocus_ = window()->focusWidget() == ui_->mirrorBtn;
-    }
     swapButtons(viewing ? ui_->stopMirrorBtn : ui_->mirrorBtn, viewing ? ui_->mirrorBtn : ui_->stopMirrorBtn);
     ui_->screenBtn->setEnabled(!viewing);
     ui_->screenBtn->show();
@@ -172,7 +177,9 @@ void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
     const bool hadFocus = window()->focusWidget() == hidden;
     shown->show();
     hidden->hide();
-    if (hadFocus)
+    if (hadFocus && !shown->isEnabled())
+        focusOnEnable_ = shown;
+    else if (hadFocus)
         shown->setFocus();
 }
 

@@ -2,6 +2,7 @@
 
 #include "Media/EncoderH264/ScreenType.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <memory>
@@ -53,10 +54,11 @@ private:
     // Shows one button in place of the other, the keyboard focus moving along.
     void swapButtons(QWidget* shown, QWidget* hidden);
     void connectMirrorButtons();
+    void enable(QWidget& button, bool enabled);
 
     std::unique_ptr<Ui::CastingController> ui_;
     ScreenProjectionCodeWindow* codeWindow_ = nullptr;
     MainWindowController* controller_ = nullptr;
-    // The view button had the keys as viewing began: the stop takes them once it is enabled.
-    bool stopMirrorTakesFocus_ = false;
+    // A button that was given the keys while disabled: it takes them once it is enabled.
+    QPointer<QWidget> focusOnEnable_;
 };

@@ -63,6 +63,20 @@ TEST_F(ViewingSessionTest, TheViewButtonShowsTheTvsScreenUntilStopped)
     EXPECT_TRUE(processUntil([&] { return tvScreen.picture() == nullptr; })) << "the last picture is taken away";
 }
 
+TEST_F(ViewingSessionTest, TheKeysThatStartViewingStopIt)
+{
+    connect();
+    button("mirrorBtn")->setFocus();
+    QTest::keyClick(window.focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStart, 1));
+    // The stop takes the keys once it takes clicks.
+    ASSERT_TRUE(processUntil([&] { return window.focusWidget() == button("stopMirrorBtn"); }, 3s));
+    QTest::keyClick(window.focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(processUntil([&] { return tv.receivedCount(kMsgTvScreenStop) == 1; }));
+    // And the view button once it is awake again.
+    EXPECT_TRUE(processUntil([&] { return window.focusWidget() == button("mirrorBtn"); }, 3s));
+}
+
 TEST_F(ViewingSessionTest, ClosingTheTvScreenWindowStopsViewing)
 {
     connect();
