@@ -99,11 +99,12 @@ void DisplayWindow::takePicture(std::shared_ptr<const BgraFrame> picture)
         const std::lock_guard lock(pictureMutex_);
         picture_ = std::move(picture);
     }
-    // Only the newest picture is kept: a repaint that comes late draws that one.
-    QMetaObject::invokeMethod(this, [this] {
+    // Only the newest picture is kept: a repaint that comes late draws that one. No Qt call off the GUI
+    // thread: the main queue carries the repaint there.
+    mainQueue_.post([this] {
         update();
         Q_EMIT pictureShown();
-    }, Qt::QueuedConnection);
+    });
 }
 
 void DisplayWindow::paintEvent(QPaintEvent*)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/BgraFrame.h"
+#include "UI/MainQueueGuard.h"
 #include "UI/TvMirror/DisplayWindowView.h"
 
 #include <QPoint>
@@ -92,5 +93,7 @@ private:
 
     mutable std::mutex pictureMutex_;
     std::shared_ptr<const BgraFrame> picture_;
+    // Repaints posted by the picture's worker do nothing once the window is gone.
+    MainQueueGuard mainQueue_;
     std::unique_ptr<VideoDisplayLayer> layer_;
 };
