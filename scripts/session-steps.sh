@@ -24,6 +24,42 @@ use_private_network() {
     ip link set lo up
 }
 
+# An end-to-end test runs inside a network namespace of its own: called with the test's script and
+# its arguments PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR, it runs them again there (exit status 77,
+# skipped, where a tool the session needs or namespaces are missing); inside, it brings the loopback
+# device up and sets PELKOR, TV_SIM, REPO and shots from those arguments.
+enter_private_network() {  # script pelkor tv-sim source-tree screenshot-dir
+    if [[ -n ${PELKOR_E2E_NAMESPACE:-} ]]; then
+        use_private_network
+        PELKOR=$2 TV_SIM=$3 REPO=$4 shots=$5
+        return
+    fi
+    local tool flags
+    for tool in Xvfb pulseaudio pactl xdotool ffmpeg; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    done
+    flags=$(private_network_flags)
+    [[ -n $flags ]] || { echo "skipped: network namespaces are not permitted here (unshare)"; exit 77; }
+    PELKOR_E2E_NAMESPACE=1 exec unshare "$flags" bash "$@"
+}
+
+# A step of an end-to-end test: runs the command and says "ok"; when it fails, says what failed, shows
+# the end of pelkor's log and tv-sim's report, and ends the test.
+check() {  # description, then the command that must succeed
+    local what=$1
+    shift
+    if ! "$@"; then
+        echo "FAILED: $what" >&2
+        echo "--- pelkor's log" >&2
+        grep -v '^$' "$work/pelkor.log" | tail -n 40 >&2 || true
+        echo "--- tv-sim's report" >&2
+        grep -v -E '^(recv|decoded) ' "$work/tv.log" >&2 || true
+        tv_message_counts >&2 || true
+        exit 1
+    fi
+    echo "ok: $what"
+}
+
 # Makes $work and the trap that ends every process started here, the latest first.
 session_begin() {
     work=$(mktemp -d)
@@ -253,10 +289,10 @@ stop_cast() {
     await_line "$work/tv.log" 'name=kMsgCastStop ' >/dev/null
 }
 
-# The disconnect button follows the cast buttons (the screen or stop button, then the window button) in
-# the keyboard order.
+# From the screen button, the disconnect button follows the window button and the view button in the
+# keyboard order.
 disconnect_from_tv() {
-    xdotool key Tab Tab space || return 1
+    xdotool key Tab Tab Tab space || return 1
     await_line "$work/tv.log" '^link down' >/dev/null || return 1
     await_line "$work/pelkor.log" ' disconnect$' >/dev/null
 }

@@ -8,6 +8,7 @@
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
+#include "UI/TvScreenController.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
 
@@ -193,7 +194,7 @@ void ConnectionController::reportConnectFailure()
     owner_.view().showToastTip(text("STRING_CONNECT_FAIL"), false, kFailToastPosition, kFailToastSeconds);
 
     state.ConnectWithTv = false;
-    state.viewingTvScreen = false;
+    owner_.viewing().stopForLinkEnd();
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
@@ -228,7 +229,7 @@ void ConnectionController::onDisConnect()
     owner_.link().setAesKey(nullptr);
 
     state.ConnectWithTv = false;
-    state.viewingTvScreen = false;
+    owner_.viewing().stopForLinkEnd();
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();

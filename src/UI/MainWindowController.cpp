@@ -11,6 +11,7 @@
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
 #include "UI/WindowCastController.h"
+#include "UI/TvScreenController.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -48,7 +49,8 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
                                                        [this] { casting_->userChangeVideoQuality(); })),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
       fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
-      windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList))
+      windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList)),
+      viewing_(std::make_unique<TvScreenController>(*this))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -173,6 +175,18 @@ void MainWindowController::cancelScreenProjectionCodeButton()
 {
     assert(mainThread_.holds());
     casting_->cancelScreenProjectionCodeButton();
+}
+
+void MainWindowController::clickMirrorBtn(bool mirrorButtonOn)
+{
+    assert(mainThread_.holds());
+    viewing_->clickMirrorBtn(mirrorButtonOn);
+}
+
+void MainWindowController::clickStopMirrorBtn()
+{
+    assert(mainThread_.holds());
+    viewing_->clickStopMirrorBtn();
 }
 
 void MainWindowController::reportSoundSwitchState(bool on)
@@ -308,13 +322,27 @@ void MainWindowController::supportChangeQuality(bool support)
     guard_.post([this, support] { casting_->supportChangeQuality(support); });
 }
 
-void MainWindowController::onReceiveScreenReaolution(int, int) {}
+void MainWindowController::onReceiveScreenReaolution(int width, int height)
+{
+    // Receive thread: the answer goes out from here; the window's sizing hops to the main queue itself.
+    viewing_->onReceiveScreenReaolution(width, height);
+}
 
-void MainWindowController::onReveiveScreenVideoData(const uint8_t*, int64_t) {}
+void MainWindowController::onReveiveScreenVideoData(const uint8_t* data, int64_t len)
+{
+    // Video delivery thread: the packet goes on to the display queue, never through the main thread.
+    viewing_->onReveiveScreenVideoData(data, len);
+}
 
-void MainWindowController::tvScreenStop() {}
+void MainWindowController::tvScreenStop()
+{
+    guard_.post([this] { viewing_->tvScreenStop(); });
+}
 
-void MainWindowController::tvScreenFail(int) {}
+void MainWindowController::tvScreenFail(int reason)
+{
+    guard_.post([this, reason] { viewing_->tvScreenFail(reason); });
+}
 
 void MainWindowController::tvKeyHandle(int keyCode)
 {
@@ -326,7 +354,10 @@ void MainWindowController::pushFileSuccess()
     guard_.post([this] { fileWindow_->pushFileSuccess(); });
 }
 
-void MainWindowController::tvInviteToReverse() {}
+void MainWindowController::tvInviteToReverse()
+{
+    guard_.post([this] { viewing_->tvInviteToReverse(); });
+}
 
 void MainWindowController::activeVersionHandler(int level)
 {

@@ -30,6 +30,7 @@ class SendersController;
 class TCPManager;
 class TvControlController;
 class WindowCastController;
+class TvScreenController;
 
 // The mediator of the session: the one object the TV link and the main window talk to. It is the
 // link's delegate for connection, reverse control and capabilities, and forwards each concern to a
@@ -86,6 +87,9 @@ public:
     void clickStopScreenBtn();
     void inputScreenProjectionCode(const std::string& typed);
     void cancelScreenProjectionCodeButton();
+    // Viewing the TV's screen: the view button (a toggle) and its stop button.
+    void clickMirrorBtn(bool mirrorButtonOn);
+    void clickStopMirrorBtn();
     // SoundSwitchStateDelegate, UserChangeVideoQualityDelegate
     void reportSoundSwitchState(bool on) override;
     void userChangeVideoQuality() override;
@@ -102,6 +106,7 @@ public:
     FileWindowController& fileWindow() { return *fileWindow_; }
     FileOfferController& fileOffers() { return *fileOffers_; }
     WindowCastController& windowCast() { return *windowCast_; }
+    TvScreenController& viewing() { return *viewing_; }
 
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override;
@@ -118,7 +123,7 @@ public:
     void tvShareFile2pc(const std::string& json) override;
     void supportChangeQuality(bool support) override;
 
-    // VXTcpReverseControlDelegate: of these only the TV's keys concern the session for now.
+    // VXTcpReverseControlDelegate
     void onReceiveScreenReaolution(int width, int height) override;
     void onReveiveScreenVideoData(const uint8_t* data, int64_t len) override;
     void tvScreenStop() override;
@@ -163,6 +168,7 @@ private:
     std::unique_ptr<FileWindowController> fileWindow_;
     std::unique_ptr<FileOfferController> fileOffers_;
     std::unique_ptr<WindowCastController> windowCast_;
+    std::unique_ptr<TvScreenController> viewing_;
     // Link calls moved to the main queue do nothing once the controller is gone.
     MainQueueGuard guard_;
 };

@@ -8,6 +8,7 @@
 #include "UI/SendersView.h"
 #include "UI/ToastPresenter.h"
 #include "UI/WindowCastView.h"
+#include "UI/ViewingView.h"
 
 // Everything MainWindowController shows: the Qt main window implements it, tests record it. Every call
 // comes on the main thread.
@@ -18,4 +19,5 @@ class MainWindowView : public ToastPresenter,
                        public FileWindowView,
                        public FileOfferView,
                        public ExtendTileView,
-                       public WindowCastView {};
+                       public WindowCastView,
+                       public ViewingView {};

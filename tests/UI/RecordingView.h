@@ -5,6 +5,7 @@
 #include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
 #include "UI/MainWindowView.h"
+#include "UI/TvMirror/DisplayWindowFakes.h"
 
 #include <algorithm>
 #include <functional>
@@ -25,6 +26,9 @@ public:
     std::string castingCodeField;
     // The senders panel's rows as last reloaded.
     std::vector<ConnectListItem> rows;
+    // The TV-screen window and its picture.
+    RecordingDisplayWindowView displayWindow;
+    FakeDisplayLayer layer;
 
     // The recorded calls that begin with prefix, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const
@@ -111,6 +115,19 @@ public:
     {
         calls.push_back("setExtendAvailable " + std::to_string(available));
     }
+
+    DisplayWindowView& displayWindowView() override { return displayWindow; }
+    DisplayLayer& displayLayer() override { return layer; }
+    void setMirrorButtonOn(bool on) override { calls.push_back("setMirrorButtonOn " + std::to_string(on)); }
+    void setMirrorButtonEnabled(bool enabled) override
+    {
+        calls.push_back("setMirrorButtonEnabled " + std::to_string(enabled));
+    }
+    void setStopMirrorButtonEnabled(bool enabled) override
+    {
+        calls.push_back("setStopMirrorButtonEnabled " + std::to_string(enabled));
+    }
+    void showViewingState(bool viewing) override { calls.push_back("showViewingState " + std::to_string(viewing)); }
 
 private:
     static std::string pageName(MainWindowPage page)

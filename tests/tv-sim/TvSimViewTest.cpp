@@ -9,7 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -292,6 +297,46 @@ TEST(TvSimViewCommand, ReportsTheViewingAndTheDecodedInput)
     ASSERT_TRUE(stop);
     EXPECT_TRUE(std::regex_match(*stop, std::regex(R"(view stop frames=[1-9]\d* by=client)"))) << *stop;
     EXPECT_EQ(sim.terminate(), 0);
+}
+
+TEST(TvSimViewCommand, AStillScreenShowsFrameZeroItDumpedAndTheNextViewTakesTheNextScreen)
+{
+    const auto folder = std::filesystem::temp_directory_path() / ("tv-sim-dump-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    TvSimProcess sim({"--no-heartbeat", "--screen", "320x240", "--screen", "160x96", "--screen-still",
+                      "--screen-dump", folder.string()});
+    const uint16_t port = sim.listenPort();
+    ASSERT_NE(port, 0);
+    std::ifstream dumped(folder / "screen-320x240.ppm", std::ios::binary);
+    std::string header((std::istreambuf_iterator<char>(dumped)), {});
+    EXPECT_TRUE(header.starts_with("P6\n320 240\n255\n"));
+    EXPECT_EQ(header.size(), std::string("P6\n320 240\n255\n").size() + 320 * 240 * 3);
+    EXPECT_TRUE(std::filesystem::exists(folder / "screen-160x96.ppm"));
+
+    RawLink client(port);
+    ASSERT_TRUE(client.connected());
+    ASSERT_TRUE(client.sendMessage(0, kMsgTvScreenStart, 1, {}));
+    ASSERT_TRUE(client.readMessage(kMsgTvScreenResolution));
+    LumaDecoder decoder;
+    for (int i = 0; i < 4; ++i) {
+        const auto frame = client.readMessage(kMsgVideoFrame);
+        ASSERT_TRUE(frame);
+        const auto picture = decoder.decode(frame->payload);
+        ASSERT_TRUE(picture);
+        EXPECT_EQ(TestPattern::readCounter(picture->luma, 320, 320, 240), TestPattern::kStillFrame) << i;
+    }
+    ASSERT_TRUE(client.sendMessage(1, kMsgTvScreenStop, 1, {}));
+    // The stop reaches the report before the next start is read: the screen has changed by then.
+    while (auto line = sim.reportLine()) {
+        if (line->starts_with("view stop "))
+            break;
+    }
+    ASSERT_TRUE(client.sendMessage(2, kMsgTvScreenStart, 1, {}));
+    const auto second = client.readMessage(kMsgTvScreenResolution);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->payload, bigEndianPair(160, 96));
+    EXPECT_EQ(sim.terminate(), 0);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace

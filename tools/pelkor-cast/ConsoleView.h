@@ -3,6 +3,7 @@
 #include "FileShare/FilePanelView.h"
 #include "UI/KeyboardMonitor.h"
 #include "UI/MainWindowView.h"
+#include "UI/TvMirror/NoDisplayWindow.h"
 
 #include <functional>
 #include <optional>
@@ -67,6 +68,13 @@ public:
     void hideToast() override {}
     std::string castingCodeFieldText() const override { return {}; }
     KeyboardMonitor& castingCodeKeyMonitor() override { return noKeys_; }
+    // This front-end does not view the TV's screen.
+    DisplayWindowView& displayWindowView() override { return noDisplayWindow_; }
+    DisplayLayer& displayLayer() override { return noDisplayWindow_; }
+    void setMirrorButtonOn(bool) override {}
+    void setMirrorButtonEnabled(bool) override {}
+    void setStopMirrorButtonEnabled(bool) override {}
+    void showViewingState(bool) override {}
 
     static const char* pageName(MainWindowPage page);
 
@@ -77,6 +85,7 @@ private:
         void remove() override {}
     };
 
+    NoDisplayWindow noDisplayWindow_;
     Printer print_;
     NoKeys noKeys_;
     std::optional<MainWindowPage> page_;

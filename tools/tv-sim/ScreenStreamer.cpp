@@ -122,7 +122,7 @@ void ScreenStreamer::stream(uint64_t generation, const Screen& screen)
     auto due = std::chrono::steady_clock::now();
     BgraFrame picture;
     for (uint32_t index = 0;; ++index) {
-        TestPattern::draw(index, screen.width, screen.height, picture);
+        TestPattern::draw(screen.still ? TestPattern::kStillFrame : index, screen.width, screen.height, picture);
         encoder.encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(picture), 0,
                                        [&](std::span<const uint8_t> accessUnit) {
                                            std::lock_guard lock(mutex_);

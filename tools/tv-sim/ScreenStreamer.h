@@ -20,6 +20,9 @@ public:
         int width = 1280;
         int height = 720;
         int fps = 30;
+        // Every frame is frame 0 (TestPattern::kStillFrame), so a picture shown at any moment can be
+        // compared with that one frame.
+        bool still = false;
     };
     // One Annex-B access unit; true when it went out.
     using Send = std::function<bool(std::span<const uint8_t> accessUnit)>;

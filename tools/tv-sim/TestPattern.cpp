@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <fstream>
+#include <vector>
 
 namespace {
 
@@ -76,4 +78,21 @@ std::optional<uint32_t> TestPattern::readCounter(std::span<const uint8_t> luma, 
             value |= 1u << bit;
     }
     return value;
+}
+
+bool TestPattern::writePpm(const BgraFrame& frame, const std::filesystem::path& path)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "P6\n" << frame.width << " " << frame.height << "\n255\n";
+    std::vector<char> row(static_cast<size_t>(frame.width) * 3);
+    for (int y = 0; y < frame.height && out; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const uint8_t* bgra = frame.pixel(x, y);
+            row[static_cast<size_t>(x) * 3] = static_cast<char>(bgra[2]);
+            row[static_cast<size_t>(x) * 3 + 1] = static_cast<char>(bgra[1]);
+            row[static_cast<size_t>(x) * 3 + 2] = static_cast<char>(bgra[0]);
+        }
+        out.write(row.data(), static_cast<std::streamsize>(row.size()));
+    }
+    return static_cast<bool>(out.flush());
 }

@@ -3,6 +3,7 @@
 #include "Platform/BgraFrame.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 
@@ -13,6 +14,8 @@
 class TestPattern {
 public:
     static constexpr int kCounterBits = 16;
+    // The frame a still screen shows.
+    static constexpr uint32_t kStillFrame = 0;
 
     // Draws frame number index at width x height into frame (resized to fit); the counter holds the
     // number modulo 2^kCounterBits.
@@ -21,6 +24,10 @@ public:
     // The frame number held by a decoded picture's luma plane (rows `stride` bytes apart); nullopt
     // when the picture is too small to hold the counter block.
     static std::optional<uint32_t> readCounter(std::span<const uint8_t> luma, int stride, int width, int height);
+
+    // Writes the frame as a binary PPM (RGB), the form image tools read without being told its size;
+    // false when the file cannot be written.
+    static bool writePpm(const BgraFrame& frame, const std::filesystem::path& path);
 
 private:
     struct Cells {

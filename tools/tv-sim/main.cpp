@@ -6,7 +6,7 @@
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
 //          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
 //          [--quality-change] [--offer FILE]... [--screen WxH] [--screen-fps N] [--refuse-view REASON]
-//          [--invite-view]
+//          [--invite-view] [--screen-still] [--screen-dump DIR]
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -32,7 +32,11 @@
 //   --screen WxH        the TV's screen that a viewing client gets (kMsgTvScreenStart is answered
 //                       with kMsgTvScreenResolution, then a moving test pattern streams as H.264 until
 //                       kMsgTvScreenStop or the link's end); even sides of 16 to 4096, default 1280x720
+//                       (repeatable: each start of viewing after a stop takes the next screen, in turn)
 //   --screen-fps N      its frame rate, 1 to 120; default 30
+//   --screen-still      the pattern stands still: every frame is frame 0
+//   --screen-dump DIR   write frame 0 of each screen as DIR/screen-<w>x<h>.ppm before listening, to
+//                       compare a viewer's picture with
 //   --refuse-view REASON  answer each start of viewing with kMsgTvScreenFail and this reason instead
 //   --invite-view       invite each client after the greeting to view the screen (kMsgReverseInvite)
 //
@@ -74,7 +78,9 @@
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
+#include "tv-sim/ReportLines.h"
 #include "tv-sim/TvFileServer.h"
+#include "tv-sim/TestPattern.h"
 #include "tv-sim/TvSim.h"
 
 #include <pthread.h>
@@ -82,7 +88,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +107,9 @@ struct Arguments {
     std::optional<std::pair<uint32_t, uint32_t>> udp;
     std::string reportPath;
     std::vector<std::string> offers;
+    // The TV's screens, the first at the start; each view after a stop takes the next.
+    std::vector<ScreenStreamer::Screen> screens;
+    std::string screenDump;
 };
 
 void usage()
@@ -109,7 +117,8 @@ void usage()
     std::fprintf(stderr, "usage: tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]\n"
                          "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
                          "              [--quality LEVEL] [--quality-change] [--offer FILE]... [--screen WxH]\n"
-                         "              [--screen-fps N] [--refuse-view REASON] [--invite-view]\n");
+                         "              [--screen-fps N] [--refuse-view REASON] [--invite-view] [--screen-still]\n"
+                         "              [--screen-dump DIR]\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -208,7 +217,7 @@ std::optional<Arguments> parse(int argc, char** argv)
             const auto size = parseSize(argv[++i]);
             if (!size)
                 return std::nullopt;
-            std::tie(arguments.options.screen.width, arguments.options.screen.height) = *size;
+            arguments.screens.push_back({.width = size->first, .height = size->second});
         } else if (flag == "--screen-fps" && hasValue) {
             const auto fps = number(argv[++i], 1'000);
             if (!fps)
@@ -220,6 +229,10 @@ std::optional<Arguments> parse(int argc, char** argv)
                 return std::nullopt;
         } else if (flag == "--invite-view") {
             arguments.options.inviteToView = true;
+        } else if (flag == "--screen-still") {
+            arguments.options.screen.still = true;
+        } else if (flag == "--screen-dump" && hasValue) {
+            arguments.screenDump = argv[++i];
         } else if (flag == "--discovery" && hasValue) {
             const auto port = number(argv[++i], 65'535);
             if (!port)
@@ -229,8 +242,15 @@ std::optional<Arguments> parse(int argc, char** argv)
             return std::nullopt;
         }
     }
-    if (!ScreenStreamer::valid(arguments.options.screen))
-        return std::nullopt;
+    if (arguments.screens.empty())
+        arguments.screens.push_back(arguments.options.screen);
+    for (auto& screen : arguments.screens) {
+        screen.fps = arguments.options.screen.fps;
+        screen.still = arguments.options.screen.still;
+        if (!ScreenStreamer::valid(screen))
+            return std::nullopt;
+    }
+    arguments.options.screen = arguments.screens.front();
     // Reports are stable text: keep the payloads out of memory.
     arguments.options.keepPayloads = false;
     return arguments;
@@ -253,60 +273,19 @@ private:
     FILE* out_;
 };
 
-std::string recvLine(const ReceivedMessage& message)
+// Frame 0 of each screen as DIR/screen-<w>x<h>.ppm; false (said on standard error) when one cannot be written.
+bool dumpScreens(const std::vector<ScreenStreamer::Screen>& screens, const std::filesystem::path& folder)
 {
-    const std::string plain = message.plainSha256.empty() ? "" : " plain_sha256=" + message.plainSha256;
-    char line[640];
-    std::snprintf(line, sizeof line, "recv %s seq=%u type=0x%04x name=%s len=%u sha256=%s%s ts=%llu at=%llu",
-                  message.roadName(), message.sequence, message.type, MessageCatalogue::name(message.type),
-                  message.length, message.sha256.c_str(), plain.c_str(),
-                  static_cast<unsigned long long>(message.timeStamp),
-                  static_cast<unsigned long long>(message.arrivalMicros));
-    return line;
-}
-
-std::string decodedLine(const TvSim::DecodedFrame& frame)
-{
-    char line[128];
-    std::snprintf(line, sizeof line, "decoded n=%llu size=%dx%d latency_us=%lld",
-                  static_cast<unsigned long long>(frame.index), frame.width, frame.height,
-                  static_cast<long long>(frame.latencyMicros()));
-    return line;
-}
-
-// The value at rank ceil(fraction x n) of the sorted values (n > 0).
-int64_t nearestRank(const std::vector<int64_t>& sorted, double fraction)
-{
-    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<size_t>(rank, 1, sorted.size()) - 1];
-}
-
-std::string summaryLine(const std::vector<TvSim::DecodedFrame>& frames, size_t errors)
-{
-    std::string line = "summary decoded=" + std::to_string(frames.size()) + " errors=" + std::to_string(errors);
-    if (frames.empty())
-        return line;
-    std::vector<int64_t> latencies;
-    for (const auto& frame : frames)
-        latencies.push_back(frame.latencyMicros());
-    std::sort(latencies.begin(), latencies.end());
-    return line + " latency_median_us=" + std::to_string(nearestRank(latencies, 0.5)) +
-           " latency_p95_us=" + std::to_string(nearestRank(latencies, 0.95));
-}
-
-std::string fetchedLine(const TvSim::FetchedFile& file)
-{
-    char line[256];
-    std::snprintf(line, sizeof line, "fetched id=%s len=%llu sha256=%s s=%.3f", file.fileId.c_str(),
-                  static_cast<unsigned long long>(file.bytes), file.sha256.c_str(), file.seconds);
-    return file.error.empty() ? line : std::string(line) + " error=" + file.error;
-}
-
-// "addr:port", IPv6 addresses in brackets.
-std::string endpoint(const std::string& address, uint16_t port)
-{
-    const bool v6 = address.find(':') != std::string::npos;
-    return (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+    BgraFrame frame;
+    for (const auto& screen : screens) {
+        TestPattern::draw(TestPattern::kStillFrame, screen.width, screen.height, frame);
+        const auto path = folder / ("screen-" + std::to_string(screen.width) + "x" + std::to_string(screen.height) + ".ppm");
+        if (!TestPattern::writePpm(frame, path)) {
+            std::fprintf(stderr, "tv-sim: cannot write %s\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -345,14 +324,23 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    if (!arguments->screenDump.empty() && !dumpScreens(arguments->screens, arguments->screenDump))
+        return 1;
+
     TvSim sim(arguments->options);
-    sim.setFetchObserver([&](const TvSim::FetchedFile& file) { report.line(fetchedLine(file)); });
-    sim.setMessageObserver([&](const ReceivedMessage& message) { report.line(recvLine(message)); });
+    sim.setFetchObserver([&](const TvSim::FetchedFile& file) { report.line(ReportLines::fetchedLine(file)); });
+    sim.setMessageObserver([&](const ReceivedMessage& message) { report.line(ReportLines::recvLine(message)); });
     sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
     });
-    sim.setViewObserver([&](const std::string& line) { report.line(line); });
-    sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(decodedLine(frame)); });
+    size_t screenShown = 0;
+    sim.setViewObserver([&](const std::string& line) {
+        report.line(line);
+        // Called on the thread that ended the stream, one at a time.
+        if (line.starts_with("view stop ") && arguments->screens.size() > 1)
+            sim.setScreen(arguments->screens[++screenShown % arguments->screens.size()]);
+    });
+    sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(ReportLines::decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
         if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON(files.baseURL(), offered))))
@@ -373,15 +361,15 @@ int main(int argc, char** argv)
                      arguments->options.port);
         return 1;
     }
-    report.line("listen " + endpoint(sim.address(), sim.port()));
+    report.line("listen " + ReportLines::endpoint(sim.address(), sim.port()));
     if (sim.discoveryPort() != 0)
-        report.line("discovery " + endpoint(sim.address(), sim.discoveryPort()));
+        report.line("discovery " + ReportLines::endpoint(sim.address(), sim.discoveryPort()));
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
     sim.stop();
     if (arguments->options.decodeVideo)
-        report.line(summaryLine(sim.decodedFrames(), sim.decodeErrors()));
+        report.line(ReportLines::summaryLine(sim.decodedFrames(), sim.decodeErrors()));
     if (out != stdout)
         std::fclose(out);
     return 0;

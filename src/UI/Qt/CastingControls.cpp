@@ -1,6 +1,5 @@
 #include "UI/Qt/CastingControls.h"
 
-#include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/PColors.h"
@@ -12,9 +11,15 @@
 
 namespace {
 
-QString localized(const char* key)
+// A start button in blue below its label, and its stop in red, hidden until the start has been used.
+void dressButtons(QLabel& label, const char* labelKey, QPushButton& start, const char* startKey, QPushButton& stop)
 {
-    return QString::fromStdString(LocalizedText::text(key));
+    label.setText(UiText::localized(labelKey));
+    start.setText(UiText::localized(startKey));
+    stop.setText(UiText::localized("STRING_STOP"));
+    start.setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
+    stop.setStyleSheet(ButtonStyle::filled(PColors::getRedColor()));
+    stop.hide();
 }
 
 } // namespace
@@ -28,12 +33,7 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         holder->setContentsMargins(0, 0, 0, 0);
         holder->addWidget(this);
     }
-    ui_->screenText->setText(localized("STRING_SCREEN_TEXT"));
-    ui_->screenBtn->setText(localized("STRING_SCREEN_BTN"));
-    ui_->stopScreenBtn->setText(localized("STRING_STOP"));
-    ui_->screenBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
-    ui_->stopScreenBtn->setStyleSheet(ButtonStyle::filled(PColors::getRedColor()));
-    ui_->stopScreenBtn->hide();
+    dressButtons(*ui_->screenText, "STRING_SCREEN_TEXT", *ui_->screenBtn, "STRING_SCREEN_BTN", *ui_->stopScreenBtn);
     ui_->windowBtn->setText(UiText::localized("STRING_WINDOW_BTN"));
     ui_->goWindowBtn->setText(UiText::localized("STRING_GO_WINDOW"));
     ui_->pauseBtn->setText(UiText::localized("STRING_PAUSE"));
@@ -63,6 +63,20 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         ui_->screenBtn->setChecked(false);
         if (controller_)
             controller_->clickStopScreenBtn();
+    });
+    connectMirrorButtons();
+}
+
+void CastingControls::connectMirrorButtons()
+{
+    dressButtons(*ui_->mirrorText, "STRING_MIRROR_TEXT", *ui_->mirrorBtn, "STRING_MIRROR_BTN", *ui_->stopMirrorBtn);
+    connect(ui_->mirrorBtn, &QPushButton::clicked, this, [this](bool on) {
+        if (controller_)
+            controller_->clickMirrorBtn(on);
+    });
+    connect(ui_->stopMirrorBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->clickStopMirrorBtn();
     });
 }
 
@@ -96,13 +110,15 @@ void CastingControls::showCastingState(bool)
 {
     // The window page's controls, which change too after the screen button, come with that page.
     showScreenButton(false);
+    ui_->mirrorBtn->setEnabled(false);
 }
 
 void CastingControls::showIdleState(ScreenType)
 {
     ui_->screenBtn->setChecked(false);
-    ui_->screenBtn->setText(localized("STRING_START"));
+    ui_->screenBtn->setText(UiText::localized("STRING_START"));
     showScreenButton(true);
+    ui_->mirrorBtn->setEnabled(true);
 }
 
 void CastingControls::showAtRest()
@@ -111,6 +127,9 @@ void CastingControls::showAtRest()
     ui_->screenBtn->setEnabled(true);
     showScreenButton(true);
     showWindowCastButtons(false);
+    ui_->mirrorBtn->setChecked(false);
+    ui_->mirrorBtn->setEnabled(true);
+    swapButtons(ui_->mirrorBtn, ui_->stopMirrorBtn);
 }
 
 void CastingControls::showWindowCastButtons(bool windowCasting)
@@ -126,20 +145,63 @@ void CastingControls::showWindowCastButtons(bool windowCasting)
     showScreenButton(true);
 }
 
+void CastingControls::setMirrorButtonOn(bool on)
+{
+    ui_->mirrorBtn->setChecked(on);
+}
+
+void CastingControls::setMirrorButtonEnabled(bool enabled)
+{
+    enable(*ui_->mirrorBtn, enabled);
+}
+
+void CastingControls::setStopMirrorButtonEnabled(bool enabled)
+{
+    enable(*ui_->stopMirrorBtn, enabled);
+}
+
+void CastingControls::enable(QWidget& button, bool enabled)
+{
+    button.setEnabled(enabled);
+    if (!enabled || focusOnEnable_ != &button)
+        return;
+    // The keys come to the button that was given them while it was disabled.
+    focusOnEnable_ = nullptr;
+    if (button.isVisible())
+        button.setFocus();
+}
+
+void CastingControls::showViewingState(bool viewing)
+{
+    // The stop takes clicks once the TV has told its size.
+    if (viewing)
+        ui_->stopMirrorBtn->setEnabled(false);
+    swapButtons(viewing ? ui_->stopMirrorBtn : ui_->mirrorBtn, viewing ? ui_->mirrorBtn : ui_->stopMirrorBtn);
+    ui_->screenBtn->setEnabled(!viewing);
+    ui_->screenBtn->show();
+    ui_->stopScreenBtn->hide();
+    ui_->windowBtn->setEnabled(!viewing);
+}
+
 void CastingControls::showScreenButton(bool startShown)
 {
     setFocusProxy(startShown ? ui_->screenBtn : ui_->stopScreenBtn);
-    QWidget* shown = startShown ? ui_->screenBtn : ui_->stopScreenBtn;
-    QWidget* hidden = startShown ? ui_->stopScreenBtn : ui_->screenBtn;
+    swapButtons(startShown ? ui_->screenBtn : ui_->stopScreenBtn, startShown ? ui_->stopScreenBtn : ui_->screenBtn);
+}
+
+void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
+{
     // The window's focus widget, which it keeps while another window is active.
     const bool hadFocus = window()->focusWidget() == hidden;
     shown->show();
     hidden->hide();
-    if (hadFocus)
+    if (hadFocus && !shown->isEnabled())
+        focusOnEnable_ = shown;
+    else if (hadFocus)
         shown->setFocus();
 }
 
 QWidget* CastingControls::lastControl() const
 {
-    return ui_->pauseBtn;
+    return ui_->stopMirrorBtn;
 }

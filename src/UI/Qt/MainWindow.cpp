@@ -4,6 +4,7 @@
 #include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
+#include "UI/TvScreenController.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -65,6 +66,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     helpPopover_ = new HelpPopover(this);
     deviceNameWindow_ = new DeviceNameWindow(this);
     windowPage_ = new WindowPageView(ui_->windowCustomView);
+    displayWindow_ = new DisplayWindow(this);
     connectActions();
 }
 
@@ -112,6 +114,7 @@ void MainWindow::setController(MainWindowController* controller)
     helpPopover_->setDelegates(controller, controller, controller);
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
+    displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const

@@ -4,6 +4,8 @@
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
+#include "UI/Qt/DisplayWindow.h"
+#include "UI/TvMirror/VideoDisplayLayer.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
 
@@ -105,6 +107,14 @@ public:
     std::string castingCodeFieldText() const override;
     KeyboardMonitor& castingCodeKeyMonitor() override { return castingCodeKeys_; }
     WindowPageView* windowPage() const { return windowPage_; }
+    // ViewingView: the TV-screen window and the view buttons among the cast controls.
+    DisplayWindow& displayWindow() const { return *displayWindow_; }
+    DisplayWindowView& displayWindowView() override { return *displayWindow_; }
+    DisplayLayer& displayLayer() override { return displayWindow_->displayLayer(); }
+    void setMirrorButtonOn(bool on) override { castControls_->setMirrorButtonOn(on); }
+    void setMirrorButtonEnabled(bool enabled) override { castControls_->setMirrorButtonEnabled(enabled); }
+    void setStopMirrorButtonEnabled(bool enabled) override { castControls_->setStopMirrorButtonEnabled(enabled); }
+    void showViewingState(bool viewing) override { castControls_->showViewingState(viewing); }
 
 Q_SIGNALS:
     // The window is closing (by the user or by close()).
@@ -131,4 +141,5 @@ private:
     DeviceNameWindow* deviceNameWindow_ = nullptr;
     WindowPageView* windowPage_ = nullptr;
     QtKeyboardMonitor castingCodeKeys_;
+    DisplayWindow* displayWindow_ = nullptr;
 };

@@ -60,3 +60,16 @@ int32_t DisplayGeometry::saturatingInt32(double value)
         return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(value);
 }
+
+DisplayRect DisplayGeometry::aspectFit(DisplaySize picture, DisplaySize area)
+{
+    if (!isPositiveLength(picture.width) || !isPositiveLength(picture.height) || !isPositiveLength(area.width) ||
+        !isPositiveLength(area.height))
+        return {};
+    // The side that limits takes the area's extent exactly, so rounding leaves no sliver beside it.
+    const double byWidth = area.width / picture.width;
+    const double byHeight = area.height / picture.height;
+    const DisplaySize drawn = byWidth <= byHeight ? DisplaySize{area.width, picture.height * byWidth}
+                                                  : DisplaySize{picture.width * byHeight, area.height};
+    return {{(area.width - drawn.width) / 2, (area.height - drawn.height) / 2}, drawn};
+}

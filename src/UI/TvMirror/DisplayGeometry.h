@@ -53,6 +53,10 @@ public:
     // bottom when the handle is taller than the content).
     static double handleOriginY(double originY, double translationY, double contentHeight, double handleHeight);
 
+    // Where a picture is drawn in an area: as large as fits with its aspect kept, centred (top-left
+    // origin). Empty when either has no area.
+    static DisplayRect aspectFit(DisplaySize picture, DisplaySize area);
+
     // A content-point coordinate in the TV's 32-bit field: truncated towards zero, out-of-range and
     // infinite values held at the nearest end, NaN taken as 0.
     static int32_t saturatingInt32(double value);

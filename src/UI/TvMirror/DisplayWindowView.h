@@ -10,6 +10,8 @@ public:
     // Brings the window in front.
     virtual void showWindow() = 0;
     virtual bool isWindowVisible() const = 0;
+    // Takes the window off the screen; it stays loaded for the next view.
+    virtual void orderOut() = 0;
 
     // The content area, in points.
     virtual DisplaySize contentSize() const = 0;

@@ -46,6 +46,7 @@ TEST_F(CastingControlsTest, TheScreenButtonGivesWayToStopWhileACastRuns)
     EXPECT_FALSE(shows("screenBtn"));
     EXPECT_TRUE(shows("stopScreenBtn"));
     EXPECT_EQ(window.focusWidget(), stopScreenBtn()) << "the keys follow the button that took its place";
+    EXPECT_FALSE(control<QPushButton>("mirrorBtn")->isEnabled()) << "no viewing while a cast runs";
     screenshot("connected-casting");
 
     window.showIdleState(kScreenTypeWholeScreen);
@@ -54,6 +55,7 @@ TEST_F(CastingControlsTest, TheScreenButtonGivesWayToStopWhileACastRuns)
     EXPECT_EQ(screenBtn()->text().toStdString(), LocalizedText::text("STRING_START"));
     EXPECT_FALSE(shows("stopScreenBtn"));
     EXPECT_EQ(window.focusWidget(), screenBtn());
+    EXPECT_TRUE(control<QPushButton>("mirrorBtn")->isEnabled());
 }
 
 TEST_F(CastingControlsTest, TheCastingCodeWindowShowsItsFieldAndButtons)

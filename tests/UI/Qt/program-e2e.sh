@@ -10,38 +10,9 @@
 # Exit status 77 (skipped) where network namespaces, Xvfb, pulseaudio or xdotool are missing.
 set -euo pipefail
 
-if [[ -z ${PELKOR_E2E_NAMESPACE:-} ]]; then
-    for tool in Xvfb pulseaudio pactl xdotool ffmpeg; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
-    done
-    source "$3/scripts/session-steps.sh"
-    flags=$(private_network_flags)
-    [[ -n $flags ]] || { echo "skipped: network namespaces are not permitted here (unshare)"; exit 77; }
-    PELKOR_E2E_NAMESPACE=1 exec unshare "$flags" bash "$0" "$@"
-fi
-
-PELKOR=$1
-TV_SIM=$2
-REPO=$3
-shots=$4
 # shellcheck source=../../../scripts/session-steps.sh
-source "$REPO/scripts/session-steps.sh"
-use_private_network
-
-check() {  # description, then the command that must succeed
-    local what=$1
-    shift
-    if ! "$@"; then
-        echo "FAILED: $what" >&2
-        echo "--- pelkor's log" >&2
-        grep -v '^$' "$work/pelkor.log" | tail -n 40 >&2 || true
-        echo "--- tv-sim's report" >&2
-        grep -v -E '^(recv|decoded) ' "$work/tv.log" >&2 || true
-        tv_message_counts >&2 || true
-        exit 1
-    fi
-    echo "ok: $what"
-}
+source "$3/scripts/session-steps.sh"
+enter_private_network "$0" "$@"
 
 default_sink_is() {
     [[ $(pactl get-default-sink) == "$1" ]]

@@ -37,3 +37,13 @@ TEST(DisplayGeometryTest, CoordinatesSaturateAtTheEndsOfTheField)
     EXPECT_EQ(DisplayGeometry::saturatingInt32(std::numeric_limits<double>::quiet_NaN()), 0);
     EXPECT_EQ(DisplayGeometry::saturatingInt32(2147483647.0), std::numeric_limits<int32_t>::max());
 }
+
+TEST(DisplayGeometryTest, APictureIsDrawnAsLargeAsFitsCentredWithItsShape)
+{
+    // The TV's own shape fills the content; a portrait picture in a landscape window gets bars beside it.
+    EXPECT_EQ(DisplayGeometry::aspectFit({1920, 1080}, {1280, 720}), (DisplayRect{{0, 0}, {1280, 720}}));
+    EXPECT_EQ(DisplayGeometry::aspectFit({1080, 1920}, {1280, 720}), (DisplayRect{{437.5, 0}, {405, 720}}));
+    EXPECT_EQ(DisplayGeometry::aspectFit({1920, 1080}, {1000, 1000}), (DisplayRect{{0, 218.75}, {1000, 562.5}}));
+    EXPECT_EQ(DisplayGeometry::aspectFit({0, 1080}, {1280, 720}), DisplayRect{});
+    EXPECT_EQ(DisplayGeometry::aspectFit({1920, 1080}, {1280, -1}), DisplayRect{});
+}

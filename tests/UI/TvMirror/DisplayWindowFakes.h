@@ -5,7 +5,10 @@
 #include "UI/TvMirror/DisplayWindowDelegate.h"
 #include "UI/TvMirror/DisplayWindowView.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,11 @@ public:
         calls.push_back("showWindow");
     }
     bool isWindowVisible() const override { return visible; }
+    void orderOut() override
+    {
+        visible = false;
+        calls.push_back("orderOut");
+    }
     DisplaySize contentSize() const override { return content; }
     void setContentSize(DisplaySize size) override
     {
@@ -49,18 +57,33 @@ public:
     void showAnnotationState(bool on) override { annotationShown = on; }
 };
 
-// The picture: its state as the test sets it, and the samples it took.
+// The picture: its state as the test sets it, and the samples it took (kept, so their bytes can be
+// checked). The samples come on the display queue, the test reads on its own thread.
 class FakeDisplayLayer final : public DisplayLayer {
 public:
-    Status layerStatus = Status::Rendering;
-    bool ready = true;
-    int enqueued = 0;
-    int flushes = 0;
+    std::atomic<Status> layerStatus{Status::Rendering};
+    std::atomic<bool> ready{true};
+    std::atomic<int> enqueued{0};
+    std::atomic<int> flushes{0};
 
     Status status() const override { return layerStatus; }
     bool isReadyForMoreMediaData() const override { return ready; }
-    void enqueueSampleBuffer(std::shared_ptr<const CompressedSample>) override { ++enqueued; }
+    void enqueueSampleBuffer(std::shared_ptr<const CompressedSample> sample) override
+    {
+        const std::lock_guard lock(mutex_);
+        samples_.push_back(std::move(sample));
+        ++enqueued;
+    }
     void flushAndRemoveImage() override { ++flushes; }
+    std::vector<std::shared_ptr<const CompressedSample>> samples() const
+    {
+        const std::lock_guard lock(mutex_);
+        return samples_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<const CompressedSample>> samples_;
 };
 
 // The application's key monitor: installed or not.
