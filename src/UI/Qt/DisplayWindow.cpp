@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <cmath>
 
@@ -27,6 +28,12 @@ constexpr double kWheelNotch = 120.0;
 QSize rounded(DisplaySize size)
 {
     return {static_cast<int>(std::lround(size.width)), static_cast<int>(std::lround(size.height))};
+}
+
+// The window manager's frame around a top-level widget; none before it is shown.
+QMargins frameMargins(const QWidget& window)
+{
+    return window.windowHandle() ? window.windowHandle()->frameMargins() : QMargins();
 }
 
 } // namespace
@@ -157,7 +164,8 @@ void DisplayWindow::centerWindow()
 
 DisplayRect DisplayWindow::windowFrame() const
 {
-    const QRect frame = frameGeometry();
+    // While maximised, the frame the window had before: its shape is what a zoom keeps.
+    const QRect frame = isMaximized() ? normalGeometry().marginsAdded(frameMargins(*this)) : frameGeometry();
     return {{static_cast<double>(frame.x()), static_cast<double>(frame.y())},
             {static_cast<double>(frame.width()), static_cast<double>(frame.height())}};
 }
@@ -220,6 +228,9 @@ void DisplayWindow::placeSidebar()
 void DisplayWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    // A maximising resize is the zoom's, which sizes the window itself.
+    if (isMaximized())
+        return;
     if (size() != ownSize_ && controller_) {
         // The user's resize: the width is kept, the content keeps 16:9.
         const double titleBar = titleBarHeight();
@@ -234,6 +245,32 @@ void DisplayWindow::resizeEvent(QResizeEvent* event)
     placeSidebar();
     if (controller_)
         controller_->windowDidResize();
+}
+
+void DisplayWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMaximized())
+        zoom();
+}
+
+void DisplayWindow::zoom()
+{
+    const QScreen* shownOn = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!controller_ || !shownOn)
+        return;
+    const QRect available = shownOn->availableGeometry();
+    const DisplayRect standard = controller_->windowWillUseStandardFrame(
+        {{static_cast<double>(available.x()), static_cast<double>(available.y())},
+         {static_cast<double>(available.width()), static_cast<double>(available.height())}});
+    const QMargins margins = frameMargins(*this);
+    // Leaves the maximised state first: a maximised window would fill the screen whatever the TV's shape.
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+    ownSize_ = rounded({standard.size.width - margins.left() - margins.right(),
+                        standard.size.height - margins.top() - margins.bottom()});
+    setGeometry(QRect(QPoint(static_cast<int>(std::lround(standard.origin.x)) + margins.left(),
+                             static_cast<int>(std::lround(standard.origin.y)) + margins.top()),
+                      ownSize_));
 }
 
 void DisplayWindow::closeEvent(QCloseEvent* event)

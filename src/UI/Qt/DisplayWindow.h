@@ -63,6 +63,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -74,6 +75,8 @@ protected:
 
 private:
     void connectActions();
+    // The zoom button: the window takes its standard frame instead of filling the screen.
+    void zoom();
     // The sidebar at the right edge, vertically centred; the handle at the right edge where it was.
     void placeSidebar();
     // A point of the widget in content points: origin lower left, y upwards.

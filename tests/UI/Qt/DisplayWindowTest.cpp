@@ -122,6 +122,22 @@ TEST_F(DisplayWindowTest, TheUsersResizeKeepsTheContentAtSixteenByNine)
     EXPECT_NEAR(controller.mouseScaleY(), 1920.0 / 563, 1e-4);
 }
 
+TEST_F(DisplayWindowTest, ZoomKeepsTheWindowsShapeAtTheScreensHeightCentred)
+{
+    tvResolution(1080, 1920);
+    window.setWindowState(Qt::WindowMaximized);
+    processFor(std::chrono::milliseconds(20));
+    const QRect available = window.screen()->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    EXPECT_FALSE(window.isMaximized());
+    EXPECT_EQ(frame.top(), available.top());
+    EXPECT_EQ(frame.height(), available.height());
+    EXPECT_NEAR(frame.center().x(), window.screen()->geometry().center().x(), 1);
+    EXPECT_NEAR(static_cast<double>(window.width()) / window.height(), 405.0 / 720, 0.01);
+    // The scales follow the zoomed content.
+    EXPECT_NEAR(controller.mouseScaleY(), 1920.0 / window.height(), 1e-4);
+}
+
 TEST_F(DisplayWindowTest, TheSidebarHandleShowsFromVersion75)
 {
     tvVersion(74);
