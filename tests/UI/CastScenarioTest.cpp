@@ -1,13 +1,11 @@
 #include "PrivateXvfbFixture.h"
-#include "RecordingView.h"
+#include "WithTvSimSession.h"
 
 #include "Media/AudioPrivatePulseServer.h"
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
-#include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/MainWindowController.h"
-#include "UI/SelectedQualityIndex.h"
 #include "Utils/Shell.h"
 #include "Utils/TestFolders.h"
 #include "tv-sim/TvSim.h"
@@ -86,7 +84,7 @@ std::string orderBroken(const std::vector<ReceivedMessage>& messages)
     return {};
 }
 
-class CastScenarioTest : public PrivateXvfbFixture {
+class CastScenarioTest : public WithTvSimSession<PrivateXvfbFixture> {
 protected:
     void SetUp() override
     {
@@ -98,35 +96,14 @@ protected:
         display.emplace("DISPLAY", server->name());
         sound.emplace();
         ASSERT_TRUE(sound->ready()) << "private pulseaudio did not start; see " << sound->dir();
-        gSelectedQualityIndex.store(0);
-
         TvSim::Options options;
-        options.heartbeatInterval = 0ms;
         options.encryption = true;
         options.decodeVideo = true;
-        // The TV answers each announced cast with level 1.
-        options.qualityLevel = 1;
-        sim.emplace(options);
-        ASSERT_TRUE(sim->start());
-        link.emplace();
-        SessionServices services;
-        services.link = &*link;
-        services.discovery.reset();
-        services.tvPort = sim->port();
-        controller = std::make_unique<MainWindowController>(view, services);
-        controller->windowDidLoad();
+        startSession(options);
     }
 
-    void TearDown() override
-    {
-        controller.reset();
-        link.reset();
-        if (sim)
-            sim->stop();
-        loop->runUntilIdle();
-    }
+    void TearDown() override { stopSession(); }
 
-    SessionState& state() { return controller->state(); }
     CastingController& casting() { return controller->casting(); }
 
     bool castingStopped()
@@ -156,10 +133,6 @@ protected:
 
     std::optional<ScopedEnv> display;
     std::optional<AudioPrivatePulseServer> sound;
-    std::optional<TvSim> sim;
-    std::optional<TCPManager> link;
-    RecordingView view;
-    std::unique_ptr<MainWindowController> controller;
 };
 
 // Connect by address, agree a key, cast while the TV answers each quality level in turn (each decoded

@@ -1,15 +1,13 @@
 #include "Platform/GrowableXvfb.h"
 #include "Platform/MainLoopFixture.h"
-#include "RecordingView.h"
+#include "WithTvSimSession.h"
 
 #include "Media/H264PictureDecoder.h"
 #include "Platform/PostEvent.h"
 #include "Socket/MessageType.h"
-#include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/ExtendedScreen.h"
 #include "UI/MainWindowController.h"
-#include "UI/SelectedQualityIndex.h"
 #include "Utils/TestFolders.h"
 #include "tv-sim/TvSim.h"
 
@@ -60,7 +58,7 @@ bool near(const Yuv& seen, const Yuv& expected)
 // to that window's colour while the main display shows another. Xvfb is the server: started at its
 // largest screen and showing a smaller main display, it lets the screen grow to hold the monitor as a
 // real desktop does (Xvfb never grows past the size it started with).
-class ExtendedScreenCastTest : public MainLoopFixture {
+class ExtendedScreenCastTest : public WithTvSimSession<MainLoopFixture> {
 protected:
     static constexpr unsigned long kMainColour = 0x0000C0;  // blue
     static constexpr unsigned long kWindowColour = 0x00C000; // green
@@ -77,30 +75,19 @@ protected:
         XClearWindow(client, DefaultRootWindow(client));
         XSync(client, False);
 
-        gSelectedQualityIndex.store(0);
-        TvSim::Options options;
-        options.heartbeatInterval = 0ms;
-        options.qualityLevel = 1; // 1280 x 720
-        sim.emplace(options);
-        ASSERT_TRUE(sim->start());
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.tvPort = sim->port();
-        services.castMedia.makeSoundSource = [] { return std::unique_ptr<CastSoundSource>(); };
         poster.emplace(server.name());
-        services.input.postMouseEvent = [this](uint32_t button, uint32_t type, double x, double y, int64_t count) {
-            posted.emplace_back(static_cast<int>(x), static_cast<int>(y));
-            return poster->postMouseEvent(button, type, {x, y}, count);
-        };
-        controller = std::make_unique<MainWindowController>(view, services);
-        controller->windowDidLoad();
+        startSession({}, [this](SessionServices& services) {
+            withoutSound(services);
+            services.input.postMouseEvent = [this](uint32_t button, uint32_t type, double x, double y, int64_t count) {
+                posted.emplace_back(static_cast<int>(x), static_cast<int>(y));
+                return poster->postMouseEvent(button, type, {x, y}, count);
+            };
+        });
     }
 
     void TearDown() override
     {
-        controller.reset();
-        loop->runUntilIdle();
+        stopSession();
         if (client != nullptr)
             XCloseDisplay(client);
     }
@@ -159,10 +146,6 @@ protected:
     std::optional<PostEvent> poster;
     // Where the TV's touches were posted.
     std::vector<std::pair<int, int>> posted;
-    std::optional<TvSim> sim;
-    TCPManager link;
-    RecordingView view;
-    std::unique_ptr<MainWindowController> controller;
 };
 
 TEST_F(ExtendedScreenCastTest, AWindowMovedOntoTheExtendedScreenIsWhatTheTvShows)

@@ -1,13 +1,11 @@
 #include "ChildProcess.h"
 #include "PrivateXvfbFixture.h"
-#include "RecordingView.h"
+#include "WithTvSimSession.h"
 
 #include "Media/EncoderH264/windowInfo.h"
 #include "Socket/MessageType.h"
-#include "Socket/TCPManager.h"
 #include "UI/CastingController.h"
 #include "UI/MainWindowController.h"
-#include "UI/SelectedQualityIndex.h"
 #include "UI/WindowCastController.h"
 #include "UI/windowCollectionView.h"
 #include "Utils/TestFolders.h"
@@ -42,7 +40,7 @@ bool near(uint32_t rgb, uint32_t expected)
 
 // Casting one of two solid-colour windows of our own on a private X server to a decoding TV peer,
 // with the real window list and capture.
-class WindowCastX11Test : public PrivateXvfbFixture {
+class WindowCastX11Test : public WithTvSimSession<PrivateXvfbFixture> {
 protected:
     static constexpr uint32_t kRed = 0xdc1e1e;
     static constexpr uint32_t kGreen = 0x1edc3c;
@@ -59,34 +57,17 @@ protected:
         ASSERT_TRUE(green->line(10s).value_or("").starts_with("ready"));
         client = XOpenDisplay(server->name().c_str());
         ASSERT_NE(client, nullptr);
-        gSelectedQualityIndex.store(0);
-
         TvSim::Options options;
-        options.heartbeatInterval = 0ms;
         options.decodeVideo = true;
-        options.qualityLevel = 1;
-        sim.emplace(options);
-        ASSERT_TRUE(sim->start());
-        link.emplace();
-        SessionServices services;
-        services.link = &*link;
-        services.discovery.reset();
-        services.tvPort = sim->port();
-        // Pictures only: the sound has tests of its own.
-        services.castMedia.makeSoundSource = [] { return std::unique_ptr<CastSoundSource>(); };
-        controller = std::make_unique<MainWindowController>(view, services);
-        controller->windowDidLoad();
+        startSession(options, withoutSound);
+        ASSERT_FALSE(HasFatalFailure());
         controller->inputIPTextField("127.0.0.1");
         ASSERT_TRUE(loop->runUntil([&] { return state().ConnectWithTv && state().screenProjectionCode; }));
     }
 
     void TearDown() override
     {
-        controller.reset();
-        link.reset();
-        if (sim)
-            sim->stop();
-        loop->runUntilIdle();
+        stopSession();
         if (client)
             XCloseDisplay(client);
     }
@@ -98,7 +79,6 @@ protected:
                                          geometry});
     }
 
-    SessionState& state() { return controller->state(); }
     windowCollectionView& picker() { return controller->windowCast().picker(); }
 
     // The poll runs on real time, the reload it asks for on the loop's virtual clock: both move.
@@ -132,10 +112,6 @@ protected:
     std::optional<ChildProcess> red;
     std::optional<ChildProcess> green;
     Display* client = nullptr;
-    std::optional<TvSim> sim;
-    std::optional<TCPManager> link;
-    RecordingView view;
-    std::unique_ptr<MainWindowController> controller;
 };
 
 TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStopsTheCastOnce)
