@@ -10,9 +10,10 @@
 class ThreadAffinity {
 public:
 #ifdef NDEBUG
-    bool holds() { return true; }
+    bool holds() const { return true; }
 #else
-    bool holds()
+    // Const, so const members can assert too: which thread first asked is not the object's state.
+    bool holds() const
     {
         std::thread::id expected{};
         const std::thread::id self = std::this_thread::get_id();
@@ -20,6 +21,6 @@ public:
     }
 
 private:
-    std::atomic<std::thread::id> owner_{};
+    mutable std::atomic<std::thread::id> owner_{};
 #endif
 };
