@@ -8,7 +8,6 @@
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
-#include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
@@ -67,6 +66,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     deviceNameWindow_ = new DeviceNameWindow(this);
     windowPage_ = new WindowPageView(ui_->windowCustomView);
     displayWindow_ = new DisplayWindow(this);
+    fileWindow_ = new FileWindow(this);
+    fileShareWindow_ = new FileShareWindow(this);
+    downloadSuccessWindow_ = new DownloadResultWindow(this);
     connectActions();
 }
 
@@ -115,6 +117,9 @@ void MainWindow::setController(MainWindowController* controller)
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
     displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
+    fileWindow_->setController(controller);
+    fileShareWindow_->setController(controller ? &controller->fileOffers() : nullptr);
+    downloadSuccessWindow_->setController(controller ? &controller->fileOffers() : nullptr);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -243,15 +248,11 @@ void MainWindow::showSessionControlsAtRest()
     castControls_->showAtRest();
 }
 
-void MainWindow::askToReplace(std::function<void()> replace)
+void MainWindow::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
 {
-    if (!replacePopWindow_)
-        replacePopWindow_ = new GlobalPopWindow(localized("STRING_REPLACE_FILE_TITLE"), localized("STRING_REPLACE_FILE_CONTENT"),
-                                                localized("STRING_OK"), localized("STRING_CANCEL"), this);
-    replacePopWindow_->setNormalButtonBlock(std::move(replace));
-    replacePopWindow_->showWindow();
+    downloadSuccessWindow_->hide();
+    fileShareWindow_->showOffer(ui_->deviceName->text(), fileCount, secondsRemaining);
 }
-
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
