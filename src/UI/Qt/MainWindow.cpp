@@ -1,5 +1,6 @@
 #include "UI/Qt/MainWindow.h"
 
+#include "UI/FileWindowController.h"
 #include "UI/HelpViewController.h"
 #include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
@@ -59,6 +60,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     castControls_ = new CastingControls(ui_->castControls, this);
     setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
     setTabOrder(ui_->disConnectBtn, ui_->helpButton);
+    // After the settings: the keys from the screen button to the settings stay as they were.
+    setTabOrder(ui_->helpButton, ui_->fileBtn);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
@@ -83,6 +86,7 @@ void MainWindow::setTexts()
     ui_->connectInfoTextField->setText(localized("STRING_NO_CONNECTED"));
     ui_->inputIPTextField->setPlaceholderText(localized("STRING_IP_CODE_TIP"));
     ui_->disConnectBtn->setText(localized("STRING_DISCONNECT"));
+    ui_->fileBtn->setText(localized("STRING_FILE_TITLE"));
 }
 
 void MainWindow::connectActions()
@@ -98,6 +102,10 @@ void MainWindow::connectActions()
     connect(ui_->disConnectBtn, &QPushButton::clicked, this, [this] {
         if (controller_)
             controller_->clickDisConnectBtn();
+    });
+    connect(ui_->fileBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->fileWindow().goFileInfoWindow();
     });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {

@@ -103,9 +103,10 @@ protected:
         processFor(20ms);
     }
 
+    // The connected page's file button.
     void open()
     {
-        controller->fileWindow().goFileInfoWindow();
+        button(window, "fileBtn")->click();
         ASSERT_TRUE(files().isVisible());
     }
 
