@@ -39,6 +39,7 @@ FileWindow::FileWindow(QWidget* parent)
         button->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     ui_->flowLayout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setButtonsEnabled(false);
+    showFiles({}, nullptr);
     connect(ui_->deleteBtn, &QPushButton::clicked, this, [this] {
         if (FileCollectionView* panel = this->panel())
             panel->deleteFile();
@@ -47,7 +48,6 @@ FileWindow::FileWindow(QWidget* parent)
         if (FileCollectionView* panel = this->panel())
             panel->pushFile();
     });
-    reloadData();
 }
 
 FileWindow::~FileWindow() = default;
@@ -55,7 +55,9 @@ FileWindow::~FileWindow() = default;
 void FileWindow::setController(MainWindowController* controller)
 {
     controller_ = controller;
-    reloadData();
+    // The panel is made on its first use, not here; without a controller no tile may keep its panel.
+    if (!controller_)
+        showFiles({}, nullptr);
 }
 
 FileCollectionView* FileWindow::panel() const
@@ -70,20 +72,23 @@ void FileWindow::showFileInfoWindow()
 
 void FileWindow::reloadData()
 {
+    if (FileCollectionView* panel = this->panel())
+        showFiles(panel->fileArray(), panel);
+}
+
+void FileWindow::showFiles(const std::vector<FileMessage>& files, FileViewItemDelegate* delegate)
+{
     // Later: a reload may come while a tile's click is being handled.
     for (FileViewItem* tile : tiles_) {
         tile->hide();
         tile->deleteLater();
     }
     tiles_.clear();
-    FileCollectionView* panel = controller_ ? this->panel() : nullptr;
-    const std::vector<FileMessage> none;
-    const std::vector<FileMessage>& files = panel ? panel->fileArray() : none;
     thumbnails_.keepOnly(files);
     addTile(0)->showAddTile();
     for (size_t index = 0; index < files.size(); ++index) {
         FileViewItem* tile = addTile(index + 1);
-        tile->setDelegate(panel);
+        tile->setDelegate(delegate);
         tile->showFile(files[index], thumbnails_.thumbnail(files[index]));
     }
 }

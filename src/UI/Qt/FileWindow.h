@@ -13,6 +13,7 @@
 
 class FileCollectionView;
 class FileViewItem;
+class FileViewItemDelegate;
 class GlobalPopWindow;
 class MainWindowController;
 
@@ -52,6 +53,7 @@ public:
 
 private:
     FileCollectionView* panel() const;
+    void showFiles(const std::vector<FileMessage>& files, FileViewItemDelegate* delegate);
     FileViewItem* addTile(size_t index);
     void chooseFiles();
 
