@@ -175,6 +175,19 @@ TEST_F(FileWindowsTest, TilesShowTheChosenFilesAndTicksEnableTheButtons)
     EXPECT_EQ(tiles().size(), 1u);
 }
 
+// Once the window has no controller, its tiles tell no panel: the controller may go first.
+TEST_F(FileWindowsTest, TilesOutliveNoPanel)
+{
+    open();
+    choose({write("a.txt")});
+    window.setController(nullptr);
+    controller.reset();
+    ASSERT_EQ(tiles().size(), 1u);
+    button(*tiles()[0], "uploadText")->click();
+    processFor(20ms);
+    EXPECT_EQ(tiles().size(), 1u);
+}
+
 // A chosen name already listed asks once; OK moves the new file to the end, Cancel keeps the list.
 TEST_F(FileWindowsTest, ASameNameAsksToReplace)
 {
