@@ -1,5 +1,6 @@
 #include "UI/Qt/MainWindow.h"
 
+#include "UI/FileWindowController.h"
 #include "UI/HelpViewController.h"
 #include "UI/IpTextFormatter.h"
 #include "UI/LocalizedText.h"
@@ -8,7 +9,6 @@
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
-#include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
@@ -60,6 +60,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     castControls_ = new CastingControls(ui_->castControls, this);
     setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
     setTabOrder(ui_->disConnectBtn, ui_->helpButton);
+    // After the settings: the keys from the screen button to the settings stay as they were.
+    setTabOrder(ui_->helpButton, ui_->fileBtn);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
@@ -67,6 +69,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     deviceNameWindow_ = new DeviceNameWindow(this);
     windowPage_ = new WindowPageView(ui_->windowCustomView);
     displayWindow_ = new DisplayWindow(this);
+    fileWindow_ = new FileWindow(this);
+    fileShareWindow_ = new FileShareWindow(this);
+    downloadSuccessWindow_ = new DownloadResultWindow(this);
     connectActions();
 }
 
@@ -81,6 +86,7 @@ void MainWindow::setTexts()
     ui_->connectInfoTextField->setText(localized("STRING_NO_CONNECTED"));
     ui_->inputIPTextField->setPlaceholderText(localized("STRING_IP_CODE_TIP"));
     ui_->disConnectBtn->setText(localized("STRING_DISCONNECT"));
+    ui_->fileBtn->setText(localized("STRING_FILE_TITLE"));
 }
 
 void MainWindow::connectActions()
@@ -96,6 +102,10 @@ void MainWindow::connectActions()
     connect(ui_->disConnectBtn, &QPushButton::clicked, this, [this] {
         if (controller_)
             controller_->clickDisConnectBtn();
+    });
+    connect(ui_->fileBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->fileWindow().goFileInfoWindow();
     });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
@@ -115,6 +125,9 @@ void MainWindow::setController(MainWindowController* controller)
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
     displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
+    fileWindow_->setController(controller);
+    fileShareWindow_->setController(controller ? &controller->fileOffers() : nullptr);
+    downloadSuccessWindow_->setController(controller ? &controller->fileOffers() : nullptr);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const
@@ -243,15 +256,11 @@ void MainWindow::showSessionControlsAtRest()
     castControls_->showAtRest();
 }
 
-void MainWindow::askToReplace(std::function<void()> replace)
+void MainWindow::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
 {
-    if (!replacePopWindow_)
-        replacePopWindow_ = new GlobalPopWindow(localized("STRING_REPLACE_FILE_TITLE"), localized("STRING_REPLACE_FILE_CONTENT"),
-                                                localized("STRING_OK"), localized("STRING_CANCEL"), this);
-    replacePopWindow_->setNormalButtonBlock(std::move(replace));
-    replacePopWindow_->showWindow();
+    downloadSuccessWindow_->hide();
+    fileShareWindow_->showOffer(ui_->deviceName->text(), fileCount, secondsRemaining);
 }
-
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {

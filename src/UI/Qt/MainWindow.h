@@ -1,10 +1,12 @@
 #pragma once
 
-#include "FileShare/FilePanelView.h"
 #include "UI/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/DisplayWindow.h"
+#include "UI/Qt/DownloadResultWindow.h"
+#include "UI/Qt/FileShareWindow.h"
+#include "UI/Qt/FileWindow.h"
 #include "UI/TvMirror/VideoDisplayLayer.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
@@ -16,7 +18,6 @@
 
 class CheckDeviceView;
 class DeviceNameWindow;
-class GlobalPopWindow;
 class HelpPopover;
 class MainWindowController;
 class QWidget;
@@ -29,7 +30,7 @@ class MainWindowController;
 
 // The main window: shows what MainWindowController decides and hands the user's input to it. Its
 // controls are laid out in MainWindowController.ui and reached by their object names. Main thread.
-class MainWindow final : public QMainWindow, public MainWindowView, public FilePanelView {
+class MainWindow final : public QMainWindow, public MainWindowView {
     Q_OBJECT
 public:
     explicit MainWindow(QWidget* parent = nullptr);
@@ -81,20 +82,19 @@ public:
     void showIdleState(ScreenType lastScreenType) override { castControls_->showIdleState(lastScreenType); }
     void showQualityEntry(bool shown) override;
 
-    // FileWindowView, FilePanelView, FileOfferView: the file window, its panel and the offer and
-    // result windows come with their own views; until then nothing shows, and an offer runs out.
-    bool isFileInfoWindowVisible() const override { return false; }
-    void showFileInfoWindow() override {}
-    FilePanelView& filePanel() override { return *this; }
-    void reloadData() override {}
-    void setButtonsEnabled(bool) override {}
-    void askToReplace(std::function<void()> replace) override;
-    void showFileShareWindow(size_t, int64_t) override {}
-    void showCountdown(int64_t) override {}
-    void hideFileShareWindow() override {}
-    void showDownloadResult(int, int) override {}
-    void hideDownloadSuccessWindow() override {}
-    bool openFolder(const std::filesystem::path&) override { return false; }
+    // FileWindowView, FileOfferView: the file window with its panel, the offer and result windows.
+    bool isFileInfoWindowVisible() const override { return fileWindow_->isFileInfoWindowVisible(); }
+    void showFileInfoWindow() override { fileWindow_->showFileInfoWindow(); }
+    FilePanelView& filePanel() override { return fileWindow_->filePanel(); }
+    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showCountdown(int64_t secondsRemaining) override { fileShareWindow_->showCountdown(secondsRemaining); }
+    void hideFileShareWindow() override { fileShareWindow_->hide(); }
+    void showDownloadResult(int stored, int failed) override { downloadSuccessWindow_->showResult(stored, failed); }
+    void hideDownloadSuccessWindow() override { downloadSuccessWindow_->hide(); }
+    bool openFolder(const std::filesystem::path& folder) override { return DownloadResultWindow::openFolder(folder); }
+    FileWindow& fileInfoWindow() const { return *fileWindow_; }
+    FileShareWindow& fileShareWindow() const { return *fileShareWindow_; }
+    DownloadResultWindow& downloadSuccessWindow() const { return *downloadSuccessWindow_; }
 
     // ExtendTileView: the window picker's Extend tile.
     void setExtendSnapshot(const BgraFrame& picture) override;
@@ -134,12 +134,13 @@ private:
     CastingControls* castControls_ = nullptr;
     CheckDeviceView* checkDeviceView_ = nullptr;
     SpinAnimation* refreshDevSpin_ = nullptr;
-    // The file panel's replace question, made when first asked and kept.
-    GlobalPopWindow* replacePopWindow_ = nullptr;
     SendersPanelView* sendersPanel_ = nullptr;
     HelpPopover* helpPopover_ = nullptr;
     DeviceNameWindow* deviceNameWindow_ = nullptr;
     WindowPageView* windowPage_ = nullptr;
     QtKeyboardMonitor castingCodeKeys_;
     DisplayWindow* displayWindow_ = nullptr;
+    FileWindow* fileWindow_ = nullptr;
+    FileShareWindow* fileShareWindow_ = nullptr;
+    DownloadResultWindow* downloadSuccessWindow_ = nullptr;
 };

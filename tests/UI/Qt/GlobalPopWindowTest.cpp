@@ -85,8 +85,8 @@ TEST_F(GlobalPopWindowTest, TheMainWindowAsksToReplaceAFileInOneWindow)
     MainWindow main;
     main.show();
     int replaced = 0;
-    main.askToReplace([&] { replaced += 1; });
-    main.askToReplace([&] { replaced += 10; });
+    main.filePanel().askToReplace([&] { replaced += 1; });
+    main.filePanel().askToReplace([&] { replaced += 10; });
     const auto windows = main.findChildren<GlobalPopWindow*>();
     ASSERT_EQ(windows.size(), 1);
     GlobalPopWindow& question = *windows.front();
@@ -100,7 +100,7 @@ TEST_F(GlobalPopWindowTest, TheMainWindowAsksToReplaceAFileInOneWindow)
     button(question, "normalButton")->click();
     EXPECT_EQ(replaced, 10);
 
-    main.askToReplace([&] { replaced += 100; });
+    main.filePanel().askToReplace([&] { replaced += 100; });
     button(question, "highlightButton")->click();
     EXPECT_FALSE(question.isVisible());
     EXPECT_EQ(replaced, 10);

@@ -1,0 +1,294 @@
+#include "MainWindowFixture.h"
+
+#include "FileShare/FileCollectionView.h"
+#include "FileShare/FileServer.h"
+#include "Socket/Int32Payload.h"
+#include "Socket/MessageType.h"
+#include "UI/FileOfferController.h"
+#include "UI/FileWindowController.h"
+#include "UI/LocalizedText.h"
+#include "UI/Qt/FileThumbnails.h"
+#include "UI/Qt/FileViewItem.h"
+#include "UI/Qt/GlobalPopWindow.h"
+#include "Utils/TestFolders.h"
+#include "tv-sim/TvFileServer.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+
+#include <arpa/inet.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <set>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+QString text(std::string_view key)
+{
+    return QString::fromStdString(LocalizedText::text(key));
+}
+
+// The file window and the offer windows of the main window, in front of the session controller
+// linked to a TV peer on 127.0.0.1, with a shared-folder server of their own on a loopback port.
+class FileWindowsTest : public MainWindowFixture {
+protected:
+    FileWindowsTest()
+    {
+        EXPECT_TRUE(tv.start());
+        FileServer::Options options;
+        options.cachesFolder = root.path() / "cache";
+        options.server.port = 0;
+        options.server.bindToLocalhost = true;
+        options.server.bonjourName.reset();
+        server = std::make_unique<FileServer>(options);
+        fs::create_directories(sources());
+        SessionServices services = SessionFixture::loopbackServices(link, tv);
+        services.fileServer = server.get();
+        services.subnetInterfaces = [] {
+            LocalSubnet::Interface loopback;
+            inet_pton(AF_INET, "127.0.0.1", &loopback.address);
+            inet_pton(AF_INET, "255.0.0.0", &loopback.netmask);
+            return std::vector<LocalSubnet::Interface>{loopback};
+        };
+        services.downloadFolder = [this] { return std::optional<fs::path>(root.path() / "downloads"); };
+        controller = std::make_unique<MainWindowController>(window, std::move(services));
+        window.setController(controller.get());
+        controller->windowDidLoad();
+        controller->state().tvDeviceIp = "127.0.0.1";
+        EXPECT_TRUE(link.connectToHost("127.0.0.1", tv.port()));
+        // Messages sent before the session counts the link as up are dropped.
+        EXPECT_TRUE(processUntil([this] { return controller->state().ConnectWithTv; }));
+        files().setFileChooser([this](QWidget&) { return std::exchange(chosen, {}); });
+    }
+    ~FileWindowsTest() override
+    {
+        window.setController(nullptr);
+        controller.reset();
+        link.tcpClientRelease();
+    }
+
+    fs::path sources() const { return root.path() / "sources"; }
+    FileWindow& files() const { return window.fileInfoWindow(); }
+    const std::vector<FileViewItem*>& tiles() const { return files().tiles(); }
+    QPushButton* button(const QWidget& in, const char* name) const { return findControl<QPushButton>(in, name); }
+    QPushButton* fileButton(size_t tile, const char* name = "fileImageBtn") const { return button(*tiles().at(tile), name); }
+    QLabel* label(const QWidget& in, const char* name) const { return findControl<QLabel>(in, name); }
+
+    fs::path write(const std::string& name, const std::string& contents = "some text")
+    {
+        const fs::path path = sources() / name;
+        std::ofstream(path) << contents;
+        return path;
+    }
+    fs::path picture(const std::string& name)
+    {
+        QImage image(320, 160, QImage::Format_RGB32);
+        image.fill(QColor(17, 141, 227));
+        const fs::path path = sources() / name;
+        EXPECT_TRUE(image.save(QString::fromStdString(path.string()), "PNG"));
+        return path;
+    }
+
+    // Presses the add tile and takes `paths` as the user's choice.
+    void choose(std::vector<fs::path> paths)
+    {
+        chosen = std::move(paths);
+        button(*tiles().front(), "uploadText")->click();
+        ASSERT_TRUE(processUntil([&] { return chosen.empty(); }));
+        processFor(20ms);
+    }
+
+    // The connected page's file button.
+    void open()
+    {
+        button(window, "fileBtn")->click();
+        ASSERT_TRUE(files().isVisible());
+    }
+
+    std::vector<std::string> names() const
+    {
+        std::vector<std::string> found;
+        for (size_t index = 1; index < tiles().size(); ++index)
+            found.push_back(tiles()[index]->file().fileName);
+        return found;
+    }
+    bool buttonsEnabled() const
+    {
+        const bool push = button(files(), "pushBtn")->isEnabled();
+        EXPECT_EQ(button(files(), "deleteBtn")->isEnabled(), push);
+        return push;
+    }
+    bool tvGot(uint16_t type, size_t count = 1) const
+    {
+        return processUntil([&] { return tv.received(type).size() >= count; });
+    }
+
+    TempDir root;
+    TvSim tv{SessionFixture::tvOptions()};
+    TCPManager link{SessionFixture::linkOptions()};
+    std::unique_ptr<FileServer> server;
+    std::unique_ptr<MainWindowController> controller;
+    std::vector<fs::path> chosen;
+};
+
+TEST_F(FileWindowsTest, TilesShowTheChosenFilesAndTicksEnableTheButtons)
+{
+    open();
+    ASSERT_EQ(tiles().size(), 1u);
+    EXPECT_TRUE(button(*tiles()[0], "uploadBtn")->isVisibleTo(&files()));
+    EXPECT_FALSE(buttonsEnabled());
+
+    choose({picture("Photo.PNG"), write("a rather long name.txt"), write("README")});
+    ASSERT_EQ(tiles().size(), 4u);
+    EXPECT_EQ(names(), (std::vector<std::string>{"Photo.PNG", "a rather long name.txt", "README"}));
+    EXPECT_EQ(label(*tiles()[2], "fileName")->text(), "a rather l...");
+    EXPECT_FALSE(button(*tiles()[1], "uploadBtn")->isVisibleTo(&files()));
+    // The picture's own image, scaled into the tile; the others their category's picture.
+    const QPixmap photo = FileThumbnails::scaledImage(sources() / "Photo.PNG");
+    EXPECT_EQ(photo.size(), QSize(68, 34));
+    EXPECT_TRUE(FileThumbnails::scaledImage(sources() / "README").isNull());
+    EXPECT_EQ(fileButton(1)->icon().availableSizes().value(0), QSize(68, 34));
+
+    fileButton(1)->click();
+    fileButton(3)->click();
+    EXPECT_TRUE(buttonsEnabled());
+    EXPECT_EQ(controller->fileWindow().panel().selectArray().size(), 2u);
+    saveScreenshot(files(), "file-window");
+    fileButton(1)->click();
+    EXPECT_TRUE(buttonsEnabled());
+    fileButton(3)->click();
+    EXPECT_FALSE(buttonsEnabled());
+
+    fileButton(2)->click();
+    button(files(), "deleteBtn")->click();
+    EXPECT_EQ(names(), (std::vector<std::string>{"Photo.PNG", "README"}));
+    EXPECT_FALSE(buttonsEnabled());
+
+    // Opened again from closed, the grid holds only the add tile.
+    files().close();
+    open();
+    EXPECT_EQ(tiles().size(), 1u);
+}
+
+// Once the window has no controller, its tiles tell no panel: the controller may go first.
+TEST_F(FileWindowsTest, TilesOutliveNoPanel)
+{
+    open();
+    choose({write("a.txt")});
+    window.setController(nullptr);
+    controller.reset();
+    ASSERT_EQ(tiles().size(), 1u);
+    button(*tiles()[0], "uploadText")->click();
+    processFor(20ms);
+    EXPECT_EQ(tiles().size(), 1u);
+}
+
+// A chosen name already listed asks once; OK moves the new file to the end, Cancel keeps the list.
+TEST_F(FileWindowsTest, ASameNameAsksToReplace)
+{
+    open();
+    fs::create_directories(sources() / "again");
+    choose({write("a.txt"), write("b.txt")});
+    choose({write("again/a.txt", "other")});
+    const auto questions = files().findChildren<GlobalPopWindow*>();
+    ASSERT_EQ(questions.size(), 1);
+    ASSERT_TRUE(questions.front()->isVisible());
+    button(*questions.front(), "highlightButton")->click();
+    EXPECT_EQ(names(), (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_EQ(tiles()[1]->file().filePath, sources() / "a.txt");
+
+    choose({write("again/a.txt", "other")});
+    ASSERT_TRUE(questions.front()->isVisible());
+    button(*questions.front(), "normalButton")->click();
+    EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "a.txt"}));
+    EXPECT_EQ(tiles()[2]->file().filePath, sources() / "again" / "a.txt");
+}
+
+// The push button announces each ticked file to the TV and leaves nothing ticked.
+TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
+{
+    open();
+    choose({write("a.txt"), write("b.txt"), write("c.txt")});
+    fileButton(1)->click();
+    fileButton(3)->click();
+    button(files(), "pushBtn")->click();
+    EXPECT_FALSE(buttonsEnabled());
+    for (size_t index = 1; index < tiles().size(); ++index)
+        EXPECT_FALSE(tiles()[index]->isTicked());
+
+    ASSERT_TRUE(tvGot(kMsgFilePush, 2));
+    processFor(100ms);
+    const auto pushes = tv.received(kMsgFilePush);
+    ASSERT_EQ(pushes.size(), 2u);
+    std::set<std::string> announced;
+    for (const auto& push : pushes) {
+        const auto list = nlohmann::json::parse(std::string(push.payload.begin(), push.payload.end()));
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0]["fileType"], "3005");
+        EXPECT_EQ(list[0]["indexver"], "-1");
+        EXPECT_EQ(list[0]["url"], *server->getShareFileBaseURL());
+        announced.insert(list[0]["fileName"].get<std::string>() + " " + list[0]["fileId"].get<std::string>());
+    }
+    const auto& listed = controller->fileWindow().panel().fileArray();
+    EXPECT_EQ(announced, (std::set<std::string>{"a.txt " + listed[0].fileId, "c.txt " + listed[2].fileId}));
+}
+
+// The offer window counts down from 10 and Reject answers the TV once.
+TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
+{
+    FileShareWindow& offer = window.fileShareWindow();
+    controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {{"1", "a.txt"}, {"2", "b.txt"}}));
+    ASSERT_TRUE(offer.isVisible());
+    EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + "(10S)");
+    EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
+    EXPECT_EQ(label(offer, "downloadLocationTip")->text(), text("STRING_FILE_SHARE_TIP"));
+    saveScreenshot(offer, "file-offer-window");
+    ASSERT_TRUE(processUntil([&] { return label(offer, "timeTitle")->text().endsWith("(9S)"); }, 3s));
+
+    button(offer, "rejectBtn")->click();
+    EXPECT_FALSE(offer.isVisible());
+    ASSERT_TRUE(tvGot(kMsgFileShareReject));
+    EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());
+    processFor(1200ms);
+    EXPECT_EQ(tv.received(kMsgFileShareReject).size(), 1u);
+}
+
+// Accepting an offer of no files answers with the count 0 and shows the all-failed result at once.
+TEST_F(FileWindowsTest, AcceptAnswersTheCountAndShowsTheResult)
+{
+    FileShareWindow& offer = window.fileShareWindow();
+    DownloadResultWindow& result = window.downloadSuccessWindow();
+    controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {}));
+    ASSERT_TRUE(offer.isVisible());
+    button(offer, "agreeBtn")->click();
+    EXPECT_FALSE(offer.isVisible());
+    ASSERT_TRUE(tvGot(kMsgFileShareAccept));
+    EXPECT_EQ(Int32Payload::decode(tv.received(kMsgFileShareAccept).front().payload).value, 0);
+    ASSERT_TRUE(processUntil([&] { return result.isVisible(); }));
+    EXPECT_EQ(label(result, "downloadResultText")->text(),
+              QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_FAIL_RESULT", {"0"})));
+    EXPECT_FALSE(button(result, "detailsBtn")->isEnabled());
+    button(result, "knowBtn")->click();
+    EXPECT_FALSE(result.isVisible());
+}
+
+TEST_F(FileWindowsTest, ResultWindowShowsStoredAndFailedFiles)
+{
+    DownloadResultWindow& result = window.downloadSuccessWindow();
+    window.showDownloadResult(3, 1);
+    ASSERT_TRUE(result.isVisible());
+    EXPECT_EQ(label(result, "downloadResultText")->text(),
+              QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_RESULT", {"3", "1"})));
+    EXPECT_TRUE(button(result, "detailsBtn")->isEnabled());
+    saveScreenshot(result, "file-result-window");
+    // A new offer hides the result of the last one.
+    window.showFileShareWindow(1, 10);
+    EXPECT_FALSE(result.isVisible());
+}
+
+} // namespace
