@@ -76,16 +76,17 @@ DisplayWindow::~DisplayWindow()
 
 void DisplayWindow::connectActions()
 {
-    const auto forward = [this](QToolButton* button, void (DisplayWindowController::*action)()) {
+    const auto forward = [this](QToolButton* button, auto action) {
         connect(button, &QToolButton::clicked, this, [this, action] {
             if (controller_)
-                (controller_->*action)();
+                action(*controller_);
         });
     };
-    forward(ui_->homeButton, &DisplayWindowController::goHomeEvent);
-    forward(ui_->revokeAnnotationsButton, &DisplayWindowController::revokeEvent);
-    forward(ui_->annotationsCleanButton, &DisplayWindowController::cleanAnnotationEvent);
-    forward(ui_->collapseSidebarButton, &DisplayWindowController::retractEvent);
+    forward(ui_->homeButton, [](DisplayWindowController& controller) { controller.goHomeEvent(); });
+    forward(ui_->revokeAnnotationsButton, [](DisplayWindowController& controller) { controller.revokeEvent(); });
+    forward(ui_->annotationsCleanButton,
+            [](DisplayWindowController& controller) { controller.cleanAnnotationEvent(); });
+    forward(ui_->collapseSidebarButton, [](DisplayWindowController& controller) { controller.retractEvent(); });
     connect(ui_->annotationsButton, &QToolButton::clicked, this, [this](bool on) {
         if (controller_)
             controller_->annotationEvent(on);
