@@ -224,6 +224,7 @@ void ConnectionController::onDisConnect()
     }
     state.roziFlag = false;
     state.videoSendFlag = false;
+    owner_.view().closeFileInfoWindow();
     owner_.casting().stopForDisconnect();
     clearSharedFolder();
     owner_.link().setAesKey(nullptr);

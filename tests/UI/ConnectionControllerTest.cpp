@@ -74,8 +74,10 @@ TEST_F(ConnectionControllerTest, ASuccessfulLinkLetsTheSameTextBeTriedAgain)
 {
     makeController();
     connectTyped();
+    view.fileWindowVisible = true;
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_FALSE(view.fileWindowVisible) << "the file window closes with the link";
     controller->inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(tv.linksAccepted(), 2u);

@@ -167,6 +167,11 @@ private:
         calls.push_back("showFileInfoWindow");
         fileWindowVisible = true;
     }
+    void closeFileInfoWindow() override
+    {
+        calls.push_back("closeFileInfoWindow");
+        fileWindowVisible = false;
+    }
     FilePanelView& filePanel() override { return filePanelView; }
 
     void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override

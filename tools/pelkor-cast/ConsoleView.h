@@ -50,6 +50,7 @@ public:
     void showQualityEntry(bool shown) override;
     bool isFileInfoWindowVisible() const override { return false; }
     void showFileInfoWindow() override {}
+    void closeFileInfoWindow() override {}
     FilePanelView& filePanel() override { return *this; }
     void reloadData() override {}
     void setButtonsEnabled(bool) override {}

@@ -1,5 +1,6 @@
 #include "UI/Qt/FileThumbnails.h"
 
+#include "Media/VideoStill.h"
 #include "UI/Qt/Images.h"
 
 #include <QImageReader>
@@ -31,22 +32,35 @@ QPixmap FileThumbnails::scaledImage(const std::filesystem::path& path)
     // Decoding at the tile's size keeps a large photo from being read whole.
     if (size.isValid())
         reader.setScaledSize(size.scaled(kSide, kSide, Qt::KeepAspectRatio).expandedTo({1, 1}));
-    const QImage image = reader.read();
+    return fitted(reader.read());
+}
+
+QPixmap FileThumbnails::videoStill(const std::filesystem::path& path)
+{
+    const auto still = VideoStill::firstPicture(path);
+    if (still == nullptr)
+        return {};
+    // A view of the still's bytes, which live as long as `still`: fitted() copies before it returns.
+    const QImage image(still->bytes().data(), still->width, still->height, still->stride, QImage::Format_RGB32);
+    return fitted(image);
+}
+
+QPixmap FileThumbnails::fitted(const QImage& image)
+{
     if (image.isNull())
         return {};
-    return QPixmap::fromImage(image.width() > kSide || image.height() > kSide
-                                  ? image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                                  : image);
+    if (image.width() > kSide || image.height() > kSide)
+        return QPixmap::fromImage(image.scaled(kSide, kSide, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return QPixmap::fromImage(image.copy());
 }
 
 QPixmap FileThumbnails::make(const FileMessage& file)
 {
     const std::string category = FileMessage::category(file.fileType);
     const QSize side(kSide, kSide);
-    if (category == "image") {
-        const QPixmap image = scaledImage(file.filePath);
+    if (category == "image" || category == "video") {
+        const QPixmap image = category == "image" ? scaledImage(file.filePath) : videoStill(file.filePath);
         return image.isNull() ? Images::pixmap("unknown", side) : image;
     }
-    // A video shows its category's picture: no frame is taken from it.
     return Images::pixmap(category, side);
 }

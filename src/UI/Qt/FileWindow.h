@@ -44,6 +44,7 @@ public:
     // FileWindowView
     bool isFileInfoWindowVisible() const override { return isVisible(); }
     void showFileInfoWindow() override;
+    void closeFileInfoWindow() override { close(); }
     FilePanelView& filePanel() override { return *this; }
 
     // FilePanelView

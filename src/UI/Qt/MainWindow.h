@@ -85,6 +85,7 @@ public:
     // FileWindowView, FileOfferView: the file window with its panel, the offer and result windows.
     bool isFileInfoWindowVisible() const override { return fileWindow_->isFileInfoWindowVisible(); }
     void showFileInfoWindow() override { fileWindow_->showFileInfoWindow(); }
+    void closeFileInfoWindow() override { fileWindow_->closeFileInfoWindow(); }
     FilePanelView& filePanel() override { return fileWindow_->filePanel(); }
     void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
     void showCountdown(int64_t secondsRemaining) override { fileShareWindow_->showCountdown(secondsRemaining); }

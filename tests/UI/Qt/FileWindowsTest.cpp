@@ -10,6 +10,7 @@
 #include "UI/Qt/FileThumbnails.h"
 #include "UI/Qt/FileViewItem.h"
 #include "UI/Qt/GlobalPopWindow.h"
+#include "Utils/Shell.h"
 #include "Utils/TestFolders.h"
 #include "tv-sim/TvFileServer.h"
 
@@ -152,6 +153,14 @@ TEST_F(FileWindowsTest, TilesShowTheChosenFilesAndTicksEnableTheButtons)
     const QPixmap photo = FileThumbnails::scaledImage(sources() / "Photo.PNG");
     EXPECT_EQ(photo.size(), QSize(68, 34));
     EXPECT_TRUE(FileThumbnails::scaledImage(sources() / "README").isNull());
+    const fs::path clip = sources() / "clip.mp4";
+    const auto made = Shell::run({"ffmpeg", "-v", "error", "-f", "lavfi", "-i", "color=c=blue:s=160x90:d=1", "-c:v",
+                                  "libx264", "-pix_fmt", "yuv420p", clip.string()});
+    ASSERT_TRUE(made && made->exitCode == 0);
+    const QImage still = FileThumbnails::videoStill(clip).toImage();
+    EXPECT_EQ(still.size(), QSize(68, 38));
+    EXPECT_GT(qBlue(still.pixel(34, 19)), 200);
+    EXPECT_TRUE(FileThumbnails::videoStill(sources() / "README").isNull());
     EXPECT_EQ(fileButton(1)->icon().availableSizes().value(0), QSize(68, 34));
 
     fileButton(1)->click();
