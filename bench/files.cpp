@@ -80,18 +80,9 @@ double download(CurlHttpClient& client, const std::string& url, const DownloadFo
     return since(start);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// The rounds in `root`; every object that posts to the main queue is gone when it returns.
+int bench(const fs::path& root, uint64_t megabytes, int rounds)
 {
-    const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
-    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-    std::string pattern = (fs::temp_directory_path() / "bench-files-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        return 1;
-    const fs::path root = pattern;
-    MainQueue::install(std::make_shared<RunLoop>());
-
     const fs::path source = root / "source.bin";
     const uint64_t size = megabytes << 20;
     std::printf("files: %llu MB, %d rounds, %u cores\n", static_cast<unsigned long long>(megabytes), rounds,
@@ -163,10 +154,24 @@ int main(int argc, char** argv)
     std::printf("offer:\n");
     print(offer, total);
     std::printf("push end to end (copy then fetch): %.1f MB/s\n", total / (copy.oursSeconds + fetch.oursSeconds));
-
     tvFiles.stop();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const uint64_t megabytes = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1024;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    std::string pattern = (fs::temp_directory_path() / "bench-files-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        return 1;
+    const fs::path root = pattern;
+    MainQueue::install(std::make_shared<RunLoop>());
+    const int status = bench(root, megabytes, rounds);
+    MainQueue::install(nullptr);
     std::error_code ignored;
     fs::remove_all(root, ignored);
-    MainQueue::install(nullptr);
-    return 0;
+    return status;
 }
