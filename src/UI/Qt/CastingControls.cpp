@@ -2,6 +2,7 @@
 
 #include "UI/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/UiText.h"
@@ -42,42 +43,23 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
     showWindowCastButtons(false);
     setFocusProxy(ui_->screenBtn);
     codeWindow_->hide();
-    connect(ui_->screenBtn, &QPushButton::clicked, this, [this](bool on) {
-        if (controller_)
-            controller_->clickScreen(on);
+    forwardClicks(ui_->screenBtn, this, controller_, &MainWindowController::clickScreen);
+    forwardClicks(ui_->windowBtn, this, controller_, &MainWindowController::toWindowInfoView);
+    forwardClicks(ui_->goWindowBtn, this, controller_, &MainWindowController::goWindowInfo);
+    forwardClicks(ui_->pauseBtn, this, controller_, &MainWindowController::pauseWindowScreen);
+    // The screen button goes off first, as the stop is its toggle's other half.
+    connect(ui_->stopScreenBtn, &QPushButton::clicked, ui_->screenBtn, [button = ui_->screenBtn] {
+        button->setChecked(false);
     });
-    connect(ui_->windowBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->toWindowInfoView();
-    });
-    connect(ui_->goWindowBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->goWindowInfo();
-    });
-    connect(ui_->pauseBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->pauseWindowScreen();
-    });
-    connect(ui_->stopScreenBtn, &QPushButton::clicked, this, [this] {
-        // The screen button goes off first, as the stop is its toggle's other half.
-        ui_->screenBtn->setChecked(false);
-        if (controller_)
-            controller_->clickStopScreenBtn();
-    });
+    forwardClicks(ui_->stopScreenBtn, this, controller_, &MainWindowController::clickStopScreenBtn);
     connectMirrorButtons();
 }
 
 void CastingControls::connectMirrorButtons()
 {
     dressButtons(*ui_->mirrorText, "STRING_MIRROR_TEXT", *ui_->mirrorBtn, "STRING_MIRROR_BTN", *ui_->stopMirrorBtn);
-    connect(ui_->mirrorBtn, &QPushButton::clicked, this, [this](bool on) {
-        if (controller_)
-            controller_->clickMirrorBtn(on);
-    });
-    connect(ui_->stopMirrorBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->clickStopMirrorBtn();
-    });
+    forwardClicks(ui_->mirrorBtn, this, controller_, &MainWindowController::clickMirrorBtn);
+    forwardClicks(ui_->stopMirrorBtn, this, controller_, &MainWindowController::clickStopMirrorBtn);
 }
 
 CastingControls::~CastingControls() = default;

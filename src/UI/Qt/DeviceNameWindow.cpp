@@ -1,6 +1,7 @@
 #include "UI/Qt/DeviceNameWindow.h"
 
 #include "UI/MainWindowController.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
 #include "ui_DeviceNameWindow.h"
@@ -13,14 +14,10 @@ DeviceNameWindow::DeviceNameWindow(QWidget* parent)
     ui_->deviceNameTitle->setText(UiText::localized("STRING_DEVICE_NAME_TITLE"));
     ui_->inputDeviceNameButton->setText(UiText::localized("STRING_OK"));
     ui_->cancelDeviceNameButton->setText(UiText::localized("STRING_CANCEL"));
-    connect(ui_->inputDeviceNameButton, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->inputDeviceNameButton(ui_->deviceNameTextField->text().toStdString());
+    forwardClicks(ui_->inputDeviceNameButton, this, controller_, [this](MainWindowController& controller) {
+        controller.inputDeviceNameButton(ui_->deviceNameTextField->text().toStdString());
     });
-    connect(ui_->cancelDeviceNameButton, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->cancelDeviceNameButton();
-    });
+    forwardClicks(ui_->cancelDeviceNameButton, this, controller_, &MainWindowController::cancelDeviceNameButton);
 }
 
 DeviceNameWindow::~DeviceNameWindow() = default;

@@ -1,6 +1,7 @@
 #include "UI/Qt/DisplayWindow.h"
 
 #include "UI/LocalizedText.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
 #include "UI/TvMirror/DisplayWindowController.h"
 #include "UI/TvMirror/VideoDisplayLayer.h"
@@ -76,21 +77,11 @@ DisplayWindow::~DisplayWindow()
 
 void DisplayWindow::connectActions()
 {
-    const auto forward = [this](QToolButton* button, auto action) {
-        connect(button, &QToolButton::clicked, this, [this, action] {
-            if (controller_)
-                action(*controller_);
-        });
-    };
-    forward(ui_->homeButton, [](DisplayWindowController& controller) { controller.goHomeEvent(); });
-    forward(ui_->revokeAnnotationsButton, [](DisplayWindowController& controller) { controller.revokeEvent(); });
-    forward(ui_->annotationsCleanButton,
-            [](DisplayWindowController& controller) { controller.cleanAnnotationEvent(); });
-    forward(ui_->collapseSidebarButton, [](DisplayWindowController& controller) { controller.retractEvent(); });
-    connect(ui_->annotationsButton, &QToolButton::clicked, this, [this](bool on) {
-        if (controller_)
-            controller_->annotationEvent(on);
-    });
+    forwardClicks(ui_->homeButton, this, controller_, &DisplayWindowController::goHomeEvent);
+    forwardClicks(ui_->revokeAnnotationsButton, this, controller_, &DisplayWindowController::revokeEvent);
+    forwardClicks(ui_->annotationsCleanButton, this, controller_, &DisplayWindowController::cleanAnnotationEvent);
+    forwardClicks(ui_->collapseSidebarButton, this, controller_, &DisplayWindowController::retractEvent);
+    forwardClicks(ui_->annotationsButton, this, controller_, &DisplayWindowController::annotationEvent);
     // Closing from the sidebar is closing the window: viewing stops.
     connect(ui_->closeButton, &QToolButton::clicked, this, &QWidget::close);
 }

@@ -3,6 +3,7 @@
 #include "UI/FileOfferController.h"
 #include "UI/LocalizedText.h"
 #include "UI/Qt/ButtonStyle.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
@@ -22,14 +23,8 @@ DownloadResultWindow::DownloadResultWindow(QWidget* parent)
     ui_->detailsBtn->setText(UiText::localized("STRING_SHOW_DETAILS"));
     ui_->knowBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
     ui_->detailsBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
-    connect(ui_->knowBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->closeDownloadSuccessWindow();
-    });
-    connect(ui_->detailsBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->openDownloadDetails();
-    });
+    forwardClicks(ui_->knowBtn, this, controller_, &FileOfferController::closeDownloadSuccessWindow);
+    forwardClicks(ui_->detailsBtn, this, controller_, &FileOfferController::openDownloadDetails);
 }
 
 DownloadResultWindow::~DownloadResultWindow() = default;

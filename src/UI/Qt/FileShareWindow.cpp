@@ -3,6 +3,7 @@
 #include "UI/FileOfferController.h"
 #include "UI/LocalizedText.h"
 #include "UI/Qt/ButtonStyle.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
@@ -20,14 +21,8 @@ FileShareWindow::FileShareWindow(QWidget* parent)
     ui_->agreeBtn->setText(UiText::localized("STRING_FILE_SHARE_AGREE"));
     ui_->rejectBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
     ui_->agreeBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
-    connect(ui_->rejectBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->rejectFileShare();
-    });
-    connect(ui_->agreeBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->agreeFileShare();
-    });
+    forwardClicks(ui_->rejectBtn, this, controller_, &FileOfferController::rejectFileShare);
+    forwardClicks(ui_->agreeBtn, this, controller_, &FileOfferController::agreeFileShare);
 }
 
 FileShareWindow::~FileShareWindow() = default;

@@ -9,6 +9,7 @@
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
@@ -95,18 +96,12 @@ void MainWindow::connectActions()
         if (controller_)
             controller_->inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
-    connect(ui_->arrowButton, &QToolButton::clicked, this, [this] {
-        if (controller_)
-            controller_->arrowButton(ui_->inputIPTextField->text().toStdString());
+    forwardClicks(ui_->arrowButton, this, controller_, [this](MainWindowController& controller) {
+        controller.arrowButton(ui_->inputIPTextField->text().toStdString());
     });
-    connect(ui_->disConnectBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->clickDisConnectBtn();
-    });
-    connect(ui_->fileBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->fileWindow().goFileInfoWindow();
-    });
+    forwardClicks(ui_->disConnectBtn, this, controller_, &MainWindowController::clickDisConnectBtn);
+    forwardClicks(ui_->fileBtn, this, controller_,
+                  [](MainWindowController& controller) { controller.fileWindow().goFileInfoWindow(); });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)

@@ -1,6 +1,7 @@
 #include "UI/Qt/QualityWindow.h"
 
 #include "UI/QualityWindowController.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
@@ -31,19 +32,11 @@ QualityWindow::QualityWindow(QWidget* parent)
     }
     const std::array<QPushButton*, 4> choices{ui_->autoText, ui_->button1080P, ui_->button720P, ui_->button2K};
     for (size_t index = 0; index < choices.size(); ++index) {
-        connect(choices[index], &QPushButton::clicked, this, [this, index] {
-            if (controller_)
-                controller_->selectEvent(index);
-        });
+        forwardClicks(choices[index], this, controller_,
+                      [index](QualityWindowController& controller) { controller.selectEvent(index); });
     }
-    connect(ui_->sumbit, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->sumbit();
-    });
-    connect(ui_->cancelWindow, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->cancelWindow();
-    });
+    forwardClicks(ui_->sumbit, this, controller_, &QualityWindowController::sumbit);
+    forwardClicks(ui_->cancelWindow, this, controller_, &QualityWindowController::cancelWindow);
 }
 
 QualityWindow::~QualityWindow() = default;

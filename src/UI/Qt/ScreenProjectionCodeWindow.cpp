@@ -1,5 +1,6 @@
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "ui_ScreenProjectionCodeWindow.h"
@@ -26,9 +27,8 @@ ScreenProjectionCodeWindow::ScreenProjectionCodeWindow(QWidget* parent)
     ui_->screenCodeOk->setText(localized("STRING_OK"));
     ui_->screenCodeCancel->setText(localized("STRING_CANCEL"));
     // No default button: Return reaches the controller through its key monitor, as a press of OK.
-    connect(ui_->screenCodeOk, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->inputScreenProjectionCode(castingCodeText());
+    forwardClicks(ui_->screenCodeOk, this, controller_, [this](MainWindowController& controller) {
+        controller.inputScreenProjectionCode(castingCodeText());
     });
     connect(ui_->screenCodeCancel, &QPushButton::clicked, this, &QDialog::reject);
     // Escape and the window's close button reject too: each is the Cancel of the window.

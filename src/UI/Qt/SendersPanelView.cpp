@@ -2,6 +2,7 @@
 
 #include "UI/MainWindowController.h"
 #include "UI/Qt/ConnectListWidget.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
 #include "UI/SendersController.h"
 #include "ui_SendersController.h"
@@ -19,14 +20,8 @@ SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::
     ui_->ballBtn->setIcon(Images::icon("Ball"));
     showSendersPanel({});
 
-    connect(ui_->ballBtn, &QToolButton::clicked, this, [this] {
-        if (controller_)
-            controller_->clickBallbtn();
-    });
-    connect(ui_->connectNumBtn, &QToolButton::clicked, this, [this] {
-        if (controller_)
-            controller_->clickBallNumBtn();
-    });
+    forwardClicks(ui_->ballBtn, this, controller_, &MainWindowController::clickBallbtn);
+    forwardClicks(ui_->connectNumBtn, this, controller_, &MainWindowController::clickBallNumBtn);
     window()->installEventFilter(this);
 }
 

@@ -2,6 +2,7 @@
 
 #include "UI/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
+#include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/UiText.h"
 #include "UI/Qt/WindowPicker.h"
@@ -23,14 +24,8 @@ WindowPageView::WindowPageView(QWidget* parent) : QWidget(parent), ui_(std::make
     ui_->backBtn->setText(UiText::localized("STRING_BACK"));
     ui_->backBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
     showWindowStartButton(WindowCastView::WindowStartButton::Disabled);
-    connect(ui_->backBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->goBack();
-    });
-    connect(ui_->windowStartBtn, &QPushButton::clicked, this, [this] {
-        if (controller_)
-            controller_->clickStartWindowScreen();
-    });
+    forwardClicks(ui_->backBtn, this, controller_, &MainWindowController::goBack);
+    forwardClicks(ui_->windowStartBtn, this, controller_, &MainWindowController::clickStartWindowScreen);
 }
 
 WindowPageView::~WindowPageView() = default;
