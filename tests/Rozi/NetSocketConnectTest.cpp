@@ -122,6 +122,8 @@ public:
     PlainEndpoint& operator=(const PlainEndpoint&) = delete;
 
     uint16_t port() const { return port_; }
+    // Lets every handshake still knocking complete, when its SYN comes again.
+    void makeRoom() const { EXPECT_EQ(::listen(fd_, 64), 0); }
     // Takes every connection the kernel has completed; answers the peers' ports.
     std::vector<uint16_t> acceptAll() const
     {
@@ -304,7 +306,7 @@ TEST_F(NetSocketConnectTest, ATimeOutClosesTheAttemptForGoodAndTheSocketConnects
 
     // Room in the backlog now: a handshake still alive would complete when its SYN is sent again
     // (1 s after the first), and the socket, connected elsewhere meanwhile, must hear nothing of it.
-    hanging.acceptAll();
+    hanging.makeRoom();
     const auto listener = listen("127.0.0.1");
     ASSERT_TRUE(socket->connectToHost("127.0.0.1", listener->localPort4(), 5.0, &error));
     ASSERT_TRUE(recorder->waitForConnects(1));
@@ -383,6 +385,43 @@ TEST_F(NetSocketConnectTest, AUnixPathConnectsAndReportsItsUrl)
     ASSERT_TRUE(recorder->disconnects()[0].has_value());
     EXPECT_EQ(recorder->disconnects()[0]->code, ENOENT);
     EXPECT_EQ(recorder->disconnects()[0]->failureReason, "Error in connect() function");
+}
+
+TEST_F(NetSocketConnectTest, AUnixListenerWithAFullBacklogIsAskedAgainUntilItHasRoom)
+{
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("netsocket-backlog-" + std::to_string(::getpid()));
+    std::filesystem::remove(path);
+    const NetSocketDescriptor listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    socklen_t length = 0;
+    ASSERT_TRUE(NetSocketAddress::unixAddress(path, &address, &length));
+    ASSERT_EQ(::bind(listening.get(), reinterpret_cast<const sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(listening.get(), 0), 0);
+    // Fills the backlog: a unix-domain listener then refuses a non-blocking connect with EAGAIN.
+    std::vector<NetSocketDescriptor> fillers;
+    for (int i = 0; i < 16; ++i) {
+        fillers.emplace_back(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        if (::connect(fillers.back().get(), reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+            ASSERT_EQ(errno, EAGAIN);
+            break;
+        }
+    }
+
+    const auto socket = makeSocket();
+    NetSocketError error;
+    ASSERT_TRUE(socket->connectToUrl(path, 5.0, &error));
+    std::this_thread::sleep_for(100ms);
+    flushDelegateQueue();
+    EXPECT_TRUE(recorder->connects().empty() && recorder->disconnects().empty()) << "still waiting for room";
+    // Room: the fillers leave the backlog.
+    ::fcntl(listening.get(), F_SETFL, O_NONBLOCK);
+    for (int fd; (fd = ::accept(listening.get(), nullptr, nullptr)) >= 0;)
+        ::close(fd);
+    ASSERT_TRUE(recorder->waitForConnects(1));
+    EXPECT_EQ(recorder->connects()[0].url, path);
+    EXPECT_TRUE(recorder->disconnects().empty());
+    std::filesystem::remove(path);
 }
 
 } // namespace
