@@ -18,71 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A delegate of an outgoing socket that keeps what it is told.
-class ConnectRecorder final : public NetSocketDelegate {
-public:
-    struct Connect {
-        std::string host;
-        uint16_t port;
-        std::filesystem::path url;
-    };
-
-    void didConnectToHost(const Socket&, const std::string& host, uint16_t port) override
-    {
-        const std::lock_guard lock(mutex_);
-        connects_.push_back({host, port, {}});
-    }
-    void didConnectToUrl(const Socket&, const std::filesystem::path& url) override
-    {
-        const std::lock_guard lock(mutex_);
-        connects_.push_back({{}, 0, url});
-    }
-    void didReadData(const Socket&, const NetSocketData& data, long) override
-    {
-        const std::lock_guard lock(mutex_);
-        reads_.push_back(data.toVector());
-    }
-    void socketDidDisconnect(const Socket&, const std::optional<NetSocketError>& error) override
-    {
-        const std::lock_guard lock(mutex_);
-        disconnects_.push_back(error);
-    }
-
-    bool waitForConnects(size_t count)
-    {
-        return eventually([&] { return connects().size() >= count; });
-    }
-    bool waitForReads(size_t count)
-    {
-        return eventually([&] { return reads().size() >= count; });
-    }
-    bool waitForDisconnects(size_t count)
-    {
-        return eventually([&] { return disconnects().size() >= count; });
-    }
-    std::vector<Connect> connects() const
-    {
-        const std::lock_guard lock(mutex_);
-        return connects_;
-    }
-    std::vector<std::vector<uint8_t>> reads() const
-    {
-        const std::lock_guard lock(mutex_);
-        return reads_;
-    }
-    std::vector<std::optional<NetSocketError>> disconnects() const
-    {
-        const std::lock_guard lock(mutex_);
-        return disconnects_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Connect> connects_;
-    std::vector<std::vector<uint8_t>> reads_;
-    std::vector<std::optional<NetSocketError>> disconnects_;
-};
-
 NetSocketAddress::Data loopback4(uint16_t port)
 {
     NetSocketAddress::Data address4;
@@ -177,7 +112,7 @@ protected:
         return listener;
     }
 
-    std::shared_ptr<ConnectRecorder> recorder = std::make_shared<ConnectRecorder>();
+    std::shared_ptr<RecordingDelegate> recorder = std::make_shared<RecordingDelegate>();
     std::shared_ptr<RecordingDelegate> listenerDelegate = std::make_shared<RecordingDelegate>();
     std::shared_ptr<SerialQueue> delegateQueue = SerialQueue::create("delegate");
 };
@@ -242,7 +177,7 @@ TEST_F(NetSocketConnectTest, LocalhostTriesIPv4FirstAndServesWhatWasQueuedMeanwh
     ASSERT_TRUE(listenerDelegate->waitForReads(1));
     EXPECT_EQ(listenerDelegate->reads()[0].bytes, bytesOf("ping"));
     ASSERT_TRUE(recorder->waitForReads(1));
-    EXPECT_EQ(recorder->reads()[0], bytesOf("pong\r\n"));
+    EXPECT_EQ(recorder->reads()[0].bytes, bytesOf("pong\r\n"));
 
     // Connected before the alternate delay ran out: the IPv6 attempt never knocks.
     std::this_thread::sleep_for(2 * std::chrono::duration<double>(socket->alternateAddressDelay()));
@@ -283,7 +218,7 @@ TEST_F(NetSocketConnectTest, AClosedPortEndsWithTheConnectError)
     NetSocketError error;
     ASSERT_TRUE(socket->connectToHost("127.0.0.1", refusing.port(), 5.0, &error));
     ASSERT_TRUE(recorder->waitForDisconnects(1));
-    const auto failure = recorder->disconnects()[0];
+    const auto failure = recorder->disconnects()[0].error;
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->domain, NetSocketError::kPosixDomain);
     EXPECT_EQ(failure->code, ECONNREFUSED);
@@ -300,9 +235,9 @@ TEST_F(NetSocketConnectTest, ATimeOutClosesTheAttemptForGoodAndTheSocketConnects
     NetSocketError error;
     ASSERT_TRUE(socket->connectToAddress(loopback4(hanging.port()), 0.2, &error));
     ASSERT_TRUE(recorder->waitForDisconnects(1));
-    ASSERT_TRUE(recorder->disconnects()[0].has_value());
-    EXPECT_EQ(recorder->disconnects()[0]->code, NetSocketError::ConnectTimeoutError);
-    EXPECT_EQ(recorder->disconnects()[0]->description, "Attempt to connect to host timed out");
+    ASSERT_TRUE(recorder->disconnects()[0].error.has_value());
+    EXPECT_EQ(recorder->disconnects()[0].error->code, NetSocketError::ConnectTimeoutError);
+    EXPECT_EQ(recorder->disconnects()[0].error->description, "Attempt to connect to host timed out");
 
     // Room in the backlog now: a handshake still alive would complete when its SYN is sent again
     // (1 s after the first), and the socket, connected elsewhere meanwhile, must hear nothing of it.
@@ -382,9 +317,9 @@ TEST_F(NetSocketConnectTest, AUnixPathConnectsAndReportsItsUrl)
     const auto missing = makeSocket();
     ASSERT_TRUE(missing->connectToUrl(path, 5.0, &error));
     ASSERT_TRUE(recorder->waitForDisconnects(1));
-    ASSERT_TRUE(recorder->disconnects()[0].has_value());
-    EXPECT_EQ(recorder->disconnects()[0]->code, ENOENT);
-    EXPECT_EQ(recorder->disconnects()[0]->failureReason, "Error in connect() function");
+    ASSERT_TRUE(recorder->disconnects()[0].error.has_value());
+    EXPECT_EQ(recorder->disconnects()[0].error->code, ENOENT);
+    EXPECT_EQ(recorder->disconnects()[0].error->failureReason, "Error in connect() function");
 }
 
 TEST_F(NetSocketConnectTest, AUnixListenerWithAFullBacklogIsAskedAgainUntilItHasRoom)
