@@ -218,8 +218,9 @@ void NetSocket::setAutoDisconnectOnClosedReadStream(bool autoDisconnect)
 
 bool NetSocket::acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error)
 {
-    return context_.answer<bool>(
-        [&] { return prepareTo("accept", true, error) && started(listener_.listenOnInterface(interface, port, error)); });
+    return context_.answer<bool>([&] {
+        return prepareTo("accept", true, error) && started(listener_.listenOnInterface(interface, port, error));
+    });
 }
 
 bool NetSocket::acceptOnUrl(const std::filesystem::path& url, NetSocketError* error)

@@ -26,7 +26,8 @@ DispatchQueue::Clock::duration toDuration(double seconds)
     return std::chrono::duration_cast<DispatchQueue::Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-NetSocketAddress::Data firstOfFamily(const std::vector<NetSocketAddress::Data>& addresses, bool (*isFamily)(const NetSocketAddress::Data&))
+NetSocketAddress::Data firstOfFamily(
+    const std::vector<NetSocketAddress::Data>& addresses, bool (*isFamily)(const NetSocketAddress::Data&))
 {
     const auto found = std::find_if(addresses.begin(), addresses.end(), isFamily);
     return found == addresses.end() ? NetSocketAddress::Data{} : *found;

@@ -46,7 +46,8 @@ int NetSocketHostLookup::systemResolve(
             std::memcpy(&address, entry->ai_addr, sizeof address);
             if (address.sin6_port == 0)
                 address.sin6_port = htons(port);
-            addresses->push_back(NetSocketAddress::fromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address));
+            addresses->push_back(
+                NetSocketAddress::fromSockaddr(reinterpret_cast<const sockaddr*>(&address), sizeof address));
         }
     }
     ::freeaddrinfo(list);
