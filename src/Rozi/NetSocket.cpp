@@ -27,7 +27,10 @@ NetSocket::NetSocket(std::shared_ptr<SerialQueue> socketQueue)
                                             [this](NetSocketDescriptor fd, int family, NetSocketAddress::Data address) {
                                                 handOver(std::move(fd), family, std::move(address));
                                             }),
-      readPump_(context_, *this), writePump_(context_, *this), diagnostics_(context_)
+      readPump_(context_, *this), writePump_(context_, *this), diagnostics_(context_),
+      connector_(context_, *this,
+          {[this](bool checkFamilies, NetSocketError* error) { return prepareTo("connect", checkFamilies, error); },
+              [this](int fd) { setupReadAndWriteSourcesForNewlyConnectedSocket(fd); }})
 {
 }
 
@@ -180,12 +183,12 @@ void NetSocket::setIPv4PreferredOverIPv6(bool preferred)
 
 double NetSocket::alternateAddressDelay()
 {
-    return context_.answer<double>([this] { return alternateAddressDelay_; });
+    return context_.answer<double>([this] { return connector_.alternateAddressDelay(); });
 }
 
 void NetSocket::setAlternateAddressDelay(double seconds)
 {
-    apply([seconds](NetSocket& socket) { socket.alternateAddressDelay_ = seconds; });
+    apply([seconds](NetSocket& socket) { socket.connector_.setAlternateAddressDelay(seconds); });
 }
 
 std::shared_ptr<void> NetSocket::userData()
@@ -215,14 +218,15 @@ void NetSocket::setAutoDisconnectOnClosedReadStream(bool autoDisconnect)
 
 bool NetSocket::acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error)
 {
-    return context_.answer<bool>(
-        [&] { return prepareToAccept(true, error) && started(listener_.listenOnInterface(interface, port, error)); });
+    return context_.answer<bool>([&] {
+        return prepareTo("accept", true, error) && started(listener_.listenOnInterface(interface, port, error));
+    });
 }
 
 bool NetSocket::acceptOnUrl(const std::filesystem::path& url, NetSocketError* error)
 {
     return context_.answer<bool>(
-        [&] { return prepareToAccept(false, error) && started(listener_.listenOnUrl(url, error)); });
+        [&] { return prepareTo("accept", false, error) && started(listener_.listenOnUrl(url, error)); });
 }
 
 bool NetSocket::started(bool success)
@@ -232,19 +236,20 @@ bool NetSocket::started(bool success)
     return success;
 }
 
-bool NetSocket::prepareToAccept(bool checkFamilies, NetSocketError* error)
+bool NetSocket::prepareTo(const char* action, bool checkFamilies, NetSocketError* error)
 {
-    const char* problem = nullptr;
+    const std::string attempting = std::string("Attempting to ") + action;
+    std::string problem;
     if (!context_.notifier.hasDelegate())
-        problem = "Attempting to accept without a delegate. Set a delegate first.";
+        problem = attempting + " without a delegate. Set a delegate first.";
     else if (!context_.notifier.delegateQueue())
-        problem = "Attempting to accept without a delegate queue. Set a delegate queue first.";
+        problem = attempting + " without a delegate queue. Set a delegate queue first.";
     else if (checkFamilies && (context_.config & NetSocketConfig::IPv4Disabled) &&
         (context_.config & NetSocketConfig::IPv6Disabled))
         problem = "Both IPv4 and IPv6 have been disabled. Must enable at least one protocol first.";
     else if (context_.has(NetSocketFlag::Started))
-        problem = "Attempting to accept while connected or accepting connections. Disconnect first.";
-    if (problem != nullptr) {
+        problem = attempting + " while connected or accepting connections. Disconnect first.";
+    if (!problem.empty()) {
         NetSocketError::assign(error, NetSocketError::badConfig(problem));
         return false;
     }
@@ -295,10 +300,30 @@ void NetSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd)
     writePump_.maybeDequeueWrite();
 }
 
+// Connecting --------------------------------------------------------------------------------------
+
+bool NetSocket::connectToHost(
+    const std::string& host, uint16_t port, const std::string& interface, double timeout, NetSocketError* error)
+{
+    return context_.answer<bool>([&] { return connector_.connectToHost(host, port, interface, timeout, error); });
+}
+
+bool NetSocket::connectToAddress(
+    const NetSocketAddress::Data& address, const std::string& interface, double timeout, NetSocketError* error)
+{
+    return context_.answer<bool>([&] { return connector_.connectToAddress(address, interface, timeout, error); });
+}
+
+bool NetSocket::connectToUrl(const std::filesystem::path& url, double timeout, NetSocketError* error)
+{
+    return context_.answer<bool>([&] { return connector_.connectToUrl(url, timeout, error); });
+}
+
 // Closing ------------------------------------------------------------------------------------------
 
 void NetSocket::closeWithError(std::optional<NetSocketError> error)
 {
+    connector_.close();
     readPump_.clear();
     writePump_.clear();
     if (!listener_.hasSources() && !readPump_.hasSource() && !writePump_.hasSource()) {

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Rozi/NetSocketConnector.h"
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketDelegate.h"
 #include "Rozi/NetSocketDiagnostics.h"
 #include "Rozi/NetSocketError.h"
+#include "Rozi/NetSocketHostLookup.h"
 #include "Rozi/NetSocketListener.h"
 #include "Rozi/NetSocketReadPump.h"
 #include "Rozi/NetSocketWritePump.h"
@@ -75,6 +77,34 @@ public:
     bool acceptOnInterface(const std::string& interface, uint16_t port, NetSocketError* error);
     // A unix-domain socket at the path; an old socket file there is replaced, anything else refused.
     bool acceptOnUrl(const std::filesystem::path& url, NetSocketError* error);
+
+    // Connecting, to a host name (looked up on the global queue; IPv4 and IPv6 raced, the second
+    // family alternateAddressDelay() after the first), to an IPv4 or IPv6 address, or to a
+    // unix-domain path. A negative time-out means none; a non-empty interface is the local address
+    // to bind first, described as for accepting. False for a bad parameter or configuration, the
+    // socket left as it was; after true, the outcome is didConnectToHost or didConnectToUrl, or
+    // socketDidDisconnect with the error.
+    bool connectToHost(const std::string& host, uint16_t port, NetSocketError* error)
+    {
+        return connectToHost(host, port, {}, -1, error);
+    }
+    bool connectToHost(const std::string& host, uint16_t port, double timeout, NetSocketError* error)
+    {
+        return connectToHost(host, port, {}, timeout, error);
+    }
+    bool connectToHost(
+        const std::string& host, uint16_t port, const std::string& interface, double timeout, NetSocketError* error);
+    bool connectToAddress(const NetSocketAddress::Data& address, NetSocketError* error)
+    {
+        return connectToAddress(address, {}, -1, error);
+    }
+    bool connectToAddress(const NetSocketAddress::Data& address, double timeout, NetSocketError* error)
+    {
+        return connectToAddress(address, {}, timeout, error);
+    }
+    bool connectToAddress(
+        const NetSocketAddress::Data& address, const std::string& interface, double timeout, NetSocketError* error);
+    bool connectToUrl(const std::filesystem::path& url, double timeout, NetSocketError* error);
 
     // Closing: at once (waits), or once the queued reads, writes or both are done (posts).
     void disconnect();
@@ -149,6 +179,18 @@ public:
     float progressOfReadReturningTag(long* tag, size_t* done, size_t* total);
     float progressOfWriteReturningTag(long* tag, size_t* done, size_t* total);
 
+    // The socket addresses of a host name at a port (blocks while the resolver works).
+    static std::optional<std::vector<NetSocketAddress::Data>> lookupHost(
+        const std::string& host, uint16_t port, NetSocketError* error)
+    {
+        return NetSocketHostLookup().lookupHost(host, port, error);
+    }
+    // Common terminators for readDataToData.
+    static std::vector<uint8_t> CRLFData() { return {0x0D, 0x0A}; }
+    static std::vector<uint8_t> CRData() { return {0x0D}; }
+    static std::vector<uint8_t> LFData() { return {0x0A}; }
+    static std::vector<uint8_t> ZeroData() { return {0x00}; }
+
 private:
     explicit NetSocket(std::shared_ptr<SerialQueue> socketQueue);
 
@@ -162,8 +204,8 @@ private:
     void disconnectAfter(uint32_t bits);
     void setConfigBit(uint16_t bit, bool set);
 
-    // The checks every accept makes first, then the emptied queues.
-    bool prepareToAccept(bool checkFamilies, NetSocketError* error);
+    // The checks every accept or connect (the `action`) makes first, then the emptied queues.
+    bool prepareTo(const char* action, bool checkFamilies, NetSocketError* error);
     // Sets the started bit on success; passes the success on.
     bool started(bool success);
     // On the listener's queue: hands the connection to a child made on the delegate queue.
@@ -171,6 +213,9 @@ private:
     // Before the child is shared: takes the accepted descriptor as connected.
     void adoptConnected(int fd, int family);
     void setupReadAndWriteSourcesForNewlyConnectedSocket(int fd);
+    // The descriptor in its family's field is connected (an outgoing connection that won, or one
+    // handed over connected, with the current stateIndex): reports it and starts reading and writing.
+    void didConnect(uint64_t stateIndex) { connector_.didConnect(stateIndex); }
 
     void enqueueRead(std::shared_ptr<NetSocketReadPacket> packet);
 
@@ -179,6 +224,6 @@ private:
     NetSocketReadPump readPump_;
     NetSocketWritePump writePump_;
     NetSocketDiagnostics diagnostics_;
+    NetSocketConnector connector_;
     std::shared_ptr<void> userData_;
-    double alternateAddressDelay_ = 0.3;
 };

@@ -32,6 +32,8 @@ struct NetSocketContext {
     std::weak_ptr<NetSocket> self;
     uint32_t flags = 0;
     uint16_t config = 0;
+    // The generation of connect attempts: a result that carries an older one is ignored.
+    uint64_t stateIndex = 0;
     int socket4FD = -1;
     int socket6FD = -1;
     int socketUN = -1;

@@ -4,6 +4,7 @@
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketFlags.h"
+#include "Rozi/NetSocketInterface.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -46,20 +47,10 @@ bool NetSocketListener::listenOnInterface(const std::string& interface, uint16_t
 {
     NetSocketAddress::Data address4;
     NetSocketAddress::Data address6;
-    NetSocketAddress::getInterfaceAddress(&address4, &address6, interface, port);
+    if (!NetSocketInterface::resolve(interface, port, context_.config, &address4, &address6, error))
+        return false;
     const bool ipv4Disabled = context_.config & NetSocketConfig::IPv4Disabled;
     const bool ipv6Disabled = context_.config & NetSocketConfig::IPv6Disabled;
-    const char* problem = nullptr;
-    if (address4.empty() && address6.empty())
-        problem = "Unknown interface. Specify valid interface by name (e.g. \"en1\") or IP address.";
-    else if (ipv4Disabled && address6.empty())
-        problem = "IPv4 has been disabled and specified interface doesn't support IPv6.";
-    else if (ipv6Disabled && address4.empty())
-        problem = "IPv6 has been disabled and specified interface doesn't support IPv4.";
-    if (problem != nullptr) {
-        NetSocketError::assign(error, NetSocketError::badParam(problem));
-        return false;
-    }
 
     const bool enable4 = !ipv4Disabled && !address4.empty();
     const bool enable6 = !ipv6Disabled && !address6.empty();

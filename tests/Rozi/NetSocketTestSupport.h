@@ -33,6 +33,12 @@ public:
         bool hadSocket;
         std::optional<NetSocketError> error;
     };
+    // An outgoing connection: to a host and port, or to a unix-domain url.
+    struct Connect {
+        std::string host;
+        uint16_t port;
+        std::filesystem::path url;
+    };
     using Extension = std::function<double(long tag, double elapsed, size_t bytesDone)>;
 
     void didAcceptNewSocket(const Socket&, const Socket& newSocket) override
@@ -42,6 +48,16 @@ public:
         if (keepChildren_)
             accepted_.push_back(newSocket);
         ++acceptCount_;
+    }
+    void didConnectToHost(const Socket&, const std::string& host, uint16_t port) override
+    {
+        const std::lock_guard lock(mutex_);
+        connects_.push_back({host, port, {}});
+    }
+    void didConnectToUrl(const Socket&, const std::filesystem::path& url) override
+    {
+        const std::lock_guard lock(mutex_);
+        connects_.push_back({{}, 0, url});
     }
     void didReadData(const Socket&, const NetSocketData& data, long tag) override
     {
@@ -93,6 +109,10 @@ public:
     {
         return eventually([&] { return locked([&] { return acceptCount_ >= count; }); });
     }
+    bool waitForConnects(size_t count)
+    {
+        return eventually([&] { return locked([&] { return connects_.size() >= count; }); });
+    }
     bool waitForReads(size_t count)
     {
         return eventually([&] { return locked([&] { return reads_.size() >= count; }); });
@@ -121,6 +141,10 @@ public:
     std::vector<bool> connectedWhenAccepted() const
     {
         return locked([&] { return connectedWhenAccepted_; });
+    }
+    std::vector<Connect> connects() const
+    {
+        return locked([&] { return connects_; });
     }
     std::vector<Read> reads() const
     {
@@ -173,6 +197,7 @@ private:
     size_t acceptCount_ = 0;
     std::vector<std::shared_ptr<NetSocket>> accepted_;
     std::vector<bool> connectedWhenAccepted_;
+    std::vector<Connect> connects_;
     std::vector<Read> reads_;
     std::vector<size_t> partialReads_;
     std::vector<long> writes_;
