@@ -7,7 +7,6 @@
 #include "Utils/AppInfo.h"
 #include "Utils/VXUserDefaultManager.h"
 
-#include <thread>
 
 AboutWindowController::Services AboutServices::forApplication(const AppInfo& info, std::function<void()> terminate)
 {
@@ -25,10 +24,9 @@ AboutWindowController::Services AboutServices::forApplication(const AppInfo& inf
     };
     services.unsingletonApp = [] { SingletonApp::unsingletonApp(); };
     services.rebootApp = [executable = info.bundleExecutable()](const std::filesystem::path& newApplication) {
-        // Its own thread: the copy may take a while, and the application ends meanwhile.
-        std::thread([commands = UpdateRestart::commands(newApplication, UpdateRestart::runningInstallation(),
-                                                        executable)] { UpdateRestart::run(commands); })
-            .detach();
+        // Waited for: a copy still running when the process ends would leave half an installation.
+        return UpdateRestart::run(
+            UpdateRestart::commands(newApplication, UpdateRestart::runningInstallation(), executable));
     };
     services.terminate = std::move(terminate);
     return services;

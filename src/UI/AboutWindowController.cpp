@@ -339,8 +339,12 @@ void AboutWindowController::unpacked(const std::string& error)
         services_.removeRecordingSetting();
     if (services_.unsingletonApp)
         services_.unsingletonApp();
-    if (services_.rebootApp)
-        services_.rebootApp(*updataAppPath_ / UpdateArchive::kApplicationName);
+    if (services_.rebootApp && !services_.rebootApp(*updataAppPath_ / UpdateArchive::kApplicationName)) {
+        PLOG("the new version could not be put in place; the running one goes on");
+        updataAppPath_.reset();
+        showOffer(LocalizedText::text("STRING_INSTALL_FAILED"));
+        return;
+    }
     if (services_.terminate)
         services_.terminate();
 }

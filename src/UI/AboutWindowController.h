@@ -36,10 +36,11 @@ public:
         // Watches the network; null counts as never reachable.
         std::shared_ptr<NetworkReachability> reachability;
         // The install's steps after the archive unpacked, in this order. rebootApp gets the new
-        // application's folder and must not wait for the application's end.
+        // application's folder, puts it in place and starts it, and says whether it did; only then
+        // does the application end.
         std::function<void()> removeRecordingSetting;
         std::function<void()> unsingletonApp;
-        std::function<void(const std::filesystem::path& newApplication)> rebootApp;
+        std::function<bool(const std::filesystem::path& newApplication)> rebootApp;
         std::function<void()> terminate;
     };
 

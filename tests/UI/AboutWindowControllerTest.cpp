@@ -55,6 +55,7 @@ protected:
         services.rebootApp = [this](const fs::path& app) {
             steps.push_back("rebootApp");
             newApplication = app;
+            return rebootSucceeds;
         };
         services.terminate = [this] { steps.push_back("terminate"); };
         about = std::make_unique<AboutWindowController>(view, std::move(services));
@@ -97,6 +98,7 @@ protected:
     RecordingAboutView view;
     std::vector<std::string> steps;
     fs::path newApplication;
+    bool rebootSucceeds = true;
     std::unique_ptr<AboutWindowController> about;
 };
 
@@ -230,6 +232,17 @@ TEST_F(AboutWindowControllerTest, DownloadsIntoAPrivateFolderAndInstallsInOrder)
     EXPECT_TRUE(fs::exists(folder / "Pelkor.app" / "bin" / "pelkor"));
 }
 
+TEST_F(AboutWindowControllerTest, ANewVersionThatCannotBePutInPlaceDoesNotEndTheApplication)
+{
+    rebootSucceeds = false;
+    offerAndDownload("good");
+    waitFor(State::Downloaded);
+    about->okButton();
+    waitFor(State::Offer);
+    EXPECT_EQ(steps, (std::vector<std::string>{"removeRecordingSetting", "unsingletonApp", "rebootApp"}));
+    EXPECT_EQ(look().errorText, "The new version could not be installed");
+}
+
 TEST_F(AboutWindowControllerTest, ADownloadOfUnknownSizeShowsAMovingBarAndCanBeInstalled)
 {
     offerAndDownload("unsized");
@@ -284,7 +297,7 @@ TEST_F(AboutWindowControllerTest, AnArchiveThatWouldWriteOutsideItsFolderIsNotIn
         waitFor(State::Downloaded);
         about->okButton();
         waitFor(State::Offer);
-        EXPECT_EQ(look().errorText, "The new version could not be unpacked; it was not installed");
+        EXPECT_EQ(look().errorText, "The new version could not be installed");
         EXPECT_TRUE(steps.empty()) << "nothing of the running program changes";
         EXPECT_FALSE(about->updataAppPath());
         EXPECT_FALSE(fs::exists(temp / "outside"));
