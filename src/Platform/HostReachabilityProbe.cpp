@@ -1,5 +1,6 @@
 #include "Platform/HostReachabilityProbe.h"
 
+#include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
 #include "Platform/NetlinkRouteWatcher.h"
 
@@ -228,6 +229,8 @@ uint32_t HostReachabilityProbe::evaluateHost(const std::string& name)
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
+    // The resolver may wait for seconds; the pool grows meanwhile rather than stall other queues.
+    const DispatchPool::BlockingScope waiting;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0)
         return 0;
     uint32_t flags = 0;

@@ -1,5 +1,6 @@
 #include "UI/AboutWindowController.h"
 
+#include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainQueue.h"
 #include "UI/LocalizedText.h"
@@ -320,6 +321,7 @@ void AboutWindowController::install()
     render();
     // Global queue: unzip may take a while; nothing of the running program changes before it succeeded.
     GlobalQueue::shared()->async([weak = weak(), folder = *updataAppPath_] {
+        const DispatchPool::BlockingScope waiting;
         std::string error = UpdateArchive::unpack(folder, UpdateFolder::kArchiveName);
         onMain(weak, [error = std::move(error)](AboutWindowController& self) { self.unpacked(error); });
     });
