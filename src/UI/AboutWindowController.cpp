@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <algorithm>
 
 namespace fs = std::filesystem;
 

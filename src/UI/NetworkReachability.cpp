@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 
 #include <map>
+#include <vector>
 
 namespace {
 
