@@ -138,13 +138,13 @@ TEST_F(NetworkReachabilityTest, ClosuresRunInOrderOnTheQueueThenTheNotificationO
 TEST_F(NetworkReachabilityTest, AStoppedAndDestroyedObjectRunsNoPendingChange)
 {
     auto reachability = make();
-    std::mutex gate;
-    std::unique_lock closed(gate);
+    std::atomic<bool> open{false};
     std::atomic<int> runs{0};
     std::atomic<bool> entered{false};
     reachability->setReachableBlock([&](NetworkReachability&) {
         entered = true;
-        std::lock_guard wait(gate);
+        while (!open)
+            std::this_thread::yield();
         ++runs;
     });
     ASSERT_TRUE(reachability->startNotifier());
@@ -155,7 +155,7 @@ TEST_F(NetworkReachabilityTest, AStoppedAndDestroyedObjectRunsNoPendingChange)
     // The first change holds the queue in its closure; the second waits behind it.
     std::thread opener([&] {
         std::this_thread::sleep_for(50ms);
-        closed.unlock();
+        open = true;
     });
     reachability->stopNotifier();
     EXPECT_EQ(runs, 1) << "the stop waited for the running closure";
@@ -228,18 +228,18 @@ TEST(HostReachabilityNamespaceTest, DISABLED_LinkDownAndUp)
         heard.push_back(flags);
         reported.notify_all();
     }));
-    const auto waitFor = [&](size_t count) {
+    // The flags of the count-th report; nullopt when it does not come.
+    const auto report = [&](size_t count) -> std::optional<uint32_t> {
         std::unique_lock lock(mutex);
-        return reported.wait_for(lock, 10s, [&] { return heard.size() >= count; });
+        if (!reported.wait_for(lock, 10s, [&] { return heard.size() >= count; }))
+            return std::nullopt;
+        return heard[count - 1];
     };
-    ASSERT_TRUE(waitFor(1));
-    EXPECT_EQ(heard.back(), HostReachabilityProbe::kReachable);
+    EXPECT_EQ(report(1), HostReachabilityProbe::kReachable);
     ip({"link", "set", "pk0", "down"});
-    ASSERT_TRUE(waitFor(2));
-    EXPECT_EQ(heard.back(), 0u) << "no route once the link is down";
+    EXPECT_EQ(report(2), 0u) << "no route once the link is down";
     ip({"link", "set", "pk0", "up"});
-    ASSERT_TRUE(waitFor(3));
-    EXPECT_EQ(heard.back(), HostReachabilityProbe::kReachable);
+    EXPECT_EQ(report(3), HostReachabilityProbe::kReachable);
     probe->removeCallback();
     NetworkNamespaceSupport::markPassedUnlessFailed();
 }
