@@ -22,7 +22,7 @@ packages=(
     # the end-to-end test and the demo drive the real window with synthetic input
     xdotool
     # command-line peers the tests check our output with
-    openssl ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
+    openssl unzip zip ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests
     iproute2 util-linux
 )

@@ -241,6 +241,8 @@ void CurlHttpClient::start(Request request)
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
                      std::max(1L, static_cast<long>(options_.stallTimeout.count() / 1000)));
+    if (!options_.caFile.empty())
+        curl_easy_setopt(easy, CURLOPT_CAINFO, options_.caFile.c_str());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorText);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Transfer::write);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, transfer.get());

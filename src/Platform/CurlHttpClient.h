@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
         std::chrono::milliseconds connectTimeout{10'000};
         // A transfer that receives nothing for this long fails, so a silent peer never holds it forever.
         std::chrono::milliseconds stallTimeout{30'000};
+        // Certificates that https peers are checked against; empty: the system's store.
+        std::string caFile;
     };
 
     CurlHttpClient();

@@ -1,5 +1,6 @@
 #include "UI/HelpViewController.h"
 
+#include "UI/AboutWindowController.h"
 #include "UI/LocalizedText.h"
 #include "UI/ShowChangeDeviceNameDelegate.h"
 #include "UI/SoundSwitchStateDelegate.h"
@@ -64,6 +65,13 @@ void HelpViewController::DeviceNameButton()
     assert(mainThread_.holds());
     if (showChangeDeviceWindowDelegate_)
         showChangeDeviceWindowDelegate_->showChangeDeviceWindow();
+}
+
+void HelpViewController::aboutButton()
+{
+    assert(mainThread_.holds());
+    if (aboutWindowController_)
+        aboutWindowController_->showWindow();
 }
 
 void HelpViewController::qualityButton()

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+class AboutWindowController;
 class ShowChangeDeviceNameDelegate;
 class SoundSwitchStateDelegate;
 class UserChangeVideoQualityDelegate;
@@ -54,6 +55,11 @@ public:
     // The quality entry (its picture and its label): the quality picker, in front.
     void qualityButton();
 
+    // The about window that the about entry shows; non-owning, unset before it goes.
+    void setAboutWindowController(AboutWindowController* about) { aboutWindowController_ = about; }
+    // The about entry (its picture and its label): the about window, in front.
+    void aboutButton();
+
     // The popover grows to hold the quality entry while connected, and shrinks without it.
     void showHelpForConnection(bool connected);
     // The TV takes quality changes (the entry shows) or not (it goes, and the choice is back to automatic).
@@ -76,6 +82,7 @@ private:
     SoundSwitchStateDelegate* soundSwitchDelegate_ = nullptr;
     ShowChangeDeviceNameDelegate* showChangeDeviceWindowDelegate_ = nullptr;
     UserChangeVideoQualityDelegate* userChangeVideoQualityDelegate_ = nullptr;
+    AboutWindowController* aboutWindowController_ = nullptr;
     // Sound starts on, as the session's audioSendFlag does; the log starts off.
     bool soundOn_ = true;
     bool logOn_ = false;

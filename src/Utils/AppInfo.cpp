@@ -66,6 +66,15 @@ AppInfo AppInfo::fromFile(const fs::path& file)
         PLOG("information key EnableROZI is not a boolean; the relay stays off");
     info.bundleExecutable_ = stringValue(*keys, "CFBundleExecutable", info.bundleExecutable_);
     info.shortVersionString_ = stringValue(*keys, "CFBundleShortVersionString", info.shortVersionString_);
+    info.updateHost_ = stringValue(*keys, "PKUpdateHost", info.updateHost_);
+    info.updatePath_ = stringValue(*keys, "PKUpdatePath", info.updatePath_);
+    const auto port = keys->find("PKUpdatePort");
+    if (port != keys->end()) {
+        if (port->is_number_integer() && port->get<int64_t>() > 0 && port->get<int64_t>() <= 65535)
+            info.updatePort_ = port->get<int>();
+        else
+            PLOG("information key PKUpdatePort is not a port number; using %d", info.updatePort_);
+    }
     return info;
 }
 

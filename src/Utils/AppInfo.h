@@ -29,6 +29,11 @@ public:
     const std::string& bundleExecutable() const { return bundleExecutable_; }
     // "CFBundleShortVersionString": the application's version.
     const std::string& shortVersionString() const { return shortVersionString_; }
+    // "PKUpdateHost": the host of the update service; empty (no key) means no update is offered.
+    const std::string& updateHost() const { return updateHost_; }
+    // "PKUpdatePort" (8502 without the key) and "PKUpdatePath" ("/mirovan/getversion").
+    int updatePort() const { return updatePort_; }
+    const std::string& updatePath() const { return updatePath_; }
     // The folder holding the application's resources, ending in "/".
     const std::filesystem::path& resourcesFolder() const { return resourcesFolder_; }
 
@@ -39,5 +44,8 @@ private:
     bool enableROZI_ = true;
     std::string bundleExecutable_;
     std::string shortVersionString_;
+    std::string updateHost_;
+    int updatePort_ = 8502;
+    std::string updatePath_ = "/mirovan/getversion";
     std::filesystem::path resourcesFolder_;
 };

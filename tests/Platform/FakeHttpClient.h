@@ -15,14 +15,16 @@ public:
         std::string url;
         std::filesystem::path folder;
         Completion completion;
+        Progress progress;
     };
 
     std::vector<Transfer> pending;
     std::vector<TransferId> cancelled;
 
-    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress, Completion completion) override
+    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
+                        Completion completion) override
     {
-        pending.push_back({++lastId_, url, folder, std::move(completion)});
+        pending.push_back({++lastId_, url, folder, std::move(completion), std::move(progress)});
         return lastId_;
     }
     void cancel(TransferId id) override { cancelled.push_back(id); }
@@ -38,6 +40,14 @@ public:
         result.bytes = body.size();
         result.file.emplace(scratch);
         transfer.completion(std::move(result));
+    }
+    // Reports progress of the pending transfer of that URL, if it asked for progress.
+    void progress(const std::string& url, uint64_t received, uint64_t total)
+    {
+        for (const auto& transfer : pending) {
+            if (transfer.url == url && transfer.progress)
+                transfer.progress(received, total);
+        }
     }
     void fail(const std::string& url, long status, std::string error = "HTTP status")
     {
@@ -58,7 +68,7 @@ private:
                 return transfer;
             }
         }
-        return {0, url, {}, [](HttpDownloadResult) {}};
+        return {0, url, {}, [](HttpDownloadResult) {}, {}};
     }
 
     TransferId lastId_ = 0;

@@ -21,6 +21,27 @@ TEST(AppInfo, ReadsTheKeysAndTakesTheFilesFolderAsResources)
     EXPECT_FALSE(AppInfo::readInfoFile(dir.path()));
 }
 
+// The update service is named by the file; without a host nothing is offered, and a port out of
+// range keeps the default.
+TEST(AppInfo, TheUpdateServiceComesFromTheFile)
+{
+    TempDir dir;
+    writeFile(dir / "Info.json", "{}");
+    const AppInfo none = AppInfo::fromFile(dir / "Info.json");
+    EXPECT_EQ(none.updateHost(), "");
+    EXPECT_EQ(none.updatePort(), 8502);
+    EXPECT_EQ(none.updatePath(), "/mirovan/getversion");
+    writeFile(dir / "Info.json", R"({"PKUpdateHost": "updates.example", "PKUpdatePort": 9443, "PKUpdatePath": "/v"})");
+    const AppInfo set = AppInfo::fromFile(dir / "Info.json");
+    EXPECT_EQ(set.updateHost(), "updates.example");
+    EXPECT_EQ(set.updatePort(), 9443);
+    EXPECT_EQ(set.updatePath(), "/v");
+    for (const char* port : {"0", "70000", "\"8502\"", "-1", "1e9"}) {
+        writeFile(dir / "Info.json", std::string(R"({"PKUpdatePort": )") + port + "}");
+        EXPECT_EQ(AppInfo::fromFile(dir / "Info.json").updatePort(), 8502) << port;
+    }
+}
+
 // An unreadable file keeps the built-in values (relay on); a readable one without a boolean relay key
 // turns the relay off; mistyped names keep the built-in ones.
 TEST(AppInfo, BadFilesAndMistypedKeysFallBack)

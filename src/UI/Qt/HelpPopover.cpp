@@ -1,11 +1,15 @@
 #include "UI/Qt/HelpPopover.h"
 
+#include "UI/AboutServices.h"
 #include "UI/HelpViewController.h"
+#include "UI/Qt/AboutWindow.h"
 #include "UI/Qt/Images.h"
 #include "UI/Qt/QualityWindow.h"
 #include "UI/Qt/UiText.h"
+#include "Utils/AppInfo.h"
 #include "ui_HelpViewController.h"
 
+#include <QCoreApplication>
 #include <QScreen>
 
 #include <algorithm>
@@ -22,7 +26,9 @@ QIcon switchImage(bool on)
 HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedirect)
     : QFrame(parent, Qt::Popup),
       ui_(std::make_unique<Ui::HelpViewController>()),
-      qualityWindow_(std::make_unique<QualityWindow>(parent))
+      qualityWindow_(std::make_unique<QualityWindow>(parent)),
+      aboutWindow_(std::make_unique<AboutWindow>(
+          parent, AboutServices::forApplication(AppInfo::main(), [] { QCoreApplication::quit(); })))
 {
     ui_->setupUi(this);
     setObjectName("helpPopover");
@@ -40,6 +46,7 @@ HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedire
     setFixedSize(HelpViewController::kContentWidth, HelpViewController::kContentHeight);
     controller_ = std::make_unique<HelpViewController>(*this, *qualityWindow_, std::move(logRedirect));
     qualityWindow_->setController(&controller_->qualityWindowController());
+    controller_->setAboutWindowController(&aboutWindow_->controller());
     connectActions();
     controller_->viewDidLoad();
 }
@@ -47,6 +54,7 @@ HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedire
 HelpPopover::~HelpPopover()
 {
     qualityWindow_->setController(nullptr);
+    controller_->setAboutWindowController(nullptr);
 }
 
 void HelpPopover::connectActions()
@@ -69,6 +77,12 @@ void HelpPopover::connectActions()
     };
     connect(ui_->qualityButton, &QToolButton::clicked, this, quality);
     connect(ui_->qualityTextButton, &QPushButton::clicked, this, quality);
+    const auto about = [this] {
+        hide();
+        controller_->aboutButton();
+    };
+    connect(ui_->aboutButton, &QToolButton::clicked, this, about);
+    connect(ui_->aboutTextButton, &QPushButton::clicked, this, about);
 }
 
 void HelpPopover::setDelegates(SoundSwitchStateDelegate* sound, ShowChangeDeviceNameDelegate* deviceName,

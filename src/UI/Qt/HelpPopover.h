@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class AboutWindow;
 class HelpViewController;
 class QualityWindow;
 class ShowChangeDeviceNameDelegate;
@@ -14,6 +15,7 @@ class SoundSwitchStateDelegate;
 class UserChangeVideoQualityDelegate;
 
 namespace Ui {
+class AboutWindow;
 class HelpViewController;
 }
 
@@ -34,6 +36,7 @@ public:
 
     HelpViewController& controller() { return *controller_; }
     QualityWindow& qualityWindow() { return *qualityWindow_; }
+    AboutWindow& aboutWindow() { return *aboutWindow_; }
 
     // HelpView
     void showSoundSwitch(bool on) override;
@@ -48,5 +51,6 @@ private:
     std::unique_ptr<Ui::HelpViewController> ui_;
     // Made before the rules and gone after them.
     std::unique_ptr<QualityWindow> qualityWindow_;
+    std::unique_ptr<AboutWindow> aboutWindow_;
     std::unique_ptr<HelpViewController> controller_;
 };

@@ -1,6 +1,7 @@
 #include "QtTestSupport.h"
 
 #include "UI/HelpViewController.h"
+#include "UI/Qt/AboutWindow.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/QualityWindow.h"
 #include "UI/RecordingSettingsDelegates.h"
@@ -59,7 +60,7 @@ TEST_F(HelpPopoverTest, ShowsItsEntriesAndGrowsForTheQualityEntry)
     EXPECT_TRUE(shows("logEntry"));
     EXPECT_TRUE(shows("deviceNameEntry"));
     EXPECT_FALSE(shows("qualityEntry"));
-    EXPECT_FALSE(shows("aboutEntry")) << "no about window yet";
+    EXPECT_TRUE(shows("aboutEntry"));
     EXPECT_EQ(control<QLabel>("qualityInfo")->text(), "Auto");
     saveScreenshot(popover, "settings-popover");
 
@@ -81,6 +82,12 @@ TEST_F(HelpPopoverTest, EachEntryReachesTheRulesAndThePickerItsWindow)
     EXPECT_EQ(logSwitches, (std::vector<bool>{true, false}));
     click("deviceNameButton");
     EXPECT_FALSE(popover.isVisible()) << "the pop-up gives way to the window it opens";
+
+    popover.showAt(*anchor);
+    click("aboutTextButton");
+    EXPECT_FALSE(popover.isVisible());
+    EXPECT_TRUE(popover.aboutWindow().isVisible()) << "the about entry shows the about window";
+    popover.aboutWindow().close();
 
     QualityWindow& picker = popover.qualityWindow();
     openPicker();
