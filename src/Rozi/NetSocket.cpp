@@ -27,7 +27,8 @@ NetSocket::NetSocket(std::shared_ptr<SerialQueue> socketQueue)
                                             [this](NetSocketDescriptor fd, int family, NetSocketAddress::Data address) {
                                                 handOver(std::move(fd), family, std::move(address));
                                             }),
-      readPump_(context_, *this), writePump_(context_, *this), diagnostics_(context_)
+      readPump_(context_, *this, tls_), writePump_(context_, *this, tls_), tls_(context_, *this, readPump_, writePump_),
+      diagnostics_(context_)
 {
 }
 
@@ -65,6 +66,11 @@ int NetSocket::socket4FD() const
 int NetSocket::socket6FD() const
 {
     return isOnSocketQueue() ? context_.socket6FD : -1;
+}
+
+ssl_st* NetSocket::sslContext() const
+{
+    return isOnSocketQueue() ? tls_.sslContext() : nullptr;
 }
 
 void NetSocket::post(std::function<void(NetSocket&)> work)
@@ -299,6 +305,7 @@ void NetSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd)
 
 void NetSocket::closeWithError(std::optional<NetSocketError> error)
 {
+    tls_.close();
     readPump_.clear();
     writePump_.clear();
     if (!listener_.hasSources() && !readPump_.hasSource() && !writePump_.hasSource()) {
@@ -388,6 +395,24 @@ void NetSocket::writeData(std::shared_ptr<const std::vector<uint8_t>> data, doub
         return;
     auto packet = std::make_shared<NetSocketWritePacket>(std::move(data), timeout, tag);
     post([packet = std::move(packet)](NetSocket& socket) { socket.writePump_.enqueue(packet); });
+}
+
+void NetSocket::startTLS(NetSocketTLSSettings settings)
+{
+    auto shared = std::make_shared<const NetSocketTLSSettings>(std::move(settings));
+    post([shared](NetSocket& socket) {
+        NetSocketContext& context = socket.context_;
+        if (!context.has(NetSocketFlag::Started) || context.has(NetSocketFlag::ForbidReadsWrites | NetSocketFlag::QueuedTLS))
+            return;
+        context.flags |= NetSocketFlag::QueuedTLS;
+        auto readMarker =
+            std::make_shared<NetSocketReadPacket>(nullptr, 0, 0, -1.0, 0, std::vector<uint8_t>{}, 0);
+        auto writeMarker =
+            std::make_shared<NetSocketWritePacket>(std::make_shared<const std::vector<uint8_t>>(), -1.0, 0);
+        readMarker->tlsSettings = writeMarker->tlsSettings = shared;
+        socket.readPump_.enqueue(std::move(readMarker));
+        socket.writePump_.enqueue(std::move(writeMarker));
+    });
 }
 
 float NetSocket::progressOfReadReturningTag(long* tag, size_t* done, size_t* total)
