@@ -94,9 +94,14 @@ bool useCipherSuites(SSL* ssl, const std::vector<long long>& numbers)
     }
     if (SSL_set_ciphersuites(ssl, tls13.c_str()) != 1)
         return false;
-    // With no older suite chosen, the older protocols have nothing to offer.
+    // A protocol left without a suite is not offered, or the peer could choose it and fail.
+    if (tls13.empty()) {
+        const long maximum = SSL_get_max_proto_version(ssl);
+        if ((maximum == 0 || maximum > TLS1_2_VERSION) && SSL_set_max_proto_version(ssl, TLS1_2_VERSION) != 1)
+            return false;
+    }
     if (older.empty())
-        return SSL_set_min_proto_version(ssl, TLS1_3_VERSION) == 1;
+        return SSL_get_min_proto_version(ssl) >= TLS1_3_VERSION || SSL_set_min_proto_version(ssl, TLS1_3_VERSION) == 1;
     return SSL_set_cipher_list(ssl, older.c_str()) == 1;
 }
 

@@ -140,32 +140,35 @@ NetSocketTLSSession::~NetSocketTLSSession()
 
 void NetSocketTLSSession::evaluateTrustManually()
 {
-    SSL_CTX_set_cert_verify_callback(context_, verifyCallback, this);
+    SSL_set_verify(ssl_, SSL_VERIFY_PEER, verifyCallback);
 }
 
-int NetSocketTLSSession::verifyCallback(X509_STORE_CTX* store, void* argument)
+int NetSocketTLSSession::verifyCallback(int preverified, X509_STORE_CTX* store)
 {
-    return static_cast<NetSocketTLSSession*>(argument)->verify(store);
+    SSL* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    return sessionOf(ssl).verify(preverified == 1, store);
 }
 
-int NetSocketTLSSession::verify(X509_STORE_CTX* store)
+// Called for each certificate of the chain: the first pass records OpenSSL's own verdict and makes
+// the handshake stop for the delegate; the pass after a yes accepts the chain.
+int NetSocketTLSSession::verify(bool preverified, X509_STORE_CTX* store)
 {
     if (trustAnswer_ == TrustAnswer::Trusted)
         return 1;
     if (trustAnswer_ == TrustAnswer::Unasked) {
-        auto trust = std::make_shared<NetSocketTrust>();
-        trust->trustedByDefault = X509_verify_cert(store) == 1;
-        if (!trust->trustedByDefault)
-            trust->evaluationError = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+        trust_ = std::make_shared<NetSocketTrust>();
+        trust_->trustedByDefault = true;
         STACK_OF(X509)* chain = X509_STORE_CTX_get0_untrusted(store);
         for (int i = 0; i < sk_X509_num(chain); ++i)
-            trust->certificateChain.push_back(pemOf(sk_X509_value(chain, i)));
-        trust_ = std::move(trust);
+            trust_->certificateChain.push_back(pemOf(sk_X509_value(chain, i)));
         trustAnswer_ = TrustAnswer::Asked;
+        SSL_set_retry_verify(ssl_);
     }
-    // The handshake returns to us and waits for the delegate's answer.
-    SSL_set_retry_verify(ssl_);
-    return -1;
+    if (!preverified && trust_->trustedByDefault) {
+        trust_->trustedByDefault = false;
+        trust_->evaluationError = X509_verify_cert_error_string(X509_STORE_CTX_get_error(store));
+    }
+    return 1;
 }
 
 void NetSocketTLSSession::setPeerID(std::vector<uint8_t> peerID)

@@ -64,11 +64,11 @@ private:
     enum class TrustAnswer { Unasked, Asked, Trusted };
 
     NetSocketTLSSession(bool server, NetSocketTLSConnection& connection);
-    static int verifyCallback(x509_store_ctx_st* store, void* argument);
+    static int verifyCallback(int preverified, x509_store_ctx_st* store);
     static int newSessionCallback(ssl_st* ssl, struct ssl_session_st* session);
     static int selectALPNCallback(ssl_st* ssl, const unsigned char** out, unsigned char* outLength,
         const unsigned char* in, unsigned int inLength, void* argument);
-    int verify(x509_store_ctx_st* store);
+    int verify(bool preverified, x509_store_ctx_st* store);
 
     const bool server_;
     NetSocketTLSConnection& connection_;
