@@ -9,6 +9,8 @@
 #include "Rozi/NetSocketTLSStatus.h"
 #include "Rozi/NetSocketWritePump.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -69,6 +71,10 @@ void NetSocketTLS::startTLS()
     plain.didRead(plain.availableBytes());
     sslErrCode_ = 0;
     lastSSLHandshakeError_ = 0;
+    // A record is useless to the peer until its last byte arrives: holding that byte back for an
+    // acknowledgement (Nagle) stalls every exchange by the peer's delayed-ACK time.
+    const int noDelay = 1;
+    ::setsockopt(context_.connectedFD(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     continueHandshake();
 }
 

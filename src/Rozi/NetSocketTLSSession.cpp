@@ -95,6 +95,32 @@ std::string pemOf(X509* certificate)
     return text;
 }
 
+// One context per side for the whole process: making one costs more than a handshake, and a shared
+// server context lets clients resume their sessions. What differs per socket is set on its SSL.
+SSL_CTX* sharedContext(bool server)
+{
+    static SSL_CTX* const serverContext = [] {
+        SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+        if (context != nullptr)
+            SSL_CTX_set_alpn_select_cb(context, NetSocketTLSSession::selectALPNCallback, nullptr);
+        return context;
+    }();
+    static SSL_CTX* const clientContext = [] {
+        SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+        if (context != nullptr) {
+            // Like the platform's client, trust the system's roots unless the delegate evaluates trust.
+            SSL_CTX_set_default_verify_paths(context);
+            SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+            SSL_CTX_sess_set_new_cb(context, NetSocketTLSSession::newSessionCallback);
+        }
+        return context;
+    }();
+    SSL_CTX* context = server ? serverContext : clientContext;
+    if (context != nullptr)
+        SSL_CTX_up_ref(context);
+    return context;
+}
+
 } // namespace
 
 NetSocketTLSSession::NetSocketTLSSession(bool server, NetSocketTLSConnection& connection)
@@ -106,7 +132,7 @@ std::unique_ptr<NetSocketTLSSession> NetSocketTLSSession::create(
     bool server, NetSocketTLSConnection& connection, std::string* failure)
 {
     std::unique_ptr<NetSocketTLSSession> session(new NetSocketTLSSession(server, connection));
-    session->context_ = SSL_CTX_new(server ? TLS_server_method() : TLS_client_method());
+    session->context_ = sharedContext(server);
     if (session->context_ != nullptr)
         session->ssl_ = SSL_new(session->context_);
     if (session->ssl_ == nullptr) {
@@ -124,8 +150,6 @@ std::unique_ptr<NetSocketTLSSession> NetSocketTLSSession::create(
     if (server) {
         SSL_set_accept_state(session->ssl_);
     } else {
-        // Like the platform's client, trust the system's roots unless the delegate evaluates trust.
-        SSL_CTX_set_default_verify_paths(session->context_);
         SSL_set_verify(session->ssl_, SSL_VERIFY_PEER, nullptr);
         SSL_set_connect_state(session->ssl_);
     }
@@ -176,8 +200,6 @@ void NetSocketTLSSession::setPeerID(std::vector<uint8_t> peerID)
     peerID_ = std::move(peerID);
     if (server_)
         return;
-    SSL_CTX_set_session_cache_mode(context_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-    SSL_CTX_sess_set_new_cb(context_, newSessionCallback);
     if (SSL_SESSION* kept = NetSocketTLSSessionCache::shared().find(peerID_)) {
         SSL_set_session(ssl_, kept);
         SSL_SESSION_free(kept);
@@ -186,7 +208,9 @@ void NetSocketTLSSession::setPeerID(std::vector<uint8_t> peerID)
 
 int NetSocketTLSSession::newSessionCallback(SSL* ssl, SSL_SESSION* session)
 {
-    NetSocketTLSSessionCache::shared().store(sessionOf(ssl).peerID_, session);
+    const NetSocketTLSSession& owner = sessionOf(ssl);
+    if (!owner.peerID_.empty())
+        NetSocketTLSSessionCache::shared().store(owner.peerID_, session);
     return 0; // the cache took a reference of its own
 }
 
@@ -199,16 +223,15 @@ bool NetSocketTLSSession::setALPN(const std::vector<std::string>& protocols)
     }
     if (alpn_.size() > UINT_MAX)
         return false;
-    if (!server_)
-        return SSL_set_alpn_protos(ssl_, alpn_.data(), unsigned(alpn_.size())) == 0;
-    SSL_CTX_set_alpn_select_cb(context_, selectALPNCallback, this);
-    return true;
+    return server_ || SSL_set_alpn_protos(ssl_, alpn_.data(), unsigned(alpn_.size())) == 0;
 }
 
-int NetSocketTLSSession::selectALPNCallback(SSL*, const unsigned char** out, unsigned char* outLength,
-    const unsigned char* in, unsigned int inLength, void* argument)
+int NetSocketTLSSession::selectALPNCallback(SSL* ssl, const unsigned char** out, unsigned char* outLength,
+    const unsigned char* in, unsigned int inLength, void*)
 {
-    auto& session = *static_cast<NetSocketTLSSession*>(argument);
+    const NetSocketTLSSession& session = sessionOf(ssl);
+    if (session.alpn_.empty())
+        return SSL_TLSEXT_ERR_NOACK;
     unsigned char* chosen = nullptr;
     const int result = SSL_select_next_proto(
         &chosen, outLength, session.alpn_.data(), unsigned(session.alpn_.size()), in, inLength);

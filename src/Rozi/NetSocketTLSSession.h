@@ -60,14 +60,16 @@ public:
     // Sends close_notify when the connection takes it now.
     void shutdown();
 
+    // OpenSSL's callbacks, set on the shared contexts.
+    static int newSessionCallback(ssl_st* ssl, struct ssl_session_st* session);
+    static int selectALPNCallback(ssl_st* ssl, const unsigned char** out, unsigned char* outLength,
+        const unsigned char* in, unsigned int inLength, void* argument);
+
 private:
     enum class TrustAnswer { Unasked, Asked, Trusted };
 
     NetSocketTLSSession(bool server, NetSocketTLSConnection& connection);
     static int verifyCallback(int preverified, x509_store_ctx_st* store);
-    static int newSessionCallback(ssl_st* ssl, struct ssl_session_st* session);
-    static int selectALPNCallback(ssl_st* ssl, const unsigned char** out, unsigned char* outLength,
-        const unsigned char* in, unsigned int inLength, void* argument);
     int verify(bool preverified, x509_store_ctx_st* store);
 
     const bool server_;
