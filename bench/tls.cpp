@@ -23,6 +23,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,13 +123,13 @@ private:
 };
 
 // openssl s_server answering each line reversed.
+// The client retries its connect until the server listens.
 class OpenSSLServer {
 public:
     OpenSSLServer(const Identity& identity, uint16_t port)
         : tool_({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert", identity.certFile,
               "-key", identity.keyFile, "-rev", "-quiet"})
     {
-        // Give it time to listen: the client retries its connect meanwhile.
     }
 
 private:
@@ -234,6 +235,8 @@ int main(int argc, char** argv)
     }
     ours->stop();
 
+    std::printf("cores: %u, %d rounds of %.0f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
+        seconds);
     std::printf("| server | TLS echo (MiB/s) | handshakes/s |\n|---|---|---|\n");
     std::printf("| NetSocket | %.0f | %.0f |\n", median(ourEcho), median(ourHandshakes));
     std::printf("| openssl s_server | %.0f | %.0f |\n", median(theirEcho), median(theirHandshakes));
