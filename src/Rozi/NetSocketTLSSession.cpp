@@ -99,6 +99,10 @@ std::string pemOf(X509* certificate)
 // server context lets clients resume their sessions. What differs per socket is set on its SSL.
 SSL_CTX* sharedContext(bool server)
 {
+    // Sockets may still be closing on dispatch threads while the process exits: OpenSSL must not
+    // free its state under them at exit (this takes effect where it is the first use of OpenSSL).
+    static const bool initialized = OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+    (void)initialized;
     static SSL_CTX* const serverContext = [] {
         SSL_CTX* context = SSL_CTX_new(TLS_server_method());
         if (context != nullptr)

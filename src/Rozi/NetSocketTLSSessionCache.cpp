@@ -6,14 +6,9 @@
 
 NetSocketTLSSessionCache& NetSocketTLSSessionCache::shared()
 {
-    static NetSocketTLSSessionCache cache;
-    return cache;
-}
-
-NetSocketTLSSessionCache::~NetSocketTLSSessionCache()
-{
-    for (auto& entry : sessions_)
-        SSL_SESSION_free(entry.second.second);
+    // Never destroyed: sockets closing on dispatch threads during exit may still store sessions.
+    static NetSocketTLSSessionCache* const cache = new NetSocketTLSSessionCache;
+    return *cache;
 }
 
 void NetSocketTLSSessionCache::store(const std::vector<uint8_t>& peerID, ssl_session_st* session)

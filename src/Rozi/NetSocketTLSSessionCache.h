@@ -12,7 +12,6 @@ struct ssl_session_st;
 class NetSocketTLSSessionCache {
 public:
     static NetSocketTLSSessionCache& shared();
-    ~NetSocketTLSSessionCache();
 
     // Keeps a reference of its own to the session.
     void store(const std::vector<uint8_t>& peerID, ssl_session_st* session);
@@ -20,6 +19,8 @@ public:
     ssl_session_st* find(const std::vector<uint8_t>& peerID);
 
 private:
+    NetSocketTLSSessionCache() = default;
+
     static constexpr size_t kCapacity = 256;
 
     std::mutex mutex_;

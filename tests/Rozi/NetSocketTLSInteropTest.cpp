@@ -80,12 +80,13 @@ TEST_F(NetSocketTLSInteropTest, OurClientEchoesOneMebibyteThroughOpenSSLsServer)
 TEST_F(NetSocketTLSInteropTest, OpenSSLsClientReadsOneMebibyteFromOurServer)
 {
     const std::string sent = payload(1 << 20, 'a');
-    server->onAccept = [&sent](const std::shared_ptr<NetSocket>& child) {
+    const auto bytes = std::make_shared<const std::vector<uint8_t>>(sent.begin(), sent.end());
+    server->onAccept([bytes](const std::shared_ptr<NetSocket>& child) {
         Settings settings = serverSettings();
         settings.set(Settings::kALPN, std::vector<std::string>{"x-test"});
         child->startTLS(settings);
-        child->writeData(std::vector<uint8_t>(sent.begin(), sent.end()), -1, 0);
-    };
+        child->writeData(bytes, -1, 0);
+    });
     ChildProcess openssl({"openssl", "s_client", "-connect", "127.0.0.1:" + std::to_string(port), "-servername",
         "localhost", "-alpn", "x-test", "-ign_eof"});
     std::string output;

@@ -11,7 +11,7 @@ using Settings = NetSocketTLSSettings;
 
 TEST_F(NetSocketTLSFixture, EchoesOneMebibyteEachWayWithTheALPNChoiceSeenByBothEnds)
 {
-    server->echo = true;
+    server->echo();
     Settings toServer = serverSettings();
     toServer.set(Settings::kALPN, std::vector<std::string>{"x-b", "x-c"});
     Settings toClient = clientSettings();
@@ -31,7 +31,7 @@ TEST_F(NetSocketTLSFixture, EchoesOneMebibyteEachWayWithTheALPNChoiceSeenByBothE
 
 TEST_F(NetSocketTLSFixture, CleartextReadAheadOfTheStartFeedsTheHandshake)
 {
-    server->onAccept = [](const std::shared_ptr<NetSocket>& child) { child->readDataToData(bytesOf("\r\n"), -1, 0); };
+    server->onAccept([](const std::shared_ptr<NetSocket>& child) { child->readDataToData(bytesOf("\r\n"), -1, 0); });
     // Corked, the command and the client's hello leave in one segment, so the server's terminator
     // read takes the hello into its pre-buffer.
     const int fd = connectedDescriptor(port);
@@ -128,7 +128,7 @@ protected:
 
 TEST_F(NetSocketTrustTest, TheDelegatesYesLetsTheHandshakeFinish)
 {
-    client->onTrust = [](const NetSocketTrust&, NetSocketTrustCompletion completion) { completion(true); };
+    client->onTrust([](const NetSocketTrust&, NetSocketTrustCompletion completion) { completion(true); });
     auto socket = securedWithManualTrust();
 
     ASSERT_TRUE(client->waitForSecured());
@@ -141,7 +141,7 @@ TEST_F(NetSocketTrustTest, TheDelegatesYesLetsTheHandshakeFinish)
 
 TEST_F(NetSocketTrustTest, TheDelegatesNoFailsWithBadCertificate)
 {
-    client->onTrust = [](const NetSocketTrust&, NetSocketTrustCompletion completion) { completion(false); };
+    client->onTrust([](const NetSocketTrust&, NetSocketTrustCompletion completion) { completion(false); });
     auto socket = securedWithManualTrust();
 
     ASSERT_TRUE(client->waitForDisconnect());
@@ -165,10 +165,10 @@ TEST_F(NetSocketTrustTest, ADelegateThatCannotAnswerFailsTheStart)
 
 TEST_F(NetSocketTrustTest, ACompletionCalledTwiceActsOnce)
 {
-    client->onTrust = [](const NetSocketTrust&, NetSocketTrustCompletion completion) {
+    client->onTrust([](const NetSocketTrust&, NetSocketTrustCompletion completion) {
         completion(true);
         completion(false);
-    };
+    });
     auto socket = securedWithManualTrust();
     socket->writeData(bytesOf("ping"), -1, 0);
 
@@ -181,10 +181,10 @@ TEST_F(NetSocketTrustTest, AnAnswerForAnEndedHandshakeIsIgnored)
 {
     std::mutex mutex;
     std::optional<NetSocketTrustCompletion> held;
-    client->onTrust = [&](const NetSocketTrust&, NetSocketTrustCompletion completion) {
+    client->onTrust([&](const NetSocketTrust&, NetSocketTrustCompletion completion) {
         const std::lock_guard lock(mutex);
         held = completion;
-    };
+    });
     auto socket = securedWithManualTrust();
     ASSERT_TRUE(eventually([&] {
         const std::lock_guard lock(mutex);
@@ -243,7 +243,7 @@ TEST_F(NetSocketTLSFixture, ASecondStartOrAStartBeforeConnectingQueuesNothing)
     idle->performBlock([] {});
     EXPECT_FALSE(idle->isSecure());
 
-    server->echo = true;
+    server->echo();
     auto socket = securedPair(serverSettings(), clientSettings());
     socket->startTLS(clientSettings());
     socket->writeData(bytesOf("after"), -1, 0);

@@ -81,21 +81,38 @@ class TLSDelegate final : public NetSocketDelegate {
 public:
     using TrustHandler = std::function<void(const NetSocketTrust&, NetSocketTrustCompletion)>;
 
-    std::function<void(const Socket&)> onAccept;
+    // Set before the connections they serve: the connection's road through the kernel hides the
+    // order from the thread checker, so the settings are read under the lock.
+    void onAccept(std::function<void(const Socket&)> handler)
+    {
+        locked([&] { onAccept_ = std::move(handler); });
+    }
     // Writes back what it reads, and reads again.
-    bool echo = false;
+    void echo()
+    {
+        locked([&] { echo_ = true; });
+    }
     // Without a handler the delegate leaves trust unanswered, as one that does not implement it.
-    TrustHandler onTrust;
+    void onTrust(TrustHandler handler)
+    {
+        locked([&] { onTrust_ = std::move(handler); });
+    }
 
     void didAcceptNewSocket(const Socket&, const Socket& child) override
     {
-        locked([&] { children_.push_back(child); });
-        if (onAccept)
-            onAccept(child);
+        const auto handler = locked([&] {
+            children_.push_back(child);
+            return onAccept_;
+        });
+        if (handler)
+            handler(child);
     }
     void didReadData(const Socket& sock, const NetSocketData& data, long) override
     {
-        locked([&] { received_.append(data.data(), data.data() + data.size()); });
+        const bool echo = locked([&] {
+            received_.append(data.data(), data.data() + data.size());
+            return echo_;
+        });
         if (echo) {
             sock->writeData(data.toVector(), -1, 0);
             sock->readDataWithTimeout(-1, 0);
@@ -108,9 +125,12 @@ public:
     void didReceiveTrust(
         const Socket& sock, const std::shared_ptr<const NetSocketTrust>& trust, NetSocketTrustCompletion completion) override
     {
-        locked([&] { trusts_.push_back(*trust); });
-        if (onTrust)
-            onTrust(*trust, completion);
+        const auto handler = locked([&] {
+            trusts_.push_back(*trust);
+            return onTrust_;
+        });
+        if (handler)
+            handler(*trust, completion);
         else
             NetSocketDelegate::didReceiveTrust(sock, trust, completion);
     }
@@ -160,6 +180,9 @@ private:
     }
 
     mutable std::mutex mutex_;
+    std::function<void(const Socket&)> onAccept_;
+    bool echo_ = false;
+    TrustHandler onTrust_;
     std::vector<std::shared_ptr<NetSocket>> children_;
     std::string received_;
     size_t secured_ = 0;
@@ -250,10 +273,10 @@ protected:
     // A client of ours whose server of ours starts TLS with the given settings, echoing when asked.
     std::shared_ptr<NetSocket> securedPair(NetSocketTLSSettings toServer, NetSocketTLSSettings toClient)
     {
-        server->onAccept = [toServer](const std::shared_ptr<NetSocket>& child) {
+        server->onAccept([toServer](const std::shared_ptr<NetSocket>& child) {
             child->startTLS(toServer);
             child->readDataWithTimeout(-1, 0);
-        };
+        });
         auto socket = connectClient(port);
         socket->startTLS(std::move(toClient));
         return socket;
