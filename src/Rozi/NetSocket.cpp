@@ -400,19 +400,7 @@ void NetSocket::writeData(std::shared_ptr<const std::vector<uint8_t>> data, doub
 void NetSocket::startTLS(NetSocketTLSSettings settings)
 {
     auto shared = std::make_shared<const NetSocketTLSSettings>(std::move(settings));
-    post([shared](NetSocket& socket) {
-        NetSocketContext& context = socket.context_;
-        if (!context.has(NetSocketFlag::Started) || context.has(NetSocketFlag::ForbidReadsWrites | NetSocketFlag::QueuedTLS))
-            return;
-        context.flags |= NetSocketFlag::QueuedTLS;
-        auto readMarker =
-            std::make_shared<NetSocketReadPacket>(nullptr, 0, 0, -1.0, 0, std::vector<uint8_t>{}, 0);
-        auto writeMarker =
-            std::make_shared<NetSocketWritePacket>(std::make_shared<const std::vector<uint8_t>>(), -1.0, 0);
-        readMarker->tlsSettings = writeMarker->tlsSettings = shared;
-        socket.readPump_.enqueue(std::move(readMarker));
-        socket.writePump_.enqueue(std::move(writeMarker));
-    });
+    post([shared](NetSocket& socket) { socket.tls_.queueStart(shared); });
 }
 
 float NetSocket::progressOfReadReturningTag(long* tag, size_t* done, size_t* total)

@@ -39,6 +39,19 @@ NetSocketTLS::NetSocketTLS(NetSocketContext& context, NetSocketCloser& closer, N
 
 NetSocketTLS::~NetSocketTLS() = default;
 
+void NetSocketTLS::queueStart(const std::shared_ptr<const NetSocketTLSSettings>& settings)
+{
+    if (!context_.has(NetSocketFlag::Started) ||
+        context_.has(NetSocketFlag::ForbidReadsWrites | NetSocketFlag::QueuedTLS))
+        return;
+    context_.flags |= NetSocketFlag::QueuedTLS;
+    auto readMarker = std::make_shared<NetSocketReadPacket>(nullptr, 0, 0, -1.0, 0, std::vector<uint8_t>{}, 0);
+    auto writeMarker = std::make_shared<NetSocketWritePacket>(std::make_shared<const std::vector<uint8_t>>(), -1.0, 0);
+    readMarker->tlsSettings = writeMarker->tlsSettings = settings;
+    readPump_.enqueue(std::move(readMarker));
+    writePump_.enqueue(std::move(writeMarker));
+}
+
 void NetSocketTLS::maybeStartTLS()
 {
     if (context_.has(NetSocketFlag::StartingReadTLS) && context_.has(NetSocketFlag::StartingWriteTLS))

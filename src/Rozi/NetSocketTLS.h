@@ -10,6 +10,7 @@
 
 class NetSocketCloser;
 class NetSocketReadPump;
+class NetSocketTLSSettings;
 class NetSocketWritePump;
 struct NetSocketContext;
 struct ssl_st;
@@ -26,6 +27,9 @@ public:
     NetSocketTLS(const NetSocketTLS&) = delete;
     NetSocketTLS& operator=(const NetSocketTLS&) = delete;
 
+    // Puts the TLS marker in both queues, unless the socket is not started, refuses requests or has
+    // a TLS start queued already.
+    void queueStart(const std::shared_ptr<const NetSocketTLSSettings>& settings);
     // Starts the session once both directions reached the marker.
     void maybeStartTLS();
     void continueHandshake();

@@ -105,6 +105,19 @@ TEST_F(NetSocketTLSFixture, CipherSuitesAreChosenByTheirNumbers)
     EXPECT_EQ(withSSL<int>(tls12, suiteOf), 0xC02B);
 }
 
+TEST_F(NetSocketTLSFixture, DiffieHellmanParametersInPEMAreTaken)
+{
+    ChildProcess openssl({"openssl", "genpkey", "-genparam", "-algorithm", "DH", "-pkeyopt", "group:ffdhe2048"});
+    const std::string pem = openssl.rest();
+    ASSERT_EQ(openssl.wait(), 0);
+    Settings toServer = serverSettings();
+    toServer.set(Settings::kDiffieHellmanParameters, std::vector<uint8_t>(pem.begin(), pem.end()));
+    auto socket = securedPair(toServer, clientSettings());
+
+    EXPECT_TRUE(server->waitForSecured());
+    EXPECT_TRUE(server->disconnects().empty());
+}
+
 TEST_F(NetSocketTLSFixture, AWrongHostNameIsRefused)
 {
     Settings toClient = clientSettings();
