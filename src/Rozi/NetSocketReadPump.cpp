@@ -221,9 +221,13 @@ size_t NetSocketReadPump::takeFromDescriptor(
     // A secure read asks for more than the raw estimate, which the records' overhead makes too small.
     const size_t estimate = bytesAvailable_ + (secure ? tls_.bufferedBytes() : 0);
     const size_t hint = !secure ? estimate : estimate > kSecureReadLength ? estimate + 16384 : kSecureReadLength;
-    const size_t length = read.readsToTerm()             ? read.readLengthForTermWithHint(hint, &intoPreBuffer)
-        : secure && read.readLength > 0 ? read.readLength - read.bytesDone
-                                         : read.readLengthForNonTermWithHint(hint);
+    size_t length = 0;
+    if (read.readsToTerm())
+        length = read.readLengthForTermWithHint(hint, &intoPreBuffer);
+    else if (secure && read.readLength > 0)
+        length = read.readLength - read.bytesDone; // so a full pass leaves nothing undecrypted behind
+    else
+        length = read.readLengthForNonTermWithHint(hint);
     uint8_t* target = nullptr;
     if (intoPreBuffer) {
         preBuffer_.ensureCapacityForWrite(length);
