@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -234,6 +235,7 @@ int main(int argc, char** argv)
         theirHandshakes.push_back(handshakesPerSecond(theirPort, seconds));
     }
     ours->stop();
+    std::filesystem::remove_all(std::filesystem::path(identity.certFile).parent_path());
 
     std::printf("cores: %u, %d rounds of %.0f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
         seconds);

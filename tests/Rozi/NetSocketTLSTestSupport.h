@@ -28,7 +28,11 @@
 
 // A key and a self-signed certificate for "localhost", made by openssl once per test program. The
 // certificate is also the only root that clients trust by default, through SSL_CERT_FILE.
-struct TestIdentity {
+class TestIdentity {
+    // First, so the paths below are made from it.
+    const std::filesystem::path folder_;
+
+public:
     std::filesystem::path certFile;
     std::filesystem::path keyFile;
     // Key and certificate: the first entry of kCFStreamSSLCertificates.
@@ -36,24 +40,28 @@ struct TestIdentity {
 
     static const TestIdentity& shared()
     {
-        static const TestIdentity identity = make();
+        static const TestIdentity identity;
         return identity;
     }
+    ~TestIdentity() { std::filesystem::remove_all(folder_); }
+    TestIdentity(const TestIdentity&) = delete;
+    TestIdentity& operator=(const TestIdentity&) = delete;
 
 private:
-    static TestIdentity make()
+    TestIdentity() : folder_(makeFolder()), certFile(folder_ / "cert.pem"), keyFile(folder_ / "key.pem")
     {
-        char pattern[] = "/tmp/netsocket-tls-XXXXXX";
-        const std::filesystem::path folder = ::mkdtemp(pattern);
-        TestIdentity identity{folder / "cert.pem", folder / "key.pem", {}};
         ChildProcess openssl({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-            "-nodes", "-keyout", identity.keyFile, "-out", identity.certFile, "-subj", "/CN=localhost", "-addext",
+            "-nodes", "-keyout", keyFile, "-out", certFile, "-subj", "/CN=localhost", "-addext",
             "subjectAltName=DNS:localhost", "-days", "2"});
         openssl.rest();
         EXPECT_EQ(openssl.wait(), 0);
-        identity.pem = read(identity.keyFile) + read(identity.certFile);
-        ::setenv("SSL_CERT_FILE", identity.certFile.c_str(), 1);
-        return identity;
+        pem = read(keyFile) + read(certFile);
+        ::setenv("SSL_CERT_FILE", certFile.c_str(), 1);
+    }
+    static std::filesystem::path makeFolder()
+    {
+        char pattern[] = "/tmp/netsocket-tls-XXXXXX";
+        return ::mkdtemp(pattern);
     }
     static std::string read(const std::filesystem::path& path)
     {
