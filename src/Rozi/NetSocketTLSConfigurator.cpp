@@ -1,5 +1,6 @@
 #include "Rozi/NetSocketTLSConfigurator.h"
 
+#include "Rozi/NetSocketTLSIdentities.h"
 #include "Rozi/NetSocketTLSSession.h"
 #include "Rozi/NetSocketTLSSettings.h"
 
@@ -40,29 +41,14 @@ Bio memoryOf(const void* data, size_t length)
     return Bio(length <= INT32_MAX ? BIO_new_mem_buf(data, int(length)) : nullptr, &BIO_free);
 }
 
-// The first PEM holds the certificate and its key; the others are the chain above it.
 bool useCertificates(SSL* ssl, const std::vector<std::string>& pems)
 {
-    if (pems.empty())
+    const auto identity = NetSocketTLSIdentities::shared().parse(pems);
+    if (!identity || SSL_use_certificate(ssl, identity->certificate) != 1 ||
+        SSL_use_PrivateKey(ssl, identity->key) != 1 || SSL_check_private_key(ssl) != 1)
         return false;
-    for (size_t i = 0; i < pems.size(); ++i) {
-        Bio bio = memoryOf(pems[i].data(), pems[i].size());
-        if (!bio)
-            return false;
-        std::unique_ptr<X509, decltype(&X509_free)> certificate(
-            PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), &X509_free);
-        if (!certificate)
-            return false;
-        if (i > 0) {
-            if (SSL_add1_chain_cert(ssl, certificate.get()) != 1)
-                return false;
-            continue;
-        }
-        Bio keyBio = memoryOf(pems[i].data(), pems[i].size());
-        std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> key(
-            keyBio ? PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr) : nullptr, &EVP_PKEY_free);
-        if (!key || SSL_use_certificate(ssl, certificate.get()) != 1 || SSL_use_PrivateKey(ssl, key.get()) != 1 ||
-            SSL_check_private_key(ssl) != 1)
+    for (X509* link : identity->chain) {
+        if (SSL_add1_chain_cert(ssl, link) != 1)
             return false;
     }
     return true;
