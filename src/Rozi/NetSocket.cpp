@@ -27,7 +27,8 @@ NetSocket::NetSocket(std::shared_ptr<SerialQueue> socketQueue)
                                             [this](NetSocketDescriptor fd, int family, NetSocketAddress::Data address) {
                                                 handOver(std::move(fd), family, std::move(address));
                                             }),
-      readPump_(context_, *this), writePump_(context_, *this), diagnostics_(context_),
+      readPump_(context_, *this, tls_), writePump_(context_, *this, tls_), tls_(context_, *this, readPump_, writePump_),
+      diagnostics_(context_),
       connector_(context_, *this,
           {[this](bool checkFamilies, NetSocketError* error) { return prepareTo("connect", checkFamilies, error); },
               [this](int fd) { setupReadAndWriteSourcesForNewlyConnectedSocket(fd); }})
@@ -68,6 +69,11 @@ int NetSocket::socket4FD() const
 int NetSocket::socket6FD() const
 {
     return isOnSocketQueue() ? context_.socket6FD : -1;
+}
+
+ssl_st* NetSocket::sslContext() const
+{
+    return isOnSocketQueue() ? tls_.sslContext() : nullptr;
 }
 
 void NetSocket::post(std::function<void(NetSocket&)> work)
@@ -324,6 +330,7 @@ bool NetSocket::connectToUrl(const std::filesystem::path& url, double timeout, N
 void NetSocket::closeWithError(std::optional<NetSocketError> error)
 {
     connector_.close();
+    tls_.close();
     readPump_.clear();
     writePump_.clear();
     if (!listener_.hasSources() && !readPump_.hasSource() && !writePump_.hasSource()) {
@@ -413,6 +420,12 @@ void NetSocket::writeData(std::shared_ptr<const std::vector<uint8_t>> data, doub
         return;
     auto packet = std::make_shared<NetSocketWritePacket>(std::move(data), timeout, tag);
     post([packet = std::move(packet)](NetSocket& socket) { socket.writePump_.enqueue(packet); });
+}
+
+void NetSocket::startTLS(NetSocketTLSSettings settings)
+{
+    auto shared = std::make_shared<const NetSocketTLSSettings>(std::move(settings));
+    post([shared](NetSocket& socket) { socket.tls_.queueStart(shared); });
 }
 
 float NetSocket::progressOfReadReturningTag(long* tag, size_t* done, size_t* total)

@@ -8,6 +8,8 @@
 #include "Rozi/NetSocketHostLookup.h"
 #include "Rozi/NetSocketListener.h"
 #include "Rozi/NetSocketReadPump.h"
+#include "Rozi/NetSocketTLS.h"
+#include "Rozi/NetSocketTLSSettings.h"
 #include "Rozi/NetSocketWritePump.h"
 
 #include <cstdint>
@@ -35,6 +37,14 @@ public:
         std::shared_ptr<DispatchQueue> delegateQueue = nullptr, std::shared_ptr<SerialQueue> socketQueue = nullptr);
     // Closes with no error; a started socket reports it to its delegate with a null socket.
     ~NetSocket();
+    // A socket over a descriptor that is connected already; it owns the descriptor from then on.
+    // Null, with a code 8 error, when the descriptor has no IPv4 or IPv6 peer.
+    static std::shared_ptr<NetSocket> socketFromConnectedSocketFD(
+        int fd, std::shared_ptr<SerialQueue> socketQueue, NetSocketError* error);
+    static std::shared_ptr<NetSocket> socketFromConnectedSocketFD(int fd, std::weak_ptr<NetSocketDelegate> delegate,
+        std::shared_ptr<DispatchQueue> delegateQueue, NetSocketError* error);
+    static std::shared_ptr<NetSocket> socketFromConnectedSocketFD(int fd, std::weak_ptr<NetSocketDelegate> delegate,
+        std::shared_ptr<DispatchQueue> delegateQueue, std::shared_ptr<SerialQueue> socketQueue, NetSocketError* error);
     NetSocket(const NetSocket&) = delete;
     NetSocket& operator=(const NetSocket&) = delete;
 
@@ -45,6 +55,8 @@ public:
     int socketFD() const;
     int socket4FD() const;
     int socket6FD() const;
+    // The TLS session once a TLS start began, answered only on the socket queue (null elsewhere).
+    struct ssl_st* sslContext() const;
 
     // Configuration. Getters wait for the socket queue; setters post to it (the synchronously...
     // ones wait).
@@ -175,6 +187,10 @@ public:
         writeData(std::make_shared<const std::vector<uint8_t>>(std::move(data)), timeout, tag);
     }
 
+    // Secures the connection once the reads and writes queued before it are done: reads and writes
+    // queued after it travel through TLS. Ignored unless connected and not yet started on TLS.
+    void startTLS(NetSocketTLSSettings settings = {});
+
     // Tag, bytes done and total of the current request and the fraction done; NaN without one.
     float progressOfReadReturningTag(long* tag, size_t* done, size_t* total);
     float progressOfWriteReturningTag(long* tag, size_t* done, size_t* total);
@@ -223,6 +239,7 @@ private:
     NetSocketListener listener_;
     NetSocketReadPump readPump_;
     NetSocketWritePump writePump_;
+    NetSocketTLS tls_;
     NetSocketDiagnostics diagnostics_;
     NetSocketConnector connector_;
     std::shared_ptr<void> userData_;

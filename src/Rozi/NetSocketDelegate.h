@@ -2,6 +2,7 @@
 
 #include "Rozi/NetSocketData.h"
 #include "Rozi/NetSocketError.h"
+#include "Rozi/NetSocketTrust.h"
 
 #include <atomic>
 #include <cstdint>
@@ -84,6 +85,14 @@ public:
         (void)sock, (void)error;
     }
     virtual void socketDidSecure(const Socket& sock) { (void)sock; }
+    // A client that evaluates trust itself: the handshake waits until the completion is called
+    // with the answer. A delegate that does not answer makes the TLS start fail.
+    virtual void didReceiveTrust(
+        const Socket& sock, const std::shared_ptr<const NetSocketTrust>& trust, NetSocketTrustCompletion completionHandler)
+    {
+        (void)sock, (void)trust;
+        completionHandler.cannotAnswer();
+    }
 
     // False once the default body of the callback has run: the delegate does not implement it.
     bool implements(Frequent callback) const { return (atDefault_.load(std::memory_order_relaxed) & callback) == 0; }

@@ -24,10 +24,12 @@ struct NetSocketError {
     std::string description;
     // For system-call failures: which call failed ("Error in read() function").
     std::string failureReason;
+    // Where the meaning of the code is found, for TLS failures.
+    std::string recoverySuggestion;
 
-    static NetSocketError badConfig(std::string message) { return {kDomain, BadConfigError, std::move(message), {}}; }
-    static NetSocketError badParam(std::string message) { return {kDomain, BadParamError, std::move(message), {}}; }
-    static NetSocketError other(std::string message) { return {kDomain, OtherError, std::move(message), {}}; }
+    static NetSocketError badConfig(std::string message) { return {kDomain, BadConfigError, std::move(message), {}, {}}; }
+    static NetSocketError badParam(std::string message) { return {kDomain, BadParamError, std::move(message), {}, {}}; }
+    static NetSocketError other(std::string message) { return {kDomain, OtherError, std::move(message), {}, {}}; }
     static NetSocketError connectTimeout();
     static NetSocketError readTimeout();
     static NetSocketError writeTimeout();

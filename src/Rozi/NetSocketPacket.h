@@ -2,6 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+class NetSocketTLSSettings;
 
 // What every queued read or write has: the caller's tag, its time-out in seconds (negative: none),
 // grown by the delegate's extensions, and how many bytes are done.
@@ -12,4 +15,6 @@ struct NetSocketPacket {
     double timeout;
     long tag;
     size_t bytesDone = 0;
+    // Set on the marker that a TLS start puts in both queues: the settings of the start.
+    std::shared_ptr<const NetSocketTLSSettings> tlsSettings;
 };

@@ -4,6 +4,8 @@
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketDescriptor.h"
 #include "Rozi/NetSocketFlags.h"
+#include "Rozi/NetSocketTLS.h"
+#include "Rozi/NetSocketTLSStatus.h"
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -18,6 +20,8 @@
 namespace {
 
 constexpr size_t kPreBufferCapacity = 4096;
+// What one secure read asks of the record layer when it may take any amount.
+constexpr size_t kSecureReadLength = 32768;
 
 size_t pendingBytes(int fd)
 {
@@ -32,8 +36,8 @@ bool wouldBlock(int code)
 
 } // namespace
 
-NetSocketReadPump::NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer)
-    : context_(context), closer_(closer), preBuffer_(kPreBufferCapacity),
+NetSocketReadPump::NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls)
+    : context_(context), closer_(closer), tls_(tls), preBuffer_(kPreBufferCapacity),
       source_(context, DispatchSource::Kind::Read, NetSocketFlag::ReadSourceSuspended),
       timeout_(context, closer,
           {NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout,
@@ -53,10 +57,20 @@ void NetSocketReadPump::maybeDequeueRead()
 {
     switch (packets_.next(context_)) {
     case NetSocketPacketQueue<NetSocketReadPacket>::Next::Empty:
-        if (context_.has(NetSocketFlag::DisconnectAfterReads))
+        if (context_.has(NetSocketFlag::DisconnectAfterReads)) {
             closer_.maybeClose();
+        } else if (context_.has(NetSocketFlag::SocketSecure)) {
+            tls_.flushSSLBuffers(preBuffer_);
+            if (preBuffer_.availableBytes() == 0)
+                source_.resume();
+        }
         break;
     case NetSocketPacketQueue<NetSocketReadPacket>::Next::Started:
+        if (packets_.current()->tlsSettings) {
+            context_.flags |= NetSocketFlag::StartingReadTLS;
+            tls_.maybeStartTLS();
+            break;
+        }
         timeout_.start(packets_.current()->timeout);
         doReadData();
         break;
@@ -80,6 +94,11 @@ void NetSocketReadPump::clear()
     packets_.clear();
     preBuffer_.reset();
     bytesAvailable_ = 0;
+}
+
+std::shared_ptr<const NetSocketTLSSettings> NetSocketReadPump::currentTLSSettings() const
+{
+    return packets_.current() ? packets_.current()->tlsSettings : nullptr;
 }
 
 float NetSocketReadPump::progress(long* tag, size_t* done, size_t* total) const
@@ -110,7 +129,10 @@ void NetSocketReadPump::onReadable()
 
 void NetSocketReadPump::doReadData()
 {
+    const bool secure = context_.has(NetSocketFlag::SocketSecure);
     if (!packets_.current() || context_.has(NetSocketFlag::ReadsPaused)) {
+        if (secure)
+            tls_.flushSSLBuffers(preBuffer_);
         if (bytesAvailable_ > 0)
             source_.suspend();
         return;
@@ -118,8 +140,17 @@ void NetSocketReadPump::doReadData()
     // A read made current while bytes wait takes them at once rather than after another readiness event.
     if (bytesAvailable_ == 0 && preBuffer_.availableBytes() == 0)
         bytesAvailable_ = pendingBytes(context_.connectedFD());
-    if (bytesAvailable_ == 0 && preBuffer_.availableBytes() == 0) {
+    const size_t buffered = secure ? tls_.bufferedBytes() : 0;
+    if (bytesAvailable_ == 0 && buffered == 0 && preBuffer_.availableBytes() == 0) {
         source_.resume();
+        return;
+    }
+    if (context_.has(NetSocketFlag::StartingReadTLS)) {
+        // The handshake waits for bytes: continue it when both directions reached the TLS start.
+        if (context_.has(NetSocketFlag::StartingWriteTLS) && tls_.handshakeWouldBlock())
+            tls_.continueHandshake();
+        else
+            source_.suspend();
         return;
     }
 
@@ -130,7 +161,7 @@ void NetSocketReadPump::doReadData()
     size_t taken = 0;
     if (preBuffer_.availableBytes() > 0)
         taken += takeFromPreBuffer(&done, &error);
-    if (!done && !error && !endOfStream && bytesAvailable_ > 0)
+    if (!done && !error && !endOfStream && bytesAvailable_ + buffered > 0)
         taken += takeFromDescriptor(&done, &waiting, &endOfStream, &error);
     if (!done && packets_.current()->readsAvailable())
         done = taken > 0;
@@ -151,6 +182,12 @@ void NetSocketReadPump::doReadData()
         doReadEOF();
     else if (waiting)
         source_.resume();
+    else if (secure && !done)
+        // The record layer may hold more than one pass took, with nothing left to signal it.
+        context_.socketQueue->async([weak = context_.self, this] {
+            if (const auto socket = weak.lock())
+                doReadData();
+        });
 }
 
 size_t NetSocketReadPump::takeFromPreBuffer(bool* done, std::optional<NetSocketError>* error)
@@ -180,8 +217,17 @@ size_t NetSocketReadPump::takeFromDescriptor(
 {
     NetSocketReadPacket& read = *packets_.current();
     bool intoPreBuffer = false;
-    const size_t length = read.readsToTerm() ? read.readLengthForTermWithHint(bytesAvailable_, &intoPreBuffer)
-                                             : read.readLengthForNonTermWithHint(bytesAvailable_);
+    const bool secure = context_.has(NetSocketFlag::SocketSecure);
+    // A secure read asks for more than the raw estimate, which the records' overhead makes too small.
+    const size_t estimate = bytesAvailable_ + (secure ? tls_.bufferedBytes() : 0);
+    const size_t hint = !secure ? estimate : estimate > kSecureReadLength ? estimate + 16384 : kSecureReadLength;
+    size_t length = 0;
+    if (read.readsToTerm())
+        length = read.readLengthForTermWithHint(hint, &intoPreBuffer);
+    else if (secure && read.readLength > 0)
+        length = read.readLength - read.bytesDone; // so a full pass leaves nothing undecrypted behind
+    else
+        length = read.readLengthForNonTermWithHint(hint);
     uint8_t* target = nullptr;
     if (intoPreBuffer) {
         preBuffer_.ensureCapacityForWrite(length);
@@ -191,24 +237,9 @@ size_t NetSocketReadPump::takeFromDescriptor(
         target = read.writePosition();
     }
 
-    const ssize_t result = ::read(context_.connectedFD(), target, length);
-    if (result < 0) {
-        if (wouldBlock(errno))
-            *waiting = true;
-        else
-            *error = NetSocketError::posix(errno, "Error in read() function");
-        bytesAvailable_ = 0;
+    const size_t bytesRead = receive(target, length, waiting, endOfStream, error);
+    if (bytesRead == 0)
         return 0;
-    }
-    if (result == 0) {
-        *waiting = true;
-        *endOfStream = true;
-        bytesAvailable_ = 0;
-        return 0;
-    }
-    const size_t bytesRead = size_t(result);
-    bytesAvailable_ = bytesRead < length || bytesAvailable_ <= bytesRead ? 0 : bytesAvailable_ - bytesRead;
-    *waiting = bytesAvailable_ == 0;
 
     if (read.readLength > 0) {
         read.bytesDone += bytesRead;
@@ -241,6 +272,41 @@ size_t NetSocketReadPump::takeFromDescriptor(
     return taken;
 }
 
+size_t NetSocketReadPump::receive(
+    uint8_t* target, size_t length, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error)
+{
+    if (context_.has(NetSocketFlag::SocketSecure)) {
+        size_t got = 0;
+        const long status = tls_.read(target, length, &got);
+        if (status == NetSocketTLSStatus::ClosedGraceful || status == NetSocketTLSStatus::ClosedAbort)
+            *endOfStream = true;
+        if (status == NetSocketTLSStatus::WouldBlock || *endOfStream)
+            *waiting = true;
+        else if (status != NetSocketTLSStatus::Success)
+            *error = NetSocketTLSStatus::error(status);
+        return got;
+    }
+    const ssize_t result = ::read(context_.connectedFD(), target, length);
+    if (result < 0) {
+        if (wouldBlock(errno))
+            *waiting = true;
+        else
+            *error = NetSocketError::posix(errno, "Error in read() function");
+        bytesAvailable_ = 0;
+        return 0;
+    }
+    if (result == 0) {
+        *waiting = true;
+        *endOfStream = true;
+        bytesAvailable_ = 0;
+        return 0;
+    }
+    const size_t bytesRead = size_t(result);
+    bytesAvailable_ = bytesRead < length || bytesAvailable_ <= bytesRead ? 0 : bytesAvailable_ - bytesRead;
+    *waiting = bytesAvailable_ == 0;
+    return bytesRead;
+}
+
 void NetSocketReadPump::completeCurrentRead()
 {
     const long tag = packets_.current()->tag;
@@ -258,6 +324,12 @@ void NetSocketReadPump::endCurrentRead()
 void NetSocketReadPump::doReadEOF()
 {
     context_.flags |= NetSocketFlag::SocketHasReadEOF;
+    if (context_.has(NetSocketFlag::SocketSecure))
+        tls_.flushSSLBuffers(preBuffer_);
+    if (context_.has(NetSocketFlag::StartingReadTLS | NetSocketFlag::StartingWriteTLS)) {
+        closer_.closeWithError(NetSocketTLSStatus::error(NetSocketTLSStatus::ClosedAbort));
+        return;
+    }
     bool keepOpen = false;
     if (context_.has(NetSocketFlag::ReadStreamClosed) || preBuffer_.availableBytes() > 0) {
         keepOpen = true; // what is pre-buffered is still served
@@ -270,8 +342,11 @@ void NetSocketReadPump::doReadEOF()
                                        NetSocketDelegate& delegate) { delegate.socketDidCloseReadStream(socket); });
         }
     }
+    const long tlsStatus = keepOpen ? 0 : tls_.closeStatus();
     if (keepOpen)
         source_.suspend();
+    else if (tlsStatus != 0 && tlsStatus != NetSocketTLSStatus::ClosedGraceful)
+        closer_.closeWithError(NetSocketTLSStatus::error(tlsStatus));
     else
         closer_.closeWithError(NetSocketError::connectionClosed());
 }

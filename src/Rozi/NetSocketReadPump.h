@@ -9,6 +9,7 @@
 #include <memory>
 
 class NetSocketCloser;
+class NetSocketTLS;
 class NetSocketDescriptor;
 struct NetSocketContext;
 
@@ -17,7 +18,7 @@ struct NetSocketContext;
 // a read for the next one. Everything runs on the socket queue.
 class NetSocketReadPump {
 public:
-    NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer);
+    NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls);
     ~NetSocketReadPump();
     NetSocketReadPump(const NetSocketReadPump&) = delete;
     NetSocketReadPump& operator=(const NetSocketReadPump&) = delete;
@@ -36,6 +37,14 @@ public:
     void cancelSource() { source_.cancel(); }
     // Tag, bytes done and total of the current read and the fraction done; NaN without one.
     float progress(long* tag, size_t* done, size_t* total) const;
+    void endCurrentRead();
+
+    // What the TLS layer reads through.
+    size_t& socketFDBytesAvailable() { return bytesAvailable_; }
+    NetSocketPreBuffer& preBuffer() { return preBuffer_; }
+    void resumeSource() { source_.resume(); }
+    // The settings of the TLS marker when it is the current read.
+    std::shared_ptr<const NetSocketTLSSettings> currentTLSSettings() const;
 
 private:
     void onReadable();
@@ -47,11 +56,13 @@ private:
     // One read() from the descriptor for the current read; the same outputs, plus whether it must
     // wait for more and whether the peer ended the stream.
     size_t takeFromDescriptor(bool* done, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error);
+    // Reads from the descriptor, through TLS on a secure socket.
+    size_t receive(uint8_t* target, size_t length, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error);
     void completeCurrentRead();
-    void endCurrentRead();
 
     NetSocketContext& context_;
     NetSocketCloser& closer_;
+    NetSocketTLS& tls_;
     NetSocketPacketQueue<NetSocketReadPacket> packets_;
     NetSocketPreBuffer preBuffer_;
     // What the last readiness event said the descriptor holds, less what was read since.

@@ -4,6 +4,8 @@
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketDescriptor.h"
 #include "Rozi/NetSocketFlags.h"
+#include "Rozi/NetSocketTLS.h"
+#include "Rozi/NetSocketTLSStatus.h"
 
 #include <sys/socket.h>
 
@@ -11,8 +13,8 @@
 #include <cmath>
 #include <utility>
 
-NetSocketWritePump::NetSocketWritePump(NetSocketContext& context, NetSocketCloser& closer)
-    : context_(context), closer_(closer),
+NetSocketWritePump::NetSocketWritePump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls)
+    : context_(context), closer_(closer), tls_(tls),
       source_(context, DispatchSource::Kind::Write, NetSocketFlag::WriteSourceSuspended),
       timeout_(context, closer,
           {NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag, &NetSocketError::writeTimeout,
@@ -36,6 +38,11 @@ void NetSocketWritePump::maybeDequeueWrite()
             closer_.maybeClose();
         break;
     case NetSocketPacketQueue<NetSocketWritePacket>::Next::Started:
+        if (packets_.current()->tlsSettings) {
+            context_.flags |= NetSocketFlag::StartingWriteTLS;
+            tls_.maybeStartTLS();
+            break;
+        }
         timeout_.start(packets_.current()->timeout);
         doWriteData();
         break;
@@ -79,20 +86,18 @@ void NetSocketWritePump::doWriteData()
         return;
     }
 
+    if (context_.has(NetSocketFlag::StartingWriteTLS)) {
+        // The handshake waits for room: continue it when both directions reached the TLS start.
+        if (context_.has(NetSocketFlag::StartingReadTLS) && tls_.handshakeWouldBlock())
+            tls_.continueHandshake();
+        else
+            source_.suspend();
+        return;
+    }
+
     bool waiting = false;
     std::optional<NetSocketError> error;
-    size_t written = 0;
-    // MSG_NOSIGNAL: a peer that reset the connection gives EPIPE here, never a signal.
-    const ssize_t result =
-        ::send(context_.connectedFD(), packets_.current()->nextBytes(), packets_.current()->remaining(), MSG_NOSIGNAL);
-    if (result < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-            waiting = true;
-        else
-            error = NetSocketError::posix(errno, "Error in write() function");
-    } else {
-        written = size_t(result);
-    }
+    const size_t written = send(&waiting, &error);
     if (waiting) {
         context_.flags &= ~NetSocketFlag::SocketCanAcceptBytes;
         source_.resume();
@@ -122,6 +127,29 @@ void NetSocketWritePump::doWriteData()
     }
     if (error)
         closer_.closeWithError(std::move(error));
+}
+
+size_t NetSocketWritePump::send(bool* waiting, std::optional<NetSocketError>* error)
+{
+    NetSocketWritePacket& write = *packets_.current();
+    if (context_.has(NetSocketFlag::SocketSecure)) {
+        size_t written = 0;
+        const long status = tls_.write(write.nextBytes(), write.remaining(), &written);
+        if (status == NetSocketTLSStatus::WouldBlock)
+            *waiting = true;
+        else if (status != NetSocketTLSStatus::Success)
+            *error = NetSocketTLSStatus::error(status);
+        return written;
+    }
+    // MSG_NOSIGNAL: a peer that reset the connection gives EPIPE here, never a signal.
+    const ssize_t result = ::send(context_.connectedFD(), write.nextBytes(), write.remaining(), MSG_NOSIGNAL);
+    if (result >= 0)
+        return size_t(result);
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+        *waiting = true;
+    else
+        *error = NetSocketError::posix(errno, "Error in write() function");
+    return 0;
 }
 
 void NetSocketWritePump::completeCurrentWrite()

@@ -8,6 +8,7 @@
 #include <memory>
 
 class NetSocketCloser;
+class NetSocketTLS;
 class NetSocketDescriptor;
 struct NetSocketContext;
 
@@ -16,7 +17,7 @@ struct NetSocketContext;
 // on the socket queue.
 class NetSocketWritePump {
 public:
-    NetSocketWritePump(NetSocketContext& context, NetSocketCloser& closer);
+    NetSocketWritePump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls);
     ~NetSocketWritePump();
     NetSocketWritePump(const NetSocketWritePump&) = delete;
     NetSocketWritePump& operator=(const NetSocketWritePump&) = delete;
@@ -35,14 +36,18 @@ public:
     void cancelSource() { source_.cancel(); }
     // Tag, bytes done and total of the current write and the fraction done; NaN without one.
     float progress(long* tag, size_t* done, size_t* total) const;
+    void endCurrentWrite();
+    void resumeSource() { source_.resume(); }
 
 private:
     void doWriteData();
+    // Sends what it can of the current write, through TLS on a secure socket.
+    size_t send(bool* waiting, std::optional<NetSocketError>* error);
     void completeCurrentWrite();
-    void endCurrentWrite();
 
     NetSocketContext& context_;
     NetSocketCloser& closer_;
+    NetSocketTLS& tls_;
     NetSocketPacketQueue<NetSocketWritePacket> packets_;
     NetSocketReadiness source_;
     NetSocketTimeout timeout_;

@@ -1,0 +1,248 @@
+// TLS echo throughput and handshakes per second of a NetSocket server beside openssl's own
+// s_server on the same machine, on loopback. One blocking OpenSSL client measures the echo of both
+// (64 KiB of 1 KiB lines in flight, echoed back; s_server -rev answers each line reversed, which is
+// as long); `openssl s_time -new` measures the full handshakes each server completes per second.
+//   bench-tls [seconds per run, default 2] [rounds, default 3]
+#include "ChildProcess.h"
+#include "Platform/SerialQueue.h"
+#include "Rozi/NetSocket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kLine = 1024;
+constexpr size_t kBlock = 64 * 1024;
+
+struct Identity {
+    std::string certFile;
+    std::string keyFile;
+    std::string pem;
+};
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Identity makeIdentity()
+{
+    char pattern[] = "/tmp/bench-tls-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    Identity identity{folder + "/cert.pem", folder + "/key.pem", {}};
+    ChildProcess openssl({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+        "-nodes", "-keyout", identity.keyFile, "-out", identity.certFile, "-subj", "/CN=localhost", "-days", "1"});
+    openssl.rest();
+    if (openssl.wait() != 0) {
+        std::fprintf(stderr, "openssl req failed\n");
+        std::exit(1);
+    }
+    identity.pem = readFile(identity.keyFile) + readFile(identity.certFile);
+    return identity;
+}
+
+uint16_t freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// Secures every accepted connection and writes back what it reads.
+class NetSocketTLSEcho final : public NetSocketDelegate {
+public:
+    NetSocketTLSEcho(const Identity& identity) : identity_(identity) { }
+
+    uint16_t start(const std::shared_ptr<NetSocketTLSEcho>& self)
+    {
+        listener_ = NetSocket::create(self, queue_);
+        NetSocketError error;
+        if (!listener_->acceptOnInterface("127.0.0.1", 0, &error)) {
+            std::fprintf(stderr, "NetSocket listen: %s\n", error.description.c_str());
+            std::exit(1);
+        }
+        return listener_->localPort();
+    }
+    void stop() { listener_->disconnect(); }
+
+    void didAcceptNewSocket(const Socket&, const Socket& child) override
+    {
+        {
+            const std::lock_guard lock(mutex_);
+            children_.insert(child);
+        }
+        child->startTLS({{NetSocketTLSSettings::kIsServer, true},
+            {NetSocketTLSSettings::kCertificates, std::vector<std::string>{identity_.pem}}});
+        child->readDataWithTimeout(-1, 0);
+    }
+    void didReadData(const Socket& sock, const NetSocketData& data, long) override
+    {
+        sock->writeData(data.toVector(), -1, 0);
+        sock->readDataWithTimeout(-1, 0);
+    }
+    void socketDidDisconnect(const Socket& sock, const std::optional<NetSocketError>&) override
+    {
+        const std::lock_guard lock(mutex_);
+        children_.erase(sock);
+    }
+
+private:
+    const Identity& identity_;
+    std::shared_ptr<SerialQueue> queue_ = SerialQueue::create("bench-delegate");
+    std::shared_ptr<NetSocket> listener_;
+    std::mutex mutex_;
+    std::set<std::shared_ptr<NetSocket>> children_;
+};
+
+// openssl s_server answering each line reversed.
+// The client retries its connect until the server listens.
+class OpenSSLServer {
+public:
+    OpenSSLServer(const Identity& identity, uint16_t port)
+        : tool_({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert", identity.certFile,
+              "-key", identity.keyFile, "-rev", "-quiet"})
+    {
+    }
+
+private:
+    ChildProcess tool_;
+};
+
+int connectTo(uint16_t port)
+{
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        ::close(fd);
+        ::usleep(10000);
+    }
+    std::fprintf(stderr, "cannot connect to port %u\n", port);
+    std::exit(1);
+}
+
+// Echoed MiB per second with one 64 KiB block in flight.
+double echoThroughput(uint16_t port, double seconds)
+{
+    SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+    SSL* ssl = SSL_new(context);
+    const int fd = connectTo(port);
+    SSL_set_fd(ssl, fd);
+    if (SSL_connect(ssl) != 1) {
+        std::fprintf(stderr, "TLS connect failed\n");
+        std::exit(1);
+    }
+    std::string block;
+    while (block.size() < kBlock)
+        block += std::string(kLine - 1, char('a' + block.size() / kLine % 26)) + "\n";
+    std::vector<char> answer(kBlock);
+    size_t echoed = 0;
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration<double>(seconds);
+    while (Clock::now() < end) {
+        if (SSL_write(ssl, block.data(), int(block.size())) != int(block.size()))
+            break;
+        size_t got = 0;
+        while (got < block.size()) {
+            const int n = SSL_read(ssl, answer.data() + got, int(block.size() - got));
+            if (n <= 0)
+                break;
+            got += size_t(n);
+        }
+        echoed += got;
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    SSL_shutdown(ssl);
+    SSL_free(ssl);
+    SSL_CTX_free(context);
+    ::close(fd);
+    return double(echoed) / (1 << 20) / elapsed;
+}
+
+// Full handshakes per second as `openssl s_time -new` counts them.
+double handshakesPerSecond(uint16_t port, double seconds)
+{
+    const auto start = Clock::now();
+    ChildProcess tool({"openssl", "s_time", "-connect", "127.0.0.1:" + std::to_string(port), "-new", "-time",
+        std::to_string(int(seconds))});
+    const std::string output = tool.rest(std::chrono::seconds(30));
+    tool.wait();
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const size_t at = output.find(" connections in ");
+    if (at == std::string::npos)
+        return 0;
+    const size_t begin = output.rfind('\n', at);
+    return std::atof(output.c_str() + (begin == std::string::npos ? 0 : begin + 1)) / elapsed;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 2.0;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const Identity identity = makeIdentity();
+
+    auto ours = std::make_shared<NetSocketTLSEcho>(identity);
+    const uint16_t ourPort = ours->start(ours);
+    const uint16_t theirPort = freePort();
+    OpenSSLServer theirs(identity, theirPort);
+
+    std::vector<double> ourEcho, theirEcho, ourHandshakes, theirHandshakes;
+    for (int round = 0; round < rounds; ++round) {
+        ourEcho.push_back(echoThroughput(ourPort, seconds));
+        theirEcho.push_back(echoThroughput(theirPort, seconds));
+        ourHandshakes.push_back(handshakesPerSecond(ourPort, seconds));
+        theirHandshakes.push_back(handshakesPerSecond(theirPort, seconds));
+    }
+    ours->stop();
+    std::filesystem::remove_all(std::filesystem::path(identity.certFile).parent_path());
+
+    std::printf("cores: %u, %d rounds of %.0f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
+        seconds);
+    std::printf("| server | TLS echo (MiB/s) | handshakes/s |\n|---|---|---|\n");
+    std::printf("| NetSocket | %.0f | %.0f |\n", median(ourEcho), median(ourHandshakes));
+    std::printf("| openssl s_server | %.0f | %.0f |\n", median(theirEcho), median(theirHandshakes));
+    std::printf("| NetSocket / s_server | %.2f | %.2f |\n", median(ourEcho) / median(theirEcho),
+        median(ourHandshakes) / median(theirHandshakes));
+    return 0;
+}
