@@ -2,7 +2,6 @@
 
 #include "Platform/SerialQueue.h"
 
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -31,14 +30,11 @@ std::shared_ptr<NetSocket> NetSocket::socketFromConnectedSocketFD(int fd, std::w
         } else if (peer.ss_family != AF_INET && peer.ss_family != AF_INET6) {
             failure = NetSocketError::other(
                 "Attempt to create socket from socket FD failed. socket FD is neither IPv4 nor IPv6");
-        } else if (::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK) != 0) {
-            failure = NetSocketError::other("Error enabling non-blocking IO on socket (fcntl)");
         } else {
-            socket->adoptConnected(fd, peer.ss_family);
-            socket->context_.notifier.post([socket, host = socket->diagnostics_.connectedHost(),
-                                               port = socket->diagnostics_.connectedPort()](NetSocketDelegate& d) {
-                d.didConnectToHost(socket, host.value_or(std::string()), port);
-            });
+            (peer.ss_family == AF_INET ? socket->context_.socket4FD : socket->context_.socket6FD) = fd;
+            socket->context_.flags |= NetSocketFlag::Started;
+            // As a connect that has just succeeded: the delegate hears of it, then reads and writes start.
+            socket->didConnect(socket->context_.stateIndex);
         }
     });
     if (failure) {

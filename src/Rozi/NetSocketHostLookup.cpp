@@ -21,7 +21,7 @@ std::optional<std::vector<NetSocketAddress::Data>> NetSocketHostLookup::lookupHo
     if (code == 0 && addresses.empty())
         code = EAI_FAIL;
     if (code != 0) {
-        NetSocketError::assign(error, {kErrorDomain, code, ::gai_strerror(code), {}});
+        NetSocketError::assign(error, {kErrorDomain, code, ::gai_strerror(code), {}, {}});
         return std::nullopt;
     }
     return addresses;
