@@ -9,7 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <optional>
 #include <utility>
 
 namespace {
