@@ -8,6 +8,7 @@
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
+#include "UI/RoziRelay.h"
 #include "UI/TvScreenController.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -158,6 +159,7 @@ void ConnectionController::onConnectSuccess(const std::string& name)
     view.showPage(MainWindowPage::Connected);
     clearSharedFolder();
     state.ConnectWithTv = true;
+    owner_.relay().setConnectWithTv(true);
     view.showSessionControlsAtRest();
     devices_.tvConnectSuccess(state.tvDeviceIp);
     owner_.link().sendType(kMsgSpeakerStatus, nullptr, 0);
@@ -190,7 +192,7 @@ void ConnectionController::reportConnectFailure()
         view.showInputError(std::nullopt);
         break;
     }
-    state.roziFlag = false;
+    owner_.relay().setConnectWithTv(false);
     owner_.view().showToastTip(text("STRING_CONNECT_FAIL"), false, kFailToastPosition, kFailToastSeconds);
 
     state.ConnectWithTv = false;
@@ -222,7 +224,7 @@ void ConnectionController::onDisConnect()
         PLOG("a link that never came up has ended");
         return;
     }
-    state.roziFlag = false;
+    owner_.relay().setConnectWithTv(false);
     state.videoSendFlag = false;
     owner_.view().closeFileInfoWindow();
     owner_.casting().stopForDisconnect();

@@ -8,6 +8,7 @@
 #include "UI/FileOfferController.h"
 #include "UI/FileWindowController.h"
 #include "UI/MainWindowView.h"
+#include "UI/RoziRelay.h"
 #include "UI/SendersController.h"
 #include "UI/TvControlController.h"
 #include "UI/WindowCastController.h"
@@ -17,6 +18,7 @@
 #include "Utils/PUtils.h"
 
 #include <cassert>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -50,7 +52,15 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       fileWindow_(std::make_unique<FileWindowController>(*this)),
       fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
       windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList)),
-      viewing_(std::make_unique<TvScreenController>(*this))
+      viewing_(std::make_unique<TvScreenController>(*this)),
+      relay_(RoziRelay::create({
+          // TCPManager::sendType only queues, from any thread.
+          .send = [this](uint16_t type) { link_.sendType(type, nullptr, 0); },
+          // On "socketQueue"; the tip waits a moment, as the TV's error may come with others.
+          .showTip = [this](std::string text) {
+              guard_.postAfter(std::chrono::milliseconds(100), [this, text = std::move(text)] { showRoziTip(text); });
+          },
+      }))
 {
     assert(mainThread_.holds());
     if (services_.routeAudioToLoopback)
@@ -65,6 +75,8 @@ MainWindowController::~MainWindowController()
     // the main queue find the guard gone.
     setLinkDelegates(false);
     link_.setReverseControlDelegate(nullptr);
+    // Nothing on "socketQueue" reaches this controller after it.
+    relay_->shutdown();
     casting_->stopForDisconnect();
 }
 
@@ -73,7 +85,26 @@ void MainWindowController::windowDidLoad()
     assert(mainThread_.holds());
     extendedScreen_->windowDidLoad();
     connection_->windowDidLoad();
+    if (services_.roziPort)
+        enableServer("127.0.0.1", *services_.roziPort);
     setLinkDelegates(true);
+}
+
+void MainWindowController::enableServer(const std::string& interface, uint16_t port)
+{
+    relay_->enableServer(interface, port);
+}
+
+void MainWindowController::cancelRoziTipWindow()
+{
+    assert(mainThread_.holds());
+    view_.hideRoziTipWindow();
+}
+
+void MainWindowController::showRoziTip(const std::string& text)
+{
+    if (!view_.roziTipWindowVisible())
+        view_.showRoziTipWindow(text);
 }
 
 void MainWindowController::windowWillClose()
@@ -253,6 +284,32 @@ void MainWindowController::setLinkDelegates(bool on)
 {
     link_.setConnectDelegate(on ? this : nullptr);
     link_.setActiveVersionsDelegate(on ? this : nullptr);
+    link_.setRoziDelegate(on ? this : nullptr);
+}
+
+void MainWindowController::onReveiveCameraVideoData(const uint8_t* data, int64_t len)
+{
+    relay_->onReveiveCameraVideoData(data, len);
+}
+
+void MainWindowController::handleMicDataToDecode(const uint8_t* data, int len)
+{
+    relay_->handleMicDataToDecode(data, len);
+}
+
+void MainWindowController::showRoziTipWindow(int code, int64_t type)
+{
+    relay_->showRoziTipWindow(code, type);
+}
+
+void MainWindowController::tvOpenRozi(const std::string& device)
+{
+    relay_->tvOpenRozi(device);
+}
+
+void MainWindowController::enableRoziFunction(bool enable)
+{
+    relay_->enableRoziFunction(enable);
 }
 
 void MainWindowController::onConnectSuccess(const std::string& name)

@@ -2,6 +2,7 @@
 
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Socket/ActiveVersionsDelegate.h"
+#include "Socket/ROZIOperationDelegate.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
 #include "UI/ConnectListDelegate.h"
@@ -26,6 +27,7 @@ class ExtendedScreen;
 class FileOfferController;
 class FileWindowController;
 class MainWindowView;
+class RoziRelay;
 class SendersController;
 class TCPManager;
 class TvControlController;
@@ -35,14 +37,16 @@ class TvScreenController;
 // The mediator of the session: the one object the TV link and the main window talk to. It is the
 // link's delegate for connection, reverse control and capabilities, and forwards each concern to a
 // class of its own (finding and connecting, the senders list and capabilities, casting, the TV's
-// control of the computer), all sharing one SessionState.
+// control of the computer, the camera and microphone relay), all sharing one SessionState.
 //
 // Threads: made, used and destroyed on the main thread (asserted). Calls from the link arrive on its
 // threads and are moved to the main queue before anything is touched, so every concern runs on the
-// main thread only; a call still queued when the controller is destroyed is dropped.
+// main thread only; a call still queued when the controller is destroyed is dropped. The relay is the
+// exception: its state lives on its own queue "socketQueue", where the link's relay calls go directly.
 class MainWindowController final : public VXTcpConnectDelegate,
                                    public VXTcpReverseControlDelegate,
                                    public ActiveVersionsDelegate,
+                                   public ROZIOperationDelegate,
                                    public RecordManagerToStopScreenDelegate,
                                    public TvDevicesNameDelegate,
                                    public ConnectListDelegate,
@@ -107,6 +111,7 @@ public:
     FileOfferController& fileOffers() { return *fileOffers_; }
     WindowCastController& windowCast() { return *windowCast_; }
     TvScreenController& viewing() { return *viewing_; }
+    RoziRelay& relay() { return *relay_; }
 
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override;
@@ -136,6 +141,18 @@ public:
     void activeVersionHandler(int level) override;
     void isSpeakerHandler(bool speaker) override;
 
+    // ROZIOperationDelegate: on the receive thread, handed to the relay's queue.
+    void onReveiveCameraVideoData(const uint8_t* data, int64_t len) override;
+    void handleMicDataToDecode(const uint8_t* data, int len) override;
+    void showRoziTipWindow(int code, int64_t type) override;
+    void tvOpenRozi(const std::string& device) override;
+    void enableRoziFunction(bool enable) override;
+
+    // The relay's server on the interface and port (done by windowDidLoad when the session has a relay
+    // port); the outcome is logged. The tip window's button.
+    void enableServer(const std::string& interface, uint16_t port);
+    void cancelRoziTipWindow();
+
     // RecordManagerToStopScreenDelegate
     void stopScreenFunction() override;
 
@@ -154,6 +171,8 @@ public:
 
 private:
     void setLinkDelegates(bool on);
+    // Main thread: a tip shows unless one is showing already (which keeps its text).
+    void showRoziTip(const std::string& text);
 
     MainWindowView& view_;
     const SessionServices services_;
@@ -169,6 +188,7 @@ private:
     std::unique_ptr<FileOfferController> fileOffers_;
     std::unique_ptr<WindowCastController> windowCast_;
     std::unique_ptr<TvScreenController> viewing_;
+    std::shared_ptr<RoziRelay> relay_;
     // Link calls moved to the main queue do nothing once the controller is gone.
     MainQueueGuard guard_;
 };

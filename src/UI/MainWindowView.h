@@ -5,6 +5,7 @@
 #include "UI/ExtendTileView.h"
 #include "UI/FileOfferView.h"
 #include "UI/FileWindowView.h"
+#include "UI/RoziTipView.h"
 #include "UI/SendersView.h"
 #include "UI/ToastPresenter.h"
 #include "UI/WindowCastView.h"
@@ -20,4 +21,5 @@ class MainWindowView : public ToastPresenter,
                        public FileOfferView,
                        public ExtendTileView,
                        public WindowCastView,
-                       public ViewingView {};
+                       public ViewingView,
+                       public RoziTipView {};

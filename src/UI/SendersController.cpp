@@ -8,6 +8,7 @@
 #include "UI/LocalizedText.h"
 #include "UI/MainWindowController.h"
 #include "UI/MainWindowView.h"
+#include "UI/RoziRelay.h"
 #include "Utils/Log.h"
 
 namespace {
@@ -18,9 +19,6 @@ constexpr int64_t kSplitScreenButton = 2;
 constexpr int64_t kReverseSwitchButton = 3;
 constexpr int64_t kVersionToastPosition = 1;
 constexpr float kVersionToastSeconds = 3.0f;
-// The relay tip shown when the speaker role goes while the camera client is connected.
-constexpr int kRoziTipSpeakerLost = 1;
-constexpr int64_t kRoziCamera = 2;
 
 } // namespace
 
@@ -72,19 +70,11 @@ void SendersController::isSpeakerHandler(bool speaker)
         return;
     state.isSpeaker = speaker;
     if (speaker) {
-        if (state.isCameraConnect && state.roziFlag) {
-            owner_.link().sendType(kMsgCameraOpen, nullptr, 0);
-            PLOG("send open camera message");
-        }
-        if (state.isMicConnect && state.roziFlag) {
-            owner_.link().sendType(kMsgMicOpen, nullptr, 0);
-            PLOG("send open mic message");
-        }
+        owner_.relay().presenterChanged(true);
         showPanel({.listShown = panel_.listShown, .ballShown = true, .countShown = panel_.countShown});
         return;
     }
-    if (state.isCameraConnect && state.roziFlag)
-        owner_.view().showRoziTipWindow(kRoziTipSpeakerLost, kRoziCamera);
+    owner_.relay().presenterChanged(false);
     showPanel({.listShown = false, .ballShown = false, .countShown = panel_.countShown});
 }
 

@@ -32,6 +32,4 @@ public:
     // The window that renames this computer as the TV lists it, with the login name as placeholder.
     virtual void showDeviceNameWindow(const std::string& placeholder) = 0;
     virtual void hideDeviceNameWindow() = 0;
-    // The relay's tip window (tip code, device type: 1 microphone, 2 camera).
-    virtual void showRoziTipWindow(int tip, int64_t type) = 0;
 };

@@ -41,6 +41,9 @@ struct SessionServices {
     std::function<std::string()> frontmostBundleId;
     // The TV's port for every connect.
     uint16_t tvPort = 6666;
+    // The camera and microphone relay's port on 127.0.0.1 (8888 where the application's information
+    // enables it); nullopt: no relay server.
+    std::optional<uint16_t> roziPort;
     // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once
     // with the first octet of each. Main thread.
     std::function<std::vector<std::string>()> localAddresses = &FindTvDevices::getNICIP;

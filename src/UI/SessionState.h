@@ -48,9 +48,4 @@ struct SessionState {
     bool inWindowInfoView = false;
     // The TV's screen is being viewed (the mirror button is on).
     bool viewingTvScreen = false;
-
-    // --- Relay.
-    bool roziFlag = false;
-    bool isCameraConnect = false;
-    bool isMicConnect = false;
 };

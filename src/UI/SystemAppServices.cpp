@@ -43,6 +43,8 @@ AppDelegate::Services SystemAppServices::make()
         SoundPreferences::shared().useAudioDeviceForInputAndOutput(kLoopbackDevice);
     };
     services.session.tvPort = tvPort(std::getenv(kTvPortVariable));
+    if (AppInfo::main().enableROZI())
+        services.session.roziPort = kRoziPort;
     if (!discoveryRuns(std::getenv(kDiscoveryVariable))) {
         PLOG("%s=off: no discovery runs", kDiscoveryVariable);
         services.session.discovery = std::nullopt;

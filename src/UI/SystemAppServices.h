@@ -16,6 +16,8 @@ public:
     // end-to-end test run theirs on a free port).
     static constexpr const char* kTvPortVariable = "PELKOR_TV_PORT";
     static constexpr uint16_t kTvPort = 6666;
+    // The camera and microphone relay listens here on 127.0.0.1 when the application enables it.
+    static constexpr uint16_t kRoziPort = 8888;
     // "off" runs no discovery, so nothing is broadcast (the demo on a machine where it cannot keep its
     // traffic in a private network); a typed address still connects.
     static constexpr const char* kDiscoveryVariable = "PELKOR_DISCOVERY";

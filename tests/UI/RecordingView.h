@@ -20,6 +20,7 @@ public:
     std::function<void()> pendingAlert;
     RecordingFilePanel filePanelView{calls};
     bool fileWindowVisible = false;
+    bool roziTipVisible = false;
     bool folderOpens = true;
     // What the casting-code window listens with; the test plays keys into it.
     FakeKeyboardMonitor keyMonitor;
@@ -103,9 +104,16 @@ public:
         calls.push_back("showDeviceNameWindow " + placeholder);
     }
     void hideDeviceNameWindow() override { calls.push_back("hideDeviceNameWindow"); }
-    void showRoziTipWindow(int tip, int64_t type) override
+    bool roziTipWindowVisible() const override { return roziTipVisible; }
+    void showRoziTipWindow(const std::string& text) override
     {
-        calls.push_back("showRoziTipWindow " + std::to_string(tip) + " " + std::to_string(type));
+        roziTipVisible = true;
+        calls.push_back("showRoziTipWindow " + text);
+    }
+    void hideRoziTipWindow() override
+    {
+        roziTipVisible = false;
+        calls.push_back("hideRoziTipWindow");
     }
     void setExtendSnapshot(const BgraFrame& snapshot) override
     {

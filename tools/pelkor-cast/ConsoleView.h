@@ -41,7 +41,10 @@ public:
     void showSendersCount(size_t) override {}
     void showDeviceNameWindow(const std::string&) override {}
     void hideDeviceNameWindow() override {}
-    void showRoziTipWindow(int, int64_t) override {}
+    // No relay runs here, so no tip comes.
+    bool roziTipWindowVisible() const override { return false; }
+    void showRoziTipWindow(const std::string&) override {}
+    void hideRoziTipWindow() override {}
     void showCastingCodeWindow() override;
     void hideCastingCodeWindow() override;
     void setCastingCodeText(const std::string& text) override;

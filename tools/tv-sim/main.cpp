@@ -6,7 +6,8 @@
 //   tv-sim [--listen ADDR:PORT] [--no-heartbeat] [--udp MASK:F] [--report FILE]
 //          [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode] [--quality LEVEL]
 //          [--quality-change] [--offer FILE]... [--screen WxH] [--screen-fps N] [--refuse-view REASON]
-//          [--invite-view] [--screen-still] [--screen-dump DIR]
+//          [--invite-view] [--screen-still] [--screen-dump DIR] [--relay] [--camera-feed B:R:S]
+//          [--mic-feed B:R:S] [--camera-error VALUE] [--mic-error VALUE]
 //
 //   --listen ADDR:PORT  numeric address and port (IPv6 as [::1]:6666); default 127.0.0.1:0, the kernel
 //                       picks the port and the "listen" line tells it
@@ -39,6 +40,13 @@
 //                       compare a viewer's picture with
 //   --refuse-view REASON  answer each start of viewing with kMsgTvScreenFail and this reason instead
 //   --invite-view       invite each client after the greeting to view the screen (kMsgReverseInvite)
+//   --relay             enable the camera and microphone relay on each link (kMsgRoziEnable on); each
+//                       of the four options below implies it
+//   --camera-feed B:R:S answer the client's kMsgCameraOpen with kMsgCameraData of B bytes each, R
+//                       messages a second, for S seconds (once per run; see TvRelayFeed)
+//   --mic-feed B:R:S    the same for kMsgMicOpen with kMsgMicData
+//   --camera-error VALUE  answer each kMsgCameraOpen with kMsgCameraError and this value instead
+//   --mic-error VALUE   answer each kMsgMicOpen with kMsgMicError and this value instead
 //
 // Files the client pushes (kMsgFilePush) are fetched from its shared-folder server, opened with the
 // session key, and acknowledged.
@@ -73,6 +81,8 @@
 //        touch_up|annotation_down|annotation_move|annotation_up x=<x> y=<y>; scroll dx=<dx> dy=<dy>;
 //        key_down|key_up usage=0x<hex>; key_code code=0x<hex> (0xf704 is Home); annotation_mode
 //        on=<0|1>; annotation_undo; annotation_clear)
+//   relay <camera|mic> sent messages=<n> bytes=<b> sha256=<64 hex digits>
+// (a relay feed has ended: what it sent, back to back)
 // (with --decode, the last line, on SIGINT or SIGTERM: the pictures decoded, the units that gave
 // none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
 // Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
@@ -81,12 +91,14 @@
 #include "tv-sim/ReportLines.h"
 #include "tv-sim/TvFileServer.h"
 #include "tv-sim/TestPattern.h"
+#include "tv-sim/TvRelayFeed.h"
 #include "tv-sim/TvSim.h"
 
 #include <pthread.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <csignal>
 #include <cstdio>
@@ -110,6 +122,7 @@ struct Arguments {
     // The TV's screens, the first at the start; each view after a stop takes the next.
     std::vector<ScreenStreamer::Screen> screens;
     std::string screenDump;
+    std::optional<TvRelayFeed::Options> relay;
 };
 
 void usage()
@@ -118,7 +131,8 @@ void usage()
                          "              [--name NAME] [--code CODE] [--encrypt] [--discovery PORT] [--decode]\n"
                          "              [--quality LEVEL] [--quality-change] [--offer FILE]... [--screen WxH]\n"
                          "              [--screen-fps N] [--refuse-view REASON] [--invite-view] [--screen-still]\n"
-                         "              [--screen-dump DIR]\n");
+                         "              [--screen-dump DIR] [--relay] [--camera-feed B:R:S] [--mic-feed B:R:S]\n"
+                         "              [--camera-error VALUE] [--mic-error VALUE]\n");
 }
 
 // A whole unsigned number of at most max, decimal or 0x hex.
@@ -156,6 +170,23 @@ std::optional<std::pair<int, int>> parseSize(const std::string& text)
     if (!width || !height)
         return std::nullopt;
     return std::pair{static_cast<int>(*width), static_cast<int>(*height)};
+}
+
+// "B:R:S": message bytes (1 to 16 MiB), messages a second and seconds (whole numbers from 1).
+std::optional<TvRelayFeed::Stream> parseFeed(const std::string& text)
+{
+    const size_t first = text.find(':');
+    const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+    if (second == std::string::npos)
+        return std::nullopt;
+    const auto bytes = number(text.substr(0, first), 16u << 20);
+    const auto rate = number(text.substr(first + 1, second - first - 1), 100'000);
+    const auto seconds = number(text.substr(second + 1), 86'400);
+    if (!bytes || !rate || !seconds || *bytes == 0 || *rate == 0 || *seconds == 0)
+        return std::nullopt;
+    return TvRelayFeed::Stream{.messageBytes = *bytes,
+                               .messagesPerSecond = static_cast<double>(*rate),
+                               .duration = std::chrono::seconds(*seconds)};
 }
 
 bool parseListen(const std::string& text, TvSim::Options& options)
@@ -233,6 +264,19 @@ std::optional<Arguments> parse(int argc, char** argv)
             arguments.options.screen.still = true;
         } else if (flag == "--screen-dump" && hasValue) {
             arguments.screenDump = argv[++i];
+        } else if (flag == "--relay") {
+            arguments.relay.emplace(arguments.relay.value_or(TvRelayFeed::Options{}));
+        } else if ((flag == "--camera-feed" || flag == "--mic-feed") && hasValue) {
+            auto& relay = arguments.relay.emplace(arguments.relay.value_or(TvRelayFeed::Options{}));
+            (flag == "--camera-feed" ? relay.camera : relay.mic).stream = parseFeed(argv[++i]);
+            if (!(flag == "--camera-feed" ? relay.camera : relay.mic).stream)
+                return std::nullopt;
+        } else if ((flag == "--camera-error" || flag == "--mic-error") && hasValue) {
+            auto& relay = arguments.relay.emplace(arguments.relay.value_or(TvRelayFeed::Options{}));
+            auto& error = (flag == "--camera-error" ? relay.camera : relay.mic).error;
+            error = signedNumber(argv[++i]);
+            if (!error)
+                return std::nullopt;
         } else if (flag == "--discovery" && hasValue) {
             const auto port = number(argv[++i], 65'535);
             if (!port)
@@ -328,8 +372,15 @@ int main(int argc, char** argv)
         return 1;
 
     TvSim sim(arguments->options);
+    std::optional<TvRelayFeed> relay;
+    if (arguments->relay)
+        relay.emplace(sim, *arguments->relay, [&](const std::string& line) { report.line(line); });
     sim.setFetchObserver([&](const TvSim::FetchedFile& file) { report.line(ReportLines::fetchedLine(file)); });
-    sim.setMessageObserver([&](const ReceivedMessage& message) { report.line(ReportLines::recvLine(message)); });
+    sim.setMessageObserver([&](const ReceivedMessage& message) {
+        report.line(ReportLines::recvLine(message));
+        if (relay)
+            relay->onMessage(message);
+    });
     sim.setKeyExchangeObserver([&](TvSim::KeyExchangeOutcome outcome) {
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
     });
@@ -343,6 +394,8 @@ int main(int argc, char** argv)
     sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(ReportLines::decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
+        if (up && relay)
+            relay->onLinkUp();
         if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON(files.baseURL(), offered))))
             report.line("offer " + files.baseURL() + " files=" + std::to_string(offered.size()));
         if (!up || !arguments->udp)
@@ -367,6 +420,8 @@ int main(int argc, char** argv)
 
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    if (relay)
+        relay->stop();
     sim.stop();
     if (arguments->options.decodeVideo)
         report.line(ReportLines::summaryLine(sim.decodedFrames(), sim.decodeErrors()));

@@ -73,6 +73,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     fileWindow_ = new FileWindow(this);
     fileShareWindow_ = new FileShareWindow(this);
     downloadSuccessWindow_ = new DownloadResultWindow(this);
+    roziTipWindow_ = new RoziTipWindow(this);
     connectActions();
 }
 
@@ -123,6 +124,7 @@ void MainWindow::setController(MainWindowController* controller)
     fileWindow_->setController(controller);
     fileShareWindow_->setController(controller ? &controller->fileOffers() : nullptr);
     downloadSuccessWindow_->setController(controller ? &controller->fileOffers() : nullptr);
+    roziTipWindow_->setController(controller);
 }
 
 QWidget* MainWindow::pageWidget(MainWindowPage page) const

@@ -7,6 +7,7 @@
 #include "UI/Qt/DownloadResultWindow.h"
 #include "UI/Qt/FileShareWindow.h"
 #include "UI/Qt/FileWindow.h"
+#include "UI/Qt/RoziTipWindow.h"
 #include "UI/TvMirror/VideoDisplayLayer.h"
 #include "UI/Qt/SendersPanelView.h"
 #include "UI/Qt/ToastView.h"
@@ -62,8 +63,7 @@ public:
     void showHelpForConnection(bool connected) override;
     void showSessionControlsAtRest() override;
 
-    // SendersView: the senders panel and the device-name window show in their own views; the relay's tip
-    // comes with its own view, until then nothing shows.
+    // SendersView: the senders panel and the device-name window show in their own views.
     void showSendersPanel(const SendersPanel& panel) override { sendersPanel_->showSendersPanel(panel); }
     void showSendersSwitch(SendersSwitch which, bool on) override { sendersPanel_->showSendersSwitch(which, on); }
     void showSendersCount(size_t count) override { sendersPanel_->showSendersCount(count); }
@@ -71,7 +71,11 @@ public:
     void setDeviceCountTitle(const std::string& title) override { sendersPanel_->setDeviceCountTitle(title); }
     void showDeviceNameWindow(const std::string& placeholder) override;
     void hideDeviceNameWindow() override;
-    void showRoziTipWindow(int, int64_t) override {}
+    // RoziTipView: the relay's tip window.
+    bool roziTipWindowVisible() const override { return roziTipWindow_->isVisible(); }
+    void showRoziTipWindow(const std::string& text) override { roziTipWindow_->showWithText(text); }
+    void hideRoziTipWindow() override { roziTipWindow_->hide(); }
+    RoziTipWindow& roziTipWindow() const { return *roziTipWindow_; }
 
     // CastingView: the cast controls and the casting-code window; the quality entry is the settings
     // popover's.
@@ -144,4 +148,5 @@ private:
     FileWindow* fileWindow_ = nullptr;
     FileShareWindow* fileShareWindow_ = nullptr;
     DownloadResultWindow* downloadSuccessWindow_ = nullptr;
+    RoziTipWindow* roziTipWindow_ = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "Socket/LocalSystemInfo.h"
+#include "UI/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
 
 #include <QLabel>
@@ -174,6 +175,19 @@ TEST_F(MainWindowSessionTest, TheSettingsSwitchTheSoundAndRenameThisComputer)
 
     control<QPushButton>("cancelDeviceNameButton")->click();
     EXPECT_FALSE(nameWindow->isVisible());
+}
+
+TEST_F(MainWindowSessionTest, TheRelayTipShowsItsTextUntilItsButtonIsClicked)
+{
+    auto* tip = control<QWidget>("roziTipWindow");
+    EXPECT_FALSE(window.roziTipWindowVisible());
+    window.showRoziTipWindow("The TV has no camera");
+    ASSERT_TRUE(window.roziTipWindowVisible());
+    EXPECT_EQ(control<QLabel>("errorTipText")->text(), "The TV has no camera");
+    EXPECT_EQ(control<QPushButton>("roziKnowBtn")->text().toStdString(), LocalizedText::text("STRING_ROZI_KNOW"));
+    saveScreenshot(*tip, "rozi-tip-window");
+    control<QPushButton>("roziKnowBtn")->click();
+    EXPECT_FALSE(tip->isVisible());
 }
 
 } // namespace

@@ -1,0 +1,32 @@
+#include "UI/Qt/RoziTipWindow.h"
+
+#include "UI/MainWindowController.h"
+#include "UI/Qt/TopLevelWindows.h"
+#include "UI/Qt/UiText.h"
+#include "ui_RoziTipWindow.h"
+
+RoziTipWindow::RoziTipWindow(QWidget* parent)
+    : QWidget(parent, Qt::Dialog), ui_(std::make_unique<Ui::RoziTipWindow>())
+{
+    ui_->setupUi(this);
+    ui_->roziKnowBtn->setText(UiText::localized("STRING_ROZI_KNOW"));
+    connect(ui_->roziKnowBtn, &QPushButton::clicked, this, [this] {
+        if (controller_)
+            controller_->cancelRoziTipWindow();
+        else
+            hide();
+    });
+}
+
+RoziTipWindow::~RoziTipWindow() = default;
+
+void RoziTipWindow::showWithText(const std::string& text)
+{
+    ui_->errorTipText->setText(UiText::of(text));
+    TopLevelWindows::showCentred(*this);
+}
+
+std::string RoziTipWindow::text() const
+{
+    return ui_->errorTipText->text().toStdString();
+}
