@@ -4,6 +4,7 @@
 // as long); `openssl s_time -new` measures the full handshakes each server completes per second.
 //   bench-tls [seconds per run, default 2] [rounds, default 3]
 #include "ChildProcess.h"
+#include "common/LoopbackSocket.h"
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocket.h"
 
@@ -62,19 +63,6 @@ Identity makeIdentity()
     }
     identity.pem = readFile(identity.keyFile) + readFile(identity.certFile);
     return identity;
-}
-
-uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 // Secures every accepted connection and writes back what it reads.
@@ -224,7 +212,7 @@ int main(int argc, char** argv)
 
     auto ours = std::make_shared<NetSocketTLSEcho>(identity);
     const uint16_t ourPort = ours->start(ours);
-    const uint16_t theirPort = freePort();
+    const uint16_t theirPort = LoopbackSocket::freePort();
     OpenSSLServer theirs(identity, theirPort);
 
     std::vector<double> ourEcho, theirEcho, ourHandshakes, theirHandshakes;

@@ -36,7 +36,7 @@ std::string reversedLines(const std::string& text)
 class OpenSSLServer {
 public:
     explicit OpenSSLServer(const std::vector<std::string>& options)
-        : port(freePort()), tool(arguments(port, options))
+        : port(LoopbackSocket::freePort()), tool(arguments(port, options))
     {
         ready = readUntil(tool, output, "ACCEPT");
     }

@@ -34,7 +34,7 @@ TEST_F(NetSocketTLSFixture, CleartextReadAheadOfTheStartFeedsTheHandshake)
     server->onAccept([](const std::shared_ptr<NetSocket>& child) { child->readDataToData(bytesOf("\r\n"), -1, 0); });
     // Corked, the command and the client's hello leave in one segment, so the server's terminator
     // read takes the hello into its pre-buffer.
-    const int fd = connectedDescriptor(port);
+    const int fd = LoopbackSocket::connect(port);
     const int on = 1;
     ASSERT_EQ(::setsockopt(fd, IPPROTO_TCP, TCP_CORK, &on, sizeof on), 0);
     NetSocketError error;

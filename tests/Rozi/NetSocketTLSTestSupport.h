@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildProcess.h"
+#include "common/LoopbackSocket.h"
 #include "Platform/SerialQueue.h"
 #include "Platform/Waiting.h"
 #include "Rozi/NetSocket.h"
@@ -198,35 +199,6 @@ private:
     std::vector<std::optional<NetSocketError>> disconnects_;
 };
 
-// A blocking TCP connection to 127.0.0.1:port; -1 when it fails.
-inline int connectedDescriptor(uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// A port that the kernel just handed out and took back, for a tool that must be told its port.
-inline uint16_t freePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 // Text of `size` bytes in lines, so tools that print what they receive print it unchanged.
 inline std::string payload(size_t size, char seed)
 {
@@ -274,7 +246,7 @@ protected:
     std::shared_ptr<NetSocket> connectClient(uint16_t to)
     {
         NetSocketError error;
-        auto socket = NetSocket::socketFromConnectedSocketFD(connectedDescriptor(to), client, queue, &error);
+        auto socket = NetSocket::socketFromConnectedSocketFD(LoopbackSocket::connect(to), client, queue, &error);
         EXPECT_NE(socket, nullptr) << error.description;
         return socket;
     }

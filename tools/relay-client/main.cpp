@@ -16,6 +16,8 @@
 //   done bytes=<total> reason=<time|closed|signal>
 // Exit status 0 when it ran to its end, 1 when it could not connect or write the file, 2 for bad arguments.
 
+#include "common/LoopbackSocket.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -92,36 +94,6 @@ std::optional<Arguments> parse(int argc, char** argv)
     return arguments;
 }
 
-int connectLoopback(uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, const uint8_t* bytes, size_t length)
-{
-    while (length > 0) {
-        const ssize_t n = ::send(fd, bytes, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -144,11 +116,11 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    const int fd = connectLoopback(arguments->port);
+    const int fd = LoopbackSocket::connect(arguments->port);
     const uint32_t name = static_cast<uint32_t>(arguments->name);
     const uint8_t naming[4] = {static_cast<uint8_t>(name), static_cast<uint8_t>(name >> 8),
                                static_cast<uint8_t>(name >> 16), static_cast<uint8_t>(name >> 24)};
-    if (fd < 0 || !sendAll(fd, naming, sizeof naming)) {
+    if (fd < 0 || !LoopbackSocket::sendAll(fd, naming, sizeof naming)) {
         std::fprintf(stderr, "relay-client: cannot reach 127.0.0.1:%u: %s\n", arguments->port, std::strerror(errno));
         return 1;
     }

@@ -1,5 +1,6 @@
 #include "tv-sim/TvFileServer.h"
 
+#include "common/LoopbackSocket.h"
 #include "tv-sim/SimAddress.h"
 #include "Utils/Log.h"
 
@@ -19,26 +20,11 @@ namespace {
 constexpr size_t kMaxHead = 16 * 1024;
 constexpr const char* kPathPrefix = "/share/";
 
-bool sendAll(int fd, const void* data, size_t length)
-{
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    while (length > 0) {
-        const ssize_t n = ::send(fd, bytes, length, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool sendHead(int fd, int status, const char* reason, uint64_t length)
 {
     const std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reason + "\r\nContent-Length: " +
                              std::to_string(length) + "\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
-    return sendAll(fd, head.data(), head.size());
+    return LoopbackSocket::sendAll(fd, head.data(), head.size());
 }
 
 // The request head, up to its blank line; empty when the peer sent none within the cap.
@@ -179,7 +165,7 @@ bool TvFileServer::sendFile(int fd, const File& file)
 {
     if (file.path.empty()) {
         const size_t length = file.behaviour == Behaviour::CutMidway ? file.bytes.size() / 2 : file.bytes.size();
-        return sendHead(fd, 200, "OK", file.bytes.size()) && sendAll(fd, file.bytes.data(), length);
+        return sendHead(fd, 200, "OK", file.bytes.size()) && LoopbackSocket::sendAll(fd, file.bytes.data(), length);
     }
     const int input = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status {};
