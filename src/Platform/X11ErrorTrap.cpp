@@ -28,6 +28,13 @@ int onError(Display* display, XErrorEvent* event)
     return previous != nullptr ? previous(display, event) : 0;
 }
 
+// Every request so far has been answered: the last one had a reply, which the server sends after the
+// errors of every request before it. Waiting for the server would then learn nothing new.
+bool settled(Display* display)
+{
+    return LastKnownRequestProcessed(display) + 1 == NextRequest(display);
+}
+
 } // namespace
 
 X11ErrorTrap::X11ErrorTrap(_XDisplay* display)
@@ -42,7 +49,9 @@ X11ErrorTrap::X11ErrorTrap(_XDisplay* display)
 
 X11ErrorTrap::~X11ErrorTrap()
 {
-    XSync(display_, False);
+    if (!settled(display_)) {
+        XSync(display_, False);
+    }
     gTrapDisplay = outerDisplay_;
     gTrapSink = outerSink_;
     if (outerDisplay_ == nullptr) {
@@ -52,6 +61,8 @@ X11ErrorTrap::~X11ErrorTrap()
 
 const X11ErrorTrap::Error& X11ErrorTrap::sync()
 {
-    XSync(display_, False);
+    if (!settled(display_)) {
+        XSync(display_, False);
+    }
     return error_;
 }
