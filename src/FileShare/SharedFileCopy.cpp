@@ -1,5 +1,7 @@
 #include "FileShare/SharedFileCopy.h"
 
+#include "FileShare/CopyPipeline.h"
+
 #include "Utils/AESCtrStream.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
@@ -47,29 +49,29 @@ std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source)
     return input;
 }
 
-// Reads the source to its end, a slice at a time, through the cipher when there is one, into scratch.
+// Reads the source to its end through the cipher, when there is one, into scratch: reading, protecting
+// and writing go on at once.
 bool pump(const fs::path& source, int input, std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
 {
-    const auto fail = [&source](const std::string& reason) {
-        failed(source, reason);
+    CopyPipeline::Change protect;
+    if (cipher)
+        protect = [&cipher](std::span<uint8_t> slice) { return cipher->update(slice, slice); };
+    const auto write = [&scratch](std::span<const uint8_t> slice, std::string& reason) {
+        HttpError error;
+        if (scratch.write(slice, &error))
+            return true;
+        reason = error.description;
         return false;
     };
-    std::vector<uint8_t> slice(SharedFileCopy::kSliceLength);
-    for (;;) {
-        const ssize_t count = ::read(input, slice.data(), slice.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return fail(systemError("cannot read"));
-        if (count == 0)
-            return !cipher || cipher->finish() || fail("encryption failed");
-        const std::span piece(slice.data(), static_cast<size_t>(count));
-        if (cipher && !cipher->update(piece, piece))
-            return fail("encryption failed");
-        HttpError error;
-        if (!scratch.write(piece, &error))
-            return fail("cannot write the copy: " + error.description);
+    if (const std::optional<std::string> failure = CopyPipeline::run(input, protect, write)) {
+        failed(source, *failure);
+        return false;
     }
+    if (cipher && !cipher->finish()) {
+        failed(source, "encryption failed");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
