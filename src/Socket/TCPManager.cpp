@@ -33,7 +33,7 @@ TCPManager::TCPManager() : TCPManager(Options{}) {}
 TCPManager::TCPManager(Options options)
     : info_{.fn = &TCPManager::onTcpEvent, .user = this},
       delegates_(std::make_shared<SessionDelegates>()),
-      processQueue_(SerialQueue::create("queue")),
+      processQueue_(FixedWidthQueue::create("queue", 1)),
       keyExchange_(std::move(options.keyExchange)),
       pointerFilter_(options.pointerFilter ? *options.pointerFilter : PointerFilter::shared()),
       tcpClient_(std::make_unique<TcpClient>(&info_, options.timing)),

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/DispatchTimer.h"
-#include "Platform/SerialQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Socket/KeyExchange.h"
 #include "Socket/SessionControl.h"
 #include "Socket/SessionDelegates.h"
@@ -33,7 +33,8 @@ class PointerFilter;
 // into it is still running, except one on the setter's own stack (a delegate may clear its own slot
 // from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
 // The slots, the key and every send may be used from any thread; connectToHost runs on the main
-// thread and never waits for the network: the connect itself runs on the session queue.
+// thread and never waits for the network: the connect itself runs on the session queue, which has a
+// thread of its own (a connect waits up to its time-out, a link's end joins the transport's threads).
 class TCPManager final : private SessionControl {
 public:
     // The wait for the TV's server information after connecting.
@@ -106,7 +107,7 @@ public:
     SessionKey aesKey() const;
     void setAesKey(SessionKey key);
 
-    const std::shared_ptr<SerialQueue>& processQueue() const { return processQueue_; }
+    const std::shared_ptr<FixedWidthQueue>& processQueue() const { return processQueue_; }
 
 private:
     // The transport's listener (TcpEventCallback); user is the manager.
@@ -130,7 +131,7 @@ private:
 
     TcpNativeInfo info_;
     const std::shared_ptr<SessionDelegates> delegates_;
-    const std::shared_ptr<SerialQueue> processQueue_;
+    const std::shared_ptr<FixedWidthQueue> processQueue_;
     KeyExchange keyExchange_;
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;
