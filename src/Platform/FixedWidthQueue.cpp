@@ -27,6 +27,13 @@ std::shared_ptr<FixedWidthQueue> FixedWidthQueue::create(std::string label, size
     return std::shared_ptr<FixedWidthQueue>(new FixedWidthQueue(std::move(label), width));
 }
 
+std::shared_ptr<FixedWidthQueue> FixedWidthQueue::blockingCalls()
+{
+    // Never destroyed: a call may still run while static objects are torn down at exit.
+    static const auto* const queue = new std::shared_ptr<FixedWidthQueue>(create("blocking", 2));
+    return *queue;
+}
+
 FixedWidthQueue::FixedWidthQueue(std::string label, size_t width)
     : DispatchQueue(std::move(label)), state_(std::make_unique<State>())
 {

@@ -13,6 +13,9 @@
 class FixedWidthQueue final : public DispatchQueue, public std::enable_shared_from_this<FixedWidthQueue> {
 public:
     static std::shared_ptr<FixedWidthQueue> create(std::string label, size_t width);
+    // The process's queue "blocking" for occasional calls that may wait long (name look-ups, a child
+    // process): two at a time, so one slow call does not hold up the next. Never destroyed.
+    static std::shared_ptr<FixedWidthQueue> blockingCalls();
     // Runs the tasks still queued, then ends the threads. Never on one of them (asserted).
     ~FixedWidthQueue() override;
 

@@ -1,7 +1,6 @@
 #include "UI/AboutWindowController.h"
 
-#include "Platform/DispatchPool.h"
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/MainQueue.h"
 #include "UI/LocalizedText.h"
 #include "UI/NetworkReachability.h"
@@ -319,9 +318,8 @@ void AboutWindowController::install()
     state_ = State::Installing;
     look_.okEnabled = false;
     render();
-    // Global queue: unzip may take a while; nothing of the running program changes before it succeeded.
-    GlobalQueue::shared()->async([weak = weak(), folder = *updataAppPath_] {
-        const DispatchPool::BlockingScope waiting;
+    // "blocking": unzip may take a while; nothing of the running program changes before it succeeded.
+    FixedWidthQueue::blockingCalls()->async([weak = weak(), folder = *updataAppPath_] {
         std::string error = UpdateArchive::unpack(folder, UpdateFolder::kArchiveName);
         onMain(weak, [error = std::move(error)](AboutWindowController& self) { self.unpacked(error); });
     });

@@ -1,6 +1,6 @@
 #include "UI/AppDelegate.h"
 
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "UI/AppShellView.h"
 #include "UI/LocalizedText.h"
 #include "Utils/Log.h"
@@ -22,7 +22,7 @@ AppDelegate::AppDelegate(AppShellView& shell, Services services) : shell_(shell)
     assert(mainThread_.holds());
     assert(services_.drivers && "the delegate checks the drivers it is given");
     if (!services_.runInBackground)
-        services_.runInBackground = [](std::function<void()> work) { GlobalQueue::shared()->async(std::move(work)); };
+        services_.runInBackground = [](std::function<void()> work) { FixedWidthQueue::blockingCalls()->async(std::move(work)); };
 }
 
 AppDelegate::~AppDelegate()
