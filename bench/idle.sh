@@ -34,8 +34,9 @@ cpu_ticks() {  # pid
 measure() {  # label
     local label=$1 before after cpu0 cpu1 ticks
     ticks=$(getconf CLK_TCK)
-    # Start-up is over once the window is up; a few seconds more let its first timers settle.
-    sleep 3
+    # Left alone: start-up is over once the window is up, and its text cursor stops blinking 10 s
+    # after the last input (as a desktop's does).
+    sleep 12
     before=$(switches_by_thread "$PELKOR_PID")
     cpu0=$(cpu_ticks "$PELKOR_PID")
     sleep "$seconds"
@@ -72,7 +73,7 @@ if [[ ${PELKOR_IDLE_STEP:-} == on ]]; then
     run_once "discovery on"
     exit
 fi
-echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg); $seconds s each, after the window is up"
+echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg); $seconds s each, from 12 s after the window is up"
 (export PELKOR_DISCOVERY=off; run_once "discovery off")
 flags=$(private_network_flags)
 if [[ -n $flags ]]; then

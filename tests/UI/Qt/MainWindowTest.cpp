@@ -3,6 +3,7 @@
 #include "Socket/LocalSystemInfo.h"
 #include "UI/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
+#include "UI/Qt/CursorBlinkPause.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -188,6 +189,23 @@ TEST_F(MainWindowSessionTest, TheRelayTipShowsItsTextUntilItsButtonIsClicked)
     saveScreenshot(*tip, "rozi-tip-window");
     control<QPushButton>("roziKnowBtn")->click();
     EXPECT_FALSE(tip->isVisible());
+}
+
+// A window left alone stops its text cursor blinking (which would wake the program twice a second);
+// a key starts it again, and the desktop's setting is back once the pause goes.
+TEST_F(MainWindowTest, TheTextCursorStopsBlinkingWhileNothingIsTypedAndBlinksAgainAtAKey)
+{
+    const int desktop = QApplication::cursorFlashTime();
+    ASSERT_GT(desktop, 0);
+    auto* field = control<QLineEdit>("inputIPTextField");
+    {
+        const CursorBlinkPause pause(50ms);
+        EXPECT_TRUE(processUntil([] { return QApplication::cursorFlashTime() == 0; }));
+        QTest::keyClick(field, Qt::Key_1);
+        EXPECT_EQ(QApplication::cursorFlashTime(), desktop);
+        EXPECT_TRUE(processUntil([] { return QApplication::cursorFlashTime() == 0; }));
+    }
+    EXPECT_EQ(QApplication::cursorFlashTime(), desktop);
 }
 
 } // namespace
