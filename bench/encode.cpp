@@ -14,6 +14,7 @@
 #include "BenchXvfb.h"
 #include "PeerCommand.h"
 #include "SyntheticScreen.h"
+#include "X264PeerSettings.h"
 
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Platform/BgraFrame.h"
@@ -175,26 +176,17 @@ private:
     bool written_ = false;
 };
 
-// ffmpeg's libx264 with what TzVideoEncoder sets: superfast, zero latency (sliced threads, no
-// look-ahead), Baseline, average bit rate with a 1.5 times peak, a key frame every fps x 2 frames
-// and none on scene changes, BT.601 matrix; the conversion to I420 with the same filter. With
-// `frameThreads`, x264 threads as ffmpeg makes it by default: a frame per thread, which holds frames
-// back and so is not a live setting, but is what a plain ffmpeg command line measures.
+// ffmpeg's libx264 at our settings on the raw frames of `path`.
 std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path, bool frameThreads)
 {
-    TzVideoEncoder probe;
-    probe.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size));
-    const int kbps = probe.encoderBitRate() / 1000;
-    const std::string params = "keyint=" + std::to_string(kFps * 2) + ":min-keyint=0:scenecut=0:bitrate="
-        + std::to_string(kbps) + ":vbv-maxrate=" + std::to_string(kbps * 3 / 2) + ":vbv-bufsize="
-        + std::to_string(kbps * 3 / 2) + ":colormatrix=smpte170m" + (frameThreads ? "" : ":sliced-threads=1");
-    return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra",
-            "-s", std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps),
-            "-i", path, "-sws_flags", "bilinear", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "superfast", "-tune",
-            "zerolatency", "-profile:v", "baseline", "-thread_type", frameThreads ? "frame" : "slice",
-            "-x264-params", params,
-            // -frames:v goes before these three.
-            "-f", "null", "-"};
+    std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo",
+                                  "-pix_fmt", "bgra", "-s", std::to_string(size.width) + "x" + std::to_string(size.height),
+                                  "-r", std::to_string(kFps), "-i", path};
+    const auto encoder = X264PeerSettings::args(size.width, size.height, kFps, frameThreads);
+    args.insert(args.end(), encoder.begin(), encoder.end());
+    // -frames:v goes before these three.
+    args.insert(args.end(), {"-f", "null", "-"});
+    return args;
 }
 
 void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes)

@@ -1,10 +1,14 @@
 #include "CastRun.h"
 
+#include "FixedFrameRateSource.h"
+
 #include "Platform/DispatchSource.h"
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
 #include "UI/CastingController.h"
+#include "UI/RecordManagerLink.h"
+#include "UI/RecordManagerVideoSource.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>
@@ -53,6 +57,12 @@ SessionServices CastRun::services(bool withSound)
     };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
+    if (options_.fps) {
+        services.castMedia.makeVideoSource = [this, fps = *options_.fps]() -> std::unique_ptr<CastVideoSource> {
+            return std::make_unique<FixedFrameRateSource>(
+                std::make_unique<RecordManagerVideoSource>(recordManagerLink(link_), std::string{}), fps);
+        };
+    }
     return services;
 }
 

@@ -2,12 +2,13 @@
 // would, casts the X screen of $DISPLAY (with the sound of the loopback device where a sound server
 // runs), and prints every page change, toast and alert, then what it sent.
 //
-//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--no-sound]
+//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--fps N] [--no-sound]
 //
 //   --tv ADDRESS[:PORT]  the TV's IPv4 address, as picked from the TV list (port 6666 by default)
 //   --code CODE          the TV's 6-character casting code, as typed in the address field
 //   --seconds N          stop after N seconds of casting (default: until SIGINT or SIGTERM)
 //   --quality 0-3        the cast's size: 0 the TV's choice, 1 1080p, 2 720p, 3 1440p
+//   --fps N              frames per second (1-240) in place of the TV's answer, for benchmarks
 //   --no-sound           cast video alone
 //
 // Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
@@ -25,7 +26,7 @@ namespace {
 void usage()
 {
     std::fprintf(stderr, "usage: pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] "
-                         "[--no-sound]\n");
+                         "[--fps N] [--no-sound]\n");
 }
 
 std::optional<long> number(const char* text, long min, long max)
@@ -74,6 +75,11 @@ std::optional<CastRun::Options> parse(int argc, char** argv)
             if (!quality)
                 return std::nullopt;
             options.quality = static_cast<int32_t>(*quality);
+        } else if (flag == "--fps" && hasValue) {
+            const auto fps = number(argv[++i], 1, 240);
+            if (!fps)
+                return std::nullopt;
+            options.fps = static_cast<int32_t>(*fps);
         } else if (flag == "--no-sound") {
             options.sound = false;
         } else {
