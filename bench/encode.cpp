@@ -1,8 +1,12 @@
 // Speed of the cast's video road at 1920 x 1080 and 2560 x 1440, each beside its peer run in the
 // same invocation, interleaved round by round on the same machine:
-//   (a) encoding: TzVideoEncoder (BGRA conversion and H.264) on a moving synthetic picture, beside
-//       ffmpeg's libx264 at the same x264 settings on the same raw frames (read from a file);
-//   (b) capture of a private Xvfb screen, beside ffmpeg -f x11grab on the same screen;
+//   (a) encoding: TzVideoEncoder (BGRA conversion and H.264) on a moving synthetic picture held in
+//       memory, beside ffmpeg's libx264 at the same x264 settings on the same frames. ffmpeg reads
+//       them from a file: the cost of that reading, measured by a run that only reads, is taken
+//       out of its time, so both sides are timed on frames already in memory;
+//   (b) capture of a private Xvfb screen: the cast's own call (X11ScreenCapture::capture of the
+//       primary display, as RecordManager makes it every tick) beside the bare grab of the whole
+//       screen and beside ffmpeg -f x11grab, uncapped;
 //   (c) capture and encoding together, the screen's content moving, at 60 frames per second;
 //   (d) at 1080p30, from the moment a frame is generated or captured to the moment the TV peer
 //       (tv-sim, decoding) has its picture, through TcpClient over loopback.
@@ -16,6 +20,7 @@
 #include "SyntheticScreen.h"
 #include "X264PeerSettings.h"
 
+#include "Media/EncoderH264/RecordManager.h"
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Platform/BgraFrame.h"
 #include "Platform/X11Display.h"
@@ -58,7 +63,7 @@ struct Size {
 
 int32_t castBitRate(const Size& size)
 {
-    return static_cast<int32_t>(double(size.width) * double(size.height) * 3.0 * 4.0 * 8.0);
+    return RecordManager::bitRateFor(size.width, size.height);
 }
 
 double millisecondsSince(Clock::time_point start, Clock::time_point end)
@@ -189,18 +194,27 @@ std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path,
     return args;
 }
 
-void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes)
+void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes, const char* peerName = "peer")
 {
     if (ours.failed || peer.failed || ours.roundRates.empty() || peer.roundRates.empty()) {
         std::printf("  %-10s failed\n", what);
         return;
     }
     const Spread frame = spread(ours.frameMs);
-    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms)   peer %7.1f frames/s   ratio %.2f",
-                what, ours.rate(), frame.median, frame.p95, peer.rate(), ours.rate() / peer.rate());
+    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms)   %s %7.1f frames/s   ratio %.2f",
+                what, ours.rate(), frame.median, frame.p95, peerName, peer.rate(), ours.rate() / peer.rate());
     if (sizes)
         std::printf("   KiB/frame %.1f vs %.1f", ours.kilobytesPerFrame, peer.kilobytesPerFrame);
     std::printf("\n");
+}
+
+// ffmpeg reading the raw frames of `path` and nothing more: the null muxer takes them wrapped, uncopied.
+std::vector<std::string> inputOnlyArgs(const Size& size, const std::string& path)
+{
+    return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra", "-s",
+            std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps), "-i", path,
+            // -frames:v goes before these three.
+            "-f", "null", "-"};
 }
 
 void compareEncoding(const Size& size, int count)
@@ -216,25 +230,37 @@ void compareEncoding(const Size& size, int count)
     }
     const std::vector<std::string> sliced = x264PeerArgs(size, raw.path(), false);
     const std::vector<std::string> framed = x264PeerArgs(size, raw.path(), true);
+    const std::vector<std::string> reading = inputOnlyArgs(size, raw.path());
     Figures ours;
     Figures peer;
     Figures framePeer;
-    const auto runPeer = [count](const std::vector<std::string>& args, Figures& figures) {
+    std::vector<double> readingMs;
+    // The peer's encoding rate with the round's reading time per frame taken out.
+    const auto runPeer = [count](const std::vector<std::string>& args, double readMs, Figures& figures) {
         std::string output;
         const std::optional<double> rate = peerRate(args, count, &output);
-        figures.failed = figures.failed || !rate;
-        if (rate) {
-            figures.roundRates.push_back(*rate);
+        figures.failed = figures.failed || !rate || 1000 / *rate <= readMs;
+        if (!figures.failed) {
+            figures.roundRates.push_back(1000 / (1000 / *rate - readMs));
             figures.kilobytesPerFrame = peerKilobytesPerFrame(output, count);
         }
     };
     for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
         encodeRound(size, frames, count, ours);
-        runPeer(sliced, peer);
-        runPeer(framed, framePeer);
+        const std::optional<double> readRate = peerRate(reading, count);
+        if (!readRate) {
+            peer.failed = true;
+            break;
+        }
+        readingMs.push_back(1000 / *readRate);
+        runPeer(sliced, readingMs.back(), peer);
+        runPeer(framed, readingMs.back(), framePeer);
     }
-    printComparison("encoding", ours, peer, true);
-    printComparison("(frames)", ours, framePeer, true);
+    printComparison("encoding", ours, peer, true, "libx264");
+    printComparison("(frames)", ours, framePeer, true, "libx264");
+    if (!readingMs.empty())
+        std::printf("  (ffmpeg's reading of the raw frames, median %.2f ms a frame, is taken out of its time)\n",
+                    median(readingMs));
 }
 
 // The screen, its capture and its moving content.
@@ -261,31 +287,44 @@ struct ScreenCapture {
     BgraFrame frame;
 };
 
+// `count` captures of display `displayId` (0: the whole screen), each timed, as one round of `figures`.
+void captureRound(ScreenCapture& screen, uint32_t displayId, int count, Figures& figures)
+{
+    double totalMs = 0;
+    for (int index = 0; index < count && !figures.failed; ++index) {
+        const auto start = Clock::now();
+        figures.failed = screen.capture->capture(displayId, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
+        const double ms = millisecondsSince(start, Clock::now());
+        figures.frameMs.push_back(ms);
+        totalMs += ms;
+    }
+    figures.roundRates.push_back(count / (totalMs / 1000));
+}
+
 void compareCapture(const Size& size, ScreenCapture& screen, int count)
 {
     screen.scene->draw(0);
-    const std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-f", "x11grab", "-framerate", "1000",
+    // What RecordManager captures: the primary display, kept between ticks.
+    const auto displays = screen.capture->displays();
+    const uint32_t primary = displays.empty() ? 0 : displays.front().id;
+    // A frame rate far beyond any grab: x11grab then takes one frame after the other.
+    const std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-f", "x11grab", "-framerate", "100000",
                                         "-draw_mouse", "0", "-video_size",
                                         std::to_string(size.width) + "x" + std::to_string(size.height), "-i",
                                         screen.server.name(), "-f", "null", "-"};
-    Figures ours;
+    Figures castCall;
+    Figures bare;
     Figures peer;
-    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
-        double totalMs = 0;
-        for (int index = 0; index < count && !ours.failed; ++index) {
-            const auto start = Clock::now();
-            ours.failed = screen.capture->capture(0, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
-            const double ms = millisecondsSince(start, Clock::now());
-            ours.frameMs.push_back(ms);
-            totalMs += ms;
-        }
-        ours.roundRates.push_back(count / (totalMs / 1000));
+    for (int round = 0; round < kRounds && !castCall.failed && !bare.failed && !peer.failed; ++round) {
+        captureRound(screen, primary, count, castCall);
+        captureRound(screen, 0, count, bare);
         const std::optional<double> rate = peerRate(args, count);
         peer.failed = !rate;
         if (rate)
             peer.roundRates.push_back(*rate);
     }
-    printComparison("capture", ours, peer, false);
+    printComparison("capture", castCall, peer, false, "x11grab");
+    printComparison("(bare)", castCall, bare, false, "bare grab");
 }
 
 // Capture and encoding of the moving screen, flat out; drawing the content is not counted.
