@@ -3,21 +3,33 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 namespace {
 
+constexpr size_t kPage = 4096;
+static_assert(CopyPipeline::kSliceLength % kPage == 0 && CopyPipeline::kMaxPrefix < CopyPipeline::kSliceLength);
+
+struct FreeSlice {
+    void operator()(uint8_t* bytes) const { std::free(bytes); }
+};
+
+// kSliceLength bytes starting on a page, and how many of them are in use.
 struct Slice {
-    std::vector<uint8_t> bytes;
+    std::unique_ptr<uint8_t, FreeSlice> bytes;
     size_t length = 0;
+
+    std::span<uint8_t> used() const { return {bytes.get(), length}; }
 };
 
 // Slices handed from one step to the next. Ended, it gives what it still holds, then nothing; cut,
@@ -64,19 +76,30 @@ private:
 
 class Run {
 public:
-    Run()
+    // False when the memory for the slices cannot be had.
+    bool allocate()
     {
-        for (size_t i = 0; i < CopyPipeline::kSlices; ++i)
-            empty_.put({std::vector<uint8_t>(CopyPipeline::kSliceLength), 0});
+        for (Handoff* ring : {&emptyIn_, &emptyOut_}) {
+            for (size_t i = 0; i < CopyPipeline::kSlices; ++i) {
+                Slice slice{std::unique_ptr<uint8_t, FreeSlice>(
+                                static_cast<uint8_t*>(std::aligned_alloc(kPage, CopyPipeline::kSliceLength))),
+                            0};
+                if (!slice.bytes)
+                    return false;
+                ring->put(std::move(slice));
+            }
+        }
+        return true;
     }
 
     void read(int input)
     {
-        while (std::optional<Slice> slice = empty_.take()) {
+        while (std::optional<Slice> slice = emptyIn_.take()) {
             slice->length = 0;
             // Whole slices, so the cipher and the writes see large pieces whatever the reads return.
-            while (slice->length < slice->bytes.size()) {
-                const ssize_t count = ::read(input, slice->bytes.data() + slice->length, slice->bytes.size() - slice->length);
+            while (slice->length < CopyPipeline::kSliceLength) {
+                const ssize_t count = ::read(input, slice->bytes.get() + slice->length,
+                                             CopyPipeline::kSliceLength - slice->length);
                 if (count < 0 && errno == EINTR)
                     continue;
                 if (count < 0)
@@ -85,7 +108,7 @@ public:
                     break;
                 slice->length += static_cast<size_t>(count);
             }
-            const bool last = slice->length < slice->bytes.size();
+            const bool last = slice->length < CopyPipeline::kSliceLength;
             if (slice->length > 0)
                 read_.put(std::move(*slice));
             if (last)
@@ -94,26 +117,36 @@ public:
         read_.end();
     }
 
-    void change(const CopyPipeline::Change& change)
+    // Fills output slices with the prefix, then with the change of every read slice.
+    void change(std::span<const uint8_t> prefix, const CopyPipeline::Change& change)
     {
-        while (std::optional<Slice> slice = read_.take()) {
-            if (change && !change(std::span(slice->bytes.data(), slice->length)))
-                return fail("encryption failed");
-            changed_.put(std::move(*slice));
+        std::optional<Slice> out = emptyOut_.take();
+        if (!out)
+            return;
+        out->length = 0;
+        if (!fill(out, prefix, {}))
+            return;
+        while (std::optional<Slice> in = read_.take()) {
+            if (!fill(out, in->used(), change))
+                return;
+            emptyIn_.put(std::move(*in));
         }
+        if (out->length > 0)
+            changed_.put(std::move(*out));
         changed_.end();
+        // A reader waiting for an empty slice after its last one: nothing more is asked of it.
+        emptyIn_.cut();
     }
 
     void write(const CopyPipeline::Write& write)
     {
         while (std::optional<Slice> slice = changed_.take()) {
             std::string reason;
-            if (!write(std::span<const uint8_t>(slice->bytes.data(), slice->length), reason))
+            if (!write(slice->used(), reason))
                 return fail("cannot write the copy: " + reason);
-            empty_.put(std::move(*slice));
+            emptyOut_.put(std::move(*slice));
         }
-        // A reader waiting for an empty slice after its last one: nothing more is asked of it.
-        empty_.cut();
+        emptyOut_.cut();
     }
 
     // Stops every step as soon as it looks again; the first reason given is kept.
@@ -124,9 +157,8 @@ public:
             if (!failure_)
                 failure_ = std::move(reason);
         }
-        empty_.cut();
-        read_.cut();
-        changed_.cut();
+        for (Handoff* handoff : {&emptyIn_, &read_, &emptyOut_, &changed_})
+            handoff->cut();
     }
 
     std::optional<std::string> failure()
@@ -136,9 +168,39 @@ public:
     }
 
 private:
-    // Empty slices go to the reader, read ones to the change, changed ones to the writer.
-    Handoff empty_;
+    // Appends `bytes`, changed when there is a change, to the output; each slice that fills goes to
+    // the writer and the next empty one takes its place. False once the copy has failed.
+    bool fill(std::optional<Slice>& out, std::span<const uint8_t> bytes, const CopyPipeline::Change& change)
+    {
+        while (!bytes.empty()) {
+            const size_t room = CopyPipeline::kSliceLength - out->length;
+            const size_t taken = std::min(room, bytes.size());
+            const std::span<uint8_t> into(out->bytes.get() + out->length, taken);
+            if (change) {
+                if (!change(bytes.first(taken), into)) {
+                    fail("encryption failed");
+                    return false;
+                }
+            } else {
+                std::memcpy(into.data(), bytes.data(), taken);
+            }
+            out->length += taken;
+            bytes = bytes.subspan(taken);
+            if (out->length == CopyPipeline::kSliceLength) {
+                changed_.put(std::move(*out));
+                out = emptyOut_.take();
+                if (!out)
+                    return false;
+                out->length = 0;
+            }
+        }
+        return true;
+    }
+
+    // Read slices go round the reader and the change, output slices round the change and the writer.
+    Handoff emptyIn_;
     Handoff read_;
+    Handoff emptyOut_;
     Handoff changed_;
     std::mutex mutex_;
     std::optional<std::string> failure_;
@@ -146,11 +208,16 @@ private:
 
 } // namespace
 
-std::optional<std::string> CopyPipeline::run(int input, const Change& change, const Write& write)
+std::optional<std::string> CopyPipeline::run(int input, std::span<const uint8_t> prefix, const Change& change,
+                                             const Write& write)
 {
+    if (prefix.size() > kMaxPrefix)
+        return "the prefix is too long";
     // The kernel reads ahead further for a file read once from start to end.
     ::posix_fadvise(input, 0, 0, POSIX_FADV_SEQUENTIAL);
     Run run;
+    if (!run.allocate())
+        return "cannot start the copy: no memory for its slices";
     std::thread reader;
     std::thread writer;
     try {
@@ -162,7 +229,7 @@ std::optional<std::string> CopyPipeline::run(int input, const Change& change, co
             reader.join();
         return run.failure();
     }
-    run.change(change);
+    run.change(prefix, change);
     reader.join();
     writer.join();
     return run.failure();

@@ -49,21 +49,23 @@ std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source)
     return input;
 }
 
-// Reads the source to its end through the cipher, when there is one, into scratch: reading, protecting
-// and writing go on at once.
-bool pump(const fs::path& source, int input, std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
+// Writes the IV, when there is one, then the source to its end through the cipher, into scratch:
+// reading, protecting and writing go on at once.
+bool pump(const fs::path& source, int input, const std::optional<std::vector<uint8_t>>& iv,
+          std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
 {
     CopyPipeline::Change protect;
     if (cipher)
-        protect = [&cipher](std::span<uint8_t> slice) { return cipher->update(slice, slice); };
-    const auto write = [&scratch](std::span<const uint8_t> slice, std::string& reason) {
+        protect = [&cipher](std::span<const uint8_t> in, std::span<uint8_t> out) { return cipher->update(in, out); };
+    const auto write = [&scratch](std::span<const uint8_t> piece, std::string& reason) {
         HttpError error;
-        if (scratch.write(slice, &error))
+        if (scratch.write(piece, &error))
             return true;
         reason = error.description;
         return false;
     };
-    if (const std::optional<std::string> failure = CopyPipeline::run(input, protect, write)) {
+    const std::span<const uint8_t> prefix = iv ? std::span<const uint8_t>(*iv) : std::span<const uint8_t>();
+    if (const std::optional<std::string> failure = CopyPipeline::run(input, prefix, protect, write)) {
         failed(source, *failure);
         return false;
     }
@@ -102,9 +104,9 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
     auto scratch = std::make_unique<HttpServerTemporaryFile>();
     scratch->setLocation(folder.string(), WebDavServer::kScratchPrefix);
     HttpError error;
-    if (!scratch->create(&error) || (iv && !scratch->write(*iv, &error)))
+    if (!scratch->create(&error))
         return failed(source, "cannot start the copy: " + error.description);
-    if (!pump(source, input->get(), cipher, *scratch))
+    if (!pump(source, input->get(), iv, cipher, *scratch))
         return std::nullopt;
     if (!scratch->close(&error))
         return failed(source, "cannot finish the copy: " + error.description);

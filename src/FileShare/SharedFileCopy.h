@@ -17,8 +17,8 @@ class HttpServerTemporaryFile;
 // behind, and a reader of the folder never sees a half-written file under a file id.
 class SharedFileCopy {
 public:
-    // The bytes read, protected and written at a time; CopyPipeline::kSlices of them are held in memory
-    // at once, whatever the size of the file.
+    // The bytes read, protected and written at a time; 2 x CopyPipeline::kSlices of them are held in
+    // memory at once, whatever the size of the file.
     static constexpr size_t kSliceLength = CopyPipeline::kSliceLength;
 
     enum class Placement { Placed, AlreadyThere, Failed };
