@@ -53,6 +53,9 @@ struct Round {
     bool ok = false;
     double medianMs = 0;
     double p95Ms = 0;
+    // From the hand-off of the encoded frame (ours: to the link's send list; ffmpeg: from the socket
+    // to the reader) to the decoded picture.
+    double handOffMs = 0;
     double framesPerSecond = 0;
     double cpuMsPerFrame = 0;
     double peakMegabytes = 0;
@@ -88,6 +91,7 @@ public:
         // A start's first frames wait for the encoder and the link to warm up.
         const uint64_t from = frames_.front().decodedMicros + 1'000'000;
         std::vector<double> latencyMs;
+        std::vector<double> handOffMs;
         uint64_t last = from;
         for (const auto& frame : frames_) {
             if (frame.decodedMicros < from)
@@ -98,11 +102,13 @@ public:
                 continue;
             }
             latencyMs.push_back(double(int64_t(frame.decodedMicros) - int64_t(drawn)) / 1000);
+            handOffMs.push_back(double(frame.latencyMicros()) / 1000);
             last = frame.decodedMicros;
         }
         round.ok = usage.ok && latencyMs.size() > 10;
         round.medianMs = percentile(latencyMs, 0.5);
         round.p95Ms = percentile(latencyMs, 0.95);
+        round.handOffMs = percentile(handOffMs, 0.5);
         round.framesPerSecond = last > from ? double(latencyMs.size()) / (double(last - from) / 1e6) : 0;
         round.cpuMsPerFrame = usage.cpuSeconds * 1000 / double(frames_.size());
         round.peakMegabytes = double(usage.peakResidentKilobytes) / 1024;
@@ -204,9 +210,9 @@ void printRound(int index, const char* who, const Round& round)
         std::printf("  round %d %-6s failed (%zu pictures decoded)\n", index, who, round.decoded);
         return;
     }
-    std::printf("  round %d %-6s median %6.1f ms  p95 %6.1f ms  %5.1f frames/s  CPU %5.1f ms a frame  peak %5.0f MB"
-                "  (%zu decoded, %zu unread)\n",
-                index, who, round.medianMs, round.p95Ms, round.framesPerSecond, round.cpuMsPerFrame,
+    std::printf("  round %d %-6s median %6.1f ms  p95 %6.1f ms (hand-off to picture %4.1f ms)  %5.1f frames/s  "
+                "CPU %5.1f ms a frame  peak %5.0f MB  (%zu decoded, %zu unread)\n",
+                index, who, round.medianMs, round.p95Ms, round.handOffMs, round.framesPerSecond, round.cpuMsPerFrame,
                 round.peakMegabytes, round.decoded, round.unread);
 }
 

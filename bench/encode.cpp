@@ -276,6 +276,7 @@ struct ScreenCapture {
         if (!display)
             return "cannot open " + server.name();
         capture = std::make_unique<X11ScreenCapture>(*display);
+        bareCapture = std::make_unique<X11ScreenCapture>(*display);
         scene = std::make_unique<BenchScene>(*display, size.width, size.height);
         return std::nullopt;
     }
@@ -283,22 +284,31 @@ struct ScreenCapture {
     BenchXvfb server;
     std::unique_ptr<X11Display> display;
     std::unique_ptr<X11ScreenCapture> capture;
+    // The whole screen, beside the cast's display, each keeping its own place.
+    std::unique_ptr<X11ScreenCapture> bareCapture;
     std::unique_ptr<BenchScene> scene;
     BgraFrame frame;
 };
 
-// `count` captures of display `displayId` (0: the whole screen), each timed, as one round of `figures`.
-void captureRound(ScreenCapture& screen, uint32_t displayId, int count, Figures& figures)
+// `count` captures each of the primary display by the cast's call and of the whole screen by the bare
+// grab, taking turns capture by capture, as one round of each figure.
+void captureRound(ScreenCapture& screen, uint32_t primary, int count, Figures& castCall, Figures& bare)
 {
-    double totalMs = 0;
-    for (int index = 0; index < count && !figures.failed; ++index) {
+    double castMs = 0;
+    double bareMs = 0;
+    const auto timed = [&screen](X11ScreenCapture& capture, uint32_t displayId, Figures& figures, double& totalMs) {
         const auto start = Clock::now();
-        figures.failed = screen.capture->capture(displayId, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
+        figures.failed = capture.capture(displayId, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
         const double ms = millisecondsSince(start, Clock::now());
         figures.frameMs.push_back(ms);
         totalMs += ms;
+    };
+    for (int index = 0; index < count && !castCall.failed && !bare.failed; ++index) {
+        timed(*screen.capture, primary, castCall, castMs);
+        timed(*screen.bareCapture, 0, bare, bareMs);
     }
-    figures.roundRates.push_back(count / (totalMs / 1000));
+    castCall.roundRates.push_back(count / (castMs / 1000));
+    bare.roundRates.push_back(count / (bareMs / 1000));
 }
 
 void compareCapture(const Size& size, ScreenCapture& screen, int count)
@@ -316,8 +326,7 @@ void compareCapture(const Size& size, ScreenCapture& screen, int count)
     Figures bare;
     Figures peer;
     for (int round = 0; round < kRounds && !castCall.failed && !bare.failed && !peer.failed; ++round) {
-        captureRound(screen, primary, count, castCall);
-        captureRound(screen, 0, count, bare);
+        captureRound(screen, primary, count, castCall, bare);
         const std::optional<double> rate = peerRate(args, count);
         peer.failed = !rate;
         if (rate)
@@ -427,8 +436,12 @@ int main(int argc, char** argv)
     }
     std::signal(SIGPIPE, SIG_IGN);
     const bool peer = PeerCommand::available("ffmpeg");
-    std::printf("%u cores; %d frames per run, %d rounds interleaved with the peer%s; encoding at %d fps\n",
-                std::thread::hardware_concurrency(), count, kRounds, peer ? "" : " (ffmpeg missing: no peer)", kFps);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("%u cores, load average %.2f %.2f %.2f; %d frames per run, %d rounds interleaved with the peer%s; "
+                "encoding at %d fps\n",
+                std::thread::hardware_concurrency(), load[0], load[1], load[2], count, kRounds,
+                peer ? "" : " (ffmpeg missing: no peer)", kFps);
 
     for (const Size& size : {Size{"1080p", 1920, 1080}, Size{"1440p", 2560, 1440}}) {
         std::printf("\n%s (%dx%d)\n", size.name, size.width, size.height);

@@ -340,8 +340,10 @@ int main(int argc, char** argv)
         }
     }
     const Tally& reference = tallies.back();
-    std::printf("cores: %u, %d rounds of %.1f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
-        seconds);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("cores: %u, load average %.2f %.2f %.2f, %d rounds of %.1f s per server and measure\n",
+        std::thread::hardware_concurrency(), load[0], load[1], load[2], rounds, seconds);
     std::printf("%-18s %12s %8s %14s %8s\n", "echo server", "MB/s", "x Asio", "msg/s", "x Asio");
     for (size_t i = 0; i < servers.size(); ++i) {
         std::printf("%-18s %12.0f %8.2f %14.0f %8.2f\n", servers[i].first, tallies[i].megabytesPerSecond,

@@ -259,8 +259,10 @@ int main(int argc, char** argv)
     ours->stop();
     std::filesystem::remove_all(std::filesystem::path(identity.certFile).parent_path());
 
-    std::printf("cores: %u, %d rounds of %.0f s per server and measure, %d clients at once against each\n",
-        std::thread::hardware_concurrency(), rounds, seconds, clients);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("cores: %u, load average %.2f %.2f %.2f, %d rounds of %.0f s per server and measure, %d clients at "
+        "once against each\n", std::thread::hardware_concurrency(), load[0], load[1], load[2], rounds, seconds, clients);
     std::printf("| server | TLS echo (MiB/s) | handshakes/s |\n|---|---|---|\n");
     std::printf("| NetSocket | %.0f | %.0f |\n", median(ourEcho), median(ourHandshakes));
     std::printf("| openssl s_server | %.0f | %.0f |\n", median(theirEcho), median(theirHandshakes));
