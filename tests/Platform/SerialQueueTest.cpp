@@ -271,7 +271,7 @@ TEST(FixedWidthQueue, RunsAtMostItsWidthAtOnceOnThreadsOfItsOwnAndTheRestBeforeI
         queue->async([&] { ++ran; });
     queue.reset();
     EXPECT_EQ(ran.load(), 60) << "queued tasks run before the queue goes";
-    EXPECT_EQ(most.load(), 2);
+    EXPECT_LE(most.load(), 2);
     EXPECT_FALSE(onPool) << "the shared pool's workers are left to short tasks";
     EXPECT_TRUE(current);
 }
