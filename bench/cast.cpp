@@ -12,7 +12,7 @@
 // decoded per second, the sender's CPU per frame and its peak memory; then each side's min / median /
 // max over the rounds and the ratios of the medians. The first second of each run is left out.
 // Frames travel in clear on both roads (the TV offers no key exchange here).
-//   bench-cast [seconds per run, default 10] [rounds, default 3]
+//   bench-cast [seconds per run, default 10] [rounds, default 3] [setting...: 720p30 1080p30 1440p30 1080p60]
 #include "BenchXvfb.h"
 #include "FlvVideoReader.h"
 #include "GlassPainter.h"
@@ -305,7 +305,9 @@ int main(int argc, char** argv)
                                 {"1080p30", 1920, 1080, 1, 30},
                                 {"1440p30", 2560, 1440, 3, 30},
                                 {"1080p60", 1920, 1080, 1, 60}};
+    const std::vector<std::string> chosen(argv + std::min(argc, 3), argv + argc);
     for (const Setting& setting : settings)
-        run(setting, seconds, rounds);
+        if (chosen.empty() || std::find(chosen.begin(), chosen.end(), setting.name) != chosen.end())
+            run(setting, seconds, rounds);
     return 0;
 }
