@@ -4,19 +4,44 @@
 #include "Utils/Log.h"
 #include "Utils/VXUserDefaultManager.h"
 
+#include <mutex>
+
+namespace {
+
+constexpr const char* kWindowKey = "windowChoiceRestoreToken";
+
+// The window's choice of this process; any thread.
+std::mutex windowChoiceMutex;
+std::string windowChoice;
+
+} // namespace
 
 PortalTokens PortalTokens::settings()
 {
     return {[](const std::string& key) {
+                if (key == kWindowKey) {
+                    std::lock_guard lock(windowChoiceMutex);
+                    return windowChoice;
+                }
                 const auto value = VXUserDefaultManager::sharedManager().objectForKey(key);
                 return value && value->is_string() ? value->get<std::string>() : std::string{};
             },
             [](const std::string& key, const std::string& token) {
-                if (token.empty())
+                if (key == kWindowKey) {
+                    std::lock_guard lock(windowChoiceMutex);
+                    windowChoice = token;
+                } else if (token.empty()) {
                     VXUserDefaultManager::sharedManager().removeObjectForKey(key);
-                else
+                } else {
                     VXUserDefaultManager::sharedManager().setObject(token, key);
+                }
             }};
+}
+
+void PortalTokens::forgetWindowChoice()
+{
+    std::lock_guard lock(windowChoiceMutex);
+    windowChoice.clear();
 }
 
 std::string PortalTokens::screenCastKey(CaptureRequest::Kind kind)
@@ -29,7 +54,7 @@ std::string PortalTokens::screenCastKey(CaptureRequest::Kind kind)
     case CaptureRequest::Kind::kWindow:
         break;
     }
-    return {};
+    return kWindowKey;
 }
 
 PortalScreenCast::PortalScreenCast(CaptureRequest request, PortalTokens tokens)
@@ -75,7 +100,7 @@ bool PortalScreenCast::begin()
         : (cursorModes & DesktopPortal::kCursorMetadata) != 0                      ? DesktopPortal::kCursorMetadata
                                                                                     : 0;
     const std::string key = PortalTokens::screenCastKey(request_.kind);
-    const std::string token = key.empty() || !tokens_.load ? std::string{} : tokens_.load(key);
+    const std::string token = tokens_.load ? tokens_.load(key) : std::string{};
     const auto session = portal_->createSession(DesktopPortal::Kind::kScreenCast);
     if (!session) {
         PLOG("the desktop portal made no screen-cast session");
@@ -91,7 +116,7 @@ bool PortalScreenCast::begin()
         return false;
     }
     // A new token replaces the one used: the portal lets each be used once.
-    if (!key.empty() && tokens_.save)
+    if (tokens_.save)
         tokens_.save(key, started.restoreToken);
     stream_ = started.streams.front();
     PLOG("screen share started: node %u, %dx%d, %s", stream_->nodeId, stream_->width, stream_->height,

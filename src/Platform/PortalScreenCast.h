@@ -10,15 +10,19 @@
 
 class PipeWireCapture;
 
-// Where the portal's restore tokens are kept between runs: the settings file by default.
+// Where the portal's restore tokens are kept: the settings file by default, so the question comes
+// once. A window's choice is kept only in memory, until the user chooses again: a capture restarted
+// within the cast (a new size) keeps the window without a question, the next choice asks.
 struct PortalTokens {
     std::function<std::string(const std::string& key)> load;
     std::function<void(const std::string& key, const std::string& token)> save;
 
-    // The user's settings (VXUserDefaultManager).
+    // The user's settings (VXUserDefaultManager), and this process' memory for the window's choice.
     static PortalTokens settings();
-    // The settings key of a screen cast of that kind; empty for a window, whose choice is asked each time.
+    // The key of a screen cast of that kind.
     static std::string screenCastKey(CaptureRequest::Kind kind);
+    // The user chooses a window anew: the next window cast asks which.
+    static void forgetWindowChoice();
     static constexpr const char* kRemoteDesktopKey = "remoteDesktopRestoreToken";
 };
 

@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# A private Wayland desktop for a test: a headless sway (pixman renderer, no input devices) run as an
+# unprivileged user made for the tests (wlroots compositors refuse root), in a runtime folder of its
+# own; with --portal also a private session bus with PipeWire, WirePlumber and the stand-in desktop
+# portal of tests/wayland/stand-in-portal.py. Runs the command inside it, then ends everything it
+# started, whatever the command did. Exit status 77 (skipped, with the reason said) where the host
+# lacks what the session needs.
+#
+#   wayland-session.sh [--portal PRODUCER] [--source-types N] -- COMMAND [ARG...]
+#
+# The command finds: WAYLAND_DISPLAY (the socket's path), XDG_RUNTIME_DIR, SWAYSOCK, XDG_SESSION_TYPE=wayland,
+# no DISPLAY, a private XDG_CONFIG_HOME and XDG_CACHE_HOME, WAYLAND_SESSION_WORK (a folder it may write, gone
+# afterwards), and with --portal DBUS_SESSION_BUS_ADDRESS and PORTAL_LOG (the stand-in's call log).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+producer=
+source_types=3
+while (($#)); do
+    case $1 in
+    --portal) producer=$2; shift 2 ;;
+    --source-types) source_types=$2; shift 2 ;;
+    --) shift; break ;;
+    *) echo "usage: wayland-session.sh [--portal PRODUCER] [--source-types N] -- COMMAND..." >&2; exit 2 ;;
+    esac
+done
+(($#)) || { echo "wayland-session.sh: no command" >&2; exit 2; }
+
+skip() {
+    echo "skipped: $*"
+    exit 77
+}
+
+needed=(sway setpriv)
+[[ -n $producer ]] && needed+=(dbus-daemon pipewire wireplumber)
+for tool in "${needed[@]}"; do
+    command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh installs it)"
+done
+if [[ -n $producer ]] && ! /usr/bin/python3 -c 'import dbus, gi' 2>/dev/null; then
+    skip "python3-dbus and python3-gi are not installed (scripts/install-deps.sh installs them)"
+fi
+
+# The compositor's user: this one, unless it is root, which wlroots refuses.
+test_user=$(id -un)
+if (($(id -u) == 0)); then
+    test_user=pelkor-wayland
+    if ! id "$test_user" >/dev/null 2>&1; then
+        useradd --system --no-create-home --shell /usr/sbin/nologin "$test_user" 2>/dev/null ||
+            skip "no unprivileged user for the compositor could be made (useradd)"
+    fi
+fi
+
+work=$(mktemp -d)
+pids=()
+finish() {
+    local status=$? i
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        kill "${pids[i]}" 2>/dev/null || true
+    done
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+        wait "${pids[i]}" 2>/dev/null || true
+    done
+    rm -rf "$work"
+    exit "$status"
+}
+trap finish EXIT
+trap 'exit 143' TERM
+trap 'exit 130' INT
+
+runtime=$work/runtime
+mkdir -m 700 "$runtime" "$work/config" "$work/cache" "$work/files"
+chmod 711 "$work"
+chown "$test_user" "$runtime"
+cat >"$work/sway.conf" <<'CONF'
+output * mode 1280x720 bg #000000 solid_color
+default_border none
+focus_follows_mouse no
+CONF
+chmod 644 "$work/sway.conf"
+
+setpriv --reuid="$test_user" --regid="$(id -g "$test_user")" --clear-groups \
+    env -i PATH=/usr/bin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
+    WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
+pids+=($!)
+for ((i = 0; i < 100; i++)); do
+    socket=$(find "$runtime" -maxdepth 1 -type s -name 'wayland-*' -print -quit)
+    sway_ipc=$(find "$runtime" -maxdepth 1 -type s -name 'sway-ipc.*' -print -quit)
+    [[ -n $socket && -n $sway_ipc ]] && break
+    kill -0 "${pids[0]}" 2>/dev/null || break
+    sleep 0.1
+done
+if [[ -z ${socket:-} || -z ${sway_ipc:-} ]]; then
+    skip "headless sway did not start here: $(tail -n 3 "$work/sway.log" | tr '\n' ' ')"
+fi
+
+export WAYLAND_DISPLAY=$socket XDG_RUNTIME_DIR=$runtime SWAYSOCK=$sway_ipc XDG_SESSION_TYPE=wayland
+export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache WAYLAND_SESSION_WORK=$work/files
+unset DISPLAY
+
+if [[ -n $producer ]]; then
+    dbus-daemon --session --nofork --address="unix:path=$runtime/bus" >"$work/dbus.log" 2>&1 &
+    pids+=($!)
+    export DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus
+    pipewire >"$work/pipewire.log" 2>&1 &
+    pids+=($!)
+    for ((i = 0; i < 50; i++)); do
+        [[ -S $runtime/bus && -S $runtime/pipewire-0 ]] && break
+        sleep 0.1
+    done
+    [[ -S $runtime/pipewire-0 ]] || skip "PipeWire did not start here: $(tail -n 3 "$work/pipewire.log" | tr '\n' ' ')"
+    wireplumber >"$work/wireplumber.log" 2>&1 &
+    pids+=($!)
+    export PORTAL_LOG=$work/files/portal.log
+    /usr/bin/python3 "$here/stand-in-portal.py" --producer "$producer" --log "$PORTAL_LOG" \
+        --source-types "$source_types" >"$work/portal.out" 2>&1 &
+    pids+=($!)
+    for ((i = 0; i < 100; i++)); do
+        grep -q '^ready' "$PORTAL_LOG" 2>/dev/null && break
+        sleep 0.1
+    done
+    grep -q '^ready' "$PORTAL_LOG" 2>/dev/null || { cat "$work/portal.out" >&2; echo "the stand-in portal did not start" >&2; exit 1; }
+fi
+
+status=0
+"$@" || status=$?
+exit "$status"
