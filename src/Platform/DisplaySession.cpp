@@ -16,14 +16,8 @@ DisplaySession::Kind DisplaySession::from(const std::function<std::optional<std:
         const auto value = environment(name);
         return value && !value->empty();
     };
-    const bool wayland = set("WAYLAND_DISPLAY");
-    const bool x11 = set("DISPLAY");
-    const std::string type = environment("XDG_SESSION_TYPE").value_or("");
-    if (type == "wayland" && wayland)
+    // The desktop portal answers on the session bus even where the compositor's socket is not named.
+    if (set("WAYLAND_DISPLAY") || environment("XDG_SESSION_TYPE") == "wayland")
         return Kind::kWayland;
-    if (type == "x11" && x11)
-        return Kind::kX11;
-    if (wayland)
-        return Kind::kWayland;
-    return x11 ? Kind::kX11 : Kind::kNone;
+    return set("DISPLAY") ? Kind::kX11 : Kind::kNone;
 }

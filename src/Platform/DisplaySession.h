@@ -15,9 +15,9 @@ public:
         kNone,
     };
 
-    // $XDG_SESSION_TYPE names the session where it is set and its display is there; otherwise a
-    // Wayland compositor ($WAYLAND_DISPLAY) wins over an X server ($DISPLAY), which on a Wayland
-    // desktop is its X11 compatibility server and sees only X11 clients.
+    // Wayland where $XDG_SESSION_TYPE says so or a compositor is named ($WAYLAND_DISPLAY): an X
+    // server there ($DISPLAY) is the desktop's X11 compatibility server, which sees only X11 clients.
+    // Otherwise X11 where $DISPLAY is set.
     static Kind current();
     static Kind from(const std::function<std::optional<std::string>(const char* name)>& environment);
 };

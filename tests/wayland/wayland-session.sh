@@ -72,7 +72,7 @@ mkdir -m 700 "$runtime" "$work/config" "$work/cache" "$work/files"
 chmod 711 "$work"
 chown "$test_user" "$runtime"
 cat >"$work/sway.conf" <<'CONF'
-output * mode 1280x720 bg #000000 solid_color
+output * mode 1280x720
 default_border none
 focus_follows_mouse no
 CONF
