@@ -4,7 +4,7 @@
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
-#include "UI/CastingController.h"
+#include "Session/CastingController.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>
