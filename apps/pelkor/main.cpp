@@ -1,8 +1,8 @@
 // The application: one copy per user, its windows on Qt, the main queue served by the Qt event loop.
 
 #include "Platform/MainQueue.h"
-#include "UI/SingletonApp.h"
-#include "UI/SystemAppServices.h"
+#include "App/SingletonApp.h"
+#include "App/SystemAppServices.h"
 #include "UI/Qt/AppShell.h"
 #include "UI/Qt/QtMainLoop.h"
 

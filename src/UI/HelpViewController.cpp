@@ -1,7 +1,7 @@
 #include "UI/HelpViewController.h"
 
-#include "UI/AboutWindowController.h"
-#include "UI/LocalizedText.h"
+#include "Update/AboutWindowController.h"
+#include "Utils/LocalizedText.h"
 #include "UI/ShowChangeDeviceNameDelegate.h"
 #include "UI/SoundSwitchStateDelegate.h"
 #include "UI/UserChangeVideoQualityDelegate.h"

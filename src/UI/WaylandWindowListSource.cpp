@@ -1,6 +1,6 @@
 #include "UI/WaylandWindowListSource.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 
 std::vector<WindowListSource::Window> WaylandWindowListSource::onScreenWindows()
 {

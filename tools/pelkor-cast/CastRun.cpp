@@ -4,9 +4,9 @@
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
-#include "UI/CastingController.h"
-#include "UI/WindowCastController.h"
 #include "Media/EncoderH264/windowInfo.h"
+#include "Session/CastingController.h"
+#include "Session/WindowCastController.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>

@@ -4,8 +4,8 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Socket/TCPManager.h"
-#include "UI/CastQuality.h"
-#include "UI/MainWindowController.h"
+#include "Session/CastQuality.h"
+#include "Session/MainWindowController.h"
 
 #include <chrono>
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "UI/KeyboardMonitor.h"
-#include "UI/MainWindowView.h"
+#include "Session/MainWindowView.h"
 #include "UI/TvMirror/NoDisplayWindow.h"
 
 #include <functional>

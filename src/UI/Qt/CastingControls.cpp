@@ -1,6 +1,6 @@
 #include "UI/Qt/CastingControls.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"

@@ -1,6 +1,6 @@
 #include "UI/Qt/DeviceNameWindow.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"

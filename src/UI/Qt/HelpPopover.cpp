@@ -1,6 +1,6 @@
 #include "UI/Qt/HelpPopover.h"
 
-#include "UI/AboutServices.h"
+#include "App/AboutServices.h"
 #include "UI/HelpViewController.h"
 #include "UI/Qt/AboutWindow.h"
 #include "UI/Qt/Images.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/MainWindowView.h"
+#include "Session/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/DisplayWindow.h"

@@ -1,8 +1,8 @@
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 
 #include "UI/Qt/ForwardClicks.h"
-#include "UI/LocalizedText.h"
-#include "UI/MainWindowController.h"
+#include "Utils/LocalizedText.h"
+#include "Session/MainWindowController.h"
 #include "ui_ScreenProjectionCodeWindow.h"
 
 #include <QGuiApplication>

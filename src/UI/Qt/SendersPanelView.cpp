@@ -1,10 +1,10 @@
 #include "UI/Qt/SendersPanelView.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ConnectListWidget.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
-#include "UI/SendersController.h"
+#include "Session/SendersController.h"
 #include "ui_SendersController.h"
 
 #include <QMouseEvent>

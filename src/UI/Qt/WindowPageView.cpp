@@ -1,12 +1,12 @@
 #include "UI/Qt/WindowPageView.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/UiText.h"
 #include "UI/Qt/WindowPicker.h"
-#include "UI/WindowCastController.h"
+#include "Session/WindowCastController.h"
 #include "ui_WindowCastController.h"
 
 #include <QVBoxLayout>

@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "Socket/LocalSystemInfo.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
 
 #include <QLabel>

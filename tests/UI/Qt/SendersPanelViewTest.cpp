@@ -1,6 +1,6 @@
 #include "MainWindowFixture.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/ConnectListItemWidget.h"
 #include "UI/Qt/ConnectListWidget.h"
 

@@ -5,11 +5,11 @@
 
 #include "Media/EncoderH264/windowInfo.h"
 #include "Platform/BgraFrame.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/WindowPageView.h"
 #include "UI/Qt/windowViewItem.h"
 #include "UI/SelectCollectionDelegate.h"
-#include "UI/WindowCastController.h"
+#include "Session/WindowCastController.h"
 #include "UI/windowCollectionView.h"
 
 #include <QGuiApplication>

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Session/InputPosting.h"
+#include "Utils/ThreadAffinity.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+class MainWindowController;
+
+// The TV driving this computer while it casts its screen: touches become mouse clicks, drags and
+// right clicks, three TV keys become key presses. Nothing is posted unless a screen cast captures;
+// points are clamped to the cast display.
+//
+// Threads: main thread only (asserted); the mediator moves the link's calls there, so the touch
+// history needs no lock.
+class TvControlController {
+public:
+    // Two touch-downs within this time and distance (raw TV units, either axis) make a double click.
+    static constexpr std::chrono::milliseconds kDoubleClickTime{350};
+    static constexpr int64_t kDoubleClickDistance = 30;
+    // Key events carry only the flag that keeps them from being coalesced: no modifier.
+    static constexpr uint64_t kKeyFlags = 0x100;
+
+    explicit TvControlController(MainWindowController& owner);
+    ~TvControlController();
+    TvControlController(const TvControlController&) = delete;
+    TvControlController& operator=(const TvControlController&) = delete;
+
+    // A filtered touch (kMsgTouchDown, kMsgTouchMove, kMsgTouchUp, kPointerLongPress) in the cast
+    // video's pixels; shorter than a touch: dropped.
+    void onTvcontrolReceived(int type, const std::vector<uint8_t>& payload);
+    void tvKeyHandle(int keyCode);
+
+    // The key the TV's key code stands for (left, right, Escape), as a Mac virtual key code; nullopt
+    // for any other code.
+    static std::optional<uint16_t> macKeyCode(int tvKeyCode);
+
+private:
+    struct Point {
+        double x = 0;
+        double y = 0;
+    };
+
+    // The TV's (x, y) on the X screen, clamped to the cast display; nullopt while no screen cast runs.
+    std::optional<Point> map(int32_t x, int32_t y) const;
+    bool isDoubleClick(int32_t x, int32_t y, double nowMs) const;
+    void post(uint32_t type, Point point, int64_t clickCount);
+    static double nowMs();
+
+    MainWindowController& owner_;
+    const InputPosting input_;
+    ThreadAffinity mainThread_;
+    // The previous touch, raw, and when it came (ms); none before the first.
+    int32_t previousX_ = 0;
+    int32_t previousY_ = 0;
+    std::optional<double> previousTimeMs_;
+};

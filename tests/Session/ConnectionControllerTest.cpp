@@ -1,0 +1,209 @@
+#include "Socket/ClientInfoRecord.h"
+#include "Utils/LocalizedText.h"
+#include "Session/SessionTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using ConnectionControllerTest = SessionFixture;
+
+const std::string kFailToast = "toast " + LocalizedText::text("STRING_CONNECT_FAIL") + " close=0 position=1 time=3.000000";
+
+TEST_F(ConnectionControllerTest, ATypedAddressConnectsAndShowsTheConnectedPage)
+{
+    makeController();
+    connectTyped();
+    EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
+    EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
+    EXPECT_EQ(view.last("showPage"), "showPage Connected");
+    EXPECT_EQ(view.last("showTvName"), "showTvName Living Room");
+    EXPECT_EQ(view.last("showTvAddress"), "showTvAddress 127.0.0.1");
+    EXPECT_EQ(view.last("showHelpForConnection"), "showHelpForConnection connected");
+    EXPECT_EQ(folderClears, 1);
+    const auto speaker = tv.waitForMessage(kMsgSpeakerStatus);
+    ASSERT_TRUE(speaker);
+    EXPECT_EQ(speaker->length, 0u);
+    EXPECT_EQ(state().screenProjectionCode, "") << "this TV asks for no code";
+}
+
+TEST_F(ConnectionControllerTest, MalformedInputIsRefusedAndConnectsNothing)
+{
+    makeController();
+    const std::string tip = "showInputError " + LocalizedText::text("STRIGN_IP_FORMAT_ERROR");
+    for (const char* input : {"12345", "1234567", "AB-12C", "abc de", "1.2.3.", "256.1.1.1", "127.0.0.1 ",
+                              "\xC3\x84\xC3\x96\xC3\x9C", ""}) {
+        SCOPED_TRACE(input);
+        view.calls.clear();
+        controller->inputIPTextField(input);
+        EXPECT_EQ(view.calls, (std::vector<std::string>{"showInputError (hidden)", tip}));
+        EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
+    }
+    loop->runUntilIdle();
+    EXPECT_EQ(tv.linksAccepted(), 0u);
+}
+
+TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkComesUp)
+{
+    makeController();
+    // The TV listens on 127.0.0.1 only.
+    controller->inputIPTextField("127.0.0.2");
+    ASSERT_TRUE(waitForView(kFailToast));
+    EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_IP"));
+    EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
+    EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
+    EXPECT_FALSE(state().tvDeviceIp);
+
+    view.calls.clear();
+    controller->inputIPTextField("127.0.0.2");
+    loop->runUntilIdle();
+    EXPECT_TRUE(view.calls.empty());
+
+    // Edited, then back: tried again.
+    controller->inputIPTextField("127.0.0.");
+    controller->inputIPTextField("127.0.0.2");
+    ASSERT_TRUE(waitForView(kFailToast));
+    loop->runUntilIdle();
+    EXPECT_EQ(view.callsStartingWith("toast").size(), 1u) << "one failure per attempt";
+}
+
+TEST_F(ConnectionControllerTest, ASuccessfulLinkLetsTheSameTextBeTriedAgain)
+{
+    makeController();
+    connectTyped();
+    view.fileWindowVisible = true;
+    tv.closeLink();
+    ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_FALSE(view.fileWindowVisible) << "the file window closes with the link";
+    controller->inputIPTextField("127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    EXPECT_EQ(tv.linksAccepted(), 2u);
+}
+
+// A TV that does not answer in time: the failure is reported, the half-open link let go, and a
+// retry to the same TV connects.
+TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
+{
+    tv.setAnswerServerInfo(false);
+    makeController();
+    controller->inputIPTextField("127.0.0.1");
+    ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
+    loop->advance(TCPManager::kServerInfoTimeout);
+    ASSERT_TRUE(waitForView(kFailToast));
+    EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_IP"));
+    EXPECT_TRUE(tv.waitForDisconnect()) << "the half-open link stays with the TV";
+    EXPECT_EQ(link.getConnectTvIp(), "0.0.0.0");
+
+    tv.setAnswerServerInfo(true);
+    controller->inputIPTextField("127.0.0");
+    controller->inputIPTextField("127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
+    EXPECT_EQ(view.last("showTvAddress"), "showTvAddress 127.0.0.1");
+    EXPECT_EQ(tv.linksAccepted(), 2u);
+    EXPECT_EQ(view.callsStartingWith("toast").size(), 1u);
+    // The end of the link that never came up undid nothing: only the new link emptied the folder.
+    EXPECT_EQ(folderClears, 1);
+}
+
+TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
+{
+    makeController();
+    connectTyped();
+    tv.closeLink();
+    ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
+    EXPECT_EQ(view.last("showHelpForConnection"), "showHelpForConnection not connected");
+    // Without discovery the page follows at once; no TV found and not connected.
+    EXPECT_EQ(view.last("showPage"), "showPage NoDevice");
+    EXPECT_FALSE(state().tvDeviceIp);
+    EXPECT_FALSE(state().screenProjectionCode);
+    EXPECT_EQ(folderClears, 2);
+
+    controller->inputIPTextField("127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    view.calls.clear();
+    controller->clickDisConnectBtn();
+    EXPECT_EQ(view.calls.front(), "hidePage Connected");
+    ASSERT_TRUE(tv.waitForDisconnect());
+    ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_EQ(view.last("showPage"), "showPage NoDevice");
+    EXPECT_TRUE(view.callsStartingWith("toast").empty());
+}
+
+class CastingCodeConnectTest : public SessionFixture {
+protected:
+    static TvSim::Options withCode()
+    {
+        TvSim::Options options = tvOptions();
+        // The code of 127.0.0.1's last three octets.
+        options.castingCode = encodeCastingCode('Q', {0, 0, 1});
+        return options;
+    }
+    CastingCodeConnectTest() : SessionFixture(withCode()) {}
+};
+
+TEST_F(CastingCodeConnectTest, ACodeDecodedWithTheLocalInterfaceConnects)
+{
+    makeController();
+    const std::string code = encodeCastingCode('Q', {0, 0, 1});
+    controller->inputIPTextField(code);
+    EXPECT_EQ(state().connectMode, ConnectMode::CastingCode);
+    EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    ASSERT_TRUE(runUntil([this] { return state().screenProjectionCode.has_value(); }));
+    EXPECT_EQ(state().screenProjectionCode, code);
+    EXPECT_EQ(state().inputScreenProjectionCode, code) << "casting will not ask for the code again";
+    EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
+}
+
+// The casting-code window's field shows the code the session holds: the code that connected, then
+// nothing once the link ends.
+TEST_F(CastingCodeConnectTest, TheCastingCodeFieldFollowsTheLink)
+{
+    makeController();
+    const std::string code = encodeCastingCode('Q', {0, 0, 1});
+    controller->inputIPTextField(code);
+    ASSERT_TRUE(waitConnected());
+    EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText " + code);
+    tv.closeLink();
+    ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText ");
+}
+
+TEST_F(CastingCodeConnectTest, ACodeThatReachesNoTvFailsOnce)
+{
+    makeController();
+    // 127.0.0.2: nobody listens there on the TV's port.
+    controller->inputIPTextField(encodeCastingCode('Q', {0, 0, 2}));
+    ASSERT_TRUE(waitForView(kFailToast));
+    EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
+    loop->runUntilIdle();
+    EXPECT_EQ(view.callsStartingWith("toast").size(), 1u);
+    EXPECT_EQ(tv.linksAccepted(), 0u);
+}
+
+class NoInterfaceTest : public SessionFixture {
+protected:
+    SessionServices services() override
+    {
+        SessionServices s = SessionFixture::services();
+        s.localAddresses = [] { return std::vector<std::string>{}; };
+        return s;
+    }
+};
+
+// With no interface to decode it with, a code still ends in one failure report, not in silence.
+TEST_F(NoInterfaceTest, ACodeWithoutAnInterfaceFails)
+{
+    makeController();
+    controller->inputIPTextField("Q00001");
+    EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
+    EXPECT_EQ(view.callsStartingWith("toast"), (std::vector<std::string>{kFailToast}));
+    EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
+}
+
+} // namespace
