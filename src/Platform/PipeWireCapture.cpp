@@ -1,5 +1,6 @@
 #include "Platform/PipeWireCapture.h"
 
+#include "Platform/PixelRows.h"
 #include "Platform/X11Cursor.h"
 #include "Utils/Log.h"
 
@@ -30,26 +31,6 @@ bool isBgr(uint32_t format)
 bool isRgb(uint32_t format)
 {
     return format == SPA_VIDEO_FORMAT_RGBx || format == SPA_VIDEO_FORMAT_RGBA;
-}
-
-// Copies a picture of 4-byte pixels into `frame`, swapping red and blue when asked.
-void copyPicture(const uint8_t* source, int width, int height, int stride, bool swap, BgraFrame& frame)
-{
-    frame.resize(width, height);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* from = source + static_cast<size_t>(y) * static_cast<size_t>(stride);
-        uint8_t* to = frame.pixel(0, y);
-        if (!swap) {
-            std::memcpy(to, from, static_cast<size_t>(width) * 4);
-            continue;
-        }
-        for (int x = 0; x < width; ++x, from += 4, to += 4) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-            to[3] = from[3];
-        }
-    }
 }
 
 void initPipeWire()
@@ -188,8 +169,8 @@ void PipeWireCapture::Stream::readCursor(spa_buffer* buffer)
     cursorVisible = bitmap->offset >= sizeof(spa_meta_bitmap) && width > 0 && height > 0 && width <= kMaxCursorSide
         && height <= kMaxCursorSide && bitmap->stride >= width * 4 && (isBgr(bitmap->format) || isRgb(bitmap->format));
     if (cursorVisible) {
-        copyPicture(SPA_PTROFF(bitmap, bitmap->offset, const uint8_t), width, height, bitmap->stride,
-                    isRgb(bitmap->format), cursor);
+        PixelRows::copy(SPA_PTROFF(bitmap, bitmap->offset, const uint8_t), width, height, bitmap->stride,
+                        isRgb(bitmap->format), false, cursor);
     }
 }
 
@@ -368,7 +349,7 @@ PipeWireCapture::Result PipeWireCapture::latest(BgraFrame& frame)
     if (isBgr(held->format) && cursor.empty()) {
         frame.show(held->width, held->height, held->stride, {held->bytes, held->size}, held);
     } else {
-        copyPicture(held->bytes, held->width, held->height, held->stride, isRgb(held->format), frame);
+        PixelRows::copy(held->bytes, held->width, held->height, held->stride, isRgb(held->format), false, frame);
         if (!cursor.empty())
             X11Cursor::draw(cursor, frame, cursorLeft, cursorTop);
     }

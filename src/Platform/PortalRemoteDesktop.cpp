@@ -5,13 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
-std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen, PortalTokens tokens)
+std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen, PortalTokens tokens,
+                                                                std::shared_ptr<const std::atomic<bool>> cancelled)
 {
     auto portal = DesktopPortal::connect();
     if (!portal || portal->version(DesktopPortal::Kind::kRemoteDesktop) == 0) {
         PLOG("no remote-desktop portal: the TV's input cannot be posted");
         return nullptr;
     }
+    portal->cancelWhen(std::move(cancelled));
     constexpr uint32_t kDevices = DesktopPortal::kDeviceKeyboard | DesktopPortal::kDevicePointer;
     if ((portal->availableDeviceTypes() & kDevices) != kDevices) {
         PLOG("the remote-desktop portal offers no pointer and keyboard");

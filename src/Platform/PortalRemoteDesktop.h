@@ -4,6 +4,7 @@
 #include "Platform/PixelRect.h"
 #include "Platform/PortalScreenCast.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,8 +17,9 @@ class PortalRemoteDesktop {
 public:
     // A started session; null (logged) without a portal, when the user refused, or when the portal
     // gives no pointer and keyboard. `screen` is the display the posted points are given in, mapped
-    // onto the session's stream.
-    static std::unique_ptr<PortalRemoteDesktop> start(PixelRect screen, PortalTokens tokens = PortalTokens::settings());
+    // onto the session's stream. Waits for the user's answer, or until `cancelled` is set.
+    static std::unique_ptr<PortalRemoteDesktop> start(PixelRect screen, PortalTokens tokens = PortalTokens::settings(),
+                                                      std::shared_ptr<const std::atomic<bool>> cancelled = {});
     ~PortalRemoteDesktop();
     PortalRemoteDesktop(const PortalRemoteDesktop&) = delete;
     PortalRemoteDesktop& operator=(const PortalRemoteDesktop&) = delete;

@@ -34,7 +34,12 @@ WaylandPostEvent& WaylandPostEvent::shared()
 
 WaylandPostEvent::WaylandPostEvent(Road road, std::string socket) : road_(road), socket_(std::move(socket)) {}
 
-WaylandPostEvent::~WaylandPostEvent() = default;
+WaylandPostEvent::~WaylandPostEvent()
+{
+    closing_->store(true);
+    if (starter_.joinable())
+        starter_.join();
+}
 
 bool WaylandPostEvent::ready()
 {
@@ -44,19 +49,40 @@ bool WaylandPostEvent::ready()
         return false;
     if (road_ != Road::kPortal)
         devices_ = WlrVirtualInput::open(socket_);
-    if (!devices_ && road_ != Road::kVirtualDevices) {
-        const auto display = WaylandCapture::mainDisplay();
-        if (display)
-            portal_ = PortalRemoteDesktop::start(display->frame);
-    }
-    if (devices_ || portal_) {
+    if (devices_) {
         unavailableLogged_ = false;
         return true;
     }
+    if (road_ != Road::kVirtualDevices && !starting_ && std::chrono::steady_clock::now() >= askAgainAt_) {
+        startPortal();
+        return false;
+    }
     if (!unavailableLogged_)
-        PLOG("the TV's input cannot be posted: this Wayland desktop offers no virtual devices and no remote-desktop portal");
+        PLOG("the TV's input cannot be posted now: %s",
+             starting_                      ? "the desktop asks the user for remote control"
+             : road_ == Road::kVirtualDevices ? "this Wayland desktop offers no virtual devices"
+                                              : "remote control was not granted");
     unavailableLogged_ = true;
     return false;
+}
+
+void WaylandPostEvent::startPortal()
+{
+    starting_ = true;
+    if (starter_.joinable())
+        starter_.join();
+    // The user's answer may take long: the posting thread (the main thread) does not wait for it.
+    starter_ = std::thread([this] {
+        const auto display = WaylandCapture::mainDisplay();
+        std::unique_ptr<PortalRemoteDesktop> portal =
+            display ? PortalRemoteDesktop::start(display->frame, PortalTokens::settings(), closing_) : nullptr;
+        std::lock_guard lock(mutex_);
+        if (!portal)
+            askAgainAt_ = std::chrono::steady_clock::now() + kAskAgainAfter;
+        portal_ = std::move(portal);
+        starting_ = false;
+        unavailableLogged_ = false;
+    });
 }
 
 void WaylandPostEvent::dropWay()

@@ -1,5 +1,6 @@
 #include "Platform/WlrScreencopyCapture.h"
 
+#include "Platform/PixelRows.h"
 #include "Utils/Log.h"
 
 #include "wlr-screencopy-unstable-v1-client-protocol.h"
@@ -107,26 +108,6 @@ void onBufferDone(void* data, zwlr_screencopy_frame_v1*)
 
 const zwlr_screencopy_frame_v1_listener kFrameListener = {onBuffer, onFlags, onReady, onFailed,
                                                            onDamage, onDmabuf, onBufferDone};
-
-// Copies `source` into `frame` row by row, turned upside down and with red and blue swapped as asked.
-void copyInto(const uint8_t* source, int width, int height, int stride, bool flip, bool swap, BgraFrame& frame)
-{
-    frame.resize(width, height);
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* from = source + static_cast<size_t>(flip ? height - 1 - y : y) * static_cast<size_t>(stride);
-        uint8_t* to = frame.pixel(0, y);
-        if (!swap) {
-            std::memcpy(to, from, static_cast<size_t>(width) * 4);
-            continue;
-        }
-        for (int x = 0; x < width; ++x, from += 4, to += 4) {
-            to[0] = from[2];
-            to[1] = from[1];
-            to[2] = from[0];
-            to[3] = from[3];
-        }
-    }
-}
 
 } // namespace
 
@@ -244,7 +225,7 @@ WlrScreencopyCapture::CaptureResult WlrScreencopyCapture::capture(uint32_t outpu
     if (isBgr(answers.format) && !answers.yInvert) {
         frame.show(width, height, stride, {bytes, buffer->size}, buffer);
     } else {
-        copyInto(bytes, width, height, stride, answers.yInvert, isRgb(answers.format), frame);
+        PixelRows::copy(bytes, width, height, stride, isRgb(answers.format), answers.yInvert, frame);
     }
     return CaptureResult::kOk;
 }

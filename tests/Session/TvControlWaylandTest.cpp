@@ -20,6 +20,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -160,6 +161,10 @@ TEST_F(TvControlWaylandTest, TheRemoteDesktopPortalGetsTheTouchesAndKeysAgainstI
         return std::nullopt;
     };
     WaylandPostEvent poster(WaylandPostEvent::Road::kPortal);
+    // Posts are dropped while the portal asks the user (on a thread of its own).
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!poster.postMouseEvent(0, PostEvent::kLeftMouseDragged, {0, 0}, 1) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
     connect(poster);
     touch(kMsgTouchDown, 400, 300);
     touch(kMsgTouchUp, 5000, 9000);

@@ -6,7 +6,7 @@ virtual screen, each of its own colour and size). Instead of asking a person, it
 lines; a valid restore token spares the question, as the real portal does. Every call is written to
 the log, one line each, so tests can check what the client asked.
 
-    stand-in-portal.py --producer PATH --log FILE [--source-types N] [--cursor-modes N]
+    stand-in-portal.py --producer PATH --log FILE [--source-types N] [--cursor-modes N] [--screen-size WxH] [--fps N]
 """
 
 import argparse
@@ -25,8 +25,10 @@ OBJECT = "/org/freedesktop/portal/desktop"
 SCREEN_CAST = "org.freedesktop.portal.ScreenCast"
 REMOTE_DESKTOP = "org.freedesktop.portal.RemoteDesktop"
 
-# What each kind of source shows: (size, colour).
-SOURCES = {1: ((1280, 720), "2080c0"), 2: ((640, 480), "c04020"), 4: ((1280, 720), "30a050")}
+# The colour each kind of source shows: the screen, a window, a virtual screen. A window is 640x480,
+# the screens as large as the compositor's output.
+COLOURS = {1: "2080c0", 2: "c04020", 4: "30a050"}
+WINDOW_SIZE = (640, 480)
 
 
 class Session(dbus.service.Object):
@@ -59,9 +61,10 @@ class Session(dbus.service.Object):
         streams = []
         for source_type in (1, 2, 4):
             if self.types & source_type:
-                (width, height), colour = SOURCES[source_type]
+                width, height = WINDOW_SIZE if source_type == 2 else self.portal.screen_size
                 producer = subprocess.Popen(
-                    [self.portal.producer, "--size", "%dx%d" % (width, height), "--colour", colour, "--fps", "30"],
+                    [self.portal.producer, "--size", "%dx%d" % (width, height), "--colour", COLOURS[source_type],
+                     "--fps", str(self.portal.fps)],
                     stdout=subprocess.PIPE, text=True)
                 self.producers.append(producer)
                 line = producer.stdout.readline().split()
@@ -132,6 +135,8 @@ class Portal(RemoteDesktopMethods):
         self.log_file = open(args.log, "a", buffering=1)
         self.source_types = args.source_types
         self.cursor_modes = args.cursor_modes
+        self.screen_size = tuple(int(side) for side in args.screen_size.split("x"))
+        self.fps = args.fps
         self.sessions = {}
         self.tokens = set()
 
@@ -243,6 +248,8 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--source-types", type=int, default=3)
     parser.add_argument("--cursor-modes", type=int, default=3)
+    parser.add_argument("--screen-size", default="1280x720")
+    parser.add_argument("--fps", type=int, default=30)
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()

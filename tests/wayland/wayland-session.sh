@@ -6,8 +6,10 @@
 # started, whatever the command did. Exit status 77 (skipped, with the reason said) where the host
 # lacks what the session needs.
 #
-#   wayland-session.sh [--portal PRODUCER] [--source-types N] -- COMMAND [ARG...]
+#   wayland-session.sh [--portal PRODUCER] [--source-types N] [--size WxH] [--fps N] -- COMMAND [ARG...]
 #
+# --size is the output's (and the portal's screen's) size, 1280x720 by default; --fps the portal's
+# pictures a second, 30 by default.
 # The command finds: WAYLAND_DISPLAY (the socket's path), XDG_RUNTIME_DIR, SWAYSOCK, XDG_SESSION_TYPE=wayland,
 # no DISPLAY, a private XDG_CONFIG_HOME and XDG_CACHE_HOME, WAYLAND_SESSION_WORK (a folder it may write, gone
 # afterwards), and with --portal DBUS_SESSION_BUS_ADDRESS and PORTAL_LOG (the stand-in's call log).
@@ -16,12 +18,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 producer=
 source_types=3
+size=1280x720
+fps=30
 while (($#)); do
     case $1 in
     --portal) producer=$2; shift 2 ;;
     --source-types) source_types=$2; shift 2 ;;
+    --size) size=$2; shift 2 ;;
+    --fps) fps=$2; shift 2 ;;
     --) shift; break ;;
-    *) echo "usage: wayland-session.sh [--portal PRODUCER] [--source-types N] -- COMMAND..." >&2; exit 2 ;;
+    *) echo "usage: wayland-session.sh [--portal PRODUCER] [--source-types N] [--size WxH] [--fps N] -- COMMAND..." >&2; exit 2 ;;
     esac
 done
 (($#)) || { echo "wayland-session.sh: no command" >&2; exit 2; }
@@ -71,8 +77,8 @@ runtime=$work/runtime
 mkdir -m 700 "$runtime" "$work/config" "$work/cache" "$work/files"
 chmod 711 "$work"
 chown "$test_user" "$runtime"
-cat >"$work/sway.conf" <<'CONF'
-output * mode 1280x720
+cat >"$work/sway.conf" <<CONF
+output * mode $size
 default_border none
 focus_follows_mouse no
 CONF
@@ -112,7 +118,7 @@ if [[ -n $producer ]]; then
     pids+=($!)
     export PORTAL_LOG=$work/files/portal.log
     /usr/bin/python3 "$here/stand-in-portal.py" --producer "$producer" --log "$PORTAL_LOG" \
-        --source-types "$source_types" >"$work/portal.out" 2>&1 &
+        --source-types "$source_types" --screen-size "$size" --fps "$fps" >"$work/portal.out" 2>&1 &
     pids+=($!)
     for ((i = 0; i < 100; i++)); do
         grep -q '^ready' "$PORTAL_LOG" 2>/dev/null && break

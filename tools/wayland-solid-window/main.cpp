@@ -1,7 +1,9 @@
 // wayland-solid-window: maps one Wayland top-level window filled with one colour, titled as asked,
-// and keeps it shown, at whatever size the compositor gives it, until it is killed.
+// and keeps it shown, at whatever size the compositor gives it, until it is killed. With --moving a
+// white square runs along its top edge, a step each frame the compositor shows (moving content for
+// the benchmarks).
 //
-//   wayland-solid-window --colour RRGGBB [--title TITLE]
+//   wayland-solid-window --colour RRGGBB [--title TITLE] [--moving]
 //
 // Prints "ready WxH" on standard output once the compositor has shown the first picture.
 
@@ -28,6 +30,8 @@ struct Window {
     xdg_toplevel* toplevel = nullptr;
     wl_buffer* buffer = nullptr;
     uint32_t colour = 0;
+    bool moving = false;
+    uint64_t frame = 0;
     int width = 640;
     int height = 480;
     int pendingWidth = 0;
@@ -58,6 +62,26 @@ void onPing(void*, xdg_wm_base* base, uint32_t serial)
 
 const xdg_wm_base_listener kWmBaseListener = {onPing};
 
+void show(Window& window);
+
+// The compositor showed the last picture: the next one, one step on.
+void onFrameDone(void* data, wl_callback* callback, uint32_t)
+{
+    wl_callback_destroy(callback);
+    auto* window = static_cast<Window*>(data);
+    ++window->frame;
+    show(*window);
+}
+
+const wl_callback_listener kFrameListener = {onFrameDone};
+
+void onRelease(void*, wl_buffer* buffer)
+{
+    wl_buffer_destroy(buffer);
+}
+
+const wl_buffer_listener kBufferListener = {onRelease};
+
 // A picture of the window's size in one colour, in shared memory.
 wl_buffer* paint(Window& window)
 {
@@ -74,12 +98,37 @@ wl_buffer* paint(Window& window)
     auto* pixels = static_cast<uint32_t*>(memory);
     for (size_t i = 0; i < size / 4; ++i)
         pixels[i] = 0xff000000u | window.colour;
+    if (window.moving) {
+        constexpr int kSquare = 32;
+        const int travel = window.width > kSquare ? window.width - kSquare : 1;
+        const int left = static_cast<int>((window.frame * 8) % static_cast<uint64_t>(travel));
+        for (int y = 0; y < kSquare && y < window.height; ++y)
+            for (int x = left; x < left + kSquare && x < window.width; ++x)
+                pixels[static_cast<size_t>(y) * static_cast<size_t>(window.width) + static_cast<size_t>(x)] = 0xffffffffu;
+    }
     munmap(memory, size);
     wl_shm_pool* pool = wl_shm_create_pool(window.shm, fd, static_cast<int32_t>(size));
     wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, window.width, window.height, stride, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     return buffer;
+}
+
+// A new picture attached and committed; a moving one asks for the next frame.
+void show(Window& window)
+{
+    window.buffer = paint(window);
+    if (window.buffer == nullptr) {
+        window.closed = true;
+        return;
+    }
+    // Destroyed once the compositor has let it go.
+    wl_buffer_add_listener(window.buffer, &kBufferListener, nullptr);
+    if (window.moving)
+        wl_callback_add_listener(wl_surface_frame(window.surface), &kFrameListener, &window);
+    wl_surface_attach(window.surface, window.buffer, 0, 0);
+    wl_surface_damage(window.surface, 0, 0, window.width, window.height);
+    wl_surface_commit(window.surface);
 }
 
 void onConfigure(void* data, xdg_surface* surface, uint32_t serial)
@@ -90,16 +139,9 @@ void onConfigure(void* data, xdg_surface* surface, uint32_t serial)
         window->width = window->pendingWidth;
         window->height = window->pendingHeight;
     }
-    if (window->buffer != nullptr)
-        wl_buffer_destroy(window->buffer);
-    window->buffer = paint(*window);
-    if (window->buffer == nullptr) {
-        window->closed = true;
-        return;
-    }
-    wl_surface_attach(window->surface, window->buffer, 0, 0);
-    wl_surface_damage(window->surface, 0, 0, window->width, window->height);
-    wl_surface_commit(window->surface);
+    // A moving window's frames go on by themselves once the first is shown.
+    if (!window->moving || window->buffer == nullptr)
+        show(*window);
 }
 
 const xdg_surface_listener kSurfaceListener = {onConfigure};
@@ -126,8 +168,13 @@ int main(int argc, char** argv)
     Window window;
     std::string title = "solid";
     bool haveColour = false;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--colour") == 0) {
+    for (int i = 1; i < argc; i += 2) {
+        if (std::strcmp(argv[i], "--moving") == 0) {
+            window.moving = true;
+            --i;
+        } else if (i + 1 >= argc) {
+            break;
+        } else if (std::strcmp(argv[i], "--colour") == 0) {
             window.colour = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 16)) & 0xffffffu;
             haveColour = true;
         } else if (std::strcmp(argv[i], "--title") == 0) {
@@ -135,7 +182,7 @@ int main(int argc, char** argv)
         }
     }
     if (!haveColour) {
-        std::fprintf(stderr, "usage: wayland-solid-window --colour RRGGBB [--title TITLE]\n");
+        std::fprintf(stderr, "usage: wayland-solid-window --colour RRGGBB [--title TITLE] [--moving]\n");
         return 2;
     }
     wl_display* display = wl_display_connect(nullptr);
