@@ -305,13 +305,15 @@ std::optional<std::string> DesktopPortal::createSession(Kind kind)
 }
 
 DesktopPortal::Outcome DesktopPortal::selectSources(const std::string& session, uint32_t types, uint32_t cursorMode,
-                                                    const std::string& restoreToken)
+                                                    const std::string& restoreToken, bool persist)
 {
-    std::vector<std::pair<std::string, uint32_t>> numbers = {{"types", types}, {"persist_mode", kPersistUntilRevoked}};
+    std::vector<std::pair<std::string, uint32_t>> numbers = {{"types", types}};
+    if (persist)
+        numbers.emplace_back("persist_mode", kPersistUntilRevoked);
     if (cursorMode != 0)
         numbers.emplace_back("cursor_mode", cursorMode);
     std::vector<std::pair<std::string, std::string>> texts;
-    if (!restoreToken.empty())
+    if (persist && !restoreToken.empty())
         texts.emplace_back("restore_token", restoreToken);
     return request(kScreenCast, "SelectSources", session, numbers, texts, nullptr, nullptr);
 }
@@ -319,11 +321,15 @@ DesktopPortal::Outcome DesktopPortal::selectSources(const std::string& session, 
 DesktopPortal::Outcome DesktopPortal::selectDevices(const std::string& session, uint32_t types,
                                                     const std::string& restoreToken)
 {
+    // Version 1 refuses both ("remote desktop sessions cannot persist").
+    const bool persist = version(Kind::kRemoteDesktop) >= 2;
+    std::vector<std::pair<std::string, uint32_t>> numbers = {{"types", types}};
     std::vector<std::pair<std::string, std::string>> texts;
-    if (!restoreToken.empty())
+    if (persist)
+        numbers.emplace_back("persist_mode", kPersistUntilRevoked);
+    if (persist && !restoreToken.empty())
         texts.emplace_back("restore_token", restoreToken);
-    return request(kRemoteDesktop, "SelectDevices", session, {{"types", types}, {"persist_mode", kPersistUntilRevoked}},
-                   texts, nullptr, nullptr);
+    return request(kRemoteDesktop, "SelectDevices", session, numbers, texts, nullptr, nullptr);
 }
 
 DesktopPortal::Outcome DesktopPortal::start(Kind kind, const std::string& session, Started& started)

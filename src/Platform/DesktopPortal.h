@@ -66,9 +66,12 @@ public:
 
     // A new session; nullopt when the portal refused.
     std::optional<std::string> createSession(Kind kind);
-    // What the session shares; an empty token asks the user.
+    // What the session shares; an empty token asks the user. A remote-desktop session's screens do not
+    // persist by themselves (`persist` false): its devices carry the token.
     Outcome selectSources(const std::string& session, uint32_t types, uint32_t cursorMode,
-                          const std::string& restoreToken);
+                          const std::string& restoreToken, bool persist = true);
+    // The devices of a remote-desktop session; the token is used, and one asked for, only where the
+    // portal's remote desktop keeps grants (its version 2 and later).
     Outcome selectDevices(const std::string& session, uint32_t types, const std::string& restoreToken);
     // Starts the session: the user's question, unless a restore token spared it.
     Outcome start(Kind kind, const std::string& session, Started& started);

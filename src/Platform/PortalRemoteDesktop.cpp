@@ -27,7 +27,7 @@ std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen
     DesktopPortal::Outcome outcome = portal->selectDevices(*session, kDevices, token);
     // A screen of the session: absolute pointer positions are given against its stream.
     if (outcome == DesktopPortal::Outcome::kGranted)
-        outcome = portal->selectSources(*session, DesktopPortal::kSourceMonitor, 0, {});
+        outcome = portal->selectSources(*session, DesktopPortal::kSourceMonitor, 0, {}, false);
     if (outcome == DesktopPortal::Outcome::kGranted)
         outcome = portal->start(DesktopPortal::Kind::kRemoteDesktop, *session, started);
     if (outcome != DesktopPortal::Outcome::kGranted || (started.devices & kDevices) != kDevices
@@ -36,6 +36,7 @@ std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen
         portal->closeSession(*session);
         return nullptr;
     }
+    // A portal that keeps no remote-desktop grants gives no token: the next run asks again.
     if (tokens.save)
         tokens.save(PortalTokens::kRemoteDesktopKey, started.restoreToken);
     PLOG("remote control started (%s)", token.empty() ? "asked" : "restored");

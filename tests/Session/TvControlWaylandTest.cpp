@@ -168,7 +168,8 @@ TEST_F(TvControlWaylandTest, TheRemoteDesktopPortalGetsTheTouchesAndKeysAgainstI
     connect(poster);
     touch(kMsgTouchDown, 400, 300);
     touch(kMsgTouchUp, 5000, 9000);
-    EXPECT_TRUE(awaitLines(read, {"SelectDevices types=3 persist_mode=2 restore_token=no", "question RemoteDesktop",
+    // This portal (version 1 of its remote desktop) keeps no grant: the question comes each run.
+    EXPECT_TRUE(awaitLines(read, {"SelectDevices types=3 .*restore_data=no", "question RemoteDesktop",
                                   "NotifyPointerMotionAbsolute stream=[0-9]+ x=400 y=300",
                                   "NotifyPointerButton button=272 state=1",
                                   "NotifyPointerMotionAbsolute stream=[0-9]+ x=1279 y=719",

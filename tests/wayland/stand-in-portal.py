@@ -1,29 +1,30 @@
 #!/usr/bin/python3
-"""A stand-in desktop portal for the Wayland tests: org.freedesktop.portal.Desktop on a private session
-bus, with the ScreenCast and RemoteDesktop interfaces as a desktop serves them. Each started share is a
-PipeWire node fed by pipewire-test-producer (a coloured, moving picture: the screen, a window or a
-virtual screen, each of its own colour and size). Instead of asking a person, it writes "question"
-lines; a valid restore token spares the question, as the real portal does. Every call is written to
-the log, one line each, so tests can check what the client asked.
+"""A stand-in portal backend for the Wayland tests: org.freedesktop.impl.portal.ScreenCast and
+org.freedesktop.impl.portal.RemoteDesktop on a private session bus, behind the desktop's real portal
+(xdg-desktop-portal), which the client talks to. Each started share is a PipeWire node fed by
+pipewire-test-producer (a coloured, moving picture: the screen, a window or a virtual screen, each of its
+own colour). Instead of asking a person, it writes "question" lines; restore data that the portal hands
+back (from a restore token it gave the client) spares the question, as a desktop's backend does. Every
+call is written to the log, one line each, so tests can check what the client asked.
 
-    stand-in-portal.py --producer PATH --log FILE [--source-types N] [--cursor-modes N] [--screen-size WxH] [--fps N]
+    stand-in-portal.py --producer PATH --log FILE [--source-types N] [--cursor-modes N]
+                       [--screen-size WxH] [--fps N]
 """
 
 import argparse
-import os
-import socket
 import subprocess
 import sys
-import uuid
 
 import dbus
 import dbus.service
 from dbus.mainloop.glib import DBusGMainLoop
 from gi.repository import GLib
 
+NAME = "org.freedesktop.impl.portal.desktop.pelkortest"
 OBJECT = "/org/freedesktop/portal/desktop"
-SCREEN_CAST = "org.freedesktop.portal.ScreenCast"
-REMOTE_DESKTOP = "org.freedesktop.portal.RemoteDesktop"
+SCREEN_CAST = "org.freedesktop.impl.portal.ScreenCast"
+REMOTE_DESKTOP = "org.freedesktop.impl.portal.RemoteDesktop"
+VENDOR = "pelkortest"
 
 # The colour each kind of source shows: the screen, a window, a virtual screen. A window is 640x480,
 # the screens as large as the compositor's output.
@@ -32,9 +33,9 @@ WINDOW_SIZE = (640, 480)
 
 
 class Session(dbus.service.Object):
-    def __init__(self, portal, path, kind):
-        super().__init__(portal.bus, path)
-        self.portal = portal
+    def __init__(self, backend, path, kind):
+        super().__init__(backend.bus, path)
+        self.backend = backend
         self.path = path
         self.kind = kind
         self.types = 1
@@ -43,9 +44,9 @@ class Session(dbus.service.Object):
         self.devices = 0
         self.producers = []
 
-    @dbus.service.method("org.freedesktop.portal.Session", in_signature="", out_signature="")
+    @dbus.service.method("org.freedesktop.impl.portal.Session", in_signature="", out_signature="")
     def Close(self):
-        self.portal.log("call Session.Close %s" % self.kind)
+        self.backend.log("call Session.Close %s" % self.kind)
         self.end()
 
     def end(self):
@@ -53,81 +54,73 @@ class Session(dbus.service.Object):
             producer.terminate()
             producer.wait()
         self.producers = []
-        if self.path in self.portal.sessions:
-            del self.portal.sessions[self.path]
+        if self.path in self.backend.sessions:
+            del self.backend.sessions[self.path]
             self.remove_from_connection()
 
     def start_streams(self):
-        streams = []
+        """One source of the first type asked: the client asks for one at a time."""
         for source_type in (1, 2, 4):
-            if self.types & source_type:
-                width, height = WINDOW_SIZE if source_type == 2 else self.portal.screen_size
-                producer = subprocess.Popen(
-                    [self.portal.producer, "--size", "%dx%d" % (width, height), "--colour", COLOURS[source_type],
-                     "--fps", str(self.portal.fps)],
-                    stdout=subprocess.PIPE, text=True)
-                self.producers.append(producer)
-                line = producer.stdout.readline().split()
-                if len(line) != 2 or line[0] != "node":
-                    raise RuntimeError("the producer gave no node")
-                props = {"size": dbus.Struct((dbus.Int32(width), dbus.Int32(height)), signature="ii"),
-                         "position": dbus.Struct((dbus.Int32(0), dbus.Int32(0)), signature="ii"),
-                         "source_type": dbus.UInt32(source_type)}
-                streams.append(dbus.Struct((dbus.UInt32(int(line[1])), dbus.Dictionary(props, signature="sv")),
-                                           signature="ua{sv}"))
-                break  # one source: the client asks for one at a time
-        return streams
+            if not self.types & source_type:
+                continue
+            width, height = WINDOW_SIZE if source_type == 2 else self.backend.screen_size
+            producer = subprocess.Popen(
+                [self.backend.producer, "--size", "%dx%d" % (width, height), "--colour", COLOURS[source_type],
+                 "--fps", str(self.backend.fps)],
+                stdout=subprocess.PIPE, text=True)
+            self.producers.append(producer)
+            line = producer.stdout.readline().split()
+            if len(line) != 2 or line[0] != "node":
+                raise RuntimeError("the producer gave no node")
+            props = {"size": dbus.Struct((dbus.Int32(width), dbus.Int32(height)), signature="ii"),
+                     "position": dbus.Struct((dbus.Int32(0), dbus.Int32(0)), signature="ii"),
+                     "source_type": dbus.UInt32(source_type)}
+            return [dbus.Struct((dbus.UInt32(int(line[1])), dbus.Dictionary(props, signature="sv")),
+                                signature="ua{sv}")]
+        return []
 
 
-class Request(dbus.service.Object):
-    def __init__(self, bus, path):
-        super().__init__(bus, path)
-
-    @dbus.service.signal("org.freedesktop.portal.Request", signature="ua{sv}")
-    def Response(self, code, results):
-        pass
-
-    @dbus.service.method("org.freedesktop.portal.Request", in_signature="", out_signature="")
-    def Close(self):
-        self.remove_from_connection()
+def answer(code, results=None):
+    return dbus.UInt32(code), dbus.Dictionary(results or {}, signature="sv")
 
 
 class RemoteDesktopMethods(dbus.service.Object):
-    """The remote-desktop interface's methods, whose names the screen-cast interface shares: D-Bus finds
-    each by its interface along the class hierarchy."""
+    """The remote-desktop backend's methods, whose names the screen-cast backend shares: D-Bus finds each
+    by its interface along the class hierarchy."""
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
-    def CreateSession(self, options, sender=None):
-        return self.create_session("RemoteDesktop", options, sender)
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oosa{sv}", out_signature="ua{sv}")
+    def CreateSession(self, handle, session_handle, app_id, options):
+        return self.create_session("RemoteDesktop", session_handle)
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
-    def Start(self, session_path, parent_window, options, sender=None):
-        return self.start("RemoteDesktop", session_path, options, sender)
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oosa{sv}", out_signature="ua{sv}")
+    def SelectDevices(self, handle, session_handle, app_id, options):
+        session = self.sessions.get(str(session_handle))
+        if session is None:
+            return answer(2)
+        self.take_restore_data(session, options)
+        session.devices = int(options.get("types", 3))
+        self.log("call RemoteDesktop.SelectDevices types=%d persist_mode=%d restore_data=%s"
+                 % (session.devices, session.persist, "yes" if session.restored else "no"))
+        return answer(0)
 
-    @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
-    def SelectDevices(self, session_path, options, sender=None):
-        session = self.sessions.get(str(session_path))
-        token = self.take_token(session, options) if session else ""
-        if session:
-            session.devices = int(options.get("types", 3))
-        self.log("call RemoteDesktop.SelectDevices types=%d persist_mode=%d restore_token=%s"
-                 % (int(options.get("types", 0)), int(options.get("persist_mode", 0)), "yes" if token else "no"))
-        return self.answer(self.request_path(sender, options), 0 if session else 2, {})
+    @dbus.service.method(REMOTE_DESKTOP, in_signature="oossa{sv}", out_signature="ua{sv}")
+    def Start(self, handle, session_handle, app_id, parent_window, options):
+        return self.start("RemoteDesktop", session_handle)
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}udd")
-    def NotifyPointerMotionAbsolute(self, session_path, options, stream, x, y):
+    def NotifyPointerMotionAbsolute(self, session_handle, options, stream, x, y):
         self.log("call RemoteDesktop.NotifyPointerMotionAbsolute stream=%d x=%.0f y=%.0f" % (stream, x, y))
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
-    def NotifyPointerButton(self, session_path, options, button, state):
+    def NotifyPointerButton(self, session_handle, options, button, state):
         self.log("call RemoteDesktop.NotifyPointerButton button=%d state=%d" % (button, state))
 
     @dbus.service.method(REMOTE_DESKTOP, in_signature="oa{sv}iu")
-    def NotifyKeyboardKeycode(self, session_path, options, keycode, state):
+    def NotifyKeyboardKeycode(self, session_handle, options, keycode, state):
         self.log("call RemoteDesktop.NotifyKeyboardKeycode keycode=%d state=%d" % (keycode, state))
 
 
-class Portal(RemoteDesktopMethods):
+class Backend(RemoteDesktopMethods):
     def __init__(self, bus, args):
         super().__init__(bus, OBJECT)
         self.bus = bus
@@ -138,90 +131,57 @@ class Portal(RemoteDesktopMethods):
         self.screen_size = tuple(int(side) for side in args.screen_size.split("x"))
         self.fps = args.fps
         self.sessions = {}
-        self.tokens = set()
 
     def log(self, line):
         self.log_file.write(line + "\n")
 
-    def request_path(self, sender, options):
-        token = str(options.get("handle_token", "t%s" % uuid.uuid4().hex))
-        return "%s/request/%s/%s" % (OBJECT, sender[1:].replace(".", "_"), token)
-
-    def answer(self, path, code, results):
-        """Answers through a request object after the call returned, as the portal does."""
-        request = Request(self.bus, path)
-
-        def respond():
-            request.Response(dbus.UInt32(code), dbus.Dictionary(results, signature="sv"))
-            request.remove_from_connection()
-            return False
-
-        GLib.timeout_add(10, respond)
-        return dbus.ObjectPath(path)
-
-    def create_session(self, kind, options, sender):
+    def create_session(self, kind, session_handle):
         self.log("call %s.CreateSession" % kind)
-        path = "%s/session/%s/%s" % (OBJECT, sender[1:].replace(".", "_"),
-                                     str(options.get("session_handle_token", uuid.uuid4().hex)))
-        self.sessions[path] = Session(self, path, kind)
-        return self.answer(self.request_path(sender, options), 0, {"session_handle": dbus.String(path)})
+        self.sessions[str(session_handle)] = Session(self, str(session_handle), kind)
+        return answer(0)
 
-    def take_token(self, session, options):
-        token = str(options.get("restore_token", ""))
-        if token:
-            session.restored = token in self.tokens
-            self.tokens.discard(token)
+    def take_restore_data(self, session, options):
+        data = options.get("restore_data")
+        session.restored = data is not None and str(data[0]) == VENDOR
         session.persist = int(options.get("persist_mode", 0))
-        return token
 
-    def start(self, kind, session_path, options, sender):
-        session = self.sessions.get(str(session_path))
+    def start(self, kind, session_handle):
+        session = self.sessions.get(str(session_handle))
         if session is None:
-            return self.answer(self.request_path(sender, options), 2, {})
-        if session.restored:
-            self.log("restored %s types=%d" % (kind, session.types))
-        else:
-            self.log("question %s types=%d" % (kind, session.types))
+            return answer(2)
+        self.log("%s %s types=%d" % ("restored" if session.restored else "question", kind, session.types))
         results = {"streams": dbus.Array(session.start_streams(), signature="(ua{sv})")}
         if kind == "RemoteDesktop":
             results["devices"] = dbus.UInt32(session.devices)
         if session.persist:
-            token = uuid.uuid4().hex
-            self.tokens.add(token)
-            results["restore_token"] = dbus.String(token)
+            results["persist_mode"] = dbus.UInt32(session.persist)
+            results["restore_data"] = dbus.Struct((VENDOR, dbus.UInt32(1), dbus.String(kind, variant_level=1)),
+                                                  signature="suv")
         self.log("started %s streams=%d" % (kind, len(results["streams"])))
-        return self.answer(self.request_path(sender, options), 0, results)
+        return answer(0, results)
 
-    # ScreenCast
-    @dbus.service.method(SCREEN_CAST, in_signature="a{sv}", out_signature="o", sender_keyword="sender")
-    def CreateSession(self, options, sender=None):
-        return self.create_session("ScreenCast", options, sender)
+    @dbus.service.method(SCREEN_CAST, in_signature="oosa{sv}", out_signature="ua{sv}")
+    def CreateSession(self, handle, session_handle, app_id, options):
+        return self.create_session("ScreenCast", session_handle)
 
-    @dbus.service.method(SCREEN_CAST, in_signature="oa{sv}", out_signature="o", sender_keyword="sender")
-    def SelectSources(self, session_path, options, sender=None):
-        session = self.sessions.get(str(session_path))
-        token = self.take_token(session, options) if session else ""
-        if session:
-            session.types = int(options.get("types", 1))
-        self.log("call ScreenCast.SelectSources types=%d cursor_mode=%d persist_mode=%d restore_token=%s"
-                 % (int(options.get("types", 1)), int(options.get("cursor_mode", 0)),
-                    int(options.get("persist_mode", 0)), "yes" if token else "no"))
-        return self.answer(self.request_path(sender, options), 0 if session else 2, {})
+    @dbus.service.method(SCREEN_CAST, in_signature="oosa{sv}", out_signature="ua{sv}")
+    def SelectSources(self, handle, session_handle, app_id, options):
+        session = self.sessions.get(str(session_handle))
+        if session is None:
+            return answer(2)
+        # A remote-desktop session's restore data came with its devices.
+        if session.kind == "ScreenCast":
+            self.take_restore_data(session, options)
+        session.types = int(options.get("types", 1))
+        self.log("call ScreenCast.SelectSources types=%d cursor_mode=%d persist_mode=%d restore_data=%s"
+                 % (session.types, int(options.get("cursor_mode", 0)), int(options.get("persist_mode", 0)),
+                    "yes" if "restore_data" in options else "no"))
+        return answer(0)
 
-    @dbus.service.method(SCREEN_CAST, in_signature="osa{sv}", out_signature="o", sender_keyword="sender")
-    def Start(self, session_path, parent_window, options, sender=None):
-        return self.start("ScreenCast", session_path, options, sender)
+    @dbus.service.method(SCREEN_CAST, in_signature="oossa{sv}", out_signature="ua{sv}")
+    def Start(self, handle, session_handle, app_id, parent_window, options):
+        return self.start("ScreenCast", session_handle)
 
-    @dbus.service.method(SCREEN_CAST, in_signature="oa{sv}", out_signature="h")
-    def OpenPipeWireRemote(self, session_path, options):
-        self.log("call ScreenCast.OpenPipeWireRemote")
-        remote = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        remote.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pipewire-0"))
-        fd = dbus.types.UnixFd(remote.fileno())
-        remote.close()
-        return fd
-
-    # Properties of both interfaces.
     def properties(self, interface):
         if interface == SCREEN_CAST:
             return {"version": dbus.UInt32(4), "AvailableSourceTypes": dbus.UInt32(self.source_types),
@@ -253,14 +213,14 @@ def main():
     args = parser.parse_args()
     DBusGMainLoop(set_as_default=True)
     bus = dbus.SessionBus()
-    portal = Portal(bus, args)
-    name = dbus.service.BusName("org.freedesktop.portal.Desktop", bus)
+    backend = Backend(bus, args)
+    name = dbus.service.BusName(NAME, bus)
     loop = GLib.MainLoop()
     for signal in (15, 2):
         GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal, loop.quit)
-    portal.log("ready")
+    backend.log("ready")
     loop.run()
-    for session in list(portal.sessions.values()):
+    for session in list(backend.sessions.values()):
         session.end()
     del name
 

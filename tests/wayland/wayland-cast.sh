@@ -67,7 +67,7 @@ cast_and_check portal "$portal_screen"
 (($(questions 1) == 1)) || session_fail "the portal asked $(questions 1) times, not once"
 settings=$XDG_CONFIG_HOME/pelkor/settings.json
 grep -q '"screenCastRestoreToken"' "$settings" || session_fail "no restore token in $settings"
-grep -q 'persist_mode=2 restore_token=no' "$PORTAL_LOG" || session_fail "the share was not asked to persist"
+grep -q 'persist_mode=2 restore_data=no' "$PORTAL_LOG" || session_fail "the share was not asked to persist"
 echo "ok: the user was asked once, the restore token is in the settings file"
 
 cast_and_check portal "$portal_screen"

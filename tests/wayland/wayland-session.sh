@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # A private Wayland desktop for a test: a headless sway (pixman renderer, no input devices) run as an
 # unprivileged user made for the tests (wlroots compositors refuse root), in a runtime folder of its
-# own; with --portal also a private session bus with PipeWire, WirePlumber and the stand-in desktop
-# portal of tests/wayland/stand-in-portal.py. Runs the command inside it, then ends everything it
-# started, whatever the command did. Exit status 77 (skipped, with the reason said) where the host
-# lacks what the session needs.
+# own; with --portal also a private session bus with PipeWire, WirePlumber, the desktop portal
+# (xdg-desktop-portal) and behind it the stand-in backend of tests/wayland/stand-in-portal.py. Runs the
+# command inside it, then ends everything it started, whatever the command did. Exit status 77
+# (skipped, with the reason said) where the host lacks what the session needs.
 #
 #   wayland-session.sh [--portal PRODUCER] [--source-types N] [--size WxH] [--fps N] -- COMMAND [ARG...]
 #
 # --size is the output's (and the portal's screen's) size, 1280x720 by default; --fps the portal's
 # pictures a second, 30 by default.
 # The command finds: WAYLAND_DISPLAY (the socket's path), XDG_RUNTIME_DIR, SWAYSOCK, XDG_SESSION_TYPE=wayland,
-# no DISPLAY, a private XDG_CONFIG_HOME and XDG_CACHE_HOME, WAYLAND_SESSION_WORK (a folder it may write, gone
-# afterwards), and with --portal DBUS_SESSION_BUS_ADDRESS and PORTAL_LOG (the stand-in's call log).
+# no DISPLAY, a private HOME, XDG_CONFIG_HOME, XDG_DATA_HOME (where the portal keeps its grants) and
+# XDG_CACHE_HOME, WAYLAND_SESSION_WORK (a folder it may write, gone afterwards), and with --portal
+# DBUS_SESSION_BUS_ADDRESS and PORTAL_LOG (the stand-in backend's call log).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -38,7 +39,11 @@ skip() {
 }
 
 needed=(sway setpriv)
-[[ -n $producer ]] && needed+=(dbus-daemon pipewire wireplumber)
+[[ -n $producer ]] && needed+=(dbus-daemon pipewire wireplumber busctl)
+portal_frontend=/usr/libexec/xdg-desktop-portal
+if [[ -n $producer && ! -x $portal_frontend ]]; then
+    skip "the desktop portal ($portal_frontend) is not installed (scripts/install-deps.sh installs it)"
+fi
 for tool in "${needed[@]}"; do
     command -v "$tool" >/dev/null || skip "$tool is not installed (scripts/install-deps.sh installs it)"
 done
@@ -74,7 +79,7 @@ trap 'exit 143' TERM
 trap 'exit 130' INT
 
 runtime=$work/runtime
-mkdir -m 700 "$runtime" "$work/config" "$work/cache" "$work/files"
+mkdir -m 700 "$runtime" "$work/home" "$work/config" "$work/data" "$work/cache" "$work/files"
 chmod 711 "$work"
 chown "$test_user" "$runtime"
 cat >"$work/sway.conf" <<CONF
@@ -100,7 +105,8 @@ if [[ -z ${socket:-} || -z ${sway_ipc:-} ]]; then
 fi
 
 export WAYLAND_DISPLAY=$socket XDG_RUNTIME_DIR=$runtime SWAYSOCK=$sway_ipc XDG_SESSION_TYPE=wayland
-export XDG_CONFIG_HOME=$work/config XDG_CACHE_HOME=$work/cache WAYLAND_SESSION_WORK=$work/files
+export HOME=$work/home XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache
+export WAYLAND_SESSION_WORK=$work/files
 unset DISPLAY
 
 if [[ -n $producer ]]; then
@@ -125,6 +131,27 @@ if [[ -n $producer ]]; then
         sleep 0.1
     done
     grep -q '^ready' "$PORTAL_LOG" 2>/dev/null || { cat "$work/portal.out" >&2; echo "the stand-in portal did not start" >&2; exit 1; }
+    # The desktop's portal, finding the stand-in as this desktop's backend. Started here, before the bus
+    # could start one of its own without these variables.
+    XDG_DESKTOP_PORTAL_DIR=$here XDG_CURRENT_DESKTOP=pelkortest "$portal_frontend" >"$work/portal-frontend.log" 2>&1 &
+    pids+=($!)
+    # Ready once it shows what the backend offers (which it reads from the backend after it started).
+    portal_ready() {
+        local interface property answer
+        for interface in ScreenCast:AvailableSourceTypes RemoteDesktop:AvailableDeviceTypes; do
+            property=${interface#*:}
+            interface=${interface%%:*}
+            answer=$(busctl --user get-property org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
+                "org.freedesktop.portal.$interface" "$property" 2>/dev/null) || return 1
+            [[ $answer != "u 0" ]] || return 1
+        done
+    }
+    for ((i = 0; i < 100; i++)); do
+        portal_ready && break
+        sleep 0.1
+    done
+    portal_ready ||
+        { tail -n 20 "$work/portal-frontend.log" >&2; echo "the desktop portal did not start" >&2; exit 1; }
 fi
 
 status=0
