@@ -2,6 +2,7 @@
 
 #include "Platform/DesktopPortal.h"
 #include "Platform/PortalScreenCast.h"
+#include "Platform/PortalVirtualDisplay.h"
 #include "Platform/WaylandConnection.h"
 #include "Platform/WlrScreencopySource.h"
 #include "Utils/Log.h"
@@ -43,7 +44,10 @@ WaylandCapture::Road WaylandCapture::monitorRoad()
 CaptureSourceFactory WaylandCapture::factory()
 {
     return [](const CaptureRequest& request) -> std::unique_ptr<CaptureSource> {
-        // One window, or a screen of its own: only the portal can give them.
+        // An extended screen that is the compositor's own output (sway's headless one) is copied as any output.
+        if (request.kind == CaptureRequest::Kind::kVirtual && request.displayId != PortalVirtualDisplay::kId)
+            return std::make_unique<WlrScreencopySource>(request.displayId);
+        // One window, or the portal's virtual screen: only the portal can give them.
         if (request.kind != CaptureRequest::Kind::kMonitor)
             return std::make_unique<PortalScreenCast>(request);
         switch (monitorRoad()) {

@@ -8,8 +8,9 @@
 #include <string>
 
 // The capture roads of a Wayland session, chosen when a cast starts: the desktop portal where one
-// answers on the session bus (the only road to one window or a virtual screen), and on wlroots
-// compositors without one their screen copy. $PELKOR_WAYLAND_CAPTURE set to "portal" or
+// answers on the session bus (the only road to one window or the portal's virtual screen), and on
+// wlroots compositors without one their screen copy (also of an extended screen that is one of their
+// outputs). $PELKOR_WAYLAND_CAPTURE set to "portal" or
 // "screencopy" takes that road alone.
 class WaylandCapture {
 public:

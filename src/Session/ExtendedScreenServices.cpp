@@ -3,17 +3,22 @@
 #include "Platform/DisplaySession.h"
 #include "Platform/MainQueue.h"
 #include "Platform/PortalVirtualDisplay.h"
+#include "Platform/SwayHeadlessDisplay.h"
 #include "Platform/WaylandCapture.h"
 #include "Platform/X11DisplayChangeSource.h"
 #include "Platform/X11VirtualDisplay.h"
 
 namespace {
 
-// A Wayland desktop gives an extended screen only as its portal's virtual source.
+// A Wayland desktop gives an extended screen as the compositor's headless output where it makes one
+// (sway), or as its portal's virtual source.
 ExtendedScreenServices::Made waylandExtendedScreen()
 {
+    SwayHeadlessDisplay::Created headless = SwayHeadlessDisplay::create();
+    if (headless.display)
+        return {std::move(headless.display), {}};
     if (!WaylandCapture::offer().virtualScreen)
-        return {nullptr, "this Wayland desktop's screen-cast portal offers no virtual screen"};
+        return {nullptr, headless.refusal + "; and this desktop's screen-cast portal offers no virtual screen"};
     const auto main = WaylandCapture::mainDisplay();
     if (!main)
         return {nullptr, "the Wayland compositor shows no output"};

@@ -6,7 +6,8 @@
 #   - the desktop portal (the stand-in) with its PipeWire stream: the shared screen's colour, the user
 #     asked once, and the restore token kept in the settings file;
 #   - the same again: the token spares the question;
-#   - one window, chosen in the portal's dialog: that window's colour, letterboxed into the cast.
+#   - one window, chosen in the portal's dialog: that window's colour, letterboxed into the cast;
+#   - the extended screen, a headless output that pelkor-cast makes in sway: that output's colour.
 #
 #   wayland-cast.sh PELKOR-CAST TV-SIM WAYLAND-SOLID-WINDOW
 set -euo pipefail
@@ -18,8 +19,10 @@ REPO=$(cd "$(dirname "$0")/../.." && pwd)
 source "$REPO/scripts/session-steps.sh"
 session_begin
 
-# The colours: the client window, and the stand-in portal's screen and window (stand-in-portal.py).
+# The colours: the client window, the stand-in portal's screen and window (stand-in-portal.py), and a
+# second output of sway (wayland-session.sh).
 window_colour=d0b020
+extended_colour=30a050
 portal_screen=2080c0
 portal_window=c04020
 
@@ -78,3 +81,6 @@ echo "ok: the second run asked no question (the token restored the share)"
 cast_and_check portal "$portal_window" --window
 (($(questions 2) == 1)) || session_fail "the window was not chosen in the portal's dialog"
 echo "ok: one window, chosen in the portal's dialog"
+
+cast_and_check screencopy "$extended_colour" --extended
+echo "ok: the extended screen, sway's headless output"

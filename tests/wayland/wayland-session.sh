@@ -9,7 +9,7 @@
 #   wayland-session.sh [--portal PRODUCER] [--source-types N] [--size WxH] [--fps N] -- COMMAND [ARG...]
 #
 # --size is the output's (and the portal's screen's) size, 1280x720 by default; --fps the portal's
-# pictures a second, 30 by default.
+# pictures a second, 30 by default. A second output, made by a test as its extended screen, shows green.
 # The command finds: WAYLAND_DISPLAY (the socket's path), XDG_RUNTIME_DIR, SWAYSOCK, XDG_SESSION_TYPE=wayland,
 # no DISPLAY, a private HOME, XDG_CONFIG_HOME, XDG_DATA_HOME (where the portal keeps its grants) and
 # XDG_CACHE_HOME, WAYLAND_SESSION_WORK (a folder it may write, gone afterwards), and with --portal
@@ -84,6 +84,7 @@ chmod 711 "$work"
 chown "$test_user" "$runtime"
 cat >"$work/sway.conf" <<CONF
 output * mode $size
+output HEADLESS-2 bg #30a050 solid_color
 default_border none
 focus_follows_mouse no
 CONF

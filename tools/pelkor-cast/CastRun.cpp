@@ -49,10 +49,11 @@ SessionServices CastRun::services(bool withSound)
     services.link = &link_;
     services.discovery.reset();
     services.tvPort = options_.port;
-    // Only the whole screen is cast here: no extended screen is added to the user's desktop.
-    services.extendedScreen.createDisplay = [] {
-        return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
-    };
+    // No extended screen is added to the user's desktop unless it is what the run casts.
+    if (!options_.extended)
+        services.extendedScreen.createDisplay = [] {
+            return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
+        };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
     return services;
@@ -120,6 +121,10 @@ void CastRun::tick()
 
 void CastRun::castOnceConnected(Clock::time_point now)
 {
+    if (options_.extended) {
+        controller_->windowCast().selectExpand();
+        return startCast(now, true);
+    }
     if (!options_.window)
         return startCast(now, false);
     // The window page's picker lists the windows after its first poll.

@@ -29,6 +29,8 @@ public:
         // One window, the first the window page lists (on Wayland its tile that lets the desktop
         // ask which), instead of the whole screen.
         bool window = false;
+        // The extended screen (made for the run, beside the main display) instead of the whole screen.
+        bool extended = false;
     };
 
     // Runs the session with a RunLoop on the calling thread, until the cast ended; the exit status.

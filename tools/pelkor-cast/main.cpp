@@ -3,7 +3,7 @@
 // its portal or screen copy) with the sound of the loopback device where a sound server runs, and
 // prints every page change, toast and alert, then what it sent.
 //
-//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--no-sound] [--window]
+//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--no-sound] [--window | --extended]
 //
 //   --tv ADDRESS[:PORT]  the TV's IPv4 address, as picked from the TV list (port 6666 by default)
 //   --code CODE          the TV's 6-character casting code, as typed in the address field
@@ -12,6 +12,7 @@
 //   --no-sound           cast video alone
 //   --window             cast one window: the first the window page lists (on Wayland, the desktop
 //                        asks which in its own dialog)
+//   --extended           cast the extended screen, made for the run beside the main display
 //
 // Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
 // wrong arguments.
@@ -28,7 +29,7 @@ namespace {
 void usage()
 {
     std::fprintf(stderr, "usage: pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] "
-                         "[--no-sound] [--window]\n");
+                         "[--no-sound] [--window | --extended]\n");
 }
 
 std::optional<long> number(const char* text, long min, long max)
@@ -81,11 +82,13 @@ std::optional<CastRun::Options> parse(int argc, char** argv)
             options.sound = false;
         } else if (flag == "--window") {
             options.window = true;
+        } else if (flag == "--extended") {
+            options.extended = true;
         } else {
             return std::nullopt;
         }
     }
-    if (options.address.empty() == options.code.empty())
+    if (options.address.empty() == options.code.empty() || (options.window && options.extended))
         return std::nullopt;
     return options;
 }
