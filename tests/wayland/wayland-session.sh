@@ -111,7 +111,25 @@ export WAYLAND_SESSION_WORK=$work/files
 unset DISPLAY
 
 if [[ -n $producer ]]; then
-    dbus-daemon --session --nofork --address="unix:path=$runtime/bus" >"$work/dbus.log" 2>&1 &
+    # A bus that starts only the portal's grant store on demand: not another portal, nor the document
+    # portal (which would mount a file system in the runtime folder).
+    mkdir "$work/services"
+    cp /usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service "$work/services/" 2>/dev/null || true
+    cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$runtime/bus</listen>
+  <servicedir>$work/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+    dbus-daemon --config-file="$work/bus.conf" --nofork >"$work/dbus.log" 2>&1 &
     pids+=($!)
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus
     pipewire >"$work/pipewire.log" 2>&1 &
@@ -132,10 +150,6 @@ if [[ -n $producer ]]; then
         sleep 0.1
     done
     grep -q '^ready' "$PORTAL_LOG" 2>/dev/null || { cat "$work/portal.out" >&2; echo "the stand-in portal did not start" >&2; exit 1; }
-    # The desktop's portal, finding the stand-in as this desktop's backend. Started here, before the bus
-    # could start one of its own without these variables.
-    XDG_DESKTOP_PORTAL_DIR=$here XDG_CURRENT_DESKTOP=pelkortest "$portal_frontend" >"$work/portal-frontend.log" 2>&1 &
-    pids+=($!)
     # Ready once it shows what the backend offers (which it reads from the backend after it started).
     portal_ready() {
         local interface property answer
@@ -147,9 +161,22 @@ if [[ -n $producer ]]; then
             [[ $answer != "u 0" ]] || return 1
         done
     }
-    for ((i = 0; i < 100; i++)); do
-        portal_ready && break
-        sleep 0.1
+    # The desktop's portal, finding the stand-in as this desktop's backend. Started here, before the bus
+    # could start one of its own without these variables; started again (up to three times) where it
+    # ended at once without finding the backend, as it now and then does on a loaded machine.
+    for ((attempt = 0; attempt < 3; attempt++)); do
+        XDG_DESKTOP_PORTAL_DIR=$here XDG_CURRENT_DESKTOP=pelkortest "$portal_frontend" >>"$work/portal-frontend.log" 2>&1 &
+        frontend=$!
+        for ((i = 0; i < 100; i++)); do
+            portal_ready && break
+            kill -0 "$frontend" 2>/dev/null || break
+            sleep 0.1
+        done
+        if kill -0 "$frontend" 2>/dev/null; then
+            pids+=("$frontend")
+            break
+        fi
+        wait "$frontend" 2>/dev/null || true
     done
     portal_ready ||
         { tail -n 20 "$work/portal-frontend.log" >&2; echo "the desktop portal did not start" >&2; exit 1; }
