@@ -80,6 +80,7 @@ echo "ok: the second run asked no question (the token restored the share)"
 
 cast_and_check portal "$portal_window" --window
 (($(questions 2) == 1)) || session_fail "the window was not chosen in the portal's dialog"
+grep -q '^window: Choose a window$' "$work/cast.log" || session_fail "the window page showed no \"Choose a window\" tile"
 echo "ok: one window, chosen in the portal's dialog"
 
 cast_and_check screencopy "$extended_colour" --extended
