@@ -148,16 +148,26 @@ WlrScreencopyCapture::~WlrScreencopyCapture()
 std::shared_ptr<WlrScreencopyCapture::Buffer> WlrScreencopyCapture::bufferFor(uint32_t format, int width, int height,
                                                                               int stride)
 {
+    // A buffer of another layout goes; a frame that still shows it keeps only its memory, since its
+    // protocol object must go with this connection.
     std::erase_if(buffers_, [&](const std::shared_ptr<Buffer>& buffer) {
-        return buffer->format != format || buffer->width != width || buffer->height != height
+        const bool stale = buffer->format != format || buffer->width != width || buffer->height != height
             || buffer->stride != stride;
+        if (stale) {
+            wl_buffer_destroy(buffer->buffer);
+            buffer->buffer = nullptr;
+        }
+        return stale;
     });
     for (const auto& buffer : buffers_) {
         if (buffer.use_count() == 1)
             return buffer;
     }
-    if (buffers_.size() >= kMaxBuffers)
+    if (buffers_.size() >= kMaxBuffers) {
+        wl_buffer_destroy(buffers_.front()->buffer);
+        buffers_.front()->buffer = nullptr;
         buffers_.erase(buffers_.begin());
+    }
     auto made = std::make_shared<Buffer>();
     made->format = format;
     made->width = width;
