@@ -2,6 +2,7 @@
 
 #include "Utils/Log.h"
 
+#include "xdg-output-unstable-v1-client-protocol.h"
 #include <wayland-client.h>
 
 #include <poll.h>
@@ -45,6 +46,21 @@ void onDescription(void*, wl_output*, const char*) {}
 
 const wl_output_listener kOutputListener = {onGeometry, onMode, onDone, onScale, onName, onDescription};
 
+void onLogicalPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y)
+{
+    auto* output = static_cast<WaylandConnection::Output*>(data);
+    output->frame.x = x;
+    output->frame.y = y;
+}
+
+void onLogicalSize(void*, zxdg_output_v1*, int32_t, int32_t) {}
+void onPlacementDone(void*, zxdg_output_v1*) {}
+void onPlacementName(void*, zxdg_output_v1*, const char*) {}
+void onPlacementDescription(void*, zxdg_output_v1*, const char*) {}
+
+const zxdg_output_v1_listener kPlacementListener = {onLogicalPosition, onLogicalSize, onPlacementDone,
+                                                    onPlacementName, onPlacementDescription};
+
 } // namespace
 
 std::unique_ptr<WaylandConnection> WaylandConnection::open(const std::string& socket)
@@ -55,8 +71,7 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(const std::string& so
         return nullptr;
     }
     std::unique_ptr<WaylandConnection> connection(new WaylandConnection(display));
-    // The first round trip brings the globals, the second the outputs' geometry and modes.
-    if (!connection->roundtrip() || !connection->roundtrip()) {
+    if (!connection->roundtrip()) {
         PLOG("the Wayland compositor did not answer");
         return nullptr;
     }
@@ -72,8 +87,13 @@ WaylandConnection::WaylandConnection(wl_display* display) : display_(display)
 
 WaylandConnection::~WaylandConnection()
 {
-    for (const auto& output : outputs_)
+    for (const auto& output : outputs_) {
+        if (output->placement != nullptr)
+            zxdg_output_v1_destroy(output->placement);
         wl_output_destroy(output->proxy);
+    }
+    if (placements_ != nullptr)
+        zxdg_output_manager_v1_destroy(placements_);
     if (registry_ != nullptr)
         wl_registry_destroy(registry_);
     wl_display_disconnect(display_);
@@ -84,6 +104,14 @@ void WaylandConnection::onGlobal(void* self, wl_registry* registry, uint32_t nam
 {
     auto* connection = static_cast<WaylandConnection*>(self);
     connection->globals_.push_back({name, interface, version});
+    if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 && connection->placements_ == nullptr) {
+        connection->placements_ = static_cast<zxdg_output_manager_v1*>(
+            wl_registry_bind(registry, name, &zxdg_output_manager_v1_interface, 1));
+        for (const auto& output : connection->outputs_)
+            connection->askPlacement(*output);
+        connection->outputsBound_ = true;
+        return;
+    }
     if (std::strcmp(interface, wl_output_interface.name) != 0)
         return;
     // On the heap: the listener's data points to it.
@@ -92,7 +120,17 @@ void WaylandConnection::onGlobal(void* self, wl_registry* registry, uint32_t nam
     output->proxy = static_cast<wl_output*>(
         wl_registry_bind(registry, name, &wl_output_interface, std::min(version, kOutputVersion)));
     wl_output_add_listener(output->proxy, &kOutputListener, output.get());
+    connection->askPlacement(*output);
     connection->outputs_.push_back(std::move(output));
+    connection->outputsBound_ = true;
+}
+
+void WaylandConnection::askPlacement(Output& output)
+{
+    if (placements_ == nullptr || output.placement != nullptr)
+        return;
+    output.placement = zxdg_output_manager_v1_get_xdg_output(placements_, output.proxy);
+    zxdg_output_v1_add_listener(output.placement, &kPlacementListener, &output);
 }
 
 void WaylandConnection::onGlobalRemove(void* self, wl_registry*, uint32_t name)
@@ -102,6 +140,8 @@ void WaylandConnection::onGlobalRemove(void* self, wl_registry*, uint32_t name)
     std::erase_if(connection->outputs_, [name](const std::unique_ptr<Output>& output) {
         if (output->name != name)
             return false;
+        if (output->placement != nullptr)
+            zxdg_output_v1_destroy(output->placement);
         wl_output_destroy(output->proxy);
         return true;
     });
@@ -141,7 +181,14 @@ const WaylandConnection::Output* WaylandConnection::output(uint32_t name) const
 
 bool WaylandConnection::roundtrip()
 {
-    return wl_display_roundtrip(display_) >= 0;
+    // An output bound during a round trip describes itself only in the next one.
+    outputsBound_ = false;
+    bool answered = wl_display_roundtrip(display_) >= 0;
+    while (answered && outputsBound_) {
+        outputsBound_ = false;
+        answered = wl_display_roundtrip(display_) >= 0;
+    }
+    return answered;
 }
 
 bool WaylandConnection::dispatchUntil(const bool& done, int timeoutMs)

@@ -79,8 +79,7 @@ std::unique_ptr<WlrVirtualInput> WlrVirtualInput::open(const std::string& socket
 
 WlrVirtualInput::WlrVirtualInput(std::unique_ptr<WaylandConnection> connection, zwlr_virtual_pointer_v1* pointer,
                                  zwp_virtual_keyboard_v1* keyboard, std::unique_ptr<XkbKeymap> keymap)
-    : connection_(std::move(connection)), pointer_(pointer), keyboard_(keyboard), keymap_(std::move(keymap)),
-      layout_(layoutOf(connection_->outputs()))
+    : connection_(std::move(connection)), pointer_(pointer), keyboard_(keyboard), keymap_(std::move(keymap))
 {
 }
 
@@ -106,15 +105,21 @@ bool WlrVirtualInput::flush()
 
 bool WlrVirtualInput::moveTo(double x, double y)
 {
-    if (layout_.width <= 0 || layout_.height <= 0)
+    // The compositor maps the position onto all its outputs as they are now (an extended screen may
+    // have come since).
+    if (!connection_->roundtrip())
+        return false;
+    const PixelRect layout = layoutOf(connection_->outputs());
+
+    if (layout.width <= 0 || layout.height <= 0)
         return false;
     const auto within = [](double value, int origin, int extent) {
         const double offset = std::isfinite(value) ? value - origin : 0;
         return static_cast<uint32_t>(std::clamp(offset, 0.0, static_cast<double>(extent - 1)));
     };
-    zwlr_virtual_pointer_v1_motion_absolute(pointer_, now(), within(x, layout_.x, layout_.width),
-                                            within(y, layout_.y, layout_.height), static_cast<uint32_t>(layout_.width),
-                                            static_cast<uint32_t>(layout_.height));
+    zwlr_virtual_pointer_v1_motion_absolute(pointer_, now(), within(x, layout.x, layout.width),
+                                            within(y, layout.y, layout.height), static_cast<uint32_t>(layout.width),
+                                            static_cast<uint32_t>(layout.height));
     zwlr_virtual_pointer_v1_frame(pointer_);
     return flush();
 }

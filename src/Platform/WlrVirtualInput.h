@@ -41,5 +41,4 @@ private:
     zwlr_virtual_pointer_v1* pointer_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
     std::unique_ptr<XkbKeymap> keymap_;
-    PixelRect layout_;
 };

@@ -1,15 +1,9 @@
 #include "ChildProcess.h"
-#include "FakeCastMedia.h"
 #include "Platform/MainLoopFixture.h"
-#include "RecordingView.h"
+#include "Session/TvControlSession.h"
 
 #include "Platform/WaylandCapture.h"
 #include "Platform/WaylandPostEvent.h"
-#include "Socket/MessageType.h"
-#include "Socket/TCPManager.h"
-#include "Session/CastingController.h"
-#include "Session/MainWindowController.h"
-#include "tv-sim/TvSim.h"
 
 #include <gtest/gtest.h>
 
@@ -41,47 +35,26 @@ protected:
         ASSERT_TRUE(display) << "the compositor shows no output";
     }
 
-    void TearDown() override
-    {
-        controller.reset();
-        loop->runUntilIdle();
-    }
+    void TearDown() override { session.end(*loop); }
 
-    // The controller on a link to tv-sim, casting the compositor's output pixel for pixel, posting
-    // through `poster`.
-    void connect(WaylandPostEvent& poster)
+    // Connected and casting the compositor's output pixel for pixel (the TV's points are its pixels),
+    // posting through `poster`.
+    void castPostingThrough(WaylandPostEvent& poster)
     {
-        TvSim::Options options;
-        options.heartbeatInterval = 0ms;
-        sim.emplace(options);
-        ASSERT_TRUE(sim->start());
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.castMedia = media.media();
-        services.castMedia.mainDisplay = [this] { return std::optional(CastDisplay{display->id, display->frame}); };
-        services.input.postMouseEvent = [&poster](uint32_t button, uint32_t type, double x, double y, int64_t count) {
+        InputPosting input;
+        input.postMouseEvent = [&poster](uint32_t button, uint32_t type, double x, double y, int64_t count) {
             return poster.postMouseEvent(button, type, {x, y}, count);
         };
-        services.input.postKeyboardEvent = [&poster](uint16_t key, bool down, uint64_t flags) {
+        input.postKeyboardEvent = [&poster](uint16_t key, bool down, uint64_t flags) {
             return poster.postKeyboardEvent(key, down, flags);
         };
-        services.tvPort = sim->port();
-        controller = std::make_unique<MainWindowController>(view, services);
-        controller->windowDidLoad();
-        controller->inputIPTextField("127.0.0.1");
-        ASSERT_TRUE(loop->runUntil([&] {
-            return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value();
-        }));
-        controller->casting().clickScreen(true);
-        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, 1));
-        // The cast at the output's own size: the TV's points are the output's pixels.
-        ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
-        ASSERT_TRUE(loop->runUntil([&] { return controller->casting().touchArea().has_value(); }));
+        session.connect(*loop, CastDisplay{display->id, display->frame}, std::move(input));
+        if (!HasFatalFailure())
+            session.cast(*loop);
     }
 
-    void touch(uint16_t type, int32_t x, int32_t y) { ASSERT_TRUE(sim->send(type, TvSim::touch(x, y))); }
-    void key(int32_t code) { ASSERT_TRUE(sim->send(kMsgKeyCode, TvSim::keyCode(code))); }
+    void touch(uint16_t type, int32_t x, int32_t y) { session.touch(type, x, y); }
+    void key(int32_t code) { session.key(code); }
 
     // Serves the main loop until `read` has given a line matching each pattern, in order; the lines
     // it gave are kept in `lines`.
@@ -109,11 +82,7 @@ protected:
     }
 
     std::optional<WaylandCapture::Display> display;
-    std::optional<TvSim> sim;
-    FakeCastMedia media;
-    TCPManager link;
-    RecordingView view;
-    std::unique_ptr<MainWindowController> controller;
+    TvControlSession session;
     std::vector<std::string> lines;
 };
 
@@ -135,7 +104,8 @@ TEST_F(TvControlWaylandTest, TouchesAndKeysReachAWindowThroughTheCompositorsVirt
     // The seat has no pointer or keyboard until ours exist; wev takes them once the seat says so.
     ASSERT_TRUE(poster.postMouseEvent(0, PostEvent::kLeftMouseDragged, {0, 0}, 1));
     ASSERT_TRUE(awaitLines(read, {"capabilities: pointer keyboard", "wl_keyboard.*enter"})) << shown();
-    connect(poster);
+    castPostingThrough(poster);
+    ASSERT_FALSE(HasFatalFailure());
     touch(kMsgTouchDown, 400, 300);
     touch(kMsgTouchMove, 500, 350);
     touch(kMsgTouchUp, 5000, 9000);
@@ -165,7 +135,8 @@ TEST_F(TvControlWaylandTest, TheRemoteDesktopPortalGetsTheTouchesAndKeysAgainstI
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!poster.postMouseEvent(0, PostEvent::kLeftMouseDragged, {0, 0}, 1) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
-    connect(poster);
+    castPostingThrough(poster);
+    ASSERT_FALSE(HasFatalFailure());
     touch(kMsgTouchDown, 400, 300);
     touch(kMsgTouchUp, 5000, 9000);
     // This portal (version 1 of its remote desktop) keeps no grant: the question comes each run.
