@@ -90,7 +90,9 @@ focus_follows_mouse no
 CONF
 chmod 644 "$work/sway.conf"
 
-setpriv --reuid="$test_user" --regid="$(id -g "$test_user")" --clear-groups \
+# Each process started here also ends with this script (the parent's death signal), should it be
+# killed outright where its clean-up cannot run.
+setpriv --reuid="$test_user" --regid="$(id -g "$test_user")" --clear-groups --pdeathsig TERM \
     env -i PATH=/usr/bin:/bin HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless \
     WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman sway -c "$work/sway.conf" >"$work/sway.log" 2>&1 &
 pids+=($!)
@@ -129,20 +131,20 @@ if [[ -n $producer ]]; then
   </policy>
 </busconfig>
 CONF
-    dbus-daemon --config-file="$work/bus.conf" --nofork >"$work/dbus.log" 2>&1 &
+    setpriv --pdeathsig TERM dbus-daemon --config-file="$work/bus.conf" --nofork >"$work/dbus.log" 2>&1 &
     pids+=($!)
     export DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus
-    pipewire >"$work/pipewire.log" 2>&1 &
+    setpriv --pdeathsig TERM pipewire >"$work/pipewire.log" 2>&1 &
     pids+=($!)
     for ((i = 0; i < 50; i++)); do
         [[ -S $runtime/bus && -S $runtime/pipewire-0 ]] && break
         sleep 0.1
     done
     [[ -S $runtime/pipewire-0 ]] || skip "PipeWire did not start here: $(tail -n 3 "$work/pipewire.log" | tr '\n' ' ')"
-    wireplumber >"$work/wireplumber.log" 2>&1 &
+    setpriv --pdeathsig TERM wireplumber >"$work/wireplumber.log" 2>&1 &
     pids+=($!)
     export PORTAL_LOG=$work/files/portal.log
-    /usr/bin/python3 "$here/stand-in-portal.py" --producer "$producer" --log "$PORTAL_LOG" \
+    setpriv --pdeathsig TERM /usr/bin/python3 "$here/stand-in-portal.py" --producer "$producer" --log "$PORTAL_LOG" \
         --source-types "$source_types" --screen-size "$size" --fps "$fps" >"$work/portal.out" 2>&1 &
     pids+=($!)
     for ((i = 0; i < 100; i++)); do
@@ -165,7 +167,7 @@ CONF
     # could start one of its own without these variables; started again (up to three times) where it
     # ended at once without finding the backend, as it now and then does on a loaded machine.
     for ((attempt = 0; attempt < 3; attempt++)); do
-        XDG_DESKTOP_PORTAL_DIR=$here XDG_CURRENT_DESKTOP=pelkortest "$portal_frontend" >>"$work/portal-frontend.log" 2>&1 &
+        XDG_DESKTOP_PORTAL_DIR=$here XDG_CURRENT_DESKTOP=pelkortest setpriv --pdeathsig TERM "$portal_frontend" >>"$work/portal-frontend.log" 2>&1 &
         frontend=$!
         for ((i = 0; i < 100; i++)); do
             portal_ready && break
