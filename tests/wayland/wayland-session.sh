@@ -39,7 +39,7 @@ skip() {
 }
 
 needed=(sway setpriv)
-[[ -n $producer ]] && needed+=(dbus-daemon pipewire wireplumber busctl)
+[[ -n $producer ]] && needed+=(dbus-daemon pipewire wireplumber)
 portal_frontend=/usr/libexec/xdg-desktop-portal
 if [[ -n $producer && ! -x $portal_frontend ]]; then
     skip "the desktop portal ($portal_frontend) is not installed (scripts/install-deps.sh installs it)"
@@ -156,14 +156,14 @@ CONF
     grep -q '^ready' "$PORTAL_LOG" 2>/dev/null || { cat "$work/portal.out" >&2; echo "the stand-in portal did not start" >&2; exit 1; }
     # Ready once it shows what the backend offers (which it reads from the backend after it started).
     portal_ready() {
-        local interface property answer
-        for interface in ScreenCast:AvailableSourceTypes RemoteDesktop:AvailableDeviceTypes; do
-            property=${interface#*:}
-            interface=${interface%%:*}
-            answer=$(busctl --user get-property org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
-                "org.freedesktop.portal.$interface" "$property" 2>/dev/null) || return 1
-            [[ $answer != "u 0" ]] || return 1
-        done
+        /usr/bin/python3 - <<'PY' 2>/dev/null
+import dbus
+portal = dbus.SessionBus().get_object("org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop")
+properties = dbus.Interface(portal, dbus.PROPERTIES_IFACE)
+offered = [properties.Get("org.freedesktop.portal.ScreenCast", "AvailableSourceTypes"),
+           properties.Get("org.freedesktop.portal.RemoteDesktop", "AvailableDeviceTypes")]
+raise SystemExit(0 if all(offered) else 1)
+PY
     }
     # The desktop's portal, finding the stand-in as this desktop's backend. Started here, before the bus
     # could start one of its own without these variables; started again (up to three times) where it
