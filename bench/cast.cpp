@@ -6,11 +6,16 @@
 //     took the frame (an upper bound on its capture time) to the TV's decoded picture;
 //   - CPU time of this process (capture, conversion, encoding, sending) per frame sent.
 // The quality choice gives the size; the frame rate is set beyond the TV's table where asked.
+// Then the Wayland capture roads, at 1080p30 and 1080p60, measured the same way inside a private
+// Wayland desktop (tests/wayland/wayland-session.sh): the compositor's screen copy of a moving window
+// in headless sway, and the desktop portal (the tests' stand-in) with its PipeWire stream of a moving
+// picture.
 //   bench-cast [seconds per configuration, default 10]
 #include "BenchXvfb.h"
 #include "ConsoleView.h"
 
 #include "Platform/MainQueue.h"
+#include "Platform/WaylandCapture.h"
 #include "Platform/TestMainLoop.h"
 #include "Platform/X11Display.h"
 #include "Socket/TCPManager.h"
@@ -71,7 +76,10 @@ struct CaptureTimes {
 // the scheduled time of the capture tick it came from.
 class TimedVideoSource final : public CastVideoSource {
 public:
-    TimedVideoSource(int32_t fps, CaptureTimes& capturedAt) : fps_(fps), capturedAt_(capturedAt) {}
+    TimedVideoSource(int32_t fps, CaptureTimes& capturedAt, CaptureSourceFactory sources = {})
+        : fps_(fps), capturedAt_(capturedAt), inner_(RecordManager::Link{}, std::string{}, std::move(sources))
+    {
+    }
 
     void setDelegate(RecordManagerToStopScreenDelegate* delegate) override { inner_.setDelegate(delegate); }
     void SetCallback(void* userData, MediaDataCallback callback) override
@@ -105,7 +113,7 @@ private:
 
     const int32_t fps_;
     CaptureTimes& capturedAt_;
-    RecordManagerVideoSource inner_{RecordManager::Link{}, std::string{}};
+    RecordManagerVideoSource inner_;
     void* userData_ = nullptr;
     MediaDataCallback callback_ = nullptr;
     std::atomic<uint64_t> startedAt_{0};
@@ -208,16 +216,20 @@ double processCpuSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-void run(const Config& config, int seconds)
+// With `sources` (a Wayland road) the desktop shows its own moving picture: no Xvfb.
+void run(const Config& config, int seconds, const CaptureSourceFactory& sources = {})
 {
     BenchXvfb xvfb(config.width, config.height);
-    if (!xvfb.start()) {
+    if (!sources && !xvfb.start()) {
         std::printf("  %-9s no Xvfb\n", config.name);
         return;
     }
-    setenv("DISPLAY", xvfb.name().c_str(), 1);
-    std::atomic<bool> drawing{true};
+    if (!sources)
+        setenv("DISPLAY", xvfb.name().c_str(), 1);
+    std::atomic<bool> drawing{!sources};
     std::thread scene([&] {
+        if (!drawing.load())
+            return;
         const auto display = X11Display::open(xvfb.name());
         if (!display)
             return;
@@ -239,7 +251,9 @@ void run(const Config& config, int seconds)
         SessionServices services;
         services.link = &link;
         services.discovery.reset();
-        services.castMedia.makeVideoSource = [&] { return std::make_unique<TimedVideoSource>(config.fps, capturedAt); };
+        services.castMedia.makeVideoSource = [&] {
+            return std::make_unique<TimedVideoSource>(config.fps, capturedAt, sources);
+        };
         services.castMedia.makeSoundSource = [] { return nullptr; };
         gSelectedQualityIndex.store(config.qualityIndex);
         MainWindowController controller(view, services);
@@ -282,6 +296,38 @@ void run(const Config& config, int seconds)
     scene.join();
 }
 
+// Inside the private Wayland desktop: each road at each configuration.
+int runWaylandRoads(const Config (&configs)[2], int seconds)
+{
+    const pid_t window = PeerCommand::spawn({WAYLAND_SOLID_WINDOW_PATH, "--colour", "2080c0", "--moving"}, {-1, -1, -1});
+    for (const char* road : {"screencopy", "portal"}) {
+        setenv("PELKOR_WAYLAND_CAPTURE", road, 1);
+        std::printf(" Wayland, %s:\n", road);
+        std::fflush(stdout);
+        for (const Config& config : configs)
+            run(config, seconds, WaylandCapture::factory());
+    }
+    if (window > 0) {
+        kill(window, SIGTERM);
+        waitpid(window, nullptr, 0);
+    }
+    return 0;
+}
+
+// The Wayland section: this program again, inside a private Wayland desktop of the cast's size.
+void waylandSection(const char* self, int seconds)
+{
+    std::printf("Wayland capture roads (headless sway, pixman; the stand-in portal's PipeWire stream at 60 frames/s):\n");
+    std::fflush(stdout);
+    const pid_t inside = PeerCommand::spawn({"bash", WAYLAND_SESSION_SCRIPT, "--portal", PIPEWIRE_PRODUCER_PATH, "--size",
+                                             "1920x1080", "--fps", "60", "--", self, std::to_string(seconds),
+                                             "--wayland-inside"},
+                                            {-1, STDOUT_FILENO, STDERR_FILENO});
+    int status = 0;
+    if (inside <= 0 || waitpid(inside, &status, 0) != inside || !WIFEXITED(status) || WEXITSTATUS(status) == 77)
+        std::printf("  no Wayland desktop here: see the line above\n");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -292,11 +338,15 @@ int main(int argc, char** argv)
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
+    const Config waylandConfigs[] = {{"1080p30", 1920, 1080, 1, 30}, {"1080p60", 1920, 1080, 1, 60}};
+    if (argc > 2 && std::string(argv[2]) == "--wayland-inside")
+        return runWaylandRoads(waylandConfigs, seconds);
     std::printf("%u cores; %d s a configuration; whole-screen casts through MainWindowController to tv-sim "
                 "(decoding) on 127.0.0.1\n",
                 std::thread::hardware_concurrency(), seconds);
     const Config configs[] = {{"1080p30", 1920, 1080, 1, 30}, {"1080p60", 1920, 1080, 1, 60}, {"1440p60", 2560, 1440, 3, 60}};
     for (const Config& config : configs)
         run(config, seconds);
+    waylandSection(argv[0], seconds);
     return 0;
 }

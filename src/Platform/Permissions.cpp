@@ -1,5 +1,6 @@
 #include "Platform/Permissions.h"
 
+#include "Platform/DisplaySession.h"
 #include "Platform/PulseServerDevices.h"
 #include "Platform/X11Display.h"
 #include "Utils/Log.h"
@@ -32,6 +33,10 @@ Permissions::Probes Permissions::Probes::system()
         return display ? std::optional<DisplayTraits>(DisplayTraits{display->hasXTest()}) : std::nullopt;
     };
     probes.soundServer = []() -> std::unique_ptr<PulseDevices> { return PulseServerDevices::connect(); };
+    probes.waylandGrant = [](PortalGrants::Grant grant, bool ask) {
+        const PortalGrants grants;
+        return ask ? grants.ask(grant) : grants.granted(grant);
+    };
     return probes;
 }
 
@@ -45,9 +50,14 @@ void Permissions::openPrivacySetting(int32_t index) const
     PLOG("no privacy settings page for %s on this system", kPrivacyPages[static_cast<size_t>(index)]);
 }
 
+bool Permissions::wayland() const
+{
+    return DisplaySession::from(probes_.environment) == DisplaySession::Kind::kWayland;
+}
+
 std::optional<std::string> Permissions::x11Display(const char* purpose) const
 {
-    if (nonEmpty(probes_.environment("WAYLAND_DISPLAY")) || probes_.environment("XDG_SESSION_TYPE") == "wayland") {
+    if (wayland()) {
         PLOG("%s: unavailable in a Wayland session", purpose);
         return std::nullopt;
     }
@@ -61,12 +71,16 @@ std::optional<std::string> Permissions::x11Display(const char* purpose) const
 
 bool Permissions::canRecordScreenPermissions() const
 {
+    if (wayland())
+        return probes_.waylandGrant && probes_.waylandGrant(PortalGrants::Grant::kScreen, false);
     const std::optional<std::string> name = x11Display("screen capture");
     return name && probes_.openDisplay(*name).has_value();
 }
 
 bool Permissions::canAccessibilityPermissions() const
 {
+    if (wayland())
+        return probes_.waylandGrant && probes_.waylandGrant(PortalGrants::Grant::kInput, false);
     const std::optional<std::string> name = x11Display("input posting");
     if (!name) {
         return false;
@@ -100,6 +114,10 @@ int64_t Permissions::canMicrophonePermissions() const
 
 void Permissions::requestScreenRecordingPermissions() const
 {
+    if (wayland() && probes_.waylandGrant) {
+        probes_.waylandGrant(PortalGrants::Grant::kScreen, true);
+        return;
+    }
     PLOG("screen capture needs no consent here: nothing to request");
 }
 
@@ -111,5 +129,9 @@ void Permissions::requestMicrophonePermissions(const std::function<void(bool gra
 
 void Permissions::requestAccessibilityPermissions() const
 {
+    if (wayland() && probes_.waylandGrant) {
+        probes_.waylandGrant(PortalGrants::Grant::kInput, true);
+        return;
+    }
     PLOG("input posting needs no consent here: nothing to request");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/PortalGrants.h"
 #include "Platform/PulseDevices.h"
 
 #include <cstdint>
@@ -9,12 +10,12 @@
 #include <string>
 
 // Tests the three things the system needs from the desktop: posting input (the "accessibility"
-// permission), capturing the screen and recording sound. Linux asks no per-application consent for
-// them, so each test says whether the session can do it at all: an X11 session (Wayland keeps
-// other applications' screens and input from us) whose display has XTest, and a sound server with a
-// capture source. The requests and the privacy-settings pages have nothing to show here: logged
-// no-ops. Keeps no state of its own, so any thread may ask. Its operations are virtual so that tests
-// of the windows built on it can stand in for the desktop.
+// permission), capturing the screen and recording sound. An X11 session asks no per-application
+// consent, so there each test says whether the session can do it at all (a display, with XTest for
+// input); a Wayland session grants screen sharing and remote control through the desktop portal's
+// own questions, which the requests ask (PortalGrants). Sound needs a sound server with a capture
+// source. The privacy-settings pages have nothing to show here: logged no-ops. Keeps no state of its
+// own. Its operations are virtual so that tests of the windows built on it can stand in for the desktop.
 class Permissions {
 public:
     // canMicrophonePermissions' answers.
@@ -39,6 +40,8 @@ public:
         std::function<std::optional<DisplayTraits>(const std::string& name)> openDisplay;
         // The sound server's devices; null when no server answers.
         std::function<std::unique_ptr<PulseDevices>()> soundServer;
+        // In a Wayland session: whether the grant is there, or (ask) asks the portal for it.
+        std::function<bool(PortalGrants::Grant grant, bool ask)> waylandGrant;
 
         static Probes system();
     };
@@ -53,20 +56,22 @@ public:
     // Index 0 input monitoring, 1 microphone, 2 screen recording, 3 accessibility: logged, since no
     // such page exists here; any other index does nothing.
     virtual void openPrivacySetting(int32_t index) const;
-    // An X11 session whose display answers.
+    // An X11 session whose display answers, or a Wayland session that grants screen sharing.
     virtual bool canRecordScreenPermissions() const;
     // kMicrophoneAuthorized when the sound server has a capture source, kMicrophoneDenied when it has
     // none, kMicrophoneNotDetermined when no sound server answers.
     virtual int64_t canMicrophonePermissions() const;
-    // An X11 session whose display has XTest.
+    // An X11 session whose display has XTest, or a Wayland session that grants input posting.
     virtual bool canAccessibilityPermissions() const;
 
+    // In a Wayland session the portal's question, answered before it returns; logged no-ops on X11.
     virtual void requestScreenRecordingPermissions() const;
     // Calls done at once, on this thread, with whether canMicrophonePermissions authorises.
     virtual void requestMicrophonePermissions(const std::function<void(bool granted)>& done) const;
     virtual void requestAccessibilityPermissions() const;
 
 private:
+    bool wayland() const;
     // The display name of an X11 session; nullopt (logged) without one.
     std::optional<std::string> x11Display(const char* purpose) const;
 

@@ -1,5 +1,7 @@
 #include "Session/CastMedia.h"
 
+#include "Platform/DisplaySession.h"
+#include "Platform/WaylandCapture.h"
 #include "Platform/X11Display.h"
 #include "Platform/X11ScreenCapture.h"
 #include "Session/AudioManagerSoundSource.h"
@@ -23,18 +25,26 @@ std::optional<CastDisplay> primaryDisplay()
     return CastDisplay{0, whole};
 }
 
+std::optional<CastDisplay> waylandDisplay()
+{
+    const auto display = WaylandCapture::mainDisplay();
+    return display ? std::optional(CastDisplay{display->id, display->frame}) : std::nullopt;
+}
+
 } // namespace
 
 CastMedia CastMedia::withDefaults(TCPManager& link) const
 {
     CastMedia media = *this;
+    const bool wayland = DisplaySession::current() == DisplaySession::Kind::kWayland;
     if (!media.makeVideoSource)
-        media.makeVideoSource = [&link] {
-            return std::make_unique<RecordManagerVideoSource>(recordManagerLink(link), std::string{});
+        media.makeVideoSource = [&link, wayland] {
+            return std::make_unique<RecordManagerVideoSource>(recordManagerLink(link), std::string{},
+                                                              wayland ? WaylandCapture::factory() : nullptr);
         };
     if (!media.makeSoundSource)
         media.makeSoundSource = [] { return std::make_unique<AudioManagerSoundSource>(); };
     if (!media.mainDisplay)
-        media.mainDisplay = primaryDisplay;
+        media.mainDisplay = wayland ? waylandDisplay : primaryDisplay;
     return media;
 }

@@ -21,12 +21,12 @@ struct CastDisplay {
 // Where casting gets its media and its display from. Each is called on the main thread when capture
 // starts; an empty member takes the default.
 struct CastMedia {
-    // Default: RecordManager capturing $DISPLAY, bound to the link.
+    // Default: RecordManager capturing $DISPLAY (in a Wayland session, its capture roads), bound to the link.
     std::function<std::unique_ptr<CastVideoSource>()> makeVideoSource;
     // Default: AudioManager on the loopback device. A null result casts without sound.
     std::function<std::unique_ptr<CastSoundSource>()> makeSoundSource;
-    // Default: the primary display of $DISPLAY (the whole screen without RandR); nullopt when there
-    // is no display.
+    // Default: the primary display of $DISPLAY (the whole screen without RandR; in a Wayland session
+    // the compositor's first output); nullopt when there is no display.
     std::function<std::optional<CastDisplay>()> mainDisplay;
 
     // This, with the defaults bound to `link` in place of what is empty.

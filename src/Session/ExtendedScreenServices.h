@@ -14,10 +14,11 @@ struct ExtendedScreenServices {
         // Why none was made, when `display` is null.
         std::string refusal;
     };
-    // Default: an X11VirtualDisplay on $DISPLAY.
+    // Default: an X11VirtualDisplay on $DISPLAY; in a Wayland session sway's headless output, or the
+    // portal's virtual screen where it offers one.
     std::function<Made()> createDisplay;
     // Calls `changed` on the main queue at each change of the displays while the result is held; null
-    // when changes cannot be told. Default: an X11DisplayChangeSource on $DISPLAY.
+    // when changes cannot be told. Default: an X11DisplayChangeSource on $DISPLAY; none in a Wayland session.
     std::function<std::shared_ptr<void>(std::function<void()> changed)> watchDisplayChanges;
 
     ExtendedScreenServices withDefaults() const;

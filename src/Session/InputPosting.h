@@ -4,7 +4,7 @@
 #include <functional>
 
 // How the TV's control posts mouse and key events into this computer's input. Called on the main
-// thread; an empty member takes the default (PostEvent on $DISPLAY).
+// thread; an empty member takes the default (PostEvent on $DISPLAY; WaylandPostEvent in a Wayland session).
 struct InputPosting {
     // Button 0 left, 1 right; types 1 left down, 2 left up, 3 right down, 4 right up, 6 left
     // dragged; the point in X screen coordinates.

@@ -2,8 +2,9 @@
 
 #include <utility>
 
-RecordManagerVideoSource::RecordManagerVideoSource(RecordManager::Link link, std::string displayName)
-    : manager_(std::move(link), std::move(displayName))
+RecordManagerVideoSource::RecordManagerVideoSource(RecordManager::Link link, std::string displayName,
+                                                   CaptureSourceFactory sources)
+    : manager_(std::move(link), std::move(displayName), std::move(sources))
 {
 }
 

@@ -5,10 +5,10 @@
 
 #include <string>
 
-// A cast's video from the X screen: RecordManager behind casting's interface.
+// A cast's video from the X screen, or from the sources given: RecordManager behind casting's interface.
 class RecordManagerVideoSource final : public CastVideoSource {
 public:
-    RecordManagerVideoSource(RecordManager::Link link, std::string displayName);
+    RecordManagerVideoSource(RecordManager::Link link, std::string displayName, CaptureSourceFactory sources = {});
 
     void setDelegate(RecordManagerToStopScreenDelegate* delegate) override;
     void SetCallback(void* userData, MediaDataCallback callback) override;

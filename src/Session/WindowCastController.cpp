@@ -1,11 +1,14 @@
 #include "Session/WindowCastController.h"
 
 #include "Media/EncoderH264/windowInfo.h"
+#include "Platform/DisplaySession.h"
+#include "Platform/PortalScreenCast.h"
 #include "Session/CastingController.h"
 #include "Session/ExtendedScreen.h"
 #include "Utils/LocalizedText.h"
 #include "Session/MainWindowController.h"
 #include "Session/MainWindowView.h"
+#include "UI/WaylandWindowListSource.h"
 #include "UI/X11WindowListSource.h"
 #include "Utils/Log.h"
 
@@ -19,10 +22,18 @@ constexpr const char* kWindowLostToast = "窗口状态发生变化，投屏已�
 
 using StartButton = WindowCastView::WindowStartButton;
 
+// A Wayland session lists no other client's windows: its desktop lets the user choose one.
+std::shared_ptr<WindowListSource> defaultWindowList()
+{
+    if (DisplaySession::current() == DisplaySession::Kind::kWayland)
+        return std::make_shared<WaylandWindowListSource>();
+    return std::make_shared<X11WindowListSource>();
+}
+
 } // namespace
 
 WindowCastController::WindowCastController(MainWindowController& owner, std::shared_ptr<WindowListSource> windows)
-    : owner_(owner), picker_(windows ? std::move(windows) : std::make_shared<X11WindowListSource>())
+    : owner_(owner), picker_(windows ? std::move(windows) : defaultWindowList())
 {
     assert(mainThread_.holds());
     picker_.setDelegate(&owner_);
@@ -65,6 +76,9 @@ void WindowCastController::selectWindow(std::shared_ptr<windowInfo> window)
 {
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
+    // The desktop's tile picked again: its next cast asks which window.
+    if (window && window->windowId() == WaylandWindowListSource::kChosenByDesktop)
+        PortalTokens::forgetWindowChoice();
     if (!window || (state.windowInfo && state.windowInfo->windowId() == window->windowId()))
         return;
     state.windowInfo = std::move(window);

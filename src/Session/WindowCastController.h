@@ -22,7 +22,8 @@ public:
     // The Mac's key code of Return, which submits the casting code.
     static constexpr int kReturnKeyCode = 36;
 
-    // windows: the window list the picker polls; nullptr: the X display's.
+    // windows: the window list the picker polls; nullptr: the X display's (a Wayland session's one
+    // "Choose a window" tile there).
     WindowCastController(MainWindowController& owner, std::shared_ptr<WindowListSource> windows);
     ~WindowCastController();
     WindowCastController(const WindowCastController&) = delete;

@@ -38,12 +38,23 @@ protected:
             server->failAll(soundServerFails);
             return server;
         };
+        probes.waylandGrant = [this](PortalGrants::Grant grant, bool ask) {
+            portalCalls.push_back(std::string(ask ? "ask " : "granted? ") +
+                                  (grant == PortalGrants::Grant::kScreen ? "screen" : "input"));
+            if (ask)
+                (grant == PortalGrants::Grant::kScreen ? screenGranted : inputGranted) = true;
+            return grant == PortalGrants::Grant::kScreen ? screenGranted : inputGranted;
+        };
         return Permissions(std::move(probes));
     }
 
     std::map<std::string, std::string> environment{{"DISPLAY", ":5"}, {"XDG_SESSION_TYPE", "x11"}};
     std::map<std::string, DisplayTraits> displays{{":5", DisplayTraits{true}}};
     std::vector<std::string> opened;
+    // The Wayland session's portal grants, and what was asked of them.
+    bool screenGranted = false;
+    bool inputGranted = false;
+    std::vector<std::string> portalCalls;
     bool soundServerRuns = true;
     bool soundServerFails = false;
     std::vector<PulseDevice> soundDevices{
@@ -82,14 +93,25 @@ TEST_F(PermissionsTest, NoDisplayThatAnswersMeansNeither)
     EXPECT_TRUE(opened.empty());
 }
 
-TEST_F(PermissionsTest, AWaylandSessionMeansNeitherEvenWithAnXServer)
+// A Wayland session's X server (its compatibility server) sees only X11 clients: the portal's grants
+// answer, and the requests ask the portal.
+TEST_F(PermissionsTest, AWaylandSessionAnswersWithThePortalsGrantsAndAsksThePortal)
 {
     environment["WAYLAND_DISPLAY"] = "wayland-0";
     EXPECT_FALSE(permissions().canRecordScreenPermissions());
     EXPECT_FALSE(permissions().canAccessibilityPermissions());
+    permissions().requestScreenRecordingPermissions();
+    EXPECT_TRUE(permissions().canRecordScreenPermissions());
+    EXPECT_FALSE(permissions().canAccessibilityPermissions());
+    permissions().requestAccessibilityPermissions();
+    EXPECT_TRUE(permissions().canAccessibilityPermissions());
+    EXPECT_EQ(portalCalls, (std::vector<std::string>{"granted? screen", "granted? input", "ask screen",
+                                                     "granted? screen", "granted? input", "ask input",
+                                                     "granted? input"}));
 
     environment.erase("WAYLAND_DISPLAY");
     environment["XDG_SESSION_TYPE"] = "wayland";
+    screenGranted = inputGranted = false;
     EXPECT_FALSE(permissions().canRecordScreenPermissions());
     EXPECT_FALSE(permissions().canAccessibilityPermissions());
     EXPECT_TRUE(opened.empty());

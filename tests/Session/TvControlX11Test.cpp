@@ -1,6 +1,5 @@
-#include "Session/FakeCastMedia.h"
 #include "Session/PrivateXvfbFixture.h"
-#include "Session/RecordingView.h"
+#include "Session/TvControlSession.h"
 
 #include "Platform/PostEvent.h"
 #include "Socket/MessageType.h"
@@ -47,50 +46,28 @@ protected:
         XSync(client, False);
 
         poster.emplace(server->name());
-        TvSim::Options options;
-        options.heartbeatInterval = 0ms;
-        sim.emplace(options);
-        ASSERT_TRUE(sim->start());
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.castMedia = media.media();
-        // The cast shows the whole X screen, pixel for pixel at 1280 x 720.
-        services.castMedia.mainDisplay = [] { return std::optional(CastDisplay{0, {0, 0, 1280, 720}}); };
-        services.input.postMouseEvent = [this](uint32_t button, uint32_t type, double x, double y, int64_t count) {
+        InputPosting input;
+        input.postMouseEvent = [this](uint32_t button, uint32_t type, double x, double y, int64_t count) {
             return poster->postMouseEvent(button, type, {x, y}, count);
         };
-        services.input.postKeyboardEvent = [this](uint16_t key, bool down, uint64_t flags) {
+        input.postKeyboardEvent = [this](uint16_t key, bool down, uint64_t flags) {
             return poster->postKeyboardEvent(key, down, flags);
         };
-        services.tvPort = sim->port();
-        controller = std::make_unique<MainWindowController>(view, services);
-        controller->windowDidLoad();
-        controller->inputIPTextField("127.0.0.1");
-        ASSERT_TRUE(loop->runUntil([&] {
-            return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value();
-        }));
+        // The cast shows the whole X screen, pixel for pixel at 1280 x 720.
+        session.connect(*loop, CastDisplay{0, {0, 0, 1280, 720}}, std::move(input));
     }
 
     void TearDown() override
     {
-        controller.reset();
-        loop->runUntilIdle();
+        session.end(*loop);
         if (client != nullptr)
             XCloseDisplay(client);
     }
 
-    void cast()
-    {
-        controller->casting().clickScreen(true);
-        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, 1));
-        ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
-        ASSERT_TRUE(loop->runUntil([&] { return controller->casting().touchArea().has_value(); }));
-    }
-
+    void cast() { session.cast(*loop); }
     // Sends as the TV does; what it did shows on the X server once the controller has handled it.
-    void touch(uint16_t type, int32_t x, int32_t y) { ASSERT_TRUE(sim->send(type, TvSim::touch(x, y))); }
-    void key(int32_t code) { ASSERT_TRUE(sim->send(kMsgKeyCode, TvSim::keyCode(code))); }
+    void touch(uint16_t type, int32_t x, int32_t y) { session.touch(type, x, y); }
+    void key(int32_t code) { session.key(code); }
 
     // Until the window has received `count` events (kept in `seen`), or the X server's pointer is as asked.
     bool awaitEvents(size_t count)
@@ -146,11 +123,7 @@ protected:
     Display* client = nullptr;
     Window window = 0;
     std::optional<PostEvent> poster;
-    std::optional<TvSim> sim;
-    FakeCastMedia media;
-    TCPManager link;
-    RecordingView view;
-    std::unique_ptr<MainWindowController> controller;
+    TvControlSession session;
 };
 
 // Touches and keys sent while idle come first through the same road as the later ones, so once the
@@ -184,7 +157,7 @@ TEST_F(TvControlX11Test, AQuickSecondTapClicksTwiceAndALongPressClicksRight)
 
     seen.clear();
     const std::vector<uint8_t> held = TouchPayload{200, 150, 0, 0}.encodeLittleEndian();
-    controller->onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
+    session.controller->onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
     loop->runUntilIdle();
     ASSERT_TRUE(awaitEvents(2));
     EXPECT_EQ(events(), (std::vector<std::string>{"press 3", "release 3"}));

@@ -4,7 +4,9 @@
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
+#include "Media/EncoderH264/windowInfo.h"
 #include "Session/CastingController.h"
+#include "Session/WindowCastController.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>
@@ -47,10 +49,11 @@ SessionServices CastRun::services(bool withSound)
     services.link = &link_;
     services.discovery.reset();
     services.tvPort = options_.port;
-    // Only the whole screen is cast here: no extended screen is added to the user's desktop.
-    services.extendedScreen.createDisplay = [] {
-        return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
-    };
+    // No extended screen is added to the user's desktop unless it is what the run casts.
+    if (!options_.extended)
+        services.extendedScreen.createDisplay = [] {
+            return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
+        };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
     return services;
@@ -87,19 +90,23 @@ void CastRun::tick()
     }
     switch (step_) {
     case Step::Connecting:
-        if (view_.page() == MainWindowPage::Connected) {
-            step_ = Step::Casting;
-            castStarted_ = now;
-            controller_->clickScreen(true);
-            if (view_.castingCodeWindowShown()) {
-                if (options_.code.empty())
-                    return finish("the TV asks for its casting code: give it with --code", 1);
-                controller_->inputScreenProjectionCode(options_.code);
-            }
-        } else if (now - connectStarted_ > kConnectLimit) {
+        if (view_.page() == MainWindowPage::Connected)
+            castOnceConnected(now);
+        else if (now - connectStarted_ > kConnectLimit)
             finish("no TV answered", 1);
+        return;
+    case Step::Choosing: {
+        windowCollectionView& picker = controller_->windowCast().picker();
+        if (picker.numberOfItems() > 0) {
+            const auto window = picker.windowAt(0);
+            print("window: " + window->windowName());
+            controller_->windowCast().selectWindow(window);
+            startCast(now, true);
+        } else if (now - connectStarted_ > kConnectLimit) {
+            finish("no window to cast", 1);
         }
         return;
+    }
     case Step::Casting:
         if (!controller_->state().videoSendFlag.load())
             return finish("the cast ended", format_ ? 0 : 1);
@@ -109,6 +116,34 @@ void CastRun::tick()
     case Step::Stopping:
     case Step::Done:
         return;
+    }
+}
+
+void CastRun::castOnceConnected(Clock::time_point now)
+{
+    if (options_.extended) {
+        controller_->windowCast().selectExpand();
+        return startCast(now, true);
+    }
+    if (!options_.window)
+        return startCast(now, false);
+    // The window page's picker lists the windows after its first poll.
+    step_ = Step::Choosing;
+    controller_->windowCast().toWindowInfoView();
+}
+
+void CastRun::startCast(Clock::time_point now, bool window)
+{
+    step_ = Step::Casting;
+    castStarted_ = now;
+    if (window)
+        controller_->windowCast().clickStartWindowScreen();
+    else
+        controller_->clickScreen(true);
+    if (view_.castingCodeWindowShown()) {
+        if (options_.code.empty())
+            return finish("the TV asks for its casting code: give it with --code", 1);
+        controller_->inputScreenProjectionCode(options_.code);
     }
 }
 
