@@ -95,7 +95,9 @@ TEST_F(ListenerTest, RestsWhileDescriptorsAreShortLogsOnceAndServesOnceTheyFreeU
         if (message.starts_with("Out of descriptors"))
             ++*shortageLines;
     });
-    const auto server = startedServer();
+    HttpServer::Options options;
+    options.maxPendingConnections = 64;  // every client waits in the backlog while accepting rests
+    const auto server = startedServer(options);
     std::vector<int> clients;
     for (int i = 0; i < 30; ++i)
         clients.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

@@ -117,6 +117,7 @@ TEST_F(WebDavSafetyTest, CopyAndMoveWithOverwriteReplaceTheDestinationWhole)
     EXPECT_EQ(read("/src"), "new");
     EXPECT_FALSE(exists("/a.txt") || exists("/dst"));
     // No scratch item is left behind.
+    server->waitForScratchRemoval();
     for (const auto& entry : std::filesystem::directory_iterator(root))
         EXPECT_FALSE(entry.path().filename().string().starts_with(WebDavServer::kScratchPrefix)) << entry.path();
 }
