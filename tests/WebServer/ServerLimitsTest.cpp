@@ -17,22 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A client socket on 127.0.0.1 whose own address is `source` (another loopback address).
-int connectFrom(const char* source, uint16_t port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    inet_pton(AF_INET, source, &local.sin_addr);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)), 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-    return fd;
-}
-
 size_t residentBytes()
 {
     std::ifstream statm("/proc/self/statm");
@@ -59,6 +43,14 @@ std::string gzipped(const std::string& text)
 
 class ServerLimitsTest : public WebDavFixture {
 protected:
+    // Basic authentication with one account, "user".
+    void startWithPassword(const std::string& password)
+    {
+        HttpServer::Options options;
+        options.authenticationMethod = "Basic";
+        options.authenticationAccounts = {{"user", password}};
+        start(options);
+    }
     // Names of the items in the served folder, scratch items included.
     std::vector<std::string> entries() const
     {
@@ -74,7 +66,7 @@ TEST_F(ServerLimitsTest, ASlowBodyCrowdFromOneHostLeavesRoomForOthers)
     start();
     std::vector<int> crowd;
     for (int i = 0; i < 300; ++i) {
-        const int fd = connectFrom("127.0.0.2", server->port());
+        const int fd = connectTo(server->port(), "127.0.0.2");
         sendText(fd, "PUT /slow" + std::to_string(i) + " HTTP/1.1\r\nHost: localhost\r\nContent-Length: 100000\r\n\r\nx");
         crowd.push_back(fd);
     }
@@ -138,10 +130,7 @@ TEST_F(ServerLimitsTest, HeldLargeBodiesKeepMemoryFlat)
 
 TEST_F(ServerLimitsTest, AWrongPasswordIsRefusedBeforeTheBodyIsStored)
 {
-    HttpServer::Options options;
-    options.authenticationMethod = "Basic";
-    options.authenticationAccounts = {{"user", "right"}};
-    start(options);
+    startWithPassword("right");
     // 300 MB of zeros that cost nothing to make: curl announces them and waits for "100 Continue".
     const std::string big = base + "/big.bin";
     std::ofstream(big).close();
@@ -186,10 +175,7 @@ TEST_F(ServerLimitsTest, ARefusalIsReadByAClientStillSending)
 
 TEST_F(ServerLimitsTest, HeadsTheServerDoesNotTakeGetTheirStatus)
 {
-    HttpServer::Options options;
-    options.authenticationMethod = "Basic";
-    options.authenticationAccounts = {{"user", "pass"}};
-    start(options);
+    startWithPassword("pass");
     write("/a.txt", "a");
     const std::string basic = "Authorization: basic dXNlcjpwYXNz\r\n";  // the scheme in lower case
     const struct {
