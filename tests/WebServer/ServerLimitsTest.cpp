@@ -63,7 +63,9 @@ protected:
 
 TEST_F(ServerLimitsTest, ASlowBodyCrowdFromOneHostLeavesRoomForOthers)
 {
-    start();
+    HttpServer::Options options;
+    options.maxPendingConnections = 511;
+    start(options);
     std::vector<int> crowd;
     for (int i = 0; i < 300; ++i) {
         const int fd = connectTo(server->port(), "127.0.0.2");
