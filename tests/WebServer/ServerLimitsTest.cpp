@@ -106,6 +106,33 @@ TEST_F(ServerLimitsTest, ABodyBelowTheMinimumRateIsCutOff)
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(5)) << "a byte every 100 ms held the connection";
     ::close(fd);
     EXPECT_FALSE(exists("/trickle"));
+
+    // The answer's writes likewise: a client that stops reading a large file is cut off.
+    std::filesystem::resize_file((std::ofstream(root + "/large.bin"), root + "/large.bin"), 256 << 20);
+    const int reader = connectTo(server->port());
+    sendText(reader, get("/large.bin"));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    // What the kernel's buffers held when the server gave up, then the end: far short of the file.
+    size_t received = 0;
+    char buffer[65536];
+    ssize_t count = 0;
+    while (received < (size_t{64} << 20) && (count = ::recv(reader, buffer, sizeof(buffer), 0)) > 0)
+        received += static_cast<size_t>(count);
+    EXPECT_EQ(count, 0) << "the server still sends to a client that stopped reading";
+    ::close(reader);
+}
+
+TEST_F(ServerLimitsTest, AGetIsAnsweredWithoutWaitingForItsBody)
+{
+    start();
+    write("/a.txt", "a");
+    const int fd = connectTo(server->port());
+    sendText(fd, "GET /a.txt HTTP/1.1\r\nHost: localhost\r\nContent-Length: 100000000\r\n\r\n");
+    const auto asked = Clock::now();
+    const std::string head = readHead(fd);
+    EXPECT_EQ(parse(head).status, 200);
+    EXPECT_LT(Clock::now() - asked, std::chrono::seconds(5));
+    ::close(fd);
 }
 
 TEST_F(ServerLimitsTest, HeldLargeBodiesKeepMemoryFlat)
