@@ -52,6 +52,16 @@ def state_of(path, files):
     return "mixed (%d files: %s)" % (count, ", ".join("%d of %s" % (n, t) for t, n in sorted(tags.items())))
 
 
+def reset(source, destination, files):
+    """Both trees as they were before a round, making again only what the last round changed."""
+    if not os.path.lexists(source) and state_of(destination, files) == "old source":
+        os.rename(destination, source)  # a finished move: the tree only changed its name
+    if state_of(source, files) != "old source":
+        make_tree(source, files, "old source")
+    if state_of(destination, files) != "old destination":
+        make_tree(destination, files, "old destination")
+
+
 class Server:
     def __init__(self, program, folder):
         self.process = subprocess.Popen([program, folder, "0"], stdout=subprocess.PIPE, text=True)
@@ -111,8 +121,7 @@ def main():
             print("an uninterrupted %s of %d files took %.2f s" % (method, options.files, spans[method]))
         for round in range(options.kills):
             method = "MOVE" if round % 2 == 0 else "COPY"
-            make_tree(source, options.files, "old source")
-            make_tree(destination, options.files, "old destination")
+            reset(source, destination, options.files)
             server = Server(options.serve, root)
             answer = threading.Thread(target=send, args=(server.port, method, "/src", "/dst"))
             answer.start()
