@@ -65,6 +65,8 @@ HttpServer::Options FileServer::defaultServerOptions()
     HttpServer::Options options;
     options.port = 8080;
     options.bonjourName = std::string();
+    // The folder serves one TV, which fetches a few files at a time; nobody else on the LAN needs more.
+    options.maxConnectionsPerAddress = 8;
     return options;
 }
 

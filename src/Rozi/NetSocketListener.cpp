@@ -5,6 +5,7 @@
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketFlags.h"
 #include "Rozi/NetSocketInterface.h"
+#include "Utils/Log.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -145,6 +146,18 @@ int NetSocketListener::openListeningSocket(const sockaddr* address, socklen_t le
 
 bool NetSocketListener::startAccepting(int fd, int family, NetSocketError* error)
 {
+    if (!descriptorPause_) {
+        // Both calls come on the socket queue, which owns the sources; the socket may be gone by the second.
+        descriptorPause_ = std::make_unique<AcceptPause>(
+            "a listening NetSocket", context_.socketQueue,
+            [weak = context_.self, this](bool paused) {
+                if (!weak.lock())
+                    return;
+                for (const auto& source : sources_)
+                    paused ? source->suspend() : source->resume();
+            },
+            [](const std::string& line) { PLOG("%s", line.c_str()); });
+    }
     auto source = DispatchSource::create(
         fd, DispatchSource::Kind::Read, context_.socketQueue,
         // On the socket queue; `this` lives as long as the socket the handler holds while it runs.
@@ -183,8 +196,11 @@ bool NetSocketListener::doAccept(int listenFD, int family)
     socklen_t length = sizeof address;
     NetSocketDescriptor fd(
         ::accept4(listenFD, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        descriptorPause_->acceptFailed(errno);
         return false;
+    }
+    descriptorPause_->accepted();
     accepted_(
         std::move(fd), family, NetSocketAddress::fromSockaddr(reinterpret_cast<const sockaddr*>(&address), length));
     return true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/AcceptPause.h"
 #include "Rozi/NetSocketAddress.h"
 #include "Rozi/NetSocketDescriptor.h"
 #include "Rozi/NetSocketError.h"
@@ -15,7 +16,8 @@ class NetSocketCloser;
 struct NetSocketContext;
 
 // The listening side of a NetSocket: listening descriptors and the read sources that accept on
-// them, each taking every queued connection in one pass. Used on the socket queue.
+// them, each taking every queued connection in one pass, resting while descriptors are short. Used on
+// the socket queue.
 class NetSocketListener {
 public:
     // An accepted connection: its descriptor (closed unless taken), the listener's family (AF_INET,
@@ -53,4 +55,5 @@ private:
     const Accepted accepted_;
     std::filesystem::path socketUrl_;
     std::vector<std::unique_ptr<DispatchSource>> sources_;
+    std::unique_ptr<AcceptPause> descriptorPause_;  // made with the first source
 };

@@ -18,14 +18,10 @@
 
 namespace {
 
-// How long accepting rests when the process or system is out of descriptors.
-constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
 
 // Enough loops that every core can accept and serve at once.
 size_t acceptLoops() { return std::max(2U, std::thread::hardware_concurrency()); }
-
-bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
 uint16_t boundPort(int fd)
 {
@@ -125,6 +121,13 @@ std::shared_ptr<GlobalQueue> HttpServerListener::acceptQueue() const
 void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
 {
     accepted_ = std::move(accepted);
+    descriptorPause_ = std::make_unique<AcceptPause>(
+        "HTTP port " + std::to_string(port_), acceptQueue(),
+        [weak = weak_from_this()](bool paused) {
+            if (const auto self = weak.lock())
+                self->setShortOfDescriptors(paused);
+        },
+        [](const std::string& line) { HttpServerLog::log(HttpServerLog::Error, "%s", line.c_str()); });
     const std::lock_guard lock(mutex_);
     for (const auto& socket : sockets_) {
         if (!socket)
@@ -231,11 +234,11 @@ bool HttpServerListener::acceptOne(Socket& socket)
             return true;
         if (code == EAGAIN || code == EWOULDBLOCK)
             return false;
-        HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", socket.name, strerror(code), code);
-        if (isDescriptorShortage(code))
-            pauseForDescriptors();
+        if (!descriptorPause_->acceptFailed(code))
+            HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", socket.name, strerror(code), code);
         return false;
     }
+    descriptorPause_->accepted();
     sockaddr_storage local {};
     socklen_t localLength = sizeof(local);
     std::vector<uint8_t> localData;
@@ -247,22 +250,12 @@ bool HttpServerListener::acceptOne(Socket& socket)
 }
 
 // The pending connection stays queued while descriptors are short: a level-triggered source would
-// otherwise spin on it. Accepting resumes after a short rest.
-void HttpServerListener::pauseForDescriptors()
+// otherwise spin on it.
+void HttpServerListener::setShortOfDescriptors(bool isShort)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        shortOfDescriptors_ = true;
-        updateAccepting();
-    }
-    acceptQueue()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
-        const auto self = weak.lock();
-        if (!self)
-            return;
-        const std::lock_guard lock(self->mutex_);
-        self->shortOfDescriptors_ = false;
-        self->updateAccepting();
-    });
+    const std::lock_guard lock(mutex_);
+    shortOfDescriptors_ = isShort;
+    updateAccepting();
 }
 
 void HttpServerListener::setOpenConnections(size_t count)

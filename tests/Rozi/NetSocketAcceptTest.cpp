@@ -1,5 +1,7 @@
 #include "NetSocketTestSupport.h"
 
+#include "Platform/DescriptorShortage.h"
+
 #include "Platform/SerialQueue.h"
 
 #include <netinet/in.h>
@@ -106,6 +108,33 @@ TEST_F(NetSocketAcceptTest, TakesEveryQueuedConnectionInOnePass)
     EXPECT_EQ(delegate->child(0)->delegate().lock(), delegate);
     EXPECT_EQ(delegate->child(0)->delegateQueue(), delegateQueue);
     EXPECT_EQ(delegate->child(0)->connectedHost(), "127.0.0.1");
+}
+
+TEST_F(NetSocketAcceptTest, RestsWhileDescriptorsAreShortAndAcceptsOnceTheyFreeUp)
+{
+    if (DescriptorShortage::unavailable())
+        GTEST_SKIP() << "the sanitizers need descriptors of their own";
+    // Sockets made while descriptors are free; they connect once none is left, into the backlog.
+    std::vector<int> clients;
+    for (int i = 0; i < 30; ++i)
+        clients.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    DescriptorShortage shortage;
+    for (const int fd : clients)
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = DescriptorShortage::processCpuTime();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // A spinning accept loop takes a whole core; a resting one a few wake-ups a second.
+    EXPECT_LT((DescriptorShortage::processCpuTime() - before).count(), 300);
+    EXPECT_EQ(delegate->acceptCount(), 0U);
+    shortage.release();
+    EXPECT_TRUE(delegate->waitForAccepts(clients.size()));
+    for (const int fd : clients)
+        ::close(fd);
 }
 
 TEST(NetSocketDualStack, ListensOnBothFamiliesAtOnePortWithIPv6Only)

@@ -82,9 +82,8 @@ protected:
         std::filesystem::remove_all(base);
     }
 
-    void start()
+    void start(HttpServer::Options options = {})
     {
-        HttpServer::Options options;
         options.bindToLocalhost = true;
         ASSERT_TRUE(server->start(options));
     }
