@@ -3,6 +3,7 @@
 #include "Utils/Log.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cassert>
@@ -220,7 +221,7 @@ void CurlHttpClient::start(Request request)
 
     auto transfer = std::make_unique<Transfer>();
     std::string scratch = (request.folder / kScratchTemplate).string();
-    transfer->fd = ::mkstemp(scratch.data());
+    transfer->fd = ::mkostemp(scratch.data(), O_CLOEXEC);
     if (transfer->fd == -1)
         return failed(std::string("cannot make a file in the folder: ") + std::strerror(errno));
     transfer->scratch.emplace(scratch);
