@@ -71,7 +71,8 @@ std::shared_ptr<HttpServerListener> HttpServerListener::open(const Settings& set
 
 bool HttpServerListener::listenOnBoth(uint16_t port, bool sixFirst, HttpError* error)
 {
-    auto& [socket4, socket6] = sockets_;
+    auto& socket4 = sockets_[0];
+    auto& socket6 = sockets_[1];
     socket4 = std::make_unique<Socket>();
     socket6 = std::make_unique<Socket>();
     const auto ipv6Missing = [](const HttpError& e) { return e.code == EAFNOSUPPORT || e.code == EADDRNOTAVAIL; };
