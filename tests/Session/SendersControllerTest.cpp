@@ -82,8 +82,13 @@ TEST_F(SendersControllerTest, AListOfTwentyThousandSendersShowsTheFirstOnesQuick
     controller->senders().connectListMessage(json);
     const auto took = std::chrono::steady_clock::now() - start;
     const std::string log = testing::internal::GetCapturedStdout();
-    // A loose bound that a loaded machine meets; the list once cost seconds and gigabytes.
+    // A loose bound that a loaded machine meets; the list once cost seconds and gigabytes. Debug and
+    // sanitizer builds run the parser many times slower: the bound is the optimised build's.
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     EXPECT_LT(took, std::chrono::milliseconds(100));
+#else
+    static_cast<void>(took);
+#endif
     EXPECT_TRUE(view.last("reloadData").starts_with("reloadData 256 Sender 0 Sender 1 "));
     const std::string capLine = "senders list of 20000 entries: the panel shows the first 256";
     const size_t first = log.find(capLine);
