@@ -87,7 +87,8 @@ private:
                 break;
             request.append(buffer, static_cast<size_t>(n));
         }
-        const std::string path = request.substr(4, request.find(' ', 4) - 4);
+        // A client that left before its request came gets nothing.
+        const std::string path = request.size() > 4 ? request.substr(4, request.find(' ', 4) - 4) : "/silent";
         const auto write = [fd](const std::string& bytes) {
             return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
         };
