@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -390,7 +392,9 @@ TEST_F(RelayClientCommandTest, TheFileHoldsExactlyTheTvsCameraBytes)
     makeController();
     connectTyped();
     ASSERT_TRUE(waitForStatus([](const RoziRelay::Status& s) { return s.roziFlag; }));
-    const std::filesystem::path file = std::filesystem::path(testing::TempDir()) / "relay-client-camera.bin";
+    // A name of this process's own: another run of the suite may be writing its file at once.
+    const std::filesystem::path file =
+        std::filesystem::path(testing::TempDir()) / ("relay-client-camera-" + std::to_string(::getpid()) + ".bin");
     ChildProcess client({RELAY_CLIENT_PATH, "camera", "--port", std::to_string(port()), "--seconds", "14", "--out",
                          file.string()});
     ASSERT_EQ(client.line(), "connected 127.0.0.1:" + std::to_string(port()) + " as camera");
