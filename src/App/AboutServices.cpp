@@ -5,6 +5,7 @@
 #include "App/SingletonApp.h"
 #include "Update/UpdateRestart.h"
 #include "Utils/AppInfo.h"
+#include "Utils/Log.h"
 #include "Utils/VXUserDefaultManager.h"
 
 
@@ -23,6 +24,10 @@ AboutWindowController::Services AboutServices::forApplication(const AppInfo& inf
         VXUserDefaultManager::sharedManager().removeObjectForKey(kRecordingPermissionsKey);
     };
     services.unsingletonApp = [] { SingletonApp::unsingletonApp(); };
+    services.singletonApp = [] {
+        if (!SingletonApp::cansingletonApp())
+            PLOG("the single-instance lock was taken meanwhile: another copy may start");
+    };
     services.rebootApp = [executable = info.bundleExecutable()](const std::filesystem::path& newApplication) {
         // Waited for: a copy still running when the process ends would leave half an installation.
         return UpdateRestart::run(

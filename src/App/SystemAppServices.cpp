@@ -39,6 +39,8 @@ AppDelegate::Services SystemAppServices::make()
     services.resetPermissionGrants = [] { PLOG("no per-application grants to reset on this system"); };
     services.restoreAudioDevices = [] { SoundPreferences::shared().restoreMacAudioDevices(); };
     services.session.clearSharedFolder = clearSharedFolder;
+    // The file panel copies through the bound server only.
+    services.session.fileServer = &sharedFileServer();
     services.session.routeAudioToLoopback = [] {
         SoundPreferences::shared().useAudioDeviceForInputAndOutput(kLoopbackDevice);
     };

@@ -109,10 +109,12 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
     return SharedFileCopy(std::move(scratch));
 }
 
-SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination)
+SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination, bool replacing)
 {
     const std::string scratch = scratch_->releasePath();
-    const int error = FileManager::renameWithoutReplacing(scratch, destination);
+    const int error = !replacing                                      ? FileManager::renameWithoutReplacing(scratch, destination)
+                      : ::rename(scratch.c_str(), destination.c_str()) == 0 ? 0
+                                                                        : errno;
     if (error != 0)
         ::unlink(scratch.c_str());
     if (error == 0)

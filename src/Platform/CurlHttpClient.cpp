@@ -3,6 +3,7 @@
 #include "Utils/Log.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cassert>

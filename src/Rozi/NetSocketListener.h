@@ -46,6 +46,8 @@ public:
     void removeSocketFile();
 
 private:
+    // Listens on both families at one port; false, with neither open, when that fails.
+    bool listenOnBoth(NetSocketAddress::Data address4, NetSocketAddress::Data address6, NetSocketError* error);
     // Accepts on *fd when it is open; false, with *fd closed and -1, when it cannot be watched.
     bool watchListening(int* fd, int family, NetSocketError* error);
     bool doAccept(int listenFD, int family);

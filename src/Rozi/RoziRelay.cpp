@@ -18,16 +18,6 @@ constexpr int64_t kTypeMic = 1;
 constexpr int64_t kTypeCamera = 2;
 constexpr double kNoTimeout = -1;
 
-// The chunk's first four bytes as a little-endian signed integer; nullopt for a shorter chunk.
-std::optional<int32_t> clientName(const NetSocketData& data)
-{
-    if (data.size() < 4)
-        return std::nullopt;
-    const uint8_t* bytes = data.data();
-    return static_cast<int32_t>(uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 |
-                                uint32_t(bytes[3]) << 24);
-}
-
 std::string describe(NetSocket& socket)
 {
     return socket.connectedHost().value_or("?") + ":" + std::to_string(socket.connectedPort());
@@ -46,6 +36,14 @@ RoziRelay::RoziRelay(Services services)
 }
 
 RoziRelay::~RoziRelay() = default;
+
+std::optional<int32_t> RoziRelay::clientName(std::span<const uint8_t> chunk)
+{
+    if (chunk.size() < 4)
+        return std::nullopt;
+    return static_cast<int32_t>(uint32_t(chunk[0]) | uint32_t(chunk[1]) << 8 | uint32_t(chunk[2]) << 16 |
+                                uint32_t(chunk[3]) << 24);
+}
 
 std::string RoziRelay::cameraOpenErrorMsg(int value)
 {
@@ -283,6 +281,8 @@ void RoziRelay::didAcceptNewSocket(const Socket& /*sock*/, const Socket& newSock
 {
     if (shutDown_)
         return; // dropped here, the child closes
+    if (connectedSockets_.size() >= kMaxClients)
+        closeOldestUnnamedClient();
     connectedSockets_.push_back({newSocket, RoziWriteQueue(services_.writeCap)});
     newSocket->readDataWithTimeout(kNoTimeout, 0);
 }
@@ -291,7 +291,7 @@ void RoziRelay::didReadData(const Socket& sock, const NetSocketData& data, long 
 {
     if (shutDown_)
         return;
-    const std::optional<int32_t> name = clientName(data);
+    const std::optional<int32_t> name = clientName(data.span());
     if (name == kMicName) {
         microSocket_ = sock;
         isMicConnect_ = true;
@@ -304,7 +304,10 @@ void RoziRelay::didReadData(const Socket& sock, const NetSocketData& data, long 
             sendOpen(true, "send open camera message");
     } else {
         ++unknownChunks_;
-        PLOG("unknow client => %s", describe(*sock).c_str());
+        // A client that keeps sending what names nothing would fill the log: its first chunk is told.
+        Client* const c = client(sock.get());
+        if (!c || c->unknownChunks++ == 0)
+            PLOG("unknow client => %s", describe(*sock).c_str());
     }
     sock->readDataWithTimeout(kNoTimeout, 0);
 }
@@ -320,18 +323,40 @@ void RoziRelay::socketDidDisconnect(const Socket& sock, const std::optional<NetS
     // A socket closing as it is destroyed reports no socket: it was no client of ours any more.
     if (!sock || shutDown_)
         return;
+    if (const Client* const c = client(sock.get()); c && c->unknownChunks > 1)
+        PLOG("unknow client => %s left after %zu chunks that named nothing", describe(*sock).c_str(), c->unknownChunks);
     std::erase_if(connectedSockets_, [&](const Client& c) { return c.socket == sock; });
-    if (!roziFlag_)
-        return;
-    // A client named both camera and microphone closes as both.
+    // A client named both camera and microphone closes as both. The relay forgets a client that left
+    // whether or not it was enabled: else the TV would later be asked to open a device nobody reads.
     if (sock == cameraSocket_) {
+        cameraSocket_.reset();
         isCameraConnect_ = false;
-        services_.send(kMsgCameraClose);
-        PLOG("send close camera message");
+        if (roziFlag_) {
+            services_.send(kMsgCameraClose);
+            PLOG("send close camera message");
+        }
     }
     if (sock == microSocket_) {
+        microSocket_.reset();
         isMicConnect_ = false;
-        services_.send(kMsgMicClose);
-        PLOG("send close mic message");
+        if (roziFlag_) {
+            services_.send(kMsgMicClose);
+            PLOG("send close mic message");
+        }
     }
+}
+
+void RoziRelay::closeOldestUnnamedClient()
+{
+    const auto oldest = std::find_if(connectedSockets_.begin(), connectedSockets_.end(), [&](const Client& c) {
+        return c.socket != cameraSocket_ && c.socket != microSocket_;
+    });
+    if (oldest == connectedSockets_.end())
+        return;
+    const std::shared_ptr<NetSocket> socket = std::move(oldest->socket);
+    connectedSockets_.erase(oldest);
+    PLOG("rozi server serves %zu clients at most: closing the oldest client that named nothing, %s", kMaxClients,
+         describe(*socket).c_str());
+    // Its own queue, which never waits for this one; its disconnect report finds it gone from the list.
+    socket->disconnect();
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,9 @@ public:
     static constexpr uint8_t kKeepAlive = 0x9F;
     static constexpr long kCameraTag = 0;
     static constexpr long kMicTag = 1;
+    // Clients served at once: a camera and a microphone client need two, the rest leaves room for
+    // clients that come back before the relay saw them go. Past it the oldest unnamed client is closed.
+    static constexpr size_t kMaxClients = 8;
 
     struct Services {
         // Sends a message without payload to the TV; called on "socketQueue".
@@ -75,6 +80,9 @@ public:
 
     // The localized text of a TV's relay error value.
     static std::string cameraOpenErrorMsg(int value);
+    // The name a client's chunk gives it: its first four bytes as a little-endian signed integer;
+    // nullopt for a chunk shorter than that.
+    static std::optional<int32_t> clientName(std::span<const uint8_t> chunk);
 
     // NetSocketDelegate, on "socketQueue".
     void didAcceptNewSocket(const Socket& sock, const Socket& newSocket) override;
@@ -86,6 +94,8 @@ private:
     struct Client {
         std::shared_ptr<NetSocket> socket;
         RoziWriteQueue queue;
+        // Chunks that named nothing: the first is logged, the count when the client leaves.
+        size_t unknownChunks = 0;
     };
 
     explicit RoziRelay(Services services);
@@ -93,6 +103,8 @@ private:
     // Runs the work on "socketQueue" later, while the relay lives and is not shut down.
     void post(std::function<void(RoziRelay&)> work);
     Client* client(const NetSocket* socket);
+    // Makes room for one more client: closes the oldest that is neither the camera nor the microphone.
+    void closeOldestUnnamedClient();
     void sendOpen(bool camera, const char* logLine);
     // Writes to a named client's socket through its capped queue.
     void write(const std::shared_ptr<NetSocket>& socket, std::vector<uint8_t> bytes, long tag);

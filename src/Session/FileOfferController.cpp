@@ -9,6 +9,7 @@
 #include "Session/FileOfferView.h"
 #include "Utils/Log.h"
 
+#include <algorithm>
 #include <cassert>
 #include <chrono>
 
@@ -21,7 +22,9 @@ struct FileOfferController::Download {
 };
 
 FileOfferController::FileOfferController(FileOfferView& view, Services services)
-    : view_(view), services_(std::move(services)), self_(std::make_shared<FileOfferController*>(this))
+    : view_(view), services_(std::move(services)),
+      downloads_(std::make_unique<LimitedDownloads>(services_.http, services_.limits)),
+      self_(std::make_shared<FileOfferController*>(this))
 {
     assert(mainThread_.holds());
 }
@@ -30,8 +33,7 @@ FileOfferController::~FileOfferController()
 {
     assert(mainThread_.holds());
     self_.reset();
-    for (const auto& [key, id] : running_)
-        services_.http->cancel(id);
+    downloads_.reset();
 }
 
 void FileOfferController::tvShareFile2pc(const std::string& json)
@@ -97,10 +99,17 @@ void FileOfferController::agreeFileShare()
         finishIfDone(*download);
         return;
     }
+    if (offer.files.size() > kMaxOfferEntries) {
+        PLOG("file offer of %zu entries: the first %zu are fetched, the other %zu count as failed", offer.files.size(),
+             kMaxOfferEntries, offer.files.size() - kMaxOfferEntries);
+        download->failed += static_cast<int>(offer.files.size() - kMaxOfferEntries);
+    }
     const std::string base = OfferURL::replaceConnectURL(offer.url, services_.tvAddress().value_or(""));
-    size_t index = 0;
-    for (const auto& file : offer.files)
-        startDownload(download, OfferURL::fileURL(base, file.id), DownloadFolder::safeName(file.name, ++index));
+    const size_t fetched = std::min(offer.files.size(), kMaxOfferEntries);
+    for (size_t index = 0; index < fetched; ++index) {
+        const auto& file = offer.files[index];
+        startDownload(download, OfferURL::fileURL(base, file.id), DownloadFolder::safeName(file.name, index + 1));
+    }
 }
 
 void FileOfferController::startDownload(const std::shared_ptr<Download>& offer, const std::string& url, std::string name)
@@ -110,22 +119,20 @@ void FileOfferController::startDownload(const std::shared_ptr<Download>& offer, 
         return;
     }
     // The completion comes on the client's thread; the result (which owns the body) moves to the main
-    // queue, so it is always handled after the transfer was recorded below.
-    const uint64_t key = nextKey_++;
-    auto completion = [weak = std::weak_ptr(self_), offer, name, key](HttpDownloadResult result) {
+    // queue.
+    auto completion = [weak = std::weak_ptr(self_), offer, name](HttpDownloadResult result) {
         auto shared = std::make_shared<HttpDownloadResult>(std::move(result));
-        MainQueue::shared()->async([weak, offer, name, key, shared] {
+        MainQueue::shared()->async([weak, offer, name, shared] {
             if (const auto self = weak.lock())
-                (*self)->downloaded(key, offer, name, *shared);
+                (*self)->downloaded(offer, name, *shared);
         });
     };
-    running_.emplace(key, services_.http->download(url, offer->folder->path(), {}, std::move(completion)));
+    downloads_->download(url, offer->folder->path(), {}, std::move(completion));
 }
 
-void FileOfferController::downloaded(uint64_t key, const std::shared_ptr<Download>& offer, const std::string& name,
+void FileOfferController::downloaded(const std::shared_ptr<Download>& offer, const std::string& name,
                                      HttpDownloadResult& result)
 {
-    running_.erase(key);
     bool stored = false;
     if (!result.file)
         PLOG("%s download failed with error: %s", name.c_str(), result.error.c_str());

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "Platform/HttpClient.h"
+#include "Platform/LimitedDownloads.h"
 #include "Socket/FileShareOffer.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +24,7 @@ class FileOfferView;
 // queue; download completions come on the HTTP client's thread and move to the main queue, where the
 // body gets its name. Each accepted offer keeps its own counters, so a later offer neither resets nor
 // ends an earlier one that is still downloading; while one offer waits for its answer, new offers are
-// ignored. Destruction cancels the downloads still running.
+// ignored. Destruction cancels the downloads still running and waiting.
 class FileOfferController {
 public:
     struct Services {
@@ -36,9 +36,14 @@ public:
         // The folder files are stored in ("pelkor" in the user's download folder), made when absent;
         // nullopt when it cannot be made.
         std::function<std::optional<std::filesystem::path>()> downloadFolder;
+        // The downloads' limits: four at once, cut when too slow or silent, never past the free space.
+        LimitedDownloads::Limits limits;
     };
 
     static constexpr int64_t kAnswerSeconds = 10;
+    // Entries of one offer that are fetched; those past it count as failed files. A TV shares a few
+    // files at a time; a thousand covers a whole folder of pictures.
+    static constexpr size_t kMaxOfferEntries = 1000;
 
     FileOfferController(FileOfferView& view, Services services);
     ~FileOfferController();
@@ -61,8 +66,7 @@ private:
     void updateCountdown();
     void endCountdown();
     void startDownload(const std::shared_ptr<Download>& offer, const std::string& url, std::string name);
-    void downloaded(uint64_t key, const std::shared_ptr<Download>& offer, const std::string& name,
-                    HttpDownloadResult& result);
+    void downloaded(const std::shared_ptr<Download>& offer, const std::string& name, HttpDownloadResult& result);
     void countFile(Download& offer, bool stored);
     void finishIfDone(const Download& offer);
 
@@ -73,9 +77,8 @@ private:
     std::optional<FileShareOffer> waiting_;
     int64_t secondsRemaining_ = 0;
     std::unique_ptr<DispatchTimer> countdownTimer_;
-    // Downloads still running, by a key of ours, for the cancel at destruction.
-    std::map<uint64_t, HttpClient::TransferId> running_;
-    uint64_t nextKey_ = 0;
+    // Every offer's downloads, within their limits.
+    std::unique_ptr<LimitedDownloads> downloads_;
     // Completions queued on the main queue hold it weakly: once it is gone, they do nothing.
     std::shared_ptr<FileOfferController*> self_;
 };

@@ -35,9 +35,12 @@ void SendersController::connectListMessage(const std::string& json)
     if (!owner_.state().isSpeaker)
         return;
     // Text that is not a JSON array lists nobody; entries that are not objects are left out.
-    const auto senders = DeviceMessage::listFromJson(json);
+    size_t entries = 0;
+    const auto senders = DeviceMessage::listFromJson(json, &entries);
     if (!senders)
         PLOG("senders list that is not a JSON array taken as empty");
+    else if (entries > DeviceMessage::kMaxSenders)
+        PLOG("senders list of %zu entries: the panel shows the first %zu", entries, DeviceMessage::kMaxSenders);
     connectList_.listData(senders.value_or(std::vector<DeviceMessage>{}));
     if (!panel_.listShown)
         showPanel(kFolded);

@@ -1,5 +1,6 @@
 #include "Session/TvScreenController.h"
 
+#include "Media/VideoDisplaySink.h"
 #include "Platform/SerialQueue.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
@@ -165,7 +166,13 @@ void TvScreenController::enableMirrorButtonLater()
 
 void TvScreenController::onReceiveScreenReaolution(int width, int height)
 {
-    // The link's receive thread.
+    // The link's receive thread. A size no stream of the TV's may have sizes no window.
+    if (width <= 0 || height <= 0 || width > VideoDisplaySink::kMaxPictureSide ||
+        height > VideoDisplaySink::kMaxPictureSide) {
+        PLOG("the TV's screen size %d x %d refused: its pictures are at most %d a side", width, height,
+             VideoDisplaySink::kMaxPictureSide);
+        return;
+    }
     guard_.postAfter(kButtonDelay, [this] { owner_.view().setStopMirrorButtonEnabled(true); });
     const std::vector<uint8_t> payload = ViewSizePayload{.width = width, .height = height}.encode();
     owner_.link().sendType(kMsgViewSize, payload.data(), static_cast<int>(payload.size()));

@@ -191,7 +191,7 @@ bool TCPManager::sendType(int type, const uint8_t* data, int len)
     }
     const int sent = tcpClient_->send(static_cast<uint16_t>(type), data, len);
     // 0 for a payload means the link closed while it was queued.
-    return sent > 0 || (sent == 0 && len <= 0);
+    return sent > 0 || (sent == 0 && len == 0);
 }
 
 void TCPManager::dropQueuedMedia()

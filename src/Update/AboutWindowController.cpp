@@ -20,8 +20,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A version answer is a few dozen bytes; anything far larger is not one.
-constexpr std::streamsize kMaxAnswerSize = 64 * 1024;
+constexpr auto kMaxAnswerSize = static_cast<std::streamsize>(AboutWindowController::kMaxAnswerBytes);
+
+LimitedDownloads::Limits capped(LimitedDownloads::Limits limits, uint64_t maxBytes)
+{
+    limits.maxBytes = maxBytes;
+    limits.maxAtOnce = 1;
+    return limits;
+}
 
 std::string percentText(double value)
 {
@@ -51,7 +57,10 @@ std::optional<std::string> readAnswer(const fs::path& file)
 } // namespace
 
 AboutWindowController::AboutWindowController(AboutWindowView& view, Services services)
-    : view_(view), services_(std::move(services)), self_(std::make_shared<AboutWindowController*>(this))
+    : view_(view), services_(std::move(services)),
+      answers_(std::make_unique<LimitedDownloads>(services_.http, capped(services_.limits, kMaxAnswerBytes))),
+      archives_(std::make_unique<LimitedDownloads>(services_.http, capped(services_.limits, kMaxArchiveBytes))),
+      self_(std::make_shared<AboutWindowController*>(this))
 {
     assert(mainThread_.holds());
     testInternetConnection();
@@ -63,8 +72,8 @@ AboutWindowController::~AboutWindowController()
     self_.reset();
     if (services_.reachability)
         services_.reachability->stopNotifier();
-    if (downloadTask_)
-        services_.http->cancel(*downloadTask_);
+    answers_.reset();
+    archives_.reset();
 }
 
 void AboutWindowController::onMain(const Weak& weak, std::function<void(AboutWindowController&)> task)
@@ -131,7 +140,7 @@ void AboutWindowController::getJSON(Answer answer)
         return;
     asking_ = true;
     // On the HTTP client's thread.
-    services_.http->download(
+    answers_->download(
         services_.serviceURL, services_.temporaryFolder, {},
         [weak = weak(), answer = std::move(answer)](HttpDownloadResult result) {
             if (!result.file) {
@@ -231,7 +240,7 @@ void AboutWindowController::startDownload(const UpdateOffer& offer)
 
     const uint64_t generation = ++generation_;
     // Progress and the end come on the HTTP client's thread.
-    downloadTask_ = services_.http->download(
+    downloadTask_ = archives_->download(
         offer.url, *folder,
         [weak = weak(), generation](uint64_t received, uint64_t total) {
             onMain(weak, [=](AboutWindowController& self) { self.progressed(generation, received, total); });
@@ -290,7 +299,7 @@ void AboutWindowController::downloaded(uint64_t generation, std::optional<fs::pa
 void AboutWindowController::cancelDownload()
 {
     if (downloadTask_)
-        services_.http->cancel(*downloadTask_);
+        archives_->cancel(*downloadTask_);
     downloadTask_.reset();
     ++generation_;
     showOffer({});
@@ -343,6 +352,9 @@ void AboutWindowController::unpacked(const std::string& error)
         services_.unsingletonApp();
     if (services_.rebootApp && !services_.rebootApp(*updataAppPath_ / UpdateArchive::kApplicationName)) {
         PLOG("the new version could not be put in place; the running one goes on");
+        // The running copy stays the one copy: a second launch must still find it.
+        if (services_.singletonApp)
+            services_.singletonApp();
         updataAppPath_.reset();
         showOffer(LocalizedText::text("STRING_INSTALL_FAILED"));
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/HttpClient.h"
+#include "Platform/LimitedDownloads.h"
 #include "Update/AboutWindowView.h"
 #include "Update/UpdateOffer.h"
 #include "Utils/ThreadAffinity.h"
@@ -42,7 +43,16 @@ public:
         std::function<void()> unsingletonApp;
         std::function<bool(const std::filesystem::path& newApplication)> rebootApp;
         std::function<void()> terminate;
+        // Takes the single-instance lock back when the new version could not be put in place.
+        std::function<void()> singletonApp;
+        // The download's free-space and pace limits; its size cap is kMaxArchiveBytes.
+        LimitedDownloads::Limits limits;
     };
+
+    // A version answer is a few dozen bytes; anything far larger is not one.
+    static constexpr uint64_t kMaxAnswerBytes = 64 * 1024;
+    // The application's archive is some megabytes; a body past this is no update of ours.
+    static constexpr uint64_t kMaxArchiveBytes = uint64_t{256} << 20;
 
     AboutWindowController(AboutWindowView& view, Services services);
     ~AboutWindowController();
@@ -91,7 +101,10 @@ private:
     bool updataFlag_ = false;
     bool asking_ = false;
     std::optional<std::filesystem::path> updataAppPath_;
-    std::optional<HttpClient::TransferId> downloadTask_;
+    // The checks' answers and the archive, each within its cap.
+    std::unique_ptr<LimitedDownloads> answers_;
+    std::unique_ptr<LimitedDownloads> archives_;
+    std::optional<LimitedDownloads::TransferId> downloadTask_;
     uint64_t generation_ = 0;
     // Work queued on the main queue holds it weakly: once the controller has gone, it does nothing.
     std::shared_ptr<AboutWindowController*> self_;

@@ -1,5 +1,6 @@
 #include "Utils/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,8 @@
 
 namespace {
 
+// The formatted text, cut to the cap at a UTF-8 character boundary with a note of how many bytes
+// went; a text far over the cap is never formatted whole.
 std::string formatV(const char* format, va_list args)
 {
     va_list copy;
@@ -15,9 +18,19 @@ std::string formatV(const char* format, va_list args)
     va_end(copy);
     if (needed <= 0)
         return {};
-    std::string text(static_cast<size_t>(needed) + 1, '\0');
+    const size_t full = static_cast<size_t>(needed);
+    // One byte past the cap shows whether the cut falls inside a character.
+    const size_t kept = std::min(full, Log::kMaxTextLength + 1);
+    std::string text(kept + 1, '\0');
     std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(needed));
+    text.resize(kept);
+    if (full <= Log::kMaxTextLength)
+        return text;
+    size_t cut = Log::kMaxTextLength;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut;
+    text.resize(cut);
+    text += "... [" + std::to_string(full - cut) + " more bytes not logged]";
     return text;
 }
 

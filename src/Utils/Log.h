@@ -1,11 +1,16 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 
 // The system's one log form: "PTC[<source file>—><line>]: <text>\n" on standard output.
 // Each line is written with a single call, so lines from different threads never interleave.
 class Log {
 public:
+    // The text of one line, at most: outside input (a TV's list, a path) could make a line of
+    // megabytes. A longer text is cut at a character boundary and says how much was left out.
+    static constexpr size_t kMaxTextLength = 4096;
+
     static void write(const char* file, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
     static void writeV(const char* file, int line, const char* format, va_list args);
     // Like write, followed by ": " and the text of errno as it was on entry.

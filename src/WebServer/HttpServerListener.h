@@ -51,6 +51,10 @@ private:
 
     explicit HttpServerListener(const Settings& settings);
     bool listen(Socket& socket, int family, uint16_t port, HttpError* error);
+    // Listens on IPv4 and IPv6 at the port (port 0: the one the kernel gives the family opened first,
+    // IPv6 when sixFirst); IPv4 alone where the host has no IPv6. False, with nothing open, when a
+    // socket cannot listen.
+    bool listenOnBoth(uint16_t port, bool sixFirst, HttpError* error);
     void accept(Socket& socket);
     bool acceptOne(Socket& socket);
     void setShortOfDescriptors(bool isShort);

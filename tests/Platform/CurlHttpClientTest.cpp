@@ -1,3 +1,4 @@
+#include "DescriptorFlags.h"
 #include "Platform/CurlHttpClient.h"
 #include "Platform/Waiting.h"
 #include "Utils/TestFolders.h"
@@ -126,7 +127,10 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
         tvFiles.addFile(std::to_string(i), std::vector<uint8_t>(100'000 + i, static_cast<uint8_t>('a' + i)));
     tvFiles.addFile("big", std::vector<uint8_t>(8 << 20, 'B'));
     std::atomic<uint64_t> lastProgress{0}, announced{0};
+    std::optional<bool> scratchClosesOnExec;
     client.download(url("big"), folder.path(), [&](uint64_t received, uint64_t total) {
+        if (lastProgress == 0)
+            scratchClosesOnExec = DescriptorFlags::closesOnExec(".pelkor-download-");
         lastProgress = received;
         announced = total;
     }, results.completionFor("big"));
@@ -147,6 +151,7 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
     EXPECT_EQ(big.bytes, 8u << 20);
     EXPECT_EQ(lastProgress, 8u << 20);
     EXPECT_EQ(announced, 8u << 20);
+    EXPECT_EQ(scratchClosesOnExec, true) << "a child started meanwhile would hold the body open";
     // A placed name is never replaced.
     std::ofstream(folder / "taken") << "mine";
     EXPECT_EQ(big.file->place(folder / "taken"), EEXIST);

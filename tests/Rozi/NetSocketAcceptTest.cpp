@@ -1,5 +1,6 @@
 #include "NetSocketTestSupport.h"
 
+#include "NetworkNamespaceSupport.h"
 #include "Platform/DescriptorShortage.h"
 
 #include "Platform/SerialQueue.h"
@@ -9,7 +10,9 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <chrono>
 #include <future>
+#include <thread>
 
 namespace {
 
@@ -158,6 +161,58 @@ TEST(NetSocketDualStack, ListensOnBothFamiliesAtOnePortWithIPv6Only)
     const bool firstIsIPv4 = delegate->child(0)->isIPv4();
     EXPECT_EQ(delegate->child(firstIsIPv4 ? 1 : 0)->connectedHost(), "::1");
     EXPECT_TRUE(delegate->child(firstIsIPv4 ? 1 : 0)->isIPv6());
+}
+
+TEST(NetSocketDualStack, TheIPv6LoopbackListensThereAlone)
+{
+    auto delegate = std::make_shared<RecordingDelegate>();
+    const auto listener = NetSocket::create(delegate, SerialQueue::create("delegate"));
+    NetSocketError error;
+    ASSERT_TRUE(listener->acceptOnInterface("::1", 0, &error)) << error.description << " " << error.failureReason;
+    EXPECT_EQ(listener->localHost(), "::1");
+    EXPECT_EQ(listener->localPort4(), 0) << "no IPv4 socket";
+    EXPECT_FALSE(Peer::connectTo("127.0.0.1", listener->localPort6()).connected());
+    EXPECT_TRUE(Peer::connectTo("::1", listener->localPort6()).connected());
+}
+
+TEST(NetSocketDualStack, AKernelPortTakenInIPv6NeverFailsTheListen)
+{
+    NetworkNamespaceSupport::runInOwnNetworkNamespace("NetSocketDualStack", "KernelPortTakenInIPv6");
+}
+
+TEST(NetSocketDualStack, DISABLED_KernelPortTakenInIPv6)
+{
+    if (!NetworkNamespaceSupport::insideOwnNetworkNamespace())
+        GTEST_SKIP() << "runs only in its own network namespace";
+    NetworkNamespaceSupport::ip({"link", "set", "lo", "up"});
+    // The kernel gives ports from two, the first of which IPv6 holds.
+    const int held = NetworkNamespaceSupport::takeIPv6Port(40'000);
+    ASSERT_GE(held, 0) << "the IPv6 loopback is missing";
+    ASSERT_TRUE(NetworkNamespaceSupport::setEphemeralPorts(40'000, 40'001));
+    const auto delegate = std::make_shared<RecordingDelegate>();
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        const auto listener = NetSocket::create(delegate, SerialQueue::create("delegate"));
+        NetSocketError error;
+        ASSERT_TRUE(listener->acceptOnPort(0, &error)) << error.description << " " << error.failureReason;
+        EXPECT_EQ(listener->localPort4(), 40'001);
+        EXPECT_EQ(listener->localPort6(), 40'001);
+        listener->disconnect();
+        // The listening descriptors close on the socket's queue: wait until the port is free again.
+        const auto portFree = [] {
+            const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(40'001);
+            const bool bound = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            ::close(probe);
+            return bound;
+        };
+        for (int tries = 0; tries < 2000 && !portFree(); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(held);
+    NetworkNamespaceSupport::markPassedUnlessFailed();
 }
 
 TEST_F(NetSocketAcceptTest, ConnectionsNobodyTakesAreClosed)

@@ -49,6 +49,22 @@ public:
     // Everything that arrives within the time.
     std::vector<uint8_t> receiveFor(std::chrono::milliseconds time) const { return read(SIZE_MAX, time); }
 
+    // True once the relay closed the connection (what came before is skipped), within the limit.
+    bool closedByRelay(std::chrono::milliseconds limit = std::chrono::seconds(10)) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        uint8_t chunk[4096];
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd readable{fd_, POLLIN, 0};
+            if (left.count() <= 0 || ::poll(&readable, 1, static_cast<int>(left.count())) <= 0)
+                return false;
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                return true;
+        }
+    }
+
     void close()
     {
         if (fd_ >= 0)

@@ -33,6 +33,8 @@ protected:
         services.tvAddress = [] { return std::optional<std::string>("10.1.2.3"); };
         services.http = http;
         services.downloadFolder = [this] { return std::optional<fs::path>(folder.path()); };
+        // The test's disk, however full, has room.
+        services.limits.freeSpace = [](const fs::path&) { return std::optional<uint64_t>(uint64_t{1} << 40); };
         offers = std::make_unique<FileOfferController>(view, std::move(services));
     }
 
@@ -135,6 +137,29 @@ TEST_F(FileOfferControllerTest, AcceptReportsEachStoredFileThenTheOffer)
     EXPECT_FALSE(fs::exists(folder / "one.txt"));
     // Only the stored files are left: no scratch file.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
+}
+
+// An offer of 3,000 entries fetches the first thousand, four at a time, and completes with the
+// rest failed.
+TEST_F(FileOfferControllerTest, AHugeOfferFetchesItsFirstThousandFourAtATime)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < 3000; ++i)
+        files.emplace_back(std::to_string(i), "f" + std::to_string(i));
+    accept(offer(files));
+    EXPECT_EQ(sent, std::vector<std::string>{"accept 3000"});
+    size_t fetched = 0;
+    while (!http->pending.empty()) {
+        ASSERT_LE(http->pending.size(), 4u);
+        http->succeed(http->pending.front().url, "x");
+        ++fetched;
+    }
+    loop->runUntilIdle();
+    EXPECT_EQ(fetched, FileOfferController::kMaxOfferEntries);
+    EXPECT_EQ(sent.back(), "complete");
+    EXPECT_EQ(viewCalls("showDownloadResult"), std::vector<std::string>{"showDownloadResult 1000 2000"});
+    EXPECT_EQ(contents("f999"), "x");
+    EXPECT_FALSE(fs::exists(folder / "f1000"));
 }
 
 // Each accepted offer keeps its own counters: a later offer neither resets nor ends an earlier one.

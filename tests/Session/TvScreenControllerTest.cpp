@@ -80,6 +80,18 @@ TEST_F(TvScreenControllerTest, TheViewButtonStartsViewingAndTheTvsSizeIsEchoedAn
         EXPECT_NE(sample->formatDescription(), nullptr);
 }
 
+TEST_F(TvScreenControllerTest, ASizePastTheLargestPictureSizesNoWindowAndIsNotEchoed)
+{
+    startViewing();
+    ASSERT_TRUE(runUntil([&] { return window().content == DisplaySize{1280, 720}; }));
+    for (const auto& [width, height] : {std::pair{65'536, 1080}, std::pair{1920, 0}, std::pair{-1920, 1080}})
+        viewing().onReceiveScreenReaolution(width, height);
+    syncWithTv();
+    loop->runUntilIdle();
+    EXPECT_EQ(tv.receivedCount(kMsgViewSize), 1u);
+    EXPECT_EQ(window().content, (DisplaySize{1280, 720}));
+}
+
 TEST_F(TvScreenControllerTest, StoppingTellsTheTvHidesTheWindowAndANewStreamStartsClean)
 {
     startViewing();

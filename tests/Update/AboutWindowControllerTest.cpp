@@ -58,6 +58,7 @@ protected:
             return rebootSucceeds;
         };
         services.terminate = [this] { steps.push_back("terminate"); };
+        services.singletonApp = [this] { steps.push_back("singletonApp"); };
         about = std::make_unique<AboutWindowController>(view, std::move(services));
         about->windowDidLoad();
     }
@@ -239,7 +240,8 @@ TEST_F(AboutWindowControllerTest, ANewVersionThatCannotBePutInPlaceDoesNotEndThe
     waitFor(State::Downloaded);
     about->okButton();
     waitFor(State::Offer);
-    EXPECT_EQ(steps, (std::vector<std::string>{"removeRecordingSetting", "unsingletonApp", "rebootApp"}));
+    // The lock given up for the new version is taken back: the running copy stays the one copy.
+    EXPECT_EQ(steps, (std::vector<std::string>{"removeRecordingSetting", "unsingletonApp", "rebootApp", "singletonApp"}));
     EXPECT_EQ(look().errorText, "The new version could not be installed");
 }
 
@@ -264,6 +266,19 @@ TEST_F(AboutWindowControllerTest, ACutDownloadReturnsToTheOfferWithAnErrorLine)
     EXPECT_TRUE(look().cancelVisible);
     EXPECT_FALSE(about->updataAppPath());
     EXPECT_TRUE(steps.empty());
+}
+
+TEST_F(AboutWindowControllerTest, AnAnswerOrAnArchivePastItsCapIsRefused)
+{
+    make("/huge-answer");
+    about->showWindow();
+    settle(1);
+    EXPECT_EQ(about->state(), State::Plain) << "an answer of a megabyte is no version answer";
+
+    offerAndDownload("huge");
+    waitFor(State::Offer);
+    EXPECT_EQ(look().errorText, "The download failed; try again later");
+    EXPECT_FALSE(about->updataAppPath());
 }
 
 TEST_F(AboutWindowControllerTest, CancelDropsTheLateProgressAndADownloadCanStartAgain)

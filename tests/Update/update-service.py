@@ -9,6 +9,7 @@ Routes (any query is ignored):
   /http/V           {"version": V, "url": "http://127.0.0.1:N/zip/good"}
   /file/V           {"version": V, "url": "file:///etc/passwd"}
   /bad-json         a body that is no JSON
+  /huge-answer      a version answer padded to a megabyte
   /not-object       a JSON array
   /zip/good         a zip holding Pelkor.app/bin/pelkor
   /zip/slip         a zip with an entry "../outside"
@@ -18,6 +19,7 @@ Routes (any query is ignored):
   /zip/cut          a Content-Length above what is sent, then the connection ends
   /zip/slow         a megabyte sent slowly, so a test can cancel it midway
   /zip/slowfirst    the first time as /zip/slow, then as /zip/good
+  /zip/huge         announces a terabyte, then sends slowly
 Everything else answers 404.
 """
 import http.server
@@ -101,6 +103,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.answer(parts[1], "file:///etc/passwd")
         if parts == ["bad-json"]:
             return self.send_body(b"{\"version\": \"9.9\", ", None, "application/json")
+        if parts == ["huge-answer"]:
+            body = json.dumps({"version": "9.9", "url": base + "/zip/good", "pad": "x" * (1 << 20)}).encode()
+            return self.send_body(body, len(body), "application/json")
         if parts == ["not-object"]:
             return self.send_body(b"[\"9.9\"]", None, "application/json")
         if parts[0] == "zip" and len(parts) == 2:
@@ -115,9 +120,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.server.slow_served = getattr(self.server, "slow_served", 0) + 1
                 if self.server.slow_served > 1:
                     return self.send_body(GOOD, len(GOOD))
-            if kind in ("slow", "slowfirst"):
+            if kind in ("slow", "slowfirst", "huge"):
                 self.send_response(200)
-                self.send_header("Content-Length", str(1 << 20))
+                self.send_header("Content-Length", str(1 << 40 if kind == "huge" else 1 << 20))
                 self.end_headers()
                 try:
                     for _ in range(200):

@@ -25,3 +25,17 @@ TEST(Log, LinesCarrySourceFileLineAndPrefixes)
                        "]: NQ connect 127.0.0.1: Connection refused\n");
     EXPECT_EQ(errnoAfter, ECONNREFUSED);
 }
+
+TEST(Log, ALineLongerThanTheCapIsCutAtACharacterAndSaysHowMuchWent)
+{
+    // A two-byte character straddles the cap.
+    const std::string text = std::string(Log::kMaxTextLength - 1, 'a') + "\xC3\xA9" + std::string(10'000, 'b');
+    CaptureStdout();
+    PLOG("%s", text.c_str());
+    const std::string out = GetCapturedStdout();
+    const std::string tail = "... [10002 more bytes not logged]\n";
+    ASSERT_GT(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    EXPECT_NE(out.find(std::string(Log::kMaxTextLength - 1, 'a') + "..."), std::string::npos);
+    EXPECT_LT(out.size(), Log::kMaxTextLength + 100);
+}

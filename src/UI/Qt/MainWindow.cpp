@@ -4,6 +4,7 @@
 #include "UI/HelpViewController.h"
 #include "UI/IpTextFormatter.h"
 #include "Utils/LocalizedText.h"
+#include "Utils/Log.h"
 #include "Session/MainWindowController.h"
 #include "Session/TvScreenController.h"
 #include "UI/Qt/CheckDeviceView.h"
@@ -154,6 +155,9 @@ std::optional<MainWindowPage> MainWindow::currentPage() const
 
 void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime)
 {
+    // A repeat replaces the toast of the same text rather than stacking on it.
+    if (toastView_ && toastView_->message() == qText(message))
+        toastView_->closeToast();
     auto* toast = new ToastView(qText(message), hasClose, this);
     const ToastPlacement::Origin origin = ToastPlacement::origin(
         {static_cast<double>(width()), static_cast<double>(height())},
@@ -171,13 +175,29 @@ void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t
 
 void MainWindow::showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed)
 {
+    // One alert of a kind at a time, however often the TV repeats what brings it.
+    const std::string kind = message + '\n' + informative;
+    if (const auto showing = alerts_.find(kind); showing != alerts_.end()) {
+        if (showing->second.size() == 1)
+            PLOG("alert \"%s\" shows already: its repeats wait for its dismissal", informative.c_str());
+        showing->second.push_back(std::move(dismissed));
+        return;
+    }
+    alerts_[kind].push_back(std::move(dismissed));
     auto* alert = new QMessageBox(QMessageBox::Warning, windowTitle(), qText(message), QMessageBox::Ok, this);
     alert->setObjectName("alert");
     alert->setInformativeText(qText(informative));
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [dismissed = std::move(dismissed)](int) {
-        if (dismissed)
-            dismissed();
+    connect(alert, &QMessageBox::finished, this, [this, kind](int) {
+        const auto showing = alerts_.find(kind);
+        if (showing == alerts_.end())
+            return;
+        const std::vector<std::function<void()>> dismissals = std::move(showing->second);
+        alerts_.erase(showing);
+        for (const auto& dismissal : dismissals) {
+            if (dismissal)
+                dismissal();
+        }
     });
     alert->open();
 }

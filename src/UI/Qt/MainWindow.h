@@ -15,7 +15,11 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CheckDeviceView;
 class DeviceNameWindow;
@@ -136,6 +140,9 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    // The alerts showing, by message and informative text, with the dismissals waiting for each: a
+    // repeat of one that shows is not stacked, it is told when the one showing is dismissed.
+    std::map<std::string, std::vector<std::function<void()>>> alerts_;
     CastingControls* castControls_ = nullptr;
     CheckDeviceView* checkDeviceView_ = nullptr;
     SpinAnimation* refreshDevSpin_ = nullptr;

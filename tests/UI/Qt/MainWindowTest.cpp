@@ -108,6 +108,22 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
 }
 
+TEST_F(MainWindowTest, FiveHundredRepeatsOfAnAlertShowOneAndAreAllToldOfItsDismissal)
+{
+    int dismissals = 0;
+    for (int i = 0; i < 500; ++i)
+        window.showAlert("Tip", "The TV refuses", [&] { ++dismissals; });
+    window.showAlert("Tip", "Another kind", {});
+    const auto alerts = window.findChildren<QMessageBox*>("alert");
+    ASSERT_EQ(alerts.size(), 2);
+    QMessageBox* refusal = alerts[0]->informativeText() == "The TV refuses" ? alerts[0] : alerts[1];
+    refusal->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(processUntil([&] { return dismissals == 500; }));
+    // Dismissed, the kind shows again.
+    window.showAlert("Tip", "The TV refuses", {});
+    EXPECT_TRUE(processUntil([&] { return window.findChildren<QMessageBox*>("alert").size() == 2; }));
+}
+
 // Typing the address connects, the disconnect button ends the link.
 using MainWindowSessionTest = MainWindowSessionFixture;
 

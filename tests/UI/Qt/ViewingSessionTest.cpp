@@ -4,6 +4,9 @@
 
 #include "UI/Qt/DisplayWindow.h"
 
+#include "Utils/LocalizedText.h"
+
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -75,6 +78,26 @@ TEST_F(ViewingSessionTest, TheKeysThatStartViewingStopIt)
     EXPECT_TRUE(processUntil([&] { return tv.receivedCount(kMsgTvScreenStop) == 1; }));
     // And the view button once it is awake again.
     EXPECT_TRUE(processUntil([&] { return window.focusWidget() == button("mirrorBtn"); }, 3s));
+}
+
+TEST_F(ViewingSessionTest, FiveHundredInvitationsDuringACastGiveOneAlert)
+{
+    connect();
+    // A cast runs: each invitation is refused with the alert that says so.
+    controller->state().videoSendFlag = true;
+    for (int i = 0; i < 500; ++i)
+        ASSERT_TRUE(tv.send(kMsgReverseInvite));
+    const auto refusals = [&] {
+        int count = 0;
+        for (const auto* alert : window.findChildren<QMessageBox*>("alert"))
+            count += alert->informativeText() == QString::fromStdString(LocalizedText::text("STRING_STOP_SCREEN"));
+        return count;
+    };
+    ASSERT_TRUE(processUntil([&] { return refusals() > 0; }, 5s));
+    // The link hands each invitation on a second after it came: by now every one has been refused.
+    processUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(refusals(), 1);
+    controller->state().videoSendFlag = false;
 }
 
 TEST_F(ViewingSessionTest, ClosingTheTvScreenWindowStopsViewing)
