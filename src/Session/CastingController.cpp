@@ -109,6 +109,11 @@ void CastingController::startScreenSharing(int32_t width, int32_t height)
 
 void CastingController::onVideoQuality(int level, int, int, int)
 {
+    guard_.post([this, level] { qualityAnswered(level); });
+}
+
+void CastingController::qualityAnswered(int level)
+{
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
     if (!state.videoSendFlag.load())
@@ -155,7 +160,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
     link_.sendVideoResolution(width, height, static_cast<int>(state.screenType));
     if (!recordManager_ && (recordManager_ = media_.makeVideoSource())) {
         captureFormat_ = CastQuality::Format{width, height, fps};
-        recordManager_->setDelegate(&owner_);
+        recordManager_->setDelegate(&owner_.windowCast());
         recordManager_->SetCallback(this, videoCallback);
         recordManager_->StartRecord(width, height, fps, state.screenType, state.windowInfo, castDisplay_ ? castDisplay_->id : 0);
     }
@@ -223,6 +228,11 @@ void CastingController::stopCapture()
 
 void CastingController::tvRequestMirror()
 {
+    guard_.post([this] { castRequested(); });
+}
+
+void CastingController::castRequested()
+{
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
     if (state.viewingTvScreen)
@@ -238,18 +248,26 @@ void CastingController::tvRequestMirror()
 
 void CastingController::tvIntErruptMirror()
 {
+    guard_.post([this] { castInterrupted(); });
+}
+
+void CastingController::castInterrupted()
+{
     if (owner_.state().videoSendFlag.load())
         stopScreenSharing();
 }
 
 void CastingController::tvMirrorLock()
 {
-    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"),
-                            guard_.guarded([this] { stopScreenSharing(); }));
+    guard_.post([this] {
+        owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"),
+                                guard_.guarded([this] { stopScreenSharing(); }));
+    });
 }
 
 void CastingController::supportChangeQuality(bool support)
 {
+    // Any thread: the guard posts.
     guard_.postAfter(kQualitySupportDelay, [this, support] {
         if (!support)
             gSelectedQualityIndex.store(0);

@@ -4,6 +4,9 @@
 #include "Session/CastMedia.h"
 #include "Session/CastQuality.h"
 #include "Platform/MainQueueGuard.h"
+#include "Socket/VXTcpConnectDelegate.h"
+#include "UI/SoundSwitchStateDelegate.h"
+#include "UI/UserChangeVideoQualityDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <atomic>
@@ -20,11 +23,14 @@ class TCPManager;
 // TV, capture and sound, the media callbacks, stopping, the TV's requests, the sound switch and the
 // presentation report.
 //
-// Threads: everything runs on the main thread (asserted), the TV's answers included, which the
-// mediator moves there; so a quality answer, the answer's time-out, a stop and a disconnect never
-// overlap. The media callbacks run on the capture and sound threads and read only atomics (the send
-// flags, the dropped-buffer counter) and the link's sendType.
-class CastingController {
+// Threads: everything runs on the main thread (asserted), the TV's answers included: its calls
+// (TvCastDelegate, on the TCPManager queue or the receive thread) move to the main queue first; so a
+// quality answer, the answer's time-out, a stop and a disconnect never overlap. The media callbacks
+// run on the capture and sound threads and read only atomics (the send flags, the dropped-buffer
+// counter) and the link's sendType.
+class CastingController final : public TvCastDelegate,
+                                public SoundSwitchStateDelegate,
+                                public UserChangeVideoQualityDelegate {
 public:
     // The TV's quality answer must come within this, or the announced cast stops.
     static constexpr std::chrono::milliseconds kQualityAnswerTimeout{2'000};
@@ -52,7 +58,7 @@ public:
 
     explicit CastingController(MainWindowController& owner);
     // Stops a capture still running, sending nothing.
-    ~CastingController();
+    ~CastingController() override;
     CastingController(const CastingController&) = delete;
     CastingController& operator=(const CastingController&) = delete;
 
@@ -65,19 +71,20 @@ public:
     void inputScreenProjectionCode(const std::string& typed);
     void cancelScreenProjectionCodeButton();
     // The sound switch: sound capture keeps running, only its sending stops or resumes.
-    void reportSoundSwitchState(bool on);
+    void reportSoundSwitchState(bool on) override;
     // The quality choice (gSelectedQualityIndex) changed, or the TV answered: restarts video capture
     // at the chosen size while a cast captures; before the TV's first answer only the choice is kept.
-    void userChangeVideoQuality();
+    void userChangeVideoQuality() override;
     // The system's presentation options changed to `options` (key path `keyPath`).
     void presentationOptionsChanged(const std::string& keyPath, int64_t options);
 
-    // --- The TV's reports, on the main thread.
-    void onVideoQuality(int level, int width, int height, int fps);
-    void tvRequestMirror();
-    void tvIntErruptMirror();
-    void tvMirrorLock();
-    void supportChangeQuality(bool support);
+    // --- TvCastDelegate: the TCPManager queue (the answer, the request, the interrupt) or the receive
+    // thread (the lock, the quality support); each moves to the main queue.
+    void onVideoQuality(int level, int width, int height, int fps) override;
+    void tvRequestMirror() override;
+    void tvIntErruptMirror() override;
+    void tvMirrorLock() override;
+    void supportChangeQuality(bool support) override;
     // The link has ended: capture stops, and no kMsgCastStop is sent.
     void stopForDisconnect();
 
@@ -93,6 +100,10 @@ public:
     std::optional<CastQuality::Format> captureFormat() const;
 
 private:
+    // The TV's reports, on the main thread.
+    void qualityAnswered(int level);
+    void castRequested();
+    void castInterrupted();
     // (Re)starts capture at w x h, f frames per second, and sound when it does not run.
     void changeEncodeSession(int32_t width, int32_t height, int32_t fps);
     // The display a screen cast captures: the extended screen's for screenType 1, else the main one.

@@ -35,7 +35,6 @@ const char* printable(const std::optional<std::string>& address)
 ConnectionController::ConnectionController(MainWindowController& owner)
     : owner_(owner), devices_([&link = owner.link()] { link.tcpClientRelease(); })
 {
-    devices_.setDelegate(&owner_);
     devices_.setReloadHandler([this] { owner_.view().showDevices(devices_.devices()); });
 }
 
@@ -143,6 +142,26 @@ void ConnectionController::clickDisConnectBtn()
 
 void ConnectionController::onConnectSuccess(const std::string& name)
 {
+    mainQueue_.post([this, name] { connectSucceeded(name); });
+}
+
+void ConnectionController::onConnectFail()
+{
+    mainQueue_.post([this] { connectFailed(); });
+}
+
+void ConnectionController::onDisConnect()
+{
+    mainQueue_.post([this] { linkEnded(); });
+}
+
+void ConnectionController::onReceiveScreenCode(const std::string& code)
+{
+    mainQueue_.post([this, code] { screenCodeReceived(code); });
+}
+
+void ConnectionController::connectSucceeded(const std::string& name)
+{
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
     state.tvDeviceIp = state.connectMode == ConnectMode::PickedFromList || !attemptAddress_
@@ -168,7 +187,7 @@ void ConnectionController::onConnectSuccess(const std::string& name)
     view.showHelpForConnection(true);
 }
 
-void ConnectionController::onConnectFail()
+void ConnectionController::connectFailed()
 {
     if (owner_.state().connectMode == ConnectMode::CastingCode && !codeAddresses_.empty()) {
         tryNextCodeAddress();
@@ -214,7 +233,7 @@ void ConnectionController::reportConnectFailure()
     codeAddresses_.clear();
 }
 
-void ConnectionController::onDisConnect()
+void ConnectionController::linkEnded()
 {
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
@@ -249,7 +268,7 @@ void ConnectionController::onDisConnect()
         applyPageRule();
 }
 
-void ConnectionController::onReceiveScreenCode(const std::string& code)
+void ConnectionController::screenCodeReceived(const std::string& code)
 {
     SessionState& state = owner_.state();
     state.screenProjectionCode = code;

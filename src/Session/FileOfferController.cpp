@@ -36,6 +36,11 @@ FileOfferController::~FileOfferController()
 
 void FileOfferController::tvShareFile2pc(const std::string& json)
 {
+    guard_.post([this, json] { offerArrived(json); });
+}
+
+void FileOfferController::offerArrived(const std::string& json)
+{
     assert(mainThread_.holds());
     PLOG("recv file message");
     if (waiting_) {

@@ -45,5 +45,5 @@ void FileWindowController::goFileInfoWindow()
 
 void FileWindowController::pushFileSuccess()
 {
-    owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f);
+    guard_.post([this] { owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f); });
 }

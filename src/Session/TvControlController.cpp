@@ -78,7 +78,19 @@ void TvControlController::post(uint32_t type, Point point, int64_t clickCount)
     input_.postMouseEvent(button, type, point.x, point.y, clickCount);
 }
 
-void TvControlController::onTvcontrolReceived(int type, const std::vector<uint8_t>& payload)
+void TvControlController::onTvcontrolReceived(int type, const uint8_t* data, int64_t len)
+{
+    // The payload is valid during this call only.
+    std::vector<uint8_t> payload(data, data + (data && len > 0 ? len : 0));
+    guard_.post([this, type, payload = std::move(payload)] { touched(type, payload); });
+}
+
+void TvControlController::tvKeyHandle(int keyCode)
+{
+    guard_.post([this, keyCode] { keyPressed(keyCode); });
+}
+
+void TvControlController::touched(int type, const std::vector<uint8_t>& payload)
 {
     assert(mainThread_.holds());
     const auto touch = TouchPayload::decode(payload);
@@ -118,7 +130,7 @@ void TvControlController::onTvcontrolReceived(int type, const std::vector<uint8_
     previousTimeMs_ = now;
 }
 
-void TvControlController::tvKeyHandle(int keyCode)
+void TvControlController::keyPressed(int keyCode)
 {
     assert(mainThread_.holds());
     const auto key = macKeyCode(keyCode);

@@ -86,6 +86,21 @@ void TvScreenController::clickStopMirrorBtn()
 
 void TvScreenController::tvInviteToReverse()
 {
+    guard_.post([this] { invited(); });
+}
+
+void TvScreenController::tvScreenFail(int reason)
+{
+    guard_.post([this, reason] { viewingRefused(reason); });
+}
+
+void TvScreenController::tvScreenStop()
+{
+    guard_.post([this] { viewingStoppedByTv(); });
+}
+
+void TvScreenController::invited()
+{
     assert(mainThread_.holds());
     // The link delivers the invitation a second after it came: the TV may be gone by now.
     if (!owner_.state().ConnectWithTv) {
@@ -96,7 +111,7 @@ void TvScreenController::tvInviteToReverse()
     clickMirrorBtn(true);
 }
 
-void TvScreenController::tvScreenFail(int reason)
+void TvScreenController::viewingRefused(int reason)
 {
     assert(mainThread_.holds());
     stopViewing(true);
@@ -105,7 +120,7 @@ void TvScreenController::tvScreenFail(int reason)
                             LocalizedText::text(reason != 0 ? "STRING_EXIST_SCREEN" : "STRING_ONLY_SPEAKER_SCREEN"), {});
 }
 
-void TvScreenController::tvScreenStop()
+void TvScreenController::viewingStoppedByTv()
 {
     assert(mainThread_.holds());
     if (owner_.state().videoSendFlag.load())

@@ -25,7 +25,7 @@ WindowCastController::WindowCastController(MainWindowController& owner, std::sha
     : owner_(owner), picker_(windows ? std::move(windows) : std::make_shared<X11WindowListSource>())
 {
     assert(mainThread_.holds());
-    picker_.setDelegate(&owner_);
+    picker_.setDelegate(this);
 }
 
 WindowCastController::~WindowCastController()
@@ -150,6 +150,11 @@ void WindowCastController::pauseWindowScreen()
 }
 
 void WindowCastController::stopScreenFunction()
+{
+    guard_.post([this] { windowLost(); });
+}
+
+void WindowCastController::windowLost()
 {
     assert(mainThread_.holds());
     // Reported again while the capture winds down, or after the cast stopped: a stop already

@@ -29,11 +29,12 @@ public:
             post(std::forward<Action>(action));
     }
 
-    // Delivers one delegate call; the arguments are copied into it.
+    // Delivers one call of a delegate method, in the slot of the interface that declares it; the
+    // arguments are copied into it.
     template <class Delegate, class... Params, class... Args>
-    void call(DelegateSlot<Delegate> SessionDelegates::*slot, void (Delegate::*method)(Params...), Args... args) const
+    void call(void (Delegate::*method)(Params...), Args... args) const
     {
-        deliver([delegates = delegates_, slot, method, args...] { ((*delegates).*slot).call(method, args...); });
+        deliver([delegates = delegates_, method, args...] { delegates->call(method, args...); });
     }
 
 private:

@@ -1,4 +1,5 @@
 #include "Session/CastingFixture.h"
+#include "Session/CastingController.h"
 
 #include "Platform/MainQueue.h"
 #include "Platform/SerialQueue.h"
@@ -35,7 +36,7 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
                 std::this_thread::yield();
             }
         });
-        link.processQueue()->async([&] { controller->onVideoQuality(1 + round % 4, 0, 0, 0); });
+        link.processQueue()->async([&] { controller->casting().onVideoQuality(1 + round % 4, 0, 0, 0); });
         std::thread ender([&] {
             if (ending == Ending::Stop)
                 MainQueue::shared()->async([&] { casting().clickStopScreenBtn(); });

@@ -1,6 +1,7 @@
 #include "Session/CastingFixture.h"
 
 #include "Session/CastQuality.h"
+#include "Session/CastingController.h"
 #include "Utils/LocalizedText.h"
 
 #include <gtest/gtest.h>
@@ -78,7 +79,7 @@ TEST_F(CastingControllerTest, WithoutAnAnswerTheCastStopsAfterTwoSeconds)
     EXPECT_TRUE(contains(view.calls, "showIdleState screenType=0"));
 
     // A late answer starts nothing.
-    controller->onVideoQuality(2, 0, 0, 0);
+    controller->casting().onVideoQuality(2, 0, 0, 0);
     loop->runUntilIdle();
     EXPECT_TRUE(media.events().empty());
 }
@@ -179,6 +180,7 @@ TEST_F(CastingControllerTest, EditionFiveRefusesACastButNotAStop)
 
     // A cast the TV asked for still stops from the button.
     casting().tvRequestMirror();
+    loop->runUntilIdle();
     EXPECT_TRUE(state().videoSendFlag.load());
     casting().clickStopScreenBtn();
     EXPECT_FALSE(state().videoSendFlag.load());
@@ -251,13 +253,13 @@ TEST_F(CastingControllerTest, TheTvStartsACastWithoutACodeUnlessItsScreenIsViewe
     connect();
     state().screenProjectionCode = "A1B2C3";
     state().viewingTvScreen = true;
-    controller->tvRequestMirror();
+    controller->casting().tvRequestMirror();
     loop->runUntilIdle();
     EXPECT_TRUE(contains(view.calls, alert("STRING_STOP_TVMIRROR")));
     EXPECT_FALSE(state().videoSendFlag.load());
 
     state().viewingTvScreen = false;
-    controller->tvRequestMirror();
+    controller->casting().tvRequestMirror();
     loop->runUntilIdle();
     EXPECT_TRUE(state().videoSendFlag.load());
     EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=0");
@@ -299,14 +301,14 @@ TEST_F(CastingControllerTest, ADisconnectStopsCaptureAndSendsNothing)
 TEST_F(CastingControllerTest, TheQualityEntryFollowsTheTvHalfASecondLater)
 {
     gSelectedQualityIndex.store(3);
-    controller->supportChangeQuality(true);
+    controller->casting().supportChangeQuality(true);
     loop->advance(CastingController::kQualitySupportDelay - std::chrono::milliseconds(1));
     EXPECT_FALSE(contains(view.calls, "showQualityEntry 1"));
     loop->advance(std::chrono::milliseconds(1));
     EXPECT_TRUE(contains(view.calls, "showQualityEntry 1"));
     EXPECT_EQ(gSelectedQualityIndex.load(), 3);
 
-    controller->supportChangeQuality(false);
+    controller->casting().supportChangeQuality(false);
     loop->advance(CastingController::kQualitySupportDelay);
     EXPECT_EQ(view.calls.back(), "showQualityEntry 0");
     EXPECT_EQ(gSelectedQualityIndex.load(), 0);

@@ -1,6 +1,7 @@
 #include "Socket/ClientInfoRecord.h"
 #include "Utils/LocalizedText.h"
 #include "Session/SessionTestSupport.h"
+#include "Session/ConnectionController.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST_F(ConnectionControllerTest, MalformedInputIsRefusedAndConnectsNothing)
                               "\xC3\x84\xC3\x96\xC3\x9C", ""}) {
         SCOPED_TRACE(input);
         view.calls.clear();
-        controller->inputIPTextField(input);
+        controller->connection().inputIPTextField(input);
         EXPECT_EQ(view.calls, (std::vector<std::string>{"showInputError (hidden)", tip}));
         EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
     }
@@ -50,7 +51,7 @@ TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkCome
 {
     makeController();
     // The TV listens on 127.0.0.1 only.
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.2");
     ASSERT_TRUE(waitForView(kFailToast));
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_IP"));
     EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
@@ -58,13 +59,13 @@ TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkCome
     EXPECT_FALSE(state().tvDeviceIp);
 
     view.calls.clear();
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.2");
     loop->runUntilIdle();
     EXPECT_TRUE(view.calls.empty());
 
     // Edited, then back: tried again.
-    controller->inputIPTextField("127.0.0.");
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.");
+    controller->connection().inputIPTextField("127.0.0.2");
     ASSERT_TRUE(waitForView(kFailToast));
     loop->runUntilIdle();
     EXPECT_EQ(view.callsStartingWith("toast").size(), 1u) << "one failure per attempt";
@@ -78,7 +79,7 @@ TEST_F(ConnectionControllerTest, ASuccessfulLinkLetsTheSameTextBeTriedAgain)
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
     EXPECT_FALSE(view.fileWindowVisible) << "the file window closes with the link";
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(tv.linksAccepted(), 2u);
 }
@@ -89,7 +90,7 @@ TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
 {
     tv.setAnswerServerInfo(false);
     makeController();
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
     loop->advance(TCPManager::kServerInfoTimeout);
     ASSERT_TRUE(waitForView(kFailToast));
@@ -98,8 +99,8 @@ TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
     EXPECT_EQ(link.getConnectTvIp(), "0.0.0.0");
 
     tv.setAnswerServerInfo(true);
-    controller->inputIPTextField("127.0.0");
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     EXPECT_EQ(view.last("showTvAddress"), "showTvAddress 127.0.0.1");
@@ -123,10 +124,10 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     EXPECT_FALSE(state().screenProjectionCode);
     EXPECT_EQ(folderClears, 2);
 
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     view.calls.clear();
-    controller->clickDisConnectBtn();
+    controller->connection().clickDisConnectBtn();
     EXPECT_EQ(view.calls.front(), "hidePage Connected");
     ASSERT_TRUE(tv.waitForDisconnect());
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
@@ -150,7 +151,7 @@ TEST_F(CastingCodeConnectTest, ACodeDecodedWithTheLocalInterfaceConnects)
 {
     makeController();
     const std::string code = encodeCastingCode('Q', {0, 0, 1});
-    controller->inputIPTextField(code);
+    controller->connection().inputIPTextField(code);
     EXPECT_EQ(state().connectMode, ConnectMode::CastingCode);
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     ASSERT_TRUE(waitConnected());
@@ -166,7 +167,7 @@ TEST_F(CastingCodeConnectTest, TheCastingCodeFieldFollowsTheLink)
 {
     makeController();
     const std::string code = encodeCastingCode('Q', {0, 0, 1});
-    controller->inputIPTextField(code);
+    controller->connection().inputIPTextField(code);
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText " + code);
     tv.closeLink();
@@ -178,7 +179,7 @@ TEST_F(CastingCodeConnectTest, ACodeThatReachesNoTvFailsOnce)
 {
     makeController();
     // 127.0.0.2: nobody listens there on the TV's port.
-    controller->inputIPTextField(encodeCastingCode('Q', {0, 0, 2}));
+    controller->connection().inputIPTextField(encodeCastingCode('Q', {0, 0, 2}));
     ASSERT_TRUE(waitForView(kFailToast));
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
     loop->runUntilIdle();
@@ -200,7 +201,7 @@ protected:
 TEST_F(NoInterfaceTest, ACodeWithoutAnInterfaceFails)
 {
     makeController();
-    controller->inputIPTextField("Q00001");
+    controller->connection().inputIPTextField("Q00001");
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
     EXPECT_EQ(view.callsStartingWith("toast"), (std::vector<std::string>{kFailToast}));
     EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);

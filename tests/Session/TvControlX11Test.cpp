@@ -9,6 +9,8 @@
 #include "Socket/TouchPayload.h"
 #include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
+#include "Session/ConnectionController.h"
+#include "Session/TvControlController.h"
 #include "tv-sim/TvSim.h"
 
 // Xlib's macros break gtest's headers that come after them.
@@ -66,7 +68,7 @@ protected:
         services.tvPort = sim->port();
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(loop->runUntil([&] {
             return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value();
         }));
@@ -184,7 +186,7 @@ TEST_F(TvControlX11Test, AQuickSecondTapClicksTwiceAndALongPressClicksRight)
 
     seen.clear();
     const std::vector<uint8_t> held = TouchPayload{200, 150, 0, 0}.encodeLittleEndian();
-    controller->onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
+    controller->tvControl().onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
     loop->runUntilIdle();
     ASSERT_TRUE(awaitEvents(2));
     EXPECT_EQ(events(), (std::vector<std::string>{"press 3", "release 3"}));

@@ -1,6 +1,7 @@
 #include "Session/WindowCastController.h"
 
 #include "Session/CastingFixture.h"
+#include "Session/CastingController.h"
 #include "UI/FakeWindowSource.h"
 
 #include "Media/EncoderH264/windowInfo.h"
@@ -68,15 +69,15 @@ protected:
 
 TEST_F(WindowCastTest, TheWindowPageOpensStartsThePollAndClosesWithItsToast)
 {
-    controller->toWindowInfoView();
+    controller->windowCast().toWindowInfoView();
     EXPECT_TRUE(state().inWindowInfoView);
     EXPECT_TRUE(picker().findWindowTimerRunning());
     EXPECT_EQ(view.last("showPage"), "showPage Window");
-    controller->goBack();
+    controller->windowCast().goBack();
     EXPECT_FALSE(state().inWindowInfoView);
     EXPECT_EQ(view.last("showPage"), "showPage Connected");
     EXPECT_EQ(view.calls.back(), "hideToast");
-    controller->goWindowInfo();
+    controller->windowCast().goWindowInfo();
     EXPECT_EQ(view.last("showPage"), "showPage Window");
 }
 
@@ -137,10 +138,10 @@ TEST_F(WindowCastTest, ALostWindowStopsTheCastOnceAndNeverStartsOne)
     chooseFirstWindow();
     startWindowCast();
     // The capture reports from its own queue, once per tick until it is stopped.
-    controller->stopScreenFunction();
-    controller->stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
     loop->runUntilIdle();
-    controller->stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
     loop->runUntilIdle();
     EXPECT_FALSE(state().videoSendFlag.load());
     EXPECT_EQ(state().windowInfo, nullptr);
@@ -195,14 +196,14 @@ TEST_F(WindowCastTest, ReturnInTheCastingCodeWindowSubmitsTheCodeOtherKeysPass)
     state().inputScreenProjectionCode = "stale";
     windowCast().clickStartWindowScreen();
     EXPECT_TRUE(view.keyMonitor.installed());
-    controller->cancelScreenProjectionCodeButton();
+    controller->casting().cancelScreenProjectionCodeButton();
     EXPECT_FALSE(view.keyMonitor.installed());
 }
 
 TEST_F(WindowCastTest, ADisconnectLeavesTheWindowPageAndItsCast)
 {
     chooseFirstWindow();
-    controller->toWindowInfoView();
+    controller->windowCast().toWindowInfoView();
     startWindowCast();
     sim.closeLink();
     ASSERT_TRUE(loop->runUntil([&] { return !state().ConnectWithTv; }));

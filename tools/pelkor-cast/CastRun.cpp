@@ -5,6 +5,7 @@
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
 #include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>
@@ -68,7 +69,7 @@ void CastRun::start()
     // Typed in the address field, as the window's user would.
     const std::string typed = options_.address.empty() ? options_.code : options_.address;
     print("connecting to " + typed);
-    controller_->inputIPTextField(typed);
+    controller_->connection().inputIPTextField(typed);
     ticker_.start(kTick, kTick);
 }
 
@@ -90,11 +91,11 @@ void CastRun::tick()
         if (view_.page() == MainWindowPage::Connected) {
             step_ = Step::Casting;
             castStarted_ = now;
-            controller_->clickScreen(true);
+            controller_->casting().clickScreen(true);
             if (view_.castingCodeWindowShown()) {
                 if (options_.code.empty())
                     return finish("the TV asks for its casting code: give it with --code", 1);
-                controller_->inputScreenProjectionCode(options_.code);
+                controller_->casting().inputScreenProjectionCode(options_.code);
             }
         } else if (now - connectStarted_ > kConnectLimit) {
             finish("no TV answered", 1);
@@ -120,7 +121,7 @@ void CastRun::finish(const std::string& why, int status)
     step_ = Step::Stopping;
     status_ = status;
     if (controller_->state().videoSendFlag.load())
-        controller_->clickStopScreenBtn();
+        controller_->casting().clickStopScreenBtn();
     MainQueue::shared()->asyncAfter(kStopGrace, [this] {
         ticker_.cancel();
         report();

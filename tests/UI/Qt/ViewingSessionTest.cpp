@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "UI/Qt/DisplayWindow.h"
+#include "Session/ConnectionController.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -24,7 +25,7 @@ protected:
 
     void connect()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
     }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
