@@ -244,9 +244,8 @@ void ConnectionController::linkEnded()
         return;
     }
     owner_.relay().setConnectWithTv(false);
-    state.videoSendFlag = false;
     owner_.view().closeFileInfoWindow();
-    owner_.casting().stopForDisconnect();
+    owner_.casting().stopScreenSharing(CastStop::LinkEnded);
     clearSharedFolder();
     owner_.link().setAesKey(nullptr);
 

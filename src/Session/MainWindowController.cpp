@@ -46,8 +46,10 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       connection_(std::make_unique<ConnectionController>(*this)),
       casting_(std::make_unique<CastingController>(*this)),
       tvControl_(std::make_unique<TvControlController>(*this)),
-      extendedScreen_(std::make_unique<ExtendedScreen>(view_, state_, services_.extendedScreen,
-                                                       [this] { casting_->userChangeVideoQuality(); })),
+      extendedScreen_(std::make_unique<ExtendedScreen>(view_, state_, services_.extendedScreen, [this] {
+          if (casting_->castRunning())
+              casting_->userChangeVideoQuality();
+      })),
       fileWindow_(std::make_unique<FileWindowController>(*this)),
       fileOffers_(std::make_unique<FileOfferController>(view_, fileOfferServices(link_, state_, services_))),
       windowCast_(std::make_unique<WindowCastController>(*this, services_.windowList)),
@@ -81,7 +83,7 @@ MainWindowController::~MainWindowController()
     link_.setReverseControlDelegate(nullptr);
     // Nothing on "socketQueue" reaches this controller after it.
     relay_->shutdown();
-    casting_->stopForDisconnect();
+    casting_->stopScreenSharing(CastStop::Quit);
 }
 
 void MainWindowController::windowDidLoad()

@@ -6,6 +6,7 @@
 #include "Socket/ViewSizePayload.h"
 #include "UI/KeycodeConverter.h"
 #include "Utils/LocalizedText.h"
+#include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
 #include "Session/MainWindowView.h"
 #include "UI/TvMirror/DisplayWindowController.h"
@@ -64,7 +65,7 @@ void TvScreenController::clickMirrorBtn(bool on)
                                    kVersionToastSeconds);
         return;
     }
-    if (on && state.videoSendFlag.load()) {
+    if (on && owner_.casting().castRunning()) {
         setMirrorButton(false);
         owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_STOP_SCREEN"), {});
         return;
@@ -123,7 +124,7 @@ void TvScreenController::viewingRefused(int reason)
 void TvScreenController::viewingStoppedByTv()
 {
     assert(mainThread_.holds());
-    if (owner_.state().videoSendFlag.load())
+    if (owner_.casting().castRunning())
         return;
     setMirrorButton(false);
     clickMirrorBtn(false);

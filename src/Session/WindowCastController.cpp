@@ -83,7 +83,7 @@ void WindowCastController::selectExpand()
 
 void WindowCastController::applyChoice()
 {
-    if (!owner_.state().videoSendFlag.load()) {
+    if (!owner_.casting().castRunning()) {
         setStartButton(StartButton::Start);
         return;
     }
@@ -96,10 +96,8 @@ void WindowCastController::clickStartWindowScreen()
 {
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
-    if (state.videoSendFlag.load()) {
-        owner_.view().showWindowCastButtons(false);
-        setStartButton(StartButton::Start);
-        owner_.casting().stopScreenSharing();
+    if (owner_.casting().castRunning()) {
+        stopCast(CastStop::User);
         return;
     }
     if (!choiceCastable())
@@ -146,7 +144,7 @@ void WindowCastController::pauseWindowScreen()
     picker_.deselectAll();
     owner_.state().windowInfo.reset();
     setStartButton(StartButton::Disabled);
-    owner_.casting().stopScreenSharing();
+    owner_.casting().stopScreenSharing(CastStop::User);
 }
 
 void WindowCastController::stopScreenFunction()
@@ -159,12 +157,19 @@ void WindowCastController::windowLost()
     assert(mainThread_.holds());
     // Reported again while the capture winds down, or after the cast stopped: a stop already
     // happened, and going through the start button now would start a cast.
-    if (!owner_.state().videoSendFlag.load())
+    if (!owner_.casting().castRunning())
         return;
     owner_.state().windowInfo.reset();
-    clickStartWindowScreen();
+    stopCast(CastStop::WindowLost);
     setStartButton(StartButton::Disabled);
     owner_.view().showToastTip(kWindowLostToast, true, 1, -1.0f);
+}
+
+void WindowCastController::stopCast(CastStop why)
+{
+    owner_.view().showWindowCastButtons(false);
+    setStartButton(StartButton::Start);
+    owner_.casting().stopScreenSharing(why);
 }
 
 void WindowCastController::showCastingCodeWindow()

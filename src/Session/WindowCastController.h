@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
+#include "Session/CastState.h"
 #include "Platform/MainQueueGuard.h"
 #include "UI/KeyboardMonitor.h"
 #include "UI/SelectCollectionDelegate.h"
@@ -71,6 +72,8 @@ public:
 private:
     // The lost window, on the main thread.
     void windowLost();
+    // The cast stops: the window page's buttons back to a start.
+    void stopCast(CastStop why);
     // After a choice: the start button usable, and a running cast switched to the new source.
     void applyChoice();
     void setStartButton(WindowCastView::WindowStartButton state);

@@ -41,7 +41,7 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
             if (ending == Ending::Stop)
                 MainQueue::shared()->async([&] { casting().clickStopScreenBtn(); });
             else if (ending == Ending::Disconnect)
-                MainQueue::shared()->async([&] { casting().stopForDisconnect(); });
+                MainQueue::shared()->async([&] { casting().stopScreenSharing(CastStop::LinkEnded); });
         });
         if (round % 2 == 0)
             mainLoop.runUntilIdle();
@@ -56,7 +56,7 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
         delivering.store(false);
         capture.join();
         // A time-out is disarmed by an answer that came first; then the cast goes on, and stops here.
-        if (state().videoSendFlag.load())
+        if (casting().castRunning())
             casting().clickStopScreenBtn();
         EXPECT_FALSE(media.videoRunning()) << "round " << round;
         EXPECT_FALSE(media.soundRunning()) << "round " << round;

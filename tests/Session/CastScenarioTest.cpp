@@ -109,7 +109,7 @@ protected:
 
     bool castingStopped()
     {
-        return loop->runUntil([&] { return !state().videoSendFlag.load(); }, 10s);
+        return loop->runUntil([&] { return !casting().castRunning(); }, 10s);
     }
 
     // Until `count` pictures of width x height were decoded after the first `after` pictures.

@@ -5,6 +5,7 @@
 #include "Session/SessionTestSupport.h"
 #include "UI/TvMirror/DisplayWindowController.h"
 #include "Session/TvScreenController.h"
+#include "Session/CastingController.h"
 #include "Session/ConnectionController.h"
 
 #include <gtest/gtest.h>
@@ -123,27 +124,28 @@ TEST_F(TvScreenControllerTest, ALowEditionOrARunningCastRefusesToStartAndLeavesT
     EXPECT_EQ(view.last("setMirrorButtonOn"), "setMirrorButtonOn 0");
 
     state().activeVersion = 3;
-    state().videoSendFlag = true;
+    // An announced cast runs until the TV's answer, which this TV never gives.
+    controller->casting().startScreenSharing(0, 0);
     controller->viewing().clickMirrorBtn(true);
     EXPECT_EQ(view.last("alert"), "alert " + text("STRING_TIP") + " / " + text("STRING_STOP_SCREEN"));
     EXPECT_EQ(view.last("setMirrorButtonOn"), "setMirrorButtonOn 0");
     EXPECT_FALSE(window().visible);
     syncWithTv();
     EXPECT_EQ(tv.receivedCount(kMsgTvScreenStart), 0u);
-    state().videoSendFlag = false;
+    controller->casting().stopScreenSharing();
 }
 
 TEST_F(TvScreenControllerTest, TheTvsStopIsAnsweredUnlessACastRuns)
 {
     startViewing();
-    state().videoSendFlag = true;
+    controller->casting().startScreenSharing(0, 0);
     ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
     ASSERT_TRUE(tv.stopViewing());
     syncWithTv();
     EXPECT_TRUE(window().visible);
     EXPECT_EQ(tv.receivedCount(kMsgTvScreenStop), 0u);
 
-    state().videoSendFlag = false;
+    controller->casting().stopScreenSharing();
     startViewing();
     ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
     ASSERT_TRUE(tv.stopViewing());

@@ -108,7 +108,7 @@ TEST_F(WindowCastTest, AChosenWindowIsCastAsTypeTwoWithItsRecord)
     EXPECT_EQ(state().windowInfo, nullptr);
 
     windowCast().clickStartWindowScreen();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(view.last("showWindowCastButtons"), "showWindowCastButtons 0");
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Start");
     EXPECT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
@@ -129,7 +129,7 @@ TEST_F(WindowCastTest, AWindowCastWithoutAWindowOrWithAClosedOneIsRefused)
                                       " close=0 position=1 time=3.000000");
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
     EXPECT_EQ(state().windowInfo, nullptr);
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(sim.receivedCount(kMsgCastVideoFormat), 0u);
 }
 
@@ -143,7 +143,7 @@ TEST_F(WindowCastTest, ALostWindowStopsTheCastOnceAndNeverStartsOne)
     loop->runUntilIdle();
     controller->windowCast().stopScreenFunction();
     loop->runUntilIdle();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(state().windowInfo, nullptr);
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
     EXPECT_EQ(view.callsStartingWith("toast 窗口状态发生变化，投屏已暂停 close=1 position=1 time=-1").size(), 1u);
@@ -157,7 +157,7 @@ TEST_F(WindowCastTest, PauseDropsTheChoiceAndStops)
     chooseFirstWindow();
     startWindowCast();
     windowCast().pauseWindowScreen();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(picker().selectedWindowInfo(), nullptr);
     EXPECT_EQ(state().windowInfo, nullptr);
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
@@ -184,11 +184,11 @@ TEST_F(WindowCastTest, ReturnInTheCastingCodeWindowSubmitsTheCodeOtherKeysPass)
     view.castingCodeField = "";
     view.keyMonitor.feed(Type::KeyDown, 0);
     view.keyMonitor.feed(Type::KeyUp, WindowCastController::kReturnKeyCode);
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     view.keyMonitor.feed(Type::KeyDown, WindowCastController::kReturnKeyCode);
     EXPECT_FALSE(view.keyMonitor.installed());
     EXPECT_EQ(view.last("hideCastingCodeWindow"), "hideCastingCodeWindow");
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_TRUE(sim.waitForMessagesOfType(kMsgCastAudioFormat, 1));
 
     // Cancel stops listening too.

@@ -143,7 +143,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
         << "the chosen window's frame is followed by the poll";
 
     red->stop(SIGTERM);
-    ASSERT_TRUE(serveUntil([&] { return !state().videoSendFlag.load(); })) << "the lost window stops the cast";
+    ASSERT_TRUE(serveUntil([&] { return !controller->casting().castRunning(); })) << "the lost window stops the cast";
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 1));
     // Reports still in flight change nothing more.
     serveUntil([] { return false; }, 10);

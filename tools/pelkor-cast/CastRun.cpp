@@ -102,7 +102,7 @@ void CastRun::tick()
         }
         return;
     case Step::Casting:
-        if (!controller_->state().videoSendFlag.load())
+        if (!controller_->casting().castRunning())
             return finish("the cast ended", format_ ? 0 : 1);
         if (options_.seconds && now - *castStarted_ >= std::chrono::seconds(*options_.seconds))
             finish("time is up", 0);
@@ -120,7 +120,7 @@ void CastRun::finish(const std::string& why, int status)
     print(why);
     step_ = Step::Stopping;
     status_ = status;
-    if (controller_->state().videoSendFlag.load())
+    if (controller_->casting().castRunning())
         controller_->casting().clickStopScreenBtn();
     MainQueue::shared()->asyncAfter(kStopGrace, [this] {
         ticker_.cancel();
