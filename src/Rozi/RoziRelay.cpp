@@ -321,17 +321,23 @@ void RoziRelay::socketDidDisconnect(const Socket& sock, const std::optional<NetS
     if (!sock || shutDown_)
         return;
     std::erase_if(connectedSockets_, [&](const Client& c) { return c.socket == sock; });
-    if (!roziFlag_)
-        return;
-    // A client named both camera and microphone closes as both.
+    // A client named both camera and microphone closes as both. Its name goes whether or not the relay
+    // is on: a later enable must not open a device for a client that has left. The TV hears of it only
+    // while the relay is on.
     if (sock == cameraSocket_) {
+        cameraSocket_.reset();
         isCameraConnect_ = false;
-        services_.send(kMsgCameraClose);
-        PLOG("send close camera message");
+        if (roziFlag_) {
+            services_.send(kMsgCameraClose);
+            PLOG("send close camera message");
+        }
     }
     if (sock == microSocket_) {
+        microSocket_.reset();
         isMicConnect_ = false;
-        services_.send(kMsgMicClose);
-        PLOG("send close mic message");
+        if (roziFlag_) {
+            services_.send(kMsgMicClose);
+            PLOG("send close mic message");
+        }
     }
 }

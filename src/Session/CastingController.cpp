@@ -217,8 +217,9 @@ void CastingController::stopScreenSharing(CastStop why)
     // state only for a cast that ran.
     if (why != CastStop::LinkEnded && (why != CastStop::Quit || wasRunning))
         owner_.view().showIdleState(owner_.state().screenType);
-    // The window page's start button shows a stop no more, even when no cast ran.
-    owner_.windowCast().castStopped();
+    // Every concern undoes what the cast started, even when none ran (the window page's start button
+    // then shows a start again).
+    owner_.endSession(SessionEnd::Cast);
 }
 
 void CastingController::stopVideoCapture()

@@ -93,7 +93,8 @@ public:
     void startScreenSharing(int32_t width, int32_t height);
     // The one stop, for every road: stops capture and sound; unless the link is gone, drops the media
     // still queued for the TV and sends kMsgCastStop (also when no cast runs: the TV hears the stop
-    // whatever it thought); then the idle state. Does nothing while a stop is under way.
+    // whatever it thought); then the idle state and the end-of-session step for the cast. Does
+    // nothing while a stop is under way.
     void stopScreenSharing(CastStop why = CastStop::User);
 
     CastState castState() const { return castState_.load(); }

@@ -9,6 +9,7 @@
 #include "Session/MainWindowController.h"
 #include "Session/MainWindowView.h"
 #include "Rozi/RoziRelay.h"
+#include "Session/FileWindowController.h"
 #include "Session/TvScreenController.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -176,7 +177,7 @@ void ConnectionController::connectSucceeded(const std::string& name)
     codeAddresses_.clear();
 
     view.showPage(MainWindowPage::Connected);
-    clearSharedFolder();
+    owner_.fileWindow().clearSharedFolder();
     state.ConnectWithTv = true;
     owner_.relay().setConnectWithTv(true);
     view.showSessionControlsAtRest();
@@ -215,7 +216,7 @@ void ConnectionController::reportConnectFailure()
     owner_.view().showToastTip(text("STRING_CONNECT_FAIL"), false, kFailToastPosition, kFailToastSeconds);
 
     state.ConnectWithTv = false;
-    owner_.viewing().stopForLinkEnd();
+    owner_.viewing().endSession(SessionEnd::Link);
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
@@ -243,14 +244,10 @@ void ConnectionController::linkEnded()
         PLOG("a link that never came up has ended");
         return;
     }
-    owner_.relay().setConnectWithTv(false);
-    owner_.view().closeFileInfoWindow();
-    owner_.casting().stopScreenSharing(CastStop::LinkEnded);
-    clearSharedFolder();
+    owner_.endSession(SessionEnd::Link);
     owner_.link().setAesKey(nullptr);
 
     state.ConnectWithTv = false;
-    owner_.viewing().stopForLinkEnd();
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
@@ -283,8 +280,3 @@ void ConnectionController::setCastingCodeField(const std::string& text)
     owner_.view().setCastingCodeText(text);
 }
 
-void ConnectionController::clearSharedFolder() const
-{
-    if (owner_.services().clearSharedFolder)
-        owner_.services().clearSharedFolder();
-}

@@ -60,7 +60,6 @@ private:
     void connectTo(const std::string& address);
     // The attempt has failed for good: tips, toast and the state of no link.
     void reportConnectFailure();
-    void clearSharedFolder() const;
     // The casting-code field's text, in the session and in the window.
     void setCastingCodeField(const std::string& text);
 

@@ -80,6 +80,16 @@ void FileOfferController::rejectFileShare()
     services_.send(kMsgFileShareReject, {});
 }
 
+void FileOfferController::endSession(SessionEnd end)
+{
+    assert(mainThread_.holds());
+    if (end != SessionEnd::Link || !waiting_)
+        return;
+    PLOG("the TV's file offer dropped: the link ended before the answer");
+    waiting_.reset();
+    endCountdown();
+}
+
 void FileOfferController::agreeFileShare()
 {
     assert(mainThread_.holds());

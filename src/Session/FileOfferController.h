@@ -2,6 +2,7 @@
 
 #include "Platform/HttpClient.h"
 #include "Platform/MainQueueGuard.h"
+#include "Session/SessionEnd.h"
 #include "Socket/FileShareOffer.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Utils/ThreadAffinity.h"
@@ -52,6 +53,9 @@ public:
     // The offer window's buttons; reject also ends the countdown.
     void rejectFileShare();
     void agreeFileShare();
+    // The end-of-session step for the link: an offer still waiting for the answer is dropped, with
+    // its window and countdown, and nothing is sent (the TV is gone). Downloads under way run on.
+    void endSession(SessionEnd end);
     // The result window's buttons.
     void closeDownloadSuccessWindow();
     void openDownloadDetails();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/MainQueueGuard.h"
+#include "Session/SessionEnd.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
 
 #include <memory>
@@ -22,6 +23,12 @@ public:
     void goFileInfoWindow();
     // kMsgFilePushAck, on the receive thread.
     void pushFileSuccess() override;
+    // Empties the shared folder (when the session has one to empty): no copy sealed under an ended
+    // link's key, nor one made for another TV, is served.
+    void clearSharedFolder() const;
+    // The end-of-session step for the link: the file window is closed and the shared folder emptied
+    // (a cast's end leaves both alone).
+    void endSession(SessionEnd end);
 
     // Made on first use, over the session's file server (the process-wide one unless injected).
     FileCollectionView& panel();

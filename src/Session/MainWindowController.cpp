@@ -108,6 +108,25 @@ void MainWindowController::setLinkDelegates(bool on)
     link_.setRoziDelegate(concern(relay_));
 }
 
+void MainWindowController::endSession(SessionEnd end)
+{
+    assert(mainThread_.holds());
+    if (end == SessionEnd::Link) {
+        // Without a word to the TV: it is gone. The cast's end comes back here first.
+        casting_->stopScreenSharing(CastStop::LinkEnded);
+        relay_->setConnectWithTv(false);
+        viewing_->endSession(end);
+        fileWindow_->endSession(end);
+        fileOffers_->endSession(end);
+        windowCast_->endSession(end);
+        view_.closeAlerts();
+        view_.hideRoziTipWindow();
+        return;
+    }
+    tvControl_->endSession(end);
+    windowCast_->endSession(end);
+}
+
 void MainWindowController::windowWillClose()
 {
     assert(mainThread_.holds());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Session/SessionEnd.h"
 #include "Session/SessionServices.h"
 #include "Session/SessionState.h"
 #include "Platform/MainQueueGuard.h"
@@ -25,7 +26,8 @@ class TvScreenController;
 // capabilities, casting, window casting, the TV's control of the computer, viewing the TV's screen,
 // files both ways, the camera and microphone relay), all sharing one SessionState, and wires each to
 // the link's events and the window's delegates it handles. The window's actions go to the concerns
-// directly; what stays here is the window's life (loading, closing) and the relay's tip window.
+// directly; what stays here is the window's life (loading, closing), the relay's tip window, and the
+// end-of-session step, which runs each concern's endSession in a fixed order.
 //
 // Threads: made, used and destroyed on the main thread (asserted). Each concern moves the link's calls
 // to the main queue itself before it touches anything (the relay to its queue "socketQueue"); its
@@ -46,6 +48,11 @@ public:
     void windowWillClose();
     // The relay's tip window's button.
     void cancelRoziTipWindow();
+
+    // The end-of-session step, on the main thread: a cast stopped (CastingController's one stop, on
+    // every road), or the link ended (ConnectionController), which first stops a running cast and so
+    // comes back here for the cast. Each concern undoes what it started; docs/threads.md lists what.
+    void endSession(SessionEnd end);
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }

@@ -76,6 +76,20 @@ void TvControlController::post(uint32_t type, Point point, int64_t clickCount)
     const bool right = type == PostEvent::kRightMouseDown || type == PostEvent::kRightMouseUp;
     const uint32_t button = right ? kRightButton : kLeftButton;
     input_.postMouseEvent(button, type, point.x, point.y, clickCount);
+    if (type == PostEvent::kLeftMouseDown || (type == PostEvent::kLeftMouseDragged && leftHeldAt_))
+        leftHeldAt_ = point;
+    else if (type == PostEvent::kLeftMouseUp)
+        leftHeldAt_.reset();
+}
+
+void TvControlController::endSession(SessionEnd)
+{
+    assert(mainThread_.holds());
+    if (leftHeldAt_) {
+        PLOG("the TV's left button released as its cast ended");
+        post(PostEvent::kLeftMouseUp, *leftHeldAt_, 1);
+    }
+    previousTimeMs_.reset();
 }
 
 void TvControlController::onTvcontrolReceived(int type, const uint8_t* data, int64_t len)

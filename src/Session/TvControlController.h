@@ -2,6 +2,7 @@
 
 #include "Platform/MainQueueGuard.h"
 #include "Session/InputPosting.h"
+#include "Session/SessionEnd.h"
 #include "Socket/VXTcpConnectDelegate.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
 #include "Utils/ThreadAffinity.h"
@@ -38,6 +39,11 @@ public:
     void onTvcontrolReceived(int type, const uint8_t* data, int64_t len) override;
     void tvKeyHandle(int keyCode) override;
 
+    // The end-of-session step for a cast (the link's end comes with one): the left button the TV
+    // pressed and has not released is released where it was last moved (the TV's own release is
+    // dropped once the cast is gone), and the touch history is forgotten.
+    void endSession(SessionEnd end);
+
     // The key the TV's key code stands for (left, right, Escape), as a Mac virtual key code; nullopt
     // for any other code.
     static std::optional<uint16_t> macKeyCode(int tvKeyCode);
@@ -64,5 +70,7 @@ private:
     int32_t previousX_ = 0;
     int32_t previousY_ = 0;
     std::optional<double> previousTimeMs_;
+    // Where the left button the TV pressed is held; none while it is up.
+    std::optional<Point> leftHeldAt_;
     MainQueueGuard guard_;
 };

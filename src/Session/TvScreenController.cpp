@@ -131,10 +131,11 @@ void TvScreenController::viewingStoppedByTv()
     enableMirrorButtonLater();
 }
 
-void TvScreenController::stopForLinkEnd()
+void TvScreenController::endSession(SessionEnd end)
 {
     assert(mainThread_.holds());
-    stopViewing(false);
+    if (end == SessionEnd::Link)
+        stopViewing(false);
 }
 
 void TvScreenController::displayWindowWillClose()

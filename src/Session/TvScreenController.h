@@ -3,6 +3,7 @@
 #include "Media/H264DecoderOutputDelegate.h"
 #include "Media/H264DecoderTool.h"
 #include "Platform/MainQueueGuard.h"
+#include "Session/SessionEnd.h"
 #include "Socket/VXTcpReverseControlDelegate.h"
 #include "UI/TvMirror/DisplayWindowDelegate.h"
 #include "Utils/ThreadAffinity.h"
@@ -42,8 +43,9 @@ public:
     void clickMirrorBtn(bool on);
     void clickStopMirrorBtn();
 
-    // The link has ended: viewing stops without a word to the TV.
-    void stopForLinkEnd();
+    // The end-of-session step for the link: viewing stops without a word to the TV (a cast's end
+    // leaves viewing alone).
+    void endSession(SessionEnd end);
 
     // --- TvScreenDelegate.
     // The TV's invitation (main queue), refusal and stop (receive thread): each moves to the main queue.

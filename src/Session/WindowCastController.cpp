@@ -197,9 +197,14 @@ void WindowCastController::screenCastStarted(bool fromScreenButton)
     setStartButton(StartButton::Disabled);
 }
 
-void WindowCastController::castStopped()
+void WindowCastController::endSession(SessionEnd end)
 {
     assert(mainThread_.holds());
+    if (end == SessionEnd::Link) {
+        if (listening_)
+            hideCastingCodeWindow();
+        return;
+    }
     owner_.view().showWindowCastButtons(false);
     if (owner_.state().screenType != kScreenTypeWholeScreen && startButton_ != StartButton::Disabled)
         setStartButton(StartButton::Start);

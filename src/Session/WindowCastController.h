@@ -2,6 +2,7 @@
 
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Session/CastState.h"
+#include "Session/SessionEnd.h"
 #include "Platform/MainQueueGuard.h"
 #include "UI/KeyboardMonitor.h"
 #include "UI/SelectCollectionDelegate.h"
@@ -60,8 +61,9 @@ public:
     void hideCastingCodeWindow();
     // A whole-screen cast began: the window choice goes (and the picker's, from the screen button).
     void screenCastStarted(bool fromScreenButton);
-    // A cast ended (stopped, timed out, the link gone).
-    void castStopped();
+    // The end-of-session step: a cast ended (every road): the window page's buttons are back at a
+    // start; the link ended: the casting-code window, which asked for that TV's code, is closed.
+    void endSession(SessionEnd end);
 
     // --- The Return-key monitor of the casting-code window.
     void startListening();

@@ -1,7 +1,10 @@
 #include "Socket/ClientInfoRecord.h"
 #include "Utils/LocalizedText.h"
 #include "Session/SessionTestSupport.h"
+#include "Session/CastingController.h"
 #include "Session/ConnectionController.h"
+#include "Session/FileOfferController.h"
+#include "tv-sim/TvFileServer.h"
 
 #include <gtest/gtest.h>
 
@@ -114,8 +117,22 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
 {
     makeController();
     connectTyped();
+    // What the link started: the TV's offer counting down, an alert of the TV's, the casting-code window.
+    ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON("http://127.0.0.1:9/f", {{"1", "a"}}))));
+    ASSERT_TRUE(tv.send(kMsgTvScreenFail, TvSim::int32(0)));
+    ASSERT_TRUE(waitForView("alert"));
+    ASSERT_TRUE(waitForView("showFileShareWindow"));
+    state().screenProjectionCode = "A1B2C3";
+    controller->casting().clickScreen(true);
+    ASSERT_EQ(view.calls.back(), "showCastingCodeWindow");
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    // The link's end undid it all, telling the TV nothing.
+    EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());
+    EXPECT_EQ(view.last("hideFileShareWindow"), "hideFileShareWindow");
+    EXPECT_EQ(view.last("closeAlerts"), "closeAlerts");
+    EXPECT_FALSE(view.pendingAlert);
+    EXPECT_EQ(view.last("hideCastingCodeWindow"), "hideCastingCodeWindow");
     EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
     EXPECT_EQ(view.last("showHelpForConnection"), "showHelpForConnection not connected");
     // Without discovery the page follows at once; no TV found and not connected.
@@ -126,6 +143,10 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
 
     controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
+    // The ended offer's countdown answers nobody, the new TV least of all.
+    loop->advance(std::chrono::seconds(FileOfferController::kAnswerSeconds));
+    syncWithTv();
+    EXPECT_EQ(tv.receivedCount(kMsgFileShareReject), 0u);
     view.calls.clear();
     controller->connection().clickDisConnectBtn();
     EXPECT_EQ(view.calls.front(), "hidePage Connected");

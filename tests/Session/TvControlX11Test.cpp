@@ -84,8 +84,9 @@ protected:
 
     void cast()
     {
+        const size_t announced = sim->receivedCount(kMsgCastAudioFormat);
         controller->casting().clickScreen(true);
-        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, 1));
+        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, announced + 1));
         ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
         ASSERT_TRUE(loop->runUntil([&] { return controller->casting().touchArea().has_value(); }));
     }
@@ -191,6 +192,26 @@ TEST_F(TvControlX11Test, AQuickSecondTapClicksTwiceAndALongPressClicksRight)
     ASSERT_TRUE(awaitEvents(2));
     EXPECT_EQ(events(), (std::vector<std::string>{"press 3", "release 3"}));
     EXPECT_EQ(pointer().x, 200);
+}
+
+// The TV's release of a held press comes after its cast is gone and is dropped: the end of the cast,
+// and the end of the link, release the button themselves, where the TV last moved it.
+TEST_F(TvControlX11Test, APressTheTvHoldsIsReleasedWhenTheCastStopsAndWhenTheLinkEnds)
+{
+    cast();
+    touch(kMsgTouchDown, 400, 300);
+    ASSERT_TRUE(awaitPointer(400, 300, Button1Mask));
+    touch(kMsgTouchMove, 500, 350);
+    ASSERT_TRUE(awaitPointer(500, 350, Button1Mask));
+    controller->casting().clickStopScreenBtn();
+    EXPECT_TRUE(awaitPointer(500, 350, 0)) << "still held after the cast stopped";
+
+    cast();
+    touch(kMsgTouchDown, 200, 100);
+    ASSERT_TRUE(awaitPointer(200, 100, Button1Mask));
+    sim->closeLink();
+    EXPECT_TRUE(awaitPointer(200, 100, 0)) << "still held after the link ended";
+    EXPECT_FALSE(controller->state().ConnectWithTv);
 }
 
 TEST_F(TvControlX11Test, TheTvsKeysGoThroughTheKeyTable)

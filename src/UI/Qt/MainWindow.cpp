@@ -188,6 +188,15 @@ void MainWindow::showAlert(const std::string& message, const std::string& inform
     alert->open();
 }
 
+void MainWindow::closeAlerts()
+{
+    for (QMessageBox* alert : findChildren<QMessageBox*>("alert", Qt::FindDirectChildrenOnly)) {
+        // Closed without its dismissal: that spoke of the ended session.
+        disconnect(alert, &QMessageBox::finished, this, nullptr);
+        alert->close();
+    }
+}
+
 void MainWindow::showPage(MainWindowPage page)
 {
     const bool changed = ui_->pages->currentWidget() != pageWidget(page);
