@@ -154,8 +154,10 @@ void tvScreenResolution(SessionEventDelivery& d, int, Payload payload)
 // The bytes are the transport's: valid during the call only.
 void videoFrame(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&TvScreenDelegate::onReveiveScreenVideoData, payload.data(),
-           static_cast<int64_t>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&TvScreenDelegate::onReveiveScreenVideoData, payload.data(),
+                            static_cast<int64_t>(payload.size()));
+    });
 }
 
 void tvRequestCast(SessionEventDelivery& d, int, Payload)
@@ -224,15 +226,19 @@ void relayTip(SessionEventDelivery& d, int type, Payload payload)
 // The bytes are the transport's: valid during the call only.
 void cameraData(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
-           static_cast<int64_t>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
+                            static_cast<int64_t>(payload.size()));
+    });
 }
 
 // The bytes are the transport's: valid during the call only.
 void micData(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
-           static_cast<int>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
+                            static_cast<int>(payload.size()));
+    });
 }
 
 void activeVersion(SessionEventDelivery& d, int, Payload payload)
@@ -245,9 +251,10 @@ void roziEnable(SessionEventDelivery& d, int, Payload payload)
     d.call(&ROZIOperationDelegate::enableRoziFunction, flagOf(payload));
 }
 
+// The offer is read from the transport's bytes.
 void keyExchangeOffer(SessionEventDelivery& d, int, Payload payload)
 {
-    d.deliver([&] { d.session().answerKeyExchange(payload); });
+    d.lend([&] { d.session().answerKeyExchange(payload); });
 }
 
 void fileShareOffer(SessionEventDelivery& d, int, Payload payload)

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -93,6 +94,28 @@ TEST(SessionEventDeliveryDeathTest, APostedActionRunsOnItsQueue)
     for (const Delivery how : {Delivery::SessionQueue, Delivery::MainQueueLater}) {
         const SessionEventDelivery delivery(how, delegates, session, queue, queue);
         EXPECT_DEATH(delivery.deliver([] {}), "runs on the queue it was posted to");
+    }
+#endif
+}
+
+// The rows whose handlers hand on the transport's own bytes: a row edited to post would leave their
+// action a dangling pointer, so the handler refuses to run under any delivery but at once.
+TEST(SessionEventDeliveryDeathTest, AHandlerThatLendsTheTransportsBytesDeliversAtOnce)
+{
+#ifdef NDEBUG
+    GTEST_SKIP() << "assertions are off in this build";
+#else
+    const auto delegates = std::make_shared<SessionDelegates>();
+    NoSession session;
+    MisroutingQueue queue;
+    const std::vector<uint8_t> bytes(16, 0x5A);
+    for (const uint16_t type : {kMsgVideoFrame, kMsgCameraData, kMsgMicData, kMsgKeyExchangeOffer}) {
+        SCOPED_TRACE(MessageCatalogue::name(type));
+        const SessionEvent* event = SessionEventTable::find(type);
+        ASSERT_NE(event, nullptr);
+        EXPECT_EQ(event->delivery, Delivery::AtOnce);
+        const SessionEventDelivery posted(Delivery::SessionQueue, delegates, session, queue, queue);
+        EXPECT_DEATH(event->handle(posted, type, bytes), "lends the transport's bytes delivers at once");
     }
 #endif
 }
