@@ -112,13 +112,12 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
 SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination)
 {
     const std::string scratch = scratch_->releasePath();
-    const int error = FileManager::renameWithoutReplacing(scratch, destination);
-    if (error != 0)
-        ::unlink(scratch.c_str());
-    if (error == 0)
+    const auto error = FileManager::renameWithoutReplacing(scratch, destination);
+    if (!error)
         return Placement::Placed;
-    if (error == EEXIST)
+    ::unlink(scratch.c_str());
+    if (error->isPosix(EEXIST))
         return Placement::AlreadyThere;
-    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), std::strerror(error));
+    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), error->description.c_str());
     return Placement::Failed;
 }

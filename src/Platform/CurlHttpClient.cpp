@@ -38,11 +38,16 @@ bool isFetchableURL(const std::string& url)
     return ok;
 }
 
-HttpDownloadResult failure(std::string why)
+HttpDownloadResult failure(Error why)
 {
     HttpDownloadResult result;
     result.error = std::move(why);
     return result;
+}
+
+Error clientError(HttpClient::ErrorCode code, std::string text)
+{
+    return Error{HttpClient::kErrorDomain, code, std::move(text)};
 }
 
 } // namespace
@@ -136,7 +141,7 @@ HttpClient::TransferId CurlHttpClient::download(const std::string& url, const st
                                                 Progress progress, Completion completion)
 {
     if (!multi_) {
-        completion(failure("no curl multi handle"));
+        completion(failure(clientError(NoHandle, "no curl multi handle")));
         return 0;
     }
     TransferId id;
@@ -199,7 +204,7 @@ void CurlHttpClient::takeRequests()
     }
     for (auto& request : requests) {
         if (stopping)
-            request.completion(failure("cancelled"));
+            request.completion(failure(clientError(Cancelled, "cancelled")));
         else
             start(std::move(request));
     }
@@ -211,22 +216,22 @@ void CurlHttpClient::takeRequests()
 
 void CurlHttpClient::start(Request request)
 {
-    auto failed = [&](const std::string& why) {
-        PLOG("download of %s refused: %s", request.url.c_str(), why.c_str());
-        request.completion(failure(why));
+    auto failed = [&](Error why) {
+        PLOG("download of %s refused: %s", request.url.c_str(), why.description.c_str());
+        request.completion(failure(std::move(why)));
     };
     if (!isFetchableURL(request.url))
-        return failed("not an http or https URL");
+        return failed(clientError(RefusedURL, "not an http or https URL"));
 
     auto transfer = std::make_unique<Transfer>();
     std::string scratch = (request.folder / kScratchTemplate).string();
     transfer->fd = ::mkstemp(scratch.data());
     if (transfer->fd == -1)
-        return failed(std::string("cannot make a file in the folder: ") + std::strerror(errno));
+        return failed(Error::posix(errno, "cannot make a file in the folder"));
     transfer->scratch.emplace(scratch);
     transfer->easy = curl_easy_init();
     if (!transfer->easy)
-        return failed("no curl handle");
+        return failed(clientError(NoHandle, "no curl handle"));
     transfer->id = request.id;
     transfer->progress = std::move(request.progress);
     transfer->completion = std::move(request.completion);
@@ -251,7 +256,7 @@ void CurlHttpClient::start(Request request)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, transfer->progress ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, reinterpret_cast<void*>(static_cast<uintptr_t>(request.id)));
     if (curl_multi_add_handle(multi_, easy) != CURLM_OK)
-        return failed("the transfer cannot start");
+        return failed(clientError(NoHandle, "the transfer cannot start"));
     transfers_.emplace(request.id, std::move(transfer));
 }
 
@@ -270,15 +275,16 @@ void CurlHttpClient::finish(TransferId id, int code)
     const bool closed = ::close(transfer->fd) == 0;
     transfer->fd = -1;
     if (code == CURLE_ABORTED_BY_CALLBACK)
-        result.error = "cancelled";
+        result.error = clientError(Cancelled, "cancelled");
     else if (transfer->refusedStatus || (code == CURLE_OK && (result.status < 200 || result.status > 299)))
-        result.error = "HTTP status " + std::to_string(result.status);
+        result.error = clientError(RefusedStatus, "HTTP status " + std::to_string(result.status));
     else if (transfer->writeErrno != 0)
-        result.error = std::string("cannot write the file: ") + std::strerror(transfer->writeErrno);
+        result.error = Error::posix(transfer->writeErrno, "cannot write the file");
     else if (code != CURLE_OK)
-        result.error = transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code));
+        result.error = Error{kCurlDomain, static_cast<long>(code),
+                             transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code))};
     else if (!closed)
-        result.error = std::string("cannot write the file: ") + std::strerror(errno);
+        result.error = Error::posix(errno, "cannot write the file");
     else
         result.file = std::move(transfer->scratch);
     Completion completion = std::move(transfer->completion);

@@ -143,7 +143,7 @@ void FileOfferController::downloaded(uint64_t key, const std::shared_ptr<Downloa
     running_.erase(key);
     bool stored = false;
     if (!result.file)
-        PLOG("%s download failed with error: %s", name.c_str(), result.error.c_str());
+        PLOG("%s download failed with error: %s", name.c_str(), result.error ? result.error->description.c_str() : "?");
     else
         stored = offer->folder->store(*result.file, name).has_value();
     countFile(*offer, stored);

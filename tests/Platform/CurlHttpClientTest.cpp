@@ -83,10 +83,10 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
 
     for (int i = 0; i < 20; ++i) {
         auto result = results.take(std::to_string(i));
-        ASSERT_TRUE(result.file) << result.error;
+        ASSERT_TRUE(result.file) << result.error.value_or(Error{}).description;
         EXPECT_EQ(result.status, 200);
         const fs::path target = folder / ("file-" + std::to_string(i));
-        ASSERT_EQ(result.file->place(target), 0);
+        ASSERT_EQ(result.file->place(target), std::nullopt);
         EXPECT_EQ(readAll(target), std::string(100'000 + i, static_cast<char>('a' + i)));
     }
     auto big = results.take("big");
@@ -96,7 +96,7 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
     EXPECT_EQ(announced, 8u << 20);
     // A placed name is never replaced.
     std::ofstream(folder / "taken") << "mine";
-    EXPECT_EQ(big.file->place(folder / "taken"), EEXIST);
+    EXPECT_EQ(big.file->place(folder / "taken"), Error::posix(EEXIST));
     EXPECT_EQ(readAll(folder / "taken"), "mine");
 }
 
@@ -129,7 +129,8 @@ TEST_F(CurlHttpClientTest, FailuresLeaveNoFile)
         for (const auto& [key, target] : urls) {
             const auto result = results.take(key);
             EXPECT_FALSE(result.file) << key;
-            EXPECT_NE(result.error, "") << key;
+            ASSERT_TRUE(result.error) << key;
+            EXPECT_NE(result.error->description, "") << key;
             if (key == "404") {
                 EXPECT_EQ(result.status, 404);
             }
@@ -159,10 +160,10 @@ TEST_F(CurlHttpClientTest, CancelAndDestructionEndSilentTransfers)
         client.download(target, folder.path(), {}, results.completionFor("destroyed"));
         client.cancel(id);
         ASSERT_TRUE(results.waitFor(1));
-        EXPECT_EQ(results.take("cancelled").error, "cancelled");
+        EXPECT_EQ(results.take("cancelled").error, (Error{HttpClient::kErrorDomain, HttpClient::Cancelled, "cancelled"}));
     }
     ASSERT_TRUE(results.waitFor(1));
-    EXPECT_EQ(results.take("destroyed").error, "cancelled");
+    EXPECT_EQ(results.take("destroyed").error, (Error{HttpClient::kErrorDomain, HttpClient::Cancelled, "cancelled"}));
     ::close(silent);
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }
