@@ -103,7 +103,7 @@ void ConnectionController::connectByCode(const std::string& code)
             codeAddresses_.push_back(*address);
     }
     if (codeAddresses_.empty()) {
-        PLOG("no local IPv4 interface to decode the casting code with");
+        PLOG_WARNING("no local IPv4 interface to decode the casting code with");
         reportConnectFailure();
         return;
     }

@@ -109,7 +109,7 @@ void TvControlController::touched(int type, const std::vector<uint8_t>& payload)
     assert(mainThread_.holds());
     const auto touch = TouchPayload::decode(payload);
     if (!touch) {
-        PLOG("touch of %zu bytes dropped: it needs %zu", payload.size(), PointerFilter::kTouchSize);
+        PLOG_WARNING("touch of %zu bytes dropped: it needs %zu", payload.size(), PointerFilter::kTouchSize);
         return;
     }
     const auto point = map(touch->x, touch->y);

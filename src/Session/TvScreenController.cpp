@@ -193,7 +193,7 @@ void TvScreenController::onReveiveScreenVideoData(const uint8_t* data, int64_t l
 {
     // The link's video delivery thread.
     if (!data || len <= 0) {
-        PLOG("an empty packet of the TV's screen dropped");
+        PLOG_WARNING("an empty packet of the TV's screen dropped");
         return;
     }
     auto packet = std::make_shared<const std::vector<uint8_t>>(data, data + len);

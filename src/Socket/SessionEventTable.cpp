@@ -106,7 +106,7 @@ void serverInfo(SessionEventDelivery& d, int, Payload payload)
 {
     const auto record = ServerInfoRecord::decode(payload);
     if (!record) {
-        PLOG("server information of %zu bytes dropped: the name lies at offset 40", payload.size());
+        PLOG_WARNING("server information of %zu bytes dropped: the name lies at offset 40", payload.size());
         return;
     }
     d.session().serverInfoArrived();
@@ -145,7 +145,7 @@ void tvScreenResolution(SessionEventDelivery& d, int, Payload payload)
 {
     const auto size = TvScreenResolutionPayload::decode(payload);
     if (!size) {
-        PLOG("screen resolution of %zu bytes dropped: it needs 8", payload.size());
+        PLOG_WARNING("screen resolution of %zu bytes dropped: it needs 8", payload.size());
         return;
     }
     d.call(&TvScreenDelegate::onReceiveScreenReaolution, size->width, size->height);
@@ -174,7 +174,7 @@ void videoQuality(SessionEventDelivery& d, int, Payload payload)
 {
     const auto quality = VideoQualityPayload::decode(payload);
     if (!quality) {
-        PLOG("video quality of %zu bytes dropped: it needs 20", payload.size());
+        PLOG_WARNING("video quality of %zu bytes dropped: it needs 20", payload.size());
         return;
     }
     d.call(&TvCastDelegate::onVideoQuality, quality->level, quality->width, quality->height,

@@ -168,6 +168,11 @@ std::optional<fs::path> FileManager::configFolder()
     return xdgAppFolder("XDG_CONFIG_HOME", ".config");
 }
 
+std::optional<fs::path> FileManager::stateFolder()
+{
+    return xdgAppFolder("XDG_STATE_HOME", ".local/state");
+}
+
 std::optional<fs::path> FileManager::cacheFileDirWithPath(std::string_view name)
 {
     return subfolder(cachesFolder(), name);

@@ -19,6 +19,9 @@ public:
     static std::optional<std::filesystem::path> cachesFolder();
     // The application's own settings folder: $XDG_CONFIG_HOME/pelkor (default ~/.config/pelkor). Not created here.
     static std::optional<std::filesystem::path> configFolder();
+    // The application's own state folder (its log): $XDG_STATE_HOME/pelkor (default
+    // ~/.local/state/pelkor). Not created here.
+    static std::optional<std::filesystem::path> stateFolder();
 
     // The folder of that name inside the caches folder, made with missing parents when absent.
     static std::optional<std::filesystem::path> cacheFileDirWithPath(std::string_view name);
