@@ -17,6 +17,24 @@
 #include <climits>
 #include <cstring>
 
+namespace {
+
+const char* roadName(CastStop why)
+{
+    switch (why) {
+    case CastStop::User: return "the user stopped it";
+    case CastStop::TimeOut: return "the TV did not answer in time";
+    case CastStop::TvInterrupt: return "the TV interrupted it";
+    case CastStop::TvLock: return "the TV is locked";
+    case CastStop::WindowLost: return "its window was lost";
+    case CastStop::LinkEnded: return "the link ended";
+    case CastStop::Quit: return "the program quits";
+    }
+    return "?";
+}
+
+} // namespace
+
 CastingController::CastingController(MainWindowController& owner)
     : owner_(owner),
       link_(owner.link()),
@@ -203,6 +221,8 @@ void CastingController::stopScreenSharing(CastStop why)
     if (castState_.load() == CastState::Stopping)
         return;
     const bool wasRunning = castRunning();
+    if (wasRunning)
+        PLOG("the cast stops: %s", roadName(why));
     const bool linkGone = why == CastStop::LinkEnded || why == CastStop::Quit;
     castState_.store(CastState::Stopping);
     VideoQualityTimeout_.cancel();

@@ -216,6 +216,7 @@ void ConnectionController::reportConnectFailure()
     owner_.view().showToastTip(text("STRING_CONNECT_FAIL"), false, kFailToastPosition, kFailToastSeconds);
 
     state.ConnectWithTv = false;
+    // As at a link's end: no TV's screen is shown without one.
     owner_.viewing().endSession(SessionEnd::Link);
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
