@@ -114,7 +114,7 @@ TEST(SessionEventDeliveryDeathTest, AHandlerThatLendsTheTransportsBytesDeliversA
         const SessionEvent* event = SessionEventTable::find(type);
         ASSERT_NE(event, nullptr);
         EXPECT_EQ(event->delivery, Delivery::AtOnce);
-        const SessionEventDelivery posted(Delivery::SessionQueue, delegates, session, queue, queue);
+        SessionEventDelivery posted(Delivery::SessionQueue, delegates, session, queue, queue);
         EXPECT_DEATH(event->handle(posted, type, bytes), "lends the transport's bytes delivers at once");
     }
 #endif
