@@ -264,16 +264,16 @@ void run(const Config& config, int seconds, const CaptureSourceFactory& sources 
         } else {
             controller.state().screenProjectionCode = "";
             controller.state().inputScreenProjectionCode = "";
-            controller.clickScreen(true);
+            controller.casting().clickScreen(true);
             // The TV of the peer does not answer on its own: answer as a TV at level 0 would.
-            controller.onVideoQuality(0, 0, 0, 0);
+            controller.casting().onVideoQuality(0, 0, 0, 0);
             loop->runUntil([&] { return controller.casting().captureFormat().has_value(); });
             const double cpuBefore = processCpuSeconds();
             const auto framesBefore = controller.casting().totals().videoFrames;
             loop->runUntil([] { return false; }, std::chrono::seconds(seconds));
             const double cpu = processCpuSeconds() - cpuBefore;
             const auto sent = controller.casting().totals().videoFrames - framesBefore;
-            controller.clickStopScreenBtn();
+            controller.casting().clickStopScreenBtn();
             const auto captured = capturedAt.all();
             loop->runUntil([&] { return tv.decoded() >= captured.size(); }, 3s);
 

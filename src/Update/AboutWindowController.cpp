@@ -144,7 +144,7 @@ void AboutWindowController::getJSON(Answer answer)
         services_.serviceURL, services_.temporaryFolder, {},
         [weak = weak(), answer = std::move(answer)](HttpDownloadResult result) {
             if (!result.file) {
-                PLOG("the update check failed: %s", result.error.c_str());
+                PLOG("the update check failed: %s", result.error ? result.error->description.c_str() : "?");
                 onMain(weak, [](AboutWindowController& self) { self.asking_ = false; });
                 return;
             }
@@ -247,13 +247,12 @@ void AboutWindowController::startDownload(const UpdateOffer& offer)
         },
         [weak = weak(), generation, folder = *folder](HttpDownloadResult result) {
             std::optional<fs::path> stored;
-            std::string error = result.error;
+            std::string error = result.error ? result.error->description : std::string();
             if (result.file) {
-                const int failed = result.file->place(folder / UpdateFolder::kArchiveName);
-                if (failed == 0)
-                    stored = folder;
+                if (const auto failed = result.file->place(folder / UpdateFolder::kArchiveName))
+                    error = "cannot store the archive: " + failed->description;
                 else
-                    error = std::string("cannot store the archive: ") + std::strerror(failed);
+                    stored = folder;
             }
             onMain(weak, [generation, stored = std::move(stored), error](AboutWindowController& self) {
                 self.downloaded(generation, stored, error);

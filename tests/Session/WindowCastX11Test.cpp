@@ -7,6 +7,7 @@
 #include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
 #include "Session/WindowCastController.h"
+#include "Session/ConnectionController.h"
 #include "UI/windowCollectionView.h"
 #include "Utils/TestFolders.h"
 #include "tv-sim/TvSim.h"
@@ -61,7 +62,7 @@ protected:
         options.decodeVideo = true;
         startSession(options, withoutSound);
         ASSERT_FALSE(HasFatalFailure());
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(loop->runUntil([&] { return state().ConnectWithTv && state().screenProjectionCode; }));
     }
 
@@ -116,7 +117,7 @@ protected:
 
 TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStopsTheCastOnce)
 {
-    controller->toWindowInfoView();
+    controller->windowCast().toWindowInfoView();
     ASSERT_TRUE(serveUntil([&] { return indexOf("red-app") && indexOf("green-app"); }))
         << "the picker lists both windows by their owners";
     const std::set<std::string> owners{picker().windowAt(0)->windowName(), picker().windowAt(1)->windowName()};
@@ -124,7 +125,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
 
     picker().didSelectItem(*indexOf("red-app"));
     const int32_t redId = state().windowInfo->windowId();
-    controller->clickStartWindowScreen();
+    controller->windowCast().clickStartWindowScreen();
     ASSERT_TRUE(loop->runUntil([&] { return controller->casting().captureFormat().has_value(); }, 10s));
     // Let the first pictures pass: the stream may start before the window's content is drawn.
     ASSERT_TRUE(sim->waitForDecodedFrames(5, 20s));
@@ -142,7 +143,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
         << "the chosen window's frame is followed by the poll";
 
     red->stop(SIGTERM);
-    ASSERT_TRUE(serveUntil([&] { return !state().videoSendFlag.load(); })) << "the lost window stops the cast";
+    ASSERT_TRUE(serveUntil([&] { return !controller->casting().castRunning(); })) << "the lost window stops the cast";
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 1));
     // Reports still in flight change nothing more.
     serveUntil([] { return false; }, 10);

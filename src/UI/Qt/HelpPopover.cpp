@@ -122,6 +122,14 @@ void HelpPopover::showLogSwitch(bool on)
     ui_->logSwitchButton->setIcon(switchImage(on));
 }
 
+void HelpPopover::showLogFilePath(const std::string& path)
+{
+    // Where the log goes: the tip of the switch and of its label.
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_->logSwitchButton),
+                                    static_cast<QAbstractButton*>(ui_->logSwitchTextButton)})
+        button->setToolTip(UiText::of(path));
+}
+
 void HelpPopover::showQualityInfo(const std::string& text)
 {
     ui_->qualityInfo->setText(UiText::of(text));

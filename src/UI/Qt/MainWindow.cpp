@@ -6,6 +6,9 @@
 #include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
 #include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/SendersController.h"
 #include "Session/TvScreenController.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
@@ -96,18 +99,20 @@ void MainWindow::connectActions()
 {
     connect(ui_->inputIPTextField, &QLineEdit::returnPressed, this, [this] {
         if (controller_)
-            controller_->inputIPTextField(ui_->inputIPTextField->text().toStdString());
+            controller_->connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
     forwardClicks(ui_->arrowButton, this, controller_, [this](MainWindowController& controller) {
-        controller.arrowButton(ui_->inputIPTextField->text().toStdString());
+        // The arrow submits the field as its return key does.
+        controller.connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
-    forwardClicks(ui_->disConnectBtn, this, controller_, &MainWindowController::clickDisConnectBtn);
+    forwardClicks(ui_->disConnectBtn, this, controller_,
+                  [](MainWindowController& c) { c.connection().clickDisConnectBtn(); });
     forwardClicks(ui_->fileBtn, this, controller_,
                   [](MainWindowController& controller) { controller.fileWindow().goFileInfoWindow(); });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)
-            controller_->connectDevice(address.toStdString());
+            controller_->connection().connectDevice(address.toStdString());
     });
     // Only the picture turns: the list refreshes on discovery's own ticks.
     connect(ui_->refreshDevBtn, &QToolButton::clicked, refreshDevSpin_, &SpinAnimation::start);
@@ -118,7 +123,8 @@ void MainWindow::setController(MainWindowController* controller)
     controller_ = controller;
     castControls_->setController(controller);
     sendersPanel_->setController(controller);
-    helpPopover_->setDelegates(controller, controller, controller);
+    helpPopover_->setDelegates(controller ? &controller->casting() : nullptr, controller ? &controller->senders() : nullptr,
+                               controller ? &controller->casting() : nullptr);
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
     displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
@@ -200,6 +206,15 @@ void MainWindow::showAlert(const std::string& message, const std::string& inform
         }
     });
     alert->open();
+}
+
+void MainWindow::closeAlerts()
+{
+    for (QMessageBox* alert : findChildren<QMessageBox*>("alert", Qt::FindDirectChildrenOnly)) {
+        // Closed without its dismissal: that spoke of the ended session.
+        disconnect(alert, &QMessageBox::finished, this, nullptr);
+        alert->close();
+    }
 }
 
 void MainWindow::showPage(MainWindowPage page)

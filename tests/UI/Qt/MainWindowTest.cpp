@@ -106,6 +106,16 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     screenshot("alert");
     alert->button(QMessageBox::Ok)->click();
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
+
+    // Closed by the session's end, an alert goes without its dismissal.
+    dismissed = false;
+    window.showAlert("Tip", "The receiver is locked", [&] { dismissed = true; });
+    ASSERT_TRUE(processUntil([&] { return window.findChild<QMessageBox*>("alert") != nullptr; }));
+    window.closeAlerts();
+    processFor(100ms);
+    for (const QMessageBox* open : window.findChildren<QMessageBox*>("alert"))
+        EXPECT_FALSE(open->isVisible());
+    EXPECT_FALSE(dismissed);
 }
 
 TEST_F(MainWindowTest, FiveHundredRepeatsOfAnAlertShowOneAndAreAllToldOfItsDismissal)
