@@ -11,12 +11,14 @@
 // The senders take turns, round by round; each round prints its median and p95 latency, frames
 // decoded per second, the sender's CPU per frame and its peak memory; then each side's min / median /
 // max over the rounds and the ratios of the medians. The first second of each run is left out.
-// Frames travel in clear on both roads (the TV offers no key exchange here).
+// Frames travel in clear on both roads (the TV offers no key exchange here). Then the Wayland capture
+// roads (WaylandRoads), inside a private Wayland desktop where one can be made.
 //   bench-cast [seconds per run, default 10] [rounds, default 3] [setting...: 720p30 1080p30 1440p30 1080p60]
 #include "BenchXvfb.h"
 #include "FlvVideoReader.h"
 #include "GlassPainter.h"
 #include "PeerCommand.h"
+#include "WaylandRoads.h"
 #include "X264PeerSettings.h"
 
 #include "common/LoopbackSocket.h"
@@ -286,6 +288,8 @@ void run(const Setting& setting, int seconds, int rounds)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
+    if (argc > 2 && std::string(argv[2]) == WaylandRoads::kInsideFlag)
+        return WaylandRoads::inside(seconds);
     const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
     if (seconds < 3 || rounds < 1) {
         std::fprintf(stderr, "usage: bench-cast [seconds per run, at least 3] [rounds, at least 1]\n");
@@ -309,5 +313,7 @@ int main(int argc, char** argv)
     for (const Setting& setting : settings)
         if (chosen.empty() || std::find(chosen.begin(), chosen.end(), setting.name) != chosen.end())
             run(setting, seconds, rounds);
+    if (chosen.empty())
+        WaylandRoads::section(argv[0], seconds);
     return 0;
 }

@@ -1,22 +1,34 @@
 # The layer rules: which folders of src/ a library may reach, through its includes or its links.
 # Checked at configure time, so a forbidden include or link fails the build before anything compiles.
-#   Platform and Utils are leaves (Platform may use Utils); Socket never reaches Media or WebServer;
-#   Media never reaches Socket; WebServer never reaches Socket or FileShare; FileShare never reaches UI;
-#   Rozi never reaches Socket, Media, WebServer, FileShare or UI;
-#   only the Qt views in UI/Qt (the library UIQt) know Qt: the UI library itself stays plain C++.
-set(PELKOR_LAYER_FORBIDDEN_Utils Platform Socket Media UI WebServer FileShare Rozi)
-set(PELKOR_LAYER_FORBIDDEN_Platform Socket Media UI WebServer FileShare Rozi)
-set(PELKOR_LAYER_FORBIDDEN_Socket Media WebServer UI)
-set(PELKOR_LAYER_FORBIDDEN_Media Socket UI)
-set(PELKOR_LAYER_FORBIDDEN_WebServer Socket FileShare UI)
-set(PELKOR_LAYER_FORBIDDEN_FileShare UI)
-set(PELKOR_LAYER_FORBIDDEN_Rozi Socket Media WebServer FileShare UI)
-# The one folder (under src/) whose sources may include Qt, and the one library that may link it.
+# From the bottom up: Utils; Platform; the TV link (Socket), the media pipeline (Media), the HTTP server
+# (WebServer) and the update (Update), side by side; file sharing (FileShare, over Socket and WebServer);
+# the relay (Rozi, over Socket); the view rules (UI); the session's rules (Session); the application
+# shell (App); and the Qt views (UI/Qt, the library UIQt), the only folder that knows Qt. No folder
+# reaches one above it or beside it.
+set(PELKOR_LAYER_FOLDERS Utils Platform Socket Media WebServer Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Utils Platform Socket Media WebServer Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Platform Socket Media WebServer Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Socket Media WebServer Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Media Socket WebServer Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_WebServer Socket Media Update FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Update Socket Media WebServer FileShare Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_FileShare Update Rozi UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Rozi Media WebServer Update FileShare UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_UI Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_Session App UI/Qt)
+set(PELKOR_LAYER_FORBIDDEN_App UI/Qt)
+# The one folder (under src/) whose sources may include Qt; its library is named without the slash.
 set(PELKOR_LAYER_QT_FOLDER UI/Qt)
-set(PELKOR_LAYER_QT_LIBRARY UIQt)
 
-# Appends to `out` a line for each include of a forbidden folder, or of Qt, in the sources of
-# <root>/<folder> (root: a tree laid out as src/ is).
+# The library target built from a folder of src/: its path without slashes (UI/Qt builds UIQt).
+function(pelkor_layer_target folder out)
+  string(REPLACE "/" "" target "${folder}")
+  set(${out} ${target} PARENT_SCOPE)
+endfunction()
+
+# Appends to `out` a line for each include of a forbidden folder, or of Qt, in the sources of each
+# folder of <root> (root: a tree laid out as src/ is). A folder's sources are those under it that no
+# deeper folder of the list holds.
 function(pelkor_layer_include_violations root out)
   # Globs re-run at build time in a configured project; a script (-P) has no build to re-run.
   set(configure_depends "")
@@ -24,9 +36,8 @@ function(pelkor_layer_include_violations root out)
     set(configure_depends CONFIGURE_DEPENDS)
   endif()
   get_filename_component(shown_from ${root} DIRECTORY)
-  file(GLOB folders RELATIVE ${root} ${root}/*)
   set(found "")
-  foreach(folder IN LISTS folders)
+  foreach(folder IN LISTS PELKOR_LAYER_FOLDERS)
     if(NOT IS_DIRECTORY ${root}/${folder})
       continue()
     endif()
@@ -34,14 +45,18 @@ function(pelkor_layer_include_violations root out)
     foreach(other IN LISTS PELKOR_LAYER_FORBIDDEN_${folder})
       list(APPEND patterns "#include[ \t]*[<\"]${other}/")
     endforeach()
+    if(NOT folder STREQUAL PELKOR_LAYER_QT_FOLDER)
+      list(APPEND patterns "#include[ \t]*<Q[A-Za-z]*[>/]")
+    endif()
     file(GLOB_RECURSE sources ${configure_depends} ${root}/${folder}/*.h ${root}/${folder}/*.cpp)
-    foreach(source IN LISTS sources)
-      set(source_patterns ${patterns})
-      string(FIND "${source}" "${root}/${PELKOR_LAYER_QT_FOLDER}/" in_qt_folder)
-      if(NOT in_qt_folder EQUAL 0)
-        list(APPEND source_patterns "#include[ \t]*<Q[A-Za-z]*[>/]")
+    foreach(deeper IN LISTS PELKOR_LAYER_FOLDERS)
+      string(FIND "${deeper}" "${folder}/" under)
+      if(under EQUAL 0)
+        list(FILTER sources EXCLUDE REGEX "^${root}/${deeper}/")
       endif()
-      foreach(pattern IN LISTS source_patterns)
+    endforeach()
+    foreach(source IN LISTS sources)
+      foreach(pattern IN LISTS patterns)
         file(STRINGS ${source} hits REGEX "${pattern}")
         foreach(hit IN LISTS hits)
           file(RELATIVE_PATH shown ${shown_from} ${source})
@@ -53,32 +68,37 @@ function(pelkor_layer_include_violations root out)
   set(${out} "${${out}}${found}" PARENT_SCOPE)
 endfunction()
 
-# Appends to `out` a line for each library target <folder> of <root> that links a forbidden one, or
-# Qt (itself or through the Qt views' library), directly or through another library.
-function(pelkor_layer_link_violations root out)
-  file(GLOB folders RELATIVE ${root} ${root}/*)
+# Appends to `out` a line for each library target of the folders that links a forbidden one, or Qt
+# (itself or through the Qt views' library), directly or through another library.
+function(pelkor_layer_link_violations out)
+  pelkor_layer_target(${PELKOR_LAYER_QT_FOLDER} qt_library)
   set(found "")
-  foreach(folder IN LISTS folders)
-    if(NOT TARGET ${folder})
+  foreach(folder IN LISTS PELKOR_LAYER_FOLDERS)
+    pelkor_layer_target(${folder} library)
+    if(NOT TARGET ${library})
       continue()
     endif()
-    pelkor_reached_targets(${folder} reached)
+    pelkor_reached_targets(${library} reached)
     foreach(other IN LISTS PELKOR_LAYER_FORBIDDEN_${folder})
-      if(other IN_LIST reached)
-        string(APPEND found "\n  library ${folder} links ${other}")
+      pelkor_layer_target(${other} other_library)
+      if(other_library IN_LIST reached)
+        string(APPEND found "\n  library ${library} links ${other_library}")
       endif()
     endforeach()
+    if(folder STREQUAL PELKOR_LAYER_QT_FOLDER)
+      continue()
+    endif()
     foreach(target IN LISTS reached)
-      if(target MATCHES "^Qt[0-9]*::" OR target STREQUAL PELKOR_LAYER_QT_LIBRARY)
-        string(APPEND found "\n  library ${folder} links ${target}")
+      if(target MATCHES "^Qt[0-9]*::" OR target STREQUAL qt_library)
+        string(APPEND found "\n  library ${library} links ${target}")
       endif()
     endforeach()
   endforeach()
   set(${out} "${${out}}${found}" PARENT_SCOPE)
 endfunction()
 
-# Fails the configuration when the sources or library targets of <root> (default: the project's src/)
-# break the layer rules.
+# Fails the configuration when the sources (of <root>, default: the project's src/) or the library
+# targets break the layer rules.
 function(pelkor_check_layers)
   set(root ${PROJECT_SOURCE_DIR}/src)
   if(ARGC GREATER 0)
@@ -86,7 +106,7 @@ function(pelkor_check_layers)
   endif()
   set(violations "")
   pelkor_layer_include_violations(${root} violations)
-  pelkor_layer_link_violations(${root} violations)
+  pelkor_layer_link_violations(violations)
   if(violations)
     message(FATAL_ERROR "layer rules broken:${violations}")
   endif()

@@ -1,6 +1,6 @@
 # Our own code builds warning-free; dependencies' headers are included as system headers.
 function(pelkor_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 endfunction()
 
 # Every .cpp of the current folder and its subfolders, but for the subfolders named after `out`.

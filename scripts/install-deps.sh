@@ -21,6 +21,12 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6widgets6 qt6-qpa-plugins qt6-svg-dev libqt6svg6
     # the end-to-end test and the demo drive the real window with synthetic input
     xdotool
+    # Wayland sessions: the compositor's protocols (client library, keymaps), the desktop portal over
+    # D-Bus (sd-bus) with its PipeWire streams, the portal's interface descriptions
+    libwayland-dev wayland-protocols libxkbcommon-dev libsystemd-dev libpipewire-0.3-dev libspa-0.2-dev xdg-desktop-portal-dev
+    # and their tests: headless sway, a private session bus with PipeWire and WirePlumber, the portals, wev
+    # and grim to read a session back, the stand-in portal's Python D-Bus bindings
+    sway dbus pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr wev grim python3-dbus python3-gi
     # command-line peers the tests check our output with
     openssl unzip zip ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests

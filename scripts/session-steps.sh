@@ -219,7 +219,7 @@ start_tv_sim() {  # level [name [flag...]]
 
 # The English text of a key.
 text_of() {  # key
-    sed -n "s/^$1 = //p" "$REPO/src/UI/Resources/en.texts"
+    sed -n "s/^$1 = //p" "$REPO/src/Utils/Resources/en.texts"
 }
 
 # The title of pelkor's main window.

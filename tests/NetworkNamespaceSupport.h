@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -65,6 +67,32 @@ inline void ip(const std::vector<std::string>& arguments)
     std::vector<std::string> argv{"ip"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     ASSERT_TRUE(succeeds(argv)) << "ip command failed: " << ::testing::PrintToString(arguments);
+}
+
+// Inside the namespace: the ports the kernel picks for a bind to port 0 (and for a connect).
+inline bool setEphemeralPorts(uint16_t first, uint16_t last)
+{
+    std::ofstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    return static_cast<bool>(range << first << " " << last << "\n" << std::flush);
+}
+
+// Holds the port in IPv6 (the wildcard, listening), so a kernel-given IPv4 port may be taken there;
+// the descriptor, -1 when the namespace does not allow it.
+inline int takeIPv6Port(uint16_t port)
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_any;
+    if (fd < 0 || ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on) != 0 ||
+        ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 1) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace NetworkNamespaceSupport

@@ -1,8 +1,9 @@
 // The application: one copy per user, its windows on Qt, the main queue served by the Qt event loop.
 
+#include "Platform/DescriptorLimit.h"
 #include "Platform/MainQueue.h"
-#include "UI/SingletonApp.h"
-#include "UI/SystemAppServices.h"
+#include "App/SingletonApp.h"
+#include "App/SystemAppServices.h"
 #include "UI/Qt/AppShell.h"
 #include "UI/Qt/QtMainLoop.h"
 
@@ -36,6 +37,8 @@ int main(int argc, char** argv)
         return 0;
     // A peer that goes away mid-write is an error of that write, never the end of the process.
     std::signal(SIGPIPE, SIG_IGN);
+    // Local processes and the TV can open many connections; the soft limit alone is soon used up.
+    DescriptorLimit::raiseToHardLimit();
     if (!hasDisplay()) {
         std::fprintf(stderr, "pelkor: no display (DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM must be set)\n");
         return 1;

@@ -56,7 +56,11 @@ FileServer& FileServer::sharedManager()
 {
     HttpServerLog::setLogLevel(HttpServerLog::Info);
     // Never destroyed: files may still be served while the process exits.
-    static FileServer* const manager = new FileServer(Options{});
+    static FileServer* const manager = [] {
+        Options options;
+        options.keyRequired = true;
+        return new FileServer(options);
+    }();
     return *manager;
 }
 
@@ -65,10 +69,12 @@ HttpServer::Options FileServer::defaultServerOptions()
     HttpServer::Options options;
     options.port = 8080;
     options.bonjourName = std::string();
+    // The folder serves one TV, which fetches a few files at a time; nobody else on the LAN needs more.
+    options.maxConnectionsPerAddress = 8;
     return options;
 }
 
-FileServer::FileServer(Options options) : sessionKey_(std::move(options.sessionKey))
+FileServer::FileServer(Options options) : sessionKey_(std::move(options.sessionKey)), keyRequired_(options.keyRequired)
 {
     const auto served = makeServedFolder(options.cachesFolder);
     if (!served || !FileManager::createDirAtPath(*served, kSharedFolderName)) {
@@ -97,12 +103,6 @@ void FileServer::startServer(const HttpServer::Options& options)
 void FileServer::setSessionKeyProvider(SessionKeyProvider provider)
 {
     lockedWrite(keyMutex_, sessionKey_, std::move(provider));
-}
-
-SessionKey FileServer::currentKey() const
-{
-    const SessionKeyProvider provider = lockedRead(keyMutex_, sessionKey_);
-    return provider ? provider() : nullptr;
 }
 
 bool FileServer::isRunning() const
@@ -148,14 +148,31 @@ std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::s
     }
     const std::string url = *base + std::string(dir) + "/" + std::string(fileId);
 
-    struct stat existing {};
-    if (::lstat(destination->c_str(), &existing) == 0)
-        return url;
+    SessionKeyProvider provider;
+    std::optional<SessionKey> sealed;
+    {
+        const std::lock_guard lock(keyMutex_);
+        provider = sessionKey_;
+        if (const auto found = sealedWith_.find(*destination); found != sealedWith_.end())
+            sealed = found->second;
+    }
+    if (!provider && keyRequired_) {
+        PLOG("error copy file: %s: no session key is bound yet, and no copy goes out in clear", source.c_str());
+        return std::nullopt;
+    }
+    // Taken before the key is read: a session that ends meanwhile empties the folder, and this copy stays out.
     const uint64_t clears = [this] {
         std::shared_lock lock(folderMutex_);
         return clears_;
     }();
-    auto copy = SharedFileCopy::write(source, destination->parent_path(), currentKey());
+    const SessionKey key = provider ? provider() : nullptr;
+    struct stat existing {};
+    const bool there = ::lstat(destination->c_str(), &existing) == 0;
+    // A copy sealed under another key (an earlier session's) is of no use to the TV: it is sealed again.
+    const bool current = sealed && (*sealed == key || (*sealed && key && **sealed == *key));
+    if (there && current)
+        return url;
+    auto copy = SharedFileCopy::write(source, destination->parent_path(), key);
     if (!copy)
         return std::nullopt;
     std::shared_lock lock(folderMutex_);
@@ -163,15 +180,21 @@ std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::s
         PLOG("error copy file: %s: the shared folder was emptied meanwhile", source.c_str());
         return std::nullopt;
     }
-    if (copy->place(*destination) == SharedFileCopy::Placement::Failed)
+    const auto placed = copy->place(*destination, there);
+    if (placed == SharedFileCopy::Placement::Failed)
         return std::nullopt;
+    if (placed == SharedFileCopy::Placement::Placed)
+        lockedWrite(keyMutex_, sealedWith_[*destination], key);
     return url;
 }
 
 void FileServer::removeFileByName(std::string_view fileId)
 {
-    if (const auto path = getUploadPathWithDir(kSharedFolderName, fileId))
+    if (const auto path = getUploadPathWithDir(kSharedFolderName, fileId)) {
         FileManager::removeFileAtPath(*path);
+        const std::lock_guard lock(keyMutex_);
+        sealedWith_.erase(*path);
+    }
 }
 
 void FileServer::clear()
@@ -180,6 +203,10 @@ void FileServer::clear()
         return;
     std::unique_lock lock(folderMutex_);
     ++clears_;
+    {
+        const std::lock_guard keyLock(keyMutex_);
+        sealedWith_.clear();
+    }
     FileManager::removeFileAtDirPath(servedFolder_);
     FileManager::createDirAtPath(servedFolder_, kSharedFolderName);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,12 +32,14 @@ public:
         std::optional<std::filesystem::path> cachesFolder;
         // Port 8080, published under the server name.
         HttpServer::Options server = defaultServerOptions();
-        // Empty: every copy is plain.
+        // Empty: every copy is plain, unless keyRequired.
         SessionKeyProvider sessionKey;
+        // No copy is made until a provider is bound, so none can go out in clear by mistake.
+        bool keyRequired = false;
     };
 
     // The process-wide server on port 8080 over the user's caches folder, made on first use; the
-    // application then binds its session key with setSessionKeyProvider. Every call sets the HTTP
+    // application then binds its session key with setSessionKeyProvider, and no copy is made before. Every call sets the HTTP
     // server's log level to INFO.
     static FileServer& sharedManager();
 
@@ -62,7 +65,8 @@ public:
 
     // Copies `source` into served folder / dir under `fileId` (dir is "fileshare" for the file panel):
     // encrypted as an EncryptedFrame when the session has a key, else plain. Streams the file, so any
-    // size fits in a fixed amount of memory. A file already under that id is left as it is. Returns the
+    // size fits in a fixed amount of memory. A file already under that id is left as it is when this
+    // server sealed it under the current key, else replaced by a copy sealed under it. Returns the
     // URL under which the TV fetches the file, "<server URL><dir>/<fileId>", when the file is in place;
     // nullopt (logged) when it is not (refused names, a failed copy, which leaves no partial file, a
     // clear() while it ran) or the server has no URL. Blocking; runs on the caller's thread, and several
@@ -83,13 +87,15 @@ public:
 private:
     static HttpServer::Options defaultServerOptions();
     void startServer(const HttpServer::Options& options);
-    SessionKey currentKey() const;
 
     std::filesystem::path servedFolder_;
     std::shared_ptr<WebDavServer> davServer_;  // null when the served folder could not be made
 
     mutable std::mutex keyMutex_;
     SessionKeyProvider sessionKey_;
+    const bool keyRequired_;
+    // The key each shared file was sealed under (null: plain), by its path; under keyMutex_.
+    std::map<std::filesystem::path, SessionKey> sealedWith_;
 
     // Shared by copies while they check for a clear() and take their name, held alone by clear().
     std::shared_mutex folderMutex_;

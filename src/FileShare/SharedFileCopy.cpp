@@ -113,16 +113,19 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
     return SharedFileCopy(std::move(scratch));
 }
 
-SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination)
+SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination, bool replacing)
 {
     const std::string scratch = scratch_->releasePath();
-    const int error = FileManager::renameWithoutReplacing(scratch, destination);
-    if (error != 0)
-        ::unlink(scratch.c_str());
-    if (error == 0)
+    std::optional<Error> error;
+    if (!replacing)
+        error = FileManager::renameWithoutReplacing(scratch, destination);
+    else if (::rename(scratch.c_str(), destination.c_str()) != 0)
+        error = Error::posix(errno, "cannot replace the copy");
+    if (!error)
         return Placement::Placed;
-    if (error == EEXIST)
+    ::unlink(scratch.c_str());
+    if (error->isPosix(EEXIST))
         return Placement::AlreadyThere;
-    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), std::strerror(error));
+    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), error->description.c_str());
     return Placement::Failed;
 }

@@ -33,8 +33,9 @@ public:
     ~SharedFileCopy();
 
     // Renames the scratch file to `destination` (in the folder given to write()) unless something is
-    // there already, which is left as it is. The scratch file is gone afterwards, whatever the outcome.
-    Placement place(const std::filesystem::path& destination);
+    // there already, which is left as it is; `replacing` puts it in the other's place at once instead.
+    // The scratch file is gone afterwards, whatever the outcome.
+    Placement place(const std::filesystem::path& destination, bool replacing = false);
 
 private:
     explicit SharedFileCopy(std::unique_ptr<HttpServerTemporaryFile> scratch);

@@ -15,7 +15,7 @@ H264PictureDecoder::~H264PictureDecoder()
     close();
 }
 
-bool H264PictureDecoder::open(Input input, bool strict, const char* who)
+bool H264PictureDecoder::open(Input input, bool strict, const char* who, int64_t maxPixels)
 {
     close();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_H264);
@@ -40,6 +40,8 @@ bool H264PictureDecoder::open(Input input, bool strict, const char* who)
         context_->flags2 |= AV_CODEC_FLAG2_CHUNKS;
     if (strict)
         context_->err_recognition |= AV_EF_EXPLODE;
+    if (maxPixels > 0)
+        context_->max_pixels = maxPixels;
     const int opened = avcodec_open2(context_, codec, nullptr);
     if (opened < 0) {
         PLOG("%s: the H.264 decoder does not open: %s", who, errorText(opened).c_str());

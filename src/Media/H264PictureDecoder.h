@@ -36,8 +36,9 @@ public:
     H264PictureDecoder& operator=(const H264PictureDecoder&) = delete;
 
     // Opens the decoder; false (logged with who) when libavcodec has none or refuses it. strict makes
-    // any bitstream damage an error instead of hiding it.
-    bool open(Input input, bool strict, const char* who);
+    // any bitstream damage an error instead of hiding it. maxPixels (0: libavcodec's own bound) makes
+    // a larger picture an error before any memory is taken for it.
+    bool open(Input input, bool strict, const char* who, int64_t maxPixels = 0);
     bool isOpen() const { return context_ != nullptr; }
     // Feeds bytes (Annex-B) stamped pts and hands each whole, undamaged picture that comes out to
     // onPicture before returning; the picture is valid only during that call.

@@ -30,7 +30,8 @@ VideoDisplaySink::VideoDisplaySink(PictureHandler onPicture, size_t queueLength,
       maxQueuedSamples_(maxQueuedSamples == 0 ? queueLength_ * kMaxSlicesPerPicture : maxQueuedSamples),
       decoder_(std::make_unique<H264PictureDecoder>()), converter_(std::make_unique<BgraPictureConverter>()),
       // Strict: the window shows no damaged picture; it reports Failed instead.
-      decoderOpened_(decoder_->open(H264PictureDecoder::Input::NalUnits, true, "Display"))
+      decoderOpened_(decoder_->open(H264PictureDecoder::Input::NalUnits, true, "Display",
+                                    int64_t{kMaxPictureSide} * kMaxPictureSide))
 {
     if (!decoderOpened_)
         status_ = Status::Failed;
@@ -155,6 +156,12 @@ size_t VideoDisplaySink::shownPictures() const
     return shown_;
 }
 
+bool VideoDisplaySink::isIdle() const
+{
+    std::lock_guard lock(mutex_);
+    return queue_.empty() && !decoding_ && pendingRemovals_ == 0;
+}
+
 void VideoDisplaySink::run()
 {
     pthread_setname_np(pthread_self(), "display.sink");
@@ -174,12 +181,15 @@ void VideoDisplaySink::run()
                 queue_.pop_front();
                 queuedPictures_ -= work.startsPicture;
             }
+            decoding_ = true;
         }
         // Comes after every picture handed on before the flush that asked for it.
         if (remove && onPicture_)
             onPicture_(nullptr);
         if (work.sample)
             decode(work);
+        std::lock_guard lock(mutex_);
+        decoding_ = false;
     }
 }
 
@@ -193,6 +203,10 @@ void VideoDisplaySink::decode(const Work& work)
     const auto onPicture = [&](const AVFrame& picture) { deliver(converter_->convert(picture), work.generation); };
     // The decoder learns a new format from its parameter sets, sent ahead of the first slice.
     if (!decoderFormat_ || !decoderFormat_->matches(format->sps(), format->pps())) {
+        if (const auto why = refusal(*format)) {
+            fail(work.generation, "refuses " + *why, 0);
+            return;
+        }
         const auto outcome = decoder_->decode(format->parameterSetsAnnexB(), nextPts_++, onPicture);
         if (outcome.error < 0) {
             fail(work.generation, "refuses the parameter sets", outcome.error);
@@ -221,7 +235,22 @@ void VideoDisplaySink::deliver(std::shared_ptr<const BgraFrame> picture, uint64_
         onPicture_(std::move(picture));
 }
 
-void VideoDisplaySink::fail(uint64_t generation, const char* what, int error)
+std::optional<std::string> VideoDisplaySink::refusal(const VideoFormatDescription& format)
+{
+    const int width = format.width();
+    const int height = format.height();
+    if (width <= 0 || height <= 0)
+        return "an SPS that declares no readable picture size";
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width > kMaxPictureSide || height > kMaxPictureSide)
+        return "pictures of " + size + ": more than " + std::to_string(kMaxPictureSide) + " a side";
+    if (int64_t{width} * height * (format.referenceFrames() + 1) > kMaxDecodedPixels)
+        return "pictures of " + size + " with " + std::to_string(format.referenceFrames()) +
+               " reference pictures: more than " + std::to_string(kMaxDecodedPixels) + " pixels at once";
+    return std::nullopt;
+}
+
+void VideoDisplaySink::fail(uint64_t generation, const std::string& what, int error)
 {
     {
         std::lock_guard lock(mutex_);
@@ -230,6 +259,6 @@ void VideoDisplaySink::fail(uint64_t generation, const char* what, int error)
         status_ = Status::Failed;
         dropQueue();
     }
-    PLOG("Display: the decoder %s%s%s; nothing more is shown until a flush", what, error < 0 ? ": " : "",
+    PLOG("Display: the decoder %s%s%s; nothing more is shown until a flush", what.c_str(), error < 0 ? ": " : "",
          error < 0 ? H264PictureDecoder::errorText(error).c_str() : "");
 }

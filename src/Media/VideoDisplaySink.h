@@ -10,6 +10,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 class BgraPictureConverter;
@@ -22,7 +24,10 @@ class H264PictureDecoder;
 // slices (samples). What a refusal or a flush cut off cannot be decoded, so slices are then dropped
 // until the next key frame, as they are before the first one; that key frame starts a clean decoder.
 //
-// Damaged input makes the status Failed: pictures stop and samples are refused until flush().
+// Damaged input makes the status Failed: pictures stop and samples are refused until flush(). So does
+// a stream whose pictures are larger than kMaxPictureSide on a side, or whose pictures and reference
+// pictures together pass kMaxDecodedPixels: the TV sends its screen, and a stream past these is no
+// screen but a way to take the computer's memory.
 //
 // Threads: every method may be called from any thread (the window calls from "com.display.queue");
 // the picture handler runs on the worker, never with a lock held, and must not destroy the sink.
@@ -41,6 +46,14 @@ public:
     static constexpr size_t kDefaultQueueLength = 8;
     // The queue's samples are bounded too, by default to queue length x this.
     static constexpr size_t kMaxSlicesPerPicture = 64;
+    // The largest picture side taken: an 8K screen.
+    static constexpr int kMaxPictureSide = 8192;
+    // The decoder's pictures at once (one being decoded and the SPS's reference pictures), in pixels:
+    // four of the largest pictures, about 400 MB at 4:2:0; any screen up to 4K with 16 references.
+    static constexpr int64_t kMaxDecodedPixels = int64_t{4} * kMaxPictureSide * kMaxPictureSide;
+
+    // Why a format's pictures are refused; nullopt when they fit the bounds above.
+    static std::optional<std::string> refusal(const VideoFormatDescription& format);
 
     // Starts the worker and opens the decoder; a decoder that does not open makes the status Failed.
     // maxQueuedSamples 0 takes the default.
@@ -68,6 +81,8 @@ public:
     // Samples refused or dropped since creation, pictures handed on: for logs and benchmarks.
     size_t droppedSamples() const;
     size_t shownPictures() const;
+    // Nothing queued and nothing being decoded: every sample handed in so far is done with.
+    bool isIdle() const;
 
 private:
     struct Work {
@@ -83,7 +98,7 @@ private:
     // Worker: hands picture on unless a flush came since the sample was queued.
     void deliver(std::shared_ptr<const BgraFrame> picture, uint64_t generation);
     // Worker: the status becomes Failed unless a flush came since the sample was queued.
-    void fail(uint64_t generation, const char* what, int error);
+    void fail(uint64_t generation, const std::string& what, int error);
     // Caller holds mutex_.
     bool refuse(const char* why);
     bool hasRoom(bool startsPicture) const;
@@ -104,6 +119,7 @@ private:
     size_t pendingRemovals_ = 0;
     bool awaitKeyFrame_ = true;
     bool stopping_ = false;
+    bool decoding_ = false;
     size_t dropped_ = 0;
     size_t shown_ = 0;
 

@@ -102,6 +102,7 @@ void skipScalingList(SpsBitReader& reader, int size)
 struct PictureSize {
     int width;
     int height;
+    int referenceFrames;
 };
 
 // The cropped picture size an SPS declares; nullopt when the SPS is cut off or declares no
@@ -142,7 +143,7 @@ std::optional<PictureSize> parseSpsSize(std::span<const uint8_t> sps)
         for (uint32_t i = 0; i < cycle && !reader.failed(); ++i)
             reader.se();
     }
-    reader.ue();     // max_num_ref_frames
+    const uint32_t referenceFrames = reader.ue();
     reader.bits(1);  // gaps_in_frame_num_value_allowed_flag
     const int64_t widthInMbs = int64_t{reader.ue()} + 1;
     const int64_t heightInMapUnits = int64_t{reader.ue()} + 1;
@@ -164,9 +165,9 @@ std::optional<PictureSize> parseSpsSize(std::span<const uint8_t> sps)
     const int64_t width = widthInMbs * 16 - cropX;
     const int64_t height = heightInMapUnits * 16 * (frameMbsOnly ? 1 : 2) - cropY;
     constexpr int64_t kLargest = 1 << 16;
-    if (width <= 0 || height <= 0 || width > kLargest || height > kLargest)
+    if (width <= 0 || height <= 0 || width > kLargest || height > kLargest || referenceFrames > 16)
         return std::nullopt;
-    return PictureSize{static_cast<int>(width), static_cast<int>(height)};
+    return PictureSize{static_cast<int>(width), static_cast<int>(height), static_cast<int>(referenceFrames)};
 }
 
 } // namespace
@@ -185,6 +186,7 @@ VideoFormatDescription::VideoFormatDescription(std::span<const uint8_t> sps, std
     if (const auto size = parseSpsSize(sps)) {
         width_ = size->width;
         height_ = size->height;
+        referenceFrames_ = size->referenceFrames;
     } else {
         PLOG("H264: the %zu-byte SPS declares no readable picture size", sps.size());
     }

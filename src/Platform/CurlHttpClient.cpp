@@ -3,19 +3,35 @@
 #include "Utils/Log.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr long kBufferSize = 512 * 1024;
 constexpr const char* kScratchTemplate = ".pelkor-download-XXXXXX";
+// How often, in bytes written, the free space is looked at again while a body arrives.
+constexpr uint64_t kSpaceCheckInterval = 4 << 20;
+
+// Bytes an unprivileged writer may still add to the filesystem of `fd`; UINT64_MAX when unknown.
+uint64_t freeBytes(int fd)
+{
+    struct statvfs info {};
+    if (::fstatvfs(fd, &info) != 0)
+        return UINT64_MAX;
+    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::string mebibytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
 void initialiseCurl()
 {
@@ -38,11 +54,16 @@ bool isFetchableURL(const std::string& url)
     return ok;
 }
 
-HttpDownloadResult failure(std::string why)
+HttpDownloadResult failure(Error why)
 {
     HttpDownloadResult result;
     result.error = std::move(why);
     return result;
+}
+
+Error clientError(HttpClient::ErrorCode code, std::string text)
+{
+    return Error{HttpClient::kErrorDomain, code, std::move(text)};
 }
 
 } // namespace
@@ -54,10 +75,14 @@ struct CurlHttpClient::Transfer {
     std::optional<HttpDownloadedFile> scratch;
     Progress progress;
     Completion completion;
+    HttpTransferLimits limits;
     uint64_t bytes = 0;
+    uint64_t nextSpaceCheck = 0;
     long status = 0;
     bool refusedStatus = false;
     int writeErrno = 0;
+    // Why a limit ended the transfer; none while none did.
+    std::optional<Error> limitFailure;
     char errorText[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -80,7 +105,14 @@ struct CurlHttpClient::Transfer {
                 self.refusedStatus = true;
                 return 0;
             }
+            // An announced length past what may be stored fails before a byte is written.
+            curl_off_t announced = -1;
+            curl_easy_getinfo(self.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+            if (announced > 0 && !self.mayStore(static_cast<uint64_t>(announced), true))
+                return 0;
         }
+        if (!self.mayStore(self.bytes + length, false))
+            return 0;
         for (size_t done = 0; done < length;) {
             const ssize_t n = ::write(self.fd, data + done, length - done);
             if (n < 0 && errno == EINTR)
@@ -93,6 +125,29 @@ struct CurlHttpClient::Transfer {
         }
         self.bytes += length;
         return length;
+    }
+
+    // Whether a body of `total` bytes stays within the cap and the free space (looked at when the
+    // total is announced, and every few MiB as it grows); records why not.
+    bool mayStore(uint64_t total, bool announced)
+    {
+        if (limits.maxBytes != 0 && total > limits.maxBytes) {
+            limitFailure = clientError(HttpClient::TooLarge, std::string(announced ? "the announced body" : "the body")
+                                                                 + " is larger than its cap of "
+                                                                 + std::to_string(limits.maxBytes) + " bytes");
+            return false;
+        }
+        if (!announced && total < nextSpaceCheck)
+            return true;
+        nextSpaceCheck = total + kSpaceCheckInterval;
+        const uint64_t space = freeBytes(fd);
+        const uint64_t still = announced ? total - std::min(total, bytes) : std::min<uint64_t>(total - bytes, kSpaceCheckInterval);
+        if (space != UINT64_MAX && (space < limits.reserveBytes || still > space - limits.reserveBytes)) {
+            limitFailure = clientError(HttpClient::NoSpace, "not enough free space: " + mebibytes(space) + " free, "
+                                                                + mebibytes(limits.reserveBytes) + " kept in reserve");
+            return false;
+        }
+        return true;
     }
 
     static int progressed(void* context, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t)
@@ -135,15 +190,23 @@ CurlHttpClient::~CurlHttpClient()
 HttpClient::TransferId CurlHttpClient::download(const std::string& url, const std::filesystem::path& folder,
                                                 Progress progress, Completion completion)
 {
+    HttpTransferLimits limits;
+    limits.lowSpeedTime = std::max(std::chrono::seconds(1), std::chrono::duration_cast<std::chrono::seconds>(options_.stallTimeout));
+    return download(url, folder, limits, std::move(progress), std::move(completion));
+}
+
+HttpClient::TransferId CurlHttpClient::download(const std::string& url, const std::filesystem::path& folder,
+                                                const HttpTransferLimits& limits, Progress progress, Completion completion)
+{
     if (!multi_) {
-        completion(failure("no curl multi handle"));
+        completion(failure(clientError(NoHandle, "no curl multi handle")));
         return 0;
     }
     TransferId id;
     {
         std::lock_guard lock(mutex_);
         id = nextId_++;
-        requests_.push_back({id, url, folder, std::move(progress), std::move(completion)});
+        requests_.push_back({id, url, folder, limits, std::move(progress), std::move(completion)});
     }
     curl_multi_wakeup(multi_);
     return id;
@@ -199,7 +262,7 @@ void CurlHttpClient::takeRequests()
     }
     for (auto& request : requests) {
         if (stopping)
-            request.completion(failure("cancelled"));
+            request.completion(failure(clientError(Cancelled, "cancelled")));
         else
             start(std::move(request));
     }
@@ -211,22 +274,26 @@ void CurlHttpClient::takeRequests()
 
 void CurlHttpClient::start(Request request)
 {
-    auto failed = [&](const std::string& why) {
-        PLOG("download of %s refused: %s", request.url.c_str(), why.c_str());
-        request.completion(failure(why));
+    auto failed = [&](Error why) {
+        PLOG("download of %s refused: %s", request.url.c_str(), why.description.c_str());
+        request.completion(failure(std::move(why)));
     };
     if (!isFetchableURL(request.url))
-        return failed("not an http or https URL");
+        return failed(clientError(RefusedURL, "not an http or https URL"));
 
     auto transfer = std::make_unique<Transfer>();
     std::string scratch = (request.folder / kScratchTemplate).string();
-    transfer->fd = ::mkstemp(scratch.data());
+    transfer->fd = ::mkostemp(scratch.data(), O_CLOEXEC);
     if (transfer->fd == -1)
-        return failed(std::string("cannot make a file in the folder: ") + std::strerror(errno));
+        return failed(Error::posix(errno, "cannot make a file in the folder"));
     transfer->scratch.emplace(scratch);
+    transfer->limits = request.limits;
+    // A body whose size is known and that the disk cannot hold is refused before it starts.
+    if (!transfer->mayStore(request.limits.maxBytes, true))
+        return failed(*transfer->limitFailure);
     transfer->easy = curl_easy_init();
     if (!transfer->easy)
-        return failed("no curl handle");
+        return failed(clientError(NoHandle, "no curl handle"));
     transfer->id = request.id;
     transfer->progress = std::move(request.progress);
     transfer->completion = std::move(request.completion);
@@ -238,9 +305,15 @@ void CurlHttpClient::start(Request request)
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
-                     std::max(1L, static_cast<long>(options_.stallTimeout.count() / 1000)));
+    const HttpTransferLimits& limits = request.limits;
+    if (limits.lowSpeedLimit != 0) {
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limits.lowSpeedLimit));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.lowSpeedTime.count())));
+    }
+    if (limits.deadline.count() > 0)
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.deadline.count()));
+    if (limits.maxBytes != 0)
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
     if (!options_.caFile.empty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, options_.caFile.c_str());
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer->errorText);
@@ -251,7 +324,7 @@ void CurlHttpClient::start(Request request)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, transfer->progress ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, reinterpret_cast<void*>(static_cast<uintptr_t>(request.id)));
     if (curl_multi_add_handle(multi_, easy) != CURLM_OK)
-        return failed("the transfer cannot start");
+        return failed(clientError(NoHandle, "the transfer cannot start"));
     transfers_.emplace(request.id, std::move(transfer));
 }
 
@@ -270,15 +343,21 @@ void CurlHttpClient::finish(TransferId id, int code)
     const bool closed = ::close(transfer->fd) == 0;
     transfer->fd = -1;
     if (code == CURLE_ABORTED_BY_CALLBACK)
-        result.error = "cancelled";
+        result.error = clientError(Cancelled, "cancelled");
+    else if (transfer->limitFailure)
+        result.error = *transfer->limitFailure;
+    else if (code == CURLE_FILESIZE_EXCEEDED)
+        result.error = clientError(TooLarge, "the announced body is larger than its cap of "
+                                                 + std::to_string(transfer->limits.maxBytes) + " bytes");
     else if (transfer->refusedStatus || (code == CURLE_OK && (result.status < 200 || result.status > 299)))
-        result.error = "HTTP status " + std::to_string(result.status);
+        result.error = clientError(RefusedStatus, "HTTP status " + std::to_string(result.status));
     else if (transfer->writeErrno != 0)
-        result.error = std::string("cannot write the file: ") + std::strerror(transfer->writeErrno);
+        result.error = Error::posix(transfer->writeErrno, "cannot write the file");
     else if (code != CURLE_OK)
-        result.error = transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code));
+        result.error = Error{kCurlDomain, static_cast<long>(code),
+                             transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code))};
     else if (!closed)
-        result.error = std::string("cannot write the file: ") + std::strerror(errno);
+        result.error = Error::posix(errno, "cannot write the file");
     else
         result.file = std::move(transfer->scratch);
     Completion completion = std::move(transfer->completion);

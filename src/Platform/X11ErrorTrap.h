@@ -5,10 +5,10 @@
 struct _XDisplay;
 
 // For its lifetime, turns the X protocol errors of one connection into a value that the owner
-// reads, instead of Xlib's default handler, which ends the process. Errors of other connections go
-// to the handler that was installed before. Xlib's handler is process-wide, so traps of different
-// threads take turns; a trap nested in another on the same thread takes over until it ends (so
-// nest traps of one connection only).
+// reads, instead of Xlib's default handler, which ends the process. Errors of connections under no
+// trap go to the handler that was installed before. Traps of one connection on different threads
+// take turns; traps of different connections never wait for each other. A trap nested in another
+// of the same connection on the same thread takes over until it ends.
 class X11ErrorTrap {
 public:
     struct Error {
@@ -29,9 +29,9 @@ public:
     const Error& error() const { return error_; }
 
 private:
+    // The connection's turn, held for the trap's life.
     std::unique_lock<std::recursive_mutex> lock_;
     _XDisplay* display_;
     Error error_;
-    _XDisplay* outerDisplay_;
-    Error* outerSink_;
+    Error* outerSink_ = nullptr;
 };

@@ -95,6 +95,22 @@ void NetSocketAddress::getInterfaceAddress(
 {
     address4->clear();
     address6->clear();
+    // An IPv6 address holds colons of its own: whole, or in brackets before ":port".
+    in6_addr literal{};
+    std::string bracketed = description;
+    std::string bracketPort;
+    if (description.starts_with('[')) {
+        const size_t close = description.find(']');
+        bracketed = description.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && description.compare(close + 1, 1, ":") == 0)
+            bracketPort = description.substr(close + 2);
+    }
+    if (::inet_pton(AF_INET6, bracketed.c_str(), &literal) == 1) {
+        if (port == 0 && !bracketPort.empty())
+            port = portOfDescription(bracketPort);
+        *address6 = ipv6(literal, port);
+        return;
+    }
     const size_t colon = description.find(':');
     const std::string name = description.substr(0, colon);
     if (port == 0 && colon != std::string::npos)

@@ -5,6 +5,7 @@
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketFlags.h"
 #include "Rozi/NetSocketInterface.h"
+#include "Utils/Log.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -22,12 +24,12 @@ namespace {
 const char* const kInvalidUnixUrl =
     "Invalid unix domain url. Specify a valid file url that does not exist (e.g. \"file:///tmp/socket\")";
 
+// An IPv4 or IPv6 address: the port follows the family in both.
 void setPort(NetSocketAddress::Data* address, uint16_t port)
 {
-    sockaddr_in6 ip{};
-    std::memcpy(&ip, address->data(), sizeof ip);
-    ip.sin6_port = htons(port);
-    std::memcpy(address->data(), &ip, sizeof ip);
+    static_assert(offsetof(sockaddr_in, sin_port) == offsetof(sockaddr_in6, sin6_port));
+    const uint16_t network = htons(port);
+    std::memcpy(address->data() + offsetof(sockaddr_in, sin_port), &network, sizeof network);
 }
 
 constexpr int kBacklog = 1024;
@@ -54,28 +56,52 @@ bool NetSocketListener::listenOnInterface(const std::string& interface, uint16_t
 
     const bool enable4 = !ipv4Disabled && !address4.empty();
     const bool enable6 = !ipv6Disabled && !address6.empty();
-    if (enable4) {
-        context_.socket4FD =
-            openListeningSocket(reinterpret_cast<const sockaddr*>(address4.data()), socklen_t(address4.size()), error);
-        if (context_.socket4FD < 0)
+    if (!enable4 || !enable6) {
+        int* const fd = enable4 ? &context_.socket4FD : &context_.socket6FD;
+        const auto& address = enable4 ? address4 : address6;
+        *fd = openListeningSocket(reinterpret_cast<const sockaddr*>(address.data()), socklen_t(address.size()), error);
+        if (*fd < 0)
             return false;
-    }
-    if (enable6) {
-        if (enable4 && NetSocketAddress::portFromAddress(address6) == 0)
-            setPort(&address6, NetSocketAddress::portFromAddress(NetSocketAddress::localAddress(context_.socket4FD)));
-        context_.socket6FD =
-            openListeningSocket(reinterpret_cast<const sockaddr*>(address6.data()), socklen_t(address6.size()), error);
-        if (context_.socket6FD < 0) {
-            if (context_.socket4FD >= 0)
-                ::close(std::exchange(context_.socket4FD, -1));
-            return false;
-        }
+    } else if (!listenOnBoth(address4, address6, error)) {
+        return false;
     }
     if (!watchListening(&context_.socket4FD, AF_INET, error) || !watchListening(&context_.socket6FD, AF_INET6, error)) {
         closer_.closeWithError(std::nullopt);
         return false;
     }
     return true;
+}
+
+bool NetSocketListener::listenOnBoth(NetSocketAddress::Data address4, NetSocketAddress::Data address6,
+                                     NetSocketError* error)
+{
+    // With port 0 the second family takes the port the kernel gave the first, where it may be taken
+    // already: then both start over, the other family first, a few times.
+    const bool kernelPort = NetSocketAddress::portFromAddress(address4) == 0;
+    constexpr int kAttempts = 8;
+    for (int attempt = 0;; ++attempt) {
+        const bool sixFirst = kernelPort && attempt % 2 == 1;
+        int& firstFD = sixFirst ? context_.socket6FD : context_.socket4FD;
+        int& secondFD = sixFirst ? context_.socket4FD : context_.socket6FD;
+        const auto& first = sixFirst ? address6 : address4;
+        auto& second = sixFirst ? address4 : address6;
+        firstFD = openListeningSocket(reinterpret_cast<const sockaddr*>(first.data()), socklen_t(first.size()), error);
+        if (firstFD < 0)
+            return false;
+        if (kernelPort)
+            setPort(&second, NetSocketAddress::portFromAddress(NetSocketAddress::localAddress(firstFD)));
+        NetSocketError secondError;
+        secondFD = openListeningSocket(reinterpret_cast<const sockaddr*>(second.data()), socklen_t(second.size()),
+                                       &secondError);
+        if (secondFD >= 0)
+            return true;
+        ::close(std::exchange(firstFD, -1));
+        if (!kernelPort || secondError.code != EADDRINUSE || attempt + 1 == kAttempts) {
+            NetSocketError::assign(error, std::move(secondError));
+            return false;
+        }
+        setPort(&second, 0);
+    }
 }
 
 bool NetSocketListener::watchListening(int* fd, int family, NetSocketError* error)
@@ -145,6 +171,18 @@ int NetSocketListener::openListeningSocket(const sockaddr* address, socklen_t le
 
 bool NetSocketListener::startAccepting(int fd, int family, NetSocketError* error)
 {
+    if (!descriptorPause_) {
+        // Both calls come on the socket queue, which owns the sources; the socket may be gone by the second.
+        descriptorPause_ = std::make_unique<AcceptPause>(
+            "a listening NetSocket", context_.socketQueue,
+            [weak = context_.self, this](bool paused) {
+                if (!weak.lock())
+                    return;
+                for (const auto& source : sources_)
+                    paused ? source->suspend() : source->resume();
+            },
+            [](const std::string& line) { PLOG("%s", line.c_str()); });
+    }
     auto source = DispatchSource::create(
         fd, DispatchSource::Kind::Read, context_.socketQueue,
         // On the socket queue; `this` lives as long as the socket the handler holds while it runs.
@@ -183,8 +221,11 @@ bool NetSocketListener::doAccept(int listenFD, int family)
     socklen_t length = sizeof address;
     NetSocketDescriptor fd(
         ::accept4(listenFD, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        descriptorPause_->acceptFailed(errno);
         return false;
+    }
+    descriptorPause_->accepted();
     accepted_(
         std::move(fd), family, NetSocketAddress::fromSockaddr(reinterpret_cast<const sockaddr*>(&address), length));
     return true;

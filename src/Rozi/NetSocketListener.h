@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/AcceptPause.h"
 #include "Rozi/NetSocketAddress.h"
 #include "Rozi/NetSocketDescriptor.h"
 #include "Rozi/NetSocketError.h"
@@ -15,7 +16,8 @@ class NetSocketCloser;
 struct NetSocketContext;
 
 // The listening side of a NetSocket: listening descriptors and the read sources that accept on
-// them, each taking every queued connection in one pass. Used on the socket queue.
+// them, each taking every queued connection in one pass, resting while descriptors are short. Used on
+// the socket queue.
 class NetSocketListener {
 public:
     // An accepted connection: its descriptor (closed unless taken), the listener's family (AF_INET,
@@ -44,6 +46,8 @@ public:
     void removeSocketFile();
 
 private:
+    // Listens on both families at one port; false, with neither open, when that fails.
+    bool listenOnBoth(NetSocketAddress::Data address4, NetSocketAddress::Data address6, NetSocketError* error);
     // Accepts on *fd when it is open; false, with *fd closed and -1, when it cannot be watched.
     bool watchListening(int* fd, int family, NetSocketError* error);
     bool doAccept(int listenFD, int family);
@@ -53,4 +57,5 @@ private:
     const Accepted accepted_;
     std::filesystem::path socketUrl_;
     std::vector<std::unique_ptr<DispatchSource>> sources_;
+    std::unique_ptr<AcceptPause> descriptorPause_;  // made with the first source
 };

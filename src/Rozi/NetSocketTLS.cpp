@@ -1,5 +1,6 @@
 #include "Rozi/NetSocketTLS.h"
 
+#include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketFlags.h"
@@ -75,6 +76,8 @@ void NetSocketTLS::startTLS()
         closer_.closeWithError(NetSocketError::other(*refused));
         return;
     }
+    if (!armHandshakeDeadline(*settings))
+        return;
     // Bytes that came in the clear behind the last plain read belong to the handshake.
     NetSocketPreBuffer& plain = readPump_.preBuffer();
     sslPreBuffer_.reset();
@@ -89,6 +92,25 @@ void NetSocketTLS::startTLS()
     const int noDelay = 1;
     ::setsockopt(context_.connectedFD(), IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
     continueHandshake();
+}
+
+bool NetSocketTLS::armHandshakeDeadline(const NetSocketTLSSettings& settings)
+{
+    bool present = false;
+    const long long* seconds = settings.get<long long>(NetSocketTLSSettings::kHandshakeTimeout, &present);
+    if (present && (!seconds || *seconds <= 0)) {
+        closer_.closeWithError(NetSocketError::other("Invalid value for NetSocketSSLHandshakeTimeout."));
+        return false;
+    }
+    const long long limit = seconds ? *seconds : NetSocketTLSSettings::kDefaultHandshakeTimeout;
+    // On the socket queue; a socket released meanwhile hears nothing.
+    handshakeDeadline_ = std::make_unique<DispatchTimer>(context_.socketQueue, [weak = context_.self, this, limit] {
+        if (!weak.lock() || !session_ || context_.has(NetSocketFlag::SocketSecure))
+            return;
+        closer_.closeWithError(NetSocketError::other("TLS handshake not finished within " + std::to_string(limit) + " s"));
+    });
+    handshakeDeadline_->start(std::chrono::seconds(limit));
+    return true;
 }
 
 void NetSocketTLS::continueHandshake()
@@ -117,6 +139,7 @@ bool NetSocketTLS::handshakeWouldBlock() const
 
 void NetSocketTLS::didSecure()
 {
+    handshakeDeadline_.reset();
     context_.flags &= ~(NetSocketFlag::StartingReadTLS | NetSocketFlag::StartingWriteTLS);
     context_.flags |= NetSocketFlag::SocketSecure;
     context_.notifier.post([socket = context_.self.lock()](NetSocketDelegate& delegate) {
@@ -222,6 +245,7 @@ long NetSocketTLS::closeStatus()
 
 void NetSocketTLS::close()
 {
+    handshakeDeadline_.reset();
     if (session_ && context_.has(NetSocketFlag::SocketSecure))
         session_->shutdown();
     session_.reset();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class DispatchTimer;
 class NetSocketCloser;
 class NetSocketReadPump;
 class NetSocketTLSSettings;
@@ -54,6 +55,8 @@ private:
     long tlsRead(uint8_t* buffer, size_t length, size_t* delivered) override;
     long tlsWrite(const uint8_t* buffer, size_t length, size_t* written) override;
     void startTLS();
+    // Arms the handshake's deadline from the settings; false (the socket closed) for a bad value.
+    bool armHandshakeDeadline(const NetSocketTLSSettings& settings);
     void didSecure();
     void askForTrust();
     void shouldTrustPeer(std::optional<bool> trusted, uint64_t generation);
@@ -63,6 +66,7 @@ private:
     NetSocketReadPump& readPump_;
     NetSocketWritePump& writePump_;
     std::unique_ptr<NetSocketTLSSession> session_;
+    std::unique_ptr<DispatchTimer> handshakeDeadline_;
     // Raw bytes read ahead for the record layer, starting with those read in the clear.
     NetSocketPreBuffer sslPreBuffer_;
     size_t sslWriteCachedLength_ = 0;

@@ -28,6 +28,10 @@ public:
     static constexpr const char* kCipherSuites = "NetSocketSSLCipherSuites";
     static constexpr const char* kDiffieHellmanParameters = "NetSocketSSLDiffieHellmanParameters";
     static constexpr const char* kALPN = "NetSocketSSLALPN";
+    // Whole seconds the handshake may take from its start before the socket closes with an error; a
+    // peer that stalls it would otherwise hold the socket for good.
+    static constexpr const char* kHandshakeTimeout = "NetSocketSSLHandshakeTimeout";
+    static constexpr long long kDefaultHandshakeTimeout = 10;
     // Any of these refuses the start: their checks cannot be relaxed here.
     static constexpr const char* kForbidden[] = {"kCFStreamSSLAllowsAnyRoot", "kCFStreamSSLAllowsExpiredRoots",
         "kCFStreamSSLValidatesCertificateChain", "kCFStreamSSLAllowsExpiredCertificates", "kCFStreamSSLLevel"};

@@ -109,9 +109,18 @@ DeviceMessage::DeviceMessage(const nlohmann::json& dictionary)
     }
 }
 
-std::optional<std::vector<DeviceMessage>> DeviceMessage::listFromJson(std::string_view text)
+std::optional<std::vector<DeviceMessage>> DeviceMessage::listFromJson(std::string_view text, size_t* entries)
 {
-    const auto json = nlohmann::json::parse(text, nullptr, false);
+    // Objects of the top-level array past the cap are counted and dropped as the parser finishes
+    // each, so the tree never holds more than the cap.
+    size_t objects = 0;
+    const nlohmann::json::parser_callback_t keepFirst = [&objects](int depth, nlohmann::json::parse_event_t event,
+                                                                    nlohmann::json&) {
+        if (depth != 1 || event != nlohmann::json::parse_event_t::object_end)
+            return true;
+        return ++objects <= kMaxSenders;
+    };
+    const auto json = nlohmann::json::parse(text, keepFirst, false);
     if (!json.is_array()) {
         PLOG("sender list is not a JSON array");
         return std::nullopt;
@@ -121,5 +130,7 @@ std::optional<std::vector<DeviceMessage>> DeviceMessage::listFromJson(std::strin
         if (entry.is_object())
             senders.emplace_back(entry);
     }
+    if (entries)
+        *entries = objects;
     return senders;
 }

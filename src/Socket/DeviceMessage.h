@@ -39,7 +39,12 @@ struct DeviceMessage {
 
     bool operator==(const DeviceMessage&) const = default;
 
-    // The senders of a kMsgClientList text, in the TV's order; entries that are not objects are
-    // skipped. Nullopt when the text is not a JSON array.
-    static std::optional<std::vector<DeviceMessage>> listFromJson(std::string_view text);
+    // Senders kept from one list, at most: more than any room holds. The parse never holds more
+    // (later entries are dropped as they are read), so a list of any length costs little.
+    static constexpr size_t kMaxSenders = 256;
+
+    // The first kMaxSenders senders of a kMsgClientList text, in the TV's order; entries that are not
+    // objects are skipped. Nullopt when the text is not a JSON array. `entries`, when given, gets the
+    // number of objects the list held, those past the cap included.
+    static std::optional<std::vector<DeviceMessage>> listFromJson(std::string_view text, size_t* entries = nullptr);
 };

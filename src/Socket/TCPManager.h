@@ -18,15 +18,16 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <type_traits>
 
 class PointerFilter;
 
 // The one session with a TV: owns the transport client, connects, builds the messages that need
 // more than a payload copy, holds the session key, and turns every message the TV sends into a call
-// on one of five delegates, on the thread the message needs: at once on the transport thread that
+// on one of its delegates, on the thread the message needs: at once on the transport thread that
 // raised it (the receive thread; the video delivery thread for the TV's screen stream), on the session
 // queue "queue" (processQueue()), or on the main queue one second later. SessionEventTable says which
-// for each message.
+// for each message. The connect and reverse-control delegates come in parts, each with a slot of its own.
 //
 // Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
 // returns, the delegate it replaced is not called any more, on any thread or queue, and no call
@@ -60,13 +61,25 @@ public:
     TCPManager(const TCPManager&) = delete;
     TCPManager& operator=(const TCPManager&) = delete;
 
+    // The slot of one delegate interface: a part of the connect or reverse-control delegate
+    // (TvConnectionDelegate, TvCastDelegate, ...), or one of the three whole ones; a concern registers
+    // for the events it handles. Named explicitly: setDelegate<TvCastDelegate>(this).
+    template <class Delegate>
+    void setDelegate(std::type_identity_t<Delegate>* delegate)
+    {
+        delegates_->slot<Delegate>().set(delegate);
+    }
+    template <class Delegate>
+    Delegate* delegate() const
+    {
+        return delegates_->slot<Delegate>().get();
+    }
+    // Every part of the connect or reverse-control delegate to one object.
     void setConnectDelegate(VXTcpConnectDelegate* delegate);
     void setReverseControlDelegate(VXTcpReverseControlDelegate* delegate);
     void setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate);
     void setRoziDelegate(ROZIOperationDelegate* delegate);
     void setActiveVersionsDelegate(ActiveVersionsDelegate* delegate);
-    VXTcpConnectDelegate* connectDelegate() const;
-    VXTcpReverseControlDelegate* reverseControlDelegate() const;
     VXTcpReverseVersionDelegate* reverseVersionDelegate() const;
     ROZIOperationDelegate* roziDelegate() const;
     ActiveVersionsDelegate* activeVersionsDelegate() const;

@@ -141,11 +141,12 @@ int TcpClient::send(uint16_t type, const uint8_t* data, int length)
     const ConnectionPtr connection = currentConnection();
     if (!connection)
         return -1;
-    if (length > 0 && data == nullptr) {
-        NQLOG("refusing message type 0x%x: %d bytes at a null pointer", type, length);
+    // A negative length is refused: sent empty, its 0 would read as a link that closed meanwhile.
+    if (length < 0 || (length > 0 && data == nullptr)) {
+        NQLOG("refusing message type 0x%x: %d bytes at %p", type, length, static_cast<const void*>(data));
         return -1;
     }
-    return connection->send(type, {data, length > 0 ? static_cast<size_t>(length) : 0});
+    return connection->send(type, {data, static_cast<size_t>(length)});
 }
 
 void TcpClient::dropQueuedMedia()
@@ -337,8 +338,11 @@ void TcpClient::answerHeartbeat(Connection& connection, std::span<const uint8_t>
         NQLOG("ignoring a heartbeat request with sequence 0: its answer would read as a request");
         return;
     }
-    if ((beat.status & HeartbeatPayload::kStatusWantsClientInfo) != 0)
+    if ((beat.status & HeartbeatPayload::kStatusWantsClientInfo) != 0) {
+        // Our answers say the TV asked until its client information comes.
+        status_ |= HeartbeatPayload::kStatusWantsClientInfo;
         raise(kMsgClientInfoRequest);
+    }
 }
 
 void TcpClient::answerEcho(Connection& connection, std::span<const uint8_t> payload)

@@ -2,7 +2,7 @@
 
 #include "Socket/FindTvDevicesDelegate.h"
 #include "Socket/TvDeviceInfo.h"
-#include "UI/MainQueueGuard.h"
+#include "Platform/MainQueueGuard.h"
 
 #include <cstddef>
 #include <functional>

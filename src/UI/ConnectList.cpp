@@ -5,7 +5,7 @@
 #include "Socket/TCPManager.h"
 #include "UI/ConnectListDelegate.h"
 #include "UI/ConnectListView.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
 
 #include <algorithm>

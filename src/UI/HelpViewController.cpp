@@ -1,7 +1,7 @@
 #include "UI/HelpViewController.h"
 
-#include "UI/AboutWindowController.h"
-#include "UI/LocalizedText.h"
+#include "Update/AboutWindowController.h"
+#include "Utils/LocalizedText.h"
 #include "UI/ShowChangeDeviceNameDelegate.h"
 #include "UI/SoundSwitchStateDelegate.h"
 #include "UI/UserChangeVideoQualityDelegate.h"
@@ -30,6 +30,8 @@ void HelpViewController::viewDidLoad()
     assert(mainThread_.holds());
     view_.showSoundSwitch(soundOn_);
     view_.showLogSwitch(logOn_);
+    const auto logFile = PUtils::logFilePath();
+    view_.showLogFilePath(logFile ? logFile->string() : std::string());
     setQualityText(LocalizedText::text("STRING_AUTO"));
 }
 

@@ -1,6 +1,6 @@
 #include "UI/QualityWindowController.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/QualityWindowDelegate.h"
 #include "UI/SelectedQualityIndex.h"
 

@@ -1,7 +1,7 @@
 #include "UI/RequestPermissionsWindowController.h"
 
-#include "UI/LocalizedText.h"
-#include "UI/Permissions.h"
+#include "Utils/LocalizedText.h"
+#include "Platform/Permissions.h"
 
 #include <cassert>
 

@@ -152,7 +152,7 @@ bool VXUserDefaultManager::save() const
     std::error_code error;
     fs::create_directories(folder, error);
     std::string temporary = (folder / ("." + file_.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) {
         PLOG_ERRNO("cannot write settings file %s", file_.c_str());
         return false;

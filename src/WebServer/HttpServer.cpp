@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -75,6 +76,11 @@ bool HttpServer::start(const Options& options, HttpError* error)
     maxRequestBodyLength_ = options.maxRequestBodyLength;
     dispatchQueuePriority_ = options.dispatchQueuePriority;
     requestHeadTimeout_ = options.requestHeadTimeout;
+    transferLimits_ = {options.idleTimeout, options.minimumTransferRate, options.transferRateWindow};
+    {
+        const std::lock_guard lock(connectionsMutex_);
+        maxConnectionsPerAddress_ = options.maxConnectionsPerAddress;
+    }
     port_ = listener->port();
     running_ = true;
     handlers_.setInService(true);
@@ -171,13 +177,58 @@ bool HttpServer::runWithOptions(const Options& options, HttpError* error)
 // On global.default, inside the listener's accept handler.
 void HttpServer::accepted(int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress)
 {
+    const std::string key = HttpServerFunctions::capKey(remoteAddress);
+    if (!admitAddress(key)) {
+        // Best effort, never waited for: the socket's buffer takes a head this small.
+        static constexpr std::string_view kBusy = "HTTP/1.1 503 Service Unavailable\r\nConnection: Close\r\nContent-Length: 0\r\n\r\n";
+        ::send(socket, kBusy.data(), kBusy.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::shutdown(socket, SHUT_WR);
+        ::close(socket);
+        return;
+    }
     const auto self = shared_from_this();
     const auto connection = connectionFactory_ ? connectionFactory_(self, socket, std::move(localAddress), std::move(remoteAddress))
                                                : std::make_shared<HttpServerConnection>(self, socket, std::move(localAddress), std::move(remoteAddress));
-    if (connection)
+    if (connection) {
         connection->start();
-    else
+    } else {
         ::close(socket);
+        releaseAddress(key);
+    }
+}
+
+bool HttpServer::admitAddress(const std::string& key)
+{
+    const std::lock_guard lock(connectionsMutex_);
+    size_t& open = connectionsByAddress_[key];
+    if (maxConnectionsPerAddress_ == 0 || key.empty() || open < maxConnectionsPerAddress_) {
+        ++open;
+        return true;
+    }
+    if (open == maxConnectionsPerAddress_) {
+        // Logged once per episode: the count sits one above the cap until the address drops below it.
+        ++open;
+        HttpServerLog::log(HttpServerLog::Warning, "Refusing connections from one address past its cap of %zu", maxConnectionsPerAddress_);
+    }
+    return false;
+}
+
+// Under connectionsMutex_.
+void HttpServer::releaseAddressLocked(const std::string& key)
+{
+    const auto found = connectionsByAddress_.find(key);
+    if (found == connectionsByAddress_.end())
+        return;
+    if (found->second > maxConnectionsPerAddress_ && maxConnectionsPerAddress_ != 0)
+        found->second = maxConnectionsPerAddress_;  // the episode's mark goes with the first to end
+    if (--found->second == 0)
+        connectionsByAddress_.erase(found);
+}
+
+void HttpServer::releaseAddress(const std::string& key)
+{
+    const std::lock_guard lock(connectionsMutex_);
+    releaseAddressLocked(key);
 }
 
 // ---- Connection count ----
@@ -203,7 +254,8 @@ void HttpServer::willStartConnection(HttpServerConnection& connection)
             });
         }
         // A connection is ended between one and one and a quarter time-outs after its deadline.
-        const auto shortest = std::min(idleTimeout_, requestHeadTimeout_);
+        const auto shortest = std::min({idleTimeout_, requestHeadTimeout_,
+            std::chrono::duration_cast<std::chrono::milliseconds>(transferLimits_.rateWindow)});
         const auto interval = std::clamp<std::chrono::milliseconds>(shortest / 4, kMinimumSweep, kMaximumSweep);
         idleSweep_->start(interval, interval);
     }
@@ -215,7 +267,8 @@ void HttpServer::willStartConnection(HttpServerConnection& connection)
 void HttpServer::didEndConnection(HttpServerConnection& connection)
 {
     std::lock_guard lock(connectionsMutex_);
-    connections_.erase(&connection);
+    if (connections_.erase(&connection) != 0)
+        releaseAddressLocked(HttpServerFunctions::capKey(connection.remoteAddressData()));
     if (listener_)
         listener_->setOpenConnections(connections_.size());
     if (!connections_.empty())
@@ -250,7 +303,7 @@ void HttpServer::endStalledConnections()
     const auto now = DispatchQueue::Clock::now();
     std::lock_guard lock(connectionsMutex_);
     for (HttpServerConnection* connection : connections_)
-        connection->endIfStalled(now - idleTimeout_, now);
+        connection->endIfStalled(transferLimits_, now);
 }
 
 void HttpServer::didDisconnect()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/DispatchTimer.h"
+#include "WebServer/HttpServerConnectionDeadlines.h"
 #include "WebServer/HttpServerDelegate.h"
 #include "WebServer/HttpServerHandlerRegistry.h"
 #include "WebServer/HttpServerPublisher.h"
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <memory>
@@ -56,6 +58,10 @@ public:
         bool requestNATPortMapping = false;
         // A connection that makes no progress for this long is closed.
         std::chrono::milliseconds idleTimeout{30000};
+        // While a body is read or an answer written, a connection moving fewer bytes a second than this,
+        // averaged over the window, is closed (0: no minimum). 1 KiB/s is far below any client on a LAN.
+        uint64_t minimumTransferRate = 1024;
+        std::chrono::milliseconds transferRateWindow{30000};
         // A request body past this many bytes is refused with 413 before it is stored.
         uint64_t maxRequestBodyLength = uint64_t{4} << 30;
         // A request head must arrive whole within this time of the connection's start, however steadily
@@ -63,6 +69,9 @@ public:
         std::chrono::milliseconds requestHeadTimeout{30000};
         // Open connections past which accepting pauses until one ends (0: no cap).
         size_t maxConnections = 256;
+        // Open connections from one address (an IPv6 /64) past which its next ones are answered 503 and
+        // closed, so one host cannot take every slot of the global cap (0: no cap).
+        size_t maxConnectionsPerAddress = 32;
     };
 
     HttpServer();
@@ -134,6 +143,8 @@ public:
     std::chrono::milliseconds idleTimeout() const { return idleTimeout_; }
     uint64_t maxRequestBodyLength() const { return maxRequestBodyLength_; }
     std::chrono::milliseconds requestHeadTimeout() const { return requestHeadTimeout_; }
+    // The limits the stalled-connection sweep applies to the body and the answer.
+    const HttpServerConnectionDeadlines::Limits& transferLimits() const { return transferLimits_; }
     int dispatchQueuePriority() const { return dispatchQueuePriority_; }
     // User name to stored credential (Base64 of "user:password"; for Digest the hex MD5 of
     // "user:realm:password"); nullopt unless that method is configured.
@@ -164,6 +175,10 @@ public:
 
 private:
     void accepted(int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress);
+    // Takes a slot of the address's cap; false (logged when the address reaches it) when it is full.
+    bool admitAddress(const std::string& key);
+    void releaseAddress(const std::string& key);
+    void releaseAddressLocked(const std::string& key);
     void startPublishing(const Options& options);
     void notifyDelegate(void (HttpServerDelegate::*method)(HttpServer&));
     void didDisconnect();
@@ -174,6 +189,9 @@ private:
 
     std::mutex connectionsMutex_;
     std::unordered_set<HttpServerConnection*> connections_;  // the open ones, under connectionsMutex_
+    // Open connections by address key (HttpServerAddresses::capKey), under connectionsMutex_.
+    std::unordered_map<std::string, size_t> connectionsByAddress_;
+    size_t maxConnectionsPerAddress_ = 0;
     std::shared_ptr<HttpServerListener> listener_;  // under connectionsMutex_ once started
     // On the main queue only.
     bool connected_ = false;
@@ -192,6 +210,7 @@ private:
     uint64_t maxRequestBodyLength_ = Options{}.maxRequestBodyLength;
     int dispatchQueuePriority_ = 0;
     std::chrono::milliseconds requestHeadTimeout_{30000};
+    HttpServerConnectionDeadlines::Limits transferLimits_{};
     HttpServerPublisher publisher_;
     mutable std::mutex delegateMutex_;
     std::weak_ptr<HttpServerDelegate> delegate_;

@@ -2,7 +2,9 @@
 
 #include "Utils/Log.h"
 
+#include <cstring>
 #include <fstream>
+#include <netinet/in.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netdb.h>
@@ -62,4 +64,19 @@ std::optional<std::string> HttpServerAddresses::primaryNetworkAddress(bool useIP
     }
     freeifaddrs(list);
     return result;
+}
+
+std::string HttpServerAddresses::capKey(const std::vector<uint8_t>& address)
+{
+    if (address.size() >= sizeof(sockaddr_in) && reinterpret_cast<const sockaddr*>(address.data())->sa_family == AF_INET) {
+        sockaddr_in ip{};
+        std::memcpy(&ip, address.data(), sizeof(ip));
+        return std::string(reinterpret_cast<const char*>(&ip.sin_addr), sizeof(ip.sin_addr));
+    }
+    if (address.size() >= sizeof(sockaddr_in6) && reinterpret_cast<const sockaddr*>(address.data())->sa_family == AF_INET6) {
+        sockaddr_in6 ip{};
+        std::memcpy(&ip, address.data(), sizeof(ip));
+        return std::string(reinterpret_cast<const char*>(&ip.sin6_addr), 8);
+    }
+    return {};
 }

@@ -15,6 +15,12 @@ namespace {
 
 constexpr std::string_view kBasicPrefix = "Basic ";
 constexpr std::string_view kDigestPrefix = "Digest ";
+
+// Schemes are compared without regard to case (RFC 9110, 11.1).
+bool hasScheme(std::string_view authorization, std::string_view prefix)
+{
+    return authorization.size() >= prefix.size() && strncasecmp(authorization.data(), prefix.data(), prefix.size()) == 0;
+}
 constexpr size_t kNonceBytes = 16;
 constexpr size_t kNonceCountDigits = 8;
 
@@ -133,7 +139,7 @@ std::shared_ptr<HttpServerResponse> HttpServerAuthenticator::authenticate(const 
 
 bool HttpServerAuthenticator::checkBasic(const std::string& authorization) const
 {
-    if (authorization.compare(0, kBasicPrefix.size(), kBasicPrefix) != 0)
+    if (!hasScheme(authorization, kBasicPrefix))
         return false;
     const std::string_view credential = std::string_view(authorization).substr(kBasicPrefix.size());
     bool found = false;
@@ -145,7 +151,7 @@ bool HttpServerAuthenticator::checkBasic(const std::string& authorization) const
 HttpServerAuthenticator::Verdict HttpServerAuthenticator::checkDigest(const std::string& method, const std::string& target,
     const std::string& authorization)
 {
-    if (authorization.compare(0, kDigestPrefix.size(), kDigestPrefix) != 0)
+    if (!hasScheme(authorization, kDigestPrefix))
         return Verdict::Refused;
     const auto parameters = digestParameters(std::string_view(authorization).substr(kDigestPrefix.size()));
     if (!parameters)

@@ -8,9 +8,10 @@
 
 namespace {
 
-// What a connection reads and drops of a body it answered without, before it closes anyway: enough for
-// the rest of what a client sends before it sees the answer, far short of the body's own cap.
+// What a connection reads and drops of a body it answered without, and for how long, before it closes
+// anyway: enough for what a client sends before it sees the answer, far short of the body's own cap.
 constexpr uint64_t kMaxDrainedBytes = 1 << 20;
+constexpr auto kLingerTime = std::chrono::seconds(5);
 
 std::string addressText(const std::vector<uint8_t>& data)
 {
@@ -29,8 +30,16 @@ HttpServerConnection::HttpServerConnection(std::shared_ptr<HttpServer> server, i
       remoteAddressData_(std::move(remoteAddressData)),
       socket_(socket, queue_,
           {.progressed = [this] { deadlines_.noteProgress(); },
-              .didRead = [this](size_t length) { didReadBytes(length); },
-              .didWrite = [this](size_t length) { didWriteBytes(length); },
+              .didRead =
+                  [this](size_t length) {
+                      deadlines_.noteBytes(length);
+                      didReadBytes(length);
+                  },
+              .didWrite =
+                  [this](size_t length) {
+                      deadlines_.noteBytes(length);
+                      didWriteBytes(length);
+                  },
               .failed = [this] { end(); }}),
       reader_(*server_, socket_, deadlines_, {.abort = [this](int statusCode) { abortRequest(statusCode); }, .end = [this] { end(); }}),
       writer_(*server_, socket_, queue_)
@@ -70,16 +79,18 @@ bool HttpServerConnection::isUsingIPv6() const
     return localAddressData_.size() >= sizeof(sa_family_t) && reinterpret_cast<const sockaddr*>(localAddressData_.data())->sa_family == AF_INET6;
 }
 
-void HttpServerConnection::endIfStalled(DispatchQueue::Clock::time_point idleLimit, DispatchQueue::Clock::time_point now)
+void HttpServerConnection::endIfStalled(const HttpServerConnectionDeadlines::Limits& limits, DispatchQueue::Clock::time_point now)
 {
-    if (!deadlines_.stalledReason(idleLimit, now))
+    if (!deadlines_.stalledReason(limits, now))
         return;
     // Looked at again on the queue: progress may come between here and there.
-    queue_->async([self = shared_from_this(), idleLimit, now] {
-        const char* reason = self->socket_.isOpen() ? self->deadlines_.stalledReason(idleLimit, now) : nullptr;
+    queue_->async([self = shared_from_this(), limits, now] {
+        const char* reason = self->socket_.isOpen() ? self->deadlines_.stalledReason(limits, now) : nullptr;
         if (!reason)
             return;
         HttpServerLog::log(HttpServerLog::Error, "%s on socket %i", reason, self->socket_.descriptor());
+        // A stalled peer gets no lingering close.
+        self->draining_ = true;
         self->end();
     });
 }
@@ -108,6 +119,8 @@ void HttpServerConnection::end()
 void HttpServerConnection::drainThenEnd()
 {
     draining_ = true;
+    deadlines_.pauseIdleWatch();
+    deadlines_.setCloseDeadline(DispatchQueue::Clock::now() + kLingerTime);
     socket_.shutdownWrite();
     drainSome();
 }
@@ -140,9 +153,10 @@ void HttpServerConnection::dispatchHead()
         return;
     }
     const HttpServerRequest::Query query = HttpServerFunctions::parseURLEncodedForm(queryText);
-    // A head whose body framing is inconsistent is refused before any handler sees it.
-    if (!HttpServerRequest::create(method, url, headers, path, query)) {
-        abortRequest(400);
+    // A head whose body framing is not ours to read is refused before any handler sees it.
+    if (const int refused = HttpServerRequest::framingStatus(headers)) {
+        HttpServerLog::log(HttpServerLog::Error, "Unsupported body framing on socket %i", socket_.descriptor());
+        abortRequest(refused);
         return;
     }
     for (const auto& handler : server_->handlers()) {
@@ -160,20 +174,31 @@ void HttpServerConnection::dispatchHead()
     }
     request_->setLocalAddressData(localAddressData_);
     request_->setRemoteAddressData(remoteAddressData_);
-    if (request_->hasBody() && !request_->answersBeforeBody()) {
-        reader_.readBody(request_, [this] { startProcessing(); });
-        return;
-    }
     bodyLeftUnread_ = request_->hasBody();
-    startProcessing();
-}
-
-void HttpServerConnection::startProcessing()
-{
+    // Credentials and every refusal are decided from the head: the answer goes out before any
+    // "100 Continue" and before a byte of the body is stored, and the body is drained, not read in.
     if (auto response = preflightRequest(*request_)) {
         finishProcessing(std::move(response));
         return;
     }
+    if (auto refusal = request_->refusal()) {
+        finishProcessing(std::move(refusal));
+        return;
+    }
+    // A GET's body means nothing to it.
+    if (!bodyLeftUnread_ || request_->answersBeforeBody() || method == "GET") {
+        startProcessing();
+        return;
+    }
+    deadlines_.watchRate();
+    reader_.readBody(request_, [this] {
+        bodyLeftUnread_ = false;
+        startProcessing();
+    });
+}
+
+void HttpServerConnection::startProcessing()
+{
     deadlines_.pauseIdleWatch();
     // A handler that answers at once is followed in this task; a later answer, from wherever it comes,
     // is taken up on the queue.
@@ -232,7 +257,7 @@ void HttpServerConnection::finishProcessing(std::shared_ptr<HttpServerResponse> 
 {
     if (!socket_.isOpen())
         return;
-    deadlines_.noteProgress();
+    deadlines_.watchRate();
     if (response)
         response = overrideResponse(std::move(response), *request_);
     bool bodyOpen = false;
@@ -263,6 +288,7 @@ void HttpServerConnection::finishProcessing(std::shared_ptr<HttpServerResponse> 
 void HttpServerConnection::abortRequest(int statusCode)
 {
     statusCode_ = statusCode;
+    deadlines_.watchRate();
     writer_.writeHead(statusCode, nullptr, [this] { end(); });
 }
 

@@ -44,9 +44,9 @@ public:
     bool isUsingIPv6() const;
     uint64_t totalBytesRead() const { return totalBytesRead_; }
     uint64_t totalBytesWritten() const { return totalBytesWritten_; }
-    // Ends the connection when it waits on its peer and has made no progress since `idleLimit`, or
-    // when its head has not arrived whole by its deadline. Any thread.
-    void endIfStalled(DispatchQueue::Clock::time_point idleLimit, DispatchQueue::Clock::time_point now);
+    // Ends the connection when one of its phases is past its limits (see HttpServerConnectionDeadlines).
+    // Any thread.
+    void endIfStalled(const HttpServerConnectionDeadlines::Limits& limits, DispatchQueue::Clock::time_point now);
 
 protected:
     // Hooks, in the order they run.

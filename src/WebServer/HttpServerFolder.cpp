@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <climits>
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -55,6 +56,13 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
     const size_t slash = inside.rfind('/');
     path.name_ = slash == std::string::npos ? inside : inside.substr(slash + 1);
     path.entry_ = inside.empty() ? "." : path.name_;
+    if (inside.size() >= PATH_MAX || std::any_of(inside.begin(), inside.end(), [&, run = size_t{0}](char c) mutable {
+            run = c == '/' ? 0 : run + 1;
+            return run > NAME_MAX;
+        })) {
+        path.problem_ = HttpServerFolderPath::Problem::TooLong;
+        return path;
+    }
     const std::string parent = slash == std::string::npos ? "." : inside.substr(0, slash);
 
     path.parent_ = HttpServerDescriptor(openBeneath(root_.get(), parent));

@@ -61,6 +61,8 @@ std::shared_ptr<HttpServerResponse> HttpServerFolderHandler::respond(const HttpS
     const HttpServerFolderPath path = folder_.resolve(std::string_view(request.path()).substr(settings_.basePath.size()));
     if (path.problem() == HttpServerFolderPath::Problem::Malformed)
         return HttpServerErrorResponse::responseWithClientError(400, "Invalid path \"" + request.path() + "\"");
+    if (path.problem() == HttpServerFolderPath::Problem::TooLong)
+        return HttpServerErrorResponse::responseWithClientError(414, "Path too long");
     // Everything is reached through the parent's descriptor, so no link leads out of the folder.
     std::shared_ptr<HttpServerResponse> response;
     if (path.exists() && path.isFolder()) {

@@ -13,7 +13,8 @@ class HttpServerFolderPath {
 public:
     // Malformed: the path holds NUL. Outside: a link among its parents leads out of the folder.
     // Unsupported: the kernel cannot resolve a path confined to the folder, so nothing is served.
-    enum class Problem { None, Malformed, Outside, Unsupported };
+    // TooLong: a name past NAME_MAX or a path past PATH_MAX, which no file of the folder can have.
+    enum class Problem { None, Malformed, Outside, Unsupported, TooLong };
 
     Problem problem() const { return problem_; }
     // The path as received.

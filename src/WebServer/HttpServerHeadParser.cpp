@@ -8,6 +8,8 @@
 namespace {
 
 constexpr std::string_view kHeadEnd = "\r\n\r\n";
+// Room on the request line for the method and version around a target of the longest length allowed.
+constexpr size_t kMaxRequestLineExtra = 64;
 
 bool sameName(std::string_view a, std::string_view b)
 {
@@ -29,6 +31,10 @@ HttpServerHeadParser::State HttpServerHeadParser::append(std::span<const uint8_t
     buffer_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     // Restart the search a little before the new bytes, in case the blank line straddles pieces.
     const size_t from = scanFrom_ >= kHeadEnd.size() - 1 ? scanFrom_ - (kHeadEnd.size() - 1) : 0;
+    // The request line alone may tell that the target is too long, before the head is whole.
+    const size_t lineEnd = buffer_.find("\r\n");
+    if ((lineEnd == std::string::npos ? buffer_.size() : lineEnd) > kMaxTargetLength + kMaxRequestLineExtra)
+        return fail(State::TargetTooLong);
     const size_t end = buffer_.find(kHeadEnd, from);
     if (end == std::string::npos) {
         if (buffer_.size() > maxHeadLength_)
@@ -51,6 +57,8 @@ int HttpServerHeadParser::failureStatus() const
     switch (state_) {
     case State::TooLarge:
         return 431;
+    case State::TargetTooLong:
+        return 414;
     case State::Malformed:
         return 400;
     default:
@@ -79,7 +87,7 @@ HttpServerHeadParser::State HttpServerHeadParser::parse(std::string_view head)
             return State::Malformed;
         if (first) {
             if (!parseRequestLine(line))
-                return State::Malformed;
+                return targetTooLong_ ? State::TargetTooLong : State::Malformed;
             first = false;
             continue;
         }
@@ -88,7 +96,12 @@ HttpServerHeadParser::State HttpServerHeadParser::parse(std::string_view head)
         if (!addField(line))
             return State::Malformed;
     }
-    return first ? State::Malformed : State::Complete;
+    if (first)
+        return State::Malformed;
+    // HTTP/1.1 requires "Host" (RFC 9112, 3.2).
+    if (http11_ && std::none_of(headers_.begin(), headers_.end(), [](const auto& field) { return sameName(field.first, "Host"); }))
+        return State::Malformed;
+    return State::Complete;
 }
 
 bool HttpServerHeadParser::parseRequestLine(std::string_view line)
@@ -106,6 +119,11 @@ bool HttpServerHeadParser::parseRequestLine(std::string_view line)
         return false;
     if (version != "HTTP/1.1" && version != "HTTP/1.0")
         return false;
+    if (target.size() > kMaxTargetLength) {
+        targetTooLong_ = true;
+        return false;
+    }
+    http11_ = version == "HTTP/1.1";
     method_ = method;
     target_ = target;
     return true;

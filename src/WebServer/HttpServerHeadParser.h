@@ -9,22 +9,25 @@
 #include <vector>
 
 // Collects and parses an HTTP/1.x request head pushed in pieces of any size. The head is capped
-// (too long or too many fields: 431) and anything that does not frame cleanly is malformed (400):
-// a bad request line, a field without a token name, a folded continuation line, a bare CR or LF,
-// duplicate "Host", or "Content-Length" fields that disagree.
+// (too long or too many fields: 431; a request target past its own cap: 414) and anything that does
+// not frame cleanly is malformed (400): a bad request line, a field without a token name, a folded
+// continuation line, a bare CR or LF, duplicate "Host" or none in HTTP/1.1, or "Content-Length"
+// fields that disagree.
 class HttpServerHeadParser {
 public:
     static constexpr size_t kDefaultMaxHeadLength = 32 * 1024;
     static constexpr size_t kMaxFieldCount = 100;
+    // As common servers allow; a path of the served folders is shorter still (PATH_MAX, 4096).
+    static constexpr size_t kMaxTargetLength = 8192;
 
-    enum class State { NeedMore, Complete, TooLarge, Malformed };
+    enum class State { NeedMore, Complete, TooLarge, TargetTooLong, Malformed };
 
     explicit HttpServerHeadParser(size_t maxHeadLength = kDefaultMaxHeadLength) : maxHeadLength_(maxHeadLength) {}
 
     // Appends bytes; once the state is no longer NeedMore, further bytes are ignored.
     State append(std::span<const uint8_t> bytes);
     State state() const { return state_; }
-    // The HTTP status that answers a failed head (431 or 400), 0 otherwise.
+    // The HTTP status that answers a failed head (431, 414 or 400), 0 otherwise.
     int failureStatus() const;
 
     const std::string& method() const { return method_; }
@@ -51,6 +54,8 @@ private:
     size_t scanFrom_ = 0;
     std::string method_;
     std::string target_;
+    bool http11_ = false;
+    bool targetTooLong_ = false;
     std::map<std::string, std::string> headers_;
     std::vector<uint8_t> remainder_;
 };

@@ -18,14 +18,10 @@
 
 namespace {
 
-// How long accepting rests when the process or system is out of descriptors.
-constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 constexpr int kAcceptBatch = 64;
 
 // Enough loops that every core can accept and serve at once.
 size_t acceptLoops() { return std::max(2U, std::thread::hardware_concurrency()); }
-
-bool isDescriptorShortage(int code) { return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM; }
 
 uint16_t boundPort(int fd)
 {
@@ -54,22 +50,58 @@ struct HttpServerListener::Socket {
 std::shared_ptr<HttpServerListener> HttpServerListener::open(const Settings& settings, HttpError* error)
 {
     const std::shared_ptr<HttpServerListener> listener(new HttpServerListener(settings));
-    auto& [socket4, socket6] = listener->sockets_;
-    socket4 = std::make_unique<Socket>();
-    if (!listener->listen(*socket4, AF_INET, settings.port, error))
-        return nullptr;
-    listener->port_ = settings.port != 0 ? settings.port : boundPort(socket4->fd);
-    socket6 = std::make_unique<Socket>();
-    HttpError error6;
-    if (!listener->listen(*socket6, AF_INET6, listener->port_, &error6)) {
-        socket6.reset();
-        if (error6.code != EAFNOSUPPORT && error6.code != EADDRNOTAVAIL) {
-            HttpError::assign(error, error6);
+    // With port 0 the second family takes the port the kernel gave the first, where it may be taken
+    // already: then both start over, the other family first, a few times.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0;; ++attempt) {
+        const bool sixFirst = settings.port == 0 && attempt % 2 == 1;
+        HttpError taken;
+        if (listener->listenOnBoth(settings.port, sixFirst, &taken))
+            return listener;
+        if (settings.port != 0 || taken.code != EADDRINUSE || attempt + 1 == kAttempts) {
+            HttpError::assign(error, taken);
             return nullptr;
         }
-        HttpServerLog::log(HttpServerLog::Warning, "IPv6 is not available: serving IPv4 only");
     }
-    return listener;
+}
+
+bool HttpServerListener::listenOnBoth(uint16_t port, bool sixFirst, HttpError* error)
+{
+    auto& socket4 = sockets_[0];
+    auto& socket6 = sockets_[1];
+    socket4 = std::make_unique<Socket>();
+    socket6 = std::make_unique<Socket>();
+    const auto ipv6Missing = [](const HttpError& e) { return e.code == EAFNOSUPPORT || e.code == EADDRNOTAVAIL; };
+    const auto ipv4Alone = [&] {
+        socket6.reset();
+        HttpServerLog::log(HttpServerLog::Warning, "IPv6 is not available: serving IPv4 only");
+    };
+    HttpError firstError;
+    if (!listen(sixFirst ? *socket6 : *socket4, sixFirst ? AF_INET6 : AF_INET, port, &firstError)) {
+        if (!sixFirst || !ipv6Missing(firstError)) {
+            HttpError::assign(error, firstError);
+            return false;
+        }
+        ipv4Alone();
+        if (!listen(*socket4, AF_INET, port, error))
+            return false;
+        port_ = port != 0 ? port : boundPort(socket4->fd);
+        return true;
+    }
+    port_ = port != 0 ? port : boundPort((sixFirst ? socket6 : socket4)->fd);
+    HttpError secondError;
+    if (listen(sixFirst ? *socket4 : *socket6, sixFirst ? AF_INET : AF_INET6, port_, &secondError))
+        return true;
+    if (!sixFirst && ipv6Missing(secondError)) {
+        ipv4Alone();
+        return true;
+    }
+    for (auto* socket : {socket4.get(), socket6.get()}) {
+        if (socket->fd >= 0)
+            ::close(std::exchange(socket->fd, -1));
+    }
+    HttpError::assign(error, secondError);
+    return false;
 }
 
 HttpServerListener::HttpServerListener(const Settings& settings) : settings_(settings) {}
@@ -125,6 +157,13 @@ std::shared_ptr<GlobalQueue> HttpServerListener::acceptQueue() const
 void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
 {
     accepted_ = std::move(accepted);
+    descriptorPause_ = std::make_unique<AcceptPause>(
+        "HTTP port " + std::to_string(port_), acceptQueue(),
+        [weak = weak_from_this()](bool paused) {
+            if (const auto self = weak.lock())
+                self->setShortOfDescriptors(paused);
+        },
+        [](const std::string& line) { HttpServerLog::log(HttpServerLog::Error, "%s", line.c_str()); });
     const std::lock_guard lock(mutex_);
     for (const auto& socket : sockets_) {
         if (!socket)
@@ -231,11 +270,11 @@ bool HttpServerListener::acceptOne(Socket& socket)
             return true;
         if (code == EAGAIN || code == EWOULDBLOCK)
             return false;
-        HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", socket.name, strerror(code), code);
-        if (isDescriptorShortage(code))
-            pauseForDescriptors();
+        if (!descriptorPause_->acceptFailed(code))
+            HttpServerLog::log(HttpServerLog::Error, "Failed accepting %s socket: %s (%i)", socket.name, strerror(code), code);
         return false;
     }
+    descriptorPause_->accepted();
     sockaddr_storage local {};
     socklen_t localLength = sizeof(local);
     std::vector<uint8_t> localData;
@@ -247,22 +286,12 @@ bool HttpServerListener::acceptOne(Socket& socket)
 }
 
 // The pending connection stays queued while descriptors are short: a level-triggered source would
-// otherwise spin on it. Accepting resumes after a short rest.
-void HttpServerListener::pauseForDescriptors()
+// otherwise spin on it.
+void HttpServerListener::setShortOfDescriptors(bool isShort)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        shortOfDescriptors_ = true;
-        updateAccepting();
-    }
-    acceptQueue()->asyncAfter(kAcceptPause, [weak = weak_from_this()] {
-        const auto self = weak.lock();
-        if (!self)
-            return;
-        const std::lock_guard lock(self->mutex_);
-        self->shortOfDescriptors_ = false;
-        self->updateAccepting();
-    });
+    const std::lock_guard lock(mutex_);
+    shortOfDescriptors_ = isShort;
+    updateAccepting();
 }
 
 void HttpServerListener::setOpenConnections(size_t count)

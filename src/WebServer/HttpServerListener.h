@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/AcceptPause.h"
 #include "Platform/DispatchSource.h"
 #include "WebServer/HttpError.h"
 
@@ -50,9 +51,13 @@ private:
 
     explicit HttpServerListener(const Settings& settings);
     bool listen(Socket& socket, int family, uint16_t port, HttpError* error);
+    // Listens on IPv4 and IPv6 at the port (port 0: the one the kernel gives the family opened first,
+    // IPv6 when sixFirst); IPv4 alone where the host has no IPv6. False, with nothing open, when a
+    // socket cannot listen.
+    bool listenOnBoth(uint16_t port, bool sixFirst, HttpError* error);
     void accept(Socket& socket);
     bool acceptOne(Socket& socket);
-    void pauseForDescriptors();
+    void setShortOfDescriptors(bool isShort);
     void releaseAdmission();
     // Under mutex_.
     bool mayAccept() const;
@@ -64,6 +69,7 @@ private:
     uint16_t port_ = 0;
     Accepted accepted_;
     std::unique_ptr<Socket> sockets_[2];  // IPv4, IPv6 (nullptr where the host has none)
+    std::unique_ptr<AcceptPause> descriptorPause_;  // made by start()
     std::mutex mutex_;
     // Under mutex_.
     size_t openConnections_ = 0;

@@ -22,6 +22,39 @@ std::string addressText(const std::vector<uint8_t>& data)
 
 HttpServerRequest::~HttpServerRequest() = default;
 
+int HttpServerRequest::framingStatus(const Headers& headers)
+{
+    const auto value = [&headers](std::string_view name) -> std::optional<std::string> {
+        for (const auto& [key, text] : headers) {
+            if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0)
+                return text;
+        }
+        return std::nullopt;
+    };
+    bool chunked = false;
+    if (const auto codings = value("Transfer-Encoding")) {
+        // Repeated fields arrive joined with ", ": the list is one, whichever way it came.
+        std::string_view list = *codings;
+        bool any = false;
+        while (!list.empty() || !any) {
+            const size_t comma = list.find(',');
+            const std::string coding = HttpServerFunctions::normalizeHeaderValue(HttpServerFunctions::trimBlanks(list.substr(0, comma)));
+            list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+            any = true;
+            if (coding.empty() || chunked)
+                return 400;  // an empty member, or anything after chunked (chunked again included)
+            if (coding != "chunked")
+                return 501;
+            chunked = true;
+        }
+    }
+    if (const auto length = value("Content-Length")) {
+        if (chunked || !HttpServerFunctions::parseDecimal(HttpServerFunctions::trimBlanks(*length)))
+            return 400;
+    }
+    return 0;
+}
+
 bool HttpServerRequest::initialize(const std::string& method, const std::string& url, const Headers& headers,
     const std::string& path, const Query& query)
 {
@@ -103,12 +136,13 @@ void HttpServerRequest::setAttribute(std::any value, const std::string& key)
         attributes_.erase(key);
 }
 
-void HttpServerRequest::prepareForWriting()
+void HttpServerRequest::prepareForWriting(uint64_t maxStoredLength)
 {
     writer_ = this;
     const auto coding = headerValue("Content-Encoding");
     if (coding && HttpServerFunctions::normalizeHeaderValue(*coding) == "gzip") {
-        decoders_.push_back(std::make_unique<HttpServerGZipDecoder>(writer_));
+        decoders_.push_back(std::make_unique<HttpServerGZipDecoder>(
+            writer_, std::min(maxStoredLength, HttpServerGZipDecoder::kDefaultMaxInflatedLength)));
         writer_ = decoders_.back().get();
     }
 }

@@ -19,12 +19,19 @@
 // gzip-coded). This base class discards the body; subclasses keep it.
 // Writer errors in HttpError::kServerDomain with code 413 mean "body too large"; the connection
 // answers them with that status.
+class HttpServerResponse;
+
 class HttpServerRequest : public HttpServerBodyWriter {
 public:
     using Headers = std::map<std::string, std::string>;
     using Query = std::map<std::string, std::string>;
     static constexpr uint64_t kNoContentLength = UINT64_MAX;
     static constexpr const char* kRegexCapturesAttribute = "HttpServerRequestAttribute_RegexCaptures";
+
+    // The status that refuses a head whose body framing is not ours to read: 501 for a transfer coding
+    // other than chunked, 400 for chunked repeated or not last, or a "Content-Length" that is not a plain
+    // 64-bit decimal number or comes with chunked coding; 0 for a head that frames its body cleanly.
+    static int framingStatus(const Headers& headers);
 
     // A request of class Request (this class or a subclass) made from a parsed head; nullptr when the
     // head frames no body consistently ("Content-Length" that is not a plain 64-bit decimal number, or
@@ -64,6 +71,10 @@ public:
     // The answer does not depend on the body (a refusal): the connection answers without reading it.
     bool answersBeforeBody() const { return answersBeforeBody_; }
     void setAnswersBeforeBody(bool on) { answersBeforeBody_ = on; }
+    // An answer the handler decided from the head alone (a refusal): the connection sends it instead of
+    // reading the body and running the handler.
+    const std::shared_ptr<HttpServerResponse>& refusal() const { return refusal_; }
+    void setRefusal(std::shared_ptr<HttpServerResponse> response) { refusal_ = std::move(response); }
     bool hasByteRange() const { return byteRange_.isSet(); }
 
     const std::vector<uint8_t>& localAddressData() const { return localAddressData_; }
@@ -77,8 +88,9 @@ public:
     const std::any* attributeForKey(const std::string& key) const;
     void setAttribute(std::any value, const std::string& key);
 
-    // Used by the connection, in this order.
-    void prepareForWriting();
+    // Used by the connection, in this order. The bytes stored after decoding are capped at
+    // `maxStoredLength` (a body coded with gzip is capped as it inflates).
+    void prepareForWriting(uint64_t maxStoredLength = UINT64_MAX);
     bool performOpen(HttpError* error);
     bool performWriteData(std::span<const uint8_t> data, HttpError* error);
     bool performClose(HttpError* error);
@@ -106,6 +118,7 @@ private:
     bool acceptsGzipContentEncoding_ = false;
     bool usesChunkedTransferEncoding_ = false;
     bool answersBeforeBody_ = false;
+    std::shared_ptr<HttpServerResponse> refusal_;
     std::string method_;
     std::string url_;
     Headers headers_;

@@ -52,7 +52,7 @@ void HttpServerRequestReader::readBody(std::shared_ptr<HttpServerRequest> reques
         failure_.abort(413);
         return;
     }
-    request_->prepareForWriting();
+    request_->prepareForWriting(server_.maxRequestBodyLength());
     if (!chunked && request_->contentLength() < headParser_.remainder().size()) {
         HttpServerLog::log(HttpServerLog::Error, "Unexpected 'Content-Length' header value on socket %i", socket_.descriptor());
         failure_.abort(400);

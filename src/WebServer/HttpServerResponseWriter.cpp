@@ -33,6 +33,7 @@ const char* reasonPhrase(int status)
     case 409: return "Conflict";
     case 412: return "Precondition Failed";
     case 413: return "Payload Too Large";
+    case 414: return "URI Too Long";
     case 415: return "Unsupported Media Type";
     case 416: return "Range Not Satisfiable";
     case 417: return "Expectation Failed";

@@ -1,6 +1,7 @@
 #include "WebServer/HttpServerTemporaryFile.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
 #include <utility>
@@ -51,7 +52,7 @@ bool HttpServerTemporaryFile::create(HttpError* error)
     std::string pattern = (std::filesystem::path(folder) / (namePrefix_ + "XXXXXX")).string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd == -1)
         return fail(error);
     fd_ = fd;

@@ -3,6 +3,7 @@
 #include "WebServer/HttpServerDescriptor.h"
 #include "WebServer/HttpServerFolder.h"
 #include "WebServer/HttpServerLog.h"
+#include "WebServer/WebDavTreeWalk.h"
 
 #include <cerrno>
 #include <climits>
@@ -15,8 +16,11 @@
 
 namespace {
 
-constexpr size_t kCopyPiece = 1 << 16;
 constexpr int kScratchAttempts = 16;
+// Inside a scratch folder: the item moved aside, the copy being made, and where the first came from.
+constexpr const char* kAsideName = "item";
+constexpr const char* kCopyName = "copy";
+constexpr const char* kOriginName = "origin";
 
 bool fail(HttpError* error, int errorNumber)
 {
@@ -31,75 +35,6 @@ mode_t modeOf(const WebDavFileOperations::Item& item)
     return ::fstatat(item.folder, item.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 ? info.st_mode : 0;
 }
 
-HttpServerDescriptor openFolder(const WebDavFileOperations::Item& item)
-{
-    return HttpServerDescriptor(::openat(item.folder, item.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
-bool removeTree(const WebDavFileOperations::Item& item)
-{
-    if (!S_ISDIR(modeOf(item)))
-        return ::unlinkat(item.folder, item.name.c_str(), 0) == 0 || errno == ENOENT;
-    const HttpServerDescriptor folder = openFolder(item);
-    std::vector<std::string> names;
-    if (!folder.isOpen() || !HttpServerFolder::list(folder.get(), names))
-        return false;
-    for (const std::string& name : names) {
-        if (!removeTree({folder.get(), name}))
-            return false;
-    }
-    return ::unlinkat(item.folder, item.name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT;
-}
-
-bool copyFile(const WebDavFileOperations::Item& from, const WebDavFileOperations::Item& to, mode_t mode)
-{
-    const HttpServerDescriptor in(::openat(from.folder, from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    const HttpServerDescriptor out(::openat(to.folder, to.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode & 0777));
-    if (!in.isOpen() || !out.isOpen())
-        return false;
-    std::vector<char> piece(kCopyPiece);
-    for (;;) {
-        const ssize_t count = ::read(in.get(), piece.data(), piece.size());
-        if (count <= 0)
-            return count == 0;
-        for (ssize_t written = 0; written < count;) {
-            const ssize_t step = ::write(out.get(), piece.data() + written, static_cast<size_t>(count - written));
-            if (step < 0)
-                return false;
-            written += step;
-        }
-    }
-}
-
-// Links are copied as links; other special files are left out, as nothing serves them.
-bool copyTree(const WebDavFileOperations::Item& from, const WebDavFileOperations::Item& to)
-{
-    const mode_t mode = modeOf(from);
-    if (S_ISREG(mode))
-        return copyFile(from, to, mode);
-    if (S_ISLNK(mode)) {
-        std::vector<char> target(PATH_MAX + 1);
-        const ssize_t length = ::readlinkat(from.folder, from.name.c_str(), target.data(), target.size() - 1);
-        return length >= 0 && ::symlinkat(std::string(target.data(), static_cast<size_t>(length)).c_str(), to.folder, to.name.c_str()) == 0;
-    }
-    if (mode == 0)
-        return false;
-    if (!S_ISDIR(mode))
-        return true;
-    if (::mkdirat(to.folder, to.name.c_str(), (mode & 0777) | 0700) != 0)
-        return false;
-    const HttpServerDescriptor source = openFolder(from);
-    const HttpServerDescriptor target = openFolder(to);
-    std::vector<std::string> names;
-    if (!source.isOpen() || !target.isOpen() || !HttpServerFolder::list(source.get(), names))
-        return false;
-    for (const std::string& name : names) {
-        if (!copyTree({source.get(), name}, {target.get(), name}))
-            return false;
-    }
-    return true;
-}
-
 std::string randomSuffix()
 {
     thread_local std::mt19937_64 generator {std::random_device {}()};
@@ -110,65 +45,137 @@ std::string randomSuffix()
     return suffix;
 }
 
-}  // namespace
-
-bool WebDavFileOperations::moveItem(const Item& from, const Item& to, HttpError* error)
+// A new scratch folder of `scratch`; empty (errno set) when none can be made.
+std::string makeScratchFolder(const WebDavFileOperations::Scratch& scratch)
 {
-    const mode_t target = modeOf(to);
-    // renameat(2) replaces a file (or an empty folder by a folder) in one step.
-    if (target == 0 || (!S_ISDIR(modeOf(from)) && !S_ISDIR(target)))
-        return ::renameat(from.folder, from.name.c_str(), to.folder, to.name.c_str()) == 0 || fail(error, errno);
-    if (::renameat2(from.folder, from.name.c_str(), to.folder, to.name.c_str(), RENAME_EXCHANGE) == 0) {
-        // `from` now names the replaced item.
-        removeItem(from, nullptr);
-        return true;
+    for (int attempt = 0; attempt <= kScratchAttempts; ++attempt) {
+        const std::string candidate = scratch.prefix + randomSuffix();
+        if (::mkdirat(scratch.folder, candidate.c_str(), 0700) == 0)
+            return candidate;
+        if (errno != EEXIST)
+            break;
     }
-    if (errno != EINVAL && errno != ENOSYS)
-        return fail(error, errno);
-    // A filesystem that cannot exchange: the old item goes first.
-    removeItem(to, nullptr);
-    return ::renameat(from.folder, from.name.c_str(), to.folder, to.name.c_str()) == 0 || fail(error, errno);
+    return {};
 }
 
-bool WebDavFileOperations::copyItem(const Item& from, const Item& to, int scratchFolder, const std::string& scratchPrefix, HttpError* error)
+bool writeOrigin(int folder, const std::string& origin)
 {
-    std::string scratchName;
-    for (int attempt = 0; scratchName.empty(); ++attempt) {
-        const std::string candidate = scratchPrefix + randomSuffix();
-        if (::mkdirat(scratchFolder, candidate.c_str(), 0700) == 0)
-            scratchName = candidate;
-        else if (errno != EEXIST || attempt == kScratchAttempts)
-            return fail(error, errno);
+    const HttpServerDescriptor file(::openat(folder, kOriginName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    return file.isOpen() && ::write(file.get(), origin.data(), origin.size()) == static_cast<ssize_t>(origin.size());
+}
+
+std::string readOrigin(int folder)
+{
+    const HttpServerDescriptor file(::openat(folder, kOriginName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    std::string origin;
+    char piece[4096];
+    ssize_t count;
+    while (file.isOpen() && (count = ::read(file.get(), piece, sizeof(piece))) > 0 && origin.size() < 2 * PATH_MAX)
+        origin.append(piece, static_cast<size_t>(count));
+    return origin;
+}
+
+// Moves into a place that is empty; false with errno EEXIST when it is taken.
+bool renameIntoEmpty(const WebDavFileOperations::Item& from, const WebDavFileOperations::Item& to)
+{
+    if (::renameat2(from.folder, from.name.c_str(), to.folder, to.name.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A filesystem without the flag: checked, then renamed, with the small race that implies.
+    if (::faccessat(to.folder, to.name.c_str(), F_OK, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
     }
-    const Item scratch {scratchFolder, scratchName};
-    const HttpServerDescriptor staging = openFolder(scratch);
-    bool copied = staging.isOpen() && copyTree(from, {staging.get(), "item"});
-    if (!copied)
+    return ::renameat(from.folder, from.name.c_str(), to.folder, to.name.c_str()) == 0;
+}
+
+// Puts `from` in the place of the existing `to` through the scratch folder `staging` (see moveItem).
+bool replaceThroughScratch(const WebDavFileOperations::Item& from, const WebDavFileOperations::Item& to, int staging,
+    const WebDavFileOperations::Scratch& scratch, HttpError* error)
+{
+    if (!writeOrigin(staging, scratch.origin))
+        return fail(error, errno);
+    const WebDavFileOperations::Item aside {staging, kAsideName};
+    if (::renameat(to.folder, to.name.c_str(), aside.folder, aside.name.c_str()) != 0)
+        return fail(error, errno);
+    if (!renameIntoEmpty(from, to)) {
+        const int code = errno;
+        ::renameat(aside.folder, aside.name.c_str(), to.folder, to.name.c_str());
+        return fail(error, code);
+    }
+    // The new item stands: the old one must never come back.
+    ::unlinkat(staging, kOriginName, 0);
+    return true;
+}
+
+}  // namespace
+
+bool WebDavFileOperations::moveItem(const Item& from, const Item& to, const Scratch& scratch, HttpError* error)
+{
+    const mode_t target = modeOf(to);
+    // renameat(2) replaces a file by a file in one step, and fills an empty place.
+    if (target == 0 || (!S_ISDIR(modeOf(from)) && !S_ISDIR(target)))
+        return ::renameat(from.folder, from.name.c_str(), to.folder, to.name.c_str()) == 0 || fail(error, errno);
+    const std::string name = makeScratchFolder(scratch);
+    if (name.empty())
+        return fail(error, errno);
+    const HttpServerDescriptor staging(::openat(scratch.folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const bool moved = staging.isOpen() ? replaceThroughScratch(from, to, staging.get(), scratch, error) : fail(error, errno);
+    scratch.discard(name);
+    return moved;
+}
+
+bool WebDavFileOperations::copyItem(const Item& from, const Item& to, const Scratch& scratch, HttpError* error)
+{
+    const std::string name = makeScratchFolder(scratch);
+    if (name.empty())
+        return fail(error, errno);
+    const HttpServerDescriptor staging(::openat(scratch.folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    bool copied = staging.isOpen() && WebDavTreeWalk::copy(from.folder, from.name, staging.get(), kCopyName);
+    if (!copied) {
         fail(error, errno);
-    else
-        copied = moveItem({staging.get(), "item"}, to, error);
-    removeItem(scratch, nullptr);
+    } else {
+        const Item copy {staging.get(), kCopyName};
+        const mode_t target = modeOf(to);
+        if (target == 0 || (!S_ISDIR(modeOf(copy)) && !S_ISDIR(target)))
+            copied = ::renameat(copy.folder, copy.name.c_str(), to.folder, to.name.c_str()) == 0 || fail(error, errno);
+        else
+            copied = replaceThroughScratch(copy, to, staging.get(), scratch, error);
+    }
+    scratch.discard(name);
     return copied;
 }
 
 bool WebDavFileOperations::removeItem(const Item& item, HttpError* error)
 {
-    if (removeTree(item))
+    if (WebDavTreeWalk::remove(item.folder, item.name))
         return true;
     const int code = errno;
     HttpServerLog::log(HttpServerLog::Warning, "Failed deleting \"%s\": %s", item.name.c_str(), std::strerror(code));
     return fail(error, code);
 }
 
-int WebDavFileOperations::removeItemsWithPrefix(int folder, const std::string& prefix)
+int WebDavFileOperations::recover(const HttpServerFolder& folder, const std::string& prefix)
 {
     std::vector<std::string> names;
-    if (!HttpServerFolder::list(folder, names))
+    if (!HttpServerFolder::list(folder.descriptor(), names))
         return 0;
-    int removed = 0;
+    int settled = 0;
     for (const std::string& name : names) {
-        if (name.starts_with(prefix) && removeItem({folder, name}, nullptr))
-            ++removed;
+        if (!name.starts_with(prefix))
+            continue;
+        ++settled;
+        const HttpServerDescriptor staging(::openat(folder.descriptor(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const std::string origin = staging.isOpen() ? readOrigin(staging.get()) : std::string();
+        if (!origin.empty() && modeOf({staging.get(), kAsideName}) != 0) {
+            const HttpServerFolderPath place = folder.resolve("/" + origin);
+            if (place.problem() == HttpServerFolderPath::Problem::None && !place.isRoot() && place.parentIsFolder() && !place.exists()
+                && renameIntoEmpty({staging.get(), kAsideName}, {place.parent(), place.entry()})) {
+                HttpServerLog::log(HttpServerLog::Info, "Put \"%s\" back after an interrupted move or copy", origin.c_str());
+            }
+        }
+        removeItem({folder.descriptor(), name}, nullptr);
     }
-    return removed;
+    return settled;
 }

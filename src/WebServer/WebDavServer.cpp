@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -74,11 +75,30 @@ std::string newUUID()
 
 WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uploadDirectory))
 {
-    // Scratch items left by a process that stopped mid-upload or mid-copy are unreachable by any client.
-    if (const int swept = WebDavFileOperations::removeItemsWithPrefix(folder_.descriptor(), kScratchPrefix))
-        HttpServerLog::log(HttpServerLog::Info, "Removed %d unfinished upload(s) or copies from \"%s\"", swept, folder_.path().c_str());
+    // Scratch items left by a process that stopped mid-upload, mid-copy or mid-move are unreachable by
+    // any client; an item a move had set aside goes back to its empty place.
+    if (const int settled = WebDavFileOperations::recover(folder_, kScratchPrefix))
+        HttpServerLog::log(HttpServerLog::Info, "Settled %d unfinished upload(s), copies or moves in \"%s\"", settled, folder_.path().c_str());
 
-    const auto data = requestFactory<HttpServerDataRequest>();
+    using Request = std::shared_ptr<HttpServerRequest>;
+    using Check = Response (WebDavServer::*)(const HttpServerRequest&) const;
+    // A request with a body is refused from its head when it can be, before the body is read.
+    const auto checked = [this](RequestFactory factory, Check check) -> RequestFactory {
+        return [this, factory = std::move(factory), check](const std::string& method, const std::string& url,
+                   const HttpServerRequest::Headers& headers, const std::string& path, const HttpServerRequest::Query& query) {
+            auto request = factory(method, url, headers, path, query);
+            if (request && request->hasBody())
+                request->setRefusal((this->*check)(*request));
+            return request;
+        };
+    };
+    const RequestFactory xml = [](const std::string& method, const std::string& url, const HttpServerRequest::Headers& headers,
+                                   const std::string& path, const HttpServerRequest::Query& query) -> std::unique_ptr<HttpServerRequest> {
+        auto request = HttpServerRequest::create<HttpServerDataRequest>(method, url, headers, path, query);
+        if (request)
+            request->setMaxBodyLength(kMaxXmlBodyLength);
+        return request;
+    };
     const auto plain = requestFactory();
     // Uploads are received inside the served folder, on its filesystem, so rename(2) can put them in place.
     const RequestFactory upload = [folder = folder_.path()](const std::string& method, const std::string& url,
@@ -89,16 +109,18 @@ WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uplo
             request->setTemporaryLocation(folder, kScratchPrefix);
         return request;
     };
-    using Request = std::shared_ptr<HttpServerRequest>;
-    addDefaultHandlerForMethod("PROPFIND", data, synchronous([this](Request request) { return performPROPFIND(*request); }));
-    addDefaultHandlerForMethod("MKCOL", data, synchronous([this](Request request) { return performMKCOL(*request); }));
+    addDefaultHandlerForMethod("PROPFIND", checked(xml, &WebDavServer::propfindRefusal),
+        synchronous([this](Request request) { return performPROPFIND(*request); }));
+    addDefaultHandlerForMethod("MKCOL", checked(xml, &WebDavServer::mkcolRefusal),
+        synchronous([this](Request request) { return performMKCOL(*request); }));
     addDefaultHandlerForMethod("GET", plain, synchronous([this](Request request) { return performGET(*request); }));
     addDefaultHandlerForMethod("DELETE", plain, synchronous([this](Request request) { return performDELETE(*request); }));
-    addDefaultHandlerForMethod("PUT", upload,
+    addDefaultHandlerForMethod("PUT", checked(upload, &WebDavServer::putRefusal),
         synchronous([this](Request request) { return performPUT(static_cast<HttpServerFileRequest&>(*request)); }));
     addDefaultHandlerForMethod("COPY", plain, synchronous([this](Request request) { return performCOPY(*request, false); }));
     addDefaultHandlerForMethod("MOVE", plain, synchronous([this](Request request) { return performCOPY(*request, true); }));
-    addDefaultHandlerForMethod("LOCK", data, synchronous([this](Request request) { return performLOCK(*request); }));
+    addDefaultHandlerForMethod("LOCK", checked(xml, &WebDavServer::lockRefusal),
+        synchronous([this](Request request) { return performLOCK(*request); }));
     addDefaultHandlerForMethod("UNLOCK", plain, synchronous([this](Request request) { return performUNLOCK(*request); }));
     addDefaultHandlerForMethod("OPTIONS", plain, synchronous([this](Request request) { return performOPTIONS(*request); }));
 }
@@ -129,6 +151,8 @@ WebDavServer::Response WebDavServer::refusal(const HttpServerFolderPath& path)
         return error(400, "Invalid path " + quoted(path.relative()));
     case HttpServerFolderPath::Problem::Outside:
         return error(403, "Path " + quoted(path.relative()) + " leads outside the upload directory");
+    case HttpServerFolderPath::Problem::TooLong:
+        return error(414, "Path " + quoted(path.relative().substr(0, 64) + "...") + " is too long");
     case HttpServerFolderPath::Problem::Unsupported:
         return HttpServerErrorResponse::responseWithServerError(500, "Paths cannot be confined to the upload directory on this system");
     case HttpServerFolderPath::Problem::None:
@@ -206,7 +230,7 @@ WebDavServer::Response WebDavServer::performGET(const HttpServerRequest& request
     return HttpServerFileReply::make(path.pinnedPath(), request.byteRange());
 }
 
-WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
+WebDavServer::Response WebDavServer::putRefusal(const HttpServerRequest& request) const
 {
     const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
@@ -219,6 +243,15 @@ WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
         return error(405, "PUT not allowed on existing collection " + quoted(path.relative()));
     if (!mayServe(path.name(), false))
         return error(403, "Uploading file name " + quoted(path.name()) + " is not allowed");
+    return preconditionFailure(request, path);
+}
+
+WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
+{
+    // Checked again: the folder may have changed while the body arrived.
+    if (auto refused = putRefusal(request))
+        return refused;
+    const HttpServerFolderPath path = resolve(request.path());
     if (!shouldUploadFileAtPath(path.absolute(), request.temporaryPath()))
         return error(403, "Uploading file to " + quoted(path.relative()) + " is not permitted");
     // The upload was received beside the target, so the old file stays whole until rename(2)
@@ -226,13 +259,35 @@ WebDavServer::Response WebDavServer::performPUT(HttpServerFileRequest& request)
     const std::string temporary = request.releaseTemporaryPath();
     const WebDavFileOperations::Item upload {folder_.descriptor(), temporary.substr(temporary.rfind('/') + 1)};
     HttpError failure = HttpError::posix(ENOENT);
-    if (temporary.empty() || !WebDavFileOperations::moveItem(upload, at(path), &failure)) {
+    if (temporary.empty() || !WebDavFileOperations::moveItem(upload, at(path), scratchFor(path), &failure)) {
         if (!temporary.empty())
             ::unlinkat(upload.folder, upload.name.c_str(), 0);
         return HttpServerErrorResponse::responseWithServerError(500, "Failed moving uploaded file to " + quoted(path.relative()), &failure);
     }
     notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidUploadFile(server, file); });
     return status(path.exists() ? 204 : 201);
+}
+
+WebDavServer::Response WebDavServer::preconditionFailure(const HttpServerRequest& request, const HttpServerFolderPath& path)
+{
+    HttpServerPreconditions::State state;
+    struct statx info {};
+    if (path.parentIsFolder() && ::statx(path.parent(), path.entry().c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &info) == 0) {
+        state.exists = true;
+        state.lastModified = HttpServerFunctions::Date(std::chrono::seconds(info.stx_mtime.tv_sec));
+        // The tag a GET of the file carries.
+        if (S_ISREG(info.stx_mode))
+            state.eTag = std::to_string(info.stx_ino) + "/" + std::to_string(info.stx_mtime.tv_sec) + "/" + std::to_string(info.stx_mtime.tv_nsec);
+    }
+    if (HttpServerPreconditions::hold(request, state))
+        return nullptr;
+    return error(412, "Precondition failed for " + quoted(path.relative()));
+}
+
+WebDavFileOperations::Scratch WebDavServer::scratchFor(const HttpServerFolderPath& destination)
+{
+    return {folder_.descriptor(), kScratchPrefix, destination.absolute().substr(std::min(destination.absolute().size(), folder_.path().size() + 1)),
+        [this](const std::string& name) { remover_.remove(name); }};
 }
 
 WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& request)
@@ -249,6 +304,8 @@ WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& requ
         return error(403, "Deleting item name " + quoted(path.name()) + " is not allowed");
     if (path.isRoot())
         return error(403, "Deleting the upload directory is not allowed");
+    if (auto failed = preconditionFailure(request, path))
+        return failed;
     if (!shouldDeleteItemAtPath(path.absolute()))
         return error(403, "Deleting " + quoted(path.relative()) + " is not permitted");
     HttpError failure;
@@ -258,7 +315,7 @@ WebDavServer::Response WebDavServer::performDELETE(const HttpServerRequest& requ
     return status(204);
 }
 
-WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& request)
+WebDavServer::Response WebDavServer::mkcolRefusal(const HttpServerRequest& request) const
 {
     const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
@@ -269,6 +326,14 @@ WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& reque
         return error(409, "Missing intermediate collection(s) for " + quoted(path.relative()));
     if (isHiddenName(path.name()))
         return error(403, "Creating directory name " + quoted(path.name()) + " is not allowed");
+    return nullptr;
+}
+
+WebDavServer::Response WebDavServer::performMKCOL(const HttpServerRequest& request)
+{
+    if (auto refused = mkcolRefusal(request))
+        return refused;
+    const HttpServerFolderPath path = resolve(request.path());
     if (!shouldCreateDirectoryAtPath(path.absolute()))
         return error(403, "Creating directory " + quoted(path.relative()) + " is not permitted");
     if (path.exists())
@@ -316,14 +381,16 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
     // Without "Overwrite" both overwrite, as clients expect of MOVE as much as of COPY.
     if (destination.exists() && request.headerValue("Overwrite") == "F")
         return error(412, "Destination " + quoted(destination.relative()) + " already exists");
+    if (auto failed = preconditionFailure(request, source))
+        return failed;
     const bool permitted = isMove ? shouldMoveItemFromPath(source.absolute(), destination.absolute())
                                   : shouldCopyItemFromPath(source.absolute(), destination.absolute());
     if (!permitted)
         return error(403, verb + " " + quoted(source.relative()) + " to " + quoted(destination.relative()) + " is not permitted");
 
     HttpError failure;
-    const bool done = isMove ? WebDavFileOperations::moveItem(at(source), at(destination), &failure)
-                             : WebDavFileOperations::copyItem(at(source), at(destination), folder_.descriptor(), kScratchPrefix, &failure);
+    const bool done = isMove ? WebDavFileOperations::moveItem(at(source), at(destination), scratchFor(destination), &failure)
+                             : WebDavFileOperations::copyItem(at(source), at(destination), scratchFor(destination), &failure);
     if (!done)
         return error(403, "Failed copying " + quoted(source.relative()) + " to " + quoted(destination.relative()), &failure);
     notify([isMove, from = source.absolute(), to = destination.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) {
@@ -335,14 +402,22 @@ WebDavServer::Response WebDavServer::performCOPY(const HttpServerRequest& reques
     return status(destination.exists() ? 204 : 201);
 }
 
-WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& request) const
+WebDavServer::Response WebDavServer::propfindRefusal(const HttpServerRequest& request) const
 {
-    const HttpServerFolderPath path = resolve(request.path());
-    if (auto refused = refusal(path))
+    if (auto refused = refusal(resolve(request.path())))
         return refused;
     const std::string depth = request.headerValue("Depth").value_or("");
     if (depth != "0" && depth != "1")
         return error(400, "Unsupported 'Depth' header: " + depth);
+    return nullptr;
+}
+
+WebDavServer::Response WebDavServer::performPROPFIND(const HttpServerRequest& request) const
+{
+    if (auto refused = propfindRefusal(request))
+        return refused;
+    const HttpServerFolderPath path = resolve(request.path());
+    const std::string depth = request.headerValue("Depth").value_or("");
     const std::vector<uint8_t>& body = bodyOf(request);
     const auto properties = body.empty() ? WebDavXml::Properties::all() : WebDavXml::parsePropfind(body);
     if (!properties)
@@ -389,7 +464,7 @@ bool WebDavServer::statListable(const WebDavFileOperations::Item& item, std::str
     return S_ISDIR(info.stx_mode) || (S_ISREG(info.stx_mode) && hasAllowedExtension(name));
 }
 
-WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
+WebDavServer::Response WebDavServer::lockRefusal(const HttpServerRequest& request) const
 {
     const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
@@ -398,6 +473,14 @@ WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& reques
         return error(405, "LOCK method only allowed for Mac Finder");
     if (!path.exists())
         return missing(path);
+    return nullptr;
+}
+
+WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
+{
+    if (auto refused = lockRefusal(request))
+        return refused;
+    const HttpServerFolderPath path = resolve(request.path());
     const std::vector<uint8_t>& body = bodyOf(request);
     const auto lock = WebDavXml::parseLockInfo(body);
     if (!lock)

@@ -2,7 +2,9 @@
 
 #include "WebServer/HttpServer.h"
 #include "WebServer/HttpServerFolder.h"
+#include "WebServer/HttpServerPreconditions.h"
 #include "WebServer/WebDavFileOperations.h"
+#include "WebServer/WebDavScratchRemover.h"
 #include "WebServer/WebDavServerDelegate.h"
 #include "WebServer/WebDavXml.h"
 
@@ -23,8 +25,12 @@ class HttpServerFileRequest;
 class WebDavServer : public HttpServer {
 public:
     // Names that begin with this are the server's own scratch items (uploads being received, copies
-    // being made): always hidden, whatever allowHiddenItems() says, and removed when a server is made.
+    // being made, items a move or copy replaced): always hidden, whatever allowHiddenItems() says, and
+    // settled when a server is made (an item moved aside by a move that never finished goes back).
     static constexpr const char* kScratchPrefix = ".dav-tmp-";
+    // The bodies of PROPFIND, PROPPATCH and LOCK are a few hundred bytes of XML; they are held in memory,
+    // so the cap keeps a crowd of connections from filling it.
+    static constexpr size_t kMaxXmlBodyLength = 64 * 1024;
 
     explicit WebDavServer(std::string uploadDirectory);
 
@@ -39,6 +45,8 @@ public:
     void setAllowHiddenItems(bool allow) { allowHiddenItems_ = allow; }
     // Also the HttpServer delegate.
     void setDelegate(std::weak_ptr<WebDavServerDelegate> delegate);
+    // Waits until the items replaced by moves and copies so far are deleted (for tests and tools).
+    void waitForScratchRemoval() { remover_.waitUntilIdle(); }
 
 protected:
     // Permission hooks for subclasses, with absolute paths; each allows by default.
@@ -54,6 +62,14 @@ private:
     Response performOPTIONS(const HttpServerRequest& request) const;
     Response performGET(const HttpServerRequest& request);
     Response performPUT(HttpServerFileRequest& request);
+    // The checks a method makes from the head alone; a refusal is sent before the body is read.
+    Response putRefusal(const HttpServerRequest& request) const;
+    Response mkcolRefusal(const HttpServerRequest& request) const;
+    Response lockRefusal(const HttpServerRequest& request) const;
+    Response propfindRefusal(const HttpServerRequest& request) const;
+    // 412 when the request's preconditions fail for the item at `path`.
+    static Response preconditionFailure(const HttpServerRequest& request, const HttpServerFolderPath& path);
+    WebDavFileOperations::Scratch scratchFor(const HttpServerFolderPath& destination);
     Response performDELETE(const HttpServerRequest& request);
     Response performMKCOL(const HttpServerRequest& request);
     Response performCOPY(const HttpServerRequest& request, bool isMove);
@@ -76,6 +92,7 @@ private:
     void notify(std::function<void(WebDavServerDelegate&, WebDavServer&)> call);
 
     HttpServerFolder folder_;
+    WebDavScratchRemover remover_{folder_.descriptor()};
     std::optional<std::vector<std::string>> allowedFileExtensions_;
     bool allowHiddenItems_ = false;
     std::weak_ptr<WebDavServerDelegate> delegate_;

@@ -130,13 +130,41 @@ TEST_F(FileServerCopy, LargeFileStreamsThroughBoundedMemory)
     EXPECT_TRUE(decryptsToZeros(shared("64"), key));
 }
 
-TEST_F(FileServerCopy, AnExistingIdIsLeftAsItIs)
+TEST_F(FileServerCopy, ACopyIsKeptWhileItsKeyHoldsAndSealedAgainUnderANewOne)
 {
-    writeFile(shared("77"), "already here");
+    const Bytes first = patternBytes(5000, 8);
     key = makeKey(7);
-    EXPECT_EQ(server->uploadFile(source("new.bin", patternBytes(5000, 8)), "fileshare", "77"), urlOf("77"));
-    EXPECT_EQ(readFile(shared("77")), "already here");
-    EXPECT_EQ(entries(sharedFolder()), std::set<std::string>{"77"});
+    EXPECT_EQ(server->uploadFile(source("first.bin", first), "fileshare", "77"), urlOf("77"));
+    // Pushed again under the same key: the copy stays.
+    EXPECT_EQ(server->uploadFile(source("second.bin", patternBytes(5000, 9)), "fileshare", "77"), urlOf("77"));
+    EXPECT_EQ(EncryptedFrame::open(readBytes(shared("77")), *key), first);
+    // Under the next session's key the copy is sealed again: one sealed under the old key would be of
+    // no use to the TV.
+    key = makeKey(17);
+    EXPECT_EQ(server->uploadFile(source("first.bin", first), "fileshare", "77"), urlOf("77"));
+    EXPECT_EQ(EncryptedFrame::open(readBytes(shared("77")), *key), first);
+    // So is a file this server did not seal.
+    writeFile(shared("78"), "already here");
+    EXPECT_EQ(server->uploadFile(source("first.bin", first), "fileshare", "78"), urlOf("78"));
+    EXPECT_EQ(EncryptedFrame::open(readBytes(shared("78")), *key), first);
+    EXPECT_EQ(entries(sharedFolder()), (std::set<std::string>{"77", "78"}));
+}
+
+TEST_F(FileServerCopy, AServerThatNeedsAKeyMakesNoCopyBeforeOneIsBound)
+{
+    FileServer::Options unbound = options();
+    unbound.sessionKey = nullptr;
+    unbound.keyRequired = true;
+    unbound.cachesFolder = root.path() / "unbound";
+    FileServer early(unbound);
+    const fs::path file = source("early.bin", patternBytes(100, 3));
+    EXPECT_EQ(early.uploadFile(file, "fileshare", "5"), std::nullopt);
+    EXPECT_TRUE(entries(early.getUploadPath() / FileServer::kSharedFolderName).empty());
+    key = makeKey(5);
+    early.setSessionKeyProvider([this] { return key; });
+    ASSERT_TRUE(early.uploadFile(file, "fileshare", "5"));
+    EXPECT_EQ(EncryptedFrame::open(readBytes(early.getUploadPath() / FileServer::kSharedFolderName / "5"), *key),
+              patternBytes(100, 3));
 }
 
 TEST_F(FileServerCopy, ConcurrentCopiesOfOneIdKeepOneWholeFile)

@@ -10,9 +10,12 @@ function(make_tree name out)
   file(WRITE ${tree}/src/Platform/Dispatch.cpp "#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Socket/Link.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
   file(WRITE ${tree}/src/Media/Capture.cpp "#include \"Media/Capture.h\"\n#include <Platform/Dispatch.h>\n")
-  file(WRITE ${tree}/src/Rozi/Relay.cpp "#include \"Platform/Dispatch.h\"\n#include \"Utils/Log.h\"\n")
-  file(WRITE ${tree}/src/UI/Controller.cpp "#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n")
-  file(WRITE ${tree}/src/UI/Qt/Window.cpp "#include <QWidget>\n#include \"UI/Controller.h\"\n")
+  file(WRITE ${tree}/src/Rozi/Relay.cpp "#include \"Platform/Dispatch.h\"\n#include \"Socket/Link.h\"\n")
+  file(WRITE ${tree}/src/Update/Offer.cpp "#include \"Platform/Dispatch.h\"\n")
+  file(WRITE ${tree}/src/UI/Controller.cpp "#include \"Socket/Link.h\"\n#include \"Media/Capture.h\"\n#include \"Update/Offer.h\"\n")
+  file(WRITE ${tree}/src/Session/Cast.cpp "#include \"UI/Controller.h\"\n#include \"Rozi/Relay.h\"\n")
+  file(WRITE ${tree}/src/App/Shell.cpp "#include \"Session/Cast.h\"\n")
+  file(WRITE ${tree}/src/UI/Qt/Window.cpp "#include <QWidget>\n#include \"App/Shell.h\"\n#include \"UI/Controller.h\"\n")
   set(${out} ${tree} PARENT_SCOPE)
 endfunction()
 
@@ -57,10 +60,18 @@ set(cases
     "WebServer|WebServer/Bad.cpp|#include \"FileShare/Share.h\""
     "WebServer|WebServer/Qt.cpp|#include <QString>"
     "Media|Media/Qt.h|#include <QtCore/QObject>"
-    "Rozi|Rozi/Bad.cpp|#include \"Socket/TCPManager.h\""
+    "Rozi|Rozi/Bad.cpp|#include \"Media/Capture.h\""
     "Rozi|Rozi/Bad.h|#include \"FileShare/Share.h\""
+    "Update|Update/Bad.cpp|#include \"Socket/Link.h\""
     "UI|UI/Controller.h|#include <QObject>"
-    "UI|UI/Deep/Qt/View.h|#include <QWidget>")
+    "UI|UI/Deep/Qt/View.h|#include <QWidget>"
+    "UI|UI/Bad.cpp|#include \"Session/Cast.h\""
+    "UI|UI/TvMirror/Bad.h|#include \"UI/Qt/Window.h\""
+    "Session|Session/Bad.cpp|#include \"App/Shell.h\""
+    "Session|Session/Bad.h|#include \"UI/Qt/Window.h\""
+    "Session|Session/Qt.cpp|#include <QTimer>"
+    "App|App/Bad.cpp|#include \"UI/Qt/Window.h\""
+    "App|App/Qt.cpp|#include <QApplication>")
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" parts "${case}")
   list(GET parts 1 file)
@@ -101,6 +112,17 @@ expect_links("Media links the Qt views" "add_library(UIQt INTERFACE)
 target_link_libraries(Media INTERFACE UIQt)" "library Media links UIQt")
 expect_links("Media links Socket through another library" "target_link_libraries(Media INTERFACE Bridge)
 target_link_libraries(Bridge INTERFACE Socket)" "library Media links Socket")
+expect_links("the shell over the session over the view rules" "add_library(UI INTERFACE)
+add_library(Session INTERFACE)
+add_library(App INTERFACE)
+target_link_libraries(Session INTERFACE UI Socket Media)
+target_link_libraries(App INTERFACE Session)" PASS)
+expect_links("the view rules link the session" "add_library(UI INTERFACE)
+add_library(Session INTERFACE)
+target_link_libraries(UI INTERFACE Session)" "library UI links Session")
+expect_links("the session links the Qt views" "add_library(Session INTERFACE)
+add_library(UIQt INTERFACE)
+target_link_libraries(Session INTERFACE UIQt)" "library Session links UIQt")
 
 get_property(failures GLOBAL PROPERTY wrong_verdicts)
 if(failures)

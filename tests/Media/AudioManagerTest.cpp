@@ -15,6 +15,14 @@ namespace {
 // Points the sound client at a server that does not exist, so a start records nothing and never
 // reaches (or spawns) a real session.
 class AudioManagerTest : public ::testing::Test {
+protected:
+    // A recording that the server accepted; the test hands the packets in itself.
+    static AudioManager::CaptureStarter accepted()
+    {
+        return [](auto) { return std::make_shared<int>(0); };
+    }
+
+private:
     ScopedEnv noServer_{"PULSE_SERVER", "unix:/nonexistent/pelkor-test/native"};
 };
 
@@ -60,7 +68,7 @@ struct Receiver {
 
 TEST_F(AudioManagerTest, FramesArriveInOrderAndTinyOrOversizedPacketsAreDropped)
 {
-    AudioManager manager;
+    AudioManager manager(AacEncoder::create, accepted());
     Receiver receiver;
     manager.StartRecord();
     manager.SetCallback(&receiver, Receiver::onFrame);
@@ -81,7 +89,7 @@ TEST_F(AudioManagerTest, FramesArriveInOrderAndTinyOrOversizedPacketsAreDropped)
 
 TEST_F(AudioManagerTest, NothingIsDeliveredOnceStopReturns)
 {
-    AudioManager manager;
+    AudioManager manager(AacEncoder::create, accepted());
     Receiver receiver;
     receiver.holdFirst = true;
     receiver.marker = 7 + 33;
@@ -113,7 +121,7 @@ TEST_F(AudioManagerTest, NothingIsDeliveredOnceStopReturns)
 TEST_F(AudioManagerTest, StartAndStopAreIdempotentAndDestructionWithQueuedPacketsIsSafe)
 {
     Receiver receiver;
-    auto manager = std::make_unique<AudioManager>();
+    auto manager = std::make_unique<AudioManager>(AacEncoder::create, accepted());
     manager->StopRecord();
     EXPECT_FALSE(manager->IsStarted());
     manager->StartRecord();
@@ -131,7 +139,7 @@ TEST_F(AudioManagerTest, StartAndStopAreIdempotentAndDestructionWithQueuedPacket
 
     // The queued work outlives the object and must neither touch it nor deliver; a second object
     // keeps the pool busy meanwhile so the sanitizers see that work run.
-    AudioManager later;
+    AudioManager later(AacEncoder::create, accepted());
     Receiver marker;
     later.SetCallback(&marker, Receiver::onFrame);
     later.StartRecord();
@@ -141,17 +149,21 @@ TEST_F(AudioManagerTest, StartAndStopAreIdempotentAndDestructionWithQueuedPacket
     EXPECT_EQ(receiver.frames.size(), deliveredBeforeDestruction);
 }
 
-TEST_F(AudioManagerTest, WithoutAnEncoderItStaysStopped)
+TEST_F(AudioManagerTest, WithoutAnEncoderOrWhenTheSoundServerRefusesItStaysStopped)
 {
-    AudioManager manager([] { return std::unique_ptr<AacEncoder>(); });
-    manager.StartRecord();
-    EXPECT_FALSE(manager.IsStarted());
+    AudioManager withoutEncoder([] { return std::unique_ptr<AacEncoder>(); }, accepted());
+    withoutEncoder.StartRecord();
+    EXPECT_FALSE(withoutEncoder.IsStarted());
+    // The fixture's sound server does not exist.
+    AudioManager refused;
+    refused.StartRecord();
+    EXPECT_FALSE(refused.IsStarted());
 }
 
 // The controller starts on its link's queue and stops from its own stopping thread.
 TEST_F(AudioManagerTest, StartsAndStopsFromTwoThreadsDoNotRace)
 {
-    AudioManager manager;
+    AudioManager manager(AacEncoder::create, accepted());
     const auto churn = [&manager](bool startFirst) {
         for (int i = 0; i < 20; ++i) {
             if (startFirst)

@@ -1,3 +1,4 @@
+#include "Media/AudioManager/AacEncoder.h"
 #include "Media/AudioManager/AudioManager.h"
 #include "Media/CheckVirtualDrivers.h"
 #include "Media/RecordManagerCaptureFixture.h"
@@ -40,7 +41,7 @@ TEST(AudioManagerContractsDeathTest, TheCallbackDoesNotStopTheCapture)
     const ScopedEnv noServer("PULSE_SERVER", "unix:/nonexistent/pelkor-test/native");
     EXPECT_DEATH(
         {
-            AudioManager manager;
+            AudioManager manager(AacEncoder::create, [](auto) { return std::make_shared<int>(0); });
             manager.SetCallback(&manager, [](void* user, const uint8_t*, uint32_t) {
                 static_cast<AudioManager*>(user)->StopRecord();
                 return 0;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -341,4 +342,89 @@ TEST_F(VideoDisplaySinkTest, ADamagedSampleMakesTheStatusFailedUntilAFlush)
     ASSERT_TRUE(recorder.waitFor(5));
     EXPECT_EQ(sink.status(), VideoDisplaySink::Status::Rendering);
     EXPECT_GT(psnr(*recorder.pictures()[4], pattern320x240().sources[2]), 30.0);
+}
+
+namespace {
+
+// A baseline SPS (emulation prevention applied) declaring `mbsWide` x `mbsHigh` macroblocks and
+// `references` reference pictures.
+Bytes baselineSps(uint32_t mbsWide, uint32_t mbsHigh, uint32_t references)
+{
+    std::vector<bool> bits;
+    const auto put = [&](uint32_t value, int count) {
+        for (int i = count - 1; i >= 0; --i)
+            bits.push_back(((value >> i) & 1) != 0);
+    };
+    const auto ue = [&](uint32_t value) {
+        const uint64_t code = uint64_t{value} + 1;
+        const int width = std::bit_width(code) - 1;
+        put(0, width);
+        put(1, 1);
+        put(static_cast<uint32_t>(code - (uint64_t{1} << width)), width);
+    };
+    put(0x67, 8);          // NAL header: SPS
+    put(66, 8);            // profile_idc: baseline
+    put(0xC01F, 16);       // constraint flags, level 3.1
+    ue(0);                 // seq_parameter_set_id
+    ue(0);                 // log2_max_frame_num_minus4
+    ue(2);                 // pic_order_cnt_type
+    ue(references);        // max_num_ref_frames
+    put(0, 1);             // gaps_in_frame_num_value_allowed_flag
+    ue(mbsWide - 1);
+    ue(mbsHigh - 1);
+    put(0b110, 3);         // frame_mbs_only, direct_8x8_inference, no cropping
+    put(0, 1);             // no VUI
+    put(1, 1);             // stop bit
+    while (bits.size() % 8 != 0)
+        bits.push_back(false);
+    Bytes sps;
+    int zeros = 0;
+    for (size_t i = 0; i < bits.size(); i += 8) {
+        uint8_t byte = 0;
+        for (size_t j = 0; j < 8; ++j)
+            byte = static_cast<uint8_t>(byte << 1 | bits[i + j]);
+        if (zeros >= 2 && byte <= 3) {
+            sps.push_back(3);
+            zeros = 0;
+        }
+        zeros = byte == 0 ? zeros + 1 : 0;
+        sps.push_back(byte);
+    }
+    return sps;
+}
+
+} // namespace
+
+TEST_F(VideoDisplaySinkTest, PicturesPastTheBoundsAreRefusedWithTheFailedStatus)
+{
+    const auto pictures = byPicture(splitPackets(pattern320x240().packets));
+    const auto& keyFrame = pictures[0];
+    const Bytes pps = keyFrame[0]->formatDescription()->pps();
+    struct Case {
+        const char* what;
+        uint32_t mbsWide, mbsHigh, references;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"65,536 pixels wide", 4096, 45, 1, true},
+        {"8,192 x 8,192 with 16 references", 512, 512, 16, true},
+        {"8,192 x 8,192 with 3 references", 512, 512, 3, false},
+        {"3,840 x 2,160 with 16 references", 240, 135, 16, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto format = VideoFormatDescription::create(baselineSps(c.mbsWide, c.mbsHigh, c.references), pps);
+        ASSERT_EQ(format->width(), static_cast<int>(c.mbsWide * 16));
+        EXPECT_EQ(VideoDisplaySink::refusal(*format).has_value(), c.refused);
+    }
+
+    // On the stream: the key frame under the 65,536-wide format leaves the status Failed, no picture.
+    VideoDisplaySink sink(recorder.handler(), 16);
+    const auto wide = VideoFormatDescription::create(baselineSps(4096, 45, 1), pps);
+    for (const auto& slice : keyFrame) {
+        const auto storage = std::make_shared<const Bytes>(slice->data().begin(), slice->data().end());
+        sink.enqueueSampleBuffer(std::make_shared<const CompressedSample>(storage, *storage, slice->startCodeLength(), wide, true));
+    }
+    ASSERT_TRUE(waitForFailure(sink));
+    EXPECT_EQ(sink.shownPictures(), 0u);
 }

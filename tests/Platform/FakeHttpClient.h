@@ -16,6 +16,7 @@ public:
         std::filesystem::path folder;
         Completion completion;
         Progress progress;
+        HttpTransferLimits limits;
     };
 
     std::vector<Transfer> pending;
@@ -24,7 +25,12 @@ public:
     TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
                         Completion completion) override
     {
-        pending.push_back({++lastId_, url, folder, std::move(completion), std::move(progress)});
+        return download(url, folder, HttpTransferLimits{}, std::move(progress), std::move(completion));
+    }
+    TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits& limits,
+                        Progress progress, Completion completion) override
+    {
+        pending.push_back({++lastId_, url, folder, std::move(completion), std::move(progress), limits});
         return lastId_;
     }
     void cancel(TransferId id) override { cancelled.push_back(id); }
@@ -54,7 +60,7 @@ public:
         Transfer transfer = take(url);
         HttpDownloadResult result;
         result.status = status;
-        result.error = std::move(error);
+        result.error = Error{HttpClient::kErrorDomain, HttpClient::RefusedStatus, std::move(error)};
         transfer.completion(std::move(result));
     }
 
@@ -68,7 +74,7 @@ private:
                 return transfer;
             }
         }
-        return {0, url, {}, [](HttpDownloadResult) {}, {}};
+        return {0, url, {}, [](HttpDownloadResult) {}, {}, {}};
     }
 
     TransferId lastId_ = 0;

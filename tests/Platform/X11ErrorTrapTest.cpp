@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
+
 namespace {
 
 int gOuterErrors = 0;
@@ -54,6 +58,30 @@ TEST_F(X11ErrorTrapTest, NestedTrapTakesOverAndHandsBack)
     EXPECT_EQ(outer.sync().code, 0);
     XMapWindow(handle, 0x1fffff1);
     EXPECT_EQ(outer.sync().code, BadWindow);
+}
+
+TEST_F(X11ErrorTrapTest, TrapsOfDifferentConnectionsNeverWaitForEachOther)
+{
+    std::promise<void> trapped;
+    std::promise<void> release;
+    std::thread holder([&] {
+        X11ErrorTrap trap(display->handle());
+        trapped.set_value();
+        release.get_future().wait();
+    });
+    trapped.get_future().wait();
+    // The other connection's trap, on another thread, while the first is held.
+    auto other = std::async(std::launch::async, [this] {
+        X11ErrorTrap trap(client);
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(client, 0x1fffff0, &attributes);
+        return trap.sync().code;
+    });
+    const bool tookItsTurnAlone = other.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    release.set_value();
+    holder.join();
+    EXPECT_TRUE(tookItsTurnAlone) << "a trap of one connection waited for a trap of another";
+    EXPECT_EQ(other.get(), BadWindow);
 }
 
 TEST_F(X11ErrorTrapTest, DisplayIsOpenedByNameOrFromTheEnvironment)

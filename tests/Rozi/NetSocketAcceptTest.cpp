@@ -1,5 +1,8 @@
 #include "NetSocketTestSupport.h"
 
+#include "NetworkNamespaceSupport.h"
+#include "Platform/DescriptorShortage.h"
+
 #include "Platform/SerialQueue.h"
 
 #include <netinet/in.h>
@@ -7,7 +10,9 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <chrono>
 #include <future>
+#include <thread>
 
 namespace {
 
@@ -108,6 +113,33 @@ TEST_F(NetSocketAcceptTest, TakesEveryQueuedConnectionInOnePass)
     EXPECT_EQ(delegate->child(0)->connectedHost(), "127.0.0.1");
 }
 
+TEST_F(NetSocketAcceptTest, RestsWhileDescriptorsAreShortAndAcceptsOnceTheyFreeUp)
+{
+    if (DescriptorShortage::unavailable())
+        GTEST_SKIP() << "the sanitizers need descriptors of their own";
+    // Sockets made while descriptors are free; they connect once none is left, into the backlog.
+    std::vector<int> clients;
+    for (int i = 0; i < 30; ++i)
+        clients.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    DescriptorShortage shortage;
+    for (const int fd : clients)
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = DescriptorShortage::processCpuTime();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    // A spinning accept loop takes a whole core; a resting one a few wake-ups a second.
+    EXPECT_LT((DescriptorShortage::processCpuTime() - before).count(), 300);
+    EXPECT_EQ(delegate->acceptCount(), 0U);
+    shortage.release();
+    EXPECT_TRUE(delegate->waitForAccepts(clients.size()));
+    for (const int fd : clients)
+        ::close(fd);
+}
+
 TEST(NetSocketDualStack, ListensOnBothFamiliesAtOnePortWithIPv6Only)
 {
     auto delegate = std::make_shared<RecordingDelegate>();
@@ -129,6 +161,58 @@ TEST(NetSocketDualStack, ListensOnBothFamiliesAtOnePortWithIPv6Only)
     const bool firstIsIPv4 = delegate->child(0)->isIPv4();
     EXPECT_EQ(delegate->child(firstIsIPv4 ? 1 : 0)->connectedHost(), "::1");
     EXPECT_TRUE(delegate->child(firstIsIPv4 ? 1 : 0)->isIPv6());
+}
+
+TEST(NetSocketDualStack, TheIPv6LoopbackListensThereAlone)
+{
+    auto delegate = std::make_shared<RecordingDelegate>();
+    const auto listener = NetSocket::create(delegate, SerialQueue::create("delegate"));
+    NetSocketError error;
+    ASSERT_TRUE(listener->acceptOnInterface("::1", 0, &error)) << error.description << " " << error.failureReason;
+    EXPECT_EQ(listener->localHost(), "::1");
+    EXPECT_EQ(listener->localPort4(), 0) << "no IPv4 socket";
+    EXPECT_FALSE(Peer::connectTo("127.0.0.1", listener->localPort6()).connected());
+    EXPECT_TRUE(Peer::connectTo("::1", listener->localPort6()).connected());
+}
+
+TEST(NetSocketDualStack, AKernelPortTakenInIPv6NeverFailsTheListen)
+{
+    NetworkNamespaceSupport::runInOwnNetworkNamespace("NetSocketDualStack", "KernelPortTakenInIPv6");
+}
+
+TEST(NetSocketDualStack, DISABLED_KernelPortTakenInIPv6)
+{
+    if (!NetworkNamespaceSupport::insideOwnNetworkNamespace())
+        GTEST_SKIP() << "runs only in its own network namespace";
+    NetworkNamespaceSupport::ip({"link", "set", "lo", "up"});
+    // The kernel gives ports from two, the first of which IPv6 holds.
+    const int held = NetworkNamespaceSupport::takeIPv6Port(40'000);
+    ASSERT_GE(held, 0) << "the IPv6 loopback is missing";
+    ASSERT_TRUE(NetworkNamespaceSupport::setEphemeralPorts(40'000, 40'001));
+    const auto delegate = std::make_shared<RecordingDelegate>();
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        const auto listener = NetSocket::create(delegate, SerialQueue::create("delegate"));
+        NetSocketError error;
+        ASSERT_TRUE(listener->acceptOnPort(0, &error)) << error.description << " " << error.failureReason;
+        EXPECT_EQ(listener->localPort4(), 40'001);
+        EXPECT_EQ(listener->localPort6(), 40'001);
+        listener->disconnect();
+        // The listening descriptors close on the socket's queue: wait until the port is free again.
+        const auto portFree = [] {
+            const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(40'001);
+            const bool bound = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            ::close(probe);
+            return bound;
+        };
+        for (int tries = 0; tries < 2000 && !portFree(); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(held);
+    NetworkNamespaceSupport::markPassedUnlessFailed();
 }
 
 TEST_F(NetSocketAcceptTest, ConnectionsNobodyTakesAreClosed)

@@ -99,6 +99,15 @@ TEST(NetSocketAddressTest, ResolvesInterfaceDescriptions)
 
     NetSocketAddress::getInterfaceAddress(&address4, &address6, "lo", 1);
     EXPECT_EQ(NetSocketAddress::hostFromAddress(address4), "127.0.0.1");
+
+    // An IPv6 address names itself, never the wildcard its colons would otherwise cut it into.
+    for (const char* text : {"::1", "[::1]", "[::1]:8888"}) {
+        SCOPED_TRACE(text);
+        NetSocketAddress::getInterfaceAddress(&address4, &address6, text, 0);
+        EXPECT_TRUE(address4.empty());
+        EXPECT_EQ(NetSocketAddress::hostFromAddress(address6), "::1");
+    }
+    EXPECT_EQ(NetSocketAddress::portFromAddress(address6), 8888);
 }
 
 TEST(NetSocketAddressTest, ChecksTheLengthOfAddressData)

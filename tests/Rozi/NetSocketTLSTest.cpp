@@ -214,6 +214,26 @@ TEST_F(NetSocketTrustTest, AnAnswerForAnEndedHandshakeIsIgnored)
     EXPECT_FALSE(socket->isConnected());
 }
 
+TEST_F(NetSocketTLSFixture, AStalledHandshakeClosesAtItsDeadline)
+{
+    Settings settings = serverSettings();
+    settings.set(Settings::kHandshakeTimeout, 1LL);
+    server->onAccept([settings](const std::shared_ptr<NetSocket>& child) { child->startTLS(settings); });
+    // A peer that connects and never says hello.
+    const int fd = LoopbackSocket::connect(port);
+    timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(server->waitForDisconnect());
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+    const auto error = server->disconnects().at(0);
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->description, "TLS handshake not finished within 1 s");
+    char byte = 0;
+    EXPECT_EQ(::recv(fd, &byte, 1, 0), 0) << "the peer sees the close";
+    ::close(fd);
+}
+
 // Settings that the start refuses, and the text it closes with.
 struct Refusal {
     Settings settings;
@@ -246,6 +266,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, NetSocketTLSSettingsTest,
         Refusal{{{Settings::kDiffieHellmanParameters, std::vector<uint8_t>{1, 2, 3}}},
             "Error in SSLSetDiffieHellmanParams"},
         Refusal{{{Settings::kALPN, std::vector<std::string>{""}}}, "Error in SSLSetALPNProtocols"},
+        Refusal{{{Settings::kHandshakeTimeout, 0LL}}, "Invalid value for NetSocketSSLHandshakeTimeout."},
         Refusal{{{Settings::kIsServer, true}, {Settings::kCertificates, std::vector<std::string>{"not a pem"}}},
             "Error in SSLSetCertificate"}));
 

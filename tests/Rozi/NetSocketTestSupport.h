@@ -105,6 +105,10 @@ public:
         extension_ = std::move(extension);
     }
 
+    size_t acceptCount() const
+    {
+        return locked([&] { return acceptCount_; });
+    }
     bool waitForAccepts(size_t count)
     {
         return eventually([&] { return locked([&] { return acceptCount_ >= count; }); });

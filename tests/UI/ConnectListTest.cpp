@@ -1,7 +1,7 @@
 #include "UI/ConnectList.h"
 #include "UI/ConnectListDelegate.h"
-#include "UI/LocalizedText.h"
-#include "UI/SessionTestSupport.h"
+#include "Utils/LocalizedText.h"
+#include "Session/SessionTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "UI/KeycodeConverter.h"
 
-#include "FakeKeyboardMonitor.h"
+#include "UI/FakeKeyboardMonitor.h"
 
 #include "Platform/MacKeyCodes.h"
 #include "Socket/MessageType.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/Permissions.h"
+#include "Platform/Permissions.h"
 
 #include <string>
 #include <vector>

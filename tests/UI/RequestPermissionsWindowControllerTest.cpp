@@ -1,6 +1,6 @@
 #include "UI/RequestPermissionsWindowController.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/RecordingPermissions.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "UI/windowCollectionView.h"
 
-#include "FakeWindowSource.h"
+#include "UI/FakeWindowSource.h"
 
 #include "Media/EncoderH264/SelectedWindowFrame.h"
 #include "Media/EncoderH264/windowInfo.h"

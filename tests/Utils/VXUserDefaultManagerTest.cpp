@@ -1,5 +1,6 @@
 #include "Utils/VXUserDefaultManager.h"
 
+#include "DescriptorFlags.h"
 #include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -45,6 +48,26 @@ TEST_F(VXUserDefaultManagerTest, ValuesOutliveTheStoreInItsFile)
     // Only the file itself is left in the folder: no temporary copy.
     std::vector<fs::path> entries(fs::directory_iterator(file().parent_path()), fs::directory_iterator());
     EXPECT_EQ(entries, std::vector<fs::path>{file()});
+}
+
+TEST_F(VXUserDefaultManagerTest, TheFileBeingWrittenIsNeverInheritedByAChild)
+{
+    // A value large enough that the write takes a while; the descriptor is caught while it is open.
+    VXUserDefaultManager settings(file());
+    const std::string large(16 << 20, 'x');
+    std::optional<bool> closesOnExec;
+    std::atomic<bool> writing = true;
+    std::atomic<bool> caught = false;
+    std::thread writer([&] {
+        for (int i = 0; i < 20 && !caught; ++i)
+            settings.setObject(large + std::to_string(i), "large");
+        writing = false;
+    });
+    while (writing && !closesOnExec)
+        closesOnExec = DescriptorFlags::closesOnExec(file().parent_path().string() + "/.settings.json.");
+    caught = true;
+    writer.join();
+    EXPECT_EQ(closesOnExec, true);
 }
 
 TEST_F(VXUserDefaultManagerTest, MissingAndOtherKindsOfValueReadAsNothing)

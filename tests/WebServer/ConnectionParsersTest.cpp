@@ -47,13 +47,16 @@ TEST(ConnectionHeadParserTest, RefusesMalformedHeads)
              "GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n",               // two hosts
              "POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\n",  // disagreeing lengths
              "\r\n\r\n",
+             "GET / HTTP/1.1\r\nAccept: */*\r\n\r\n",                      // HTTP/1.1 without "Host"
          }) {
         HttpServerHeadParser parser;
         EXPECT_EQ(parseWhole(head, parser), Head::Malformed) << head;
         EXPECT_EQ(parser.failureStatus(), 400);
     }
     HttpServerHeadParser same;
-    EXPECT_EQ(parseWhole("POST / HTTP/1.1\r\nContent-Length: 2\r\ncontent-length: 2\r\n\r\n", same), Head::Complete);
+    EXPECT_EQ(parseWhole("POST / HTTP/1.1\r\nHost: a\r\nContent-Length: 2\r\ncontent-length: 2\r\n\r\n", same), Head::Complete);
+    HttpServerHeadParser old;
+    EXPECT_EQ(parseWhole("GET / HTTP/1.0\r\n\r\n", old), Head::Complete) << "HTTP/1.0 needs no Host";
 }
 
 TEST(ConnectionHeadParserTest, CapsTheHeadAndItsFieldCount)
@@ -69,6 +72,14 @@ TEST(ConnectionHeadParserTest, CapsTheHeadAndItsFieldCount)
         many += "F" + std::to_string(i) + ": v\r\n";
     HttpServerHeadParser counted;
     EXPECT_EQ(parseWhole(many + "\r\n", counted), Head::TooLarge);
+
+    // A target past its cap is 414, whether the request line has ended or is still arriving.
+    const std::string longTarget = "/" + std::string(HttpServerHeadParser::kMaxTargetLength, 'a');
+    HttpServerHeadParser whole;
+    EXPECT_EQ(parseWhole("GET " + longTarget + " HTTP/1.1\r\nHost: a\r\n\r\n", whole), Head::TargetTooLong);
+    EXPECT_EQ(whole.failureStatus(), 414);
+    HttpServerHeadParser arriving;
+    EXPECT_EQ(parseWhole("GET " + longTarget + longTarget, arriving), Head::TargetTooLong);
 }
 
 TEST(ConnectionHeadParserTest, SplitsAbsoluteTargets)

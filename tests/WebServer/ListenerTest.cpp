@@ -1,8 +1,10 @@
 #include "ServerTestSupport.h"
 
+#include "Platform/DescriptorShortage.h"
 #include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
 #include "WebServer/HttpServerConnection.h"
+#include "WebServer/HttpServerLog.h"
 
 #include <atomic>
 #include <future>
@@ -84,6 +86,45 @@ TEST_F(ListenerTest, StoppingInsideTheConnectionFactoryEndsAccepting)
     EXPECT_FALSE(server->isRunning());
     for (const int fd : clients)
         ::close(fd);
+}
+
+TEST_F(ListenerTest, RestsWhileDescriptorsAreShortLogsOnceAndServesOnceTheyFreeUp)
+{
+    if (DescriptorShortage::unavailable())
+        GTEST_SKIP() << "the sanitizers need descriptors of their own";
+    auto shortageLines = std::make_shared<std::atomic<int>>(0);
+    HttpServerLog::setBuiltInLogger([shortageLines](int, const std::string& message) {
+        if (message.starts_with("Out of descriptors"))
+            ++*shortageLines;
+    });
+    HttpServer::Options options;
+    options.maxPendingConnections = 64;  // every client waits in the backlog while accepting rests
+    const auto server = startedServer(options);
+    std::vector<int> clients;
+    for (int i = 0; i < 30; ++i)
+        clients.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server->port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    DescriptorShortage shortage;
+    for (const int fd : clients) {
+        ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        sendText(fd, get("/"));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto before = DescriptorShortage::processCpuTime();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT((DescriptorShortage::processCpuTime() - before).count(), 300) << "the accept loops spin";
+    shortage.release();
+    for (const int fd : clients) {
+        timeval timeout{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+        EXPECT_EQ(parse(readAll(fd)).status, 501) << "no handler: every request is answered 501";
+        ::close(fd);
+    }
+    EXPECT_EQ(shortageLines->load(), 1) << "one line per episode";
+    HttpServerLog::setBuiltInLogger(nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include "WebServer/HttpServerFileRequest.h"
 #include "WebServer/HttpServerURLEncodedFormRequest.h"
 
+#include "DescriptorFlags.h"
+#include "WebServer/HttpServerTemporaryFile.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -164,6 +167,13 @@ TEST(RequestBodyTest, FileRequestStreamsToAPrivateTemporaryFile)
     ASSERT_TRUE(feedBody(*first, {}).ok);
     ASSERT_TRUE(feedBody(*second, {}).ok);
     EXPECT_NE(first->temporaryPath(), second->temporaryPath());
+}
+
+TEST(RequestBodyTest, ATemporaryFileIsNeverInheritedByAChild)
+{
+    HttpServerTemporaryFile file;
+    ASSERT_TRUE(file.create(nullptr));
+    EXPECT_EQ(DescriptorFlags::closesOnExec(file.path()), true);
 }
 
 TEST(RequestBodyTest, URLEncodedFormParsesTheSameWhateverThePieces)

@@ -260,3 +260,25 @@ TEST_F(ServerNamespaceTest, DISABLED_IPv4Only)
 }
 
 }  // namespace
+
+TEST(ServerNetworkTest, AKernelPortTakenInIPv6NeverFailsTheStart) { runInOwnNetworkNamespace("ServerNamespaceTest", "KernelPortTakenInIPv6"); }
+
+TEST_F(ServerNamespaceTest, DISABLED_KernelPortTakenInIPv6)
+{
+    // The kernel gives ports from two, the first of which IPv6 holds.
+    const int held = takeIPv6Port(40'000);
+    ASSERT_GE(held, 0) << "the IPv6 loopback is missing";
+    server->addGETHandlerForPath("/", bytes("both"), "text/plain", 0);
+    for (int i = 0; i < 10; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(setEphemeralPorts(40'000, 40'001));
+        start();
+        EXPECT_EQ(port(), 40'001);
+        // The test's own connection needs a port of its own.
+        ASSERT_TRUE(setEphemeralPorts(41'000, 42'000));
+        EXPECT_EQ(exchange(port(), get("/")).body, "both");
+        server->stop();
+    }
+    ::close(held);
+    markPassedUnlessFailed();
+}

@@ -38,10 +38,16 @@ struct Reply {
 };
 
 // A client socket on 127.0.0.1 that gives up reading after ten seconds, so a broken server fails
-// the test instead of hanging it.
-inline int connectTo(uint16_t port)
+// the test instead of hanging it; its own address is `source` (another loopback address) when given.
+inline int connectTo(uint16_t port, const char* source = nullptr)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (source) {
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        inet_pton(AF_INET, source, &local.sin_addr);
+        EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)), 0);
+    }
     timeval timeout{10, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
     sockaddr_in address{};

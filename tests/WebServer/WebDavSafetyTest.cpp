@@ -1,5 +1,8 @@
 #include "WebDavTestSupport.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+
 using namespace WebDavTestSupport;
 
 namespace {
@@ -117,6 +120,7 @@ TEST_F(WebDavSafetyTest, CopyAndMoveWithOverwriteReplaceTheDestinationWhole)
     EXPECT_EQ(read("/src"), "new");
     EXPECT_FALSE(exists("/a.txt") || exists("/dst"));
     // No scratch item is left behind.
+    server->waitForScratchRemoval();
     for (const auto& entry : std::filesystem::directory_iterator(root))
         EXPECT_FALSE(entry.path().filename().string().starts_with(WebDavServer::kScratchPrefix)) << entry.path();
 }
@@ -185,9 +189,85 @@ TEST_F(WebDavSafetyTest, ScratchItemsOfAnEarlierRunAreRemovedAtStart)
     makeFolder(copy + "/item");
     write(copy + "/item/f.txt", "half a copy");
     write("/.dav-keep", "not ours");
+    // A move that stopped after setting the old destination aside: it goes back to its empty place.
+    const std::string aside = std::string("/") + WebDavServer::kScratchPrefix + "aside";
+    makeFolder(aside + "/item");
+    write(aside + "/item/old.txt", "old");
+    write(aside + "/origin", "dest");
+    // One that stopped after the new item took the place: the old one goes.
+    const std::string replaced = std::string("/") + WebDavServer::kScratchPrefix + "replaced";
+    makeFolder(replaced + "/item");
+    write(replaced + "/origin", "taken");
+    write("/taken", "new");
     const auto restarted = std::make_shared<WebDavServer>(root);
-    EXPECT_FALSE(exists(upload) || exists(copy));
+    EXPECT_FALSE(exists(upload) || exists(copy) || exists(aside) || exists(replaced));
     EXPECT_EQ(read("/.dav-keep"), "not ours");
+    EXPECT_EQ(read("/dest/old.txt"), "old");
+    EXPECT_EQ(read("/taken"), "new");
+}
+
+TEST_F(WebDavSafetyTest, TreesOfAnyDepthAreCopiedAndDeletedUnderATightDescriptorLimit)
+{
+    // 2,000 levels, made through a chain of descriptors (the path is far past PATH_MAX).
+    makeFolder("/deep");
+    int folder = ::open((root + "/deep").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int level = 0; level < 2000; ++level) {
+        ASSERT_EQ(::mkdirat(folder, "level", 0755), 0);
+        const int inner = ::openat(folder, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(folder);
+        folder = inner;
+    }
+    ::close(::openat(folder, "bottom.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    ::close(folder);
+    start();
+    rlimit saved{};
+    getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit tight = saved;
+    tight.rlim_cur = 256;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    EXPECT_EQ(transfer("COPY", "/deep", "/copy").status, 201);
+    const int depthOfCopy = [&] {
+        int fd = ::open((root + "/copy").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int depth = 0;
+        for (int inner; (inner = ::openat(fd, "level", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) >= 0; ++depth) {
+            ::close(fd);
+            fd = inner;
+        }
+        const bool bottom = ::faccessat(fd, "bottom.txt", F_OK, 0) == 0;
+        ::close(fd);
+        return bottom ? depth : -1;
+    }();
+    EXPECT_EQ(depthOfCopy, 2000);
+    EXPECT_EQ(request("DELETE", "/deep").status, 204);
+    EXPECT_EQ(request("DELETE", "/copy").status, 204);
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_FALSE(exists("/deep") || exists("/copy"));
+}
+
+TEST_F(WebDavSafetyTest, PreconditionsGuardEveryChange)
+{
+    write("/a.txt", "old");
+    start();
+    const std::string tag = request("GET", "/a.txt").header("etag");
+    ASSERT_FALSE(tag.empty());
+    const struct {
+        std::string method;
+        std::string fields;
+        int status;
+    } cases[] = {
+        {"PUT", "If-None-Match: *\r\n", 412},
+        {"PUT", "If-Match: \"other\"\r\n", 412},
+        {"PUT", "If-Unmodified-Since: Thu, 01 Jan 1970 00:00:00 GMT\r\n", 412},
+        {"DELETE", "If-Match: \"other\"\r\n", 412},
+        {"MOVE", "Destination: http://localhost/b.txt\r\nIf-Match: \"other\"\r\n", 412},
+        {"COPY", "Destination: http://localhost/b.txt\r\nIf-None-Match: \"" + tag + "\"\r\n", 412},
+        {"PUT", "If-Match: \"" + tag + "\"\r\n", 204},
+    };
+    for (const auto& [method, fields, status] : cases)
+        EXPECT_EQ(request(method, "/a.txt", fields, method == "PUT" ? "new" : "").status, status) << method << " " << fields;
+    EXPECT_EQ(read("/a.txt"), "new");
+    EXPECT_FALSE(exists("/b.txt"));
+    EXPECT_EQ(put("/c.txt", "created", "If-None-Match: *\r\n").status, 201);
 }
 
 TEST(WebDavXmlTest, HrefsEscapeEveryReservedCharacter)

@@ -149,7 +149,7 @@ TEST(TvSimCommand, AnswersTheCastAndReportsEveryDecodedPictureThenASummary)
     }
     for (size_t i = 0; i < decoded.size(); ++i)
         EXPECT_TRUE(std::regex_match(decoded[i], std::regex("decoded n=" + std::to_string(i) +
-                                                            R"( size=160x96 latency_us=\d+)")))
+                                                            R"( size=160x96 latency_us=\d+ centre=[0-9a-f]{6})")))
             << decoded[i];
     EXPECT_EQ(sim.terminate(), 0);
     std::optional<std::string> last;

@@ -54,6 +54,8 @@ inline int serveFolder(int argc, char** argv, const char* name,
     // A burst of new connections must not overflow the listen queue (a dropped handshake costs the
     // client a retransmission); 511 as common servers use.
     options.maxPendingConnections = 511;
+    // Every client of a loopback server shares one address: the global cap is the one that counts.
+    options.maxConnectionsPerAddress = 0;
     HttpError error;
     if (!server->runWithOptions(options, &error)) {
         fprintf(stderr, "cannot start: %s\n", error.description.c_str());

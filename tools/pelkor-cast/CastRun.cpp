@@ -6,9 +6,10 @@
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
-#include "UI/CastingController.h"
-#include "UI/RecordManagerLink.h"
-#include "UI/RecordManagerVideoSource.h"
+#include "Media/EncoderH264/windowInfo.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/WindowCastController.h"
 #include "UI/SelectedQualityIndex.h"
 
 #include <sys/signalfd.h>
@@ -51,16 +52,17 @@ SessionServices CastRun::services(bool withSound)
     services.link = &link_;
     services.discovery.reset();
     services.tvPort = options_.port;
-    // Only the whole screen is cast here: no extended screen is added to the user's desktop.
-    services.extendedScreen.createDisplay = [] {
-        return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
-    };
+    // No extended screen is added to the user's desktop unless it is what the run casts.
+    if (!options_.extended)
+        services.extendedScreen.createDisplay = [] {
+            return ExtendedScreenServices::Made{nullptr, "pelkor-cast casts the whole screen"};
+        };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
     if (options_.fps) {
-        services.castMedia.makeVideoSource = [this, fps = *options_.fps]() -> std::unique_ptr<CastVideoSource> {
-            return std::make_unique<FixedFrameRateSource>(
-                std::make_unique<RecordManagerVideoSource>(recordManagerLink(link_), std::string{}), fps);
+        services.castMedia.makeVideoSource = [make = services.castMedia.withDefaults(link_).makeVideoSource,
+                                              fps = *options_.fps]() -> std::unique_ptr<CastVideoSource> {
+            return std::make_unique<FixedFrameRateSource>(make(), fps);
         };
     }
     return services;
@@ -78,7 +80,7 @@ void CastRun::start()
     // Typed in the address field, as the window's user would.
     const std::string typed = options_.address.empty() ? options_.code : options_.address;
     print("connecting to " + typed);
-    controller_->inputIPTextField(typed);
+    controller_->connection().inputIPTextField(typed);
     ticker_.start(kTick, kTick);
 }
 
@@ -97,21 +99,25 @@ void CastRun::tick()
     }
     switch (step_) {
     case Step::Connecting:
-        if (view_.page() == MainWindowPage::Connected) {
-            step_ = Step::Casting;
-            castStarted_ = now;
-            controller_->clickScreen(true);
-            if (view_.castingCodeWindowShown()) {
-                if (options_.code.empty())
-                    return finish("the TV asks for its casting code: give it with --code", 1);
-                controller_->inputScreenProjectionCode(options_.code);
-            }
-        } else if (now - connectStarted_ > kConnectLimit) {
+        if (view_.page() == MainWindowPage::Connected)
+            castOnceConnected(now);
+        else if (now - connectStarted_ > kConnectLimit)
             finish("no TV answered", 1);
+        return;
+    case Step::Choosing: {
+        windowCollectionView& picker = controller_->windowCast().picker();
+        if (picker.numberOfItems() > 0) {
+            const auto window = picker.windowAt(0);
+            print("window: " + window->windowName());
+            controller_->windowCast().selectWindow(window);
+            startCast(now, true);
+        } else if (now - connectStarted_ > kConnectLimit) {
+            finish("no window to cast", 1);
         }
         return;
+    }
     case Step::Casting:
-        if (!controller_->state().videoSendFlag.load())
+        if (!controller_->casting().castRunning())
             return finish("the cast ended", format_ ? 0 : 1);
         if (options_.seconds && now - *castStarted_ >= std::chrono::seconds(*options_.seconds))
             finish("time is up", 0);
@@ -122,6 +128,34 @@ void CastRun::tick()
     }
 }
 
+void CastRun::castOnceConnected(Clock::time_point now)
+{
+    if (options_.extended) {
+        controller_->windowCast().selectExpand();
+        return startCast(now, true);
+    }
+    if (!options_.window)
+        return startCast(now, false);
+    // The window page's picker lists the windows after its first poll.
+    step_ = Step::Choosing;
+    controller_->windowCast().toWindowInfoView();
+}
+
+void CastRun::startCast(Clock::time_point now, bool window)
+{
+    step_ = Step::Casting;
+    castStarted_ = now;
+    if (window)
+        controller_->windowCast().clickStartWindowScreen();
+    else
+        controller_->casting().clickScreen(true);
+    if (view_.castingCodeWindowShown()) {
+        if (options_.code.empty())
+            return finish("the TV asks for its casting code: give it with --code", 1);
+        controller_->casting().inputScreenProjectionCode(options_.code);
+    }
+}
+
 void CastRun::finish(const std::string& why, int status)
 {
     if (step_ == Step::Stopping || step_ == Step::Done)
@@ -129,8 +163,8 @@ void CastRun::finish(const std::string& why, int status)
     print(why);
     step_ = Step::Stopping;
     status_ = status;
-    if (controller_->state().videoSendFlag.load())
-        controller_->clickStopScreenBtn();
+    if (controller_->casting().castRunning())
+        controller_->casting().clickStopScreenBtn();
     MainQueue::shared()->asyncAfter(kStopGrace, [this] {
         ticker_.cancel();
         report();

@@ -4,8 +4,8 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Socket/TCPManager.h"
-#include "UI/CastQuality.h"
-#include "UI/MainWindowController.h"
+#include "Session/CastQuality.h"
+#include "Session/MainWindowController.h"
 
 #include <chrono>
 #include <cstdint>
@@ -28,6 +28,11 @@ public:
         // The frame rate in place of the TV's answer; nullopt: the TV's.
         std::optional<int32_t> fps;
         bool sound = true;
+        // One window, the first the window page lists (on Wayland its tile that lets the desktop
+        // ask which), instead of the whole screen.
+        bool window = false;
+        // The extended screen (made for the run, beside the main display) instead of the whole screen.
+        bool extended = false;
     };
 
     // Runs the session with a RunLoop on the calling thread, until the cast ended; the exit status.
@@ -35,11 +40,15 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    enum class Step { Connecting, Casting, Stopping, Done };
+    enum class Step { Connecting, Choosing, Casting, Stopping, Done };
 
     CastRun(const Options& options, RunLoop& loop, bool withSound);
 
     void start();
+    // Connected: casts the screen, or opens the window page to choose a window.
+    void castOnceConnected(Clock::time_point now);
+    // Starts the cast of the chosen source, with the casting code when the TV asks for it.
+    void startCast(Clock::time_point now, bool window);
     // Every kTick on the main queue: moves the run on by what the controller shows.
     void tick();
     // Stops the cast and, a moment later, the link; `why` is printed.

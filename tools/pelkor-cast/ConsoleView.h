@@ -2,7 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "UI/KeyboardMonitor.h"
-#include "UI/MainWindowView.h"
+#include "Session/MainWindowView.h"
 #include "UI/TvMirror/NoDisplayWindow.h"
 
 #include <functional>
@@ -25,6 +25,8 @@ public:
 
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
     void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    // Alerts close as they are shown.
+    void closeAlerts() override {}
     void showPage(MainWindowPage page) override;
     void hidePage(MainWindowPage) override {}
     void showDevices(const std::vector<TvDeviceInfo>&) override {}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/CastVideoSource.h"
+#include "Session/CastVideoSource.h"
 
 #include <cstdint>
 #include <memory>

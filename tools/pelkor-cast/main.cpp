@@ -1,8 +1,10 @@
 // pelkor-cast: the session controller on the command line. It connects to a TV as the main window
-// would, casts the X screen of $DISPLAY (with the sound of the loopback device where a sound server
-// runs), and prints every page change, toast and alert, then what it sent.
+// would, casts the screen (the X screen of $DISPLAY, or in a Wayland session the desktop's, through
+// its portal or screen copy) with the sound of the loopback device where a sound server runs, and
+// prints every page change, toast and alert, then what it sent.
 //
 //   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--fps N] [--no-sound]
+//               [--window | --extended]
 //
 //   --tv ADDRESS[:PORT]  the TV's IPv4 address, as picked from the TV list (port 6666 by default)
 //   --code CODE          the TV's 6-character casting code, as typed in the address field
@@ -10,6 +12,9 @@
 //   --quality 0-3        the cast's size: 0 the TV's choice, 1 1080p, 2 720p, 3 1440p
 //   --fps N              frames per second (1-240) in place of the TV's answer, for benchmarks
 //   --no-sound           cast video alone
+//   --window             cast one window: the first the window page lists (on Wayland, the desktop
+//                        asks which in its own dialog)
+//   --extended           cast the extended screen, made for the run beside the main display
 //
 // Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
 // wrong arguments.
@@ -26,7 +31,7 @@ namespace {
 void usage()
 {
     std::fprintf(stderr, "usage: pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] "
-                         "[--fps N] [--no-sound]\n");
+                         "[--fps N] [--no-sound] [--window | --extended]\n");
 }
 
 std::optional<long> number(const char* text, long min, long max)
@@ -82,11 +87,15 @@ std::optional<CastRun::Options> parse(int argc, char** argv)
             options.fps = static_cast<int32_t>(*fps);
         } else if (flag == "--no-sound") {
             options.sound = false;
+        } else if (flag == "--window") {
+            options.window = true;
+        } else if (flag == "--extended") {
+            options.extended = true;
         } else {
             return std::nullopt;
         }
     }
-    if (options.address.empty() == options.code.empty())
+    if (options.address.empty() == options.code.empty() || (options.window && options.extended))
         return std::nullopt;
     return options;
 }

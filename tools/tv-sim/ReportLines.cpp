@@ -31,10 +31,10 @@ std::string ReportLines::recvLine(const ReceivedMessage& message)
 
 std::string ReportLines::decodedLine(const TvSim::DecodedFrame& frame)
 {
-    char line[128];
-    std::snprintf(line, sizeof line, "decoded n=%llu size=%dx%d latency_us=%lld",
+    char line[160];
+    std::snprintf(line, sizeof line, "decoded n=%llu size=%dx%d latency_us=%lld centre=%06x",
                   static_cast<unsigned long long>(frame.index), frame.width, frame.height,
-                  static_cast<long long>(frame.latencyMicros()));
+                  static_cast<long long>(frame.latencyMicros()), frame.centreRgb & 0xffffffu);
     return line;
 }
 

@@ -68,10 +68,10 @@
 //   offer <base URL> files=<n>               (the offer sent on a link, with --offer)
 //   fetched id=<fileId> len=<bytes> sha256=<64 hex digits> s=<seconds> [error=<text>]
 // (one line per pushed file; len and sha256 are those of the file opened with the session key.)
-//   decoded n=<i> size=<w>x<h> latency_us=<d>
+//   decoded n=<i> size=<w>x<h> latency_us=<d> centre=<rrggbb>
 // (with --decode, one line per decoded picture: i counts the received video frames from 0, so a
 // frame that did not decode leaves a gap; d is the decode-complete time minus the frame's header
-// time stamp, in microseconds.)
+// time stamp, in microseconds; rrggbb the colour of the picture's centre pixel, in hex.)
 //   summary decoded=<n> errors=<e> [latency_median_us=<m> latency_p95_us=<p>]
 //   view start size=<w>x<h> fps=<f>         (a client started viewing; the stream begins)
 //   view refused reason=<n>
@@ -85,7 +85,8 @@
 // (a relay feed has ended: what it sent, back to back)
 // (with --decode, the last line, on SIGINT or SIGTERM: the pictures decoded, the units that gave
 // none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
-// Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
+// Diagnostic log lines also go to standard output, in the log's form (time, level, "PTC[...]: "); they
+// are no part of the report.
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
 #include "tv-sim/ReportLines.h"

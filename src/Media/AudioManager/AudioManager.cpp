@@ -17,9 +17,19 @@ constexpr size_t kMinDeliveredFrame = 14;
 
 AudioManager::AudioManager() : AudioManager(AacEncoder::create) {}
 
-AudioManager::AudioManager(EncoderFactory makeEncoder)
-    : makeEncoder_(std::move(makeEncoder)), audioDataQueueACC_(SerialQueue::create("audioDataQueueACC"))
+AudioManager::AudioManager(EncoderFactory makeEncoder) : AudioManager(std::move(makeEncoder), serverCapture()) {}
+
+AudioManager::AudioManager(EncoderFactory makeEncoder, CaptureStarter startCapture)
+    : makeEncoder_(std::move(makeEncoder)), startCapture_(std::move(startCapture)),
+      audioDataQueueACC_(SerialQueue::create("audioDataQueueACC"))
 {
+}
+
+AudioManager::CaptureStarter AudioManager::serverCapture()
+{
+    return [](std::function<void(std::vector<float>)> consumer) -> std::shared_ptr<void> {
+        return PulseCapture::start(kCaptureDeviceUID, std::move(consumer));
+    };
 }
 
 AudioManager::~AudioManager()
@@ -45,14 +55,20 @@ void AudioManager::StartRecord()
         generation = ++delivery_->generation;
     }
     audioDataOutputQueue_ = SerialQueue::create("audioDataOutputQueue.com");
-    capture_ = PulseCapture::start(
-        kCaptureDeviceUID, [encoder, generation, delivery = delivery_, output = audioDataOutputQueue_,
-                            framing = audioDataQueueACC_](std::vector<float> samples) {
+    capture_ = startCapture_(
+        [encoder, generation, delivery = delivery_, output = audioDataOutputQueue_,
+         framing = audioDataQueueACC_](std::vector<float> samples) {
             output->async([=, samples = std::move(samples)] {
                 for (auto& packet : encoder->encode(samples))
                     handOn(delivery, framing, generation, std::move(packet));
             });
         });
+    if (!capture_) {
+        // The sound server refused the recording: nothing is started, and the cast goes on without sound.
+        PLOG("sound capture not started: the sound server refused to record %s", kCaptureDeviceUID);
+        std::lock_guard lock(delivery_->mutex);
+        delivery_->started = false;
+    }
 }
 
 void AudioManager::StopRecord()

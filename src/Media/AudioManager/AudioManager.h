@@ -11,7 +11,6 @@
 #include <vector>
 
 class AacEncoder;
-class PulseCapture;
 class SerialQueue;
 
 // Captures what the computer plays, from the capture side of the loopback device, as AAC-LC
@@ -26,15 +25,22 @@ public:
 
     // Makes the AAC encoder of each start; nullptr when none can be had.
     using EncoderFactory = std::function<std::unique_ptr<AacEncoder>()>;
+    // Starts recording the loopback device's capture side into the consumer (on a thread of its
+    // own); the recording runs as long as what it returns lives. Nullptr: the sound server refused.
+    using CaptureStarter = std::function<std::shared_ptr<void>(std::function<void(std::vector<float> samples)> consumer)>;
 
     AudioManager();
     explicit AudioManager(EncoderFactory makeEncoder);
+    AudioManager(EncoderFactory makeEncoder, CaptureStarter startCapture);
+    // The sound server's recording of kCaptureDeviceUID.
+    static CaptureStarter serverCapture();
     ~AudioManager();
     AudioManager(const AudioManager&) = delete;
     AudioManager& operator=(const AudioManager&) = delete;
 
-    // Nothing when started. A missing loopback device leaves it started with no packets; without an
-    // encoder it stays stopped. Neither from the callback (asserted), nor destruction.
+    // Nothing when started. Without an encoder, or when the sound server refuses to record (no
+    // server, no loopback device), it stays stopped. Neither from the callback (asserted), nor
+    // destruction.
     void StartRecord();
     void StopRecord();
     bool IsStarted() const;
@@ -64,11 +70,12 @@ private:
     void assertNotFromCallback() const;
 
     const EncoderFactory makeEncoder_;
+    const CaptureStarter startCapture_;
     std::shared_ptr<Delivery> delivery_ = std::make_shared<Delivery>();
     // Held by StartRecord and StopRecord throughout, so that each builds or tears down the capture
     // below as a whole. Never taken by the delivery, so a stop may wait for the capture's thread.
     std::mutex lifecycleMutex_;
     std::shared_ptr<SerialQueue> audioDataQueueACC_;
     std::shared_ptr<SerialQueue> audioDataOutputQueue_;
-    std::unique_ptr<PulseCapture> capture_;
+    std::shared_ptr<void> capture_;
 };

@@ -89,6 +89,10 @@ struct RecordManager::Capture {
     // Window road.
     std::unique_ptr<X11WindowCapture> window;
     std::unique_ptr<LetterboxCanvas> canvas;
+    // Source road (before the picture, which may show the source's memory and goes first).
+    std::unique_ptr<CaptureSource> source;
+    // Set by the stop, so a source still waiting for the user's consent gives up.
+    const std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
     int failuresInARow = 0;
     bool windowLostReported = false;
 
@@ -97,8 +101,9 @@ struct RecordManager::Capture {
     bool ended = false;
 };
 
-RecordManager::RecordManager(Link link, std::string displayName)
-    : link_(std::move(link)), displayName_(std::move(displayName)), captureQueue_(SerialQueue::create("videoOutputQueue"))
+RecordManager::RecordManager(Link link, std::string displayName, CaptureSourceFactory sources)
+    : link_(std::move(link)), displayName_(std::move(displayName)), sources_(std::move(sources)),
+      captureQueue_(SerialQueue::create("videoOutputQueue"))
 {
 }
 
@@ -200,6 +205,8 @@ void RecordManager::StopRecord()
             }
             timer = std::move(captureTimer_);
             capture = std::move(capture_);
+            if (capture)
+                capture->cancelled->store(true);
             encoder = videoEncoder_;
             isStarted_ = false;
         }
@@ -277,6 +284,10 @@ void RecordManager::captureFrame()
         return;
     }
     Capture& capture = *held;
+    if (sources_) {
+        captureFromSource(capture);
+        return;
+    }
     if (!capture.display) {
         capture.display = X11Display::open(displayName_);
         if (!capture.display) {
@@ -349,6 +360,49 @@ void RecordManager::captureWindow(Capture& capture)
     }
 }
 
+void RecordManager::captureFromSource(Capture& capture)
+{
+    if (!capture.source) {
+        const CaptureRequest::Kind kind = capture.type == kScreenTypeWindow ? CaptureRequest::Kind::kWindow
+            : capture.type == kScreenTypeExtendedScreen                    ? CaptureRequest::Kind::kVirtual
+                                                                            : CaptureRequest::Kind::kMonitor;
+        capture.source = sources_(CaptureRequest{kind, capture.screenId, capture.cancelled});
+        if (!capture.source) {
+            captureError(capture, "no capture source");
+            return;
+        }
+        if (kind == CaptureRequest::Kind::kWindow)
+            capture.canvas = std::make_unique<LetterboxCanvas>(capture.width, capture.height);
+    }
+    switch (capture.source->capture(capture.picture)) {
+    case CaptureSource::Result::kFrame:
+        break;
+    case CaptureSource::Result::kNoFrame:
+        return;
+    case CaptureSource::Result::kLost:
+        if (capture.type == kScreenTypeWindow)
+            windowLost(capture);
+        else
+            captureError(capture, "the shared screen went away");
+        return;
+    case CaptureSource::Result::kFailed:
+        // A refused or failed share of one window stops that cast as a lost window does.
+        if (capture.type == kScreenTypeWindow && !capture.cancelled->load())
+            windowLost(capture);
+        else if (!capture.cancelled->load())
+            captureError(capture, "screen capture failed");
+        capture.ended = true;
+        return;
+    }
+    if (!capture.canvas) {
+        capture.encoder->encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(capture.picture), 0, capture.completion);
+    } else if (capture.canvas->place(capture.picture)) {
+        capture.encoder->encodeWithSampleBuffer(capture.canvas->frame(), 0, capture.completion);
+    }
+    // The source's buffer goes back to it before the next tick.
+    capture.picture.clear();
+}
+
 void RecordManager::captureError(Capture& capture, const char* what)
 {
     capture.ended = true;
@@ -359,6 +413,8 @@ void RecordManager::captureError(Capture& capture, const char* what)
     capture.screen.reset();
     capture.cursor.reset();
     capture.display.reset();
+    capture.picture.clear();
+    capture.source.reset();
     PLOG("capture screen error: %s", what);
     // The owner ends the cast (through the link's end).
     if (link_.captureFailure) {

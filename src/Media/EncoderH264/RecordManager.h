@@ -5,6 +5,7 @@
 #include "Media/EncoderH264/ParameterSetRequest.h"
 #include "Media/EncoderH264/ScreenType.h"
 #include "Media/EncoderH264/SessionKeyProvider.h"
+#include "Platform/CaptureSource.h"
 
 #include <atomic>
 #include <cstdint>
@@ -41,8 +42,9 @@ public:
         std::shared_ptr<ParameterSetRequest> parameterSets;
     };
 
-    // Captures the X display `displayName`; $DISPLAY when empty.
-    explicit RecordManager(Link link = {}, std::string displayName = {});
+    // Captures the X display `displayName` ($DISPLAY when empty), or, given `sources`, the sources it
+    // makes (a Wayland session's).
+    explicit RecordManager(Link link = {}, std::string displayName = {}, CaptureSourceFactory sources = {});
     // Stops a running capture. Not on the capture queue (asserted).
     ~RecordManager();
     RecordManager(const RecordManager&) = delete;
@@ -92,6 +94,8 @@ private:
     void assertNotOnCaptureQueue() const;
     void captureDisplay(Capture& capture);
     void captureWindow(Capture& capture);
+    // Capture queue: one picture from the source the factory made.
+    void captureFromSource(Capture& capture);
     // Capture queue: the source can no longer be read. Reports the failure, once.
     void captureError(Capture& capture, const char* what);
     // Capture queue: the cast window can no longer be captured. Tells the delegate, once.
@@ -102,6 +106,7 @@ private:
 
     const Link link_;
     const std::string displayName_;
+    const CaptureSourceFactory sources_;
     const std::shared_ptr<SerialQueue> captureQueue_;
     std::atomic<RecordManagerToStopScreenDelegate*> delegate_{nullptr};
 

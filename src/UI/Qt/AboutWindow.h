@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UI/AboutWindowController.h"
-#include "UI/AboutWindowView.h"
+#include "Update/AboutWindowController.h"
+#include "Update/AboutWindowView.h"
 
 #include <QWidget>
 

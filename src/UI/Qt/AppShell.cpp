@@ -4,7 +4,7 @@
 
 #include "Platform/SignalPipe.h"
 #include "UI/KeycodeConverter.h"
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/MainWindow.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/RequestPermissionsWindow.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UI/AppDelegate.h"
-#include "UI/AppShellView.h"
+#include "App/AppDelegate.h"
+#include "App/AppShellView.h"
 #include "UI/Qt/CursorBlinkPause.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "UI/Qt/CollectionViewItem.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/Images.h"
 #include "UI/Qt/SpinAnimation.h"
 #include "ui_CollectionViewItem.h"

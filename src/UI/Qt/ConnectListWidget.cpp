@@ -1,7 +1,7 @@
 #include "UI/Qt/ConnectListWidget.h"
 
 #include "UI/ConnectList.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/ConnectListItemWidget.h"
 #include "UI/Qt/Images.h"
 #include "ui_ConnectList.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/SendersView.h"
+#include "Session/SendersView.h"
 
 #include <QFrame>
 

@@ -1,6 +1,6 @@
 #include "UI/Qt/DisplayWindow.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
 #include "UI/TvMirror/DisplayWindowController.h"

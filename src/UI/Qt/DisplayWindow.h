@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/BgraFrame.h"
-#include "UI/MainQueueGuard.h"
+#include "Platform/MainQueueGuard.h"
 #include "UI/TvMirror/DisplayWindowView.h"
 
 #include <QPoint>

@@ -1,7 +1,7 @@
 #include "UI/Qt/FileShareWindow.h"
 
-#include "UI/FileOfferController.h"
-#include "UI/LocalizedText.h"
+#include "Session/FileOfferController.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"

@@ -1,8 +1,8 @@
 #include "UI/Qt/FileWindow.h"
 
 #include "FileShare/FileCollectionView.h"
-#include "UI/FileWindowController.h"
-#include "UI/MainWindowController.h"
+#include "Session/FileWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/FileViewItem.h"
 #include "UI/Qt/GlobalPopWindow.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FileShare/FilePanelView.h"
-#include "UI/FileWindowView.h"
+#include "Session/FileWindowView.h"
 #include "UI/Qt/FileThumbnails.h"
 
 #include <QWidget>

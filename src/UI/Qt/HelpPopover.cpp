@@ -1,6 +1,6 @@
 #include "UI/Qt/HelpPopover.h"
 
-#include "UI/AboutServices.h"
+#include "App/AboutServices.h"
 #include "UI/HelpViewController.h"
 #include "UI/Qt/AboutWindow.h"
 #include "UI/Qt/Images.h"
@@ -120,6 +120,14 @@ void HelpPopover::showLogSwitch(bool on)
 {
     ui_->logSwitchButton->setChecked(on);
     ui_->logSwitchButton->setIcon(switchImage(on));
+}
+
+void HelpPopover::showLogFilePath(const std::string& path)
+{
+    // Where the log goes: the tip of the switch and of its label.
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_->logSwitchButton),
+                                    static_cast<QAbstractButton*>(ui_->logSwitchTextButton)})
+        button->setToolTip(UiText::of(path));
 }
 
 void HelpPopover::showQualityInfo(const std::string& text)

@@ -41,6 +41,7 @@ public:
     // HelpView
     void showSoundSwitch(bool on) override;
     void showLogSwitch(bool on) override;
+    void showLogFilePath(const std::string& path) override;
     void showQualityInfo(const std::string& text) override;
     void setContentSize(int width, int height) override;
     void showQualityEntry(bool shown) override;

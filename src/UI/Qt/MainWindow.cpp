@@ -1,11 +1,15 @@
 #include "UI/Qt/MainWindow.h"
 
-#include "UI/FileWindowController.h"
+#include "Session/FileWindowController.h"
 #include "UI/HelpViewController.h"
 #include "UI/IpTextFormatter.h"
-#include "UI/LocalizedText.h"
-#include "UI/MainWindowController.h"
-#include "UI/TvScreenController.h"
+#include "Utils/LocalizedText.h"
+#include "Utils/Log.h"
+#include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/SendersController.h"
+#include "Session/TvScreenController.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -95,18 +99,20 @@ void MainWindow::connectActions()
 {
     connect(ui_->inputIPTextField, &QLineEdit::returnPressed, this, [this] {
         if (controller_)
-            controller_->inputIPTextField(ui_->inputIPTextField->text().toStdString());
+            controller_->connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
     forwardClicks(ui_->arrowButton, this, controller_, [this](MainWindowController& controller) {
-        controller.arrowButton(ui_->inputIPTextField->text().toStdString());
+        // The arrow submits the field as its return key does.
+        controller.connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
-    forwardClicks(ui_->disConnectBtn, this, controller_, &MainWindowController::clickDisConnectBtn);
+    forwardClicks(ui_->disConnectBtn, this, controller_,
+                  [](MainWindowController& c) { c.connection().clickDisConnectBtn(); });
     forwardClicks(ui_->fileBtn, this, controller_,
                   [](MainWindowController& controller) { controller.fileWindow().goFileInfoWindow(); });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)
-            controller_->connectDevice(address.toStdString());
+            controller_->connection().connectDevice(address.toStdString());
     });
     // Only the picture turns: the list refreshes on discovery's own ticks.
     connect(ui_->refreshDevBtn, &QToolButton::clicked, refreshDevSpin_, &SpinAnimation::start);
@@ -117,7 +123,8 @@ void MainWindow::setController(MainWindowController* controller)
     controller_ = controller;
     castControls_->setController(controller);
     sendersPanel_->setController(controller);
-    helpPopover_->setDelegates(controller, controller, controller);
+    helpPopover_->setDelegates(controller ? &controller->casting() : nullptr, controller ? &controller->senders() : nullptr,
+                               controller ? &controller->casting() : nullptr);
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
     displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
@@ -154,6 +161,9 @@ std::optional<MainWindowPage> MainWindow::currentPage() const
 
 void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime)
 {
+    // A repeat replaces the toast of the same text rather than stacking on it.
+    if (toastView_ && toastView_->message() == qText(message))
+        toastView_->closeToast();
     auto* toast = new ToastView(qText(message), hasClose, this);
     const ToastPlacement::Origin origin = ToastPlacement::origin(
         {static_cast<double>(width()), static_cast<double>(height())},
@@ -171,15 +181,40 @@ void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t
 
 void MainWindow::showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed)
 {
+    // One alert of a kind at a time, however often the TV repeats what brings it.
+    const std::string kind = message + '\n' + informative;
+    if (const auto showing = alerts_.find(kind); showing != alerts_.end()) {
+        if (showing->second.size() == 1)
+            PLOG("alert \"%s\" shows already: its repeats wait for its dismissal", informative.c_str());
+        showing->second.push_back(std::move(dismissed));
+        return;
+    }
+    alerts_[kind].push_back(std::move(dismissed));
     auto* alert = new QMessageBox(QMessageBox::Warning, windowTitle(), qText(message), QMessageBox::Ok, this);
     alert->setObjectName("alert");
     alert->setInformativeText(qText(informative));
     alert->setAttribute(Qt::WA_DeleteOnClose);
-    connect(alert, &QMessageBox::finished, this, [dismissed = std::move(dismissed)](int) {
-        if (dismissed)
-            dismissed();
+    connect(alert, &QMessageBox::finished, this, [this, kind](int) {
+        const auto showing = alerts_.find(kind);
+        if (showing == alerts_.end())
+            return;
+        const std::vector<std::function<void()>> dismissals = std::move(showing->second);
+        alerts_.erase(showing);
+        for (const auto& dismissal : dismissals) {
+            if (dismissal)
+                dismissal();
+        }
     });
     alert->open();
+}
+
+void MainWindow::closeAlerts()
+{
+    for (QMessageBox* alert : findChildren<QMessageBox*>("alert", Qt::FindDirectChildrenOnly)) {
+        // Closed without its dismissal: that spoke of the ended session.
+        disconnect(alert, &QMessageBox::finished, this, nullptr);
+        alert->close();
+    }
 }
 
 void MainWindow::showPage(MainWindowPage page)

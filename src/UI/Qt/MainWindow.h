@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/MainWindowView.h"
+#include "Session/MainWindowView.h"
 #include "UI/Qt/CastingControls.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/DisplayWindow.h"
@@ -15,7 +15,11 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
+#include <map>
 #include <memory>
+#include <string>
+#include <vector>
 
 class CheckDeviceView;
 class DeviceNameWindow;
@@ -51,6 +55,7 @@ public:
     // ToastPresenter
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
     void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    void closeAlerts() override;
 
     // ConnectionView
     void showPage(MainWindowPage page) override;
@@ -136,6 +141,9 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    // The alerts showing, by message and informative text, with the dismissals waiting for each: a
+    // repeat of one that shows is not stacked, it is told when the one showing is dismissed.
+    std::map<std::string, std::vector<std::function<void()>>> alerts_;
     CastingControls* castControls_ = nullptr;
     CheckDeviceView* checkDeviceView_ = nullptr;
     SpinAnimation* refreshDevSpin_ = nullptr;

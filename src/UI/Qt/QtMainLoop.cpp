@@ -97,6 +97,8 @@ void QtMainLoop::drain()
         std::optional<Task> task = core_->tasks.takeNext(start);
         lock.unlock();
         (*task)();
+        // Its captures go before the lock is taken again: a capture's destructor may post.
+        task.reset();
         lock.lock();
     }
     const std::optional<Clock::time_point> next = core_->tasks.nextDeadline();

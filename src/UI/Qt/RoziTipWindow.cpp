@@ -1,6 +1,6 @@
 #include "UI/Qt/RoziTipWindow.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
 #include "ui_RoziTipWindow.h"

@@ -1,6 +1,6 @@
 #include "UI/Qt/UiText.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 
 QString UiText::localized(std::string_view key)
 {

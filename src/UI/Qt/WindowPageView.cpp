@@ -1,12 +1,12 @@
 #include "UI/Qt/WindowPageView.h"
 
-#include "UI/MainWindowController.h"
+#include "Session/MainWindowController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/UiText.h"
 #include "UI/Qt/WindowPicker.h"
-#include "UI/WindowCastController.h"
+#include "Session/WindowCastController.h"
 #include "ui_WindowCastController.h"
 
 #include <QVBoxLayout>
@@ -24,8 +24,9 @@ WindowPageView::WindowPageView(QWidget* parent) : QWidget(parent), ui_(std::make
     ui_->backBtn->setText(UiText::localized("STRING_BACK"));
     ui_->backBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
     showWindowStartButton(WindowCastView::WindowStartButton::Disabled);
-    forwardClicks(ui_->backBtn, this, controller_, &MainWindowController::goBack);
-    forwardClicks(ui_->windowStartBtn, this, controller_, &MainWindowController::clickStartWindowScreen);
+    forwardClicks(ui_->backBtn, this, controller_, [](MainWindowController& c) { c.windowCast().goBack(); });
+    forwardClicks(ui_->windowStartBtn, this, controller_,
+                  [](MainWindowController& c) { c.windowCast().clickStartWindowScreen(); });
 }
 
 WindowPageView::~WindowPageView() = default;

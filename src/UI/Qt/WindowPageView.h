@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UI/WindowCastView.h"
+#include "Session/WindowCastView.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 
 #include "Media/CompressedSample.h"
 #include "Socket/VXTcpReverseVersionDelegate.h"
-#include "UI/MainQueueGuard.h"
+#include "Platform/MainQueueGuard.h"
 #include "UI/TvMirror/DisplayGeometry.h"
 #include "UI/TvMirror/DisplayInputForwarder.h"
 

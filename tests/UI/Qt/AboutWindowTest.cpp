@@ -1,8 +1,8 @@
 #include "QtTestSupport.h"
 
 #include "Platform/FakeHttpClient.h"
-#include "UI/FakeReachabilityProbe.h"
-#include "UI/NetworkReachability.h"
+#include "Platform/FakeReachabilityProbe.h"
+#include "Platform/NetworkReachability.h"
 #include "UI/Qt/AboutWindow.h"
 #include "Utils/TestFolders.h"
 

@@ -1,6 +1,6 @@
 #include "MainWindowFixture.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 
 #include <QLabel>
 #include <QLineEdit>

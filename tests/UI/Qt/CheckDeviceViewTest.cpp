@@ -1,7 +1,7 @@
 #include "QtTestSupport.h"
 
 #include "UI/CheckDeviceViewController.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/CollectionViewItem.h"
 #include "UI/Qt/CustomScroller.h"

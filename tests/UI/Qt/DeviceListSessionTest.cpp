@@ -1,13 +1,13 @@
 #include "QtTestSupport.h"
 
 #include "UI/CheckDeviceViewController.h"
-#include "UI/ConnectionController.h"
-#include "UI/LocalizedText.h"
+#include "Session/ConnectionController.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/CollectionViewItem.h"
 #include "UI/Qt/MainWindow.h"
 #include "UI/Qt/SpinAnimation.h"
-#include "UI/SessionTestSupport.h"
+#include "Session/SessionTestSupport.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -4,9 +4,9 @@
 #include "FileShare/FileServer.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
-#include "UI/FileOfferController.h"
-#include "UI/FileWindowController.h"
-#include "UI/LocalizedText.h"
+#include "Session/FileOfferController.h"
+#include "Session/FileWindowController.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/FileThumbnails.h"
 #include "UI/Qt/FileViewItem.h"
 #include "UI/Qt/GlobalPopWindow.h"
@@ -252,7 +252,7 @@ TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
 {
     FileShareWindow& offer = window.fileShareWindow();
     controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {{"1", "a.txt"}, {"2", "b.txt"}}));
-    ASSERT_TRUE(offer.isVisible());
+    ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + "(10S)");
     EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
     EXPECT_EQ(label(offer, "downloadLocationTip")->text(), text("STRING_FILE_SHARE_TIP"));
@@ -273,7 +273,7 @@ TEST_F(FileWindowsTest, AcceptAnswersTheCountAndShowsTheResult)
     FileShareWindow& offer = window.fileShareWindow();
     DownloadResultWindow& result = window.downloadSuccessWindow();
     controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {}));
-    ASSERT_TRUE(offer.isVisible());
+    ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     button(offer, "agreeBtn")->click();
     EXPECT_FALSE(offer.isVisible());
     ASSERT_TRUE(tvGot(kMsgFileShareAccept));

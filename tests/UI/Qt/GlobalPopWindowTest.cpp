@@ -1,6 +1,6 @@
 #include "QtTestSupport.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/MainWindow.h"
 

@@ -2,10 +2,10 @@
 
 #include "QtTestSupport.h"
 
-#include "UI/FakeCastMedia.h"
+#include "Session/FakeCastMedia.h"
 #include "UI/FakeWindowSource.h"
 #include "UI/Qt/MainWindow.h"
-#include "UI/SessionTestSupport.h"
+#include "Session/SessionTestSupport.h"
 
 #include <memory>
 #include <string>

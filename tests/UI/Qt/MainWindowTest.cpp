@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "Socket/LocalSystemInfo.h"
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/CursorBlinkPause.h"
 
@@ -107,6 +107,32 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     screenshot("alert");
     alert->button(QMessageBox::Ok)->click();
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
+
+    // Closed by the session's end, an alert goes without its dismissal.
+    dismissed = false;
+    window.showAlert("Tip", "The receiver is locked", [&] { dismissed = true; });
+    ASSERT_TRUE(processUntil([&] { return window.findChild<QMessageBox*>("alert") != nullptr; }));
+    window.closeAlerts();
+    processFor(100ms);
+    for (const QMessageBox* open : window.findChildren<QMessageBox*>("alert"))
+        EXPECT_FALSE(open->isVisible());
+    EXPECT_FALSE(dismissed);
+}
+
+TEST_F(MainWindowTest, FiveHundredRepeatsOfAnAlertShowOneAndAreAllToldOfItsDismissal)
+{
+    int dismissals = 0;
+    for (int i = 0; i < 500; ++i)
+        window.showAlert("Tip", "The TV refuses", [&] { ++dismissals; });
+    window.showAlert("Tip", "Another kind", {});
+    const auto alerts = window.findChildren<QMessageBox*>("alert");
+    ASSERT_EQ(alerts.size(), 2);
+    QMessageBox* refusal = alerts[0]->informativeText() == "The TV refuses" ? alerts[0] : alerts[1];
+    refusal->button(QMessageBox::Ok)->click();
+    EXPECT_TRUE(processUntil([&] { return dismissals == 500; }));
+    // Dismissed, the kind shows again.
+    window.showAlert("Tip", "The TV refuses", {});
+    EXPECT_TRUE(processUntil([&] { return window.findChildren<QMessageBox*>("alert").size() == 2; }));
 }
 
 // Typing the address connects, the disconnect button ends the link.

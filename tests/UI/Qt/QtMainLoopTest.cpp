@@ -78,6 +78,40 @@ TEST_F(QtMainLoopTest, ATaskThatKeepsPostingLetsQtServeItsOwnEvents)
     processFor(20ms);
 }
 
+TEST_F(QtMainLoopTest, ATaskWhoseCaptureGoesWithAPostNeverBlocksTheLoop)
+{
+    // The capture posts from another thread as it is destroyed and waits a while for that post to go
+    // through; the post needs the loop's lock, which must not be held while a task's captures go.
+    struct PostsWhenDestroyed {
+        std::shared_ptr<std::atomic<bool>> posted = std::make_shared<std::atomic<bool>>(false);
+        std::shared_ptr<std::atomic<bool>> through = std::make_shared<std::atomic<bool>>(false);
+        // Set once the task is posted, so only the task's own copy fires.
+        std::shared_ptr<std::atomic<bool>> armed = std::make_shared<std::atomic<bool>>(false);
+        ~PostsWhenDestroyed()
+        {
+            if (!armed || !armed->exchange(false))
+                return;
+            std::thread([posted = posted] {
+                MainQueue::shared()->async([] {});
+                *posted = true;
+            }).detach();
+            const auto until = std::chrono::steady_clock::now() + 2s;
+            while (!*posted && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(1ms);
+            *through = posted->load();
+        }
+    };
+    PostsWhenDestroyed capture;
+    const auto through = capture.through;
+    const auto armed = capture.armed;
+    bool done = false;
+    MainQueue::shared()->async([capture, &done] { done = true; });
+    *armed = true;
+    ASSERT_TRUE(processUntil([&] { return done; }));
+    processFor(50ms);
+    EXPECT_TRUE(*through) << "a post from the capture's destructor waited for the loop's lock";
+}
+
 TEST_F(QtMainLoopTest, AClosedLoopDropsWhatWaitsAndWhatComes)
 {
     MainQueue::shared()->async([this] { record("before close"); });

@@ -1,6 +1,6 @@
 #include "QtTestSupport.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/QualityWindow.h"
 #include "UI/Qt/RequestPermissionsWindow.h"

@@ -1,8 +1,9 @@
 #include "MainWindowFixture.h"
 
-#include "UI/LocalizedText.h"
+#include "Utils/LocalizedText.h"
 #include "UI/Qt/ConnectListItemWidget.h"
 #include "UI/Qt/ConnectListWidget.h"
+#include "Session/ConnectionController.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -26,7 +27,7 @@ class SendersPanelViewTest : public MainWindowSessionFixture {
 protected:
     void SetUp() override
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
         ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
         ASSERT_TRUE(processUntil([&] { return control<QToolButton>("ballBtn")->isVisible(); }));

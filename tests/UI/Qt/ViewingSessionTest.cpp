@@ -3,7 +3,12 @@
 #include "MainWindowFixture.h"
 
 #include "UI/Qt/DisplayWindow.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 
+#include "Utils/LocalizedText.h"
+
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -24,7 +29,7 @@ protected:
 
     void connect()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
     }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
@@ -75,6 +80,29 @@ TEST_F(ViewingSessionTest, TheKeysThatStartViewingStopIt)
     EXPECT_TRUE(processUntil([&] { return tv.receivedCount(kMsgTvScreenStop) == 1; }));
     // And the view button once it is awake again.
     EXPECT_TRUE(processUntil([&] { return window.focusWidget() == button("mirrorBtn"); }, 3s));
+}
+
+TEST_F(ViewingSessionTest, FiveHundredInvitationsDuringACastGiveOneAlert)
+{
+    connect();
+    // A cast runs: each invitation is refused with the alert that says so.
+    controller->casting().clickScreen(true);
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgCastAudioFormat, 1));
+    ASSERT_TRUE(tv.send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
+    ASSERT_TRUE(processUntil([&] { return controller->casting().castRunning(); }));
+    for (int i = 0; i < 500; ++i)
+        ASSERT_TRUE(tv.send(kMsgReverseInvite));
+    const auto refusals = [&] {
+        int count = 0;
+        for (const auto* alert : window.findChildren<QMessageBox*>("alert"))
+            count += alert->informativeText() == QString::fromStdString(LocalizedText::text("STRING_STOP_SCREEN"));
+        return count;
+    };
+    ASSERT_TRUE(processUntil([&] { return refusals() > 0; }, 5s));
+    // The link hands each invitation on a second after it came: by now every one has been refused.
+    processUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(refusals(), 1);
+    controller->casting().clickStopScreenBtn();
 }
 
 TEST_F(ViewingSessionTest, ClosingTheTvScreenWindowStopsViewing)

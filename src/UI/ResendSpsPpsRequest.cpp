@@ -1,8 +1,0 @@
-#include "UI/ResendSpsPpsRequest.h"
-
-#include "Socket/ResendSpsPpsFlag.h"
-
-bool ResendSpsPpsRequest::consume()
-{
-    return gResendSpsPpsFlag.exchange(0) != 0;
-}

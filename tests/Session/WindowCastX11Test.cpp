@@ -1,0 +1,156 @@
+#include "ChildProcess.h"
+#include "Session/PrivateXvfbFixture.h"
+#include "Session/WithTvSimSession.h"
+
+#include "Media/EncoderH264/windowInfo.h"
+#include "Socket/MessageType.h"
+#include "Session/CastingController.h"
+#include "Session/MainWindowController.h"
+#include "Session/WindowCastController.h"
+#include "Session/ConnectionController.h"
+#include "UI/windowCollectionView.h"
+#include "Utils/TestFolders.h"
+#include "tv-sim/TvSim.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Each channel of a decoded colour within this of the window's.
+constexpr int kColourTolerance = 24;
+
+bool near(uint32_t rgb, uint32_t expected)
+{
+    for (int shift : {16, 8, 0}) {
+        if (std::abs(int((rgb >> shift) & 0xff) - int((expected >> shift) & 0xff)) > kColourTolerance)
+            return false;
+    }
+    return true;
+}
+
+// Casting one of two solid-colour windows of our own on a private X server to a decoding TV peer,
+// with the real window list and capture.
+class WindowCastX11Test : public WithTvSimSession<PrivateXvfbFixture> {
+protected:
+    static constexpr uint32_t kRed = 0xdc1e1e;
+    static constexpr uint32_t kGreen = 0x1edc3c;
+
+    void SetUp() override
+    {
+        PrivateXvfbFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        display.emplace("DISPLAY", server->name());
+        red.emplace(windowArguments("red-app", "Red document", "dc1e1e", "400x300+100+100"));
+        green.emplace(windowArguments("green-app", "Green document", "1edc3c", "300x200+700+300"));
+        ASSERT_TRUE(red->line(10s).value_or("").starts_with("ready"));
+        ASSERT_TRUE(green->line(10s).value_or("").starts_with("ready"));
+        client = XOpenDisplay(server->name().c_str());
+        ASSERT_NE(client, nullptr);
+        TvSim::Options options;
+        options.decodeVideo = true;
+        startSession(options, withoutSound);
+        ASSERT_FALSE(HasFatalFailure());
+        controller->connection().inputIPTextField("127.0.0.1");
+        ASSERT_TRUE(loop->runUntil([&] { return state().ConnectWithTv && state().screenProjectionCode; }));
+    }
+
+    void TearDown() override
+    {
+        stopSession();
+        if (client)
+            XCloseDisplay(client);
+    }
+
+    static std::vector<std::string> windowArguments(const std::string& owner, const std::string& title,
+                                                    const std::string& colour, const std::string& geometry)
+    {
+        return std::vector<std::string>({SOLID_WINDOW_PATH, "--owner", owner, "--title", title, "--colour", colour, "--geometry",
+                                         geometry});
+    }
+
+    windowCollectionView& picker() { return controller->windowCast().picker(); }
+
+    // The poll runs on real time, the reload it asks for on the loop's virtual clock: both move.
+    bool serveUntil(const std::function<bool()>& done, int rounds = 100)
+    {
+        for (int i = 0; i < rounds; ++i) {
+            if (loop->runUntil(done, 50ms))
+                return true;
+            loop->advance(100ms);
+        }
+        return done();
+    }
+
+    std::optional<size_t> indexOf(const std::string& owner)
+    {
+        for (size_t i = 0; i < picker().numberOfItems(); ++i)
+            if (picker().windowAt(i)->windowName() == owner)
+                return i;
+        return std::nullopt;
+    }
+
+    // The latest decoded picture after the first `after`, once there is one.
+    std::optional<TvSim::DecodedFrame> pictureAfter(size_t after)
+    {
+        if (!sim->waitForDecodedFrames(after + 1, 20s))
+            return std::nullopt;
+        return sim->decodedFrames().back();
+    }
+
+    std::optional<ScopedEnv> display;
+    std::optional<ChildProcess> red;
+    std::optional<ChildProcess> green;
+    Display* client = nullptr;
+};
+
+TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStopsTheCastOnce)
+{
+    controller->windowCast().toWindowInfoView();
+    ASSERT_TRUE(serveUntil([&] { return indexOf("red-app") && indexOf("green-app"); }))
+        << "the picker lists both windows by their owners";
+    const std::set<std::string> owners{picker().windowAt(0)->windowName(), picker().windowAt(1)->windowName()};
+    EXPECT_EQ(owners, (std::set<std::string>{"red-app", "green-app"}));
+
+    picker().didSelectItem(*indexOf("red-app"));
+    const int32_t redId = state().windowInfo->windowId();
+    controller->windowCast().clickStartWindowScreen();
+    ASSERT_TRUE(loop->runUntil([&] { return controller->casting().captureFormat().has_value(); }, 10s));
+    // Let the first pictures pass: the stream may start before the window's content is drawn.
+    ASSERT_TRUE(sim->waitForDecodedFrames(5, 20s));
+    const auto picture = pictureAfter(5);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width, 1280);
+    EXPECT_EQ(picture->height, 720);
+    EXPECT_TRUE(near(picture->centreRgb, kRed)) << std::hex << picture->centreRgb;
+    // 4:3 in 16:9: bars left and right.
+    EXPECT_TRUE(near(picture->leftEdgeRgb, 0x000000)) << std::hex << picture->leftEdgeRgb;
+
+    XMoveWindow(client, static_cast<Window>(redId), 500, 350);
+    XSync(client, False);
+    EXPECT_TRUE(serveUntil([&] { return windowCollectionView::getWindowFrame() == WindowRect{500, 350, 400, 300}; }))
+        << "the chosen window's frame is followed by the poll";
+
+    red->stop(SIGTERM);
+    ASSERT_TRUE(serveUntil([&] { return !controller->casting().castRunning(); })) << "the lost window stops the cast";
+    ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 1));
+    // Reports still in flight change nothing more.
+    serveUntil([] { return false; }, 10);
+    EXPECT_EQ(sim->receivedCount(kMsgCastStop), 1u);
+    EXPECT_EQ(sim->receivedCount(kMsgCastAudioFormat), 1u) << "no cast was started again";
+    EXPECT_EQ(view.callsStartingWith("toast 窗口状态发生变化").size(), 1u);
+    EXPECT_EQ(state().windowInfo, nullptr);
+}
+
+} // namespace
