@@ -14,9 +14,6 @@
 
 namespace {
 
-// Shown when the capture lost the cast window; a literal text, not a key.
-constexpr const char* kWindowLostToast = "窗口状态发生变化，投屏已暂停";
-
 using StartButton = WindowCastView::WindowStartButton;
 
 } // namespace
@@ -159,7 +156,7 @@ void WindowCastController::stopScreenFunction()
     owner_.state().windowInfo.reset();
     clickStartWindowScreen();
     setStartButton(StartButton::Disabled);
-    owner_.view().showToastTip(kWindowLostToast, true, 1, -1.0f);
+    owner_.view().showToastTip(LocalizedText::text("STRING_WINDOW_CLOSED"), true, 1, -1.0f);
 }
 
 void WindowCastController::showCastingCodeWindow()

@@ -18,6 +18,8 @@ DeviceNameWindow::DeviceNameWindow(QWidget* parent)
         controller.inputDeviceNameButton(ui_->deviceNameTextField->text().toStdString());
     });
     forwardClicks(ui_->cancelDeviceNameButton, this, controller_, &MainWindowController::cancelDeviceNameButton);
+    connect(ui_->deviceNameTextField, &QLineEdit::returnPressed, ui_->inputDeviceNameButton, &QPushButton::click);
+    TopLevelWindows::onEscape(*this, [this] { ui_->cancelDeviceNameButton->click(); });
 }
 
 DeviceNameWindow::~DeviceNameWindow() = default;
@@ -26,4 +28,5 @@ void DeviceNameWindow::showWithPlaceholder(const std::string& placeholder)
 {
     ui_->deviceNameTextField->setPlaceholderText(UiText::of(placeholder));
     TopLevelWindows::showCentred(*this);
+    ui_->deviceNameTextField->setFocus();
 }

@@ -51,6 +51,12 @@ HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedire
     controller_->viewDidLoad();
 }
 
+void HelpPopover::dressButton(QToolButton& button)
+{
+    button.setIcon(Images::icon("Settings"));
+    button.setText(UiText::localized("STRING_SETTINGS"));
+}
+
 HelpPopover::~HelpPopover()
 {
     qualityWindow_->setController(nullptr);
