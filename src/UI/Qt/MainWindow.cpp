@@ -6,6 +6,7 @@
 #include "Utils/LocalizedText.h"
 #include "Session/MainWindowController.h"
 #include "Session/TvScreenController.h"
+#include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -13,6 +14,7 @@
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/PColors.h"
 #include "UI/Qt/ReadingOrder.h"
 #include "UI/Qt/SpinAnimation.h"
 #include "UI/Qt/WindowPageView.h"
@@ -45,6 +47,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->setupUi(this);
     setTexts();
     ui_->inputIPTextField->setStyleSheet("QLineEdit { border: 1px solid rgb(236, 237, 236); }");
+    ui_->disConnectBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
+    ui_->fileBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     FormatterValidator::attach(ui_->inputIPTextField, std::make_unique<IpTextFormatter>());
     ui_->inputErrorImage->setPixmap(Images::pixmap("InputError", {16, 16}));
     ui_->noDeviceImage->setPixmap(Images::pixmap("NoDevice", {96, 96}));
