@@ -10,8 +10,9 @@
 //   --quality 0-3        the cast's size: 0 the TV's choice, 1 1080p, 2 720p, 3 1440p
 //   --no-sound           cast video alone
 //
-// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
-// wrong arguments.
+// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made (at once when
+// the address is no address, the TV refuses the connection or no TV answers the code); 2 for wrong
+// arguments.
 #include "CastRun.h"
 
 #include <cstdio>
