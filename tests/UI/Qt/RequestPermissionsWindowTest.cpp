@@ -48,6 +48,7 @@ TEST_F(RequestPermissionsWindowTest, ShowsTheButtonsOfMissingPermissionsAndWhere
     EXPECT_EQ(permissions.calls, (std::vector<std::string>{"requestAccessibility", "requestAccessibility",
                                                            "requestAccessibility", "openPrivacySetting 3"}));
     saveScreenshot(window, "permissions-window-explained");
+    expectTextsFromTheTable(window);
 }
 
 TEST_F(RequestPermissionsWindowTest, TheHelpButtonOpensThePopoverAndClosingTakesTheOtherWindowsAlong)
