@@ -13,6 +13,7 @@ FileViewItem::FileViewItem(QWidget* parent) : QWidget(parent), ui_(std::make_uni
 {
     ui_->setupUi(this);
     ui_->uploadBtn->setIcon(Images::icon("AddFile"));
+    ui_->uploadBtn->setToolTip(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadText->setText(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadBtn->hide();
     // The tick shows the picture's state and is part of it: a click on the tick ticks the file.
