@@ -17,29 +17,9 @@ if [[ -z ${PELKOR_AVAHI_NAMESPACE:-} ]]; then
     PELKOR_AVAHI_NAMESPACE=1 exec unshare -mn bash "$0" "$@"
 fi
 
-work=$(mktemp -d)
-pids=()
-finish() {
-    local i
-    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
-        kill "${pids[i]}" 2>/dev/null || true
-        wait "${pids[i]}" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap finish EXIT
-
-# Waits up to 10 s for FILE to hold a line matching PATTERN.
-await() {  # file pattern
-    local i
-    for ((i = 0; i < 100; i++)); do
-        grep -q -- "$2" "$1" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    echo "nothing matching '$2' in $1:" >&2
-    cat "$1" >&2 || true
-    return 1
-}
+# shellcheck source=../../scripts/session-steps.sh
+source "$(dirname "$0")/../../scripts/session-steps.sh"
+session_begin
 
 # This namespace's own /run, where the daemon keeps its pid file and socket; the loopback device,
 # the only one here, with multicast on.
@@ -64,8 +44,8 @@ cat >"$work/bus.conf" <<CONF
 </busconfig>
 CONF
 dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=1 >"$work/bus.address" 2>"$work/bus.log" &
-pids+=($!)
-await "$work/bus.address" unix:
+session_pids+=($!)
+await_line "$work/bus.address" unix: >/dev/null
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/bus
 
 cat >"$work/avahi.conf" <<CONF
@@ -81,7 +61,7 @@ publish-hinfo=no
 publish-workstation=no
 CONF
 avahi-daemon -f "$work/avahi.conf" --no-drop-root --no-chroot --no-rlimits --no-proc-title >"$work/avahi.log" 2>&1 &
-pids+=($!)
-await "$work/avahi.log" "Server startup complete"
+session_pids+=($!)
+await_line "$work/avahi.log" "Server startup complete" >/dev/null || { cat "$work/avahi.log" >&2; exit 1; }
 
 PELKOR_PRIVATE_AVAHI=1 "$1" --gtest_filter='NetSocketConnectTest.AServicePublishedOnLoopbackIsResolvedAndConnected'
