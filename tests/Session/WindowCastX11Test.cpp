@@ -56,10 +56,11 @@ protected:
         display.emplace("DISPLAY", server->name());
         red.emplace(windowArguments("red-app", "Red document", "dc1e1e", "400x300+100+100"));
         green.emplace(windowArguments("green-app", "Green document", "1edc3c", "300x200+700+300"));
-        const std::string redReady = red->line(10s).value_or("");
-        ASSERT_TRUE(redReady.starts_with("ready "));
-        redWindow = redReady.substr(6);
-        ASSERT_TRUE(green->line(10s).value_or("").starts_with("ready"));
+        for (auto& [process, id] : {std::pair{&red, &redWindow}, std::pair{&green, &greenWindow}}) {
+            const std::string ready = (*process)->line(10s).value_or("");
+            ASSERT_TRUE(ready.starts_with("ready "));
+            *id = static_cast<Window>(std::stoul(ready.substr(6)));
+        }
         client = XOpenDisplay(server->name().c_str());
         ASSERT_NE(client, nullptr);
         TvSim::Options options;
@@ -117,8 +118,9 @@ protected:
     std::optional<ScopedEnv> display;
     std::optional<ChildProcess> red;
     std::optional<ChildProcess> green;
-    // The red window's X id, as solid-window printed it.
-    std::string redWindow;
+    // The windows' X ids, as solid-window printed them.
+    Window redWindow = 0;
+    Window greenWindow = 0;
     Display* client = nullptr;
 };
 
@@ -144,14 +146,13 @@ TEST_F(WindowCastX11Test, ThePickerListsWindowsFrontToBackWithoutTheDesktopsFurn
             shown.push_back(picker().windowAt(i)->windowName());
         return shown;
     };
-    // No window manager: the front window is the one mapped last.
-    const std::vector<std::string> greenFirst{"green-app", "red-app"};
-    EXPECT_TRUE(serveUntil([&] { return labels() == greenFirst; })) << testing::PrintToString(labels());
-
-    XRaiseWindow(client, static_cast<Window>(std::stoul(redWindow)));
-    XSync(client, False);
-    const std::vector<std::string> redFirst{"red-app", "green-app"};
-    EXPECT_TRUE(serveUntil([&] { return labels() == redFirst; })) << testing::PrintToString(labels());
+    // No window manager: the front window is the one raised last.
+    for (const auto& [raised, order] : {std::pair{greenWindow, std::vector<std::string>{"green-app", "red-app"}},
+                                        std::pair{redWindow, std::vector<std::string>{"red-app", "green-app"}}}) {
+        XRaiseWindow(client, raised);
+        XSync(client, False);
+        EXPECT_TRUE(serveUntil([&] { return labels() == order; })) << testing::PrintToString(labels());
+    }
 }
 
 TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStopsTheCastOnce)
