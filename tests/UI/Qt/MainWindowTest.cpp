@@ -2,6 +2,7 @@
 
 #include "Socket/LocalSystemInfo.h"
 #include "Utils/LocalizedText.h"
+#include "Utils/PUtils.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/WindowPageView.h"
 #include "UI/Qt/WindowPicker.h"
@@ -301,7 +302,9 @@ TEST_F(MainWindowTextsTest, EveryTextAPersonReadsIsLatin1AndFromTheTable)
     expectTextsFromTheTable(window, theTv);
 
     control<QToolButton>("helpButton")->click();
-    expectTextsFromTheTable(*control<QWidget>("helpPopover"));
+    // The log switch also tells where the log file is.
+    expectTextsFromTheTable(*control<QWidget>("helpPopover"),
+                            {QString::fromStdString(PUtils::logFilePath().value_or("").string())});
     control<QPushButton>("qualityTextButton")->click();
     auto* quality = control<QWidget>("QualityWindowController");
     ASSERT_TRUE(quality->isVisible());
