@@ -13,7 +13,7 @@ bool NetSocket::connectToNetService(const NetService& service, NetSocketError* e
         return false;
     }
     const bool ipv4First = isIPv4PreferredOverIPv6();
-    std::ranges::stable_partition(
-        addresses, [&](const NetSocketAddress::Data& address) { return NetSocketAddress::isIPv4Address(address) == ipv4First; });
+    std::stable_partition(
+        addresses.begin(), addresses.end(), [&](const NetSocketAddress::Data& address) { return NetSocketAddress::isIPv4Address(address) == ipv4First; });
     return std::ranges::any_of(addresses, [&](const NetSocketAddress::Data& address) { return connectToAddress(address, error); });
 }
