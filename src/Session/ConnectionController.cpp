@@ -224,7 +224,7 @@ void ConnectionController::reportConnectFailure()
     state.screenProjectionCode.reset();
     state.tvDeviceIp = attemptAddress_ ? *attemptAddress_ : owner_.link().getConnectTvIp();
     devices_.tvConnectFail(state.tvDeviceIp);
-    PLOG("%s连接失败, self.connectMode = %ld", state.tvDeviceIp->c_str(), static_cast<long>(state.connectMode));
+    PLOG("%s", LocalizedText::format("STRING_LOG_CONNECT_FAIL", {*state.tvDeviceIp, std::to_string(static_cast<long>(state.connectMode))}).c_str());
 
     view.showConnectInfo(text("STRING_NO_CONNECTED"));
     state.tvDeviceIp.reset();
@@ -270,7 +270,7 @@ void ConnectionController::screenCodeReceived(const std::string& code)
     SessionState& state = owner_.state();
     state.screenProjectionCode = code;
     if (!code.empty())
-        PLOG("投屏码:%s", code.c_str());
+        PLOG("%s", LocalizedText::format("STRING_LOG_SCREEN_CODE", {code}).c_str());
     else
         setCastingCodeField("");
 }

@@ -17,9 +17,6 @@
 
 namespace {
 
-// Shown when the capture lost the cast window; a literal text, not a key.
-constexpr const char* kWindowLostToast = "窗口状态发生变化，投屏已暂停";
-
 using StartButton = WindowCastView::WindowStartButton;
 
 // A Wayland session lists no other client's windows: its desktop lets the user choose one.
@@ -176,7 +173,7 @@ void WindowCastController::windowLost()
     owner_.state().windowInfo.reset();
     stopCast(CastStop::WindowLost);
     setStartButton(StartButton::Disabled);
-    owner_.view().showToastTip(kWindowLostToast, true, 1, -1.0f);
+    owner_.view().showToastTip(LocalizedText::text("STRING_WINDOW_CLOSED"), true, 1, -1.0f);
 }
 
 void WindowCastController::stopCast(CastStop why)

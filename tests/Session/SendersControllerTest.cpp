@@ -84,10 +84,11 @@ TEST_F(SendersControllerTest, AListOfTwentyThousandSendersShowsTheFirstOnesQuick
     loop->runUntilIdle();
     const auto took = std::chrono::steady_clock::now() - start;
     const std::string log = testing::internal::GetCapturedStdout();
-    // A loose bound that a loaded machine meets; the list once cost seconds and gigabytes. Debug and
-    // sanitizer builds run the parser many times slower: the bound is the optimised build's.
+    // A loose bound that a loaded machine meets (quiet, it takes some tens of milliseconds); the list
+    // once cost 8.6 s and 2 GiB. Debug and sanitizer builds run the parser many times slower: the bound
+    // is the optimised build's.
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    EXPECT_LT(took, std::chrono::milliseconds(100));
+    EXPECT_LT(took, std::chrono::seconds(1));
 #else
     static_cast<void>(took);
 #endif

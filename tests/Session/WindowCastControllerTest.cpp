@@ -146,7 +146,7 @@ TEST_F(WindowCastTest, ALostWindowStopsTheCastOnceAndNeverStartsOne)
     EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(state().windowInfo, nullptr);
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
-    EXPECT_EQ(view.callsStartingWith("toast 窗口状态发生变化，投屏已暂停 close=1 position=1 time=-1").size(), 1u);
+    EXPECT_EQ(view.callsStartingWith("toast " + LocalizedText::text("STRING_WINDOW_CLOSED") + " close=1 position=1 time=-1").size(), 1u);
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
     EXPECT_EQ(sim.receivedCount(kMsgCastAudioFormat), 1u) << "no second cast was announced";
     EXPECT_EQ(countEvents("video start"), 1u);

@@ -99,6 +99,9 @@ void CastRun::tick()
     }
     switch (step_) {
     case Step::Connecting:
+        // A bad address, a refused connect or a code no TV answers: the controller has said so already.
+        if (const auto& failed = view_.inputError())
+            return finish("no cast: " + *failed, 1);
         if (view_.page() == MainWindowPage::Connected)
             castOnceConnected(now);
         else if (now - connectStarted_ > kConnectLimit)

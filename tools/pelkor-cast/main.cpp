@@ -16,8 +16,9 @@
 //                        asks which in its own dialog)
 //   --extended           cast the extended screen, made for the run beside the main display
 //
-// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
-// wrong arguments.
+// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made (at once when
+// the address is no address, the TV refuses the connection or no TV answers the code); 2 for wrong
+// arguments.
 #include "CastRun.h"
 
 #include <cstdio>

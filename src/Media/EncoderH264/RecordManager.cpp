@@ -152,7 +152,7 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
         return;
     }
     if (type == kScreenTypeWindow && !window) {
-        PLOG("windowInfo is null");
+        PLOG("capture not started: no window chosen");
         return;
     }
     const int32_t bitRate = bitRateFor(width, height);
@@ -428,7 +428,7 @@ void RecordManager::windowLost(Capture& capture)
         return;
     }
     capture.windowLostReported = true;
-    PLOG("window recoder error, windowImage is null");
+    PLOG("the cast window gives no picture: it is closed or hidden");
     if (RecordManagerToStopScreenDelegate* delegate = delegate_.load()) {
         delegate->stopScreenFunction();
     }

@@ -38,6 +38,7 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         holder->addWidget(this);
     }
     dressButtons(*ui_->screenText, "STRING_SCREEN_TEXT", *ui_->screenBtn, "STRING_SCREEN_BTN", *ui_->stopScreenBtn);
+    ui_->windowText->setText(UiText::localized("STRING_WINDOW_TEXT"));
     ui_->windowBtn->setText(UiText::localized("STRING_WINDOW_BTN"));
     ui_->goWindowBtn->setText(UiText::localized("STRING_GO_WINDOW"));
     ui_->pauseBtn->setText(UiText::localized("STRING_PAUSE"));
@@ -184,9 +185,4 @@ void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
         focusOnEnable_ = shown;
     else if (hadFocus)
         shown->setFocus();
-}
-
-QWidget* CastingControls::lastControl() const
-{
-    return ui_->stopMirrorBtn;
 }

@@ -20,6 +20,8 @@ DeviceNameWindow::DeviceNameWindow(QWidget* parent)
     });
     forwardClicks(ui_->cancelDeviceNameButton, this, controller_,
                   [](MainWindowController& c) { c.senders().cancelDeviceNameButton(); });
+    connect(ui_->deviceNameTextField, &QLineEdit::returnPressed, ui_->inputDeviceNameButton, &QPushButton::click);
+    TopLevelWindows::onEscape(*this, [this] { ui_->cancelDeviceNameButton->click(); });
 }
 
 DeviceNameWindow::~DeviceNameWindow() = default;
@@ -28,4 +30,5 @@ void DeviceNameWindow::showWithPlaceholder(const std::string& placeholder)
 {
     ui_->deviceNameTextField->setPlaceholderText(UiText::of(placeholder));
     TopLevelWindows::showCentred(*this);
+    ui_->deviceNameTextField->setFocus();
 }

@@ -10,6 +10,7 @@
 #include "Session/ConnectionController.h"
 #include "Session/SendersController.h"
 #include "Session/TvScreenController.h"
+#include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -17,6 +18,8 @@
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/PColors.h"
+#include "UI/Qt/ReadingOrder.h"
 #include "UI/Qt/SpinAnimation.h"
 #include "UI/Qt/WindowPageView.h"
 #include "UI/Qt/WindowPicker.h"
@@ -30,9 +33,6 @@
 #include <chrono>
 
 namespace {
-
-// One full turn of the refresh button.
-constexpr std::chrono::milliseconds kRefreshTurn{500};
 
 QString qText(const std::string& text)
 {
@@ -51,22 +51,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->setupUi(this);
     setTexts();
     ui_->inputIPTextField->setStyleSheet("QLineEdit { border: 1px solid rgb(236, 237, 236); }");
+    ui_->disConnectBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
+    ui_->fileBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     FormatterValidator::attach(ui_->inputIPTextField, std::make_unique<IpTextFormatter>());
     ui_->inputErrorImage->setPixmap(Images::pixmap("InputError", {16, 16}));
     ui_->noDeviceImage->setPixmap(Images::pixmap("NoDevice", {96, 96}));
-    ui_->refreshDevBtn->setText({});
     ui_->refreshDevBtn->setIcon(Images::icon("Refresh"));
-    refreshDevSpin_ = new SpinAnimation(ui_->refreshDevBtn, kRefreshTurn, 1, this);
+    refreshDevSpin_ = new SpinAnimation(ui_->refreshDevBtn, SpinAnimation::kRefreshTurn, 1, this);
     checkDeviceView_ = CheckDeviceView::placeIn(ui_->deviceListHolder);
     showInputError(std::nullopt);
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
     castControls_ = new CastingControls(ui_->castControls, this);
-    setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
-    setTabOrder(ui_->disConnectBtn, ui_->helpButton);
-    // After the settings: the keys from the screen button to the settings stay as they were.
-    setTabOrder(ui_->helpButton, ui_->fileBtn);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
@@ -93,6 +90,9 @@ void MainWindow::setTexts()
     ui_->inputIPTextField->setPlaceholderText(localized("STRING_IP_CODE_TIP"));
     ui_->disConnectBtn->setText(localized("STRING_DISCONNECT"));
     ui_->fileBtn->setText(localized("STRING_FILE_TITLE"));
+    ui_->arrowButton->setToolTip(localized("STRING_CONNECT_TYPED"));
+    ui_->refreshDevBtn->setToolTip(localized("STRING_REFRESH_DEVICES"));
+    HelpPopover::dressButton(*ui_->helpButton);
 }
 
 void MainWindow::connectActions()
@@ -292,6 +292,12 @@ void MainWindow::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
 {
     downloadSuccessWindow_->hide();
     fileShareWindow_->showOffer(ui_->deviceName->text(), fileCount, secondsRemaining);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    // The pages' lists and grids fill in after the buttons around them: Tab follows the page as it reads.
+    return ReadingOrder::moveFocus(*this, next) || QMainWindow::focusNextPrevChild(next);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -132,6 +132,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* pageWidget(MainWindowPage page) const;

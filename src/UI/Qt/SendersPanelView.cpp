@@ -4,6 +4,7 @@
 #include "UI/Qt/ConnectListWidget.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/UiText.h"
 #include "Session/SendersController.h"
 #include "ui_SendersController.h"
 
@@ -18,6 +19,7 @@ SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::
     layout->addWidget(this);
 
     ui_->ballBtn->setIcon(Images::icon("Ball"));
+    ui_->ballBtn->setToolTip(UiText::localized("STRING_CONNECT_LIST_TITLE"));
     showSendersPanel({});
 
     forwardClicks(ui_->ballBtn, this, controller_, [](MainWindowController& c) { c.senders().clickBallbtn(); });
