@@ -241,8 +241,10 @@ TEST_F(FileShareSessionTest, PushesDuringACastHoldUpNeitherTheCaptureNorTheServe
     uint64_t longestGapMicros = 0;
     for (size_t i = framesBefore; i < frames.size(); ++i)
         longestGapMicros = std::max(longestGapMicros, frames[i].timeStamp - frames[i - 1].timeStamp);
-    EXPECT_LT(longestGapMicros, 100'000u) << "the capture waited behind the copies";
-    EXPECT_LT(slowestGetMs, 50.0) << "over " << gets << " requests";
+    // Copies on the shared pool held ticks back 791 ms and a GET 682 ms; a machine loaded by a parallel
+    // test run stretches a healthy 33 ms gap past 100 ms, so the bounds sit between the two.
+    EXPECT_LT(longestGapMicros, 300'000u) << "the capture waited behind the copies";
+    EXPECT_LT(slowestGetMs, 200.0) << "over " << gets << " requests";
 }
 
 // Accept: the count, one FileDone per stored file, one Complete. A 404 and a connection cut midway
