@@ -413,16 +413,16 @@ void endToEnd(const char* name, const Size& size, const FrameSource& source, int
         });
     }
     encoder.stopEncodeSession();
-    tv.waitForDecodedFrames(static_cast<size_t>(frames), std::chrono::seconds(10));
+    tv.decoder().waitForFrames(static_cast<size_t>(frames), std::chrono::seconds(10));
     client.disconnect(0);
     tv.stop();
     std::vector<double> captureToDecode;
-    for (const auto& picture : tv.decodedFrames())
+    for (const auto& picture : tv.decoder().frames())
         if (picture.index < madeAt.size())
             captureToDecode.push_back(double(picture.decodedMicros - madeAt[picture.index]) / 1000);
     const Spread latency = spread(captureToDecode);
     std::printf("  %-10s sent %d, decoded %zu, errors %zu, late %d; frame made to decoded median %.2f ms, p95 %.2f ms\n",
-                name, frames, captureToDecode.size(), tv.decodeErrors(), late, latency.median, latency.p95);
+                name, frames, captureToDecode.size(), tv.decoder().errors(), late, latency.median, latency.p95);
 }
 
 } // namespace
