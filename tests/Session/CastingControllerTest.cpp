@@ -30,7 +30,7 @@ TEST(CastQualityTest, UnknownLevelsAndChoicesFallBackTo1080p)
     for (const int level : {0, 5, -1, 99})
         EXPECT_EQ(CastQuality::forLevel(level), (CastQuality::Format{1920, 1080, 30})) << level;
     for (const int choice : {-1, 5, 99})
-        EXPECT_EQ(CastQuality::encodedSize(choice, {1600, 900}), (CastQuality::Size{1920, 1080})) << choice;
+        EXPECT_EQ(CastQuality::encodedSize(choice, {1600, 900}), (Size{1920, 1080})) << choice;
 }
 
 // The screen button announces 1920 x 1080 and the sound format; capture waits for the TV, whose answer

@@ -171,7 +171,7 @@ TEST_F(ExtendedScreenCastTest, AWindowMovedOntoTheExtendedScreenIsWhatTheTvShows
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgVideoFrame, 5, 20s));
     const auto touches = controller->casting().touchArea();
     ASSERT_TRUE(touches);
-    EXPECT_EQ(touches->display, (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(touches->display, (Rect{1280, 0, 1280, 720}));
     // The TV's touch is posted on the extended screen; the X server itself keeps the pointer on its
     // outputs' area, which a monitor without an output is not part of, so the pointer stops at the
     // main display's edge.

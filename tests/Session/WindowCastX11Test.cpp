@@ -180,7 +180,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
 
     XMoveWindow(client, static_cast<Window>(redId), 500, 350);
     XSync(client, False);
-    EXPECT_TRUE(serveUntil([&] { return windowCollectionView::getWindowFrame() == WindowRect{500, 350, 400, 300}; }))
+    EXPECT_TRUE(serveUntil([&] { return windowCollectionView::getWindowFrame() == Rect{500, 350, 400, 300}; }))
         << "the chosen window's frame is followed by the poll";
 
     red->stop(SIGTERM);

@@ -41,7 +41,7 @@ int evenPixels(double value)
 // window picker last saw it.
 void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
 {
-    const WindowRect frame = gSelectedWindowFrame.load();
+    const Rect frame = gSelectedWindowFrame.load();
     const std::optional<X11Cursor::Image> image = cursor.current();
     if (!image || image->x < frame.x || image->x >= frame.x + frame.width || image->y < frame.y
         || image->y >= frame.y + frame.height) {
@@ -277,7 +277,7 @@ void RecordManager::captureDisplay(Capture& capture)
         return;
     }
     // The display's picture shows the cursor, as the user sees it.
-    const PixelRect area = capture.screen->capturedArea().value_or(PixelRect{});
+    const Rect area = capture.screen->capturedArea().value_or(Rect{});
     if (std::optional<X11Cursor::Image> cursor = capture.cursor->current()) {
         X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - area.x, cursor->top() - area.y);
     }
