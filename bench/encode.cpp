@@ -55,13 +55,13 @@ constexpr int kRounds = 3;
 // Distinct raw frames; the runs go round them.
 constexpr int kDistinctFrames = 30;
 
-struct Size {
+struct NamedSize {
     const char* name;
     int width;
     int height;
 };
 
-int32_t castBitRate(const Size& size)
+int32_t castBitRate(const NamedSize& size)
 {
     return RecordManager::bitRateFor(size.width, size.height);
 }
@@ -131,7 +131,7 @@ double peerKilobytesPerFrame(const std::string& output, int frames)
 }
 
 // Our encoder on the frames, each call timed.
-void encodeRound(const Size& size, const std::vector<BgraFrame>& frames, int count, Figures& figures)
+void encodeRound(const NamedSize& size, const std::vector<BgraFrame>& frames, int count, Figures& figures)
 {
     TzVideoEncoder encoder;
     if (encoder.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size)) != 0) {
@@ -182,7 +182,7 @@ private:
 };
 
 // ffmpeg's libx264 at our settings on the raw frames of `path`.
-std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path, bool frameThreads)
+std::vector<std::string> x264PeerArgs(const NamedSize& size, const std::string& path, bool frameThreads)
 {
     std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo",
                                   "-pix_fmt", "bgra", "-s", std::to_string(size.width) + "x" + std::to_string(size.height),
@@ -209,7 +209,7 @@ void printComparison(const char* what, const Figures& ours, const Figures& peer,
 }
 
 // ffmpeg reading the raw frames of `path` and nothing more: the null muxer takes them wrapped, uncopied.
-std::vector<std::string> inputOnlyArgs(const Size& size, const std::string& path)
+std::vector<std::string> inputOnlyArgs(const NamedSize& size, const std::string& path)
 {
     return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra", "-s",
             std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps), "-i", path,
@@ -217,7 +217,7 @@ std::vector<std::string> inputOnlyArgs(const Size& size, const std::string& path
             "-f", "null", "-"};
 }
 
-void compareEncoding(const Size& size, int count)
+void compareEncoding(const NamedSize& size, int count)
 {
     SyntheticScreen screen(size.width, size.height);
     std::vector<BgraFrame> frames;
@@ -265,10 +265,10 @@ void compareEncoding(const Size& size, int count)
 
 // The screen, its capture and its moving content.
 struct ScreenCapture {
-    explicit ScreenCapture(const Size& size) : server(size.width, size.height) {}
+    explicit ScreenCapture(const NamedSize& size) : server(size.width, size.height) {}
 
     // nullopt with the reason when the screen cannot be captured.
-    std::optional<std::string> start(const Size& size)
+    std::optional<std::string> start(const NamedSize& size)
     {
         if (!server.start())
             return "Xvfb is not installed or did not start";
@@ -311,7 +311,7 @@ void captureRound(ScreenCapture& screen, uint32_t primary, int count, Figures& c
     bare.roundRates.push_back(count / (bareMs / 1000));
 }
 
-void compareCapture(const Size& size, ScreenCapture& screen, int count)
+void compareCapture(const NamedSize& size, ScreenCapture& screen, int count)
 {
     screen.scene->draw(0);
     // What RecordManager captures: the primary display, kept between ticks.
@@ -337,7 +337,7 @@ void compareCapture(const Size& size, ScreenCapture& screen, int count)
 }
 
 // Capture and encoding of the moving screen, flat out; drawing the content is not counted.
-void captureAndEncode(const Size& size, ScreenCapture& screen, int count)
+void captureAndEncode(const NamedSize& size, ScreenCapture& screen, int count)
 {
     TzVideoEncoder encoder;
     if (encoder.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size)) != 0) {
@@ -379,7 +379,7 @@ using FrameSource = std::function<const BgraFrame*(int index)>;
 
 // At kEndToEndFps, paced by the clock: each frame is made, encoded and queued on the client; the
 // TV peer decodes what arrives. Frames are matched by their number in the stream.
-void endToEnd(const char* name, const Size& size, const FrameSource& source, int frames)
+void endToEnd(const char* name, const NamedSize& size, const FrameSource& source, int frames)
 {
     TvSim::Options options;
     options.keepPayloads = false;
@@ -413,16 +413,16 @@ void endToEnd(const char* name, const Size& size, const FrameSource& source, int
         });
     }
     encoder.stopEncodeSession();
-    tv.waitForDecodedFrames(static_cast<size_t>(frames), std::chrono::seconds(10));
+    tv.decoder().waitForFrames(static_cast<size_t>(frames), std::chrono::seconds(10));
     client.disconnect(0);
     tv.stop();
     std::vector<double> captureToDecode;
-    for (const auto& picture : tv.decodedFrames())
+    for (const auto& picture : tv.decoder().frames())
         if (picture.index < madeAt.size())
             captureToDecode.push_back(double(picture.decodedMicros - madeAt[picture.index]) / 1000);
     const Spread latency = spread(captureToDecode);
     std::printf("  %-10s sent %d, decoded %zu, errors %zu, late %d; frame made to decoded median %.2f ms, p95 %.2f ms\n",
-                name, frames, captureToDecode.size(), tv.decodeErrors(), late, latency.median, latency.p95);
+                name, frames, captureToDecode.size(), tv.decoder().errors(), late, latency.median, latency.p95);
 }
 
 } // namespace
@@ -443,7 +443,7 @@ int main(int argc, char** argv)
                 std::thread::hardware_concurrency(), load[0], load[1], load[2], count, kRounds,
                 peer ? "" : " (ffmpeg missing: no peer)", kFps);
 
-    for (const Size& size : {Size{"1080p", 1920, 1080}, Size{"1440p", 2560, 1440}}) {
+    for (const NamedSize& size : {NamedSize{"1080p", 1920, 1080}, NamedSize{"1440p", 2560, 1440}}) {
         std::printf("\n%s (%dx%d)\n", size.name, size.width, size.height);
         if (peer)
             compareEncoding(size, count);
@@ -457,7 +457,7 @@ int main(int argc, char** argv)
         captureAndEncode(size, screen, count);
     }
 
-    const Size size{"1080p", 1920, 1080};
+    const NamedSize size{"1080p", 1920, 1080};
     std::printf("\nEnd to end at 1080p%d through TcpClient to tv-sim over loopback\n", kEndToEndFps);
     SyntheticScreen synthetic(size.width, size.height);
     endToEnd("synthetic", size, [&](int index) { return &synthetic.draw(index); }, kEndToEndFps * 5);

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen, PortalTokens tokens,
+std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(Rect screen, PortalTokens tokens,
                                                                 std::shared_ptr<const std::atomic<bool>> cancelled)
 {
     auto portal = DesktopPortal::connect();
@@ -45,7 +45,7 @@ std::unique_ptr<PortalRemoteDesktop> PortalRemoteDesktop::start(PixelRect screen
 }
 
 PortalRemoteDesktop::PortalRemoteDesktop(std::unique_ptr<DesktopPortal> portal, std::string session,
-                                         DesktopPortal::Stream stream, PixelRect screen)
+                                         DesktopPortal::Stream stream, Rect screen)
     : portal_(std::move(portal)), session_(std::move(session)), stream_(stream), screen_(screen)
 {
 }

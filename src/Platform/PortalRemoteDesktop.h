@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/DesktopPortal.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 #include "Platform/PortalScreenCast.h"
 
 #include <atomic>
@@ -18,7 +18,7 @@ public:
     // A started session; null (logged) without a portal, when the user refused, or when the portal
     // gives no pointer and keyboard. `screen` is the display the posted points are given in, mapped
     // onto the session's stream. Waits for the user's answer, or until `cancelled` is set.
-    static std::unique_ptr<PortalRemoteDesktop> start(PixelRect screen, PortalTokens tokens = PortalTokens::settings(),
+    static std::unique_ptr<PortalRemoteDesktop> start(Rect screen, PortalTokens tokens = PortalTokens::settings(),
                                                       std::shared_ptr<const std::atomic<bool>> cancelled = {});
     ~PortalRemoteDesktop();
     PortalRemoteDesktop(const PortalRemoteDesktop&) = delete;
@@ -31,10 +31,10 @@ public:
 
 private:
     PortalRemoteDesktop(std::unique_ptr<DesktopPortal> portal, std::string session, DesktopPortal::Stream stream,
-                        PixelRect screen);
+                        Rect screen);
 
     std::unique_ptr<DesktopPortal> portal_;
     const std::string session_;
     const DesktopPortal::Stream stream_;
-    const PixelRect screen_;
+    const Rect screen_;
 };

@@ -1,10 +1,10 @@
 #include "Platform/PortalVirtualDisplay.h"
 
-PortalVirtualDisplay::PortalVirtualDisplay(uint32_t mainId, PixelRect main) : mainId_(mainId), main_(main) {}
+PortalVirtualDisplay::PortalVirtualDisplay(uint32_t mainId, Rect main) : mainId_(mainId), main_(main) {}
 
 std::optional<VirtualDisplay::Layout> PortalVirtualDisplay::layout()
 {
-    return Layout{mainId_, main_, PixelRect{main_.x + main_.width, main_.y, main_.width, main_.height}};
+    return Layout{mainId_, main_, Rect{main_.x + main_.width, main_.y, main_.width, main_.height}};
 }
 
 bool PortalVirtualDisplay::placeAt(int, int)

@@ -8,7 +8,7 @@
 class PortalVirtualDisplay final : public VirtualDisplay {
 public:
     // `mainId`, `main`: the compositor's first output, which it is made as large as.
-    PortalVirtualDisplay(uint32_t mainId, PixelRect main);
+    PortalVirtualDisplay(uint32_t mainId, Rect main);
 
     // An id no output has: the capture takes the portal's virtual source for it.
     uint32_t displayId() const override { return kId; }
@@ -24,5 +24,5 @@ public:
 
 private:
     const uint32_t mainId_;
-    const PixelRect main_;
+    const Rect main_;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/BgraFrame.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,9 +14,9 @@ public:
     struct Layout {
         // The main display: its id (0 for the whole screen where no display list exists) and frame.
         uint32_t mainId = 0;
-        PixelRect mainFrame;
+        Rect mainFrame;
         // The virtual display's frame; nullopt when it is no longer among the screens.
-        std::optional<PixelRect> frame;
+        std::optional<Rect> frame;
     };
 
     virtual ~VirtualDisplay() = default;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 // Where the extended screen goes: right of the main display, top edges aligned when it is not taller
 // than the main display, else raised by the difference so their bottom edges meet.
@@ -11,5 +11,5 @@ struct VirtualDisplayPlacement {
     bool operator==(const VirtualDisplayPlacement&) const = default;
 
     // The origin for a virtual display of `height` pixels beside `main`.
-    static VirtualDisplayPlacement rightOf(const PixelRect& main, int height);
+    static VirtualDisplayPlacement rightOf(const Rect& main, int height);
 };

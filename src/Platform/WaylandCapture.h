@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/CaptureSource.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <optional>
@@ -21,7 +21,7 @@ public:
     };
     struct Display {
         uint32_t id = 0; // the compositor's name of the output
-        PixelRect frame;
+        Rect frame;
     };
     // What the Extend and window choices can have in this session.
     struct Offer {

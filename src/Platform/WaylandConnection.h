@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,7 +22,7 @@ public:
     struct Output {
         uint32_t name = 0; // the compositor's global name: stable while the output exists
         std::string label; // "HEADLESS-1", "eDP-1"
-        PixelRect frame;   // in the layout's pixels: where the compositor places it, its mode's size
+        Rect frame;   // in the layout's pixels: where the compositor places it, its mode's size
         wl_output* proxy = nullptr;
         // Its place in the layout, which wl_output leaves at 0, 0 on wlroots desktops.
         zxdg_output_v1* placement = nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 #include "Platform/PostEvent.h"
 
 #include <atomic>

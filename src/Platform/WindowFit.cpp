@@ -17,7 +17,7 @@ int64_t roundedQuotient(int64_t numerator, int64_t denominator)
 
 } // namespace
 
-PixelRect WindowFit::fit(int width, int height, int castWidth, int castHeight)
+Rect WindowFit::fit(int width, int height, int castWidth, int castHeight)
 {
     if (width < 2 || height < 2 || castWidth < 2 || castHeight < 2) {
         return {};
@@ -28,7 +28,7 @@ PixelRect WindowFit::fit(int width, int height, int castWidth, int castHeight)
     const int64_t canvasH = evenFloor(castHeight);
     // Compare the ratios in integers: no rounding decides which side spans the canvas.
     const bool wider = w * canvasH > canvasW * h;
-    PixelRect fitted;
+    Rect fitted;
     if (wider) {
         fitted.width = static_cast<int>(canvasW);
         fitted.height = evenFloor(roundedQuotient(canvasW * h, w));

@@ -17,7 +17,7 @@
 namespace {
 
 // The smallest rectangle that holds every output.
-PixelRect layoutOf(const std::vector<WaylandConnection::Output>& outputs)
+Rect layoutOf(const std::vector<WaylandConnection::Output>& outputs)
 {
     if (outputs.empty())
         return {};
@@ -109,7 +109,7 @@ bool WlrVirtualInput::moveTo(double x, double y)
     // have come since).
     if (!connection_->roundtrip())
         return false;
-    const PixelRect layout = layoutOf(connection_->outputs());
+    const Rect layout = layoutOf(connection_->outputs());
 
     if (layout.width <= 0 || layout.height <= 0)
         return false;

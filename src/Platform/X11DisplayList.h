@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <optional>
@@ -17,7 +17,7 @@ public:
     struct DisplayInfo {
         uint32_t id = 0;   // never 0
         std::string name;  // the output's or monitor's name, for example "HDMI-1"
-        PixelRect frame;   // where it shows, in the screen's coordinates
+        Rect frame;   // where it shows, in the screen's coordinates
         bool primary = false;
     };
 

@@ -122,7 +122,7 @@ X11ImageGrabber::~X11ImageGrabber()
     }
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std::optional<PixelRect>& area,
+X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std::optional<Rect>& area,
                                               BgraFrame& frame)
 {
     // The segment the frame shows from an earlier grab is free again for this one.
@@ -146,7 +146,7 @@ X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std:
         PLOG("X drawable 0x%lx: no geometry (X error %d)", drawable, trap.error().code);
         return {false, trap.error().code};
     }
-    const PixelRect wanted = area.value_or(PixelRect{0, 0, static_cast<int>(width), static_cast<int>(height)});
+    const Rect wanted = area.value_or(Rect{0, 0, static_cast<int>(width), static_cast<int>(height)});
     // A window's geometry excludes its border, its pixmap's includes it; both hold the area asked for.
     const int64_t right = int64_t{wanted.x} + wanted.width;
     const int64_t bottom = int64_t{wanted.y} + wanted.height;
@@ -159,7 +159,7 @@ X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std:
     return grabInside(drawable, wanted, static_cast<int>(depth), trap, frame);
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabKnownArea(unsigned long drawable, const PixelRect& area, int depth,
+X11ImageGrabber::Result X11ImageGrabber::grabKnownArea(unsigned long drawable, const Rect& area, int depth,
                                                        BgraFrame& frame)
 {
     frame.clear();
@@ -174,7 +174,7 @@ X11ImageGrabber::Result X11ImageGrabber::grabKnownArea(unsigned long drawable, c
     return grabInside(drawable, area, depth, trap, frame);
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabInside(unsigned long drawable, const PixelRect& area, int depth,
+X11ImageGrabber::Result X11ImageGrabber::grabInside(unsigned long drawable, const Rect& area, int depth,
                                                     X11ErrorTrap& trap, BgraFrame& frame)
 {
     if (useShm_) {
@@ -186,7 +186,7 @@ X11ImageGrabber::Result X11ImageGrabber::grabInside(unsigned long drawable, cons
 }
 
 X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigned long drawable,
-                                                    const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame)
+                                                    const Rect& area, X11ErrorTrap& trap, BgraFrame& frame)
 {
     Display* display = display_.handle();
     const Bool got = XShmGetImage(display, drawable, shared.image, area.x, area.y, AllPlanes);
@@ -202,7 +202,7 @@ X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigne
     return {true, 0};
 }
 
-X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
+X11ImageGrabber::Result X11ImageGrabber::grabPlain(unsigned long drawable, const Rect& area, X11ErrorTrap& trap,
                                                    BgraFrame& frame)
 {
     Display* display = display_.handle();

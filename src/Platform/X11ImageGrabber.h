@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/BgraFrame.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstddef>
 #include <memory>
@@ -36,11 +36,11 @@ public:
     // `area` of `drawable`, or all of it, into `frame` (of the area's size; what the frame showed
     // before is let go first). The area must lie inside the drawable. Failures are logged and leave
     // the frame empty.
-    Result grab(unsigned long drawable, const std::optional<PixelRect>& area, BgraFrame& frame);
+    Result grab(unsigned long drawable, const std::optional<Rect>& area, BgraFrame& frame);
     // `area` of a drawable of `depth` that the caller knows holds it (as one that follows the screen's
     // changes knows the root's): nothing asked of the server first, so with shared memory the grab is
     // one round trip. An area that no longer fits fails with the X error.
-    Result grabKnownArea(unsigned long drawable, const PixelRect& area, int depth, BgraFrame& frame);
+    Result grabKnownArea(unsigned long drawable, const Rect& area, int depth, BgraFrame& frame);
 
     // Whether the last successful grab used shared memory.
     bool lastUsedShm() const { return lastUsedShm_; }
@@ -52,10 +52,10 @@ private:
     static constexpr size_t kMaxSegments = 2;
 
     // Under the grab's trap, once the area is known to be sound.
-    Result grabInside(unsigned long drawable, const PixelRect& area, int depth, X11ErrorTrap& trap, BgraFrame& frame);
-    Result grabShared(SharedImage& shared, unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
+    Result grabInside(unsigned long drawable, const Rect& area, int depth, X11ErrorTrap& trap, BgraFrame& frame);
+    Result grabShared(SharedImage& shared, unsigned long drawable, const Rect& area, X11ErrorTrap& trap,
                       BgraFrame& frame);
-    Result grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame);
+    Result grabPlain(unsigned long drawable, const Rect& area, X11ErrorTrap& trap, BgraFrame& frame);
     // A segment of that size that no frame shows, made when needed; null when none can be had.
     SharedImage* freeShared(int width, int height, int depth);
     std::unique_ptr<SharedImage> createShared(int width, int height, int depth);

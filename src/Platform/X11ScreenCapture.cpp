@@ -23,7 +23,7 @@ std::optional<X11ScreenCapture::DisplayInfo> X11ScreenCapture::findDisplay(uint3
     return list_.find(id);
 }
 
-PixelRect X11ScreenCapture::screenFrame()
+Rect X11ScreenCapture::screenFrame()
 {
     if (display_.lost()) {
         return {};
@@ -41,15 +41,15 @@ void X11ScreenCapture::displaysChanged()
     target_.reset();
 }
 
-std::optional<PixelRect> X11ScreenCapture::capturedArea() const
+std::optional<Rect> X11ScreenCapture::capturedArea() const
 {
     return target_ && captured_ ? std::optional(target_->area) : std::nullopt;
 }
 
-std::optional<PixelRect> X11ScreenCapture::locate(uint32_t displayId, CaptureResult& failure)
+std::optional<Rect> X11ScreenCapture::locate(uint32_t displayId, CaptureResult& failure)
 {
     failure = CaptureResult::kFailed;
-    const PixelRect screen = screenFrame();
+    const Rect screen = screenFrame();
     if (screen.width < 1 || screen.height < 1) {
         return std::nullopt;
     }
@@ -65,7 +65,7 @@ std::optional<PixelRect> X11ScreenCapture::locate(uint32_t displayId, CaptureRes
     // An output can reach past a screen that was made smaller meanwhile.
     const int right = std::min(info->frame.x + info->frame.width, screen.width);
     const int bottom = std::min(info->frame.y + info->frame.height, screen.height);
-    return PixelRect{info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
+    return Rect{info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
 }
 
 X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, BgraFrame& frame)
@@ -80,7 +80,7 @@ X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, Bg
         const bool kept = target_ && target_->displayId == displayId;
         if (!kept) {
             CaptureResult failure = CaptureResult::kFailed;
-            const std::optional<PixelRect> area = locate(displayId, failure);
+            const std::optional<Rect> area = locate(displayId, failure);
             if (!area) {
                 target_.reset();
                 frame.clear();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/BgraFrame.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 #include "Platform/X11DisplayList.h"
 #include "Platform/X11ImageGrabber.h"
 
@@ -36,20 +36,20 @@ public:
     // The screen's displays changed: the next capture asks where its display shows now.
     void displaysChanged();
     // Where the last successful capture took its frame, in the screen's coordinates.
-    std::optional<PixelRect> capturedArea() const;
+    std::optional<Rect> capturedArea() const;
     // The whole screen; empty when the server cannot tell.
-    PixelRect screenFrame();
+    Rect screenFrame();
 
     bool lastUsedShm() const { return grabber_.lastUsedShm(); }
 
 private:
     struct Target {
         uint32_t displayId = 0;
-        PixelRect area;
+        Rect area;
     };
 
     // Where display `displayId` shows now, inside the screen; nullopt with the reason when nowhere.
-    std::optional<PixelRect> locate(uint32_t displayId, CaptureResult& failure);
+    std::optional<Rect> locate(uint32_t displayId, CaptureResult& failure);
 
     X11Display& display_;
     X11DisplayList list_;

@@ -41,7 +41,7 @@ X11VirtualDisplay::Created X11VirtualDisplay::create(const std::string& displayN
     const std::vector<X11DisplayList::DisplayInfo> displays = X11DisplayList(*display).displays();
     if (displays.empty())
         return {nullptr, "the X server shows no display"};
-    const PixelRect main = displays.front().frame;
+    const Rect main = displays.front().frame;
     std::unique_ptr<X11VirtualDisplay> made(new X11VirtualDisplay(std::move(display), main.width, main.height));
     const VirtualDisplayPlacement origin = VirtualDisplayPlacement::rightOf(main, main.height);
     std::string refusal;
@@ -127,7 +127,7 @@ std::string X11VirtualDisplay::place(int x, int y)
     // The X screen starts at 0, 0: a display that would reach above or left of it starts there.
     if (x < 0 || y < 0)
         PLOG("virtual display origin %d,%d moved into the X screen", x, y);
-    const PixelRect area{std::max(x, 0), std::max(y, 0), width_, height_};
+    const Rect area{std::max(x, 0), std::max(y, 0), width_, height_};
     std::string refusal = growScreenFor(area);
     return refusal.empty() ? setMonitor(area) : refusal;
 }
@@ -146,7 +146,7 @@ std::optional<X11VirtualDisplay::ScreenSize> X11VirtualDisplay::screenSize() con
                       millimetres(height, DisplayHeight(display, screen), DisplayHeightMM(display, screen))};
 }
 
-std::string X11VirtualDisplay::growScreenFor(const PixelRect& area)
+std::string X11VirtualDisplay::growScreenFor(const Rect& area)
 {
     const auto current = screenSize();
     if (!current)
@@ -178,7 +178,7 @@ std::string X11VirtualDisplay::growScreenFor(const PixelRect& area)
     return {};
 }
 
-std::string X11VirtualDisplay::setMonitor(const PixelRect& area)
+std::string X11VirtualDisplay::setMonitor(const Rect& area)
 {
     Display* display = display_->handle();
     XRRMonitorInfo* monitor = XRRAllocateMonitor(display, 0);

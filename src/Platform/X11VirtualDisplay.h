@@ -50,8 +50,8 @@ private:
 
     // The lock is held by the callers of these. Each returns why it failed, empty when it did not.
     std::string place(int x, int y);
-    std::string growScreenFor(const PixelRect& area);
-    std::string setMonitor(const PixelRect& area);
+    std::string growScreenFor(const Rect& area);
+    std::string setMonitor(const Rect& area);
     std::optional<ScreenSize> screenSize() const;
     void deleteMonitor();
     void remove();

@@ -108,7 +108,7 @@ X11WindowCapture::CaptureResult X11WindowCapture::captureComposited(int border, 
         }
     }
     // The pixmap outlives the window, so reading it cannot hit a vanished window.
-    const bool ok = grabber_.grab(pixmap, PixelRect{border, border, width, height}, frame).ok;
+    const bool ok = grabber_.grab(pixmap, Rect{border, border, width, height}, frame).ok;
     {
         X11ErrorTrap trap(display);
         XFreePixmap(display, pixmap);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <string>
@@ -17,7 +17,7 @@ public:
     struct Record {
         uint32_t id = 0;
         std::string name; // UTF-8; empty when the window has none
-        PixelRect frame;  // content area in screen coordinates
+        Rect frame;  // content area in screen coordinates
         int32_t pid = 0;  // _NET_WM_PID of the owning process; 0 when the window does not say
     };
 

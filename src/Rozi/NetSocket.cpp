@@ -302,8 +302,8 @@ void NetSocket::setupReadAndWriteSourcesForNewlyConnectedSocket(int fd)
         closeWithError(NetSocketError::errnoError());
         return;
     }
-    readPump_.maybeDequeueRead();
-    writePump_.maybeDequeueWrite();
+    readPump_.maybeDequeue();
+    writePump_.maybeDequeue();
 }
 
 // Connecting --------------------------------------------------------------------------------------

@@ -1,6 +1,5 @@
 #include "Rozi/NetSocketConnector.h"
 
-#include "Platform/DispatchTimer.h"
 #include "Platform/FixedWidthQueue.h"
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocketContext.h"
@@ -36,7 +35,7 @@ NetSocketAddress::Data firstOfFamily(
 } // namespace
 
 NetSocketConnector::NetSocketConnector(NetSocketContext& context, NetSocketCloser& closer, Hooks hooks)
-    : context_(context), closer_(closer), hooks_(std::move(hooks))
+    : context_(context), closer_(closer), hooks_(std::move(hooks)), timeout_(context, [this] { doConnectTimeout(); })
 {
 }
 
@@ -68,7 +67,7 @@ bool NetSocketConnector::connectToHost(
                     lookupDidFail(stateIndex, lookupError);
             });
         });
-    startConnectTimeout(timeout);
+    timeout_.start(timeout);
     return true;
 }
 
@@ -96,7 +95,7 @@ bool NetSocketConnector::connectToAddress(
         !connectWithAddress(std::move(address4), std::move(address6), error))
         return false;
     context_.flags |= NetSocketFlag::Started;
-    startConnectTimeout(timeout);
+    timeout_.start(timeout);
     return true;
 }
 
@@ -124,7 +123,7 @@ bool NetSocketConnector::connectToUrl(const std::filesystem::path& url, double t
     attempts_.back()->start([this, stateIndex = context_.stateIndex](NetSocketConnectAttempt& done, int errorNumber) {
         attemptDone(done, errorNumber, stateIndex);
     });
-    startConnectTimeout(timeout);
+    timeout_.start(timeout);
     return true;
 }
 
@@ -286,24 +285,9 @@ void NetSocketConnector::close()
     connectInterfaceUN_.clear();
 }
 
-void NetSocketConnector::startConnectTimeout(double timeout)
-{
-    if (timeout < 0)
-        return;
-    if (!timer_) {
-        timer_ = std::make_unique<DispatchTimer>(context_.socketQueue, [weak = context_.self, this] {
-            // On the socket queue; the connector lives as long as the socket held here.
-            if (const auto socket = weak.lock())
-                doConnectTimeout();
-        });
-    }
-    timer_->start(toDuration(timeout));
-}
-
 void NetSocketConnector::endConnectTimeout()
 {
-    if (timer_)
-        timer_->cancel();
+    timeout_.cancel();
     ++context_.stateIndex;
     connectInterface4_.clear();
     connectInterface6_.clear();

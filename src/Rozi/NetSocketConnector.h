@@ -4,6 +4,7 @@
 #include "Rozi/NetSocketAddress.h"
 #include "Rozi/NetSocketConnectAttempt.h"
 #include "Rozi/NetSocketError.h"
+#include "Rozi/NetSocketTimeout.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-class DispatchTimer;
 class NetSocketCloser;
 struct NetSocketContext;
 
@@ -64,7 +64,6 @@ private:
     void startAlternate(uint64_t stateIndex);
     void attemptDone(NetSocketConnectAttempt& attempt, int errorNumber, uint64_t stateIndex);
     void didNotConnect(uint64_t stateIndex, const NetSocketError& error);
-    void startConnectTimeout(double timeout);
     void endConnectTimeout();
     void doConnectTimeout();
 
@@ -77,5 +76,5 @@ private:
     std::filesystem::path connectInterfaceUN_;
     std::vector<std::unique_ptr<NetSocketConnectAttempt>> attempts_;
     std::shared_ptr<DispatchQueue::DelayedTask> alternate_;
-    std::unique_ptr<DispatchTimer> timer_;
+    NetSocketTimeout timeout_;
 };

@@ -37,45 +37,23 @@ bool wouldBlock(int code)
 } // namespace
 
 NetSocketReadPump::NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls)
-    : context_(context), closer_(closer), tls_(tls), preBuffer_(kPreBufferCapacity),
-      source_(context, DispatchSource::Kind::Read, NetSocketFlag::ReadSourceSuspended),
-      timeout_(context, closer,
-          {NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout,
-              [this] { return packets_.current(); }, [this] { doReadData(); }})
+    : NetSocketPump(context, closer, tls,
+          {DispatchSource::Kind::Read, NetSocketFlag::ReadSourceSuspended, NetSocketFlag::StartingReadTLS,
+              NetSocketFlag::ReadsPaused, &NetSocketDelegate::shouldTimeoutReadWithTag, &NetSocketError::readTimeout}),
+      preBuffer_(kPreBufferCapacity)
 {
 }
 
 NetSocketReadPump::~NetSocketReadPump() = default;
 
-void NetSocketReadPump::enqueue(std::shared_ptr<NetSocketReadPacket> packet)
+void NetSocketReadPump::queueEmptied()
 {
-    if (packets_.push(context_, std::move(packet)))
-        maybeDequeueRead();
-}
-
-void NetSocketReadPump::maybeDequeueRead()
-{
-    switch (packets_.next(context_)) {
-    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Empty:
-        if (context_.has(NetSocketFlag::DisconnectAfterReads)) {
-            closer_.maybeClose();
-        } else if (context_.has(NetSocketFlag::SocketSecure)) {
-            tls_.flushSSLBuffers(preBuffer_);
-            if (preBuffer_.availableBytes() == 0)
-                source_.resume();
-        }
-        break;
-    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Started:
-        if (packets_.current()->tlsSettings) {
-            context_.flags |= NetSocketFlag::StartingReadTLS;
-            tls_.maybeStartTLS();
-            break;
-        }
-        timeout_.start(packets_.current()->timeout);
-        doReadData();
-        break;
-    case NetSocketPacketQueue<NetSocketReadPacket>::Next::Busy:
-        break;
+    if (context_.has(NetSocketFlag::DisconnectAfterReads)) {
+        closer_.maybeClose();
+    } else if (context_.has(NetSocketFlag::SocketSecure)) {
+        tls_.flushSSLBuffers(preBuffer_);
+        if (preBuffer_.availableBytes() == 0)
+            source_.resume();
     }
 }
 
@@ -90,8 +68,7 @@ bool NetSocketReadPump::attach(int fd, const std::shared_ptr<NetSocketDescriptor
 
 void NetSocketReadPump::clear()
 {
-    endCurrentRead();
-    packets_.clear();
+    NetSocketPump::clear();
     preBuffer_.reset();
     bytesAvailable_ = 0;
 }
@@ -99,12 +76,6 @@ void NetSocketReadPump::clear()
 std::shared_ptr<const NetSocketTLSSettings> NetSocketReadPump::currentTLSSettings() const
 {
     return packets_.current() ? packets_.current()->tlsSettings : nullptr;
-}
-
-float NetSocketReadPump::progress(long* tag, size_t* done, size_t* total) const
-{
-    const NetSocketReadPacket* current = packets_.current();
-    return packets_.progress(tag, done, total, current ? current->readLength : 0);
 }
 
 void NetSocketReadPump::onReadable()
@@ -145,14 +116,8 @@ void NetSocketReadPump::doReadData()
         source_.resume();
         return;
     }
-    if (context_.has(NetSocketFlag::StartingReadTLS)) {
-        // The handshake waits for bytes: continue it when both directions reached the TLS start.
-        if (context_.has(NetSocketFlag::StartingWriteTLS) && tls_.handshakeWouldBlock())
-            tls_.continueHandshake();
-        else
-            source_.suspend();
+    if (waitAtTLSStart())
         return;
-    }
 
     bool done = false;
     bool waiting = false;
@@ -169,7 +134,7 @@ void NetSocketReadPump::doReadData()
     if (done) {
         completeCurrentRead();
         if (!error && (!endOfStream || preBuffer_.availableBytes() > 0))
-            maybeDequeueRead();
+            maybeDequeue();
     } else if (taken > 0) {
         context_.notifier.post(NetSocketDelegate::DidReadPartialData, 
             [socket = context_.self.lock(), taken, tag = packets_.current()->tag](
@@ -312,13 +277,7 @@ void NetSocketReadPump::completeCurrentRead()
     const long tag = packets_.current()->tag;
     context_.notifier.post(NetSocketDelegate::DidReadData, [socket = context_.self.lock(), data = packets_.current()->takeResult(), tag](
                                NetSocketDelegate& delegate) { delegate.didReadData(socket, data, tag); });
-    endCurrentRead();
-}
-
-void NetSocketReadPump::endCurrentRead()
-{
-    timeout_.cancel();
-    packets_.endCurrent();
+    endCurrent();
 }
 
 void NetSocketReadPump::doReadEOF()

@@ -1,52 +1,37 @@
 #pragma once
 
-#include "Rozi/NetSocketPacketQueue.h"
 #include "Rozi/NetSocketPreBuffer.h"
+#include "Rozi/NetSocketPump.h"
 #include "Rozi/NetSocketReadPacket.h"
-#include "Rozi/NetSocketReadiness.h"
-#include "Rozi/NetSocketTimeout.h"
 
 #include <memory>
 
-class NetSocketCloser;
-class NetSocketTLS;
 class NetSocketDescriptor;
-struct NetSocketContext;
 
 // The reading half of a NetSocket: queued reads served one at a time, fed by the read readiness
 // source of the connected descriptor and by the pre-buffer, which keeps bytes read past the end of
 // a read for the next one. Everything runs on the socket queue.
-class NetSocketReadPump {
+class NetSocketReadPump : public NetSocketPump<NetSocketReadPacket> {
 public:
     NetSocketReadPump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls);
-    ~NetSocketReadPump();
-    NetSocketReadPump(const NetSocketReadPump&) = delete;
-    NetSocketReadPump& operator=(const NetSocketReadPump&) = delete;
+    ~NetSocketReadPump() override;
 
-    // Queues the read when the socket is started and not refusing reads; otherwise drops it.
-    void enqueue(std::shared_ptr<NetSocketReadPacket> packet);
-    void maybeDequeueRead();
     // Watches the connected descriptor, which `owner` closes once the last source lets go of it.
     bool attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner);
 
-    // A read is queued or current.
-    bool busy() const { return packets_.busy(); }
-    bool hasSource() const { return source_.attached(); }
     // Ends the current read without a callback, drops the queued ones and the pre-buffered bytes.
     void clear();
-    void cancelSource() { source_.cancel(); }
-    // Tag, bytes done and total of the current read and the fraction done; NaN without one.
-    float progress(long* tag, size_t* done, size_t* total) const;
-    void endCurrentRead();
 
     // What the TLS layer reads through.
     size_t& socketFDBytesAvailable() { return bytesAvailable_; }
     NetSocketPreBuffer& preBuffer() { return preBuffer_; }
-    void resumeSource() { source_.resume(); }
     // The settings of the TLS marker when it is the current read.
     std::shared_ptr<const NetSocketTLSSettings> currentTLSSettings() const;
 
 private:
+    void doWork() override { doReadData(); }
+    void queueEmptied() override;
+    size_t totalOf(const NetSocketReadPacket& read) const override { return read.readLength; }
     void onReadable();
     void doReadData();
     void doReadEOF();
@@ -60,13 +45,7 @@ private:
     size_t receive(uint8_t* target, size_t length, bool* waiting, bool* endOfStream, std::optional<NetSocketError>* error);
     void completeCurrentRead();
 
-    NetSocketContext& context_;
-    NetSocketCloser& closer_;
-    NetSocketTLS& tls_;
-    NetSocketPacketQueue<NetSocketReadPacket> packets_;
     NetSocketPreBuffer preBuffer_;
     // What the last readiness event said the descriptor holds, less what was read since.
     size_t bytesAvailable_ = 0;
-    NetSocketReadiness source_;
-    NetSocketTimeout timeout_;
 };

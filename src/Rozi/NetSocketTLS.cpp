@@ -145,10 +145,10 @@ void NetSocketTLS::didSecure()
     context_.notifier.post([socket = context_.self.lock()](NetSocketDelegate& delegate) {
         delegate.socketDidSecure(socket);
     });
-    readPump_.endCurrentRead();
-    writePump_.endCurrentWrite();
-    readPump_.maybeDequeueRead();
-    writePump_.maybeDequeueWrite();
+    readPump_.endCurrent();
+    writePump_.endCurrent();
+    readPump_.maybeDequeue();
+    writePump_.maybeDequeue();
 }
 
 void NetSocketTLS::askForTrust()

@@ -17,7 +17,12 @@ DispatchTimer::Clock::duration toDuration(double seconds)
 } // namespace
 
 NetSocketTimeout::NetSocketTimeout(NetSocketContext& context, NetSocketCloser& closer, Direction direction)
-    : context_(context), closer_(closer), direction_(std::move(direction))
+    : context_(context), closer_(&closer), direction_(std::move(direction))
+{
+}
+
+NetSocketTimeout::NetSocketTimeout(NetSocketContext& context, std::function<void()> expire)
+    : context_(context), closer_(nullptr), expire_(std::move(expire))
 {
 }
 
@@ -45,16 +50,20 @@ void NetSocketTimeout::cancel()
 
 void NetSocketTimeout::fire()
 {
-    const NetSocketPacket* packet = direction_.current();
+    if (!direction_) {
+        expire_();
+        return;
+    }
+    const NetSocketPacket* packet = direction_->current();
     if (packet == nullptr)
         return;
-    context_.flags |= direction_.pausedBit;
+    context_.flags |= direction_->pausedBit;
     const long tag = packet->tag;
     const double elapsed = packet->timeout;
     const size_t bytesDone = packet->bytesDone;
     const bool asked =
         context_.notifier.post([socket = context_.self.lock(), weak = context_.self, queue = context_.socketQueue,
-                                   ask = direction_.ask, tag, elapsed, bytesDone, this](NetSocketDelegate& delegate) {
+                                   ask = direction_->ask, tag, elapsed, bytesDone, this](NetSocketDelegate& delegate) {
             const double answer = (delegate.*ask)(socket, tag, elapsed, bytesDone);
             queue->async([weak, answer, this] {
                 if (const auto held = weak.lock())
@@ -67,15 +76,15 @@ void NetSocketTimeout::fire()
 
 void NetSocketTimeout::extend(double seconds)
 {
-    NetSocketPacket* packet = direction_.current();
+    NetSocketPacket* packet = direction_->current();
     if (packet == nullptr)
         return;
     if (seconds <= 0) {
-        closer_.closeWithError(direction_.error());
+        closer_->closeWithError(direction_->error());
         return;
     }
     packet->timeout += seconds;
     timer_->start(toDuration(seconds));
-    context_.flags &= ~direction_.pausedBit;
-    direction_.resume();
+    context_.flags &= ~direction_->pausedBit;
+    direction_->resume();
 }

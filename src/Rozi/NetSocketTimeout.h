@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class DispatchTimer;
 struct NetSocketContext;
@@ -12,7 +13,8 @@ struct NetSocketPacket;
 
 // The time-out of the current read or of the current write. When it fires the direction pauses and
 // the delegate is asked for more time: more moves the deadline and resumes the work, none closes
-// the socket with the direction's time-out error.
+// the socket with the direction's time-out error. Without a direction (the connect's) it is a
+// deadline no delegate moves.
 class NetSocketTimeout {
 public:
     using Ask = double (NetSocketDelegate::*)(const NetSocketDelegate::Socket&, long, double, size_t);
@@ -27,6 +29,8 @@ public:
     };
 
     NetSocketTimeout(NetSocketContext& context, NetSocketCloser& closer, Direction direction);
+    // Firing runs `expire` on the socket queue.
+    NetSocketTimeout(NetSocketContext& context, std::function<void()> expire);
     ~NetSocketTimeout();
     NetSocketTimeout(const NetSocketTimeout&) = delete;
     NetSocketTimeout& operator=(const NetSocketTimeout&) = delete;
@@ -40,7 +44,8 @@ private:
     void extend(double seconds);
 
     NetSocketContext& context_;
-    NetSocketCloser& closer_;
-    const Direction direction_;
+    NetSocketCloser* const closer_;
+    const std::optional<Direction> direction_;
+    const std::function<void()> expire_;
     std::unique_ptr<DispatchTimer> timer_;
 };

@@ -14,41 +14,19 @@
 #include <utility>
 
 NetSocketWritePump::NetSocketWritePump(NetSocketContext& context, NetSocketCloser& closer, NetSocketTLS& tls)
-    : context_(context), closer_(closer), tls_(tls),
-      source_(context, DispatchSource::Kind::Write, NetSocketFlag::WriteSourceSuspended),
-      timeout_(context, closer,
-          {NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag, &NetSocketError::writeTimeout,
-              [this] { return packets_.current(); }, [this] { doWriteData(); }})
+    : NetSocketPump(context, closer, tls,
+          {DispatchSource::Kind::Write, NetSocketFlag::WriteSourceSuspended, NetSocketFlag::StartingWriteTLS,
+              NetSocketFlag::WritesPaused, &NetSocketDelegate::shouldTimeoutWriteWithTag,
+              &NetSocketError::writeTimeout})
 {
 }
 
 NetSocketWritePump::~NetSocketWritePump() = default;
 
-void NetSocketWritePump::enqueue(std::shared_ptr<NetSocketWritePacket> packet)
+void NetSocketWritePump::queueEmptied()
 {
-    if (packets_.push(context_, std::move(packet)))
-        maybeDequeueWrite();
-}
-
-void NetSocketWritePump::maybeDequeueWrite()
-{
-    switch (packets_.next(context_)) {
-    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Empty:
-        if (context_.has(NetSocketFlag::DisconnectAfterWrites))
-            closer_.maybeClose();
-        break;
-    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Started:
-        if (packets_.current()->tlsSettings) {
-            context_.flags |= NetSocketFlag::StartingWriteTLS;
-            tls_.maybeStartTLS();
-            break;
-        }
-        timeout_.start(packets_.current()->timeout);
-        doWriteData();
-        break;
-    case NetSocketPacketQueue<NetSocketWritePacket>::Next::Busy:
-        break;
-    }
+    if (context_.has(NetSocketFlag::DisconnectAfterWrites))
+        closer_.maybeClose();
 }
 
 bool NetSocketWritePump::attach(int fd, const std::shared_ptr<NetSocketDescriptor>& owner)
@@ -60,18 +38,6 @@ bool NetSocketWritePump::attach(int fd, const std::shared_ptr<NetSocketDescripto
     // The source stays suspended until a write finds the descriptor full.
     context_.flags |= NetSocketFlag::SocketCanAcceptBytes;
     return attached;
-}
-
-void NetSocketWritePump::clear()
-{
-    endCurrentWrite();
-    packets_.clear();
-}
-
-float NetSocketWritePump::progress(long* tag, size_t* done, size_t* total) const
-{
-    const NetSocketWritePacket* current = packets_.current();
-    return packets_.progress(tag, done, total, current ? current->buffer->size() : 0);
 }
 
 void NetSocketWritePump::doWriteData()
@@ -86,14 +52,8 @@ void NetSocketWritePump::doWriteData()
         return;
     }
 
-    if (context_.has(NetSocketFlag::StartingWriteTLS)) {
-        // The handshake waits for room: continue it when both directions reached the TLS start.
-        if (context_.has(NetSocketFlag::StartingReadTLS) && tls_.handshakeWouldBlock())
-            tls_.continueHandshake();
-        else
-            source_.suspend();
+    if (waitAtTLSStart())
         return;
-    }
 
     bool waiting = false;
     std::optional<NetSocketError> error;
@@ -110,7 +70,7 @@ void NetSocketWritePump::doWriteData()
             // The next write starts only after this completion has been posted.
             context_.socketQueue->async([weak = context_.self, this] {
                 if (const auto socket = weak.lock())
-                    maybeDequeueWrite();
+                    maybeDequeue();
             });
         }
     } else {
@@ -156,11 +116,5 @@ void NetSocketWritePump::completeCurrentWrite()
 {
     context_.notifier.post(NetSocketDelegate::DidWriteData, [socket = context_.self.lock(), tag = packets_.current()->tag](
                                NetSocketDelegate& delegate) { delegate.didWriteDataWithTag(socket, tag); });
-    endCurrentWrite();
-}
-
-void NetSocketWritePump::endCurrentWrite()
-{
-    timeout_.cancel();
-    packets_.endCurrent();
+    endCurrent();
 }

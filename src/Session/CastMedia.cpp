@@ -19,7 +19,7 @@ std::optional<CastDisplay> primaryDisplay()
     const auto displays = screen.displays();
     if (!displays.empty())
         return CastDisplay{displays.front().id, displays.front().frame};
-    const PixelRect whole = screen.screenFrame();
+    const Rect whole = screen.screenFrame();
     if (whole.width <= 0 || whole.height <= 0)
         return std::nullopt;
     return CastDisplay{0, whole};

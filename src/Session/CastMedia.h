@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 #include "Session/CastSoundSource.h"
 #include "Session/CastVideoSource.h"
 
@@ -15,7 +15,7 @@ class TCPManager;
 // the TV's touches land).
 struct CastDisplay {
     uint32_t id = 0;
-    PixelRect frame;
+    Rect frame;
 };
 
 // Where casting gets its media and its display from. Each is called on the main thread when capture

@@ -15,7 +15,7 @@ CastQuality::Format CastQuality::forLevel(int32_t level)
     }
 }
 
-CastQuality::Size CastQuality::encodedSize(int32_t selectedIndex, Size answered)
+Size CastQuality::encodedSize(int32_t selectedIndex, Size answered)
 {
     switch (selectedIndex) {
     case 0:

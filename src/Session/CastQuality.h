@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utils/Rect.h"
+
 #include <cstdint>
 
 // The cast's size and frame rate: what the TV's quality level asks for, and the size the user's
@@ -11,11 +13,6 @@ public:
         int32_t height = 0;
         int32_t fps = 0;
         bool operator==(const Format&) const = default;
-    };
-    struct Size {
-        int32_t width = 0;
-        int32_t height = 0;
-        bool operator==(const Size&) const = default;
     };
 
     // The TV's quality level: 1 720p10, 2 and 3 900p10, 4 900p15, any other 1080p30.

@@ -150,7 +150,7 @@ void CastingController::userChangeVideoQuality()
 {
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
-    const CastQuality::Size size =
+    const Size size =
         CastQuality::encodedSize(gSelectedQualityIndex.load(), {state.screenWidth, state.screenHeight});
     switch (castState_.load()) {
     case CastState::Idle:
@@ -169,7 +169,7 @@ void CastingController::userChangeVideoQuality()
     }
 }
 
-void CastingController::restartCapture(CastQuality::Size size)
+void CastingController::restartCapture(Size size)
 {
     VideoQualityTimeout_.cancel();
     stopVideoCapture();
@@ -182,7 +182,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
     assert(width > 0 && height > 0 && fps >= 1);
     SessionState& state = owner_.state();
     castDisplay_ = sourceDisplay();
-    const PixelRect source = castDisplay_ ? castDisplay_->frame : PixelRect{0, 0, width, height};
+    const Rect source = castDisplay_ ? castDisplay_->frame : Rect{0, 0, width, height};
     state.tvTounchRatioX = static_cast<float>(source.width) / static_cast<float>(width);
     state.tvTounchRatioY = static_cast<float>(source.height) / static_cast<float>(height);
     link_.sendVideoResolution(width, height, static_cast<int>(state.screenType));
@@ -330,7 +330,7 @@ std::optional<CastingController::TouchArea> CastingController::touchArea() const
     const SessionState& state = owner_.state();
     if (castState_.load() != CastState::Casting || !recordManager_ || state.screenType == kScreenTypeWindow)
         return std::nullopt;
-    const PixelRect display = castDisplay_ ? castDisplay_->frame : PixelRect{};
+    const Rect display = castDisplay_ ? castDisplay_->frame : Rect{};
     return TouchArea{display, state.tvTounchRatioX, state.tvTounchRatioY};
 }
 

@@ -54,7 +54,7 @@ public:
     // Where the TV's touches land while a screen cast captures: the cast display in X screen
     // coordinates, and its pixels per cast pixel.
     struct TouchArea {
-        PixelRect display;
+        Rect display;
         float ratioX = 0;
         float ratioY = 0;
     };
@@ -113,7 +113,7 @@ private:
     void castRequested();
     void castInterrupted();
     // (Re)starts video capture at the chosen size and the TV's frame rate: the cast is casting.
-    void restartCapture(CastQuality::Size size);
+    void restartCapture(Size size);
     // (Re)starts capture at w x h, f frames per second, and sound when it does not run.
     void changeEncodeSession(int32_t width, int32_t height, int32_t fps);
     // The display a screen cast captures: the extended screen's for screenType 1, else the main one.

@@ -87,7 +87,7 @@ void ExtendedScreen::showSnapshot()
         tile_.setExtendSnapshot(display_->snapshot());
 }
 
-void ExtendedScreen::makeVirtualDisplay2Right(const PixelRect& main, const PixelRect& frame)
+void ExtendedScreen::makeVirtualDisplay2Right(const Rect& main, const Rect& frame)
 {
     const VirtualDisplayPlacement origin = VirtualDisplayPlacement::rightOf(main, display_->height());
     if (frame.x == origin.x && frame.y == origin.y)
@@ -104,7 +104,7 @@ std::optional<CastDisplay> ExtendedScreen::castDisplay() const
     const auto layout = display_->layout();
     if (!layout || !layout->frame)
         return std::nullopt;
-    const PixelRect& frame = state_.isMirrorStatus ? layout->mainFrame : *layout->frame;
+    const Rect& frame = state_.isMirrorStatus ? layout->mainFrame : *layout->frame;
     // The smaller of the two displays' sizes, as the capture's source size.
     return CastDisplay{display_->displayId(),
                        {frame.x, frame.y, std::min(layout->mainFrame.width, layout->frame->width),

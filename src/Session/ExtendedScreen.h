@@ -56,7 +56,7 @@ private:
     // The display change's work, a second after it.
     void refresh();
     // Moves the virtual display, now at `frame`, right of the main display unless it is there already.
-    void makeVirtualDisplay2Right(const PixelRect& main, const PixelRect& frame);
+    void makeVirtualDisplay2Right(const Rect& main, const Rect& frame);
 
     ExtendTileView& tile_;
     SessionState& state_;

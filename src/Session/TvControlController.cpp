@@ -58,7 +58,7 @@ std::optional<TvControlController::Point> TvControlController::map(int32_t x, in
     const auto area = owner_.casting().touchArea();
     if (!area)
         return std::nullopt;
-    const PixelRect& display = area->display;
+    const Rect& display = area->display;
     return Point{clamp(display.x + static_cast<double>(area->ratioX) * x, display.x, display.width),
                  clamp(display.y + static_cast<double>(area->ratioY) * y, display.y, display.height)};
 }

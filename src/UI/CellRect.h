@@ -1,6 +1,6 @@
 #pragma once
 
-// A rectangle of a text cell, in points: origin and size.
+// A rectangle of a text cell, in points: origin and size. Points, not pixels, so not Utils/Rect.
 struct CellRect {
     double x = 0;
     double y = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Media/EncoderH264/WindowRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ public:
         std::string ownerName;
         // The window's own title; empty when it has none.
         std::string windowName;
-        WindowRect frame;
+        Rect frame;
     };
 
     virtual ~WindowListSource() = default;

@@ -25,9 +25,7 @@ std::vector<WindowListSource::Window> X11WindowListSource::onScreenWindows()
     }
     std::vector<Window> windows;
     for (const X11WindowList::Record& record : list_->windows()) {
-        const WindowRect frame{double(record.frame.x), double(record.frame.y), double(record.frame.width),
-                               double(record.frame.height)};
-        windows.push_back({static_cast<int32_t>(record.id), ownerName(record.pid), record.name, frame});
+        windows.push_back({static_cast<int32_t>(record.id), ownerName(record.pid), record.name, record.frame});
     }
     return windows;
 }

@@ -196,7 +196,7 @@ void windowCollectionView::stopFindWindowTimer()
     findWindowTimer_.cancel();
 }
 
-WindowRect windowCollectionView::getWindowFrame()
+Rect windowCollectionView::getWindowFrame()
 {
     return gSelectedWindowFrame.load();
 }

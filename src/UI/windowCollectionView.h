@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Media/EncoderH264/WindowRect.h"
+#include "Utils/Rect.h"
 #include "Platform/DispatchTimer.h"
 #include "UI/WindowListSource.h"
 #include "Utils/ThreadAffinity.h"
@@ -53,7 +53,7 @@ public:
     bool findWindowTimerRunning() const { return timerRunning_; }
 
     // The frame the capture reads: the chosen window's as last polled.
-    static WindowRect getWindowFrame();
+    static Rect getWindowFrame();
 
     // --- The grid's data source, main thread.
     size_t numberOfItems() const;

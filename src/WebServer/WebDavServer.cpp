@@ -10,6 +10,7 @@
 #include "WebServer/WebDavDestination.h"
 #include "WebServer/WebDavFileOperations.h"
 #include "WebServer/WebDavMultistatus.h"
+#include "WebServer/WebDavReplies.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,60 +19,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <uuid/uuid.h>
 
-namespace {
-
-std::string quoted(const std::string& text)
-{
-    return "\"" + text + "\"";
-}
-
-std::shared_ptr<HttpServerResponse> error(int status, const std::string& message, const HttpError* underlying = nullptr)
-{
-    return HttpServerErrorResponse::responseWithClientError(status, message, underlying);
-}
-
-std::shared_ptr<HttpServerResponse> status(int code)
-{
-    return HttpServerResponse::responseWithStatusCode(code);
-}
-
-// The two client agents that need LOCK and class 2 to mount a share read-write.
-bool isLockingAgent(const HttpServerRequest& request)
-{
-    const std::string agent = request.headerValue("User-Agent").value_or("");
-    return agent.starts_with("WebDAVFS/") || agent.starts_with("WebDAVLib/");
-}
-
-// A body is present when one was framed, unless its declared length is 0.
-bool hasNonEmptyBody(const HttpServerRequest& request)
-{
-    return request.hasBody() && (request.usesChunkedTransferEncoding() || request.contentLength() != 0);
-}
-
-// The body as text for an error page ("<N bytes>" when it is not UTF-8).
-std::string bodyText(const std::vector<uint8_t>& data)
-{
-    const std::string text(data.begin(), data.end());
-    return HttpServerFunctions::isValidUTF8(text) ? text : "<" + std::to_string(data.size()) + " bytes>";
-}
-
-const std::vector<uint8_t>& bodyOf(const HttpServerRequest& request)
-{
-    return static_cast<const HttpServerDataRequest&>(request).data();
-}
-
-std::string newUUID()
-{
-    uuid_t uuid;
-    uuid_generate_random(uuid);
-    char text[37];
-    uuid_unparse_upper(uuid, text);
-    return text;
-}
-
-}  // namespace
+using namespace WebDavReplies;
 
 WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uploadDirectory))
 {
@@ -462,65 +411,4 @@ bool WebDavServer::statListable(const WebDavFileOperations::Item& item, std::str
         return false;
     // Links and special files are never listed: what a link points to may lie outside the folder.
     return S_ISDIR(info.stx_mode) || (S_ISREG(info.stx_mode) && hasAllowedExtension(name));
-}
-
-WebDavServer::Response WebDavServer::lockRefusal(const HttpServerRequest& request) const
-{
-    const HttpServerFolderPath path = resolve(request.path());
-    if (auto refused = refusal(path))
-        return refused;
-    if (!isLockingAgent(request))
-        return error(405, "LOCK method only allowed for Mac Finder");
-    if (!path.exists())
-        return missing(path);
-    return nullptr;
-}
-
-WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
-{
-    if (auto refused = lockRefusal(request))
-        return refused;
-    const HttpServerFolderPath path = resolve(request.path());
-    const std::vector<uint8_t>& body = bodyOf(request);
-    const auto lock = WebDavXml::parseLockInfo(body);
-    if (!lock)
-        return error(400, "Invalid DAV properties:\n" + bodyText(body));
-    const std::string depth = request.headerValue("Depth").value_or("");
-    if (lock->scope != "exclusive" || lock->type != "write" || depth != "0")
-        return error(403, "Locking request " + quoted(lock->scope + "/" + lock->type + "/" + depth) + " for " + quoted(path.relative())
-            + " is not allowed");
-    if (!mayServe(path.name(), path.isFolder()))
-        return error(403, "Locking item name " + quoted(path.name()) + " is not allowed");
-
-    const std::string root = "http://" + request.headerValue("Host").value_or("") + "/" + path.relative();
-    std::string xml = std::string(WebDavXml::kDeclaration) + "<D:prop xmlns:D=\"DAV:\">\n<D:lockdiscovery>\n<D:activelock>\n";
-    xml += "<D:locktype><D:" + lock->type + "/></D:locktype>\n";
-    xml += "<D:lockscope><D:" + lock->scope + "/></D:lockscope>\n";
-    xml += "<D:depth>" + depth + "</D:depth>\n";
-    if (lock->owner)
-        xml += "<D:owner><D:href>" + HttpServerFunctions::escapeHTML(*lock->owner) + "</D:href></D:owner>\n";
-    if (const auto timeout = request.headerValue("Timeout"))
-        xml += "<D:timeout>" + HttpServerFunctions::escapeHTML(*timeout) + "</D:timeout>\n";
-    xml += "<D:locktoken><D:href>urn:uuid:" + newUUID() + "</D:href></D:locktoken>\n";
-    xml += "<D:lockroot><D:href>" + HttpServerFunctions::escapeHTML(root) + "</D:href></D:lockroot>\n";
-    xml += "</D:activelock>\n</D:lockdiscovery>\n</D:prop>";
-    HttpServerLog::log(HttpServerLog::Verbose, "WebDAV pretending to lock \"%s\"", path.relative().c_str());
-    return HttpServerDataResponse::responseWithData(std::vector<uint8_t>(xml.begin(), xml.end()), WebDavXml::kContentType);
-}
-
-WebDavServer::Response WebDavServer::performUNLOCK(const HttpServerRequest& request) const
-{
-    const HttpServerFolderPath path = resolve(request.path());
-    if (auto refused = refusal(path))
-        return refused;
-    if (!isLockingAgent(request))
-        return error(405, "UNLOCK method only allowed for Mac Finder");
-    if (!path.exists())
-        return missing(path);
-    if (request.headerValue("Lock-Token").value_or("").empty())
-        return error(400, "Missing 'Lock-Token' header");
-    if (!mayServe(path.name(), path.isFolder()))
-        return error(403, "Unlocking item name " + quoted(path.name()) + " is not allowed");
-    HttpServerLog::log(HttpServerLog::Verbose, "WebDAV pretending to unlock \"%s\"", path.relative().c_str());
-    return status(204);
 }

@@ -65,7 +65,7 @@ private:
     // The checks a method makes from the head alone; a refusal is sent before the body is read.
     Response putRefusal(const HttpServerRequest& request) const;
     Response mkcolRefusal(const HttpServerRequest& request) const;
-    Response lockRefusal(const HttpServerRequest& request) const;
+    Response lockRefusal(const HttpServerRequest& request) const; // with LOCK and UNLOCK in WebDavServerLocking.cpp
     Response propfindRefusal(const HttpServerRequest& request) const;
     // 412 when the request's preconditions fail for the item at `path`.
     static Response preconditionFailure(const HttpServerRequest& request, const HttpServerFolderPath& path);

@@ -99,7 +99,7 @@ protected:
             fill(window, band * 80, 0, 40, 400, 0xffffff - static_cast<uint32_t>(band) * 0x1f2f3f);
         XStoreName(client, window, "RecordManager pattern window");
         XSync(client, False);
-        const WindowRect frame{100, 100, 640, 400};
+        const Rect frame{100, 100, 640, 400};
         gSelectedWindowFrame.store(frame);
         return std::make_shared<windowInfo>(static_cast<int32_t>(window), "RecordManager pattern window", frame, 0.0);
     }

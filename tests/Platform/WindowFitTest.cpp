@@ -9,7 +9,7 @@ TEST(WindowFitTest, WindowKeepsItsShapeCentredInTheCanvas)
 {
     struct Case {
         int width, height, castWidth, castHeight;
-        PixelRect expected;
+        Rect expected;
     };
     for (const Case& c : {Case{2560, 1080, 1920, 1080, {0, 134, 1920, 810}}, Case{1000, 100, 1280, 720, {0, 296, 1280, 128}},
                           Case{800, 600, 1920, 1080, {240, 0, 1440, 1080}}, Case{100, 1000, 1280, 720, {604, 0, 72, 720}},
@@ -23,12 +23,12 @@ TEST(WindowFitTest, WindowKeepsItsShapeCentredInTheCanvas)
 TEST(WindowFitTest, OddSizesGiveEvenPlacesInsideTheCanvas)
 {
     // 1001 × 501 into 1921 × 1081: wider than the canvas, 1920 wide (even), height 961 → 960.
-    const PixelRect odd = WindowFit::fit(1001, 501, 1921, 1081);
-    EXPECT_EQ(odd, (PixelRect{0, 60, 1920, 960}));
+    const Rect odd = WindowFit::fit(1001, 501, 1921, 1081);
+    EXPECT_EQ(odd, (Rect{0, 60, 1920, 960}));
     for (int width = 2; width < 60; width += 7) {
         for (int height = 2; height < 60; height += 5) {
             for (const auto& [castWidth, castHeight] : {std::pair{33, 17}, std::pair{64, 48}, std::pair{17, 33}}) {
-                const PixelRect r = WindowFit::fit(width, height, castWidth, castHeight);
+                const Rect r = WindowFit::fit(width, height, castWidth, castHeight);
                 SCOPED_TRACE(testing::Message() << width << "x" << height << " in " << castWidth << "x" << castHeight);
                 EXPECT_EQ(r.x % 2, 0);
                 EXPECT_EQ(r.y % 2, 0);
@@ -47,10 +47,10 @@ TEST(WindowFitTest, OddSizesGiveEvenPlacesInsideTheCanvas)
 
 TEST(WindowFitTest, DegenerateSizesGiveNothingAndThinWindowsStayVisible)
 {
-    EXPECT_EQ(WindowFit::fit(0, 100, 1920, 1080), PixelRect{});
-    EXPECT_EQ(WindowFit::fit(100, -1, 1920, 1080), PixelRect{});
-    EXPECT_EQ(WindowFit::fit(100, 100, 1, 1080), PixelRect{});
-    EXPECT_EQ(WindowFit::fit(100000, 2, 1920, 1080), (PixelRect{0, 538, 1920, 2}));
+    EXPECT_EQ(WindowFit::fit(0, 100, 1920, 1080), Rect{});
+    EXPECT_EQ(WindowFit::fit(100, -1, 1920, 1080), Rect{});
+    EXPECT_EQ(WindowFit::fit(100, 100, 1, 1080), Rect{});
+    EXPECT_EQ(WindowFit::fit(100000, 2, 1920, 1080), (Rect{0, 538, 1920, 2}));
 }
 
 } // namespace

@@ -29,7 +29,7 @@ TEST_P(X11CaptureTest, WholeScreenOrListedDisplayHasItsSizeAndPixelsAndAnUnknown
     ASSERT_NE(window, 0u);
 
     X11ScreenCapture capture(*display, GetParam());
-    EXPECT_EQ(capture.screenFrame(), (PixelRect{0, 0, 1280, 720}));
+    EXPECT_EQ(capture.screenFrame(), (Rect{0, 0, 1280, 720}));
     BgraFrame frame;
     ASSERT_EQ(capture.capture(0, frame), X11ScreenCapture::CaptureResult::kOk);
     EXPECT_EQ(capture.lastUsedShm(), GetParam() == Transfer::kAuto);
@@ -48,7 +48,7 @@ TEST_P(X11CaptureTest, WholeScreenOrListedDisplayHasItsSizeAndPixelsAndAnUnknown
     const std::vector<X11ScreenCapture::DisplayInfo> displays = capture.displays();
     ASSERT_FALSE(displays.empty());
     EXPECT_FALSE(displays.front().name.empty());
-    EXPECT_EQ(displays.front().frame, (PixelRect{0, 0, 1280, 720}));
+    EXPECT_EQ(displays.front().frame, (Rect{0, 0, 1280, 720}));
     ASSERT_EQ(capture.capture(displays.front().id, frame), X11ScreenCapture::CaptureResult::kOk);
     EXPECT_EQ(frame.width, 1280);
     EXPECT_EQ(rgbAt(frame, 0, 0), kCornerColour);

@@ -52,7 +52,7 @@ TEST_F(X11DisplayListTest, TheScreensOutputIsListedOnceByItsOutputId)
     const std::vector<X11DisplayList::DisplayInfo> displays = list.displays();
     // The server's own monitor over that output is not listed again.
     ASSERT_EQ(displays.size(), 1u);
-    EXPECT_EQ(displays.front().frame, (PixelRect{0, 0, 1280, 720}));
+    EXPECT_EQ(displays.front().frame, (Rect{0, 0, 1280, 720}));
     EXPECT_EQ(displays.front().id & X11DisplayList::kMonitorIdFlag, 0u);
     EXPECT_NE(displays.front().id, 0u);
     EXPECT_TRUE(X11DisplayList::checkVirtualDisplay(displays.front().id, server->name()));
@@ -68,7 +68,7 @@ TEST_F(X11DisplayListTest, AVirtualMonitorIsADisplayWhileItExists)
     const std::optional<X11DisplayList::DisplayInfo> found = list.find(id);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->name, "PELKOR-VIRTUAL");
-    EXPECT_EQ(found->frame, (PixelRect{1280, 0, 640, 480}));
+    EXPECT_EQ(found->frame, (Rect{1280, 0, 640, 480}));
     EXPECT_EQ(list.displays().size(), 2u);
     EXPECT_TRUE(X11DisplayList::checkVirtualDisplay(id, server->name()));
     // Its name alone, which may equal an output id, names no display.

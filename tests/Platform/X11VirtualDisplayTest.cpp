@@ -21,7 +21,7 @@ namespace {
 
 TEST(VirtualDisplayPlacementTest, RightOfTheMainDisplayWithTopEdgesAlignedUnlessTaller)
 {
-    const PixelRect main{0, 0, 2560, 1440};
+    const Rect main{0, 0, 2560, 1440};
     EXPECT_EQ(VirtualDisplayPlacement::rightOf(main, 1440), (VirtualDisplayPlacement{2560, 0})) << "equal";
     EXPECT_EQ(VirtualDisplayPlacement::rightOf(main, 1080), (VirtualDisplayPlacement{2560, 0})) << "smaller";
     EXPECT_EQ(VirtualDisplayPlacement::rightOf(main, 1600), (VirtualDisplayPlacement{2560, -160})) << "taller";
@@ -61,8 +61,8 @@ TEST_F(X11VirtualDisplayTest, AMonitorBesideTheMainOneUntilTheObjectGoes)
 
     const auto layout = created.display->layout();
     ASSERT_TRUE(layout);
-    EXPECT_EQ(layout->mainFrame, (PixelRect{0, 0, 1280, 720}));
-    EXPECT_EQ(layout->frame, (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(layout->mainFrame, (Rect{0, 0, 1280, 720}));
+    EXPECT_EQ(layout->frame, (Rect{1280, 0, 1280, 720}));
     EXPECT_NE(layout->mainId, created.display->displayId());
 
     created.display.reset();
@@ -76,10 +76,10 @@ TEST_F(X11VirtualDisplayTest, PlacedAgainItMovesAndTheScreenGrowsWithIt)
     ASSERT_TRUE(created.display) << created.refusal;
     EXPECT_TRUE(created.display->placeAt(1280, 200));
     EXPECT_EQ(screenSize(), "2560x920");
-    EXPECT_EQ(created.display->layout()->frame, (PixelRect{1280, 200, 1280, 720}));
+    EXPECT_EQ(created.display->layout()->frame, (Rect{1280, 200, 1280, 720}));
     EXPECT_FALSE(created.display->placeAt(1290, 0)) << "past the largest screen";
     EXPECT_TRUE(created.display->placeAt(1280, -40)) << "moved into the screen";
-    EXPECT_EQ(created.display->layout()->frame, (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(created.display->layout()->frame, (Rect{1280, 0, 1280, 720}));
 }
 
 TEST_F(X11VirtualDisplayTest, TheSnapshotShowsWhatIsOnTheVirtualDisplay)
@@ -116,21 +116,21 @@ TEST_F(X11VirtualDisplayTest, ACaptureKeepsWhereItsDisplayShowsUntilToldOrItNoLo
     BgraFrame frame;
     const uint32_t id = created.display->displayId();
     ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
-    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 100, 1280, 720}));
+    EXPECT_EQ(capture.capturedArea(), (Rect{1280, 100, 1280, 720}));
 
     // Moved down, the screen grown with it: the kept place still fits and is taken until the change is told.
     ASSERT_TRUE(created.display->placeAt(1280, 200));
     ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
-    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 100, 1280, 720}));
+    EXPECT_EQ(capture.capturedArea(), (Rect{1280, 100, 1280, 720}));
     capture.displaysChanged();
     ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
-    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 200, 1280, 720}));
+    EXPECT_EQ(capture.capturedArea(), (Rect{1280, 200, 1280, 720}));
 
     // Moved up and the screen shrunk: the kept place reaches past it, and the capture asks again at once.
     ASSERT_TRUE(created.display->placeAt(1280, 0));
     ASSERT_TRUE(server.xrandr({"--fb", "2560x720"}));
     ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
-    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(capture.capturedArea(), (Rect{1280, 0, 1280, 720}));
     EXPECT_EQ(frame.height, 720);
 }
 

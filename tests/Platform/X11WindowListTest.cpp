@@ -80,7 +80,7 @@ TEST_F(X11WindowListTest, ClientListGivesShownLiveWindowsWithUtf8NamesAndFrames)
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].id, shown);
     EXPECT_EQ(records[0].name, "Präsentation – Folie 1");
-    EXPECT_EQ(records[0].frame, (PixelRect{30, 40, 300, 200}));
+    EXPECT_EQ(records[0].frame, (Rect{30, 40, 300, 200}));
     EXPECT_EQ(records[0].pid, 4242);
     EXPECT_EQ(records[1].id, unnamed);
     EXPECT_TRUE(records[1].name.empty());
@@ -100,7 +100,7 @@ TEST_F(X11WindowListTest, WithoutAManagerTheShownTopLevelWindowsAreListedFrontTo
     const X11WindowList::Record* record = find(records, shown);
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->name, "Café");
-    EXPECT_EQ(record->frame, (PixelRect{60, 70, 80, 90}));
+    EXPECT_EQ(record->frame, (Rect{60, 70, 80, 90}));
     EXPECT_EQ(find(records, hidden), nullptr);
     ASSERT_NE(find(records, below), nullptr);
     EXPECT_LT(record, find(records, below)) << "the window mapped last lies on top";

@@ -53,7 +53,7 @@ protected:
     }
     void enableRelay(bool on)
     {
-        ASSERT_TRUE(tv.send(kMsgRoziEnable, TvSim::capability(on ? 1 : 0)));
+        ASSERT_TRUE(tv.send(kMsgRoziEnable, TvMessages::capability(on ? 1 : 0)));
         settle();
     }
     // Names a client and waits until the relay took the name.
@@ -212,10 +212,10 @@ TEST_F(RoziRelayTest, TheKeepAliveRunsFromACameraErrorUntilCameraData)
     RelayTestClient camera(port());
     nameAs(camera, RoziRelay::kCameraName);
 
-    ASSERT_TRUE(tv.send(kMsgCameraError, TvSim::int32(-2)));
+    ASSERT_TRUE(tv.send(kMsgCameraError, TvMessages::int32(-2)));
     EXPECT_EQ(camera.receive(1, 500ms), std::vector<uint8_t>{kKeepAlive}) << "at once";
     // A second error while the timer runs leaves one timer: about one byte a second.
-    ASSERT_TRUE(tv.send(kMsgCameraError, TvSim::int32(7)));
+    ASSERT_TRUE(tv.send(kMsgCameraError, TvMessages::int32(7)));
     // Bounds loose enough for a loaded machine: two timers would give about six.
     const std::vector<uint8_t> waiting = camera.receiveFor(3'000ms);
     EXPECT_GE(waiting.size(), 2u);
@@ -239,11 +239,11 @@ TEST_F(RoziRelayTest, TheKeepAliveRunsFromACameraErrorUntilCameraData)
               std::vector<std::string>{"showRoziTipWindow " + LocalizedText::text("STRING_ROZI_REFUSE")});
     controller->cancelRoziTipWindow();
     // A microphone error with only the camera client shows nothing; an unknown camera error its text.
-    ASSERT_TRUE(tv.send(kMsgMicError, TvSim::int32(-2)));
+    ASSERT_TRUE(tv.send(kMsgMicError, TvMessages::int32(-2)));
     settle();
     letTipShow();
     EXPECT_EQ(view.callsStartingWith("showRoziTipWindow").size(), 1u);
-    ASSERT_TRUE(tv.send(kMsgCameraClose, TvSim::int32(7)));
+    ASSERT_TRUE(tv.send(kMsgCameraClose, TvMessages::int32(7)));
     settle();
     letTipShow();
     EXPECT_EQ(view.last("showRoziTipWindow"),
@@ -263,10 +263,10 @@ TEST_F(RoziRelayTest, ThePresenterRoleOpensTheRelayOrTellsItsLoss)
     nameAs(mic, RoziRelay::kMicName);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgMicOpen, 1));
 
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
     ASSERT_TRUE(waitAtTv(kMsgMicOpen, 2));
     // Losing it with only the microphone client: no tip.
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(0)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(0)));
     settle();
     letTipShow();
     EXPECT_TRUE(view.callsStartingWith("showRoziTipWindow").empty());
@@ -274,9 +274,9 @@ TEST_F(RoziRelayTest, ThePresenterRoleOpensTheRelayOrTellsItsLoss)
     RelayTestClient camera(port());
     nameAs(camera, RoziRelay::kCameraName);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgCameraOpen, 1));
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
     ASSERT_TRUE(waitAtTv(kMsgCameraOpen, 2));
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(0)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(0)));
     settle();
     letTipShow();
     EXPECT_EQ(view.callsStartingWith("showRoziTipWindow"),
@@ -305,7 +305,7 @@ TEST_F(RoziRelayTest, ATakenPortLeavesTheSessionWithoutARelay)
     connectTyped();
     enableRelay(true);
     ASSERT_TRUE(tv.send(kMsgCameraData, std::vector<uint8_t>(10, 1)));
-    ASSERT_TRUE(tv.send(kMsgCameraError, TvSim::int32(-1)));
+    ASSERT_TRUE(tv.send(kMsgCameraError, TvMessages::int32(-1)));
     settle();
     EXPECT_TRUE(state().ConnectWithTv);
     ::close(taken);

@@ -117,7 +117,7 @@ protected:
     {
         return loop->runUntil(
             [&] {
-                const auto frames = sim->decodedFrames();
+                const auto frames = sim->decoder().frames();
                 size_t matching = 0;
                 for (size_t i = after; i < frames.size(); ++i)
                     matching += frames[i].width == width && frames[i].height == height;
@@ -142,7 +142,7 @@ protected:
 TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
 {
     controller->connection().inputIPTextField("127.0.0.1");
-    ASSERT_EQ(sim->waitForKeyExchange(), TvSim::KeyExchangeOutcome::Agreed);
+    ASSERT_EQ(sim->keyExchange().waitForOutcome(), TvSim::KeyExchangeOutcome::Agreed);
     ASSERT_TRUE(loop->runUntil([&] {
         return link->aesKey() != nullptr && state().ConnectWithTv && state().screenProjectionCode.has_value();
     }));
@@ -157,9 +157,9 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     const Level levels[] = {{1, 1280, 720}, {2, 1600, 900}, {3, 1600, 900}, {4, 1600, 900}, {0, 1920, 1080}};
     cast();
     for (const Level& level : levels) {
-        const size_t before = sim->decodedFrames().size();
+        const size_t before = sim->decoder().frames().size();
         if (level.level != 1) {
-            ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, level.level, 0)));
+            ASSERT_TRUE(sim->send(kMsgVideoQuality, TvMessages::videoQuality(0, 0, level.level, 0)));
         }
         EXPECT_TRUE(decodedAtSize(before, level.width, level.height)) << "level " << level.level;
     }
@@ -190,7 +190,7 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
 
     // The stop button, with nothing after the stop message.
     cast();
-    ASSERT_TRUE(decodedAtSize(sim->decodedFrames().size(), 1280, 720, 1));
+    ASSERT_TRUE(decodedAtSize(sim->decoder().frames().size(), 1280, 720, 1));
     casting().clickStopScreenBtn();
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 3));
     std::this_thread::sleep_for(500ms);
@@ -203,7 +203,7 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     std::printf("message trace:\n%s", traceOf(messages).c_str());
     EXPECT_EQ(messages.front().type, kMsgClientInfo);
     EXPECT_EQ(orderBroken(messages), "");
-    EXPECT_LE(sim->decodeErrors(), 0u);
+    EXPECT_LE(sim->decoder().errors(), 0u);
 }
 
 } // namespace

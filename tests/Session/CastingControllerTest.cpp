@@ -24,22 +24,13 @@ bool contains(const Strings& calls, const std::string& call)
     return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
-TEST(CastQualityTest, LevelsAndChoicesGiveTheTablesSizes)
+// A level or a choice outside the tables (a TV's or a stored value) falls back to 1080p.
+TEST(CastQualityTest, UnknownLevelsAndChoicesFallBackTo1080p)
 {
-    EXPECT_EQ(CastQuality::forLevel(1), (CastQuality::Format{1280, 720, 10}));
-    EXPECT_EQ(CastQuality::forLevel(2), (CastQuality::Format{1600, 900, 10}));
-    EXPECT_EQ(CastQuality::forLevel(3), CastQuality::forLevel(2));
-    EXPECT_EQ(CastQuality::forLevel(4), (CastQuality::Format{1600, 900, 15}));
     for (const int level : {0, 5, -1, 99})
         EXPECT_EQ(CastQuality::forLevel(level), (CastQuality::Format{1920, 1080, 30})) << level;
-
-    const CastQuality::Size answered{1600, 900};
-    EXPECT_EQ(CastQuality::encodedSize(0, answered), answered);
-    EXPECT_EQ(CastQuality::encodedSize(1, answered), (CastQuality::Size{1920, 1080}));
-    EXPECT_EQ(CastQuality::encodedSize(2, answered), (CastQuality::Size{1280, 720}));
-    EXPECT_EQ(CastQuality::encodedSize(3, answered), (CastQuality::Size{2560, 1440}));
-    EXPECT_EQ(CastQuality::encodedSize(4, answered), (CastQuality::Size{1920, 1080}));
-    EXPECT_EQ(CastQuality::encodedSize(-1, answered), (CastQuality::Size{1920, 1080}));
+    for (const int choice : {-1, 5, 99})
+        EXPECT_EQ(CastQuality::encodedSize(choice, {1600, 900}), (Size{1920, 1080})) << choice;
 }
 
 // The screen button announces 1920 x 1080 and the sound format; capture waits for the TV, whose answer

@@ -102,7 +102,7 @@ protected:
     void answer(int32_t level)
     {
         const size_t starts = countEvents("video start");
-        ASSERT_TRUE(sim.send(kMsgVideoQuality, TvSim::videoQuality(0, 0, level, 0)));
+        ASSERT_TRUE(sim.send(kMsgVideoQuality, TvMessages::videoQuality(0, 0, level, 0)));
         ASSERT_TRUE(loop->runUntil([&] { return countEvents("video start") > starts; }));
     }
 

@@ -118,8 +118,8 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     makeController();
     connectTyped();
     // What the link started: the TV's offer counting down, an alert of the TV's, the casting-code window.
-    ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON("http://127.0.0.1:9/f", {{"1", "a"}}))));
-    ASSERT_TRUE(tv.send(kMsgTvScreenFail, TvSim::int32(0)));
+    ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvMessages::text(TvFileServer::offerJSON("http://127.0.0.1:9/f", {{"1", "a"}}))));
+    ASSERT_TRUE(tv.send(kMsgTvScreenFail, TvMessages::int32(0)));
     ASSERT_TRUE(waitForView("alert"));
     ASSERT_TRUE(waitForView("showFileShareWindow"));
     state().screenProjectionCode = "A1B2C3";

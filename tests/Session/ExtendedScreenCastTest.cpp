@@ -171,15 +171,15 @@ TEST_F(ExtendedScreenCastTest, AWindowMovedOntoTheExtendedScreenIsWhatTheTvShows
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgVideoFrame, 5, 20s));
     const auto touches = controller->casting().touchArea();
     ASSERT_TRUE(touches);
-    EXPECT_EQ(touches->display, (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(touches->display, (Rect{1280, 0, 1280, 720}));
     // The TV's touch is posted on the extended screen; the X server itself keeps the pointer on its
     // outputs' area, which a monitor without an output is not part of, so the pointer stops at the
     // main display's edge.
-    ASSERT_TRUE(sim->send(kMsgTouchDown, TvSim::touch(640, 360)));
+    ASSERT_TRUE(sim->send(kMsgTouchDown, TvMessages::touch(640, 360)));
     ASSERT_TRUE(loop->runUntil([&] { return !posted.empty(); }));
     EXPECT_EQ(posted.front(), std::pair(1920, 360));
     EXPECT_TRUE(loop->runUntil([&] { return pointer() == std::pair(1279, 360); }));
-    ASSERT_TRUE(sim->send(kMsgTouchUp, TvSim::touch(640, 360)));
+    ASSERT_TRUE(sim->send(kMsgTouchUp, TvMessages::touch(640, 360)));
 
     const auto middle = middleOfLastPicture();
     ASSERT_TRUE(middle);

@@ -113,28 +113,28 @@ TEST_F(ExtendedScreenTest, TwoChangesHalfASecondApartGiveOneRefresh)
 
 TEST_F(ExtendedScreenTest, PlacedRightOfTheMainDisplayWithTheBottomsMetWhenTaller)
 {
-    changeTo({1, {0, 0, 1920, 1080}, PixelRect{2500, 100, 1920, 1440}}, 1440);
+    changeTo({1, {0, 0, 1920, 1080}, Rect{2500, 100, 1920, 1440}}, 1440);
     EXPECT_TRUE(placedAs({"1920,-360"})) << "taller";
-    changeTo({1, {0, 0, 1920, 1080}, PixelRect{2500, 100, 1920, 1080}}, 1080);
+    changeTo({1, {0, 0, 1920, 1080}, Rect{2500, 100, 1920, 1080}}, 1080);
     EXPECT_TRUE(placedAs({"1920,-360", "1920,0"})) << "equal";
-    changeTo({1, {0, 0, 2560, 1440}, PixelRect{0, 1440, 1920, 1080}}, 1080);
+    changeTo({1, {0, 0, 2560, 1440}, Rect{0, 1440, 1920, 1080}}, 1080);
     EXPECT_TRUE(placedAs({"1920,-360", "1920,0", "2560,0"})) << "smaller";
-    changeTo({1, {0, 0, 2560, 1440}, PixelRect{2560, 0, 1920, 1080}}, 1080);
+    changeTo({1, {0, 0, 2560, 1440}, Rect{2560, 0, 1920, 1080}}, 1080);
     EXPECT_TRUE(placedAs({"1920,-360", "1920,0", "2560,0"})) << "in place already";
 }
 
 TEST_F(ExtendedScreenTest, NotBesideTheMainDisplayIsTheMirrorCaseAndStaysWhereItIs)
 {
-    const PixelRect main{0, 0, 1920, 1080};
+    const Rect main{0, 0, 1920, 1080};
     changeTo({1, main, main}, 1080);
     EXPECT_TRUE(state().isMirrorStatus) << "showing what the main display shows";
     changeTo({1, main, std::nullopt}, 1080);
     EXPECT_TRUE(state().isMirrorStatus) << "gone from the screens";
-    changeTo({FakeVirtualDisplay::kId, {1920, 0, 1920, 1080}, PixelRect{1920, 0, 1920, 1080}}, 1080);
+    changeTo({FakeVirtualDisplay::kId, {1920, 0, 1920, 1080}, Rect{1920, 0, 1920, 1080}}, 1080);
     EXPECT_TRUE(state().isMirrorStatus) << "become the main display";
     loop->runUntilIdle();
     EXPECT_TRUE(fake.placements().empty());
-    changeTo({1, main, PixelRect{1920, 0, 1920, 1080}}, 1080);
+    changeTo({1, main, Rect{1920, 0, 1920, 1080}}, 1080);
     EXPECT_FALSE(state().isMirrorStatus);
 }
 
@@ -143,24 +143,24 @@ TEST_F(ExtendedScreenTest, AnExtendedCastCapturesTheVirtualDisplayWhereTheTouche
     castExtended();
     EXPECT_EQ(lastVideoStart(), "video start 1920x1080@30 type=1 screen=" + std::to_string(FakeVirtualDisplay::kId));
     ASSERT_TRUE(casting().touchArea());
-    EXPECT_EQ(casting().touchArea()->display, (PixelRect{1920, 0, 1920, 1080}));
+    EXPECT_EQ(casting().touchArea()->display, (Rect{1920, 0, 1920, 1080}));
 
     // Mirrored while casting: capture restarts, and the touches are not shifted any more.
     const size_t starts = countEvents("video start");
-    changeTo({1, {0, 0, 1920, 1080}, PixelRect{0, 0, 1920, 1080}}, 1080);
+    changeTo({1, {0, 0, 1920, 1080}, Rect{0, 0, 1920, 1080}}, 1080);
     EXPECT_EQ(countEvents("video start"), starts + 1);
     ASSERT_TRUE(casting().touchArea());
-    EXPECT_EQ(casting().touchArea()->display, (PixelRect{0, 0, 1920, 1080}));
+    EXPECT_EQ(casting().touchArea()->display, (Rect{0, 0, 1920, 1080}));
 }
 
 // 1.5 display pixels per cast pixel: the TV's touches are scaled, then land on the extended screen
 // unless it mirrors the main display.
 TEST_F(ExtendedScreenTest, TheTvsTouchesAreShiftedOntoTheExtendedScreenUnlessItMirrors)
 {
-    fake.setLayout({1, {0, 0, 2880, 1620}, PixelRect{2880, 0, 2880, 1620}}, 1620);
+    fake.setLayout({1, {0, 0, 2880, 1620}, Rect{2880, 0, 2880, 1620}}, 1620);
     castExtended();
     EXPECT_EQ(touchAt(100, 50), "3030,75");
-    changeTo({1, {0, 0, 2880, 1620}, PixelRect{0, 0, 2880, 1620}}, 1620);
+    changeTo({1, {0, 0, 2880, 1620}, Rect{0, 0, 2880, 1620}}, 1620);
     ASSERT_TRUE(state().isMirrorStatus);
     EXPECT_EQ(touchAt(100, 50), "150,75");
 }

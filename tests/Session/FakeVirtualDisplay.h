@@ -18,7 +18,7 @@ public:
 
     struct Screens {
         mutable std::mutex mutex;
-        VirtualDisplay::Layout layout{1, {0, 0, 1920, 1080}, PixelRect{1920, 0, 1920, 1080}};
+        VirtualDisplay::Layout layout{1, {0, 0, 1920, 1080}, Rect{1920, 0, 1920, 1080}};
         int height = 1080;
         std::vector<std::string> placements;
         bool exists = false;

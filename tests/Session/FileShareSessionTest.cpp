@@ -80,7 +80,7 @@ protected:
         controller->windowDidLoad();
         controller->state().tvDeviceIp = "127.0.0.1";
         ASSERT_TRUE(link.connectToHost("127.0.0.1", tv.port()));
-        ASSERT_EQ(tv.waitForKeyExchange(), TvSim::KeyExchangeOutcome::Agreed);
+        ASSERT_EQ(tv.keyExchange().waitForOutcome(), TvSim::KeyExchangeOutcome::Agreed);
         ASSERT_TRUE(link.aesKey());
     }
 
@@ -117,7 +117,7 @@ protected:
 
     void offer(const std::vector<std::pair<std::string, std::string>>& files)
     {
-        ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON(tvFiles.baseURL(), files))));
+        ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvMessages::text(TvFileServer::offerJSON(tvFiles.baseURL(), files))));
         ASSERT_TRUE(loop->runUntil([&] { return controller->fileOffers().isWaitingForAnswer(); }));
     }
 

@@ -35,9 +35,9 @@ TEST_F(LinkHooksTest, TheSessionKeyIsTheLinksCurrentOne)
     const LinkSessionKey key(manager);
     EXPECT_EQ(key.sessionKey(), nullptr) << "no link";
     connectAndGreet();
-    ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
+    ASSERT_EQ(tv.keyExchange().waitForOutcome(), Outcome::Agreed);
     ASSERT_NE(key.sessionKey(), nullptr);
-    EXPECT_EQ(*key.sessionKey(), tv.sessionKey());
+    EXPECT_EQ(*key.sessionKey(), tv.keyExchange().sessionKey());
 
     tv.closeLink();
     ASSERT_TRUE(delegate.waitFor("onDisConnect"));

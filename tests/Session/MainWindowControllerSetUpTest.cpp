@@ -1,35 +1,9 @@
 #include "Session/ConnectionController.h"
-#include "Session/MainWindowPage.h"
 #include "Session/SessionTestSupport.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(MainWindowPage, ThePageRule)
-{
-    struct Case {
-        size_t found;
-        bool connected;
-        bool inWindowInfoView;
-        MainWindowPage page;
-    };
-    const Case cases[] = {
-        {0, false, false, MainWindowPage::NoDevice},
-        // No TV and no link: the no-device page even while the window picker is on.
-        {0, false, true, MainWindowPage::NoDevice},
-        {0, true, true, MainWindowPage::Window},
-        {3, false, true, MainWindowPage::Window},
-        {0, true, false, MainWindowPage::Connected},
-        {2, true, false, MainWindowPage::Connected},
-        {1, false, false, MainWindowPage::DeviceList},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.found << " found, connected " << c.connected << ", window view "
-                                        << c.inWindowInfoView);
-        EXPECT_EQ(choosePage(c.found, c.connected, c.inWindowInfoView), c.page);
-    }
-}
 
 class MainWindowControllerSetUpTest : public SessionFixture {
 protected:
@@ -51,6 +25,8 @@ TEST_F(MainWindowControllerSetUpTest, TheAudioIsRoutedOnceAtCreation)
     EXPECT_EQ(audioRoutings, 1);
 }
 
+// The page rule's guarded case: no TV and no link give the no-device page even while the window
+// picker is on.
 TEST_F(MainWindowControllerSetUpTest, TheWindowPickerGivesWayToTheNoDevicePageWithoutATv)
 {
     makeController();

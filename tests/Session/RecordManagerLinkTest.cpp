@@ -58,7 +58,7 @@ protected:
             return;
         gResendSpsPpsFlag = 0;
         connectAndGreet();
-        ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
+        ASSERT_EQ(tv.keyExchange().waitForOutcome(), Outcome::Agreed);
     }
 
     static int32_t sendFrame(void* user, const uint8_t* bytes, uint32_t length)
@@ -70,7 +70,7 @@ protected:
     // The NAL unit types of every video frame the TV received, opened with its key.
     std::vector<std::vector<int>> receivedUnits()
     {
-        const auto key = tv.sessionKey();
+        const auto key = tv.keyExchange().sessionKey();
         std::vector<std::vector<int>> units;
         for (const auto& frame : tv.received(kMsgVideoFrame)) {
             const auto plain = key ? EncryptedFrame::open(frame.payload, *key) : std::nullopt;
@@ -86,7 +86,7 @@ TEST_F(RecordManagerLinkTest, FramesSealedWithTheLinksKeyDecodeAndTheTvsRequestB
     cast.SetCallback(&manager, &RecordManagerLinkTest::sendFrame);
     cast.StartRecord(kWidth, kHeight, kFps, kScreenTypeWholeScreen, nullptr, 0);
     ASSERT_TRUE(cast.IsStarted());
-    ASSERT_TRUE(tv.waitForDecodedFrames(3));
+    ASSERT_TRUE(tv.decoder().waitForFrames(3));
 
     const auto before = receivedUnits();
     for (size_t i = 0; i < before.size(); ++i)
@@ -102,11 +102,11 @@ TEST_F(RecordManagerLinkTest, FramesSealedWithTheLinksKeyDecodeAndTheTvsRequestB
     EXPECT_EQ(gResendSpsPpsFlag, 0) << "the request was consumed";
 
     const size_t sent = tv.receivedCount(kMsgVideoFrame);
-    ASSERT_TRUE(tv.waitForDecodedFrames(sent));
+    ASSERT_TRUE(tv.decoder().waitForFrames(sent));
     cast.StopRecord();
     cast.deallocRecord();
-    EXPECT_EQ(tv.decodeErrors(), 0u);
-    for (const auto& frame : tv.decodedFrames()) {
+    EXPECT_EQ(tv.decoder().errors(), 0u);
+    for (const auto& frame : tv.decoder().frames()) {
         EXPECT_EQ(frame.width, kWidth);
         EXPECT_EQ(frame.height, kHeight);
     }

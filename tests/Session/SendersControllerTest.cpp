@@ -22,7 +22,7 @@ TEST_F(SendersControllerTest, TheSendersListReachesThePanelOnlyForTheSpeaker)
     syncWithTv();
     EXPECT_TRUE(view.callsStartingWith("reloadData").empty()) << "not the speaker";
 
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
     ASSERT_TRUE(runUntil([this] { return state().isSpeaker; }));
     EXPECT_EQ(view.last("showSendersPanel"), "showSendersPanel list=0 ball=1 count=0");
 
@@ -70,7 +70,7 @@ TEST_F(SendersControllerTest, AListOfTwentyThousandSendersShowsTheFirstOnesQuick
 {
     makeController();
     connectTyped();
-    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
     ASSERT_TRUE(runUntil([this] { return state().isSpeaker; }));
     std::string json = "[";
     for (int i = 0; i < 20'000; ++i)
@@ -104,10 +104,10 @@ TEST_F(SendersControllerTest, OnlyTheTwoSwitchesFollowTheTvsButtons)
     makeController();
     connectTyped();
     for (const uint16_t type : {kMsgModeratorButton0, kMsgModeratorButton1})
-        ASSERT_TRUE(tv.send(type, TvSim::int32(1)));
-    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvSim::int32(1)));
-    ASSERT_TRUE(tv.send(kMsgSplitScreen, TvSim::int32(1)));
-    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvSim::int32(0)));
+        ASSERT_TRUE(tv.send(type, TvMessages::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvMessages::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSplitScreen, TvMessages::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvMessages::int32(0)));
     syncWithTv();
     EXPECT_EQ(view.callsStartingWith("showSendersSwitch"),
               (std::vector<std::string>{"showSendersSwitch reverse on", "showSendersSwitch split on",
@@ -135,12 +135,12 @@ TEST_F(SendersControllerTest, EditionLevelFiveEndsTheLinkWithAToast)
 {
     makeController();
     connectTyped();
-    ASSERT_TRUE(tv.send(kMsgActiveVersion, TvSim::int32(2)));
+    ASSERT_TRUE(tv.send(kMsgActiveVersion, TvMessages::int32(2)));
     ASSERT_TRUE(runUntil([this] { return state().activeVersion == 2; }));
     syncWithTv();
     EXPECT_TRUE(state().ConnectWithTv) << "level 2 is only stored";
 
-    ASSERT_TRUE(tv.send(kMsgActiveVersion, TvSim::int32(5)));
+    ASSERT_TRUE(tv.send(kMsgActiveVersion, TvMessages::int32(5)));
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
     EXPECT_TRUE(tv.waitForDisconnect());
     EXPECT_EQ(state().activeVersion, 5);

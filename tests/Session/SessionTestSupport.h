@@ -134,7 +134,7 @@ protected:
     void syncWithTv()
     {
         const int marker = --syncMarker;
-        ASSERT_TRUE(tv.send(kMsgActiveVersion, TvSim::int32(marker)));
+        ASSERT_TRUE(tv.send(kMsgActiveVersion, TvMessages::int32(marker)));
         ASSERT_TRUE(runUntil([&] { return state().activeVersion == marker; }));
     }
 

@@ -49,13 +49,13 @@ public:
         const size_t announced = sim->receivedCount(kMsgCastAudioFormat);
         controller->casting().clickScreen(true);
         ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, announced + 1));
-        ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
+        ASSERT_TRUE(sim->send(kMsgVideoQuality, TvMessages::videoQuality(0, 0, 1, 0)));
         ASSERT_TRUE(loop.runUntil([&] { return controller->casting().touchArea().has_value(); }));
     }
 
     // Sends as the TV does.
-    void touch(uint16_t type, int32_t x, int32_t y) { ASSERT_TRUE(sim->send(type, TvSim::touch(x, y))); }
-    void key(int32_t code) { ASSERT_TRUE(sim->send(kMsgKeyCode, TvSim::keyCode(code))); }
+    void touch(uint16_t type, int32_t x, int32_t y) { ASSERT_TRUE(sim->send(type, TvMessages::touch(x, y))); }
+    void key(int32_t code) { ASSERT_TRUE(sim->send(kMsgKeyCode, TvMessages::keyCode(code))); }
 
     // The controller goes first; what it left queued is served.
     void end(TestMainLoop& loop)

@@ -48,7 +48,7 @@ protected:
     {
         controller->viewing().clickMirrorBtn(true);
         ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStart, 1));
-        ASSERT_TRUE(runUntil([&] { return tv.viewSize().has_value(); }));
+        ASSERT_TRUE(runUntil([&] { return tv.view().viewSize().has_value(); }));
     }
     // The main queue runs while the TV waits for a message of that type.
     bool waitForTv(uint16_t type) { return runUntil([&] { return tv.receivedCount(type) > 0; }); }
@@ -104,7 +104,7 @@ TEST_F(TvScreenControllerTest, StoppingTellsTheTvHidesTheWindowAndANewStreamStar
     EXPECT_EQ(view.layer.flushes, 1);
     EXPECT_FALSE(state().viewingTvScreen);
     EXPECT_EQ(view.last("showViewingState"), "showViewingState 0");
-    ASSERT_TRUE(runUntil([&] { return !tv.viewing(); }));
+    ASSERT_TRUE(runUntil([&] { return !tv.view().viewing(); }));
 
     // The next view learns the stream again: its samples come with a format once more.
     viewing().displayQueue().sync([] {});
@@ -151,16 +151,16 @@ TEST_F(TvScreenControllerTest, TheTvsStopIsAnsweredUnlessACastRuns)
 {
     startViewing();
     controller->casting().startScreenSharing(0, 0);
-    ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
-    ASSERT_TRUE(tv.stopViewing());
+    ASSERT_TRUE(runUntil([&] { return tv.view().viewing(); }));
+    ASSERT_TRUE(tv.view().stopViewing());
     syncWithTv();
     EXPECT_TRUE(window().visible);
     EXPECT_EQ(tv.receivedCount(kMsgTvScreenStop), 0u);
 
     controller->casting().stopScreenSharing();
     startViewing();
-    ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
-    ASSERT_TRUE(tv.stopViewing());
+    ASSERT_TRUE(runUntil([&] { return tv.view().viewing(); }));
+    ASSERT_TRUE(tv.view().stopViewing());
     ASSERT_TRUE(waitForTv(kMsgTvScreenStop));
     ASSERT_TRUE(runUntil([&] { return !window().visible; }));
     loop->advance(TvScreenController::kButtonDelay);

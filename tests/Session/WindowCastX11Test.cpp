@@ -111,9 +111,9 @@ protected:
     // The latest decoded picture after the first `after`, once there is one.
     std::optional<TvSim::DecodedFrame> pictureAfter(size_t after)
     {
-        if (!sim->waitForDecodedFrames(after + 1, 20s))
+        if (!sim->decoder().waitForFrames(after + 1, 20s))
             return std::nullopt;
-        return sim->decodedFrames().back();
+        return sim->decoder().frames().back();
     }
 
     std::optional<ScopedEnv> display;
@@ -169,7 +169,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
     controller->windowCast().clickStartWindowScreen();
     ASSERT_TRUE(loop->runUntil([&] { return controller->casting().captureFormat().has_value(); }, 10s));
     // Let the first pictures pass: the stream may start before the window's content is drawn.
-    ASSERT_TRUE(sim->waitForDecodedFrames(5, 20s));
+    ASSERT_TRUE(sim->decoder().waitForFrames(5, 20s));
     const auto picture = pictureAfter(5);
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->width, 1280);
@@ -180,7 +180,7 @@ TEST_F(WindowCastX11Test, TheChosenWindowIsCastFollowedWhenMovedAndItsCloseStops
 
     XMoveWindow(client, static_cast<Window>(redId), 500, 350);
     XSync(client, False);
-    EXPECT_TRUE(serveUntil([&] { return windowCollectionView::getWindowFrame() == WindowRect{500, 350, 400, 300}; }))
+    EXPECT_TRUE(serveUntil([&] { return windowCollectionView::getWindowFrame() == Rect{500, 350, 400, 300}; }))
         << "the chosen window's frame is followed by the poll";
 
     red->stop(SIGTERM);

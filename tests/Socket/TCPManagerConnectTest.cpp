@@ -235,7 +235,7 @@ TEST_F(TCPManagerConnectTest, CancellingTheWaitRacesSafelyWithItsExpiry)
 
 TEST_F(TCPManagerConnectTest, SendTypeTellsWhetherTheMessageIsOnItsWay)
 {
-    const auto key = TvSim::int32(4);
+    const auto key = TvMessages::int32(4);
     EXPECT_FALSE(manager.sendType(kMsgKeyDown, key.data(), 4));
     connectAndGreet();
     EXPECT_TRUE(manager.sendType(kMsgKeyDown, key.data(), 4));
@@ -252,7 +252,7 @@ TEST_F(TCPManagerConnectTest, CastFormatsGoOutAsRecords)
     manager.sendVideoResolution(1920, 1080, 2);
     manager.sendAudioAACFormatChannels(2, 48'000, 2);
     manager.sendType(0x12345, nullptr, 0);
-    manager.sendType(kMsgKeyDown, TvSim::int32(4).data(), 4);
+    manager.sendType(kMsgKeyDown, TvMessages::int32(4).data(), 4);
     ASSERT_TRUE(tv.waitForMessage(kMsgKeyDown));
     const auto video = tv.received(kMsgCastVideoFormat);
     ASSERT_EQ(video.size(), 1u);

@@ -55,7 +55,7 @@ TEST(LinkContractsDeathTest, ASessionIsNotDestroyedFromADelegateCall)
             DestroyingDelegate destroying(manager);
             manager->setActiveVersionsDelegate(&destroying);
             if (tv.start() && manager->connectToHost("127.0.0.1", tv.port()) &&
-                tv.waitForMessagesOfType(kMsgClientInfo, 1) && tv.send(kMsgActiveVersion, TvSim::int32(1)))
+                tv.waitForMessagesOfType(kMsgClientInfo, 1) && tv.send(kMsgActiveVersion, TvMessages::int32(1)))
                 awaitDeath();
         },
         "never destroyed from one of its delegate calls");

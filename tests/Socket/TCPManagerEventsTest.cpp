@@ -32,7 +32,7 @@ constexpr Where kAtOnce = Where::Transport;
 
 std::vector<uint8_t> text(const std::string& value)
 {
-    return TvSim::text(value);
+    return TvMessages::text(value);
 }
 
 std::vector<Row> eventTable()
@@ -42,38 +42,38 @@ std::vector<Row> eventTable()
     return {
         {"screen code", kMsgScreenCode, text("AB12CD"), {{"onReceiveScreenCode", "AB12CD", kQueue}}},
         {"empty screen code", kMsgScreenCode, {}, {{"onReceiveScreenCode", "", kQueue}}},
-        {"tv version above 75", kMsgTvVersion, TvSim::int32(76),
+        {"tv version above 75", kMsgTvVersion, TvMessages::int32(76),
          {{"tvAppVersion", "76", kAtOnce}, {"enableRoziFunction", "1", kAtOnce}}},
-        {"tv version 75", kMsgTvVersion, TvSim::int32(75), {{"tvAppVersion", "75", kAtOnce}}},
+        {"tv version 75", kMsgTvVersion, TvMessages::int32(75), {{"tvAppVersion", "75", kAtOnce}}},
         {"server information", kMsgServerInfo, ServerInfoRecord{"Kitchen"}.encode(),
          {{"onConnectSuccess", "Kitchen", kQueue}}},
         {"short server information", kMsgServerInfo, std::vector<uint8_t>(39, 0), {}},
         {"screen stop", kMsgTvScreenStop, {}, {{"tvScreenStop", "", kAtOnce}}},
-        {"screen fail", kMsgTvScreenFail, TvSim::int32(3), {{"tvScreenFail", "3", kAtOnce}}},
-        {"speaker", kMsgSpeakerStatus, TvSim::int32(1),
+        {"screen fail", kMsgTvScreenFail, TvMessages::int32(3), {{"tvScreenFail", "3", kAtOnce}}},
+        {"speaker", kMsgSpeakerStatus, TvMessages::int32(1),
          {{"changeControlStatus", "1", kAtOnce}, {"isSpeakerHandler", "1", kAtOnce}}},
-        {"not speaker", kMsgSpeakerStatus, TvSim::int32(2),
+        {"not speaker", kMsgSpeakerStatus, TvMessages::int32(2),
          {{"changeControlStatus", "0", kAtOnce}, {"isSpeakerHandler", "0", kAtOnce}}},
-        {"speaker revoked 1", kMsgSpeakerRevoked, TvSim::int32(1),
+        {"speaker revoked 1", kMsgSpeakerRevoked, TvMessages::int32(1),
          {{"isSpeakerHandler", "0", kAtOnce}, {"changeControlStatus", "0", kAtOnce}}},
-        {"speaker revoked 0", kMsgSpeakerRevoked, TvSim::int32(0),
+        {"speaker revoked 0", kMsgSpeakerRevoked, TvMessages::int32(0),
          {{"isSpeakerHandler", "0", kAtOnce}, {"tvScreenStop", "", kAtOnce}}},
-        {"speaker revoked 2", kMsgSpeakerRevoked, TvSim::int32(2), {{"isSpeakerHandler", "0", kAtOnce}}},
+        {"speaker revoked 2", kMsgSpeakerRevoked, TvMessages::int32(2), {{"isSpeakerHandler", "0", kAtOnce}}},
         {"control granted", kMsgControlGranted, {},
          {{"changeControlStatus", "1", kAtOnce},
           {"getWindowSizeSendTv", std::to_string(kMsgViewSize), kAtOnce},
           {"isSpeakerHandler", "1", kAtOnce}}},
         {"client list", kMsgClientList, text(list), {{"connectListMessage", list, kAtOnce}}},
-        {"moderator button 0", kMsgModeratorButton0, TvSim::int32(1), {{"changeButtonName", "0,1", kAtOnce}}},
-        {"moderator button 1", kMsgModeratorButton1, TvSim::int32(0), {{"changeButtonName", "1,0", kAtOnce}}},
-        {"split screen", kMsgSplitScreen, TvSim::int32(1), {{"changeButtonName", "2,1", kAtOnce}}},
-        {"reverse switch", kMsgReverseSwitch, TvSim::int32(1), {{"changeButtonName", "3,1", kAtOnce}}},
-        {"screen resolution", kMsgTvScreenResolution, TvSim::screenResolution(1920, 1080),
+        {"moderator button 0", kMsgModeratorButton0, TvMessages::int32(1), {{"changeButtonName", "0,1", kAtOnce}}},
+        {"moderator button 1", kMsgModeratorButton1, TvMessages::int32(0), {{"changeButtonName", "1,0", kAtOnce}}},
+        {"split screen", kMsgSplitScreen, TvMessages::int32(1), {{"changeButtonName", "2,1", kAtOnce}}},
+        {"reverse switch", kMsgReverseSwitch, TvMessages::int32(1), {{"changeButtonName", "3,1", kAtOnce}}},
+        {"screen resolution", kMsgTvScreenResolution, TvMessages::screenResolution(1920, 1080),
          {{"onReceiveScreenReaolution", "1920,1080", kAtOnce}}},
         {"short screen resolution", kMsgTvScreenResolution, {0, 0, 7}, {}},
         {"request cast", kMsgTvRequestCast, {}, {{"tvRequestMirror", "", kQueue}}},
         {"interrupt cast", kMsgTvInterruptCast, {}, {{"tvIntErruptMirror", "", kQueue}}},
-        {"video quality", kMsgVideoQuality, TvSim::videoQuality(1280, 720, 2, 30),
+        {"video quality", kMsgVideoQuality, TvMessages::videoQuality(1280, 720, 2, 30),
          {{"onVideoQuality", "2,1280,720,30", kQueue}}},
         {"short video quality", kMsgVideoQuality, std::vector<uint8_t>(19, 1), {}},
         {"file push ack", kMsgFilePushAck, {}, {{"pushFileSuccess", "", kAtOnce}}},
@@ -81,23 +81,23 @@ std::vector<Row> eventTable()
         {"connected from the wire", kMsgConnected, text("1.2.3.4:5"), {}},
         {"peer identity", kMsgPeerIdentity, text("tv"), {}},
         {"unknown type", 0x7777, text("?"), {}},
-        {"key code", kMsgKeyCode, TvSim::keyCode(36), {{"tvKeyHandle", "36", kAtOnce}}},
+        {"key code", kMsgKeyCode, TvMessages::keyCode(36), {{"tvKeyHandle", "36", kAtOnce}}},
         {"camera open", kMsgCameraOpenRequest, {}, {{"tvOpenRozi", "CAMERA", kAtOnce}}},
         {"mic open", kMsgMicOpenRequest, {}, {{"tvOpenRozi", "MIC", kAtOnce}}},
-        {"camera error", kMsgCameraError, TvSim::int32(5), {{"showRoziTipWindow", "5,2", kAtOnce}}},
-        {"camera close", kMsgCameraClose, TvSim::int32(6), {{"showRoziTipWindow", "6,2", kAtOnce}}},
-        {"mic error", kMsgMicError, TvSim::int32(7), {{"showRoziTipWindow", "7,1", kAtOnce}}},
-        {"mic close", kMsgMicClose, TvSim::int32(8), {{"showRoziTipWindow", "8,1", kAtOnce}}},
+        {"camera error", kMsgCameraError, TvMessages::int32(5), {{"showRoziTipWindow", "5,2", kAtOnce}}},
+        {"camera close", kMsgCameraClose, TvMessages::int32(6), {{"showRoziTipWindow", "6,2", kAtOnce}}},
+        {"mic error", kMsgMicError, TvMessages::int32(7), {{"showRoziTipWindow", "7,1", kAtOnce}}},
+        {"mic close", kMsgMicClose, TvMessages::int32(8), {{"showRoziTipWindow", "8,1", kAtOnce}}},
         {"camera data", kMsgCameraData, {1, 2, 3, 4, 5}, {{"onReveiveCameraVideoData", "5", kAtOnce}}},
         {"mic data", kMsgMicData, std::vector<uint8_t>(5'000, 0x5A), {{"handleMicDataToDecode", "5000", kAtOnce}}},
-        {"active version", kMsgActiveVersion, TvSim::int32(3), {{"activeVersionHandler", "3", kAtOnce}}},
+        {"active version", kMsgActiveVersion, TvMessages::int32(3), {{"activeVersionHandler", "3", kAtOnce}}},
         {"short integer", kMsgActiveVersion, {0, 5}, {{"activeVersionHandler", std::to_string(0x00050000), kAtOnce}}},
         {"relay enabled by absence", kMsgRoziEnable, {}, {{"enableRoziFunction", "1", kAtOnce}}},
-        {"relay disabled", kMsgRoziEnable, TvSim::capability(0), {{"enableRoziFunction", "0", kAtOnce}}},
+        {"relay disabled", kMsgRoziEnable, TvMessages::capability(0), {{"enableRoziFunction", "0", kAtOnce}}},
         {"file share offer", kMsgFileShareOffer, text(offer), {{"tvShareFile2pc", offer, kAtOnce}}},
-        {"quality change supported", kMsgQualityChangeSupport, TvSim::capability(1),
+        {"quality change supported", kMsgQualityChangeSupport, TvMessages::capability(1),
          {{"supportChangeQuality", "1", kAtOnce}}},
-        {"quality change not supported", kMsgQualityChangeSupport, TvSim::capability(0),
+        {"quality change not supported", kMsgQualityChangeSupport, TvMessages::capability(0),
          {{"supportChangeQuality", "0", kAtOnce}}},
     };
 }
@@ -178,16 +178,16 @@ TEST_F(TCPManagerEventsTest, RequestsAreActedOnWithoutADelegateCall)
 TEST_F(TCPManagerEventsTest, TouchesPassTheFilterToTheSessionQueue)
 {
     nowMs = 10'000;
-    const auto down = TvSim::touch(100, 200);
+    const auto down = TvMessages::touch(100, 200);
     auto calls = callsFor(kMsgTouchDown, down);
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].name, "onTvcontrolReceived");
     EXPECT_EQ(calls[0].args, std::to_string(kMsgTouchDown));
     EXPECT_EQ(calls[0].bytes, down);
     EXPECT_EQ(calls[0].where, kQueue);
-    EXPECT_TRUE(callsFor(kMsgTouchUp, TvSim::touch(102, 202, 1)).empty());
+    EXPECT_TRUE(callsFor(kMsgTouchUp, TvMessages::touch(102, 202, 1)).empty());
     nowMs = 11'001;
-    calls = callsFor(kMsgTouchMove, TvSim::touch(101, 201));
+    calls = callsFor(kMsgTouchMove, TvMessages::touch(101, 201));
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_EQ(calls[0].args, std::to_string(kPointerLongPress));
     EXPECT_EQ(calls[0].where, kQueue);

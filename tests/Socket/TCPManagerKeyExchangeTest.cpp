@@ -118,7 +118,7 @@ protected:
     void connect()
     {
         connectAndGreet();
-        ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
+        ASSERT_EQ(tv.keyExchange().waitForOutcome(), Outcome::Agreed);
     }
 };
 
@@ -128,7 +128,7 @@ TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKeyAndALaterOfferReplacesIt)
     connect();
     const SessionKey key = manager.aesKey();
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(tv.sessionKey(), *key);
+    EXPECT_EQ(tv.keyExchange().sessionKey(), *key);
     // More than one transport fragment.
     const auto plaintext = patternBytes(150'000, 3);
     const auto frame = EncryptedFrame::protect(plaintext, *key);
@@ -141,11 +141,11 @@ TEST_F(TCPManagerEncryptedTest, TheAgreedKeyIsTheTvsKeyAndALaterOfferReplacesIt)
     EXPECT_NE(received->sha256, PayloadDigest::sha256Hex(plaintext));
 
     ASSERT_TRUE(tv.offerKeyExchange(true));
-    ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
+    ASSERT_EQ(tv.keyExchange().waitForOutcome(), Outcome::Agreed);
     const SessionKey replaced = manager.aesKey();
     ASSERT_NE(replaced, nullptr);
     EXPECT_NE(*replaced, *key);
-    EXPECT_EQ(tv.sessionKey(), *replaced);
+    EXPECT_EQ(tv.keyExchange().sessionKey(), *replaced);
     // The earlier reference is still whole.
     EXPECT_EQ(key->size(), KeyExchange::kSessionKeyLength);
 }
@@ -171,9 +171,9 @@ TEST_F(TCPManagerEncryptedTest, TheKeyEndsWithItsLink)
     ASSERT_TRUE(next.waitForMessage(kMsgClientInfo));
     EXPECT_EQ(manager.aesKey(), nullptr);
     ASSERT_TRUE(next.offerKeyExchange(true));
-    ASSERT_EQ(next.waitForKeyExchange(), Outcome::Agreed);
+    ASSERT_EQ(next.keyExchange().waitForOutcome(), Outcome::Agreed);
     ASSERT_NE(manager.aesKey(), nullptr);
-    EXPECT_EQ(next.sessionKey(), *manager.aesKey());
+    EXPECT_EQ(next.keyExchange().sessionKey(), *manager.aesKey());
 }
 
 // A declined or broken offer is answered with no encryption and drops the key agreed before.
@@ -185,14 +185,14 @@ TEST_F(TCPManagerEncryptedTest, ADeclinedOrBrokenOfferAnswersNoEncryptionAndDrop
     size_t answers = 0;
     for (const auto& offer : offers) {
         ASSERT_TRUE(tv.offerKeyExchange(true));
-        ASSERT_EQ(tv.waitForKeyExchange(), Outcome::Agreed);
+        ASSERT_EQ(tv.keyExchange().waitForOutcome(), Outcome::Agreed);
         ASSERT_NE(manager.aesKey(), nullptr);
         ASSERT_TRUE(tv.send(kMsgKeyExchangeOffer, offer));
         const auto answer = tv.waitForMessagesOfType(kMsgNoEncryption, ++answers);
         ASSERT_TRUE(answer);
         EXPECT_EQ(tv.received(kMsgNoEncryption).back().length, 0u);
         EXPECT_EQ(manager.aesKey(), nullptr);
-        EXPECT_EQ(tv.keyExchangeOutcome(), Outcome::Declined);
+        EXPECT_EQ(tv.keyExchange().outcome(), Outcome::Declined);
     }
     EXPECT_EQ(tv.receivedCount(kMsgSessionKey), 1u + offers.size());
 }

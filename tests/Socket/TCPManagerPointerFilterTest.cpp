@@ -55,7 +55,7 @@ TEST(PointerFilterTest, Scenarios)
         for (size_t i = 0; i < scenario.steps.size(); ++i) {
             const Step& step = scenario.steps[i];
             now += step.wait;
-            auto payload = TvSim::touch(step.x, step.y, step.fourth);
+            auto payload = TvMessages::touch(step.x, step.y, step.fourth);
             payload.resize(step.length);
             const auto touch = filter.filter(step.type, payload);
             EXPECT_EQ(touch ? std::optional<int>(touch->type) : std::nullopt, step.passes) << "step " << i;
@@ -71,26 +71,26 @@ TEST(PointerFilterTest, HoldEndsOnlyWhenAnotherTouchIsHandedOn)
 {
     double now = 1'000'000;
     PointerFilter filter{[&now] { return now; }};
-    ASSERT_TRUE(filter.filter(kDown, TvSim::touch(10, 10)));
+    ASSERT_TRUE(filter.filter(kDown, TvMessages::touch(10, 10)));
     filter.willDeliver(kDown);
     now += 2'000;
-    const auto longPress = filter.filter(kMove, TvSim::touch(10, 10));
+    const auto longPress = filter.filter(kMove, TvMessages::touch(10, 10));
     ASSERT_TRUE(longPress);
     ASSERT_EQ(longPress->type, kLong);
     // The long press has not been handed on yet: the hold stays.
-    EXPECT_TRUE(filter.filter(kUp, TvSim::touch(10, 10)));
+    EXPECT_TRUE(filter.filter(kUp, TvMessages::touch(10, 10)));
     now += 2'000;
-    EXPECT_FALSE(filter.filter(kMove, TvSim::touch(10, 10)));
+    EXPECT_FALSE(filter.filter(kMove, TvMessages::touch(10, 10)));
     filter.willDeliver(kLong);
     filter.willDeliver(kUp);
-    EXPECT_TRUE(filter.filter(kMove, TvSim::touch(10, 10)));
+    EXPECT_TRUE(filter.filter(kMove, TvMessages::touch(10, 10)));
 }
 
 // A longer touch is handed on as its first sixteen bytes.
 TEST(PointerFilterTest, ALongerTouchIsCut)
 {
     PointerFilter filter{[] { return 0.0; }};
-    auto payload = TvSim::touch(7, 8);
+    auto payload = TvMessages::touch(7, 8);
     const std::vector<uint8_t> touchBytes = payload;
     payload.resize(40, 0xEE);
     const auto touch = filter.filter(kDown, payload);

@@ -183,15 +183,15 @@ TEST_F(TvFixture, AnswersNetworkEchoRequests)
 
 TEST_F(TvFixture, RaisesIdentitiesAndPassesOtherMessagesOnWithTheirPayload)
 {
-    ASSERT_TRUE(tv.send(kMsgPeerIdentity, TvSim::text("tv-7")));
+    ASSERT_TRUE(tv.send(kMsgPeerIdentity, TvMessages::text("tv-7")));
     ASSERT_TRUE(tv.send(kMsgClientInfo, ClientInfoRecord{.osVersion = "1.2.3", .deviceName = "Living room"}.encode()));
     ASSERT_TRUE(tv.send(kMsgClientInfo, std::vector<uint8_t>(100))) << "too short to hold a name";
     ASSERT_TRUE(tv.send(kMsgTvScreenStop));
-    ASSERT_TRUE(tv.send(kMsgClientList, TvSim::text("[{\"name\":\"a\"}]")));
-    ASSERT_TRUE(tv.send(0x7777, TvSim::text("unknown")));
-    ASSERT_TRUE(tv.send(kMsgAudioFrame, TvSim::text("audio is not played")));
+    ASSERT_TRUE(tv.send(kMsgClientList, TvMessages::text("[{\"name\":\"a\"}]")));
+    ASSERT_TRUE(tv.send(0x7777, TvMessages::text("unknown")));
+    ASSERT_TRUE(tv.send(kMsgAudioFrame, TvMessages::text("audio is not played")));
     ASSERT_TRUE(tv.send(kMsgUdpResendRange, std::vector<uint8_t>(20))) << "no channel: ignored";
-    ASSERT_TRUE(tv.send(kMsgDisconnected, TvSim::text("1"))) << "the transport's own event: never from the wire";
+    ASSERT_TRUE(tv.send(kMsgDisconnected, TvMessages::text("1"))) << "the transport's own event: never from the wire";
     ASSERT_TRUE(tv.send(kMsgConnected));
     syncWithReceiveThread();
     EXPECT_TRUE(events.events(kMsgDisconnected).empty());

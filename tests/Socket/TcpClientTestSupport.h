@@ -369,7 +369,7 @@ struct TvLinkFixture : testing::Test {
     void syncWithReceiveThread()
     {
         const size_t before = events.count(kMsgScreenCode);
-        ASSERT_TRUE(tv.send(kMsgScreenCode, TvSim::text("sync")));
+        ASSERT_TRUE(tv.send(kMsgScreenCode, TvMessages::text("sync")));
         ASSERT_TRUE(events.waitFor(kMsgScreenCode, before + 1));
     }
 

@@ -31,10 +31,10 @@ struct UdpFixture : TvLinkFixture {
 TEST_F(UdpFixture, ResendsADroppedFragmentByBitmap)
 {
     openChannel(UdpChannelOpenPayload::kRouteVideo);
-    tv.setUdpDropFilter(TvSim::dropOnce(kMsgVideoFrame, 0, 1));
+    tv.udp().setDropFilter(UdpReceiver::dropOnce(kMsgVideoFrame, 0, 1));
     const auto frame = patternBytes(2'500, 7);
     EXPECT_EQ(send(kMsgVideoFrame, frame), 3 * 24 + 2'500) << "the bytes handed to the system";
-    ASSERT_TRUE(eventually([this] { return tv.udpStats().dropped == 1; }));
+    ASSERT_TRUE(eventually([this] { return tv.udp().stats().dropped == 1; }));
     EXPECT_EQ(tv.receivedCount(kMsgVideoFrame), 0u);
 
     const std::vector<uint32_t> secondFragment = {0x2};
@@ -44,7 +44,7 @@ TEST_F(UdpFixture, ResendsADroppedFragmentByBitmap)
     EXPECT_EQ(video->road, ReceivedMessage::Road::Udp);
     EXPECT_EQ(video->sequence, 0u);
     EXPECT_EQ(video->payload, frame);
-    EXPECT_EQ(tv.udpStats().datagrams, 4u) << "only the asked fragment went again";
+    EXPECT_EQ(tv.udp().stats().datagrams, 4u) << "only the asked fragment went again";
     EXPECT_TRUE(events.events(kMsgUdpResendFragments).empty()) << "kept by the transport";
 }
 

@@ -135,7 +135,7 @@ protected:
         SessionFixture::SetUp();
         makeController();
         connectTyped();
-        ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+        ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
         ASSERT_TRUE(runUntil([this] { return state().isSpeaker; }));
     }
 

@@ -38,7 +38,7 @@ public:
     void selectExpand() override { calls.push_back("selectExpand"); }
 };
 
-Window window(int32_t id, const std::string& owner, const std::string& title = "doc", WindowRect frame = {10, 20, 300, 200})
+Window window(int32_t id, const std::string& owner, const std::string& title = "doc", Rect frame = {10, 20, 300, 200})
 {
     return {id, owner, title, frame};
 }
@@ -84,7 +84,7 @@ TEST_F(WindowPickerTest, SkipsTheDesktopsOwnersAndUntitledWindowsAndLabelsByProg
     // Two windows of one program: two items with the same label.
     EXPECT_EQ(picker.windowAt(0)->windowName(), "gedit");
     EXPECT_EQ(picker.windowAt(1)->windowName(), "gedit");
-    EXPECT_EQ(picker.windowAt(1)->windowFrame(), (WindowRect{10, 20, 300, 200}));
+    EXPECT_EQ(picker.windowAt(1)->windowFrame(), (Rect{10, 20, 300, 200}));
     EXPECT_GT(picker.windowAt(0)->refreshTimeStamp(), 1.0e9);
     EXPECT_EQ(picker.windowAt(3), nullptr);
 }
@@ -121,14 +121,14 @@ TEST_F(WindowPickerTest, TheChoiceIsKeptAcrossReloadsAndClearedWhenItsWindowGoes
     recorder.calls.clear();
     poll({window(9, "new"), window(1, "a"), window(2, "b", "doc", {5, 6, 7, 8})});
     EXPECT_EQ(recorder.calls, (std::vector<std::string>{"reload", "selectItem 2"}));
-    EXPECT_EQ(gSelectedWindowFrame.load(), (WindowRect{5, 6, 7, 8}));
+    EXPECT_EQ(gSelectedWindowFrame.load(), (Rect{5, 6, 7, 8}));
 
     recorder.calls.clear();
     poll({window(9, "new"), window(1, "a")});
     EXPECT_EQ(recorder.calls, std::vector<std::string>{"reload"});
     EXPECT_EQ(picker.selectedWindowInfo(), nullptr);
     // The last frame seen stays.
-    EXPECT_EQ(windowCollectionView::getWindowFrame(), (WindowRect{5, 6, 7, 8}));
+    EXPECT_EQ(windowCollectionView::getWindowFrame(), (Rect{5, 6, 7, 8}));
 }
 
 TEST_F(WindowPickerTest, TheChosenWindowsFrameIsFollowedOnEveryPollWithoutReload)
@@ -137,7 +137,7 @@ TEST_F(WindowPickerTest, TheChosenWindowsFrameIsFollowedOnEveryPollWithoutReload
     picker.didSelectItem(0);
     recorder.calls.clear();
     poll({window(1, "a", "doc", {400, 300, 640, 480}), window(2, "b")});
-    EXPECT_EQ(gSelectedWindowFrame.load(), (WindowRect{400, 300, 640, 480}));
+    EXPECT_EQ(gSelectedWindowFrame.load(), (Rect{400, 300, 640, 480}));
     EXPECT_TRUE(recorder.calls.empty());
 }
 

@@ -130,7 +130,7 @@ TEST_F(Casting, ATvWithoutALevelNeverAnswersAndAShortFormatIsIgnored)
 TEST_F(Casting, AFormatOverTheSideChannelBeginsACastToo)
 {
     ASSERT_TRUE(sim.openUdpChannel(UdpChannelOpenPayload::kRouteOther, 1'000));
-    RawLink udp(sim.udpPort(), SOCK_DGRAM);
+    RawLink udp(sim.udp().port(), SOCK_DGRAM);
     ASSERT_TRUE(udp.sendMessage(0, kMsgCastVideoFormat, 1, CastVideoFormatPayload{1920, 1080, 1}.encode(),
                                 *MessageFragmenter::withFragmentSize(1'000)));
     const auto quality = client->readFrame(kMsgVideoQuality);

@@ -59,8 +59,8 @@ struct Decoding : ::testing::Test {
     // Every decoded picture is whole and comes from the unit sent as number first + i.
     void expectPictures(uint64_t first)
     {
-        ASSERT_TRUE(sim->waitForDecodedFrames(kFrames));
-        const auto frames = sim->decodedFrames();
+        ASSERT_TRUE(sim->decoder().waitForFrames(kFrames));
+        const auto frames = sim->decoder().frames();
         ASSERT_EQ(frames.size(), size_t(kFrames));
         for (size_t i = 0; i < frames.size(); ++i) {
             EXPECT_EQ(frames[i].index, first + i);
@@ -83,7 +83,7 @@ TEST_F(Decoding, DecodesEveryAccessUnitOfTheEncoderInOrder)
     link(false);
     sendStream();
     expectPictures(0);
-    EXPECT_EQ(sim->decodeErrors(), 0u);
+    EXPECT_EQ(sim->decoder().errors(), 0u);
     EXPECT_EQ(sim->receivedCount(kMsgVideoFrame), size_t(kFrames)) << "decoding leaves the record as it was";
 }
 
@@ -97,7 +97,7 @@ TEST_F(Decoding, UnitsThatDoNotDecodeAreCountedAndLeaveAGap)
     sendFrame(std::vector<uint8_t>(64, 0x09));
     sendStream();
     expectPictures(3);
-    EXPECT_EQ(sim->decodeErrors(), 3u);
+    EXPECT_EQ(sim->decoder().errors(), 3u);
 }
 
 TEST_F(Decoding, ProtectedFramesDecodeUnderTheAgreedKey)
@@ -111,11 +111,11 @@ TEST_F(Decoding, ProtectedFramesDecodeUnderTheAgreedKey)
     const auto wrapped = wrapForOffer(offer->payload, key);
     ASSERT_TRUE(wrapped);
     ASSERT_TRUE(client->sendMessage(sequence++, kMsgSessionKey, 1, *wrapped));
-    ASSERT_EQ(sim->waitForKeyExchange(), TvSim::KeyExchangeOutcome::Agreed);
+    ASSERT_EQ(sim->keyExchange().waitForOutcome(), TvSim::KeyExchangeOutcome::Agreed);
 
     sendStream(&key);
     expectPictures(0);
-    EXPECT_EQ(sim->decodeErrors(), 0u);
+    EXPECT_EQ(sim->decoder().errors(), 0u);
     EXPECT_FALSE(sim->received(kMsgVideoFrame).front().plainSha256.empty()) << "the frames did travel protected";
 }
 
@@ -157,9 +157,9 @@ TEST(DecodingOff, DecodesNothingByDefault)
     ASSERT_EQ(stream.size(), 1u);
     ASSERT_TRUE(client.sendMessage(0, kMsgVideoFrame, 1, stream[0]));
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgVideoFrame, 1));
-    EXPECT_TRUE(sim.decodedFrames().empty());
-    EXPECT_EQ(sim.decodeErrors(), 0u);
-    EXPECT_FALSE(sim.waitForDecodedFrames(1, TvSim::Timeout(0)));
+    EXPECT_TRUE(sim.decoder().frames().empty());
+    EXPECT_EQ(sim.decoder().errors(), 0u);
+    EXPECT_FALSE(sim.decoder().waitForFrames(1, TvSim::Timeout(0)));
 }
 
 } // namespace

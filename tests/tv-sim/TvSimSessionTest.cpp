@@ -102,7 +102,7 @@ TEST_F(Session, ATvThatTakesQualityChangesSaysSoAfterTheGreeting)
     const auto support = client->readFrame();
     ASSERT_TRUE(support);
     EXPECT_EQ(support->header.type, kMsgQualityChangeSupport);
-    EXPECT_EQ(support->payload, TvSim::capability(1));
+    EXPECT_EQ(support->payload, TvMessages::capability(1));
 }
 
 TEST_F(Session, ATvToldNotToAnswerSendsServerInfoOnlyByHand)
@@ -128,8 +128,8 @@ TEST_F(Session, AnAgreedKeyOpensEveryProtectedVideoFrame)
     const auto wrapped = answerOffer(key);
     ASSERT_EQ(wrapped.size(), 256u) << "a 2048-bit key wraps to 256 bytes";
     ASSERT_TRUE(client->sendMessage(1, kMsgSessionKey, 1, wrapped));
-    ASSERT_EQ(sim->waitForKeyExchange(), Outcome::Agreed);
-    EXPECT_EQ(sim->sessionKey(), key);
+    ASSERT_EQ(sim->keyExchange().waitForOutcome(), Outcome::Agreed);
+    EXPECT_EQ(sim->keyExchange().sessionKey(), key);
 
     std::vector<uint8_t> plain(100'000);
     for (size_t i = 0; i < plain.size(); ++i)
@@ -147,8 +147,8 @@ TEST_F(Session, AnAgreedKeyOpensEveryProtectedVideoFrame)
 
     // The same key pair serves the next offer.
     ASSERT_TRUE(sim->offerKeyExchange(true));
-    EXPECT_EQ(sim->keyExchangeOutcome(), Outcome::None);
-    EXPECT_FALSE(sim->sessionKey());
+    EXPECT_EQ(sim->keyExchange().outcome(), Outcome::None);
+    EXPECT_FALSE(sim->keyExchange().sessionKey());
     std::vector<uint8_t> second;
     ASSERT_EQ(answerOffer(second).size(), 256u);
 }
@@ -160,7 +160,7 @@ TEST_F(Session, BadOrMissingSessionKeysFailAndNoEncryptionDeclines)
 
     // An answer before any offer cannot be unwrapped.
     ASSERT_TRUE(client->sendMessage(0, kMsgSessionKey, 1, std::vector<uint8_t>(256, 0x5A)));
-    EXPECT_EQ(sim->waitForKeyExchange(), Outcome::Failed);
+    EXPECT_EQ(sim->keyExchange().waitForOutcome(), Outcome::Failed);
 
     const std::vector<std::vector<uint8_t>> badAnswers{{}, std::vector<uint8_t>(256, 0x5A), {1, 2, 3}};
     uint32_t sequence = 1;
@@ -168,8 +168,8 @@ TEST_F(Session, BadOrMissingSessionKeysFailAndNoEncryptionDeclines)
         ASSERT_TRUE(sim->offerKeyExchange(true));
         ASSERT_TRUE(client->readFrame(kMsgKeyExchangeOffer));
         ASSERT_TRUE(client->sendMessage(sequence++, kMsgSessionKey, 1, bad));
-        EXPECT_EQ(sim->waitForKeyExchange(), Outcome::Failed) << bad.size() << " bytes";
-        EXPECT_FALSE(sim->sessionKey());
+        EXPECT_EQ(sim->keyExchange().waitForOutcome(), Outcome::Failed) << bad.size() << " bytes";
+        EXPECT_FALSE(sim->keyExchange().sessionKey());
     }
     // A 31-byte key wraps well but is no session key.
     ASSERT_TRUE(sim->offerKeyExchange(true));
@@ -179,7 +179,7 @@ TEST_F(Session, BadOrMissingSessionKeysFailAndNoEncryptionDeclines)
     const auto shortKey = wrapForOffer(offer->payload, std::vector<uint8_t>(31, 1));
     ASSERT_TRUE(shortKey);
     ASSERT_TRUE(client->sendMessage(sequence++, kMsgSessionKey, 1, *shortKey));
-    EXPECT_EQ(sim->waitForKeyExchange(), Outcome::Failed);
+    EXPECT_EQ(sim->keyExchange().waitForOutcome(), Outcome::Failed);
 
     // Frames in clear while no key is agreed.
     ASSERT_TRUE(client->sendMessage(sequence++, kMsgVideoFrame, 1, std::vector<uint8_t>(64, 9)));
@@ -192,12 +192,12 @@ TEST_F(Session, BadOrMissingSessionKeysFailAndNoEncryptionDeclines)
     ASSERT_TRUE(none);
     EXPECT_EQ(none->payload, (std::vector<uint8_t>{0, 0, 0, 0}));
     ASSERT_TRUE(client->sendMessage(sequence++, kMsgNoEncryption, 1, {}));
-    EXPECT_EQ(sim->waitForKeyExchange(), Outcome::Declined);
+    EXPECT_EQ(sim->keyExchange().waitForOutcome(), Outcome::Declined);
 
     // A new link is a new session.
     RawLink second(sim->port());
     ASSERT_TRUE(sim->waitForConnection(TvSim::kDefaultTimeout, 2));
-    EXPECT_EQ(sim->keyExchangeOutcome(), Outcome::None);
+    EXPECT_EQ(sim->keyExchange().outcome(), Outcome::None);
 }
 
 TEST_F(Session, AnswersDiscoveryAsThisTv)

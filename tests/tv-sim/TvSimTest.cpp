@@ -183,17 +183,17 @@ TEST_F(Linked, ANewLinkReplacesTheOldAndCloseEndsIt)
 TEST_F(Linked, UdpMessageCompletesOnceTheDroppedFragmentIsResent)
 {
     constexpr uint32_t kFragmentSize = 1'000;
-    sim.setUdpDropFilter(TvSim::dropOnce(kMsgVideoFrame, 3, 1));
+    sim.udp().setDropFilter(UdpReceiver::dropOnce(kMsgVideoFrame, 3, 1));
     ASSERT_TRUE(sim.openUdpChannel(UdpChannelOpenPayload::kRouteVideo, kFragmentSize));
     const auto openFrame = client->readFrame(kMsgUdpChannelOpen);
     ASSERT_TRUE(openFrame);
     const auto open = UdpChannelOpenPayload::decode(openFrame->payload);
     ASSERT_TRUE(open);
-    EXPECT_EQ(open->port, sim.udpPort());
+    EXPECT_EQ(open->port, sim.udp().port());
     EXPECT_EQ(open->fragmentSize, kFragmentSize);
     EXPECT_EQ(open->routeMask, UdpChannelOpenPayload::kRouteVideo);
 
-    RawLink udp(sim.udpPort(), SOCK_DGRAM);
+    RawLink udp(sim.udp().port(), SOCK_DGRAM);
     const auto udpFragments = *MessageFragmenter::withFragmentSize(kFragmentSize);
     const auto frame = pattern(2'500, 3); // three datagrams: 1,000 + 1,000 + 500
     ASSERT_TRUE(udp.sendMessage(3, kMsgVideoFrame, 77, frame, udpFragments));
@@ -201,7 +201,7 @@ TEST_F(Linked, UdpMessageCompletesOnceTheDroppedFragmentIsResent)
     ASSERT_TRUE(udp.sendMessage(4, kMsgVideoFrame, 78, pattern(10, 4), udpFragments));
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgVideoFrame, 1));
     EXPECT_EQ(sim.received(kMsgVideoFrame)[0].sequence, 4u);
-    EXPECT_EQ(sim.udpStats().dropped, 1u);
+    EXPECT_EQ(sim.udp().stats().dropped, 1u);
 
     const uint32_t secondFragment[] = {0b10};
     ASSERT_TRUE(sim.requestFragments(kMsgVideoFrame, 3, secondFragment));

@@ -111,7 +111,7 @@ struct Viewing : ::testing::Test {
     // Every frame the TV sent comes before the marker message.
     void expectEveryFrameBefore(uint16_t marker)
     {
-        const uint64_t sent = sim->screenFramesSent();
+        const uint64_t sent = sim->view().framesStreamed();
         while (auto frame = client->readFrame()) {
             if (frame->header.type == marker)
                 break;
@@ -125,8 +125,8 @@ struct Viewing : ::testing::Test {
     // Once the TV has acted on the stop, no frame follows: not one comes after a message sent later.
     void expectStoppedAfterAllItSent()
     {
-        EXPECT_FALSE(sim->viewing());
-        ASSERT_TRUE(sim->send(kMsgTvVersion, TvSim::int32(80)));
+        EXPECT_FALSE(sim->view().viewing());
+        ASSERT_TRUE(sim->send(kMsgTvVersion, TvMessages::int32(80)));
         expectEveryFrameBefore(kMsgTvVersion);
     }
 
@@ -141,18 +141,18 @@ TEST_F(Viewing, AnswersTheStartWithItsResolutionAndStreamsItsPatternUntilTheClie
     link();
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, kFrames);
-    EXPECT_TRUE(sim->viewing());
-    EXPECT_EQ(sim->viewSize(), (TvSim::ViewSize{kWidth, kHeight}));
+    EXPECT_TRUE(sim->view().viewing());
+    EXPECT_EQ(sim->view().viewSize(), (TvSim::ViewSize{kWidth, kHeight}));
     send(kMsgTvScreenStop);
     ASSERT_TRUE(sim->waitForMessage(kMsgTvScreenStop));
     expectStoppedAfterAllItSent();
 
     // A second viewing at another size starts again from a key frame and frame 0; a 720p key frame
     // spans several fragments.
-    ASSERT_TRUE(sim->setScreen({.width = 1280, .height = 720, .fps = 60}));
+    ASSERT_TRUE(sim->view().setScreen({.width = 1280, .height = 720, .fps = 60}));
     startViewing(1280, 720);
     expectPattern(1280, 720, kFrames);
-    EXPECT_EQ(sim->viewSize(), (TvSim::ViewSize{1280, 720}));
+    EXPECT_EQ(sim->view().viewSize(), (TvSim::ViewSize{1280, 720}));
     send(kMsgTvScreenStop);
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgTvScreenStop, 2));
     expectStoppedAfterAllItSent();
@@ -163,12 +163,12 @@ TEST_F(Viewing, AStartWhileStreamingBeginsAfreshAfterTheNewResolution)
     link();
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 2);
-    ASSERT_TRUE(sim->setScreen({.width = 640, .height = 360, .fps = 120}));
+    ASSERT_TRUE(sim->view().setScreen({.width = 640, .height = 360, .fps = 120}));
     // The old stream's frames may come before the new resolution, never after it.
     send(kMsgTvScreenStart);
     ASSERT_TRUE(client->readMessage(kMsgTvScreenResolution));
     expectPattern(640, 360, kFrames);
-    EXPECT_GE(sim->screenFramesSent(), uint64_t(kFrames));
+    EXPECT_GE(sim->view().framesStreamed(), uint64_t(kFrames));
 }
 
 TEST_F(Viewing, EndsTheStreamWhenTheLinkGoesOrTheTvStopsIt)
@@ -176,16 +176,16 @@ TEST_F(Viewing, EndsTheStreamWhenTheLinkGoesOrTheTvStopsIt)
     link();
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 2);
-    EXPECT_TRUE(sim->stopViewing());
-    EXPECT_FALSE(sim->viewing());
+    EXPECT_TRUE(sim->view().stopViewing());
+    EXPECT_FALSE(sim->view().viewing());
     expectEveryFrameBefore(kMsgTvScreenStop);
-    EXPECT_FALSE(sim->stopViewing());
+    EXPECT_FALSE(sim->view().stopViewing());
 
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 2);
     client.reset();
     ASSERT_TRUE(sim->waitForDisconnect());
-    EXPECT_FALSE(sim->viewing());
+    EXPECT_FALSE(sim->view().viewing());
 }
 
 TEST_F(Viewing, RefusesWithItsReasonAndInvitesAfterTheGreeting)
@@ -199,9 +199,9 @@ TEST_F(Viewing, RefusesWithItsReasonAndInvitesAfterTheGreeting)
     const auto refusal = client->readMessage(kMsgTvScreenFail);
     ASSERT_TRUE(refusal);
     EXPECT_EQ(refusal->payload, (Bytes{0, 0, 0, 0}));
-    EXPECT_FALSE(sim->viewing());
+    EXPECT_FALSE(sim->view().viewing());
 
-    sim->setViewRefusal(std::nullopt);
+    sim->view().setRefusal(std::nullopt);
     startViewing(kWidth, kHeight);
     expectPattern(kWidth, kHeight, 1);
 }
@@ -240,15 +240,15 @@ TEST_F(Viewing, DecodesEachInputMessageIntoItsFields)
         {.kind = Kind::KeyUp, .value = 0xFFFFFFFF},
         {.kind = Kind::KeyCode, .value = 0xF704},
     };
-    ASSERT_TRUE(sim->waitForInput(expected.size()));
+    ASSERT_TRUE(sim->view().waitForInput(expected.size()));
     ASSERT_TRUE(sim->waitForMessages(15));
-    EXPECT_EQ(sim->inputEvents(), expected);
+    EXPECT_EQ(sim->view().inputEvents(), expected);
     EXPECT_EQ(expected[0].describe(), "touch_down x=150 y=30");
     EXPECT_EQ(expected[10].describe(), "scroll dx=0 dy=-1");
     EXPECT_EQ(expected[12].describe(), "key_up usage=0xffffffff");
     EXPECT_EQ(expected[13].describe(), "key_code code=0xf704");
     sim->clearReceived();
-    EXPECT_TRUE(sim->inputEvents().empty());
+    EXPECT_TRUE(sim->view().inputEvents().empty());
 }
 
 TEST(TestPattern, FramesDifferAndTheCounterNeedsRoom)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tv-sim/SimTimeout.h"
 #include "Utils/RSAKey.h"
 
 #include <chrono>
@@ -32,7 +33,7 @@ public:
     void reset();
 
     Outcome outcome() const;
-    Outcome waitForOutcome(std::chrono::milliseconds timeout) const;
+    Outcome waitForOutcome(std::chrono::milliseconds timeout = kSimDefaultTimeout) const;
     std::optional<std::vector<uint8_t>> sessionKey() const;
     // The EncryptedFrame opened with the session key; nullopt when there is no key or the frame is
     // shorter than its IV.

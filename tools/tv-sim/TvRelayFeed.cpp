@@ -33,7 +33,7 @@ void TvRelayFeed::stop()
 void TvRelayFeed::onLinkUp()
 {
     if (options_.enable)
-        tv_.send(kMsgRoziEnable, TvSim::capability(1));
+        tv_.send(kMsgRoziEnable, TvMessages::capability(1));
 }
 
 void TvRelayFeed::onMessage(const ReceivedMessage& message)
@@ -62,7 +62,7 @@ void TvRelayFeed::open(bool camera)
 {
     const Device& device = camera ? options_.camera : options_.mic;
     if (device.error) {
-        tv_.send(camera ? kMsgCameraError : kMsgMicError, TvSim::int32(*device.error));
+        tv_.send(camera ? kMsgCameraError : kMsgMicError, TvMessages::int32(*device.error));
         return;
     }
     if (!device.stream)

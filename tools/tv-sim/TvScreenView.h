@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tv-sim/SimTimeout.h"
 #include "tv-sim/ScreenStreamer.h"
 #include "tv-sim/TvInputEvent.h"
 
@@ -63,7 +64,7 @@ public:
     std::vector<TvInputEvent> inputEvents() const;
     void clearInput();
     // Until at least count input events are kept.
-    bool waitForInput(size_t count, Timeout timeout) const;
+    bool waitForInput(size_t count, Timeout timeout = kSimDefaultTimeout) const;
 
 private:
     void start();

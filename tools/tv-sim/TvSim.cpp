@@ -1,16 +1,12 @@
 #include "tv-sim/TvSim.h"
 
 #include "Socket/HeartbeatPayload.h"
-#include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
 #include "Socket/NetworkEchoPayload.h"
 #include "Socket/ServerInfoRecord.h"
-#include "Socket/TouchPayload.h"
-#include "Socket/TvScreenResolutionPayload.h"
 #include "Socket/UdpChannelOpenPayload.h"
 #include "Socket/UdpResendFragmentsPayload.h"
 #include "Socket/UdpResendRangePayload.h"
-#include "Socket/VideoQualityPayload.h"
 #include "Utils/Log.h"
 #include "tv-sim/PayloadDigest.h"
 #include "tv-sim/WallClock.h"
@@ -205,7 +201,7 @@ bool TvSim::sendServerInfo()
 
 bool TvSim::sendScreenCode(const std::string& code)
 {
-    return send(kMsgScreenCode, text(code));
+    return send(kMsgScreenCode, TvMessages::text(code));
 }
 
 std::optional<ClientInfoRecord> TvSim::clientInfo() const
@@ -220,59 +216,9 @@ bool TvSim::offerKeyExchange(bool encrypted)
     return offer && send(kMsgKeyExchangeOffer, *offer);
 }
 
-TvSim::KeyExchangeOutcome TvSim::keyExchangeOutcome() const
-{
-    return keyExchange_.outcome();
-}
-
-TvSim::KeyExchangeOutcome TvSim::waitForKeyExchange(Timeout timeout)
-{
-    return keyExchange_.waitForOutcome(timeout);
-}
-
-std::optional<std::vector<uint8_t>> TvSim::sessionKey() const
-{
-    return keyExchange_.sessionKey();
-}
-
 bool TvSim::sendClientList(const std::string& jsonText)
 {
-    return send(kMsgClientList, text(jsonText));
-}
-
-std::vector<uint8_t> TvSim::text(const std::string& text)
-{
-    return {text.begin(), text.end()};
-}
-
-std::vector<uint8_t> TvSim::int32(int32_t value)
-{
-    return Int32Payload{value}.encode();
-}
-
-std::vector<uint8_t> TvSim::touch(int32_t x, int32_t y, int32_t fourth)
-{
-    return TouchPayload{.x = x, .y = y, .third = 0, .fourth = fourth}.encodeLittleEndian();
-}
-
-std::vector<uint8_t> TvSim::videoQuality(int32_t width, int32_t height, int32_t level, int32_t fps)
-{
-    return VideoQualityPayload{.width = width, .height = height, .level = level, .fps = fps}.encode();
-}
-
-std::vector<uint8_t> TvSim::screenResolution(int32_t width, int32_t height)
-{
-    return TvScreenResolutionPayload{.width = width, .height = height}.encode();
-}
-
-std::vector<uint8_t> TvSim::keyCode(int32_t code)
-{
-    return Int32Payload{code}.encodeLittleEndian();
-}
-
-std::vector<uint8_t> TvSim::capability(uint8_t flag)
-{
-    return Int32Payload{flag}.encode();
+    return send(kMsgClientList, TvMessages::text(jsonText));
 }
 
 void TvSim::setQualityLevel(std::optional<int32_t> level)
@@ -378,21 +324,6 @@ bool TvSim::waitUntil(const std::function<bool(const std::vector<ReceivedMessage
     return log_.waitUntil(done, timeout);
 }
 
-std::vector<TvSim::DecodedFrame> TvSim::decodedFrames() const
-{
-    return decoder_.frames();
-}
-
-size_t TvSim::decodeErrors() const
-{
-    return decoder_.errors();
-}
-
-bool TvSim::waitForDecodedFrames(size_t count, Timeout timeout)
-{
-    return decoder_.waitForFrames(count, timeout);
-}
-
 bool TvSim::openUdpChannel(uint32_t routeMask, uint32_t fragmentSize)
 {
     const auto address = SimAddress::parse(options_.address, 0);
@@ -400,28 +331,6 @@ bool TvSim::openUdpChannel(uint32_t routeMask, uint32_t fragmentSize)
         return false;
     const UdpChannelOpenPayload open{.port = udp_.port(), .fragmentSize = fragmentSize, .routeMask = routeMask};
     return send(kMsgUdpChannelOpen, open.encode());
-}
-
-uint16_t TvSim::udpPort() const
-{
-    return udp_.port();
-}
-
-void TvSim::setUdpDropFilter(DropFilter filter)
-{
-    udp_.setDropFilter(std::move(filter));
-}
-
-TvSim::DropFilter TvSim::dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex)
-{
-    // The filter is copied into the receiver and runs on its thread only; shared state keeps copies in step.
-    auto dropped = std::make_shared<bool>(false);
-    return [=](const TransportFrameHeader& header) {
-        if (*dropped || header.type != type || header.sequence != messageId || header.fragmentIndex != fragmentIndex)
-            return false;
-        *dropped = true;
-        return true;
-    };
 }
 
 bool TvSim::requestFragments(uint32_t streamType, uint32_t messageId, std::span<const uint32_t> bitmap)
@@ -435,11 +344,6 @@ bool TvSim::requestRange(uint32_t streamType, uint32_t first, uint32_t end, uint
 {
     const UdpResendRangePayload request{.streamType = streamType, .firstId = first, .endId = end, .flags = flags};
     return send(kMsgUdpResendRange, request.encode());
-}
-
-TvSim::UdpStats TvSim::udpStats() const
-{
-    return udp_.stats();
 }
 
 void TvSim::onTcpMessage(const TransportFrameHeader& header, std::span<const uint8_t> payload)
@@ -518,7 +422,7 @@ void TvSim::answerSession(uint16_t type, std::span<const uint8_t> payload)
     } else if (type == kMsgNoEncryption) {
         outcome = keyExchange_.onNoEncryption();
     } else if (type == kMsgFilePush && fetcher_) {
-        fetcher_->onFilePush(payload, sessionKey());
+        fetcher_->onFilePush(payload, keyExchange_.sessionKey());
     }
     if (outcome && keyExchangeObserver_)
         keyExchangeObserver_(*outcome);
@@ -540,7 +444,7 @@ void TvSim::greet()
     sendServerInfo();
     sendScreenCode(options_.castingCode);
     if (options_.qualityChange)
-        send(kMsgQualityChangeSupport, capability(1));
+        send(kMsgQualityChangeSupport, TvMessages::capability(1));
     if (options_.encryption)
         offerKeyExchange(true);
     if (options_.inviteToView)
@@ -552,54 +456,9 @@ void TvSim::answerView(uint16_t type, std::span<const uint8_t> payload)
     view_.onMessage(type, payload);
 }
 
-void TvSim::setViewObserver(TvScreenView::Observer observer)
-{
-    view_.setObserver(std::move(observer));
-}
-
-bool TvSim::setScreen(const Screen& screen)
-{
-    return view_.setScreen(screen);
-}
-
-void TvSim::setViewRefusal(std::optional<int32_t> reason)
-{
-    view_.setRefusal(reason);
-}
-
 bool TvSim::inviteToView()
 {
     return send(kMsgReverseInvite);
-}
-
-bool TvSim::stopViewing()
-{
-    return view_.stopViewing();
-}
-
-bool TvSim::viewing() const
-{
-    return view_.viewing();
-}
-
-uint64_t TvSim::screenFramesSent() const
-{
-    return view_.framesStreamed();
-}
-
-std::optional<TvSim::ViewSize> TvSim::viewSize() const
-{
-    return view_.viewSize();
-}
-
-std::vector<TvInputEvent> TvSim::inputEvents() const
-{
-    return view_.inputEvents();
-}
-
-bool TvSim::waitForInput(size_t count, Timeout timeout)
-{
-    return view_.waitForInput(count, timeout);
 }
 
 void TvSim::record(ReceivedMessage::Road road, const TransportFrameHeader& header, std::span<const uint8_t> payload)

@@ -6,10 +6,12 @@
 #include "tv-sim/IntervalTimer.h"
 #include "tv-sim/ReceivedLog.h"
 #include "tv-sim/ReceivedMessage.h"
+#include "tv-sim/SimTimeout.h"
 #include "tv-sim/TvCast.h"
 #include "tv-sim/TvFileFetcher.h"
 #include "tv-sim/TvKeyExchange.h"
 #include "tv-sim/TvLink.h"
+#include "tv-sim/TvMessages.h"
 #include "tv-sim/TvScreenView.h"
 #include "tv-sim/UdpReceiver.h"
 #include "tv-sim/VideoDecoder.h"
@@ -48,8 +50,8 @@
 // limit and never sleep blindly.
 class TvSim {
 public:
-    using Timeout = std::chrono::milliseconds;
-    static constexpr Timeout kDefaultTimeout{10'000};
+    using Timeout = SimTimeout;
+    static constexpr Timeout kDefaultTimeout = kSimDefaultTimeout;
 
     struct Options {
         // Numeric IPv4 or IPv6 address to listen on; the UDP side channel binds the same address.
@@ -176,6 +178,8 @@ public:
     bool sendServerInfo();
     // kMsgScreenCode with the text (no terminator); empty: no code is needed.
     bool sendScreenCode(const std::string& code);
+    // kMsgClientList with the text (TvMessages builds the payloads of the TV's other messages).
+    bool sendClientList(const std::string& jsonText);
     // The latest kMsgClientInfo received since start() (any link); nullopt when none arrived or
     // the last one was too short to read.
     std::optional<ClientInfoRecord> clientInfo() const;
@@ -184,34 +188,13 @@ public:
     // kMsgKeyExchangeOffer: encrypted {status 1 big-endian, PKCS#1 DER public key}, else {status 0}.
     // Resets the outcome to None, so the next wait sees the answer to this offer.
     bool offerKeyExchange(bool encrypted);
-    // Agreed: the client's kMsgSessionKey unwrapped to 32 bytes (kept as the session key); Declined:
-    // kMsgNoEncryption (clears the key); Failed: a kMsgSessionKey that is empty, does not unwrap
-    // to 32 bytes or comes before any encrypted offer (clears the key); None: no answer yet.
-    KeyExchangeOutcome keyExchangeOutcome() const;
-    // Until the outcome is not None; returns it (None when the time ran out).
-    KeyExchangeOutcome waitForKeyExchange(Timeout timeout = kDefaultTimeout);
-    // The agreed 32-byte key, nullopt when none. While there is one, every received kMsgVideoFrame
-    // is opened as an EncryptedFrame and its record carries plainSha256.
-    std::optional<std::vector<uint8_t>> sessionKey() const;
+    // The outcome and the agreed key: Agreed, the client's kMsgSessionKey unwrapped to 32 bytes
+    // (kept as the session key); Declined: kMsgNoEncryption (clears the key); Failed: a
+    // kMsgSessionKey that is empty, does not unwrap to 32 bytes or comes before any encrypted offer
+    // (clears the key); None: no answer yet. While there is a key, every received kMsgVideoFrame is
+    // opened as an EncryptedFrame and its record carries plainSha256.
+    const TvKeyExchange& keyExchange() const { return keyExchange_; }
 
-    // --- Messages of the TV. send(type, payload) with these builders produces each of them.
-    bool sendClientList(const std::string& jsonText);
-    // UTF-8 text without a terminator (kMsgScreenCode, kMsgClientList, kMsgFileShareOffer).
-    static std::vector<uint8_t> text(const std::string& text);
-    // Int32Payload, big-endian (kMsgTvVersion, kMsgSpeakerStatus, kMsgActiveVersion, ...).
-    static std::vector<uint8_t> int32(int32_t value);
-    // TouchPayload {x, y, 0, fourth}, little-endian as the TV sends it (a non-zero fourth word is
-    // dropped by the client).
-    static std::vector<uint8_t> touch(int32_t x, int32_t y, int32_t fourth = 0);
-    // VideoQualityPayload {0, width, height, level, fps}, little-endian.
-    static std::vector<uint8_t> videoQuality(int32_t width, int32_t height, int32_t level, int32_t fps);
-    // kMsgTvScreenResolution {width, height}, big-endian.
-    static std::vector<uint8_t> screenResolution(int32_t width, int32_t height);
-    // kMsgKeyCode: the key code little-endian.
-    static std::vector<uint8_t> keyCode(int32_t code);
-    // CapabilityFlagPayload (kMsgRoziEnable, kMsgQualityChangeSupport): a big-endian word whose low
-    // byte is the flag. Send an empty payload for the "absent means on" case.
-    static std::vector<uint8_t> capability(uint8_t flag);
 
     // --- Casts (see TvCast).
     void setQualityLevel(std::optional<int32_t> level);
@@ -235,22 +218,11 @@ public:
     // --- Viewing the TV's screen (see TvScreenView).
     using Screen = ScreenStreamer::Screen;
     using ViewSize = TvScreenView::Size;
-    // Called with each viewing report line ("view ..." and "input ...") on the thread that caused it.
-    void setViewObserver(TvScreenView::Observer observer);
-    // The screen of the next start of viewing; false when the streamer cannot take it.
-    bool setScreen(const Screen& screen);
-    void setViewRefusal(std::optional<int32_t> reason);
+    // The viewing part: its observer, screen, refusal, stop, stream and the input received since
+    // start() or the last clearReceived().
+    TvScreenView& view() { return view_; }
+    const TvScreenView& view() const { return view_; }
     bool inviteToView();
-    // kMsgTvScreenStop to the client and the stream ends; false when none ran.
-    bool stopViewing();
-    bool viewing() const;
-    // Frames of the running stream, or of the last one.
-    uint64_t screenFramesSent() const;
-    // The client's last kMsgViewSize; nullopt before any.
-    std::optional<ViewSize> viewSize() const;
-    // The input received since start() or the last clearReceived(), in order of arrival.
-    std::vector<TvInputEvent> inputEvents() const;
-    bool waitForInput(size_t count, Timeout timeout = kDefaultTimeout);
 
     // --- Pushed files (with the fetchPushedFiles option), in the order they were fetched.
     using FetchedFile = TvFileFetcher::Fetched;
@@ -279,12 +251,9 @@ public:
     // --- Decoded video (with the decodeVideo option), in decoding order. Every kMsgVideoFrame
     // received since start() (TCP or UDP) is one access unit; DecodedFrame::index counts them from
     // 0, so a unit that does not decode leaves a gap.
-    std::vector<DecodedFrame> decodedFrames() const;
-    // Units refused by the decoder, giving no picture or a corrupt one, or dropped because the
-    // decoder fell too far behind.
-    size_t decodeErrors() const;
-    // Until at least count pictures have been decoded.
-    bool waitForDecodedFrames(size_t count, Timeout timeout = kDefaultTimeout);
+    // A unit refused by the decoder, giving no picture or a corrupt one, or dropped because the
+    // decoder fell too far behind counts as an error.
+    const VideoDecoder& decoder() const { return decoder_; }
 
     // --- The UDP side channel.
     // Binds a UDP socket on the listen address (once; the port stays for the life of this object)
@@ -292,19 +261,15 @@ public:
     // size of the first call, as the client keeps the first channel. False when the socket cannot be
     // bound, the size is not 1 to 262,144, or the message could not be sent.
     bool openUdpChannel(uint32_t routeMask, uint32_t fragmentSize);
-    // 0 until openUdpChannel bound the socket.
-    uint16_t udpPort() const;
-    // Datagrams for which the filter returns true are dropped before reassembly.
-    void setUdpDropFilter(DropFilter filter);
-    // A filter that drops the first datagram carrying fragment `fragmentIndex` of message
-    // `messageId` of that type, and nothing else (so the resend gets through).
-    static DropFilter dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex);
+    // The receiver: its port (0 until openUdpChannel bound the socket), statistics, and the filter
+    // whose datagrams are dropped before reassembly.
+    UdpReceiver& udp() { return udp_; }
+    const UdpReceiver& udp() const { return udp_; }
     // kMsgUdpResendFragments {size, streamType, messageId, bitmap words...}; bit i of word i / 32
     // asks for fragment i.
     bool requestFragments(uint32_t streamType, uint32_t messageId, std::span<const uint32_t> bitmap);
     // kMsgUdpResendRange {20, streamType, first, end, flags}.
     bool requestRange(uint32_t streamType, uint32_t first, uint32_t end, uint32_t flags);
-    UdpStats udpStats() const;
 
 private:
     // On the TCP thread.

@@ -128,3 +128,15 @@ void UdpReceiver::receiveOne(std::span<uint8_t> buffer)
         ++stats_.malformed;
     }
 }
+
+UdpReceiver::DropFilter UdpReceiver::dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex)
+{
+    // The filter is copied into the receiver and runs on its thread only; shared state keeps copies in step.
+    auto dropped = std::make_shared<bool>(false);
+    return [=](const TransportFrameHeader& header) {
+        if (*dropped || header.type != type || header.sequence != messageId || header.fragmentIndex != fragmentIndex)
+            return false;
+        *dropped = true;
+        return true;
+    };
+}

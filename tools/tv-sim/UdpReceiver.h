@@ -41,6 +41,9 @@ public:
     uint16_t port() const { return port_.load(); }
 
     void setDropFilter(DropFilter filter);
+    // A filter that drops the first datagram carrying fragment `fragmentIndex` of message
+    // `messageId` of that type, and nothing else (so the resend gets through).
+    static DropFilter dropOnce(uint16_t type, uint32_t messageId, uint8_t fragmentIndex);
     Stats stats() const;
 
 private:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tv-sim/SimTimeout.h"
 #include "Media/H264PictureDecoder.h"
 
 #include <chrono>
@@ -70,7 +71,7 @@ public:
     std::vector<DecodedFrame> frames() const;
     size_t errors() const;
     // Until at least count pictures have been decoded; false when the time ran out.
-    bool waitForFrames(size_t count, Timeout timeout) const;
+    bool waitForFrames(size_t count, Timeout timeout = kSimDefaultTimeout) const;
 
 private:
     struct Unit {

@@ -386,18 +386,18 @@ int main(int argc, char** argv)
         report.line(std::string("key ") + TvKeyExchange::name(outcome));
     });
     size_t screenShown = 0;
-    sim.setViewObserver([&](const std::string& line) {
+    sim.view().setObserver([&](const std::string& line) {
         report.line(line);
         // Called on the thread that ended the stream, one at a time.
         if (line.starts_with("view stop ") && arguments->screens.size() > 1)
-            sim.setScreen(arguments->screens[++screenShown % arguments->screens.size()]);
+            sim.view().setScreen(arguments->screens[++screenShown % arguments->screens.size()]);
     });
     sim.setDecodeObserver([&](const TvSim::DecodedFrame& frame) { report.line(ReportLines::decodedLine(frame)); });
     sim.setLinkObserver([&](bool up, const std::string& peer) {
         report.line(up ? "link up " + peer : "link down");
         if (up && relay)
             relay->onLinkUp();
-        if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON(files.baseURL(), offered))))
+        if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvMessages::text(TvFileServer::offerJSON(files.baseURL(), offered))))
             report.line("offer " + files.baseURL() + " files=" + std::to_string(offered.size()));
         if (!up || !arguments->udp)
             return;
@@ -407,7 +407,7 @@ int main(int argc, char** argv)
             return;
         }
         char line[128];
-        std::snprintf(line, sizeof line, "udp open port=%u mask=0x%x fragment=%u", sim.udpPort(), mask, size);
+        std::snprintf(line, sizeof line, "udp open port=%u mask=0x%x fragment=%u", sim.udp().port(), mask, size);
         report.line(line);
     });
     if (!sim.start()) {
@@ -425,7 +425,7 @@ int main(int argc, char** argv)
         relay->stop();
     sim.stop();
     if (arguments->options.decodeVideo)
-        report.line(ReportLines::summaryLine(sim.decodedFrames(), sim.decodeErrors()));
+        report.line(ReportLines::summaryLine(sim.decoder().frames(), sim.decoder().errors()));
     if (out != stdout)
         std::fclose(out);
     return 0;

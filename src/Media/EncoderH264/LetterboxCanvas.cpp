@@ -44,7 +44,7 @@ void LetterboxCanvas::clear()
 
 bool LetterboxCanvas::place(const BgraFrame& picture)
 {
-    const PixelRect place = WindowFit::fit(picture.width, picture.height, width_, height_);
+    const Rect place = WindowFit::fit(picture.width, picture.height, width_, height_);
     if (place.width == 0 || picture.stride < picture.width * 4
         || picture.bytes().size() < planeSize(picture.stride, picture.height)) {
         return false;

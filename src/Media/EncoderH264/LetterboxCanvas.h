@@ -2,7 +2,7 @@
 
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Platform/BgraFrame.h"
-#include "Platform/PixelRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,7 +24,7 @@ public:
     // The canvas, for the encoder; valid until the next place or the canvas's end.
     TzVideoEncoder::Frame frame() const;
     // Where the last picture went.
-    const PixelRect& placement() const { return placement_; }
+    const Rect& placement() const { return placement_; }
 
 private:
     void clear();
@@ -36,6 +36,6 @@ private:
     std::vector<uint8_t> luma_;
     std::vector<uint8_t> blue_;
     std::vector<uint8_t> red_;
-    PixelRect placement_;
+    Rect placement_;
     SwsContext* scaler_ = nullptr;
 };

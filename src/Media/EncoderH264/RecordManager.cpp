@@ -1,18 +1,12 @@
 #include "Media/EncoderH264/RecordManager.h"
 
-#include "Media/EncoderH264/KeyFrameGate.h"
-#include "Media/EncoderH264/LetterboxCanvas.h"
+#include "Media/EncoderH264/RecordCapture.h"
 #include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
 #include "Media/EncoderH264/SelectedWindowFrame.h"
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Media/EncoderH264/windowInfo.h"
 #include "Platform/DispatchTimer.h"
 #include "Platform/SerialQueue.h"
-#include "Platform/X11Cursor.h"
-#include "Platform/X11Display.h"
-#include "Platform/X11DisplayChangeSource.h"
-#include "Platform/X11ScreenCapture.h"
-#include "Platform/X11WindowCapture.h"
 #include "Utils/EncryptedFrame.h"
 #include "Utils/InsideCall.h"
 #include "Utils/Locked.h"
@@ -47,7 +41,7 @@ int evenPixels(double value)
 // window picker last saw it.
 void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
 {
-    const WindowRect frame = gSelectedWindowFrame.load();
+    const Rect frame = gSelectedWindowFrame.load();
     const std::optional<X11Cursor::Image> image = cursor.current();
     if (!image || image->x < frame.x || image->x >= frame.x + frame.width || image->y < frame.y
         || image->y >= frame.y + frame.height) {
@@ -58,48 +52,6 @@ void drawCursorOverWindow(X11Cursor& cursor, BgraFrame& picture)
 }
 
 } // namespace
-
-// What one capture works with; used on the capture queue from the first tick to the stop, and freed there.
-struct RecordManager::Capture {
-    Capture(ScreenType sourceType, uint32_t sourceScreenId, int32_t sourceWindowId, int castWidth, int castHeight,
-            std::shared_ptr<TzVideoEncoder> videoEncoder)
-        : type(sourceType), screenId(sourceScreenId), windowId(sourceWindowId), width(castWidth),
-          height(castHeight), encoder(std::move(videoEncoder)),
-          gate([requestFrom = encoder.get()] { requestFrom->requestKeyFrame(); })
-    {
-    }
-
-    const ScreenType type;
-    const uint32_t screenId;
-    const int32_t windowId;
-    const int width;
-    const int height;
-    // Shared: deallocRecord may drop the object's reference while a tick still encodes.
-    const std::shared_ptr<TzVideoEncoder> encoder;
-    KeyFrameGate gate;
-    TzVideoEncoder::CompletionBlock completion;
-
-    std::unique_ptr<X11Display> display;
-    std::unique_ptr<X11Cursor> cursor;
-    // Display road: the display captured (0: the whole X screen); the screen capture keeps where it
-    // shows until the display change source says the displays changed.
-    std::unique_ptr<X11ScreenCapture> screen;
-    std::unique_ptr<X11DisplayChangeSource> displayChanges;
-    uint32_t displayId = 0;
-    // Window road.
-    std::unique_ptr<X11WindowCapture> window;
-    std::unique_ptr<LetterboxCanvas> canvas;
-    // Source road (before the picture, which may show the source's memory and goes first).
-    std::unique_ptr<CaptureSource> source;
-    // Set by the stop, so a source still waiting for the user's consent gives up.
-    const std::shared_ptr<std::atomic<bool>> cancelled = std::make_shared<std::atomic<bool>>(false);
-    int failuresInARow = 0;
-    bool windowLostReported = false;
-
-    BgraFrame picture;
-    // A capture error ended the capture; later ticks do nothing.
-    bool ended = false;
-};
 
 RecordManager::RecordManager(Link link, std::string displayName, CaptureSourceFactory sources)
     : link_(std::move(link)), displayName_(std::move(displayName)), sources_(std::move(sources)),
@@ -179,7 +131,7 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
     windowId_ = window ? window->windowId() : 0;
     videoEncoder_ = std::move(encoder);
     if (type == kScreenTypeWholeScreen || type == kScreenTypeExtendedScreen || type == kScreenTypeWindow) {
-        capture_ = std::make_shared<Capture>(type, screenId, windowId_, encodedWidth, encodedHeight, videoEncoder_);
+        capture_ = std::make_shared<RecordCapture>(type, screenId, windowId_, encodedWidth, encodedHeight, videoEncoder_);
         capture_->completion = [this, &gate = capture_->gate](std::span<const uint8_t> accessUnit) {
             deliver(gate, accessUnit);
         };
@@ -325,7 +277,7 @@ void RecordManager::captureDisplay(Capture& capture)
         return;
     }
     // The display's picture shows the cursor, as the user sees it.
-    const PixelRect area = capture.screen->capturedArea().value_or(PixelRect{});
+    const Rect area = capture.screen->capturedArea().value_or(Rect{});
     if (std::optional<X11Cursor::Image> cursor = capture.cursor->current()) {
         X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - area.x, cursor->top() - area.y);
     }

@@ -16,6 +16,7 @@
 
 class DispatchTimer;
 class KeyFrameGate;
+struct RecordCapture;
 class RecordManagerToStopScreenDelegate;
 class SerialQueue;
 class TzVideoEncoder;
@@ -85,7 +86,7 @@ public:
     static int32_t bitRateFor(double width, double height);
 
 private:
-    struct Capture;
+    using Capture = RecordCapture;
 
     // Capture queue: one tick of the timer.
     void captureFrame();

@@ -4,12 +4,12 @@
 
 SelectedWindowFrame gSelectedWindowFrame;
 
-WindowRect SelectedWindowFrame::load() const
+Rect SelectedWindowFrame::load() const
 {
     return lockedRead(mutex_, frame_);
 }
 
-void SelectedWindowFrame::store(const WindowRect& frame)
+void SelectedWindowFrame::store(const Rect& frame)
 {
     lockedWrite(mutex_, frame_, frame);
 }

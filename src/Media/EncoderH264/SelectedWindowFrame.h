@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Media/EncoderH264/WindowRect.h"
+#include "Utils/Rect.h"
 
 #include <mutex>
 
@@ -9,12 +9,12 @@
 // sees half of a rectangle.
 class SelectedWindowFrame {
 public:
-    WindowRect load() const;
-    void store(const WindowRect& frame);
+    Rect load() const;
+    void store(const Rect& frame);
 
 private:
     mutable std::mutex mutex_;
-    WindowRect frame_;
+    Rect frame_;
 };
 
 // All zero at start.

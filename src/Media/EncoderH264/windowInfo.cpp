@@ -21,7 +21,7 @@ size_t sequenceLength(unsigned char lead)
 
 } // namespace
 
-windowInfo::windowInfo(int32_t windowId, const std::string& windowName, const WindowRect& windowFrame,
+windowInfo::windowInfo(int32_t windowId, const std::string& windowName, const Rect& windowFrame,
                        double refreshTimeStamp)
     : windowId_(windowId), windowName_(shortenedName(windowName)), windowFrame_(windowFrame),
       refreshTimeStamp_(refreshTimeStamp)
@@ -53,12 +53,12 @@ void windowInfo::resetWindowName(const std::string& windowName)
     setWindowName(shortenedName(windowName));
 }
 
-WindowRect windowInfo::windowFrame() const
+Rect windowInfo::windowFrame() const
 {
     return lockedRead(mutex_, windowFrame_);
 }
 
-void windowInfo::setWindowFrame(const WindowRect& windowFrame)
+void windowInfo::setWindowFrame(const Rect& windowFrame)
 {
     lockedWrite(mutex_, windowFrame_, windowFrame);
 }

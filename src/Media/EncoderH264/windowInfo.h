@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Media/EncoderH264/WindowRect.h"
+#include "Utils/Rect.h"
 
 #include <cstdint>
 #include <mutex>
@@ -15,7 +15,7 @@ public:
 
     windowInfo() = default;
     // The name is stored through resetWindowName.
-    windowInfo(int32_t windowId, const std::string& windowName, const WindowRect& windowFrame, double refreshTimeStamp);
+    windowInfo(int32_t windowId, const std::string& windowName, const Rect& windowFrame, double refreshTimeStamp);
 
     int32_t windowId() const;
     void setWindowId(int32_t windowId);
@@ -24,8 +24,8 @@ public:
     // Stores the name cut to its first kMaxNameUnits UTF-16 code units followed by "..." when it is
     // longer; a character that would be split in two is left out whole.
     void resetWindowName(const std::string& windowName);
-    WindowRect windowFrame() const;
-    void setWindowFrame(const WindowRect& windowFrame);
+    Rect windowFrame() const;
+    void setWindowFrame(const Rect& windowFrame);
     // Seconds since 1970 when the record was made or last refreshed.
     double refreshTimeStamp() const;
     void setRefreshTimeStamp(double refreshTimeStamp);
@@ -37,6 +37,6 @@ private:
     mutable std::mutex mutex_;
     int32_t windowId_ = 0;
     std::string windowName_;
-    WindowRect windowFrame_;
+    Rect windowFrame_;
     double refreshTimeStamp_ = 0;
 };

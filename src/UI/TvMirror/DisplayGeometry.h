@@ -5,6 +5,7 @@
 
 // The TV-screen window's arithmetic, apart from any window: its size for a TV, its shape under the
 // user's resizing, and the factors that turn content points into the units the TV was told.
+// Content points in fractions, not pixels, so not Utils/Rect's Size and Rect.
 struct DisplaySize {
     double width = 0;
     double height = 0;

@@ -29,7 +29,7 @@ protected:
     {
         controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
-        ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
+        ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvMessages::int32(1)));
         ASSERT_TRUE(processUntil([&] { return control<QToolButton>("ballBtn")->isVisible(); }));
     }
 
@@ -131,8 +131,8 @@ TEST_F(SendersPanelViewTest, TheSwitchesAskTheTvAndShowWhatItReports)
     EXPECT_EQ(atTv.next(kMsgReverseSwitch), (Bytes{0, 0, 0, 1}));
 
     // The TV refuses the split screen and takes reverse control.
-    ASSERT_TRUE(tv.send(kMsgSplitScreen, TvSim::int32(0)));
-    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvSim::int32(1)));
+    ASSERT_TRUE(tv.send(kMsgSplitScreen, TvMessages::int32(0)));
+    ASSERT_TRUE(tv.send(kMsgReverseSwitch, TvMessages::int32(1)));
     EXPECT_TRUE(processUntil([&] { return !divide->isChecked(); }));
     EXPECT_TRUE(reverse->isChecked());
     QTest::mouseClick(reverse, Qt::LeftButton);

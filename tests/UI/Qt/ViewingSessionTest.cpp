@@ -88,7 +88,7 @@ TEST_F(ViewingSessionTest, FiveHundredInvitationsDuringACastGiveOneAlert)
     // A cast runs: each invitation is refused with the alert that says so.
     controller->casting().clickScreen(true);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgCastAudioFormat, 1));
-    ASSERT_TRUE(tv.send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
+    ASSERT_TRUE(tv.send(kMsgVideoQuality, TvMessages::videoQuality(0, 0, 1, 0)));
     ASSERT_TRUE(processUntil([&] { return controller->casting().castRunning(); }));
     for (int i = 0; i < 500; ++i)
         ASSERT_TRUE(tv.send(kMsgReverseInvite));
