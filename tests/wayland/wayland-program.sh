@@ -5,7 +5,8 @@
 # A client window of one colour fills the screen and pelkor floats in its corner; the address is
 # typed, the connected page reached, the screen cast started and decoded by the TV in that window's
 # colour (a picture of pelkor's window taken then, with grim), the cast stopped and pelkor quit with its
-# keys.
+# keys. Started again, it takes the extended screen output its first run made (sway 1.7 can neither
+# disable nor remove it), rather than making one more.
 #
 #   wayland-program.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR WAYLAND-SOLID-WINDOW
 # Exit status 77 (skipped, with the reason) where Qt's Wayland platform, wtype, pulseaudio or network
@@ -37,6 +38,11 @@ for node in walk(json.load(sys.stdin)):
         r = node["rect"]
         print(int(node["focused"]), r["x"], r["y"], r["width"], r["height"])
         break' "$1"
+}
+
+# How many outputs sway has: its own, and those made as extended screens.
+sway_outputs() {
+    swaymsg -t get_outputs -r | /usr/bin/python3 -c 'import json, sys; print(len(json.load(sys.stdin)))'
 }
 
 # Starts pelkor on the Wayland display, speaking to tv-sim's port, and waits for its main window to be
@@ -120,4 +126,7 @@ screenshot_wayland_window "$shots" main-window-casting
 check "the stop button ends the cast" wayland_stop_cast
 check "the quit keys end pelkor" wayland_quit
 check "pelkor ends with status 0" test "$ended_status" -eq 0
+check "pelkor starts again on Wayland" start_pelkor_on_wayland
+check "the second run takes the first run's extended screen output again" test "$(sway_outputs)" -eq 2
+check "the quit keys end the second run" wayland_quit
 tv_summary
