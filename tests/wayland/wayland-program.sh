@@ -57,7 +57,11 @@ sway_outputs() {
 # window beneath fills the screen's centre.
 start_pelkor_on_wayland() {  # window [name=value...]
     local title i geometry launched
-    env "${@:2}" QT_QPA_PLATFORM=wayland ${TV_PORT:+PELKOR_TV_PORT=$TV_PORT} "$PELKOR" >"$work/pelkor.log" 2>&1 &
+    # In the sanitizer build, LeakSanitizer is off for it: Qt's Wayland platform leaves its protocol
+    # objects at the end, allocated inside libwayland-client, whose stacks stop there, so that no
+    # suppression can name Qt (the X11 end-to-end tests check the program's own leaks).
+    env "${@:2}" ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" QT_QPA_PLATFORM=wayland \
+        ${TV_PORT:+PELKOR_TV_PORT=$TV_PORT} "$PELKOR" >"$work/pelkor.log" 2>&1 &
     PELKOR_PID=$!
     session_pids+=("$PELKOR_PID")
     launched=$(await_line "$work/pelkor.log" 'launched with the (main|permissions) window' 20) || return 1
@@ -164,8 +168,8 @@ await_line "$work/window.log" '^ready ' >/dev/null
 
 check "the first run shows the permissions window: the portal has not granted the screen" start_pelkor_on_wayland permissions
 check "its screen recording button asks the portal once, and the grant is kept" grant_screen_share
-check "closing the window with sway's command ends pelkor with status 0" close_window
-test "$ended_status" -eq 0 || { echo "FAILED: pelkor ended with status $ended_status" >&2; exit 1; }
+check "closing the window with sway's command ends pelkor" close_window
+check "pelkor ends with status 0" test "$ended_status" -eq 0
 
 fresh_tv_sim
 check "the second run shows its main window, with the keys" start_pelkor_on_wayland main
