@@ -27,6 +27,8 @@ packages=(
     # and their tests: headless sway, a private session bus with PipeWire and WirePlumber, the portals, wev
     # and grim to read a session back, the stand-in portal's Python D-Bus bindings
     sway dbus pipewire pipewire-bin wireplumber xdg-desktop-portal xdg-desktop-portal-wlr wev grim python3-dbus python3-gi
+    # the application's end-to-end test on Wayland: Qt's Wayland platform plug-in, and wtype to type into it
+    qt6-wayland wtype
     # command-line peers the tests check our output with
     openssl unzip zip ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests

@@ -27,7 +27,8 @@ use_private_network() {
 # An end-to-end test runs inside a network namespace of its own: called with the test's script and
 # its arguments PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR, it runs them again there (exit status 77,
 # skipped, where a tool the session needs or namespaces are missing); inside, it brings the loopback
-# device up and sets PELKOR, TV_SIM, REPO and shots from those arguments.
+# device up and sets PELKOR, TV_SIM, REPO and shots from those arguments. The tools are those of an X
+# session unless $session_tools names others.
 enter_private_network() {  # script pelkor tv-sim source-tree screenshot-dir
     if [[ -n ${PELKOR_E2E_NAMESPACE:-} ]]; then
         use_private_network
@@ -35,8 +36,8 @@ enter_private_network() {  # script pelkor tv-sim source-tree screenshot-dir
         return
     fi
     local tool flags
-    for tool in Xvfb pulseaudio pactl xdotool ffmpeg; do
-        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    for tool in ${session_tools:-Xvfb pulseaudio pactl xdotool ffmpeg}; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed (scripts/install-deps.sh installs it)"; exit 77; }
     done
     flags=$(private_network_flags)
     [[ -n $flags ]] || { echo "skipped: network namespaces are not permitted here (unshare)"; exit 77; }
@@ -323,6 +324,21 @@ tv_summary() {
         awk -v n="$decoded" '{ size = $1; l[NR] = $2 }
             END { printf "tv-sim decoded %d pictures of %s; latency from queueing to decoded: median %.1f ms, p95 %.1f ms\n",
                   n, size, l[int((n + 1) / 2)] / 1000, l[int(n * 0.95 + 0.999999)] / 1000 }'
+}
+
+# The centre colour (hex RRGGBB) of the last picture tv-sim decoded.
+last_decoded_centre() {
+    grep '^decoded ' "$work/tv.log" | tail -n 1 | sed -E 's/.*centre=([0-9a-f]{6}).*/\1/'
+}
+
+# Whether hex colour $1 is within 24 of $2 in each channel (the encoder's 4:2:0 round trip moves it a little).
+colour_near() {  # colour colour
+    local a=$1 b=$2 i d
+    for i in 0 2 4; do
+        d=$((16#${a:i:2} - 16#${b:i:2}))
+        ((d < 0)) && d=$((-d))
+        ((d <= 24)) || return 1
+    done
 }
 
 # How many of each message tv-sim received, the most frequent first.

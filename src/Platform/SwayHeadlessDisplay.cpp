@@ -1,6 +1,7 @@
 #include "Platform/SwayHeadlessDisplay.h"
 
 #include "Platform/SwayIpc.h"
+#include "Platform/SwayOutputRecord.h"
 #include "Platform/WaylandConnection.h"
 #include "Platform/WlrScreencopyCapture.h"
 #include "Utils/Log.h"
@@ -52,14 +53,18 @@ SwayHeadlessDisplay::Created SwayHeadlessDisplay::create()
     const auto before = ipc->outputs();
     if (!before)
         return {nullptr, "sway does not list its outputs"};
-    // One left disabled by an earlier run is taken again, since sway cannot remove it.
+    // One left disabled by an earlier run is taken again, since sway cannot remove it; so is the one an
+    // earlier run noted, where sway could not even disable it.
+    std::unique_ptr<SwayOutputRecord> record = SwayOutputRecord::take(ipc->socketPath());
+    const auto active = headlessOutputs(*before, true);
     std::string name;
     if (const auto disabled = headlessOutputs(*before, false); !disabled.empty()) {
         name = *disabled.begin();
         if (!ipc->command("output " + name + " enable"))
             return {nullptr, "sway did not enable its headless output " + name};
+    } else if (record && active.contains(record->output()) && record->output() != main->label) {
+        name = record->output();
     } else {
-        const auto active = headlessOutputs(*before, true);
         if (!ipc->command("create_output"))
             return {nullptr, "sway made no headless output"};
         const auto after = ipc->outputs();
@@ -70,14 +75,19 @@ SwayHeadlessDisplay::Created SwayHeadlessDisplay::create()
         if (name.empty())
             return {nullptr, "sway's new headless output is not among its outputs"};
     }
+    if (record)
+        record->keep(name);
     const std::string mode = std::to_string(main->frame.width) + "x" + std::to_string(main->frame.height);
     ipc->command("output " + name + " mode " + mode);
     PLOG("extended screen: sway's headless output %s, %s", name.c_str(), mode.c_str());
-    return {std::unique_ptr<SwayHeadlessDisplay>(new SwayHeadlessDisplay(std::move(ipc), name, main->frame.height)), {}};
+    return {std::unique_ptr<SwayHeadlessDisplay>(
+                new SwayHeadlessDisplay(std::move(ipc), std::move(record), name, main->frame.height)),
+            {}};
 }
 
-SwayHeadlessDisplay::SwayHeadlessDisplay(std::unique_ptr<SwayIpc> ipc, std::string name, int height)
-    : ipc_(std::move(ipc)), name_(std::move(name)), height_(height)
+SwayHeadlessDisplay::SwayHeadlessDisplay(std::unique_ptr<SwayIpc> ipc, std::unique_ptr<SwayOutputRecord> record,
+                                         std::string name, int height)
+    : ipc_(std::move(ipc)), record_(std::move(record)), name_(std::move(name)), height_(height)
 {
 }
 

@@ -64,7 +64,7 @@ std::unique_ptr<SwayIpc> SwayIpc::connect()
             close(fd);
         return nullptr;
     }
-    return std::unique_ptr<SwayIpc>(new SwayIpc(fd));
+    return std::unique_ptr<SwayIpc>(new SwayIpc(fd, path));
 }
 
 SwayIpc::~SwayIpc()

@@ -20,13 +20,16 @@ public:
     bool command(const std::string& text);
     // sway's outputs (get_outputs); nullopt when it did not answer.
     std::optional<nlohmann::json> outputs();
+    // The control socket's path, which names this run of sway.
+    const std::string& socketPath() const { return path_; }
 
     // Replies larger than this are no answer sway gives to these requests.
     static constexpr uint32_t kMaxReply = 1 << 20;
 
 private:
-    explicit SwayIpc(int fd) : fd_(fd) {}
+    SwayIpc(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
     std::optional<nlohmann::json> request(uint32_t type, const std::string& payload);
 
     int fd_ = -1;
+    const std::string path_;
 };

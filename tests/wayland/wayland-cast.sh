@@ -26,16 +26,6 @@ extended_colour=30a050
 portal_screen=2080c0
 portal_window=c04020
 
-# Whether hex colour $1 is within 24 of $2 in each channel (the encoder's 4:2:0 round trip moves it a little).
-near() {
-    local a=$1 b=$2 i
-    for i in 0 2 4; do
-        local d=$((16#${a:i:2} - 16#${b:i:2}))
-        ((d < 0)) && d=$((-d))
-        ((d <= 24)) || return 1
-    done
-}
-
 # Casts for 3 seconds by the road in $1 (with pelkor-cast's further arguments) to a fresh tv-sim, then
 # checks that it decoded at least 10 pictures of 1280x720 whose centre has the colour $2.
 cast_and_check() {  # road colour [pelkor-cast argument...]
@@ -51,8 +41,8 @@ cast_and_check() {  # road colour [pelkor-cast argument...]
     decoded=$(grep -c '^decoded .* size=1280x720 ' "$work/tv.log" || true)
     tv_summary
     ((decoded >= 10)) || { tail -n 30 "$work/cast.log"; session_fail "only $decoded pictures of 1280x720 decoded"; return 1; }
-    last=$(grep '^decoded ' "$work/tv.log" | tail -n 1 | sed -E 's/.*centre=([0-9a-f]{6}).*/\1/')
-    near "$last" "$colour" || { session_fail "the last picture's centre is $last, not $colour"; return 1; }
+    last=$(last_decoded_centre)
+    colour_near "$last" "$colour" || { session_fail "the last picture's centre is $last, not $colour"; return 1; }
     echo "ok: $road road, $decoded pictures, centre $last (near $colour)"
 }
 
