@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Requests/s, MB/s and latency percentiles of our folder server beside Debian's nginx, both on 127.0.0.1
-# with keep-alive off and serving the same folder, for a 4 KiB and a 100 MiB file. Prints figures;
-# asserts nothing.
+# serving the same folder, with wrk: a 4 KiB and a 1 MiB file with "Connection: close" on every request,
+# and the 4 KiB file with keep-alive, which nginx grants and our server, answering one request per
+# connection, does not. Prints figures; asserts nothing.
 #
-#   bench/http.sh [SECONDS per run, default 5] [ROUNDS, default 3]
+#   bench/http.sh [SECONDS per run, default 5] [ROUNDS, default 5]
 #
 # The server is build/tools/http-serve/http-serve, or the program named by $HTTP_SERVE (to set two
-# builds side by side). Each case runs ROUNDS times, the two servers taking turns, and the run with
-# the most requests/s of each is shown: on a shared machine the spread between runs is larger than the
-# difference being measured.
+# builds side by side), run with its request log off, as nginx's access log is. Each case runs ROUNDS
+# times, the two servers taking turns (the first one alternating); each server's figures are the
+# min / median / max of its runs, and the ratios those of the medians.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-5}
-rounds=${2:-3}
+rounds=${2:-5}
 serve=${HTTP_SERVE:-build/tools/http-serve/http-serve}
 source tools/lib-serve.sh
 source bench/lib-nginx.sh
@@ -21,27 +22,30 @@ need_nginx nginx-light
 for tool in wrk nginx "$serve"; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (bash scripts/install-deps.sh)"; exit 1; }
 done
-echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "cores: $(nproc), load average: $(cut -d' ' -f1-3 /proc/loadavg); $rounds rounds of ${seconds} s, wrk -t 4"
 
 scratch_dir work
 mkdir -p "$work/www"
 # nginx workers read the folder as an unprivileged user.
 chmod 755 "$work" "$work/www"
 head -c 4096 /dev/urandom > "$work/www/small.bin"
-head -c $((100 << 20)) /dev/urandom > "$work/www/large.bin"
+head -c $((1 << 20)) /dev/urandom > "$work/www/large.bin"
 chmod 644 "$work/www/"*
 
-# Our server, on a port the kernel picks.
-start_server "$serve" "$work/www"
+# Our server, on a port the kernel picks, without a log line per request.
+start_server "$serve" "$work/www" --quiet
 ourPort=$port
 
-# nginx, keep-alive off, as many workers as we have cores.
-start_nginx "$work/www" "worker_processes auto;" "sendfile on; keepalive_timeout 0;"
+# nginx with its defaults for keep-alive (a client's "Connection: close" ends each connection), as
+# many workers as we have cores.
+start_nginx "$work/www" "worker_processes auto;" "sendfile on;"
 theirPort=$nginxPort
 
 # Requests/s, transfer MB/s and the 50th and 99th latency percentiles in ms of one wrk run.
-measure() {  # url connections
-    wrk -t 4 -c "$2" -d "${seconds}s" --latency -H 'Connection: close' "$1" | awk '
+measure() {  # url connections header...
+    local url=$1 connections=$2
+    shift 2
+    wrk -t 4 -c "$connections" -d "${seconds}s" --latency "$@" "$url" | awk '
         function ms(value,   unit, number) {
             unit = value; sub(/^[0-9.]+/, "", unit); number = value + 0
             return unit == "us" ? number / 1000 : unit == "s" ? number * 1000 : unit == "m" ? number * 60000 : number
@@ -57,19 +61,42 @@ measure() {  # url connections
         END { printf "%.0f %.1f %.2f %.2f\n", rps, mbs, p50, p99 }'
 }
 
-printf '%-10s %10s %10s %9s %9s %9s %9s %9s %9s %6s %6s\n' file "ours rq/s" "nginx rq/s" "ours MB/s" "nginx MB/s" \
-    "ours p50" "nginx p50" "ours p99" "nginx p99" "rq" "p99"
-for case in "small.bin 64" "large.bin 4"; do
-    read -r file connections <<< "$case"
-    ours=(0 0 0 0) theirs=(0 0 0 0)
-    for _ in $(seq "$rounds"); do
-        read -r -a run <<< "$(measure "http://127.0.0.1:$ourPort/$file" "$connections")"
-        ((run[0] > ours[0])) && ours=("${run[@]}")
-        read -r -a run <<< "$(measure "http://127.0.0.1:$theirPort/$file" "$connections")"
-        ((run[0] > theirs[0])) && theirs=("${run[@]}")
+# "min / median / max" of the numbers on standard input, with the given printf format.
+spread() {  # format
+    sort -g | awk -v f="$1" '{ v[NR] = $1 } END {
+        printf f " / " f " / " f, v[1], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2), v[NR] }'
+}
+
+median() {
+    spread "%.2f" | awk -F' / ' '{ print $2 }'
+}
+
+printf '%-20s %-6s %29s %9s %9s %9s\n' case server "req/s min / median / max" "MB/s" "p50 ms" "p99 ms"
+for case in "4KiB-close small.bin 64 close" "1MiB-close large.bin 16 close" "4KiB-keep-alive small.bin 64 keep"; do
+    read -r name file connections mode <<< "$case"
+    header=()
+    [[ $mode == close ]] && header=(-H 'Connection: close')
+    ours=() theirs=()
+    for round in $(seq "$rounds"); do
+        if ((round % 2)); then
+            ours+=("$(measure "http://127.0.0.1:$ourPort/$file" "$connections" "${header[@]}")")
+            theirs+=("$(measure "http://127.0.0.1:$theirPort/$file" "$connections" "${header[@]}")")
+        else
+            theirs+=("$(measure "http://127.0.0.1:$theirPort/$file" "$connections" "${header[@]}")")
+            ours+=("$(measure "http://127.0.0.1:$ourPort/$file" "$connections" "${header[@]}")")
+        fi
     done
-    awk -v f="$file" -v o="${ours[*]}" -v t="${theirs[*]}" 'BEGIN {
-        split(o, a, " "); split(t, b, " ")
-        printf "%-10s %10d %10d %9.1f %9.1f %9.2f %9.2f %9.2f %9.2f %6.2f %6.2f\n", f, a[1], b[1], a[2], b[2], a[3], b[3], a[4], b[4],
-            (b[1] > 0 ? a[1] / b[1] : 0), (b[4] > 0 ? a[4] / b[4] : 0) }'
+    for side in ours nginx; do
+        if [[ $side == ours ]]; then runs=("${ours[@]}"); else runs=("${theirs[@]}"); fi
+        printf '%-20s %-6s %29s %9s %9s %9s\n' "$([[ $side == ours ]] && echo "$name")" "$side" \
+            "$(printf '%s\n' "${runs[@]}" | cut -d' ' -f1 | spread "%.0f")" \
+            "$(printf '%s\n' "${runs[@]}" | cut -d' ' -f2 | median)" \
+            "$(printf '%s\n' "${runs[@]}" | cut -d' ' -f3 | median)" \
+            "$(printf '%s\n' "${runs[@]}" | cut -d' ' -f4 | median)"
+    done
+    awk -v o="$(printf '%s\n' "${ours[@]}" | cut -d' ' -f1 | median)" \
+        -v t="$(printf '%s\n' "${theirs[@]}" | cut -d' ' -f1 | median)" \
+        -v op="$(printf '%s\n' "${ours[@]}" | cut -d' ' -f4 | median)" \
+        -v tp="$(printf '%s\n' "${theirs[@]}" | cut -d' ' -f4 | median)" \
+        'BEGIN { printf "%-20s ours / nginx: req/s %.2f, p99 %.2f\n", "", (t > 0 ? o / t : 0), (tp > 0 ? op / tp : 0) }'
 done

@@ -2,8 +2,9 @@
 # kernel-chosen loopback port, and a counted check helper.
 #
 #   scratch_dir NAME                  makes a temporary folder, stores its path in $NAME, removes it on exit
-#   start_server PROGRAM FOLDER       runs "PROGRAM FOLDER 0" in the background and waits for its line
-#                                     "<name> listening on 127.0.0.1:PORT"; sets $server (pid), $port, $base
+#   start_server PROGRAM FOLDER [FLAG...]
+#                                     runs "PROGRAM FLAG... FOLDER 0" in the background and waits for its
+#                                     line "<name> listening on 127.0.0.1:PORT"; sets $server (pid), $port, $base
 #   check NAME EXPECTED ACTUAL        prints ok/FAIL and counts failures
 #   finish_checks                     prints the tally; exits 1 when a check failed
 
@@ -30,9 +31,10 @@ scratch_dir() {
 
 start_server() {
     local program=$1 folder=$2 name output
+    shift 2
     name=$(basename "$program")
     scratch_dir output
-    "$program" "$folder" 0 > "$output/stdout" &
+    "$program" "$@" "$folder" 0 > "$output/stdout" &
     server=$!
     for _ in $(seq 100); do
         port=$(sed -n "s/^$name listening on 127\\.0\\.0\\.1:\\([0-9]*\\)\$/\\1/p" "$output/stdout")

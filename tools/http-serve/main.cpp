@@ -1,7 +1,9 @@
 // Serves a folder over HTTP on the loopback addresses, for trying the server by hand or with
 // tools/http-smoke.sh.
 //
-//   http-serve FOLDER [PORT]       (port 0 or none: the kernel chooses; the port is printed)
+//   http-serve [--quiet] FOLDER [PORT]   (port 0 or none: the kernel chooses; the port is printed)
+//
+// --quiet leaves out the line each request writes to the server's log (benchmarks).
 //
 // GET /...             the folder tree (index.html for folders, byte ranges allowed)
 // GET /gzip/NAME       the file NAME of the folder, gzip-coded when the client accepts it
@@ -43,8 +45,14 @@ void addToolHandlers(HttpServer& server, const std::string& folder)
 
 int main(int argc, char** argv)
 {
-    return serveFolder(argc, argv, "http-serve", [](const std::string& folder) {
-        HttpServerLog::setLogLevel(HttpServerLog::Verbose);
+    const bool quiet = argc > 1 && std::string(argv[1]) == "--quiet";
+    if (quiet) {
+        argv[1] = argv[0];
+        ++argv;
+        --argc;
+    }
+    return serveFolder(argc, argv, "http-serve", [quiet](const std::string& folder) {
+        HttpServerLog::setLogLevel(quiet ? HttpServerLog::Info : HttpServerLog::Verbose);
         const auto server = std::make_shared<HttpServer>();
         addToolHandlers(*server, folder);
         return server;
