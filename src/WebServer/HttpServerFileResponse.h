@@ -17,6 +17,11 @@ public:
                                                                     bool isAttachment = false,
                                                                     const HttpMimeOverrides* mimeTypeOverrides = nullptr);
     static std::shared_ptr<HttpServerFileResponse> responseWithFile(const std::string& path, bool isAttachment);
+    // The same for the entry `name` of the open folder `folder` (AT_FDCWD: a path from the working
+    // folder); `path` names the file in messages and descriptions.
+    static std::shared_ptr<HttpServerFileResponse> responseWithFileAt(int folder, const std::string& name, const std::string& path,
+                                                                      HttpServerByteRange byteRange = {}, bool isAttachment = false,
+                                                                      const HttpMimeOverrides* mimeTypeOverrides = nullptr);
 
     bool open(HttpError* error) override;
     Piece readData(HttpError* error) override;
