@@ -52,8 +52,9 @@ bool BenchXvfb::start()
     return true;
 }
 
-BenchScene::BenchScene(X11Display& display, int width, int height)
-    : display_(display), gc_(XCreateGC(display.handle(), display.root(), 0, nullptr)), width_(width), height_(height)
+BenchScene::BenchScene(X11Display& display, int width, int height, int top)
+    : display_(display), gc_(XCreateGC(display.handle(), display.root(), 0, nullptr)), width_(width),
+      height_(height - top), top_(top)
 {
 }
 
@@ -78,5 +79,5 @@ void BenchScene::draw(int index)
 void BenchScene::fill(unsigned long colour, int x, int y, unsigned width, unsigned height)
 {
     XSetForeground(display_.handle(), gc_, colour);
-    XFillRectangle(display_.handle(), display_.root(), gc_, x, y, width, height);
+    XFillRectangle(display_.handle(), display_.root(), gc_, x, top_ + y, width, height);
 }

@@ -28,10 +28,11 @@ private:
 };
 
 // Moving content on an X screen, drawn on its root through the given connection: a few fixed
-// "windows", a box sliding across and a band that changes colour every frame.
+// "windows", a box sliding across and a band that changes colour every frame. Rows above `top` are
+// left alone.
 class BenchScene {
 public:
-    BenchScene(X11Display& display, int width, int height);
+    BenchScene(X11Display& display, int width, int height, int top = 0);
     ~BenchScene();
     BenchScene(const BenchScene&) = delete;
     BenchScene& operator=(const BenchScene&) = delete;
@@ -46,4 +47,5 @@ private:
     _XGC* gc_;
     int width_;
     int height_;
+    int top_;
 };

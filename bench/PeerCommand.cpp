@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,6 +53,17 @@ PeerCommand::Run PeerCommand::run(const std::vector<std::string>& args)
     result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return result;
+}
+
+PeerCommand::Usage PeerCommand::wait(pid_t pid)
+{
+    int status = 0;
+    rusage used{};
+    if (wait4(pid, &status, 0, &used) != pid)
+        return {};
+    const auto seconds = [](const timeval& time) { return double(time.tv_sec) + double(time.tv_usec) / 1e6; };
+    return {WIFEXITED(status) && WEXITSTATUS(status) == 0, seconds(used.ru_utime) + seconds(used.ru_stime),
+            used.ru_maxrss};
 }
 
 bool PeerCommand::available(const std::string& program)

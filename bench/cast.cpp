@@ -1,203 +1,68 @@
-// Whole-screen casts through the session controller to the TV peer on loopback: a private Xvfb
-// of the cast's size shows moving content, MainWindowController casts it (RecordManager capture,
-// H.264, the TV link) to a tv-sim process that decodes every frame. Per configuration:
-//   - frames per second the TV decoded, over the run;
-//   - capture-to-decoded latency, median and p95: from the scheduled time of the capture tick that
-//     took the frame (an upper bound on its capture time) to the TV's decoded picture;
-//   - CPU time of this process (capture, conversion, encoding, sending) per frame sent.
-// The quality choice gives the size; the frame rate is set beyond the TV's table where asked.
-// Then the Wayland capture roads, at 1080p30 and 1080p60, measured the same way inside a private
-// Wayland desktop (tests/wayland/wayland-session.sh): the compositor's screen copy of a moving window
-// in headless sway, and the desktop portal (the tests' stand-in) with its PipeWire stream of a moving
-// picture.
-//   bench-cast [seconds per configuration, default 10]
+// Glass-to-decoded latency of a whole-screen cast, ours beside ffmpeg's, on a private Xvfb of the
+// cast's size:
+//   - a painter draws a GlassStamp, a new number every millisecond, in the screen's top-left corner
+//     over moving content, and notes when each number was on the screen;
+//   - ours: pelkor-cast (the session controller on the command line: RecordManager's capture,
+//     H.264, the TV link) casts to a TvSim in this process, which decodes every frame;
+//   - ffmpeg: x11grab of the same screen, libx264 at the project's settings, FLV over TCP with
+//     tcp_nodelay=1 to a reader in this process, decoded by the same decoder as ours;
+//   - each decoded picture's number gives its latency: the time it was decoded minus the time that
+//     number reached the screen.
+// The senders take turns, round by round; each round prints its median and p95 latency, frames
+// decoded per second, the sender's CPU per frame and its peak memory; then each side's min / median /
+// max over the rounds and the ratios of the medians. The first second of each run is left out.
+// Frames travel in clear on both roads (the TV offers no key exchange here). Then the Wayland capture
+// roads (WaylandRoads), inside a private Wayland desktop where one can be made.
+//   bench-cast [seconds per run, default 10] [rounds, default 3] [setting...: 720p30 1080p30 1440p30 1080p60]
 #include "BenchXvfb.h"
-#include "ConsoleView.h"
-
-#include "Platform/MainQueue.h"
-#include "Platform/WaylandCapture.h"
-#include "Platform/TestMainLoop.h"
-#include "Platform/X11Display.h"
-#include "Socket/TCPManager.h"
-#include "Session/CastingController.h"
-#include "Session/MainWindowController.h"
-#include "Session/RecordManagerVideoSource.h"
-#include "UI/SelectedQualityIndex.h"
-#include "tv-sim/WallClock.h"
+#include "FlvVideoReader.h"
+#include "GlassPainter.h"
 #include "PeerCommand.h"
+#include "WaylandRoads.h"
+#include "X264PeerSettings.h"
 
-#include <fcntl.h>
-#include <sys/wait.h>
+#include "common/LoopbackSocket.h"
+#include "tv-sim/TvSim.h"
+#include "tv-sim/VideoDecoder.h"
+#include "tv-sim/WallClock.h"
+
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <mutex>
-#include <regex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-using namespace std::chrono_literals;
-
-struct Config {
+struct Setting {
     const char* name;
     int width;
     int height;
-    int32_t qualityIndex;
-    int32_t fps;
+    int quality; // pelkor-cast's --quality for this size
+    int fps;
 };
 
-// For each frame handed to the link, in order: the scheduled time of the capture tick it came from.
-struct CaptureTimes {
-    mutable std::mutex mutex;
-    std::vector<uint64_t> micros;
-
-    void add(uint64_t at)
-    {
-        std::lock_guard lock(mutex);
-        micros.push_back(at);
-    }
-    std::vector<uint64_t> all() const
-    {
-        std::lock_guard lock(mutex);
-        return micros;
-    }
-};
-
-// RecordManager at a frame rate of the benchmark's choosing, noting for each frame handed to the link
-// the scheduled time of the capture tick it came from.
-class TimedVideoSource final : public CastVideoSource {
-public:
-    TimedVideoSource(int32_t fps, CaptureTimes& capturedAt, CaptureSourceFactory sources = {})
-        : fps_(fps), capturedAt_(capturedAt), inner_(RecordManager::Link{}, std::string{}, std::move(sources))
-    {
-    }
-
-    void setDelegate(RecordManagerToStopScreenDelegate* delegate) override { inner_.setDelegate(delegate); }
-    void SetCallback(void* userData, MediaDataCallback callback) override
-    {
-        userData_ = userData;
-        callback_ = callback;
-        inner_.SetCallback(this, relay);
-    }
-    void StartRecord(double width, double height, int32_t, ScreenType type, const std::shared_ptr<windowInfo>& window,
-                     uint32_t screenId) override
-    {
-        startedAt_ = wallMicros();
-        inner_.StartRecord(width, height, fps_, type, window, screenId);
-    }
-    void StopRecord() override { inner_.StopRecord(); }
-    void deallocRecord() override { inner_.deallocRecord(); }
-
-private:
-    // Capture queue.
-    static int32_t relay(void* user, const uint8_t* bytes, uint32_t length)
-    {
-        auto& self = *static_cast<TimedVideoSource*>(user);
-        const int32_t result = self.callback_(self.userData_, bytes, length);
-        if (result >= 0) {
-            const uint64_t period = 1'000'000 / static_cast<uint64_t>(self.fps_);
-            const uint64_t now = wallMicros();
-            self.capturedAt_.add(now - (now - self.startedAt_) % period);
-        }
-        return result;
-    }
-
-    const int32_t fps_;
-    CaptureTimes& capturedAt_;
-    RecordManagerVideoSource inner_;
-    void* userData_ = nullptr;
-    MediaDataCallback callback_ = nullptr;
-    std::atomic<uint64_t> startedAt_{0};
-};
-
-// tv-sim --decode as a child; its report lines give each video frame's time stamp and decoding.
-class TvPeer {
-public:
-    TvPeer()
-    {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0)
-            return;
-        pid_ = PeerCommand::spawn({TV_SIM_PATH, "--listen", "127.0.0.1:0", "--no-heartbeat", "--decode"},
-                                  {-1, out[1], -1});
-        ::close(out[1]);
-        reader_ = std::thread([this, fd = out[0]] { read(fd); });
-    }
-    ~TvPeer()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (reader_.joinable())
-            reader_.join();
-    }
-
-    uint16_t waitForPort()
-    {
-        for (int i = 0; i < 100 && port_.load() == 0; ++i)
-            std::this_thread::sleep_for(50ms);
-        return port_.load();
-    }
-    // Decoded-at wall times by frame index (0 where not decoded).
-    std::vector<uint64_t> decodedAt() const
-    {
-        std::lock_guard lock(mutex_);
-        return decodedAt_;
-    }
-    size_t decoded() const
-    {
-        std::lock_guard lock(mutex_);
-        return decodedCount_;
-    }
-
-private:
-    void read(int fd)
-    {
-        static const std::regex listen(R"(listen 127\.0\.0\.1:(\d+))");
-        static const std::regex video(R"(recv tcp .* name=kMsgVideoFrame .* ts=(\d+) )");
-        static const std::regex decoded(R"(decoded n=(\d+) size=\d+x\d+ latency_us=(-?\d+))");
-        std::string buffered;
-        char chunk[8192];
-        for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;) {
-            buffered.append(chunk, static_cast<size_t>(got));
-            for (size_t end; (end = buffered.find('\n')) != std::string::npos; buffered.erase(0, end + 1)) {
-                const std::string line = buffered.substr(0, end);
-                std::smatch match;
-                std::lock_guard lock(mutex_);
-                if (std::regex_search(line, match, listen)) {
-                    port_.store(static_cast<uint16_t>(std::stoi(match[1])));
-                } else if (std::regex_search(line, match, video)) {
-                    stamps_.push_back(std::stoull(match[1]));
-                } else if (std::regex_search(line, match, decoded)) {
-                    const size_t index = std::stoull(match[1]);
-                    if (index < stamps_.size()) {
-                        decodedAt_.resize(std::max(decodedAt_.size(), index + 1));
-                        decodedAt_[index] = stamps_[index] + std::stoll(match[2]);
-                        ++decodedCount_;
-                    }
-                }
-            }
-        }
-        ::close(fd);
-    }
-
-    pid_t pid_ = -1;
-    std::thread reader_;
-    std::atomic<uint16_t> port_{0};
-    mutable std::mutex mutex_;
-    std::vector<uint64_t> stamps_;
-    std::vector<uint64_t> decodedAt_;
-    size_t decodedCount_ = 0;
+// One run of one sender.
+struct Round {
+    bool ok = false;
+    double medianMs = 0;
+    double p95Ms = 0;
+    // From the hand-off of the encoded frame (ours: to the link's send list; ffmpeg: from the socket
+    // to the reader) to the decoded picture.
+    double handOffMs = 0;
+    double framesPerSecond = 0;
+    double cpuMsPerFrame = 0;
+    double peakMegabytes = 0;
+    size_t decoded = 0;
+    size_t unread = 0; // pictures whose number could not be read
 };
 
 double percentile(std::vector<double> values, double share)
@@ -209,123 +74,213 @@ double percentile(std::vector<double> values, double share)
     return values[std::clamp<size_t>(rank, 1, values.size()) - 1];
 }
 
-double processCpuSeconds()
+// The pictures a run decoded; the decoder's thread adds, the run reads once the decoder has stopped.
+class Pictures {
+public:
+    void add(const VideoDecoder::DecodedFrame& frame)
+    {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(frame);
+    }
+
+    Round summarise(const GlassPainter& painter, const PeerCommand::Usage& usage) const
+    {
+        std::lock_guard lock(mutex_);
+        Round round;
+        round.decoded = frames_.size();
+        if (frames_.empty())
+            return round;
+        // A start's first frames wait for the encoder and the link to warm up.
+        const uint64_t from = frames_.front().decodedMicros + 1'000'000;
+        std::vector<double> latencyMs;
+        std::vector<double> handOffMs;
+        uint64_t last = from;
+        for (const auto& frame : frames_) {
+            if (frame.decodedMicros < from)
+                continue;
+            const uint64_t drawn = painter.drawnAt(frame.glassStamp);
+            if (drawn == 0) {
+                ++round.unread;
+                continue;
+            }
+            latencyMs.push_back(double(int64_t(frame.decodedMicros) - int64_t(drawn)) / 1000);
+            handOffMs.push_back(double(frame.latencyMicros()) / 1000);
+            last = frame.decodedMicros;
+        }
+        round.ok = usage.ok && latencyMs.size() > 10;
+        round.medianMs = percentile(latencyMs, 0.5);
+        round.p95Ms = percentile(latencyMs, 0.95);
+        round.handOffMs = percentile(handOffMs, 0.5);
+        round.framesPerSecond = last > from ? double(latencyMs.size()) / (double(last - from) / 1e6) : 0;
+        round.cpuMsPerFrame = usage.cpuSeconds * 1000 / double(frames_.size());
+        round.peakMegabytes = double(usage.peakResidentKilobytes) / 1024;
+        return round;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<VideoDecoder::DecodedFrame> frames_;
+};
+
+std::string text(int value)
 {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+    return std::to_string(value);
 }
 
-// With `sources` (a Wayland road) the desktop shows its own moving picture: no Xvfb.
-void run(const Config& config, int seconds, const CaptureSourceFactory& sources = {})
+Round castOurs(const Setting& setting, const GlassPainter& painter, int seconds)
 {
-    BenchXvfb xvfb(config.width, config.height);
-    if (!sources && !xvfb.start()) {
-        std::printf("  %-9s no Xvfb\n", config.name);
+    TvSim::Options options;
+    options.keepPayloads = false;
+    options.digestPayloads = false;
+    options.decodeVideo = true;
+    // Level 0 answers 30 frames/s; --quality gives the size and --fps the rate.
+    options.qualityLevel = 0;
+    TvSim tv(options);
+    Pictures pictures;
+    tv.setDecodeObserver([&pictures](const VideoDecoder::DecodedFrame& frame) { pictures.add(frame); });
+    if (!tv.start())
+        return {};
+    const pid_t pid = PeerCommand::spawn({PELKOR_CAST_PATH, "--tv", "127.0.0.1:" + std::to_string(tv.port()),
+                                          "--quality", text(setting.quality), "--fps", text(setting.fps),
+                                          "--no-sound", "--seconds", text(seconds)},
+                                         {-1, -1, -1});
+    if (pid < 0)
+        return {};
+    const PeerCommand::Usage usage = PeerCommand::wait(pid);
+    tv.stop();
+    return pictures.summarise(painter, usage);
+}
+
+// Accepts ffmpeg's one connection and hands each access unit of its FLV stream to the decoder.
+void readFlv(int listener, VideoDecoder& decoder)
+{
+    pollfd waiting{listener, POLLIN, 0};
+    if (::poll(&waiting, 1, 30'000) <= 0)
+        return;
+    const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0)
+        return;
+    FlvVideoReader reader([&decoder](std::vector<uint8_t> unit) { decoder.submit(std::move(unit), wallMicros()); });
+    std::vector<uint8_t> chunk(256 * 1024);
+    for (ssize_t got; (got = ::recv(fd, chunk.data(), chunk.size(), 0)) > 0;) {
+        if (!reader.feed(std::span(chunk.data(), static_cast<size_t>(got)))) {
+            std::fprintf(stderr, "ffmpeg's FLV stream could not be read\n");
+            break;
+        }
+    }
+    ::close(fd);
+}
+
+Round castFfmpeg(const Setting& setting, const std::string& display, const GlassPainter& painter, int seconds)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = LoopbackSocket::address(0);
+    socklen_t length = sizeof address;
+    if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
+        || ::listen(listener, 1) != 0 || ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (listener >= 0)
+            ::close(listener);
+        return {};
+    }
+    Pictures pictures;
+    VideoDecoder decoder([&pictures](const VideoDecoder::DecodedFrame& frame) { pictures.add(frame); });
+    if (!decoder.start()) {
+        ::close(listener);
+        return {};
+    }
+    std::thread reader([listener, &decoder] { readFlv(listener, decoder); });
+    std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "error", "-f", "x11grab",
+                                  "-framerate", text(setting.fps), "-video_size",
+                                  text(setting.width) + "x" + text(setting.height), "-t", text(seconds), "-i", display};
+    const auto encoder = X264PeerSettings::args(setting.width, setting.height, setting.fps);
+    args.insert(args.end(), encoder.begin(), encoder.end());
+    args.insert(args.end(), {"-flush_packets", "1", "-f", "flv",
+                             "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "?tcp_nodelay=1"});
+    const pid_t pid = PeerCommand::spawn(args, {-1, -1, 2});
+    const PeerCommand::Usage usage = pid < 0 ? PeerCommand::Usage{} : PeerCommand::wait(pid);
+    // A peer that never connected leaves the reader waiting: the listener's shutdown ends the wait.
+    ::shutdown(listener, SHUT_RDWR);
+    reader.join();
+    ::close(listener);
+    decoder.stop();
+    return pictures.summarise(painter, usage);
+}
+
+void printRound(int index, const char* who, const Round& round)
+{
+    if (!round.ok) {
+        std::printf("  round %d %-6s failed (%zu pictures decoded)\n", index, who, round.decoded);
         return;
     }
-    if (!sources)
-        setenv("DISPLAY", xvfb.name().c_str(), 1);
-    std::atomic<bool> drawing{!sources};
-    std::thread scene([&] {
-        if (!drawing.load())
-            return;
-        const auto display = X11Display::open(xvfb.name());
-        if (!display)
-            return;
-        BenchScene picture(*display, config.width, config.height);
-        for (int index = 0; drawing.load(); ++index) {
-            picture.draw(index);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000 / 60));
-        }
-    });
+    std::printf("  round %d %-6s median %6.1f ms  p95 %6.1f ms (hand-off to picture %4.1f ms)  %5.1f frames/s  "
+                "CPU %5.1f ms a frame  peak %5.0f MB  (%zu decoded, %zu unread)\n",
+                index, who, round.medianMs, round.p95Ms, round.handOffMs, round.framesPerSecond, round.cpuMsPerFrame,
+                round.peakMegabytes, round.decoded, round.unread);
+}
 
-    TvPeer tv;
-    const uint16_t port = tv.waitForPort();
-    const auto loop = std::make_shared<TestMainLoop>();
-    MainQueue::install(loop);
-    CaptureTimes capturedAt;
-    {
-        TCPManager link;
-        ConsoleView view([](const std::string&) {});
-        SessionServices services;
-        services.link = &link;
-        services.discovery.reset();
-        services.castMedia.makeVideoSource = [&] {
-            return std::make_unique<TimedVideoSource>(config.fps, capturedAt, sources);
-        };
-        services.castMedia.makeSoundSource = [] { return nullptr; };
-        gSelectedQualityIndex.store(config.qualityIndex);
-        MainWindowController controller(view, services);
-        controller.windowDidLoad();
-        if (port == 0 || !link.connectToHost("127.0.0.1", port)
-            || !loop->runUntil([&] { return link.getConnectTvIp() == "127.0.0.1"; })) {
-            std::printf("  %-9s no link to tv-sim\n", config.name);
+struct Spread {
+    double min = 0;
+    double median = 0;
+    double max = 0;
+};
+
+Spread spread(const std::vector<Round>& rounds, double Round::*field)
+{
+    std::vector<double> values;
+    for (const Round& round : rounds)
+        if (round.ok)
+            values.push_back(round.*field);
+    if (values.empty())
+        return {};
+    std::sort(values.begin(), values.end());
+    return {values.front(), values[(values.size() - 1) / 2], values.back()};
+}
+
+void printSide(const char* who, const std::vector<Round>& rounds)
+{
+    const Spread median = spread(rounds, &Round::medianMs);
+    const Spread p95 = spread(rounds, &Round::p95Ms);
+    std::printf("  %-6s median %5.1f / %5.1f / %5.1f ms   p95 %5.1f / %5.1f / %5.1f ms (min / median / max of rounds)\n",
+                who, median.min, median.median, median.max, p95.min, p95.median, p95.max);
+}
+
+void run(const Setting& setting, int seconds, int rounds)
+{
+    std::printf("\n%s (%dx%d, %d frames/s)\n", setting.name, setting.width, setting.height, setting.fps);
+    BenchXvfb xvfb(setting.width, setting.height);
+    if (!xvfb.start()) {
+        std::printf("  no Xvfb\n");
+        return;
+    }
+    GlassPainter painter(xvfb.name(), setting.width, setting.height);
+    if (!painter.start()) {
+        std::printf("  cannot draw on %s\n", xvfb.name().c_str());
+        return;
+    }
+    setenv("DISPLAY", xvfb.name().c_str(), 1);
+    std::vector<Round> ours;
+    std::vector<Round> theirs;
+    for (int round = 1; round <= rounds; ++round) {
+        // Each round starts with the other sender, so neither always runs first.
+        if (round % 2) {
+            ours.push_back(castOurs(setting, painter, seconds));
+            theirs.push_back(castFfmpeg(setting, xvfb.name(), painter, seconds));
         } else {
-            controller.state().screenProjectionCode = "";
-            controller.state().inputScreenProjectionCode = "";
-            controller.clickScreen(true);
-            // The TV of the peer does not answer on its own: answer as a TV at level 0 would.
-            controller.onVideoQuality(0, 0, 0, 0);
-            loop->runUntil([&] { return controller.casting().captureFormat().has_value(); });
-            const double cpuBefore = processCpuSeconds();
-            const auto framesBefore = controller.casting().totals().videoFrames;
-            loop->runUntil([] { return false; }, std::chrono::seconds(seconds));
-            const double cpu = processCpuSeconds() - cpuBefore;
-            const auto sent = controller.casting().totals().videoFrames - framesBefore;
-            controller.clickStopScreenBtn();
-            const auto captured = capturedAt.all();
-            loop->runUntil([&] { return tv.decoded() >= captured.size(); }, 3s);
-
-            std::vector<double> latencyMs;
-            const auto decodedAt = tv.decodedAt();
-            for (size_t i = 0; i < decodedAt.size() && i < captured.size(); ++i)
-                if (decodedAt[i] != 0)
-                    latencyMs.push_back(double(int64_t(decodedAt[i]) - int64_t(captured[i])) / 1000);
-            std::printf("  %-9s %6.1f frames/s decoded; capture to decoded median %6.1f ms, p95 %6.1f ms; "
-                        "CPU %5.1f ms a frame (%llu sent, %zu decoded)\n",
-                        config.name, double(tv.decoded()) / seconds, percentile(latencyMs, 0.5),
-                        percentile(latencyMs, 0.95), sent ? cpu * 1000 / double(sent) : 0.0,
-                        static_cast<unsigned long long>(sent), tv.decoded());
+            theirs.push_back(castFfmpeg(setting, xvfb.name(), painter, seconds));
+            ours.push_back(castOurs(setting, painter, seconds));
         }
-        link.tcpClientRelease();
+        printRound(round, "ours", ours.back());
+        printRound(round, "ffmpeg", theirs.back());
     }
-    loop->runUntilIdle();
-    MainQueue::install(nullptr);
-    drawing.store(false);
-    scene.join();
-}
-
-// Inside the private Wayland desktop: each road at each configuration.
-int runWaylandRoads(const Config (&configs)[2], int seconds)
-{
-    const pid_t window = PeerCommand::spawn({WAYLAND_SOLID_WINDOW_PATH, "--colour", "2080c0", "--moving"}, {-1, -1, -1});
-    for (const char* road : {"screencopy", "portal"}) {
-        setenv("PELKOR_WAYLAND_CAPTURE", road, 1);
-        std::printf(" Wayland, %s:\n", road);
-        std::fflush(stdout);
-        for (const Config& config : configs)
-            run(config, seconds, WaylandCapture::factory());
-    }
-    if (window > 0) {
-        kill(window, SIGTERM);
-        waitpid(window, nullptr, 0);
-    }
-    return 0;
-}
-
-// The Wayland section: this program again, inside a private Wayland desktop of the cast's size.
-void waylandSection(const char* self, int seconds)
-{
-    std::printf("Wayland capture roads (headless sway, pixman; the stand-in portal's PipeWire stream at 60 frames/s):\n");
-    std::fflush(stdout);
-    const pid_t inside = PeerCommand::spawn({"bash", WAYLAND_SESSION_SCRIPT, "--portal", PIPEWIRE_PRODUCER_PATH, "--size",
-                                             "1920x1080", "--fps", "60", "--", self, std::to_string(seconds),
-                                             "--wayland-inside"},
-                                            {-1, STDOUT_FILENO, STDERR_FILENO});
-    int status = 0;
-    if (inside <= 0 || waitpid(inside, &status, 0) != inside || !WIFEXITED(status) || WEXITSTATUS(status) == 77)
-        std::printf("  no Wayland desktop here: see the line above\n");
+    printSide("ours", ours);
+    printSide("ffmpeg", theirs);
+    const auto ratio = [&](double Round::*field) {
+        const double peer = spread(theirs, field).median;
+        return peer > 0 ? spread(ours, field).median / peer : 0.0;
+    };
+    std::printf("  ours / ffmpeg: median %.2f, p95 %.2f, frames/s %.2f, CPU a frame %.2f, peak memory %.2f\n",
+                ratio(&Round::medianMs), ratio(&Round::p95Ms), ratio(&Round::framesPerSecond),
+                ratio(&Round::cpuMsPerFrame), ratio(&Round::peakMegabytes));
 }
 
 } // namespace
@@ -333,20 +288,32 @@ void waylandSection(const char* self, int seconds)
 int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 10;
-    if (seconds < 1) {
-        std::fprintf(stderr, "usage: bench-cast [seconds per configuration, at least 1]\n");
+    if (argc > 2 && std::string(argv[2]) == WaylandRoads::kInsideFlag)
+        return WaylandRoads::inside(seconds);
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
+    if (seconds < 3 || rounds < 1) {
+        std::fprintf(stderr, "usage: bench-cast [seconds per run, at least 3] [rounds, at least 1]\n");
         return 2;
     }
     std::signal(SIGPIPE, SIG_IGN);
-    const Config waylandConfigs[] = {{"1080p30", 1920, 1080, 1, 30}, {"1080p60", 1920, 1080, 1, 60}};
-    if (argc > 2 && std::string(argv[2]) == "--wayland-inside")
-        return runWaylandRoads(waylandConfigs, seconds);
-    std::printf("%u cores; %d s a configuration; whole-screen casts through MainWindowController to tv-sim "
-                "(decoding) on 127.0.0.1\n",
-                std::thread::hardware_concurrency(), seconds);
-    const Config configs[] = {{"1080p30", 1920, 1080, 1, 30}, {"1080p60", 1920, 1080, 1, 60}, {"1440p60", 2560, 1440, 3, 60}};
-    for (const Config& config : configs)
-        run(config, seconds);
-    waylandSection(argv[0], seconds);
+    if (!PeerCommand::available("ffmpeg")) {
+        std::fprintf(stderr, "ffmpeg is missing (bash scripts/install-deps.sh)\n");
+        return 1;
+    }
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("%u cores, load average %.2f %.2f %.2f; %d rounds of %d s a sender and setting; glass-to-decoded "
+                "latency of pelkor-cast to tv-sim and of ffmpeg (x11grab, libx264, FLV over TCP), both on 127.0.0.1\n",
+                std::thread::hardware_concurrency(), load[0], load[1], load[2], rounds, seconds);
+    const Setting settings[] = {{"720p30", 1280, 720, 2, 30},
+                                {"1080p30", 1920, 1080, 1, 30},
+                                {"1440p30", 2560, 1440, 3, 30},
+                                {"1080p60", 1920, 1080, 1, 60}};
+    const std::vector<std::string> chosen(argv + std::min(argc, 3), argv + argc);
+    for (const Setting& setting : settings)
+        if (chosen.empty() || std::find(chosen.begin(), chosen.end(), setting.name) != chosen.end())
+            run(setting, seconds, rounds);
+    if (chosen.empty())
+        WaylandRoads::section(argv[0], seconds);
     return 0;
 }

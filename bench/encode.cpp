@@ -1,8 +1,12 @@
 // Speed of the cast's video road at 1920 x 1080 and 2560 x 1440, each beside its peer run in the
 // same invocation, interleaved round by round on the same machine:
-//   (a) encoding: TzVideoEncoder (BGRA conversion and H.264) on a moving synthetic picture, beside
-//       ffmpeg's libx264 at the same x264 settings on the same raw frames (read from a file);
-//   (b) capture of a private Xvfb screen, beside ffmpeg -f x11grab on the same screen;
+//   (a) encoding: TzVideoEncoder (BGRA conversion and H.264) on a moving synthetic picture held in
+//       memory, beside ffmpeg's libx264 at the same x264 settings on the same frames. ffmpeg reads
+//       them from a file: the cost of that reading, measured by a run that only reads, is taken
+//       out of its time, so both sides are timed on frames already in memory;
+//   (b) capture of a private Xvfb screen: the cast's own call (X11ScreenCapture::capture of the
+//       primary display, as RecordManager makes it every tick) beside the bare grab of the whole
+//       screen and beside ffmpeg -f x11grab, uncapped;
 //   (c) capture and encoding together, the screen's content moving, at 60 frames per second;
 //   (d) at 1080p30, from the moment a frame is generated or captured to the moment the TV peer
 //       (tv-sim, decoding) has its picture, through TcpClient over loopback.
@@ -14,7 +18,9 @@
 #include "BenchXvfb.h"
 #include "PeerCommand.h"
 #include "SyntheticScreen.h"
+#include "X264PeerSettings.h"
 
+#include "Media/EncoderH264/RecordManager.h"
 #include "Media/EncoderH264/TzVideoEncoder.h"
 #include "Platform/BgraFrame.h"
 #include "Platform/X11Display.h"
@@ -57,7 +63,7 @@ struct Size {
 
 int32_t castBitRate(const Size& size)
 {
-    return static_cast<int32_t>(double(size.width) * double(size.height) * 3.0 * 4.0 * 8.0);
+    return RecordManager::bitRateFor(size.width, size.height);
 }
 
 double millisecondsSince(Clock::time_point start, Clock::time_point end)
@@ -175,40 +181,40 @@ private:
     bool written_ = false;
 };
 
-// ffmpeg's libx264 with what TzVideoEncoder sets: superfast, zero latency (sliced threads, no
-// look-ahead), Baseline, average bit rate with a 1.5 times peak, a key frame every fps x 2 frames
-// and none on scene changes, BT.601 matrix; the conversion to I420 with the same filter. With
-// `frameThreads`, x264 threads as ffmpeg makes it by default: a frame per thread, which holds frames
-// back and so is not a live setting, but is what a plain ffmpeg command line measures.
+// ffmpeg's libx264 at our settings on the raw frames of `path`.
 std::vector<std::string> x264PeerArgs(const Size& size, const std::string& path, bool frameThreads)
 {
-    TzVideoEncoder probe;
-    probe.startEncodeSessionWithVideoSize(size.width, size.height, kFps, castBitRate(size));
-    const int kbps = probe.encoderBitRate() / 1000;
-    const std::string params = "keyint=" + std::to_string(kFps * 2) + ":min-keyint=0:scenecut=0:bitrate="
-        + std::to_string(kbps) + ":vbv-maxrate=" + std::to_string(kbps * 3 / 2) + ":vbv-bufsize="
-        + std::to_string(kbps * 3 / 2) + ":colormatrix=smpte170m" + (frameThreads ? "" : ":sliced-threads=1");
-    return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra",
-            "-s", std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps),
-            "-i", path, "-sws_flags", "bilinear", "-pix_fmt", "yuv420p", "-c:v", "libx264", "-preset", "superfast", "-tune",
-            "zerolatency", "-profile:v", "baseline", "-thread_type", frameThreads ? "frame" : "slice",
-            "-x264-params", params,
-            // -frames:v goes before these three.
-            "-f", "null", "-"};
+    std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo",
+                                  "-pix_fmt", "bgra", "-s", std::to_string(size.width) + "x" + std::to_string(size.height),
+                                  "-r", std::to_string(kFps), "-i", path};
+    const auto encoder = X264PeerSettings::args(size.width, size.height, kFps, frameThreads);
+    args.insert(args.end(), encoder.begin(), encoder.end());
+    // -frames:v goes before these three.
+    args.insert(args.end(), {"-f", "null", "-"});
+    return args;
 }
 
-void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes)
+void printComparison(const char* what, const Figures& ours, const Figures& peer, bool sizes, const char* peerName = "peer")
 {
     if (ours.failed || peer.failed || ours.roundRates.empty() || peer.roundRates.empty()) {
         std::printf("  %-10s failed\n", what);
         return;
     }
     const Spread frame = spread(ours.frameMs);
-    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms)   peer %7.1f frames/s   ratio %.2f",
-                what, ours.rate(), frame.median, frame.p95, peer.rate(), ours.rate() / peer.rate());
+    std::printf("  %-10s ours %7.1f frames/s (median %6.2f ms, p95 %6.2f ms)   %s %7.1f frames/s   ratio %.2f",
+                what, ours.rate(), frame.median, frame.p95, peerName, peer.rate(), ours.rate() / peer.rate());
     if (sizes)
         std::printf("   KiB/frame %.1f vs %.1f", ours.kilobytesPerFrame, peer.kilobytesPerFrame);
     std::printf("\n");
+}
+
+// ffmpeg reading the raw frames of `path` and nothing more: the null muxer takes them wrapped, uncopied.
+std::vector<std::string> inputOnlyArgs(const Size& size, const std::string& path)
+{
+    return {"ffmpeg", "-hide_banner", "-nostdin", "-stream_loop", "-1", "-f", "rawvideo", "-pix_fmt", "bgra", "-s",
+            std::to_string(size.width) + "x" + std::to_string(size.height), "-r", std::to_string(kFps), "-i", path,
+            // -frames:v goes before these three.
+            "-f", "null", "-"};
 }
 
 void compareEncoding(const Size& size, int count)
@@ -224,25 +230,37 @@ void compareEncoding(const Size& size, int count)
     }
     const std::vector<std::string> sliced = x264PeerArgs(size, raw.path(), false);
     const std::vector<std::string> framed = x264PeerArgs(size, raw.path(), true);
+    const std::vector<std::string> reading = inputOnlyArgs(size, raw.path());
     Figures ours;
     Figures peer;
     Figures framePeer;
-    const auto runPeer = [count](const std::vector<std::string>& args, Figures& figures) {
+    std::vector<double> readingMs;
+    // The peer's encoding rate with the round's reading time per frame taken out.
+    const auto runPeer = [count](const std::vector<std::string>& args, double readMs, Figures& figures) {
         std::string output;
         const std::optional<double> rate = peerRate(args, count, &output);
-        figures.failed = figures.failed || !rate;
-        if (rate) {
-            figures.roundRates.push_back(*rate);
+        figures.failed = figures.failed || !rate || 1000 / *rate <= readMs;
+        if (!figures.failed) {
+            figures.roundRates.push_back(1000 / (1000 / *rate - readMs));
             figures.kilobytesPerFrame = peerKilobytesPerFrame(output, count);
         }
     };
     for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
         encodeRound(size, frames, count, ours);
-        runPeer(sliced, peer);
-        runPeer(framed, framePeer);
+        const std::optional<double> readRate = peerRate(reading, count);
+        if (!readRate) {
+            peer.failed = true;
+            break;
+        }
+        readingMs.push_back(1000 / *readRate);
+        runPeer(sliced, readingMs.back(), peer);
+        runPeer(framed, readingMs.back(), framePeer);
     }
-    printComparison("encoding", ours, peer, true);
-    printComparison("(frames)", ours, framePeer, true);
+    printComparison("encoding", ours, peer, true, "libx264");
+    printComparison("(frames)", ours, framePeer, true, "libx264");
+    if (!readingMs.empty())
+        std::printf("  (ffmpeg's reading of the raw frames, median %.2f ms a frame, is taken out of its time)\n",
+                    median(readingMs));
 }
 
 // The screen, its capture and its moving content.
@@ -258,6 +276,7 @@ struct ScreenCapture {
         if (!display)
             return "cannot open " + server.name();
         capture = std::make_unique<X11ScreenCapture>(*display);
+        bareCapture = std::make_unique<X11ScreenCapture>(*display);
         scene = std::make_unique<BenchScene>(*display, size.width, size.height);
         return std::nullopt;
     }
@@ -265,35 +284,56 @@ struct ScreenCapture {
     BenchXvfb server;
     std::unique_ptr<X11Display> display;
     std::unique_ptr<X11ScreenCapture> capture;
+    // The whole screen, beside the cast's display, each keeping its own place.
+    std::unique_ptr<X11ScreenCapture> bareCapture;
     std::unique_ptr<BenchScene> scene;
     BgraFrame frame;
 };
 
+// `count` captures each of the primary display by the cast's call and of the whole screen by the bare
+// grab, taking turns capture by capture, as one round of each figure.
+void captureRound(ScreenCapture& screen, uint32_t primary, int count, Figures& castCall, Figures& bare)
+{
+    double castMs = 0;
+    double bareMs = 0;
+    const auto timed = [&screen](X11ScreenCapture& capture, uint32_t displayId, Figures& figures, double& totalMs) {
+        const auto start = Clock::now();
+        figures.failed = capture.capture(displayId, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
+        const double ms = millisecondsSince(start, Clock::now());
+        figures.frameMs.push_back(ms);
+        totalMs += ms;
+    };
+    for (int index = 0; index < count && !castCall.failed && !bare.failed; ++index) {
+        timed(*screen.capture, primary, castCall, castMs);
+        timed(*screen.bareCapture, 0, bare, bareMs);
+    }
+    castCall.roundRates.push_back(count / (castMs / 1000));
+    bare.roundRates.push_back(count / (bareMs / 1000));
+}
+
 void compareCapture(const Size& size, ScreenCapture& screen, int count)
 {
     screen.scene->draw(0);
-    const std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-f", "x11grab", "-framerate", "1000",
+    // What RecordManager captures: the primary display, kept between ticks.
+    const auto displays = screen.capture->displays();
+    const uint32_t primary = displays.empty() ? 0 : displays.front().id;
+    // A frame rate far beyond any grab: x11grab then takes one frame after the other.
+    const std::vector<std::string> args{"ffmpeg", "-hide_banner", "-nostdin", "-f", "x11grab", "-framerate", "100000",
                                         "-draw_mouse", "0", "-video_size",
                                         std::to_string(size.width) + "x" + std::to_string(size.height), "-i",
                                         screen.server.name(), "-f", "null", "-"};
-    Figures ours;
+    Figures castCall;
+    Figures bare;
     Figures peer;
-    for (int round = 0; round < kRounds && !ours.failed && !peer.failed; ++round) {
-        double totalMs = 0;
-        for (int index = 0; index < count && !ours.failed; ++index) {
-            const auto start = Clock::now();
-            ours.failed = screen.capture->capture(0, screen.frame) != X11ScreenCapture::CaptureResult::kOk;
-            const double ms = millisecondsSince(start, Clock::now());
-            ours.frameMs.push_back(ms);
-            totalMs += ms;
-        }
-        ours.roundRates.push_back(count / (totalMs / 1000));
+    for (int round = 0; round < kRounds && !castCall.failed && !bare.failed && !peer.failed; ++round) {
+        captureRound(screen, primary, count, castCall, bare);
         const std::optional<double> rate = peerRate(args, count);
         peer.failed = !rate;
         if (rate)
             peer.roundRates.push_back(*rate);
     }
-    printComparison("capture", ours, peer, false);
+    printComparison("capture", castCall, peer, false, "x11grab");
+    printComparison("(bare)", castCall, bare, false, "bare grab");
 }
 
 // Capture and encoding of the moving screen, flat out; drawing the content is not counted.
@@ -396,8 +436,12 @@ int main(int argc, char** argv)
     }
     std::signal(SIGPIPE, SIG_IGN);
     const bool peer = PeerCommand::available("ffmpeg");
-    std::printf("%u cores; %d frames per run, %d rounds interleaved with the peer%s; encoding at %d fps\n",
-                std::thread::hardware_concurrency(), count, kRounds, peer ? "" : " (ffmpeg missing: no peer)", kFps);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("%u cores, load average %.2f %.2f %.2f; %d frames per run, %d rounds interleaved with the peer%s; "
+                "encoding at %d fps\n",
+                std::thread::hardware_concurrency(), load[0], load[1], load[2], count, kRounds,
+                peer ? "" : " (ffmpeg missing: no peer)", kFps);
 
     for (const Size& size : {Size{"1080p", 1920, 1080}, Size{"1440p", 2560, 1440}}) {
         std::printf("\n%s (%dx%d)\n", size.name, size.width, size.height);

@@ -3,7 +3,10 @@
 //          beside `cp`; then the TV peer's fetch and decryption of the stored file beside `curl` of it
 //   offer: CurlHttpClient's download from the TV peer's file service, named in the download folder,
 //          beside `curl -o` of the same URL
-// Each pair takes turns within a round, so both see the same load of the machine.
+// Each pair takes turns within a round, so both see the same load of the machine; `cp`, whose time
+// swings most from run to run, copies the same cached file three times a round. Each timed copy comes
+// right after an untimed one of the same file that was removed, and after a sync. Each figure is the
+// median of its runs.
 //   bench-files [megabytes, default 1024] [rounds, default 3]
 #include "PeerCommand.h"
 
@@ -20,6 +23,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -48,16 +52,28 @@ double timeCommand(const std::vector<std::string>& arguments)
     return run.ok ? run.seconds : -1;
 }
 
+// The runs of cp a round.
+constexpr int kCopyPeerRuns = 3;
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
 struct Pair {
     const char* ours;
     const char* theirs;
-    double oursSeconds = 0;
-    double theirsSeconds = 0;
+    std::vector<double> oursSeconds;
+    std::vector<double> theirsSeconds;
 };
 
 void print(const Pair& pair, double megabytes)
 {
-    const double ours = megabytes / pair.oursSeconds, theirs = megabytes / pair.theirsSeconds;
+    const double ours = megabytes / median(pair.oursSeconds), theirs = megabytes / median(pair.theirsSeconds);
     std::printf("  %-34s %8.1f MB/s   %-22s %8.1f MB/s   ratio %.2f\n", pair.ours, ours, pair.theirs, theirs, ours / theirs);
 }
 
@@ -85,8 +101,11 @@ int bench(const fs::path& root, uint64_t megabytes, int rounds)
 {
     const fs::path source = root / "source.bin";
     const uint64_t size = megabytes << 20;
-    std::printf("files: %llu MB, %d rounds, %u cores\n", static_cast<unsigned long long>(megabytes), rounds,
-                std::thread::hardware_concurrency());
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("files: %llu MB, %d rounds (cp %d times a round), %u cores, load average %.2f %.2f %.2f\n",
+                static_cast<unsigned long long>(megabytes), rounds, kCopyPeerRuns, std::thread::hardware_concurrency(),
+                load[0], load[1], load[2]);
     if (PatternFile::write(source, size, 1).empty()) {
         std::fprintf(stderr, "cannot write %s\n", source.c_str());
         return 1;
@@ -113,47 +132,64 @@ int bench(const fs::path& root, uint64_t megabytes, int rounds)
     fs::create_directories(root / "downloads");
     const DownloadFolder downloads(root / "downloads");
 
-    Pair copy{"copy with protection (uploadFile)", "cp"}, fetch{"tv-sim fetch and decrypt", "curl of the stored file"},
-        offer{"offer download (CurlHttpClient)", "curl -o"};
+    Pair copy{"copy with protection (uploadFile)", "cp", {}, {}};
+    Pair fetch{"tv-sim fetch and decrypt", "curl of the stored file", {}, {}};
+    Pair offer{"offer download (CurlHttpClient)", "curl -o", {}, {}};
     for (int round = 0; round < rounds; ++round) {
         const std::string id = std::to_string(1000 + round);
+        // Each timed copy follows a copy of the same file just removed, so it writes into pages that
+        // are free, and starts with nothing left to write back (the kernel slows down writers while
+        // much is): neither side pays for reclaiming the page cache while the other does not.
+        if (!server.uploadFile(source, FileServer::kSharedFolderName, "warm"))
+            return 1;
+        server.removeFileByName("warm");
+        ::sync();
         auto start = Clock::now();
         if (!server.uploadFile(source, FileServer::kSharedFolderName, id))
             return 1;
-        copy.oursSeconds += since(start);
-        const double cp = timeCommand({"cp", source.string(), (root / "cp.bin").string()});
-        fs::remove(root / "cp.bin");
+        copy.oursSeconds.push_back(since(start));
+        for (int run = 0; run <= kCopyPeerRuns; ++run) {
+            ::sync();
+            const double cp = timeCommand({"cp", source.string(), (root / "cp.bin").string()});
+            fs::remove(root / "cp.bin");
+            if (cp < 0) {
+                std::fprintf(stderr, "cp failed\n");
+                return 1;
+            }
+            if (run > 0)
+                copy.theirsSeconds.push_back(cp);
+        }
 
         fetcher.onFilePush(FileShareList{base, id, "source.bin"}.encode(), *key);
         if (!fetcher.waitForFetched(static_cast<size_t>(round) + 1, std::chrono::minutes(10)) ||
             !fetcher.fetched().back().error.empty())
             return 1;
-        fetch.oursSeconds += fetcher.fetched().back().seconds;
+        fetch.oursSeconds.push_back(fetcher.fetched().back().seconds);
         const double curl = timeCommand({"curl", "-sS", "-o", "/dev/null", base + "/" + id});
         server.removeFileByName(id);
-        if (cp < 0 || curl < 0) {
-            std::fprintf(stderr, "cp or curl failed\n");
+        if (curl < 0) {
+            std::fprintf(stderr, "curl failed\n");
             return 1;
         }
-        copy.theirsSeconds += cp;
-        fetch.theirsSeconds += curl;
+        fetch.theirsSeconds.push_back(curl);
 
         const double ours = download(client, tvFiles.baseURL() + "/1", downloads, "offer.bin");
         const double theirs = timeCommand({"curl", "-sS", "-o", (root / "curl.bin").string(), tvFiles.baseURL() + "/1"});
         if (ours < 0 || theirs < 0)
             return 1;
-        offer.oursSeconds += ours;
-        offer.theirsSeconds += theirs;
+        offer.oursSeconds.push_back(ours);
+        offer.theirsSeconds.push_back(theirs);
         fs::remove(root / "downloads" / "offer.bin");
         fs::remove(root / "curl.bin");
     }
-    const double total = static_cast<double>(megabytes) * rounds * 1.048576;
-    std::printf("push (MB = 10^6 bytes, averaged over the rounds):\n");
+    const double total = static_cast<double>(megabytes) * 1.048576;
+    std::printf("push (MB = 10^6 bytes, the median of the runs):\n");
     print(copy, total);
     print(fetch, total);
     std::printf("offer:\n");
     print(offer, total);
-    std::printf("push end to end (copy then fetch): %.1f MB/s\n", total / (copy.oursSeconds + fetch.oursSeconds));
+    std::printf("push end to end (copy then fetch): %.1f MB/s\n",
+                total / (median(copy.oursSeconds) + median(fetch.oursSeconds)));
     tvFiles.stop();
     return 0;
 }

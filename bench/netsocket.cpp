@@ -1,5 +1,7 @@
 // Echo over loopback through four servers: NetSocket (children on queues of their own, or on the
-// delegate's), a plain blocking socket with a thread of its own, and Asio's async_read_some/async_write on one io_context thread. One plain blocking client
+// delegate's), a plain blocking socket with a thread of its own, and Asio's async_read_some/async_write
+// on one io_context thread. NetSocket and Asio both pipeline: a read starts again while echoes are
+// still being written. One plain blocking client
 // measures each: streamed throughput (64 KiB writes, echoed back while it writes) and messages per
 // second (64-byte ping-pong, one message in flight). The servers take turns within each round.
 //   bench-netsocket [seconds per run, default 1] [rounds, default 3]
@@ -18,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -152,7 +155,8 @@ private:
     std::vector<std::thread> connections_;
 };
 
-// Asio's own echo on one io_context thread.
+// Asio's echo on one io_context thread, pipelined as NetSocket's is: the next read starts as soon as
+// one completes, while the echoes wait in a queue, one write in flight at a time.
 class AsioEcho final : public EchoServer {
 public:
     AsioEcho() : acceptor_(context_, asio::ip::tcp::endpoint(asio::ip::address_v4::loopback(), 0))
@@ -168,24 +172,54 @@ public:
     uint16_t port() const override { return acceptor_.local_endpoint().port(); }
 
 private:
+    using Buffer = std::shared_ptr<std::vector<uint8_t>>;
+
+    // Touched only on the io_context thread.
     struct Session : std::enable_shared_from_this<Session> {
         explicit Session(asio::ip::tcp::socket s) : socket(std::move(s)) {}
         void read()
         {
-            socket.async_read_some(asio::buffer(buffer), [self = shared_from_this()](std::error_code error, size_t got) {
+            auto buffer = std::make_shared<std::vector<uint8_t>>(kStreamChunk);
+            socket.async_read_some(asio::buffer(*buffer), [self = shared_from_this(), buffer](std::error_code error, size_t got) {
                 if (error) {
-                    self->socket.shutdown(asio::ip::tcp::socket::shutdown_send, error);
+                    self->readEnded = true;
+                    self->endIfDone();
                     return;
                 }
-                asio::async_write(self->socket, asio::buffer(self->buffer, got),
-                    [self](std::error_code failed, size_t) {
-                        if (!failed)
-                            self->read();
-                    });
+                buffer->resize(got);
+                self->echo(buffer);
+                self->read();
             });
         }
+        void echo(const Buffer& buffer)
+        {
+            echoes.push_back(buffer);
+            if (echoes.size() == 1)
+                writeNext();
+        }
+        void writeNext()
+        {
+            asio::async_write(socket, asio::buffer(*echoes.front()), [self = shared_from_this()](std::error_code failed, size_t) {
+                if (failed)
+                    return;
+                self->echoes.pop_front();
+                if (!self->echoes.empty())
+                    self->writeNext();
+                else
+                    self->endIfDone();
+            });
+        }
+        // The peer's end of stream ends the connection once every echo is written.
+        void endIfDone()
+        {
+            std::error_code ignored;
+            if (readEnded && echoes.empty())
+                socket.shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        }
+
         asio::ip::tcp::socket socket;
-        std::vector<uint8_t> buffer = std::vector<uint8_t>(kStreamChunk);
+        std::deque<Buffer> echoes;
+        bool readEnded = false;
     };
 
     void acceptNext()
@@ -306,8 +340,10 @@ int main(int argc, char** argv)
         }
     }
     const Tally& reference = tallies.back();
-    std::printf("cores: %u, %d rounds of %.1f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
-        seconds);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("cores: %u, load average %.2f %.2f %.2f, %d rounds of %.1f s per server and measure\n",
+        std::thread::hardware_concurrency(), load[0], load[1], load[2], rounds, seconds);
     std::printf("%-18s %12s %8s %14s %8s\n", "echo server", "MB/s", "x Asio", "msg/s", "x Asio");
     for (size_t i = 0; i < servers.size(); ++i) {
         std::printf("%-18s %12.0f %8.2f %14.0f %8.2f\n", servers[i].first, tallies[i].megabytesPerSecond,

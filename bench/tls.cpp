@@ -1,9 +1,12 @@
 // TLS echo throughput and handshakes per second of a NetSocket server beside openssl's own
-// s_server on the same machine, on loopback. One blocking OpenSSL client measures the echo of both
-// (64 KiB of 1 KiB lines in flight, echoed back; s_server -rev answers each line reversed, which is
-// as long); `openssl s_time -new` measures the full handshakes each server completes per second.
-//   bench-tls [seconds per run, default 2] [rounds, default 3]
+// s_server on the same machine, on loopback, with the same number of concurrent clients against
+// each. Each echo client is a blocking OpenSSL client on a thread of its own (64 KiB of 1 KiB lines
+// in flight, echoed back; s_server -rev answers each line reversed, which is as long); handshakes are
+// counted by as many `openssl s_time -new` at once. s_server serves one connection at a time, so
+// its other clients wait: that is the server, not the measure.
+//   bench-tls [seconds per run, default 2] [rounds, default 3] [clients, default 4]
 #include "ChildProcess.h"
+#include "PeerCommand.h"
 #include "common/LoopbackSocket.h"
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocket.h"
@@ -14,7 +17,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -113,16 +119,27 @@ private:
 
 // openssl s_server answering each line reversed.
 // The client retries its connect until the server listens.
+// Its output goes to /dev/null: a pipe nobody reads would stop it once full.
 class OpenSSLServer {
 public:
     OpenSSLServer(const Identity& identity, uint16_t port)
-        : tool_({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert", identity.certFile,
-              "-key", identity.keyFile, "-rev", "-quiet"})
+        : pid_(PeerCommand::spawn({"openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port), "-cert",
+                                   identity.certFile, "-key", identity.keyFile, "-rev", "-quiet"},
+                                  {-1, -1, -1}))
     {
     }
+    ~OpenSSLServer()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            PeerCommand::wait(pid_);
+        }
+    }
+    OpenSSLServer(const OpenSSLServer&) = delete;
+    OpenSSLServer& operator=(const OpenSSLServer&) = delete;
 
 private:
-    ChildProcess tool_;
+    const pid_t pid_;
 };
 
 int connectTo(uint16_t port)
@@ -142,58 +159,74 @@ int connectTo(uint16_t port)
     std::exit(1);
 }
 
-// Echoed MiB per second with one 64 KiB block in flight.
-double echoThroughput(uint16_t port, double seconds)
+// Echoed MiB by one client with one 64 KiB block in flight, until the deadline.
+size_t echoUntil(uint16_t port, std::chrono::steady_clock::time_point deadline)
 {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     SSL* ssl = SSL_new(context);
     const int fd = connectTo(port);
     SSL_set_fd(ssl, fd);
-    if (SSL_connect(ssl) != 1) {
-        std::fprintf(stderr, "TLS connect failed\n");
-        std::exit(1);
-    }
-    std::string block;
-    while (block.size() < kBlock)
-        block += std::string(kLine - 1, char('a' + block.size() / kLine % 26)) + "\n";
-    std::vector<char> answer(kBlock);
     size_t echoed = 0;
-    const auto start = Clock::now();
-    const auto end = start + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        if (SSL_write(ssl, block.data(), int(block.size())) != int(block.size()))
-            break;
-        size_t got = 0;
-        while (got < block.size()) {
-            const int n = SSL_read(ssl, answer.data() + got, int(block.size() - got));
-            if (n <= 0)
+    if (SSL_connect(ssl) == 1) {
+        std::string block;
+        while (block.size() < kBlock)
+            block += std::string(kLine - 1, char('a' + block.size() / kLine % 26)) + "\n";
+        std::vector<char> answer(kBlock);
+        while (Clock::now() < deadline) {
+            if (SSL_write(ssl, block.data(), int(block.size())) != int(block.size()))
                 break;
-            got += size_t(n);
+            size_t got = 0;
+            while (got < block.size()) {
+                const int n = SSL_read(ssl, answer.data() + got, int(block.size() - got));
+                if (n <= 0)
+                    break;
+                got += size_t(n);
+            }
+            echoed += got;
         }
-        echoed += got;
+        SSL_shutdown(ssl);
     }
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    SSL_shutdown(ssl);
     SSL_free(ssl);
     SSL_CTX_free(context);
     ::close(fd);
-    return double(echoed) / (1 << 20) / elapsed;
+    return echoed;
 }
 
-// Full handshakes per second as `openssl s_time -new` counts them.
-double handshakesPerSecond(uint16_t port, double seconds)
+// Echoed MiB per second of `clients` clients at once.
+double echoThroughput(uint16_t port, double seconds, int clients)
 {
     const auto start = Clock::now();
-    ChildProcess tool({"openssl", "s_time", "-connect", "127.0.0.1:" + std::to_string(port), "-new", "-time",
-        std::to_string(int(seconds))});
-    const std::string output = tool.rest(std::chrono::seconds(30));
-    tool.wait();
+    const auto deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    std::atomic<size_t> echoed{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < clients; ++i)
+        threads.emplace_back([&] { echoed += echoUntil(port, deadline); });
+    for (auto& thread : threads)
+        thread.join();
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    const size_t at = output.find(" connections in ");
-    if (at == std::string::npos)
-        return 0;
-    const size_t begin = output.rfind('\n', at);
-    return std::atof(output.c_str() + (begin == std::string::npos ? 0 : begin + 1)) / elapsed;
+    return double(echoed.load()) / (1 << 20) / elapsed;
+}
+
+// Full handshakes per second as `clients` runs of `openssl s_time -new` at once count them.
+double handshakesPerSecond(uint16_t port, double seconds, int clients)
+{
+    const auto start = Clock::now();
+    std::vector<std::unique_ptr<ChildProcess>> tools;
+    for (int i = 0; i < clients; ++i)
+        tools.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{"openssl", "s_time", "-connect",
+            "127.0.0.1:" + std::to_string(port), "-new", "-time", std::to_string(int(seconds))}));
+    double connections = 0;
+    for (auto& tool : tools) {
+        const std::string output = tool->rest(std::chrono::seconds(60));
+        tool->wait();
+        const size_t at = output.find(" connections in ");
+        if (at == std::string::npos)
+            continue;
+        const size_t begin = output.rfind('\n', at);
+        connections += std::atof(output.c_str() + (begin == std::string::npos ? 0 : begin + 1));
+    }
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    return connections / elapsed;
 }
 
 double median(std::vector<double> values)
@@ -208,6 +241,7 @@ int main(int argc, char** argv)
 {
     const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 2.0;
     const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int clients = argc > 3 ? std::max(1, std::atoi(argv[3])) : 4;
     const Identity identity = makeIdentity();
 
     auto ours = std::make_shared<NetSocketTLSEcho>(identity);
@@ -217,16 +251,18 @@ int main(int argc, char** argv)
 
     std::vector<double> ourEcho, theirEcho, ourHandshakes, theirHandshakes;
     for (int round = 0; round < rounds; ++round) {
-        ourEcho.push_back(echoThroughput(ourPort, seconds));
-        theirEcho.push_back(echoThroughput(theirPort, seconds));
-        ourHandshakes.push_back(handshakesPerSecond(ourPort, seconds));
-        theirHandshakes.push_back(handshakesPerSecond(theirPort, seconds));
+        ourEcho.push_back(echoThroughput(ourPort, seconds, clients));
+        theirEcho.push_back(echoThroughput(theirPort, seconds, clients));
+        ourHandshakes.push_back(handshakesPerSecond(ourPort, seconds, clients));
+        theirHandshakes.push_back(handshakesPerSecond(theirPort, seconds, clients));
     }
     ours->stop();
     std::filesystem::remove_all(std::filesystem::path(identity.certFile).parent_path());
 
-    std::printf("cores: %u, %d rounds of %.0f s per server and measure\n", std::thread::hardware_concurrency(), rounds,
-        seconds);
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("cores: %u, load average %.2f %.2f %.2f, %d rounds of %.0f s per server and measure, %d clients at "
+        "once against each\n", std::thread::hardware_concurrency(), load[0], load[1], load[2], rounds, seconds, clients);
     std::printf("| server | TLS echo (MiB/s) | handshakes/s |\n|---|---|---|\n");
     std::printf("| NetSocket | %.0f | %.0f |\n", median(ourEcho), median(ourHandshakes));
     std::printf("| openssl s_server | %.0f | %.0f |\n", median(theirEcho), median(theirHandshakes));

@@ -31,6 +31,8 @@ packages=(
     openssl unzip zip ffmpeg gzip curl wget wrk litmus cadaver rclone libxml2-utils
     # network namespaces for the NAT mapping and IPv4-only tests
     iproute2 util-linux
+    # a private Avahi daemon on its own system bus, for the DNS-SD connect test (started only there)
+    avahi-daemon dbus-daemon
 )
 
 missing=()

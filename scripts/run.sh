@@ -9,7 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-ninja -C build pelkor tv-sim >/dev/null
+# Measured: about 12 minutes of processor time for the first build, seconds for a rebuild.
+echo "building pelkor and tv-sim in build/: the first time about 2 minutes on 8 free cores, later only what changed"
+ninja -C build pelkor tv-sim
 if [[ -n ${DISPLAY:-} || -n ${WAYLAND_DISPLAY:-} ]]; then
     REPO=$PWD
     source scripts/session-steps.sh

@@ -266,19 +266,19 @@ tabs() {  # n
     for ((i = 0; i < $1; i++)); do printf 'Tab '; done
 }
 
-# From the stop button, the keys go past the window button and the disconnect button to the settings, through their entries
-# to the quality and, in the picker's window, to the choice at INDEX (0 automatic, 1 1080P, 2 720P,
-# 3 2K) and OK; then back to the main window's stop button. Waits for the TV to decode a picture of
-# SIZE.
+# From the stop button, the keys go past the window button, the disconnect button and the file button
+# to the settings at the window's top, through their entries to the quality and, in the picker's
+# window, to the choice at INDEX (0 automatic, 1 1080P, 2 720P, 3 2K) and OK; then back to the main
+# window's stop button. Waits for the TV to decode a picture of SIZE.
 pick_quality() {  # index size
-    xdotool key Tab Tab Tab space Tab Tab Tab space || return 1
+    xdotool key Tab Tab Tab Tab space Tab Tab Tab space || return 1
     local picker
     picker=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_QUALITY)\$" | head -n 1) ||
         { session_fail "the quality picker did not open"; return 1; }
     timeout 10 xdotool windowfocus --sync "$picker" || return 1
     # From the automatic choice to the one at INDEX, select it, then on past the later choices to OK.
     xdotool key $(tabs "$1") space $(tabs $((4 - $1))) space || return 1
-    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab shift+Tab || return 1
+    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab shift+Tab shift+Tab || return 1
     await_line "$work/tv.log" "^decoded .* size=$2 " >/dev/null
 }
 

@@ -2,6 +2,7 @@
 
 #include "Platform/DescriptorLimit.h"
 #include "Platform/MainQueue.h"
+#include "App/LaunchChannel.h"
 #include "App/SingletonApp.h"
 #include "App/SystemAppServices.h"
 #include "UI/Qt/AppShell.h"
@@ -32,9 +33,13 @@ bool hasDisplay()
 
 int main(int argc, char** argv)
 {
-    // A copy is running already: it goes on, this one leaves at once and changes nothing.
-    if (!SingletonApp::cansingletonApp())
+    const auto channel = LaunchChannel::channelPath();
+    // A copy is running already: it comes to the front, this one leaves at once and changes nothing.
+    if (!SingletonApp::cansingletonApp()) {
+        if (channel)
+            LaunchChannel::tell(*channel);
         return 0;
+    }
     // A peer that goes away mid-write is an error of that write, never the end of the process.
     std::signal(SIGPIPE, SIG_IGN);
     // Local processes and the TV can open many connections; the soft limit alone is soon used up.
@@ -50,6 +55,9 @@ int main(int argc, char** argv)
     {
         AppShell shell(SystemAppServices::make());
         shell.start();
+        // A later launch brings this copy's window to the front.
+        const auto launches =
+            channel ? LaunchChannel::listen(*channel, MainQueue::shared(), [&shell] { shell.activate(); }) : nullptr;
         status = QApplication::exec();
     }
     loop->close();

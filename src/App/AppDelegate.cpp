@@ -1,7 +1,7 @@
 #include "App/AppDelegate.h"
 
-#include "Platform/GlobalQueue.h"
 #include "App/AppShellView.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
 
@@ -22,7 +22,7 @@ AppDelegate::AppDelegate(AppShellView& shell, Services services) : shell_(shell)
     assert(mainThread_.holds());
     assert(services_.drivers && "the delegate checks the drivers it is given");
     if (!services_.runInBackground)
-        services_.runInBackground = [](std::function<void()> work) { GlobalQueue::shared()->async(std::move(work)); };
+        services_.runInBackground = [](std::function<void()> work) { FixedWidthQueue::blockingCalls()->async(std::move(work)); };
 }
 
 AppDelegate::~AppDelegate()

@@ -60,7 +60,6 @@ public:
     // Whether this run shows the main window; fixed by applicationDidFinishLaunching.
     bool showsMainWindow() const { return showsMainWindow_; }
     const CheckVirtualDrivers& drivers() const { return *services_.drivers; }
-    const std::string& executableName() const { return services_.executableName; }
 
 private:
     bool driversCurrent() const;

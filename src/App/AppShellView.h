@@ -19,7 +19,7 @@ public:
     // The window that tells the user what is missing, centred and in front; it asks these permissions,
     // which outlive it.
     virtual void showPermissionsWindow(const Permissions& permissions) = 0;
-    // Brings the application in front of every other.
+    // Brings the application's window in front of every other, shown and not minimised.
     virtual void activate() = 0;
     // Ends the main loop: the application terminates with status 0.
     virtual void terminate() = 0;

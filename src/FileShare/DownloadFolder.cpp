@@ -34,11 +34,11 @@ std::optional<std::filesystem::path> DownloadFolder::store(HttpDownloadedFile& f
 {
     for (int number = 0; number <= kMaxNumber; ++number) {
         const auto target = folder_ / (number == 0 ? name : numbered(name, number));
-        const int error = file.place(target);
-        if (error == 0)
+        const auto error = file.place(target);
+        if (!error)
             return target;
-        if (error != EEXIST) {
-            PLOG("Failed to move %s: %s", name.c_str(), std::strerror(error));
+        if (!error->isPosix(EEXIST)) {
+            PLOG("Failed to move %s: %s", name.c_str(), error->description.c_str());
             return std::nullopt;
         }
     }

@@ -2,7 +2,7 @@
 
 #include "FileShare/FilePanelView.h"
 #include "FileShare/FileServer.h"
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Socket/FileShareList.h"
 #include "Utils/Log.h"
 
@@ -15,6 +15,16 @@ namespace {
 bool sameFile(const FileMessage& a, const FileMessage& b)
 {
     return a.fileId == b.fileId;
+}
+
+// Two copies at a time, on threads of their own: a copy reads, protects and writes a whole file, which
+// would hold the shared pool's workers from the short tasks they serve (capture ticks, HTTP requests).
+// Two, so a small file need not wait for a large one, without making the disk seek between many.
+std::shared_ptr<DispatchQueue> fileCopyQueue()
+{
+    // Never destroyed: a copy may still run while static objects are torn down at exit.
+    static const auto* const queue = new std::shared_ptr<FixedWidthQueue>(FixedWidthQueue::create("fileCopyQueue", 2));
+    return *queue;
 }
 
 } // namespace
@@ -98,7 +108,7 @@ void FileCollectionView::pushFile()
     if (!base) {
         PLOG("files not pushed: the shared-folder server has no URL");
     } else {
-        const auto queue = services_.workQueue ? services_.workQueue : GlobalQueue::shared();
+        const auto queue = services_.workQueue ? services_.workQueue : fileCopyQueue();
         for (const auto& file : selectArray_) {
             // On the work queue: the copy blocks this task only.
             queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base] {

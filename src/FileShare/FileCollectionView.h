@@ -20,7 +20,8 @@ class FileServer;
 // a FileShareList) once its copy is in place; a copy that fails is not announced.
 //
 // Threads: made, used and destroyed on the main thread (asserted). The push tasks run on the work
-// queue (the default global queue) and touch only the file server and the sender.
+// queue ("fileCopyQueue", two at a time on threads of its own) and touch only the file server and the
+// sender.
 class FileCollectionView final : public FileViewItemDelegate {
 public:
     struct Services {
@@ -28,7 +29,7 @@ public:
         FileServer* server = nullptr;
         // Sends one kMsgFilePush payload to the TV. Any thread (a push task's).
         std::function<void(std::vector<uint8_t> payload)> sendFilePush;
-        // Where the copies run; null: the default global queue.
+        // Where the copies run; null: "fileCopyQueue".
         std::shared_ptr<DispatchQueue> workQueue;
     };
 

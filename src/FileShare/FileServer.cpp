@@ -183,8 +183,11 @@ std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::s
     const auto placed = copy->place(*destination, there);
     if (placed == SharedFileCopy::Placement::Failed)
         return std::nullopt;
-    if (placed == SharedFileCopy::Placement::Placed)
-        lockedWrite(keyMutex_, sealedWith_[*destination], key);
+    if (placed == SharedFileCopy::Placement::Placed) {
+        // The map's insertion is a write too: it happens under the key mutex, not before it.
+        const std::lock_guard keyLock(keyMutex_);
+        sealedWith_[*destination] = key;
+    }
     return url;
 }
 

@@ -1,5 +1,7 @@
 #include "FileShare/SharedFileCopy.h"
 
+#include "FileShare/CopyPipeline.h"
+
 #include "Utils/AESCtrStream.h"
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
@@ -47,29 +49,31 @@ std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source)
     return input;
 }
 
-// Reads the source to its end, a slice at a time, through the cipher when there is one, into scratch.
-bool pump(const fs::path& source, int input, std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
+// Writes the IV, when there is one, then the source to its end through the cipher, into scratch:
+// reading, protecting and writing go on at once.
+bool pump(const fs::path& source, int input, const std::optional<std::vector<uint8_t>>& iv,
+          std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
 {
-    const auto fail = [&source](const std::string& reason) {
-        failed(source, reason);
+    CopyPipeline::Change protect;
+    if (cipher)
+        protect = [&cipher](std::span<const uint8_t> in, std::span<uint8_t> out) { return cipher->update(in, out); };
+    const auto write = [&scratch](std::span<const uint8_t> piece, std::string& reason) {
+        HttpError error;
+        if (scratch.write(piece, &error))
+            return true;
+        reason = error.description;
         return false;
     };
-    std::vector<uint8_t> slice(SharedFileCopy::kSliceLength);
-    for (;;) {
-        const ssize_t count = ::read(input, slice.data(), slice.size());
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count < 0)
-            return fail(systemError("cannot read"));
-        if (count == 0)
-            return !cipher || cipher->finish() || fail("encryption failed");
-        const std::span piece(slice.data(), static_cast<size_t>(count));
-        if (cipher && !cipher->update(piece, piece))
-            return fail("encryption failed");
-        HttpError error;
-        if (!scratch.write(piece, &error))
-            return fail("cannot write the copy: " + error.description);
+    const std::span<const uint8_t> prefix = iv ? std::span<const uint8_t>(*iv) : std::span<const uint8_t>();
+    if (const std::optional<std::string> failure = CopyPipeline::run(input, prefix, protect, write)) {
+        failed(source, *failure);
+        return false;
     }
+    if (cipher && !cipher->finish()) {
+        failed(source, "encryption failed");
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -100,9 +104,9 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
     auto scratch = std::make_unique<HttpServerTemporaryFile>();
     scratch->setLocation(folder.string(), WebDavServer::kScratchPrefix);
     HttpError error;
-    if (!scratch->create(&error) || (iv && !scratch->write(*iv, &error)))
+    if (!scratch->create(&error))
         return failed(source, "cannot start the copy: " + error.description);
-    if (!pump(source, input->get(), cipher, *scratch))
+    if (!pump(source, input->get(), iv, cipher, *scratch))
         return std::nullopt;
     if (!scratch->close(&error))
         return failed(source, "cannot finish the copy: " + error.description);
@@ -112,15 +116,16 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
 SharedFileCopy::Placement SharedFileCopy::place(const fs::path& destination, bool replacing)
 {
     const std::string scratch = scratch_->releasePath();
-    const int error = !replacing                                      ? FileManager::renameWithoutReplacing(scratch, destination)
-                      : ::rename(scratch.c_str(), destination.c_str()) == 0 ? 0
-                                                                        : errno;
-    if (error != 0)
-        ::unlink(scratch.c_str());
-    if (error == 0)
+    std::optional<Error> error;
+    if (!replacing)
+        error = FileManager::renameWithoutReplacing(scratch, destination);
+    else if (::rename(scratch.c_str(), destination.c_str()) != 0)
+        error = Error::posix(errno, "cannot replace the copy");
+    if (!error)
         return Placement::Placed;
-    if (error == EEXIST)
+    ::unlink(scratch.c_str());
+    if (error->isPosix(EEXIST))
         return Placement::AlreadyThere;
-    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), std::strerror(error));
+    PLOG("error copy file: cannot name the copy %s: %s", destination.c_str(), error->description.c_str());
     return Placement::Failed;
 }

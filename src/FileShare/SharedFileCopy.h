@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/CopyPipeline.h"
 #include "Utils/SessionKey.h"
 
 #include <cstddef>
@@ -9,15 +10,16 @@
 
 class HttpServerTemporaryFile;
 
-// One file on its way into the shared folder. write() streams the source, a slice at a time, into a
-// scratch file in the destination's folder, in the form the folder stores: an EncryptedFrame (fresh IV,
+// One file on its way into the shared folder. write() streams the source, a slice at a time and
+// reading, protecting and writing at once (CopyPipeline), into a scratch file in the destination's folder, in the form the folder stores: an EncryptedFrame (fresh IV,
 // then the AES-256-CTR ciphertext) under the session key, or the plain bytes without one. place() then
 // gives it its name only when nothing holds that name yet. A copy that is not placed leaves nothing
 // behind, and a reader of the folder never sees a half-written file under a file id.
 class SharedFileCopy {
 public:
-    // The bytes held in memory at once, whatever the size of the file.
-    static constexpr size_t kSliceLength = 256 * 1024;
+    // The bytes read, protected and written at a time; 2 x CopyPipeline::kSlices of them are held in
+    // memory at once, whatever the size of the file.
+    static constexpr size_t kSliceLength = CopyPipeline::kSliceLength;
 
     enum class Placement { Placed, AlreadyThere, Failed };
 

@@ -54,11 +54,16 @@ bool isFetchableURL(const std::string& url)
     return ok;
 }
 
-HttpDownloadResult failure(std::string why)
+HttpDownloadResult failure(Error why)
 {
     HttpDownloadResult result;
     result.error = std::move(why);
     return result;
+}
+
+Error clientError(HttpClient::ErrorCode code, std::string text)
+{
+    return Error{HttpClient::kErrorDomain, code, std::move(text)};
 }
 
 } // namespace
@@ -76,8 +81,8 @@ struct CurlHttpClient::Transfer {
     long status = 0;
     bool refusedStatus = false;
     int writeErrno = 0;
-    // Why a limit ended the transfer; empty while none did.
-    std::string limitFailure;
+    // Why a limit ended the transfer; none while none did.
+    std::optional<Error> limitFailure;
     char errorText[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -127,8 +132,9 @@ struct CurlHttpClient::Transfer {
     bool mayStore(uint64_t total, bool announced)
     {
         if (limits.maxBytes != 0 && total > limits.maxBytes) {
-            limitFailure = std::string(announced ? "the announced body" : "the body") + " is larger than its cap of "
-                           + std::to_string(limits.maxBytes) + " bytes";
+            limitFailure = clientError(HttpClient::TooLarge, std::string(announced ? "the announced body" : "the body")
+                                                                 + " is larger than its cap of "
+                                                                 + std::to_string(limits.maxBytes) + " bytes");
             return false;
         }
         if (!announced && total < nextSpaceCheck)
@@ -137,7 +143,8 @@ struct CurlHttpClient::Transfer {
         const uint64_t space = freeBytes(fd);
         const uint64_t still = announced ? total - std::min(total, bytes) : std::min<uint64_t>(total - bytes, kSpaceCheckInterval);
         if (space != UINT64_MAX && (space < limits.reserveBytes || still > space - limits.reserveBytes)) {
-            limitFailure = "not enough free space: " + mebibytes(space) + " free, " + mebibytes(limits.reserveBytes) + " kept in reserve";
+            limitFailure = clientError(HttpClient::NoSpace, "not enough free space: " + mebibytes(space) + " free, "
+                                                                + mebibytes(limits.reserveBytes) + " kept in reserve");
             return false;
         }
         return true;
@@ -192,7 +199,7 @@ HttpClient::TransferId CurlHttpClient::download(const std::string& url, const st
                                                 const HttpTransferLimits& limits, Progress progress, Completion completion)
 {
     if (!multi_) {
-        completion(failure("no curl multi handle"));
+        completion(failure(clientError(NoHandle, "no curl multi handle")));
         return 0;
     }
     TransferId id;
@@ -255,7 +262,7 @@ void CurlHttpClient::takeRequests()
     }
     for (auto& request : requests) {
         if (stopping)
-            request.completion(failure("cancelled"));
+            request.completion(failure(clientError(Cancelled, "cancelled")));
         else
             start(std::move(request));
     }
@@ -267,26 +274,26 @@ void CurlHttpClient::takeRequests()
 
 void CurlHttpClient::start(Request request)
 {
-    auto failed = [&](const std::string& why) {
-        PLOG("download of %s refused: %s", request.url.c_str(), why.c_str());
-        request.completion(failure(why));
+    auto failed = [&](Error why) {
+        PLOG("download of %s refused: %s", request.url.c_str(), why.description.c_str());
+        request.completion(failure(std::move(why)));
     };
     if (!isFetchableURL(request.url))
-        return failed("not an http or https URL");
+        return failed(clientError(RefusedURL, "not an http or https URL"));
 
     auto transfer = std::make_unique<Transfer>();
     std::string scratch = (request.folder / kScratchTemplate).string();
     transfer->fd = ::mkostemp(scratch.data(), O_CLOEXEC);
     if (transfer->fd == -1)
-        return failed(std::string("cannot make a file in the folder: ") + std::strerror(errno));
+        return failed(Error::posix(errno, "cannot make a file in the folder"));
     transfer->scratch.emplace(scratch);
     transfer->limits = request.limits;
     // A body whose size is known and that the disk cannot hold is refused before it starts.
     if (!transfer->mayStore(request.limits.maxBytes, true))
-        return failed(transfer->limitFailure);
+        return failed(*transfer->limitFailure);
     transfer->easy = curl_easy_init();
     if (!transfer->easy)
-        return failed("no curl handle");
+        return failed(clientError(NoHandle, "no curl handle"));
     transfer->id = request.id;
     transfer->progress = std::move(request.progress);
     transfer->completion = std::move(request.completion);
@@ -317,7 +324,7 @@ void CurlHttpClient::start(Request request)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, transfer->progress ? 0L : 1L);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, reinterpret_cast<void*>(static_cast<uintptr_t>(request.id)));
     if (curl_multi_add_handle(multi_, easy) != CURLM_OK)
-        return failed("the transfer cannot start");
+        return failed(clientError(NoHandle, "the transfer cannot start"));
     transfers_.emplace(request.id, std::move(transfer));
 }
 
@@ -336,19 +343,21 @@ void CurlHttpClient::finish(TransferId id, int code)
     const bool closed = ::close(transfer->fd) == 0;
     transfer->fd = -1;
     if (code == CURLE_ABORTED_BY_CALLBACK)
-        result.error = "cancelled";
-    else if (!transfer->limitFailure.empty())
-        result.error = transfer->limitFailure;
+        result.error = clientError(Cancelled, "cancelled");
+    else if (transfer->limitFailure)
+        result.error = *transfer->limitFailure;
     else if (code == CURLE_FILESIZE_EXCEEDED)
-        result.error = "the announced body is larger than its cap of " + std::to_string(transfer->limits.maxBytes) + " bytes";
+        result.error = clientError(TooLarge, "the announced body is larger than its cap of "
+                                                 + std::to_string(transfer->limits.maxBytes) + " bytes");
     else if (transfer->refusedStatus || (code == CURLE_OK && (result.status < 200 || result.status > 299)))
-        result.error = "HTTP status " + std::to_string(result.status);
+        result.error = clientError(RefusedStatus, "HTTP status " + std::to_string(result.status));
     else if (transfer->writeErrno != 0)
-        result.error = std::string("cannot write the file: ") + std::strerror(transfer->writeErrno);
+        result.error = Error::posix(transfer->writeErrno, "cannot write the file");
     else if (code != CURLE_OK)
-        result.error = transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code));
+        result.error = Error{kCurlDomain, static_cast<long>(code),
+                             transfer->errorText[0] ? transfer->errorText : curl_easy_strerror(static_cast<CURLcode>(code))};
     else if (!closed)
-        result.error = std::string("cannot write the file: ") + std::strerror(errno);
+        result.error = Error::posix(errno, "cannot write the file");
     else
         result.file = std::move(transfer->scratch);
     Completion completion = std::move(transfer->completion);

@@ -113,6 +113,11 @@ void DispatchPool::work()
     }
 }
 
+bool DispatchPool::isWorkerThread()
+{
+    return onWorker;
+}
+
 asio::io_context& DispatchPool::context()
 {
     return impl_->context;

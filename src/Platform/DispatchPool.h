@@ -40,6 +40,9 @@ public:
         const bool counted_;
     };
 
+    // Whether the calling thread is one of the workers.
+    static bool isWorkerThread();
+
     // Runs the task on some worker. Any thread.
     void post(Task task);
     // Runs the task on some worker once the delay has passed, unless withdrawn first. Any thread.

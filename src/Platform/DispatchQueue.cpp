@@ -1,6 +1,10 @@
 #include "Platform/DispatchQueue.h"
 
+#include "Platform/DispatchPool.h"
+#include "Utils/Log.h"
+
 #include <algorithm>
+#include <chrono>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -11,11 +15,49 @@ namespace {
 // of one queue calls sync() on another: the outer queue is still held by this thread.
 thread_local std::vector<const DispatchQueue*> tRunning;
 
+#ifndef NDEBUG
+// Debug builds: a task that holds a pool worker this long is heavy or blocking work, which belongs on
+// a queue of its own (FixedWidthQueue). Said once the task ends.
+constexpr auto kLongPoolTask = std::chrono::milliseconds(100);
+
+class PoolTaskWatch {
+public:
+    // Only the outermost task of a pool worker: one that a task runs inline (sync) is part of it.
+    explicit PoolTaskWatch(const DispatchQueue* queue)
+        : queue_(tRunning.empty() && DispatchPool::isWorkerThread() ? queue : nullptr),
+          start_(std::chrono::steady_clock::now())
+    {
+    }
+    ~PoolTaskWatch()
+    {
+        if (!queue_)
+            return;
+        const auto took = std::chrono::steady_clock::now() - start_;
+        if (took > kLongPoolTask)
+            PLOG("a task of %s held a pool worker for %lld ms: heavy or blocking work belongs on a queue of its own",
+                 queue_->label().c_str(),
+                 static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    }
+    PoolTaskWatch(const PoolTaskWatch&) = delete;
+    PoolTaskWatch& operator=(const PoolTaskWatch&) = delete;
+
+private:
+    const DispatchQueue* const queue_;
+    const std::chrono::steady_clock::time_point start_;
+};
+#else
+struct PoolTaskWatch {
+    explicit PoolTaskWatch(const DispatchQueue*) {}
+};
+#endif
+
 struct RunningMark {
-    explicit RunningMark(const DispatchQueue* queue) { tRunning.push_back(queue); }
+    explicit RunningMark(const DispatchQueue* queue) : watch(queue) { tRunning.push_back(queue); }
     ~RunningMark() { tRunning.pop_back(); }
     RunningMark(const RunningMark&) = delete;
     RunningMark& operator=(const RunningMark&) = delete;
+
+    PoolTaskWatch watch;
 };
 
 // The task sits in a holder the queue's pending closure shares: cancelling empties the holder.

@@ -1,7 +1,6 @@
 #include "Platform/HostReachabilityProbe.h"
 
-#include "Platform/DispatchPool.h"
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/NetlinkRouteWatcher.h"
 
 #include <arpa/inet.h>
@@ -111,8 +110,8 @@ struct HostReachabilityProbe::State {
             }
             self->evaluating = true;
         }
-        // Global queue: the name look-up may take long.
-        GlobalQueue::shared()->async([self] { self->run(); });
+        // "blocking": the name look-up may take long.
+        FixedWidthQueue::blockingCalls()->async([self] { self->run(); });
     }
 
     void run()
@@ -230,8 +229,6 @@ uint32_t HostReachabilityProbe::evaluateHost(const std::string& name)
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* found = nullptr;
-    // The resolver may wait for seconds; the pool grows meanwhile rather than stall other queues.
-    const DispatchPool::BlockingScope waiting;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0)
         return 0;
     uint32_t flags = 0;

@@ -36,6 +36,12 @@ public:
     using Progress = std::function<void(uint64_t received, uint64_t total)>;
     using Completion = std::function<void(HttpDownloadResult result)>;
 
+    // The domain of the client's own errors (HttpDownloadResult::error), beside curl's and the POSIX one.
+    static constexpr const char* kErrorDomain = "HttpClientErrorDomain";
+    enum ErrorCode : long { Cancelled = 1, RefusedURL = 2, RefusedStatus = 3, NoHandle = 4, TooLarge = 5, NoSpace = 6, TooSlow = 7 };
+    // curl's result codes, with curl's text.
+    static constexpr const char* kCurlDomain = "CurlErrorDomain";
+
     virtual ~HttpClient() = default;
 
     // Starts fetching `url` into a scratch file of `folder`. A URL that does not parse, or whose

@@ -26,10 +26,10 @@ HttpDownloadedFile& HttpDownloadedFile::operator=(HttpDownloadedFile&& other) no
     return *this;
 }
 
-int HttpDownloadedFile::place(const std::filesystem::path& target)
+std::optional<Error> HttpDownloadedFile::place(const std::filesystem::path& target)
 {
-    const int error = FileManager::renameWithoutReplacing(scratch_, target);
-    if (error == 0)
+    auto error = FileManager::renameWithoutReplacing(scratch_, target);
+    if (!error)
         scratch_.clear();
     return error;
 }

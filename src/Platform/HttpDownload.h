@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utils/Error.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -20,8 +22,8 @@ public:
 
     const std::filesystem::path& scratchPath() const { return scratch_; }
     // Renames the body to `target` (in the same folder) unless something holds that name already.
-    // 0 when placed, else the errno (EEXIST: the name is taken; the body stays unplaced).
-    int place(const std::filesystem::path& target);
+    // Nullopt when placed, else the POSIX error (EEXIST: the name is taken; the body stays unplaced).
+    std::optional<Error> place(const std::filesystem::path& target);
 
 private:
     std::filesystem::path scratch_;  // empty once placed or moved from
@@ -33,7 +35,7 @@ struct HttpDownloadResult {
     std::optional<HttpDownloadedFile> file;
     // The HTTP status; 0 when no response came.
     long status = 0;
-    // Why there is no file; empty on success.
-    std::string error;
+    // Why there is no file; nullopt on success. Domains: HttpClient's, curl's, POSIX.
+    std::optional<Error> error;
     uint64_t bytes = 0;
 };

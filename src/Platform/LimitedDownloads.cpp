@@ -24,11 +24,21 @@ using Clock = std::chrono::steady_clock;
 // The free space is read again after each this many bytes of a body.
 constexpr uint64_t kFreeSpaceCheckBytes = uint64_t{1} << 20;
 
-HttpDownloadResult failure(std::string why)
+Error limitError(HttpClient::ErrorCode code, std::string why)
+{
+    return Error{HttpClient::kErrorDomain, code, std::move(why)};
+}
+
+HttpDownloadResult failure(Error why)
 {
     HttpDownloadResult result;
     result.error = std::move(why);
     return result;
+}
+
+HttpDownloadResult cancelled()
+{
+    return failure(limitError(HttpClient::Cancelled, "cancelled"));
 }
 
 std::string seconds(std::chrono::milliseconds time)
@@ -57,8 +67,8 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
         Clock::time_point lastByte;
         // (time, bytes received) at each tick, the oldest no further back than the window needs.
         std::deque<std::pair<Clock::time_point, uint64_t>> samples;
-        // Why it was cut; empty while it runs on.
-        std::string cut;
+        // Why it was cut; none while it runs on.
+        std::optional<Error> cut;
     };
 
     Core(const std::shared_ptr<HttpClient>& httpClient, Limits downloadLimits)
@@ -99,7 +109,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
                 const std::string why = "the disk of " + request.folder.string() + " has no more than " +
                                         std::to_string(limits.freeSpaceMargin) + " bytes free";
                 PLOG("download of %s refused: %s", request.url.c_str(), why.c_str());
-                request.completion(failure(why));
+                request.completion(failure(limitError(HttpClient::NoSpace, why)));
                 return;
             }
             cap = std::min(cap, *free - limits.freeSpaceMargin);
@@ -112,7 +122,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             --starting;
             if (closed) {
                 lock.unlock();
-                request.completion(failure("cancelled"));
+                request.completion(cancelled());
                 return;
             }
             Running& entry = running[id];
@@ -139,7 +149,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
                 const auto found = running.find(id);
                 if (found != running.end()) {
                     found->second.clientId = clientId;
-                    if (!found->second.cut.empty())
+                    if (found->second.cut)
                         cancelNow = clientId;
                 }
             }
@@ -147,7 +157,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
                 http.cancel(*cancelNow);
         });
         if (!started)
-            completed(id, failure("cancelled"));
+            completed(id, cancelled());
     }
 
     // Any thread, without the mutex: runs `use` with the client unless the core is closed. close()
@@ -178,11 +188,12 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
     }
 
     // With the mutex held: marks the transfer cut; the client's id to cancel, once known.
-    std::optional<HttpClient::TransferId> cutLocked(Running& entry, const std::string& why, bool log)
+    std::optional<HttpClient::TransferId> cutLocked(Running& entry, HttpClient::ErrorCode code, const std::string& why,
+                                                    bool log)
     {
-        if (!entry.cut.empty())
+        if (entry.cut)
             return std::nullopt;
-        entry.cut = why;
+        entry.cut = limitError(code, why);
         if (log)
             PLOG("download of %s cut: %s", entry.request.url.c_str(), why.c_str());
         return entry.clientId;
@@ -196,7 +207,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
         {
             std::lock_guard lock(mutex);
             const auto found = running.find(id);
-            if (found == running.end() || !found->second.cut.empty())
+            if (found == running.end() || found->second.cut)
                 return;
             Running& entry = found->second;
             if (received > entry.received)
@@ -204,18 +215,18 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             entry.received = std::max(entry.received, received);
             const std::string cap = std::to_string(entry.cap);
             if (total > entry.cap) {
-                cancelNow = cutLocked(entry, "it announces " + std::to_string(total) + " bytes, more than its cap of " +
+                cancelNow = cutLocked(entry, HttpClient::TooLarge, "it announces " + std::to_string(total) + " bytes, more than its cap of " +
                                                  cap, true);
             } else if (entry.received > entry.cap) {
-                cancelNow = cutLocked(entry, "it passed its cap of " + cap + " bytes", true);
+                cancelNow = cutLocked(entry, HttpClient::TooLarge, "it passed its cap of " + cap + " bytes", true);
             } else if (entry.received - entry.freeCheckedAt >= kFreeSpaceCheckBytes) {
                 entry.freeCheckedAt = entry.received;
                 const auto free = limits.freeSpace(entry.request.folder);
                 if (free && *free < limits.freeSpaceMargin)
-                    cancelNow = cutLocked(entry, "its disk has less than " + std::to_string(limits.freeSpaceMargin) +
+                    cancelNow = cutLocked(entry, HttpClient::NoSpace, "its disk has less than " + std::to_string(limits.freeSpaceMargin) +
                                                      " bytes free", true);
             }
-            if (entry.cut.empty())
+            if (!entry.cut)
                 forward = entry.request.progress;
         }
         if (cancelNow)
@@ -233,7 +244,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             const auto found = running.find(id);
             if (found == running.end())
                 return;
-            if (!found->second.cut.empty()) {
+            if (found->second.cut) {
                 result.file.reset();
                 result.error = found->second.cut;
             }
@@ -256,13 +267,13 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             std::lock_guard lock(mutex);
             const auto now = Clock::now();
             for (auto& [id, entry] : running) {
-                if (!entry.cut.empty())
+                if (entry.cut)
                     continue;
                 std::optional<HttpClient::TransferId> cancelNow;
                 if (now - entry.lastByte >= limits.idleTimeout)
-                    cancelNow = cutLocked(entry, "nothing came for " + seconds(limits.idleTimeout), true);
+                    cancelNow = cutLocked(entry, HttpClient::TooSlow, "nothing came for " + seconds(limits.idleTimeout), true);
                 else if (tooSlow(entry, now))
-                    cancelNow = cutLocked(entry, "slower than " + std::to_string(limits.minBytesPerSecond) +
+                    cancelNow = cutLocked(entry, HttpClient::TooSlow, "slower than " + std::to_string(limits.minBytesPerSecond) +
                                                      " bytes a second over " + seconds(limits.lowSpeedWindow), true);
                 if (cancelNow)
                     cancels.push_back(*cancelNow);
@@ -304,7 +315,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             unused.wait(lock, [this] { return users == 0; });
             dropped.swap(waiting);
             for (auto& [id, entry] : running) {
-                if (const auto clientId = cutLocked(entry, "cancelled", false))
+                if (const auto clientId = cutLocked(entry, HttpClient::Cancelled, "cancelled", false))
                     cancels.push_back(*clientId);
             }
             ticking = false;
@@ -315,7 +326,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
                 http->cancel(clientId);
         }
         for (auto& request : dropped)
-            request.completion(failure("cancelled"));
+            request.completion(cancelled());
     }
 
     // Held by the owner, never here: the last hold on this core may go on the client's own thread,
@@ -365,7 +376,7 @@ LimitedDownloads::TransferId LimitedDownloads::download(const std::string& url, 
             core_->waiting.push_back({id, url, folder, std::move(progress), std::move(completion)});
     }
     if (closed) {
-        completion(failure("cancelled"));
+        completion(cancelled());
         return id;
     }
     core_->startWaiting();
@@ -384,13 +395,13 @@ void LimitedDownloads::cancel(TransferId id)
             dropped = std::move(*queued);
             waiting.erase(queued);
         } else if (const auto found = core_->running.find(id); found != core_->running.end()) {
-            cancelNow = core_->cutLocked(found->second, "cancelled", false);
+            cancelNow = core_->cutLocked(found->second, HttpClient::Cancelled, "cancelled", false);
         }
     }
     if (cancelNow)
         core_->cancelAtClient(*cancelNow);
     if (dropped)
-        dropped->completion(failure("cancelled"));
+        dropped->completion(cancelled());
 }
 
 std::optional<uint64_t> LimitedDownloads::freeSpaceOf(const fs::path& folder)

@@ -7,12 +7,16 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xrandr.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cassert>
 
-// Lives until the source's cancel handler, which closes the connection: the descriptor must stay
-// open while the reactor may still watch it.
+// Lives until the source's cancel handler. The source watches a duplicate of the connection's
+// descriptor, which stays open until then, so the connection itself may close earlier.
 struct X11DisplayChangeSource::Watch {
     std::unique_ptr<X11Display> display;
+    int watched = -1;
     int eventBase = 0;
     Handler handler;
     // Set once the source exists; the event handler suspends it when the connection is gone.
@@ -21,6 +25,8 @@ struct X11DisplayChangeSource::Watch {
     // The source's queue.
     void drain()
     {
+        if (!display)
+            return;
         Display* connection = display->handle();
         bool changed = false;
         while (!display->lost() && XPending(connection) > 0) {
@@ -31,9 +37,13 @@ struct X11DisplayChangeSource::Watch {
                 changed = true;
             }
         }
-        // A broken connection stays readable: without the suspension this would spin.
-        if (display->lost())
+        // A broken connection stays readable: without the suspension this would spin. It is closed on
+        // the thread that met the failure: libX11 may still hold its lock for this thread (a queue's
+        // calls may run on different threads), and a close from another thread would wait forever.
+        if (display->lost()) {
             source->suspend();
+            display.reset();
+        }
         if (changed)
             handler();
     }
@@ -56,11 +66,21 @@ std::unique_ptr<X11DisplayChangeSource> X11DisplayChangeSource::create(std::shar
     XRRSelectInput(connection, watch->display->root(),
                    RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
     XFlush(connection);
-    auto source = DispatchSource::create(
-        ConnectionNumber(connection), DispatchSource::Kind::Read, queue, [watch] { watch->drain(); },
-        [watch] { watch->display.reset(); });
-    if (!source)
+    watch->watched = ::fcntl(ConnectionNumber(connection), F_DUPFD_CLOEXEC, 0);
+    if (watch->watched < 0) {
+        PLOG_ERRNO("display changes are not told: dup");
         return nullptr;
+    }
+    auto source = DispatchSource::create(
+        watch->watched, DispatchSource::Kind::Read, queue, [watch] { watch->drain(); },
+        [watch] {
+            ::close(watch->watched);
+            watch->display.reset();
+        });
+    if (!source) {
+        ::close(watch->watched);
+        return nullptr;
+    }
     watch->source = source.get();
     source->resume();
     return std::unique_ptr<X11DisplayChangeSource>(new X11DisplayChangeSource(std::move(queue), std::move(source)));

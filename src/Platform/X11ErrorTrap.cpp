@@ -56,6 +56,13 @@ std::recursive_mutex& enter(Display* display)
     return connection.turn;
 }
 
+// Every request so far has been answered: the last one had a reply, which the server sends after the
+// errors of every request before it. Waiting for the server would then learn nothing new.
+bool settled(Display* display)
+{
+    return LastKnownRequestProcessed(display) + 1 == NextRequest(display);
+}
+
 } // namespace
 
 X11ErrorTrap::X11ErrorTrap(_XDisplay* display) : lock_(enter(display)), display_(display)
@@ -68,7 +75,8 @@ X11ErrorTrap::X11ErrorTrap(_XDisplay* display) : lock_(enter(display)), display_
 
 X11ErrorTrap::~X11ErrorTrap()
 {
-    XSync(display_, False);
+    if (!settled(display_))
+        XSync(display_, False);
     std::lock_guard lock(gRegistryMutex);
     Connection& connection = registry()[display_];
     connection.sink = outerSink_;
@@ -83,6 +91,7 @@ X11ErrorTrap::~X11ErrorTrap()
 
 const X11ErrorTrap::Error& X11ErrorTrap::sync()
 {
-    XSync(display_, False);
+    if (!settled(display_))
+        XSync(display_, False);
     return error_;
 }

@@ -156,12 +156,33 @@ X11ImageGrabber::Result X11ImageGrabber::grab(unsigned long drawable, const std:
              wanted.height, wanted.x, wanted.y);
         return {};
     }
+    return grabInside(drawable, wanted, static_cast<int>(depth), trap, frame);
+}
+
+X11ImageGrabber::Result X11ImageGrabber::grabKnownArea(unsigned long drawable, const PixelRect& area, int depth,
+                                                       BgraFrame& frame)
+{
+    frame.clear();
+    if (display_.lost()) {
+        return {};
+    }
+    if (area.width < 1 || area.height < 1 || area.x < 0 || area.y < 0) {
+        PLOG("X drawable 0x%lx: cannot grab %dx%d at %d,%d", drawable, area.width, area.height, area.x, area.y);
+        return {};
+    }
+    X11ErrorTrap trap(display_.handle());
+    return grabInside(drawable, area, depth, trap, frame);
+}
+
+X11ImageGrabber::Result X11ImageGrabber::grabInside(unsigned long drawable, const PixelRect& area, int depth,
+                                                    X11ErrorTrap& trap, BgraFrame& frame)
+{
     if (useShm_) {
-        if (SharedImage* shared = freeShared(wanted.width, wanted.height, static_cast<int>(depth))) {
-            return grabShared(*shared, drawable, wanted, trap, frame);
+        if (SharedImage* shared = freeShared(area.width, area.height, depth)) {
+            return grabShared(*shared, drawable, area, trap, frame);
         }
     }
-    return grabPlain(drawable, wanted, trap, frame);
+    return grabPlain(drawable, area, trap, frame);
 }
 
 X11ImageGrabber::Result X11ImageGrabber::grabShared(SharedImage& shared, unsigned long drawable,

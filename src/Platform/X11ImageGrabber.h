@@ -37,6 +37,10 @@ public:
     // before is let go first). The area must lie inside the drawable. Failures are logged and leave
     // the frame empty.
     Result grab(unsigned long drawable, const std::optional<PixelRect>& area, BgraFrame& frame);
+    // `area` of a drawable of `depth` that the caller knows holds it (as one that follows the screen's
+    // changes knows the root's): nothing asked of the server first, so with shared memory the grab is
+    // one round trip. An area that no longer fits fails with the X error.
+    Result grabKnownArea(unsigned long drawable, const PixelRect& area, int depth, BgraFrame& frame);
 
     // Whether the last successful grab used shared memory.
     bool lastUsedShm() const { return lastUsedShm_; }
@@ -47,7 +51,8 @@ private:
     // Two let a consumer work on one frame while the next is grabbed.
     static constexpr size_t kMaxSegments = 2;
 
-    // Under the grab's trap.
+    // Under the grab's trap, once the area is known to be sound.
+    Result grabInside(unsigned long drawable, const PixelRect& area, int depth, X11ErrorTrap& trap, BgraFrame& frame);
     Result grabShared(SharedImage& shared, unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap,
                       BgraFrame& frame);
     Result grabPlain(unsigned long drawable, const PixelRect& area, X11ErrorTrap& trap, BgraFrame& frame);

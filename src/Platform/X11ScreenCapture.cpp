@@ -3,10 +3,13 @@
 #include "Platform/X11Display.h"
 #include "Utils/Log.h"
 
+#include <X11/Xlib.h>
+
 #include <algorithm>
 
 X11ScreenCapture::X11ScreenCapture(X11Display& display, X11ImageGrabber::Transfer transfer)
-    : display_(display), list_(display), grabber_(display, transfer)
+    : display_(display), list_(display), grabber_(display, transfer),
+      rootDepth_(DefaultDepth(display.handle(), DefaultScreen(display.handle())))
 {
 }
 
@@ -33,24 +36,65 @@ PixelRect X11ScreenCapture::screenFrame()
     return {0, 0, static_cast<int>(geometry->width), static_cast<int>(geometry->height)};
 }
 
+void X11ScreenCapture::displaysChanged()
+{
+    target_.reset();
+}
+
+std::optional<PixelRect> X11ScreenCapture::capturedArea() const
+{
+    return target_ && captured_ ? std::optional(target_->area) : std::nullopt;
+}
+
+std::optional<PixelRect> X11ScreenCapture::locate(uint32_t displayId, CaptureResult& failure)
+{
+    failure = CaptureResult::kFailed;
+    const PixelRect screen = screenFrame();
+    if (screen.width < 1 || screen.height < 1) {
+        return std::nullopt;
+    }
+    if (displayId == 0) {
+        return screen;
+    }
+    const std::optional<DisplayInfo> info = findDisplay(displayId);
+    if (!info) {
+        PLOG("no display with id %u", displayId);
+        failure = CaptureResult::kNoSuchDisplay;
+        return std::nullopt;
+    }
+    // An output can reach past a screen that was made smaller meanwhile.
+    const int right = std::min(info->frame.x + info->frame.width, screen.width);
+    const int bottom = std::min(info->frame.y + info->frame.height, screen.height);
+    return PixelRect{info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
+}
+
 X11ScreenCapture::CaptureResult X11ScreenCapture::capture(uint32_t displayId, BgraFrame& frame)
 {
+    captured_ = false;
     if (display_.lost()) {
+        frame.clear();
         return CaptureResult::kFailed;
     }
-    std::optional<PixelRect> area;
-    if (displayId != 0) {
-        const std::optional<DisplayInfo> info = findDisplay(displayId);
-        if (!info) {
-            PLOG("no display with id %u", displayId);
-            return CaptureResult::kNoSuchDisplay;
+    // The kept place, then at most once a place asked for now.
+    for (;;) {
+        const bool kept = target_ && target_->displayId == displayId;
+        if (!kept) {
+            CaptureResult failure = CaptureResult::kFailed;
+            const std::optional<PixelRect> area = locate(displayId, failure);
+            if (!area) {
+                target_.reset();
+                frame.clear();
+                return failure;
+            }
+            target_ = Target{displayId, *area};
         }
-        // An output can reach past a screen that was made smaller meanwhile.
-        const PixelRect screen = screenFrame();
-        const int right = std::min(info->frame.x + info->frame.width, screen.width);
-        const int bottom = std::min(info->frame.y + info->frame.height, screen.height);
-        area = PixelRect{info->frame.x, info->frame.y, right - info->frame.x, bottom - info->frame.y};
+        if (grabber_.grabKnownArea(display_.root(), target_->area, rootDepth_, frame).ok) {
+            captured_ = true;
+            return CaptureResult::kOk;
+        }
+        target_.reset();
+        if (!kept || display_.lost()) {
+            return CaptureResult::kFailed;
+        }
     }
-    // Without an area the grab takes the whole screen at the size the server has now.
-    return grabber_.grab(display_.root(), area, frame).ok ? CaptureResult::kOk : CaptureResult::kFailed;
 }

@@ -8,6 +8,8 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace {
@@ -52,10 +54,15 @@ Property readProperty(Display* display, Window window, Atom name, Atom type, int
 
 } // namespace
 
-X11WindowList::X11WindowList(X11Display& display) : display_(display)
+X11WindowList::X11WindowList(X11Display& display, int32_t ownPid) : display_(display), ownPid_(ownPid)
 {
     Display* handle = display_.handle();
+    clientListStackingAtom_ = XInternAtom(handle, "_NET_CLIENT_LIST_STACKING", False);
     clientListAtom_ = XInternAtom(handle, "_NET_CLIENT_LIST", False);
+    windowTypeAtom_ = XInternAtom(handle, "_NET_WM_WINDOW_TYPE", False);
+    for (const char* type : {"_NET_WM_WINDOW_TYPE_DOCK", "_NET_WM_WINDOW_TYPE_DESKTOP", "_NET_WM_WINDOW_TYPE_TOOLTIP",
+                             "_NET_WM_WINDOW_TYPE_NOTIFICATION"})
+        furnitureTypes_.push_back(XInternAtom(handle, type, False));
     wmNameAtom_ = XInternAtom(handle, "_NET_WM_NAME", False);
     utf8StringAtom_ = XInternAtom(handle, "UTF8_STRING", False);
     wmPidAtom_ = XInternAtom(handle, "_NET_WM_PID", False);
@@ -80,9 +87,15 @@ std::vector<unsigned long> X11WindowList::candidates()
 {
     Display* display = display_.handle();
     X11ErrorTrap trap(display);
+    // Format-32 properties arrive as an array of longs. The stacking list and the tree run bottom to
+    // top; the plain client list runs in the order the windows were mapped, which is all it tells.
+    const Property stacking = readProperty(display, display_.root(), clientListStackingAtom_, XA_WINDOW, 32);
+    if (stacking.items > 0) {
+        const auto* ids = reinterpret_cast<const unsigned long*>(stacking.data.get());
+        return {std::make_reverse_iterator(ids + stacking.items), std::make_reverse_iterator(ids)};
+    }
     const Property clients = readProperty(display, display_.root(), clientListAtom_, XA_WINDOW, 32);
     if (clients.items > 0) {
-        // Format-32 properties arrive as an array of longs.
         const auto* ids = reinterpret_cast<const unsigned long*>(clients.data.get());
         return {ids, ids + clients.items};
     }
@@ -95,7 +108,7 @@ std::vector<unsigned long> X11WindowList::candidates()
         return {};
     }
     std::unique_ptr<Window, XFreeDeleter> owned(children);
-    return {children, children + count};
+    return {std::make_reverse_iterator(children + count), std::make_reverse_iterator(children)};
 }
 
 bool X11WindowList::read(unsigned long window, Record& record)
@@ -104,7 +117,7 @@ bool X11WindowList::read(unsigned long window, Record& record)
     X11ErrorTrap trap(display);
     XWindowAttributes attributes{};
     if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable
-        || attributes.c_class != InputOutput || attributes.override_redirect != False) {
+        || attributes.c_class != InputOutput || attributes.override_redirect != False || isFurniture(window)) {
         return false;
     }
     int x = 0;
@@ -116,8 +129,23 @@ bool X11WindowList::read(unsigned long window, Record& record)
     record.id = static_cast<uint32_t>(window);
     record.name = windowName(window);
     record.pid = windowPid(window);
+    if (ownPid_ != 0 && record.pid == ownPid_) {
+        return false;
+    }
     record.frame = {x, y, attributes.width, attributes.height};
     return trap.sync().code == 0;
+}
+
+bool X11WindowList::isFurniture(unsigned long window)
+{
+    const Property types = readProperty(display_.handle(), window, windowTypeAtom_, XA_ATOM, 32);
+    const auto* atoms = reinterpret_cast<const unsigned long*>(types.data.get());
+    for (unsigned long i = 0; i < types.items; ++i) {
+        if (std::ranges::find(furnitureTypes_, atoms[i]) != furnitureTypes_.end()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 int32_t X11WindowList::windowPid(unsigned long window)

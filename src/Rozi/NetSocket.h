@@ -21,6 +21,7 @@
 #include <vector>
 
 class DispatchQueue;
+class NetService;
 class SerialQueue;
 
 // An asynchronous TCP or unix-domain socket: it listens and accepts, or carries one connection,
@@ -117,6 +118,9 @@ public:
     bool connectToAddress(
         const NetSocketAddress::Data& address, const std::string& interface, double timeout, NetSocketError* error);
     bool connectToUrl(const std::filesystem::path& url, double timeout, NetSocketError* error);
+    // To a resolved DNS-SD service: each of its addresses in turn, the preferred IP version first,
+    // until a connect to one starts; false, with the last refusal, when none does.
+    bool connectToNetService(const NetService& service, NetSocketError* error);
 
     // Closing: at once (waits), or once the queued reads, writes or both are done (posts).
     void disconnect();

@@ -1,7 +1,7 @@
 #include "Rozi/NetSocketConnector.h"
 
 #include "Platform/DispatchTimer.h"
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/SerialQueue.h"
 #include "Rozi/NetSocketContext.h"
 #include "Rozi/NetSocketFlags.h"
@@ -54,9 +54,9 @@ bool NetSocketConnector::connectToHost(
     if (!hooks_.prepare(true, error) || !prepareInterface(interface, error))
         return false;
     context_.flags |= NetSocketFlag::Started;
-    GlobalQueue::shared()->async(
+    FixedWidthQueue::blockingCalls()->async(
         [weak = context_.self, queue = context_.socketQueue, host, port, stateIndex = context_.stateIndex, this] {
-            // On the global queue: the resolver may keep it long, so the socket is not held meanwhile.
+            // On "blocking": the resolver may keep it long, so the socket is not held meanwhile.
             NetSocketError lookupError;
             auto addresses = NetSocketHostLookup().lookupHost(host, port, &lookupError);
             queue->async([weak, stateIndex, addresses = std::move(addresses), lookupError, this]() mutable {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Utils/Error.h"
+
 #include <string>
 
-// An error value of NetSocket: its own domain with the codes below, or the POSIX domain with errno.
-struct NetSocketError {
+// An error value of NetSocket: the library's Error, in its own domain with the codes below or the
+// POSIX domain with errno, and what the socket adds for a failed call.
+struct NetSocketError : Error {
     static constexpr const char* kDomain = "NetSocketErrorDomain";
-    static constexpr const char* kPosixDomain = "NSPOSIXErrorDomain";
 
     enum Code : long {
         NoError = 0,
@@ -19,9 +21,6 @@ struct NetSocketError {
         OtherError = 8,
     };
 
-    std::string domain;
-    long code = NoError;
-    std::string description;
     // For system-call failures: which call failed ("Error in read() function").
     std::string failureReason;
     // Where the meaning of the code is found, for TLS failures.

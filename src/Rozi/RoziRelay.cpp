@@ -326,8 +326,9 @@ void RoziRelay::socketDidDisconnect(const Socket& sock, const std::optional<NetS
     if (const Client* const c = client(sock.get()); c && c->unknownChunks > 1)
         PLOG("unknow client => %s left after %zu chunks that named nothing", describe(*sock).c_str(), c->unknownChunks);
     std::erase_if(connectedSockets_, [&](const Client& c) { return c.socket == sock; });
-    // A client named both camera and microphone closes as both. The relay forgets a client that left
-    // whether or not it was enabled: else the TV would later be asked to open a device nobody reads.
+    // A client named both camera and microphone closes as both. Its name goes whether or not the relay
+    // is on: a later enable must not open a device for a client that has left. The TV hears of it only
+    // while the relay is on.
     if (sock == cameraSocket_) {
         cameraSocket_.reset();
         isCameraConnect_ = false;

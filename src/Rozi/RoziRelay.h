@@ -2,6 +2,7 @@
 
 #include "Rozi/NetSocketDelegate.h"
 #include "Rozi/RoziWriteQueue.h"
+#include "Socket/ROZIOperationDelegate.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,7 +25,9 @@ class SerialQueue;
 // of every relay socket and the queue of the keep-alive timer. The public methods may be called from
 // any thread: they copy what they are given and post to that queue, so the keep-alive, the writes and
 // the flags are ordered by it. Held by a shared_ptr (the sockets hold it weakly).
-class RoziRelay final : public NetSocketDelegate, public std::enable_shared_from_this<RoziRelay> {
+class RoziRelay final : public NetSocketDelegate,
+                        public ROZIOperationDelegate,
+                        public std::enable_shared_from_this<RoziRelay> {
 public:
     static constexpr int32_t kMicName = 158;
     static constexpr int32_t kCameraName = 159;
@@ -66,12 +69,12 @@ public:
     // Closes the server and every client and ignores everything after; waits for "socketQueue".
     void shutdown();
 
-    // The TV link's side.
-    void enableRoziFunction(bool enable);
-    void tvOpenRozi(const std::string& device);
-    void onReveiveCameraVideoData(const uint8_t* data, int64_t len);
-    void handleMicDataToDecode(const uint8_t* data, int len);
-    void showRoziTipWindow(int value, int64_t type);
+    // The TV link's side (ROZIOperationDelegate, on the receive thread).
+    void enableRoziFunction(bool enable) override;
+    void tvOpenRozi(const std::string& device) override;
+    void onReveiveCameraVideoData(const uint8_t* data, int64_t len) override;
+    void handleMicDataToDecode(const uint8_t* data, int len) override;
+    void showRoziTipWindow(int value, int64_t type) override;
     // The link is up, or failed or ended (which also disables the relay).
     void setConnectWithTv(bool connected);
     // This computer became the presenter (opens the named devices) or stopped being it (tells the

@@ -17,11 +17,29 @@
 #include <climits>
 #include <cstring>
 
+namespace {
+
+const char* roadName(CastStop why)
+{
+    switch (why) {
+    case CastStop::User: return "the user stopped it";
+    case CastStop::TimeOut: return "the TV did not answer in time";
+    case CastStop::TvInterrupt: return "the TV interrupted it";
+    case CastStop::TvLock: return "the TV is locked";
+    case CastStop::WindowLost: return "its window was lost";
+    case CastStop::LinkEnded: return "the link ended";
+    case CastStop::Quit: return "the program quits";
+    }
+    return "?";
+}
+
+} // namespace
+
 CastingController::CastingController(MainWindowController& owner)
     : owner_(owner),
       link_(owner.link()),
       media_(owner.services().castMedia.withDefaults(owner.link())),
-      VideoQualityTimeout_(MainQueue::shared(), [this] { stopScreenSharing(); })
+      VideoQualityTimeout_(MainQueue::shared(), [this] { stopScreenSharing(CastStop::TimeOut); })
 {
     assert(mainThread_.holds());
 }
@@ -44,14 +62,14 @@ void CastingController::clickScreen(bool screenButtonOn)
     }
     state.screenType = kScreenTypeWholeScreen;
     if (!screenButtonOn) {
-        stopScreenSharing();
+        stopScreenSharing(CastStop::User);
         return;
     }
     if (state.screenProjectionCode != state.inputScreenProjectionCode) {
         owner_.windowCast().showCastingCodeWindow();
         return;
     }
-    if (state.videoSendFlag.load()) {
+    if (castRunning()) {
         userChangeVideoQuality();
     } else {
         startScreenSharing(state.screenWidth, state.screenHeight);
@@ -100,7 +118,7 @@ void CastingController::startScreenSharing(int32_t width, int32_t height)
 {
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
-    state.videoSendFlag.store(true);
+    castState_.store(CastState::Announced);
     const bool unsized = width == 0 || height == 0;
     link_.sendVideoResolution(unsized ? 1920 : width, unsized ? 1080 : height, static_cast<int>(state.screenType));
     link_.sendAudioAACFormatChannels(2, 44'100, 2);
@@ -109,17 +127,23 @@ void CastingController::startScreenSharing(int32_t width, int32_t height)
 
 void CastingController::onVideoQuality(int level, int, int, int)
 {
+    guard_.post([this, level] { qualityAnswered(level); });
+}
+
+void CastingController::qualityAnswered(int level)
+{
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
-    if (!state.videoSendFlag.load())
+    if (!castRunning())
         return;
     const CastQuality::Format format = CastQuality::forLevel(level);
+    // The same answer again changes nothing; an announced cast's time-out stays armed.
     if (format == CastQuality::Format{state.screenWidth, state.screenHeight, state.screenFps})
         return;
     state.screenWidth = format.width;
     state.screenHeight = format.height;
     state.screenFps = format.fps;
-    userChangeVideoQuality();
+    restartCapture(CastQuality::encodedSize(gSelectedQualityIndex.load(), {state.screenWidth, state.screenHeight}));
 }
 
 void CastingController::userChangeVideoQuality()
@@ -128,20 +152,29 @@ void CastingController::userChangeVideoQuality()
     SessionState& state = owner_.state();
     const CastQuality::Size size =
         CastQuality::encodedSize(gSelectedQualityIndex.load(), {state.screenWidth, state.screenHeight});
-    if (!state.videoSendFlag.load()) {
+    switch (castState_.load()) {
+    case CastState::Idle:
+    case CastState::Stopping:
         state.screenWidth = size.width;
         state.screenHeight = size.height;
         return;
-    }
-    // Announced, not answered yet: no frame rate or size to capture with. The answer applies the
-    // choice, and the time-out stays armed.
-    if (state.screenFps < 1) {
+    case CastState::Announced:
+        // No frame rate or size to capture with yet: the answer applies the choice, and the
+        // time-out stays armed.
         PLOG("quality choice %d kept until the TV answers", gSelectedQualityIndex.load());
         return;
+    case CastState::Casting:
+        restartCapture(size);
+        return;
     }
+}
+
+void CastingController::restartCapture(CastQuality::Size size)
+{
     VideoQualityTimeout_.cancel();
     stopVideoCapture();
-    changeEncodeSession(size.width, size.height, state.screenFps);
+    castState_.store(CastState::Casting);
+    changeEncodeSession(size.width, size.height, owner_.state().screenFps);
 }
 
 void CastingController::changeEncodeSession(int32_t width, int32_t height, int32_t fps)
@@ -155,7 +188,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
     link_.sendVideoResolution(width, height, static_cast<int>(state.screenType));
     if (!recordManager_ && (recordManager_ = media_.makeVideoSource())) {
         captureFormat_ = CastQuality::Format{width, height, fps};
-        recordManager_->setDelegate(&owner_);
+        recordManager_->setDelegate(&owner_.windowCast());
         recordManager_->SetCallback(this, videoCallback);
         recordManager_->StartRecord(width, height, fps, state.screenType, state.windowInfo, castDisplay_ ? castDisplay_->id : 0);
     }
@@ -176,29 +209,37 @@ std::optional<CastDisplay> CastingController::sourceDisplay() const
     return media_.mainDisplay();
 }
 
-void CastingController::stopScreenSharing()
+bool CastingController::castRunning() const
 {
-    assert(mainThread_.holds());
-    owner_.state().videoSendFlag.store(false);
-    VideoQualityTimeout_.cancel();
-    stopCapture();
-    // Frames still queued would follow the stop message, which overtakes media in the send lists.
-    link_.dropQueuedMedia();
-    link_.sendType(kMsgCastStop, nullptr, 0);
-    owner_.view().showIdleState(owner_.state().screenType);
-    owner_.windowCast().castStopped();
+    const CastState state = castState_.load();
+    return state == CastState::Announced || state == CastState::Casting;
 }
 
-void CastingController::stopForDisconnect()
+void CastingController::stopScreenSharing(CastStop why)
 {
     assert(mainThread_.holds());
-    const bool casting = owner_.state().videoSendFlag.exchange(false);
+    if (castState_.load() == CastState::Stopping)
+        return;
+    const bool wasRunning = castRunning();
+    if (wasRunning)
+        PLOG("the cast stops: %s", roadName(why));
+    const bool linkGone = why == CastStop::LinkEnded || why == CastStop::Quit;
+    castState_.store(CastState::Stopping);
     VideoQualityTimeout_.cancel();
     stopCapture();
-    if (casting)
+    if (!linkGone) {
+        // Frames still queued would follow the stop message, which overtakes media in the send lists.
+        link_.dropQueuedMedia();
+        link_.sendType(kMsgCastStop, nullptr, 0);
+    }
+    castState_.store(CastState::Idle);
+    // At the link's end the connection's concern shows every control at rest; a quit shows the idle
+    // state only for a cast that ran.
+    if (why != CastStop::LinkEnded && (why != CastStop::Quit || wasRunning))
         owner_.view().showIdleState(owner_.state().screenType);
-    // The window page's start button shows a stop no more, even when the link's end cleared the flag first.
-    owner_.windowCast().castStopped();
+    // Every concern undoes what the cast started, even when none ran (the window page's start button
+    // then shows a start again).
+    owner_.endSession(SessionEnd::Cast);
 }
 
 void CastingController::stopVideoCapture()
@@ -223,11 +264,16 @@ void CastingController::stopCapture()
 
 void CastingController::tvRequestMirror()
 {
+    guard_.post([this] { castRequested(); });
+}
+
+void CastingController::castRequested()
+{
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
     if (state.viewingTvScreen)
         owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_STOP_TVMIRROR"), {});
-    if (state.videoSendFlag.load() || state.viewingTvScreen)
+    if (castRunning() || state.viewingTvScreen)
         return;
     state.screenType = kScreenTypeWholeScreen;
     startScreenSharing(state.screenWidth, state.screenHeight);
@@ -238,18 +284,26 @@ void CastingController::tvRequestMirror()
 
 void CastingController::tvIntErruptMirror()
 {
-    if (owner_.state().videoSendFlag.load())
-        stopScreenSharing();
+    guard_.post([this] { castInterrupted(); });
+}
+
+void CastingController::castInterrupted()
+{
+    if (castRunning())
+        stopScreenSharing(CastStop::TvInterrupt);
 }
 
 void CastingController::tvMirrorLock()
 {
-    owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"),
-                            guard_.guarded([this] { stopScreenSharing(); }));
+    guard_.post([this] {
+        owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_RECEIVER_LOCK"),
+                                guard_.guarded([this] { stopScreenSharing(CastStop::TvLock); }));
+    });
 }
 
 void CastingController::supportChangeQuality(bool support)
 {
+    // Any thread: the guard posts.
     guard_.postAfter(kQualitySupportDelay, [this, support] {
         if (!support)
             gSelectedQualityIndex.store(0);
@@ -274,7 +328,7 @@ void CastingController::presentationOptionsChanged(const std::string& keyPath, i
 std::optional<CastingController::TouchArea> CastingController::touchArea() const
 {
     const SessionState& state = owner_.state();
-    if (!recordManager_ || !state.videoSendFlag.load() || state.screenType == kScreenTypeWindow)
+    if (castState_.load() != CastState::Casting || !recordManager_ || state.screenType == kScreenTypeWindow)
         return std::nullopt;
     const PixelRect display = castDisplay_ ? castDisplay_->frame : PixelRect{};
     return TouchArea{display, state.tvTounchRatioX, state.tvTounchRatioY};
@@ -303,7 +357,7 @@ bool CastingController::send(uint16_t type, const uint8_t* bytes, uint32_t lengt
 int32_t CastingController::videoCallback(void* user, const uint8_t* bytes, uint32_t length)
 {
     auto& self = *static_cast<CastingController*>(user);
-    if (!self.owner_.state().videoSendFlag.load())
+    if (self.castState_.load() != CastState::Casting)
         return 0;
     // A frame the link dropped makes the encoder start again from a key frame.
     return self.send(kMsgVideoFrame, bytes, length, self.videoFrames_, self.videoBytes_) ? 0 : -1;
@@ -318,8 +372,7 @@ int32_t CastingController::soundCallback(void* user, const uint8_t* bytes, uint3
         self.rmAudioCnt_.store(dropped + 1);
         return 0;
     }
-    const SessionState& state = self.owner_.state();
-    if (state.audioSendFlag.load() && state.videoSendFlag.load())
+    if (self.owner_.state().audioSendFlag.load() && self.castState_.load() == CastState::Casting)
         self.send(kMsgAudioFrame, bytes, length, self.audioFrames_, self.audioBytes_);
     return 0;
 }

@@ -2,8 +2,12 @@
 
 #include "Platform/DispatchTimer.h"
 #include "Session/CastMedia.h"
+#include "Session/CastState.h"
 #include "Session/CastQuality.h"
 #include "Platform/MainQueueGuard.h"
+#include "Socket/VXTcpConnectDelegate.h"
+#include "UI/SoundSwitchStateDelegate.h"
+#include "UI/UserChangeVideoQualityDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <atomic>
@@ -20,11 +24,16 @@ class TCPManager;
 // TV, capture and sound, the media callbacks, stopping, the TV's requests, the sound switch and the
 // presentation report.
 //
-// Threads: everything runs on the main thread (asserted), the TV's answers included, which the
-// mediator moves there; so a quality answer, the answer's time-out, a stop and a disconnect never
-// overlap. The media callbacks run on the capture and sound threads and read only atomics (the send
-// flags, the dropped-buffer counter) and the link's sendType.
-class CastingController {
+// The cast is in one state (CastState), and every road that ends it (CastStop) goes through one stop.
+//
+// Threads: everything runs on the main thread (asserted), the TV's answers included: its calls
+// (TvCastDelegate, on the TCPManager queue or the receive thread) move to the main queue first; so a
+// quality answer, the answer's time-out, a stop and a disconnect never overlap. The media callbacks
+// run on the capture and sound threads and read only atomics (the cast state, the sound switch, the
+// dropped-buffer counter) and the link's sendType.
+class CastingController final : public TvCastDelegate,
+                                public SoundSwitchStateDelegate,
+                                public UserChangeVideoQualityDelegate {
 public:
     // The TV's quality answer must come within this, or the announced cast stops.
     static constexpr std::chrono::milliseconds kQualityAnswerTimeout{2'000};
@@ -52,7 +61,7 @@ public:
 
     explicit CastingController(MainWindowController& owner);
     // Stops a capture still running, sending nothing.
-    ~CastingController();
+    ~CastingController() override;
     CastingController(const CastingController&) = delete;
     CastingController& operator=(const CastingController&) = delete;
 
@@ -65,26 +74,32 @@ public:
     void inputScreenProjectionCode(const std::string& typed);
     void cancelScreenProjectionCodeButton();
     // The sound switch: sound capture keeps running, only its sending stops or resumes.
-    void reportSoundSwitchState(bool on);
+    void reportSoundSwitchState(bool on) override;
     // The quality choice (gSelectedQualityIndex) changed, or the TV answered: restarts video capture
     // at the chosen size while a cast captures; before the TV's first answer only the choice is kept.
-    void userChangeVideoQuality();
+    void userChangeVideoQuality() override;
     // The system's presentation options changed to `options` (key path `keyPath`).
     void presentationOptionsChanged(const std::string& keyPath, int64_t options);
 
-    // --- The TV's reports, on the main thread.
-    void onVideoQuality(int level, int width, int height, int fps);
-    void tvRequestMirror();
-    void tvIntErruptMirror();
-    void tvMirrorLock();
-    void supportChangeQuality(bool support);
-    // The link has ended: capture stops, and no kMsgCastStop is sent.
-    void stopForDisconnect();
+    // --- TvCastDelegate: the TCPManager queue (the answer, the request, the interrupt) or the receive
+    // thread (the lock, the quality support); each moves to the main queue.
+    void onVideoQuality(int level, int width, int height, int fps) override;
+    void tvRequestMirror() override;
+    void tvIntErruptMirror() override;
+    void tvMirrorLock() override;
+    void supportChangeQuality(bool support) override;
 
     // Announces a cast of width x height (1920 x 1080 when either is 0) and waits for the TV's answer.
     void startScreenSharing(int32_t width, int32_t height);
-    // Stops capture and sound, drops the media still queued for the TV, then sends kMsgCastStop.
-    void stopScreenSharing();
+    // The one stop, for every road: stops capture and sound; unless the link is gone, drops the media
+    // still queued for the TV and sends kMsgCastStop (also when no cast runs: the TV hears the stop
+    // whatever it thought); then the idle state and the end-of-session step for the cast. Does
+    // nothing while a stop is under way.
+    void stopScreenSharing(CastStop why = CastStop::User);
+
+    CastState castState() const { return castState_.load(); }
+    // Announced or casting: started, and not stopped yet.
+    bool castRunning() const;
 
     // A screen (not window) cast captures; nullopt otherwise.
     std::optional<TouchArea> touchArea() const;
@@ -93,6 +108,12 @@ public:
     std::optional<CastQuality::Format> captureFormat() const;
 
 private:
+    // The TV's reports, on the main thread.
+    void qualityAnswered(int level);
+    void castRequested();
+    void castInterrupted();
+    // (Re)starts video capture at the chosen size and the TV's frame rate: the cast is casting.
+    void restartCapture(CastQuality::Size size);
     // (Re)starts capture at w x h, f frames per second, and sound when it does not run.
     void changeEncodeSession(int32_t width, int32_t height, int32_t fps);
     // The display a screen cast captures: the extended screen's for screenType 1, else the main one.
@@ -112,6 +133,9 @@ private:
     TCPManager& link_;
     const CastMedia media_;
     ThreadAffinity mainThread_;
+    // Written on the main thread, read by the media callbacks.
+    std::atomic<CastState> castState_{CastState::Idle};
+    // Armed while the cast is announced.
     DispatchTimer VideoQualityTimeout_;
     std::unique_ptr<CastVideoSource> recordManager_;
     std::unique_ptr<CastSoundSource> audioManager_;

@@ -9,6 +9,7 @@
 #include "Session/MainWindowController.h"
 #include "Session/MainWindowView.h"
 #include "Rozi/RoziRelay.h"
+#include "Session/FileWindowController.h"
 #include "Session/TvScreenController.h"
 #include "Utils/Log.h"
 #include "Utils/PUtils.h"
@@ -35,7 +36,6 @@ const char* printable(const std::optional<std::string>& address)
 ConnectionController::ConnectionController(MainWindowController& owner)
     : owner_(owner), devices_([&link = owner.link()] { link.tcpClientRelease(); })
 {
-    devices_.setDelegate(&owner_);
     devices_.setReloadHandler([this] { owner_.view().showDevices(devices_.devices()); });
 }
 
@@ -103,7 +103,7 @@ void ConnectionController::connectByCode(const std::string& code)
             codeAddresses_.push_back(*address);
     }
     if (codeAddresses_.empty()) {
-        PLOG("no local IPv4 interface to decode the casting code with");
+        PLOG_WARNING("no local IPv4 interface to decode the casting code with");
         reportConnectFailure();
         return;
     }
@@ -143,6 +143,26 @@ void ConnectionController::clickDisConnectBtn()
 
 void ConnectionController::onConnectSuccess(const std::string& name)
 {
+    mainQueue_.post([this, name] { connectSucceeded(name); });
+}
+
+void ConnectionController::onConnectFail()
+{
+    mainQueue_.post([this] { connectFailed(); });
+}
+
+void ConnectionController::onDisConnect()
+{
+    mainQueue_.post([this] { linkEnded(); });
+}
+
+void ConnectionController::onReceiveScreenCode(const std::string& code)
+{
+    mainQueue_.post([this, code] { screenCodeReceived(code); });
+}
+
+void ConnectionController::connectSucceeded(const std::string& name)
+{
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
     state.tvDeviceIp = state.connectMode == ConnectMode::PickedFromList || !attemptAddress_
@@ -157,7 +177,7 @@ void ConnectionController::onConnectSuccess(const std::string& name)
     codeAddresses_.clear();
 
     view.showPage(MainWindowPage::Connected);
-    clearSharedFolder();
+    owner_.fileWindow().clearSharedFolder();
     state.ConnectWithTv = true;
     owner_.relay().setConnectWithTv(true);
     view.showSessionControlsAtRest();
@@ -168,7 +188,7 @@ void ConnectionController::onConnectSuccess(const std::string& name)
     view.showHelpForConnection(true);
 }
 
-void ConnectionController::onConnectFail()
+void ConnectionController::connectFailed()
 {
     if (owner_.state().connectMode == ConnectMode::CastingCode && !codeAddresses_.empty()) {
         tryNextCodeAddress();
@@ -196,14 +216,15 @@ void ConnectionController::reportConnectFailure()
     owner_.view().showToastTip(text("STRING_CONNECT_FAIL"), false, kFailToastPosition, kFailToastSeconds);
 
     state.ConnectWithTv = false;
-    owner_.viewing().stopForLinkEnd();
+    // As at a link's end: no TV's screen is shown without one.
+    owner_.viewing().endSession(SessionEnd::Link);
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
     state.screenProjectionCode.reset();
     state.tvDeviceIp = attemptAddress_ ? *attemptAddress_ : owner_.link().getConnectTvIp();
     devices_.tvConnectFail(state.tvDeviceIp);
-    PLOG("%s连接失败, self.connectMode = %ld", state.tvDeviceIp->c_str(), static_cast<long>(state.connectMode));
+    PLOG("%s", LocalizedText::format("STRING_LOG_CONNECT_FAIL", {*state.tvDeviceIp, std::to_string(static_cast<long>(state.connectMode))}).c_str());
 
     view.showConnectInfo(text("STRING_NO_CONNECTED"));
     state.tvDeviceIp.reset();
@@ -214,7 +235,7 @@ void ConnectionController::reportConnectFailure()
     codeAddresses_.clear();
 }
 
-void ConnectionController::onDisConnect()
+void ConnectionController::linkEnded()
 {
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
@@ -224,15 +245,10 @@ void ConnectionController::onDisConnect()
         PLOG("a link that never came up has ended");
         return;
     }
-    owner_.relay().setConnectWithTv(false);
-    state.videoSendFlag = false;
-    owner_.view().closeFileInfoWindow();
-    owner_.casting().stopForDisconnect();
-    clearSharedFolder();
+    owner_.endSession(SessionEnd::Link);
     owner_.link().setAesKey(nullptr);
 
     state.ConnectWithTv = false;
-    owner_.viewing().stopForLinkEnd();
     // The window page casts to this TV only: without a link it gives way to the page rule.
     state.inWindowInfoView = false;
     view.showSessionControlsAtRest();
@@ -249,12 +265,12 @@ void ConnectionController::onDisConnect()
         applyPageRule();
 }
 
-void ConnectionController::onReceiveScreenCode(const std::string& code)
+void ConnectionController::screenCodeReceived(const std::string& code)
 {
     SessionState& state = owner_.state();
     state.screenProjectionCode = code;
     if (!code.empty())
-        PLOG("投屏码:%s", code.c_str());
+        PLOG("%s", LocalizedText::format("STRING_LOG_SCREEN_CODE", {code}).c_str());
     else
         setCastingCodeField("");
 }
@@ -265,8 +281,3 @@ void ConnectionController::setCastingCodeField(const std::string& text)
     owner_.view().setCastingCodeText(text);
 }
 
-void ConnectionController::clearSharedFolder() const
-{
-    if (owner_.services().clearSharedFolder)
-        owner_.services().clearSharedFolder();
-}

@@ -2,6 +2,7 @@
 
 #include "UI/CheckDeviceViewController.h"
 #include "Platform/MainQueueGuard.h"
+#include "Socket/VXTcpConnectDelegate.h"
 
 #include <cstddef>
 #include <deque>
@@ -13,17 +14,18 @@ class DiscoveryDriver;
 class MainWindowController;
 
 // Finding and connecting to a TV: discovery, the page rule, typed addresses and casting codes, and the
-// link's connect, failure and disconnect reports. Main thread (discovery's ticks run on their own
-// queue and hand the page rule to the main queue).
+// link's connect, failure and disconnect reports. Main thread: the link's reports (TvConnectionDelegate,
+// on the TCPManager queue or the main queue) move to the main queue first; discovery's ticks run on
+// their own queue and hand the page rule to the main queue.
 //
 // A casting code that no listed TV announces is decoded once per local interface; those addresses
 // are tried one after another, each only once the one before has failed, so the first that connects
 // ends the search and only the last failure is reported.
-class ConnectionController {
+class ConnectionController final : public TvConnectionDelegate {
 public:
     explicit ConnectionController(MainWindowController& owner);
     // Stops discovery, waiting for a tick under way.
-    ~ConnectionController();
+    ~ConnectionController() override;
     ConnectionController(const ConnectionController&) = delete;
     ConnectionController& operator=(const ConnectionController&) = delete;
 
@@ -40,18 +42,24 @@ public:
     void connectDevice(const std::string& ip);
     void clickDisConnectBtn();
 
-    void onConnectSuccess(const std::string& name);
-    void onConnectFail();
-    void onDisConnect();
-    void onReceiveScreenCode(const std::string& code);
+    // TvConnectionDelegate: the TCPManager queue (the failure: the main queue); each moves to the main
+    // queue.
+    void onConnectSuccess(const std::string& name) override;
+    void onConnectFail() override;
+    void onDisConnect() override;
+    void onReceiveScreenCode(const std::string& code) override;
 
 private:
+    // The link's reports, on the main thread.
+    void connectSucceeded(const std::string& name);
+    void connectFailed();
+    void linkEnded();
+    void screenCodeReceived(const std::string& code);
     void connectByCode(const std::string& code);
     void tryNextCodeAddress();
     void connectTo(const std::string& address);
     // The attempt has failed for good: tips, toast and the state of no link.
     void reportConnectFailure();
-    void clearSharedFolder() const;
     // The casting-code field's text, in the session and in the window.
     void setCastingCodeField(const std::string& text);
 

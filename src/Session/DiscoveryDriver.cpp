@@ -5,7 +5,7 @@
 
 DiscoveryDriver::DiscoveryDriver(FindTvDevices::Options options, FindTvDevicesDelegate& delegate,
                                  std::function<void()> afterTick)
-    : queue_(SerialQueue::create("findDevicesSerialQueue")),
+    : queue_(FixedWidthQueue::create("findDevicesSerialQueue", 1)),
       findTvDevices_(std::move(options)),
       afterTick_(std::move(afterTick)),
       timer_(queue_, [this] { tick(); })

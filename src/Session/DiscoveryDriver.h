@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/DispatchTimer.h"
-#include "Platform/SerialQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Socket/FindTvDevices.h"
 
 #include <chrono>
@@ -11,8 +11,8 @@
 class FindTvDevicesDelegate;
 
 // Runs discovery: one tick (open the sockets, one pass, close them) once a second, every tick on the
-// serial queue "findDevicesSerialQueue", so an extra tick asked for by findDevice never overlaps a
-// timed one. The delegate hears each pass on that queue; afterTick runs there once each tick is over.
+// queue "findDevicesSerialQueue", one thread of its own (a pass blocks for half a second or more per
+// socket), so an extra tick asked for by findDevice never overlaps a timed one. The delegate hears each pass on that queue; afterTick runs there once each tick is over.
 class DiscoveryDriver {
 public:
     static constexpr std::chrono::seconds kInterval{1};
@@ -33,7 +33,7 @@ private:
     // findDevicesSerialQueue.
     void tick();
 
-    const std::shared_ptr<SerialQueue> queue_;
+    const std::shared_ptr<FixedWidthQueue> queue_;
     FindTvDevices findTvDevices_;
     const std::function<void()> afterTick_;
     DispatchTimer timer_;

@@ -77,8 +77,7 @@ void ExtendedScreen::refresh()
     state_.isMirrorStatus = !beside;
     if (beside)
         makeVirtualDisplay2Right(layout->mainFrame, *layout->frame);
-    if (state_.videoSendFlag.load())
-        restartCapture_();
+    restartCapture_();
 }
 
 void ExtendedScreen::showSnapshot()

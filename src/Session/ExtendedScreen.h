@@ -26,7 +26,8 @@ public:
     // Only the first display change in this time is handled, and its work runs this much later.
     static constexpr std::chrono::seconds kDisplayChangeDelay{1};
 
-    // `restartCapture` restarts a running cast's capture (userChangeVideoQuality).
+    // `restartCapture` restarts a running cast's capture (userChangeVideoQuality); it does nothing
+    // while no cast runs.
     ExtendedScreen(ExtendTileView& tile, SessionState& state, ExtendedScreenServices services,
                    std::function<void()> restartCapture);
     // Waits for a placement under way, then removes the virtual display.

@@ -38,6 +38,11 @@ FileOfferController::~FileOfferController()
 
 void FileOfferController::tvShareFile2pc(const std::string& json)
 {
+    guard_.post([this, json] { offerArrived(json); });
+}
+
+void FileOfferController::offerArrived(const std::string& json)
+{
     assert(mainThread_.holds());
     PLOG("recv file message");
     if (waiting_) {
@@ -75,6 +80,16 @@ void FileOfferController::rejectFileShare()
     waiting_.reset();
     endCountdown();
     services_.send(kMsgFileShareReject, {});
+}
+
+void FileOfferController::endSession(SessionEnd end)
+{
+    assert(mainThread_.holds());
+    if (end != SessionEnd::Link || !waiting_)
+        return;
+    PLOG("the TV's file offer dropped: the link ended before the answer");
+    waiting_.reset();
+    endCountdown();
 }
 
 void FileOfferController::agreeFileShare()
@@ -135,7 +150,7 @@ void FileOfferController::downloaded(const std::shared_ptr<Download>& offer, con
 {
     bool stored = false;
     if (!result.file)
-        PLOG("%s download failed with error: %s", name.c_str(), result.error.c_str());
+        PLOG("%s download failed with error: %s", name.c_str(), result.error ? result.error->description.c_str() : "?");
     else
         stored = offer->folder->store(*result.file, name).has_value();
     countFile(*offer, stored);

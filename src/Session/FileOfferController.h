@@ -2,7 +2,10 @@
 
 #include "Platform/HttpClient.h"
 #include "Platform/LimitedDownloads.h"
+#include "Platform/MainQueueGuard.h"
+#include "Session/SessionEnd.h"
 #include "Socket/FileShareOffer.h"
+#include "Socket/VXTcpConnectDelegate.h"
 #include "Utils/ThreadAffinity.h"
 
 #include <cstdint>
@@ -20,12 +23,12 @@ class FileOfferView;
 // the download folder, the reports to the TV (the count taken, one FileDone per stored file, one
 // Complete per offer) and the result window.
 //
-// Threads: made, used and destroyed on the main thread (asserted). The countdown ticks on the main
-// queue; download completions come on the HTTP client's thread and move to the main queue, where the
+// Threads: made, used and destroyed on the main thread (asserted). The TV's offer (TvFileOfferDelegate)
+// comes on the receive thread and moves to the main queue; the countdown ticks on the main queue; download completions come on the HTTP client's thread and move to the main queue, where the
 // body gets its name. Each accepted offer keeps its own counters, so a later offer neither resets nor
 // ends an earlier one that is still downloading; while one offer waits for its answer, new offers are
 // ignored. Destruction cancels the downloads still running and waiting.
-class FileOfferController {
+class FileOfferController final : public TvFileOfferDelegate {
 public:
     struct Services {
         // Sends one message to the TV (TCPManager::sendType). Main thread.
@@ -46,15 +49,18 @@ public:
     static constexpr size_t kMaxOfferEntries = 1000;
 
     FileOfferController(FileOfferView& view, Services services);
-    ~FileOfferController();
+    ~FileOfferController() override;
     FileOfferController(const FileOfferController&) = delete;
     FileOfferController& operator=(const FileOfferController&) = delete;
 
-    // The offer's JSON text, on the main queue.
-    void tvShareFile2pc(const std::string& json);
+    // The offer's JSON text, on the receive thread.
+    void tvShareFile2pc(const std::string& json) override;
     // The offer window's buttons; reject also ends the countdown.
     void rejectFileShare();
     void agreeFileShare();
+    // The end-of-session step for the link: an offer still waiting for the answer is dropped, with
+    // its window and countdown, and nothing is sent (the TV is gone). Downloads under way run on.
+    void endSession(SessionEnd end);
     // The result window's buttons.
     void closeDownloadSuccessWindow();
     void openDownloadDetails();
@@ -63,6 +69,8 @@ public:
 
 private:
     struct Download;
+    // The offer, on the main thread.
+    void offerArrived(const std::string& json);
     void updateCountdown();
     void endCountdown();
     void startDownload(const std::shared_ptr<Download>& offer, const std::string& url, std::string name);
@@ -81,4 +89,5 @@ private:
     std::unique_ptr<LimitedDownloads> downloads_;
     // Completions queued on the main queue hold it weakly: once it is gone, they do nothing.
     std::shared_ptr<FileOfferController*> self_;
+    MainQueueGuard guard_;
 };

@@ -43,7 +43,21 @@ void FileWindowController::goFileInfoWindow()
     view.showFileInfoWindow();
 }
 
+void FileWindowController::clearSharedFolder() const
+{
+    if (owner_.services().clearSharedFolder)
+        owner_.services().clearSharedFolder();
+}
+
+void FileWindowController::endSession(SessionEnd end)
+{
+    if (end != SessionEnd::Link)
+        return;
+    owner_.view().closeFileInfoWindow();
+    clearSharedFolder();
+}
+
 void FileWindowController::pushFileSuccess()
 {
-    owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f);
+    guard_.post([this] { owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f); });
 }

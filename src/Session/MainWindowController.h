@@ -1,23 +1,11 @@
 #pragma once
 
-#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
-#include "Socket/ActiveVersionsDelegate.h"
-#include "Socket/ROZIOperationDelegate.h"
-#include "Socket/VXTcpConnectDelegate.h"
-#include "Socket/VXTcpReverseControlDelegate.h"
-#include "UI/ConnectListDelegate.h"
-#include "Platform/MainQueueGuard.h"
-#include "UI/SelectCollectionDelegate.h"
+#include "Session/SessionEnd.h"
 #include "Session/SessionServices.h"
 #include "Session/SessionState.h"
-#include "UI/ShowChangeDeviceNameDelegate.h"
-#include "UI/SoundSwitchStateDelegate.h"
-#include "UI/TvDevicesNameDelegate.h"
-#include "UI/UserChangeVideoQualityDelegate.h"
+#include "Platform/MainQueueGuard.h"
 #include "Utils/ThreadAffinity.h"
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,69 +22,37 @@ class TvControlController;
 class WindowCastController;
 class TvScreenController;
 
-// The mediator of the session: the one object the TV link and the main window talk to. It is the
-// link's delegate for connection, reverse control and capabilities, and forwards each concern to a
-// class of its own (finding and connecting, the senders list and capabilities, casting, the TV's
-// control of the computer, the camera and microphone relay), all sharing one SessionState.
+// The mediator of the session: makes a class per concern (finding and connecting, the senders list and
+// capabilities, casting, window casting, the TV's control of the computer, viewing the TV's screen,
+// files both ways, the camera and microphone relay), all sharing one SessionState, and wires each to
+// the link's events and the window's delegates it handles. The window's actions go to the concerns
+// directly; what stays here is the window's life (loading, closing), the relay's tip window, and the
+// end-of-session step, which runs each concern's endSession in a fixed order.
 //
-// Threads: made, used and destroyed on the main thread (asserted). Calls from the link arrive on its
-// threads and are moved to the main queue before anything is touched, so every concern runs on the
-// main thread only; a call still queued when the controller is destroyed is dropped. The relay is the
-// exception: its state lives on its own queue "socketQueue", where the link's relay calls go directly.
-class MainWindowController final : public VXTcpConnectDelegate,
-                                   public VXTcpReverseControlDelegate,
-                                   public ActiveVersionsDelegate,
-                                   public ROZIOperationDelegate,
-                                   public RecordManagerToStopScreenDelegate,
-                                   public TvDevicesNameDelegate,
-                                   public ConnectListDelegate,
-                                   public SoundSwitchStateDelegate,
-                                   public ShowChangeDeviceNameDelegate,
-                                   public UserChangeVideoQualityDelegate,
-                                   public SelectCollectionDelegate {
+// Threads: made, used and destroyed on the main thread (asserted). Each concern moves the link's calls
+// to the main queue itself before it touches anything (the relay to its queue "socketQueue"); its
+// guard drops a call still queued once the controller is gone. docs/threads.md says the thread of each.
+class MainWindowController final {
 public:
     MainWindowController(MainWindowView& view, SessionServices services);
     // Leaves the link's delegate slots and stops discovery and any cast.
-    ~MainWindowController() override;
+    ~MainWindowController();
     MainWindowController(const MainWindowController&) = delete;
     MainWindowController& operator=(const MainWindowController&) = delete;
 
-    // The window is up: makes the extended screen, starts discovery and becomes the link's delegate.
+    // The window is up: makes the extended screen, starts discovery, opens the relay's server (when
+    // the session has a relay port; the outcome is logged) and registers the concerns with the link.
     void windowDidLoad();
-
     // The window is closing: the log is switched off (its closing line written) and the extended
     // screen removed.
     void windowWillClose();
+    // The relay's tip window's button.
+    void cancelRoziTipWindow();
 
-    // The window's actions, on the main thread.
-    // The address field's text submitted, by its return key or its arrow button.
-    void inputIPTextField(const std::string& text);
-    void arrowButton(const std::string& text);
-    // The connect button of a TV in the device list.
-    void connectDevice(const std::string& ip);
-    void clickDisConnectBtn();
-    void clickBallbtn();
-    void clickBallNumBtn();
-    // A click in the window's background outside the open senders panel.
-    void clickBesideConnectList();
-    void cancelDeviceNameButton();
-    void inputDeviceNameButton(const std::string& name);
-    // ConnectListDelegate
-    void hiddenConnectList() override;
-    void reportConnectNum(size_t count) override;
-    // ShowChangeDeviceNameDelegate
-    void showChangeDeviceWindow() override;
-    // Casting: the screen button (a toggle), the stop button, the casting-code window's OK and Cancel.
-    void clickScreen(bool screenButtonOn);
-    void clickStopScreenBtn();
-    void inputScreenProjectionCode(const std::string& typed);
-    void cancelScreenProjectionCodeButton();
-    // Viewing the TV's screen: the view button (a toggle) and its stop button.
-    void clickMirrorBtn(bool mirrorButtonOn);
-    void clickStopMirrorBtn();
-    // SoundSwitchStateDelegate, UserChangeVideoQualityDelegate
-    void reportSoundSwitchState(bool on) override;
-    void userChangeVideoQuality() override;
+    // The end-of-session step, on the main thread: a cast stopped (CastingController's one stop, on
+    // every road), or the link ended (ConnectionController), which first stops a running cast and so
+    // comes back here for the cast. Each concern undoes what it started; docs/threads.md lists what.
+    void endSession(SessionEnd end);
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }
@@ -113,63 +69,8 @@ public:
     TvScreenController& viewing() { return *viewing_; }
     RoziRelay& relay() { return *relay_; }
 
-    // VXTcpConnectDelegate
-    void onConnectSuccess(const std::string& name) override;
-    void onConnectFail() override;
-    void onDisConnect() override;
-    void onReceiveScreenCode(const std::string& code) override;
-    void onVideoQuality(int level, int width, int height, int fps) override;
-    void onTvcontrolReceived(int type, const uint8_t* data, int64_t len) override;
-    void tvRequestMirror() override;
-    void tvIntErruptMirror() override;
-    void tvMirrorLock() override;
-    void connectListMessage(const std::string& json) override;
-    void changeButtonName(int64_t index, int status) override;
-    void tvShareFile2pc(const std::string& json) override;
-    void supportChangeQuality(bool support) override;
-
-    // VXTcpReverseControlDelegate
-    void onReceiveScreenReaolution(int width, int height) override;
-    void onReveiveScreenVideoData(const uint8_t* data, int64_t len) override;
-    void tvScreenStop() override;
-    void tvScreenFail(int reason) override;
-    void tvKeyHandle(int keyCode) override;
-    void pushFileSuccess() override;
-    void tvInviteToReverse() override;
-
-    // ActiveVersionsDelegate
-    void activeVersionHandler(int level) override;
-    void isSpeakerHandler(bool speaker) override;
-
-    // ROZIOperationDelegate: on the receive thread, handed to the relay's queue.
-    void onReveiveCameraVideoData(const uint8_t* data, int64_t len) override;
-    void handleMicDataToDecode(const uint8_t* data, int len) override;
-    void showRoziTipWindow(int code, int64_t type) override;
-    void tvOpenRozi(const std::string& device) override;
-    void enableRoziFunction(bool enable) override;
-
-    // The relay's server on the interface and port (done by windowDidLoad when the session has a relay
-    // port); the outcome is logged. The tip window's button.
-    void enableServer(const std::string& interface, uint16_t port);
-    void cancelRoziTipWindow();
-
-    // RecordManagerToStopScreenDelegate
-    void stopScreenFunction() override;
-
-    // TvDevicesNameDelegate
-    void refreshTvDevicesName() override;
-
-    // Window and extended-screen casting: the window page's way in and out, its start button, the
-    // connected page's pause; the picker's choice (SelectCollectionDelegate).
-    void toWindowInfoView();
-    void goWindowInfo();
-    void goBack();
-    void clickStartWindowScreen();
-    void pauseWindowScreen();
-    void selectWindow(std::shared_ptr<windowInfo> window) override;
-    void selectExpand() override;
-
 private:
+    // Registers each concern for the link's events it handles, or leaves every slot.
     void setLinkDelegates(bool on);
     // Main thread: a tip shows unless one is showing already (which keeps its text).
     void showRoziTip(const std::string& text);
@@ -179,8 +80,9 @@ private:
     TCPManager& link_;
     SessionState state_;
     ThreadAffinity mainThread_;
-    std::unique_ptr<ConnectionController> connection_;
+    // Made before the device list that reports to it, and gone after it.
     std::unique_ptr<SendersController> senders_;
+    std::unique_ptr<ConnectionController> connection_;
     std::unique_ptr<CastingController> casting_;
     std::unique_ptr<TvControlController> tvControl_;
     std::unique_ptr<ExtendedScreen> extendedScreen_;
@@ -189,6 +91,6 @@ private:
     std::unique_ptr<WindowCastController> windowCast_;
     std::unique_ptr<TvScreenController> viewing_;
     std::shared_ptr<RoziRelay> relay_;
-    // Link calls moved to the main queue do nothing once the controller is gone.
+    // The relay's tips, posted from "socketQueue", do nothing once the controller is gone.
     MainQueueGuard guard_;
 };

@@ -11,6 +11,8 @@
 #include "Rozi/RoziRelay.h"
 #include "Utils/Log.h"
 
+#include <cassert>
+
 namespace {
 
 constexpr SendersPanel kFolded{.listShown = false, .ballShown = true, .countShown = true};
@@ -25,13 +27,38 @@ constexpr float kVersionToastSeconds = 3.0f;
 SendersController::SendersController(MainWindowController& owner)
     : owner_(owner), connectList_(owner.view(), owner.link())
 {
-    connectList_.setDelegate(&owner);
+    connectList_.setDelegate(this);
 }
 
-SendersController::~SendersController() = default;
+SendersController::~SendersController()
+{
+    assert(mainThread_.holds());
+    connectList_.setDelegate(nullptr);
+}
 
 void SendersController::connectListMessage(const std::string& json)
 {
+    guard_.post([this, json] { showSendersList(json); });
+}
+
+void SendersController::changeButtonName(int64_t index, int status)
+{
+    guard_.post([this, index, status] { showButtonStatus(index, status); });
+}
+
+void SendersController::activeVersionHandler(int level)
+{
+    guard_.post([this, level] { takeEditionLevel(level); });
+}
+
+void SendersController::isSpeakerHandler(bool speaker)
+{
+    guard_.post([this, speaker] { takeSpeakerRole(speaker); });
+}
+
+void SendersController::showSendersList(const std::string& json)
+{
+    assert(mainThread_.holds());
     if (!owner_.state().isSpeaker)
         return;
     // Text that is not a JSON array lists nobody; entries that are not objects are left out.
@@ -46,7 +73,7 @@ void SendersController::connectListMessage(const std::string& json)
         showPanel(kFolded);
 }
 
-void SendersController::changeButtonName(int64_t index, int status)
+void SendersController::showButtonStatus(int64_t index, int status)
 {
     if (index == kSplitScreenButton)
         owner_.view().showSendersSwitch(SendersSwitch::SplitScreen, status != 0);
@@ -54,7 +81,7 @@ void SendersController::changeButtonName(int64_t index, int status)
         owner_.view().showSendersSwitch(SendersSwitch::ReverseControl, status != 0);
 }
 
-void SendersController::activeVersionHandler(int level)
+void SendersController::takeEditionLevel(int level)
 {
     PLOG("active version - %d", level);
     owner_.state().activeVersion = level;
@@ -66,7 +93,7 @@ void SendersController::activeVersionHandler(int level)
                                kVersionToastSeconds);
 }
 
-void SendersController::isSpeakerHandler(bool speaker)
+void SendersController::takeSpeakerRole(bool speaker)
 {
     SessionState& state = owner_.state();
     if (speaker == state.isSpeaker)

@@ -30,9 +30,11 @@ struct SessionState {
     int32_t activeVersion = 0;
     bool isSpeaker = false;
 
-    // --- Casting. Read by the media callbacks on the capture and sound threads.
-    std::atomic<bool> videoSendFlag{false};
+    // --- Casting (whether a cast runs is CastingController's state). The sound switch, read by the
+    // sound callback on its thread.
     std::atomic<bool> audioSendFlag{true};
+    // The size and frame rate the TV last answered (0 from each start until its answer), or the
+    // user's quality choice while no cast runs.
     int32_t screenWidth = 1920;
     int32_t screenHeight = 1080;
     int32_t screenFps = 0;

@@ -15,4 +15,6 @@ public:
     // A modal warning with one OK button; `dismissed` runs on the main queue once the user closed it.
     virtual void showAlert(const std::string& message, const std::string& informative,
                            std::function<void()> dismissed) = 0;
+    // Closes every open alert without running its dismissal (the session it spoke of has ended).
+    virtual void closeAlerts() = 0;
 };

@@ -76,14 +76,40 @@ void TvControlController::post(uint32_t type, Point point, int64_t clickCount)
     const bool right = type == PostEvent::kRightMouseDown || type == PostEvent::kRightMouseUp;
     const uint32_t button = right ? kRightButton : kLeftButton;
     input_.postMouseEvent(button, type, point.x, point.y, clickCount);
+    if (type == PostEvent::kLeftMouseDown || (type == PostEvent::kLeftMouseDragged && leftHeldAt_))
+        leftHeldAt_ = point;
+    else if (type == PostEvent::kLeftMouseUp)
+        leftHeldAt_.reset();
 }
 
-void TvControlController::onTvcontrolReceived(int type, const std::vector<uint8_t>& payload)
+void TvControlController::endSession(SessionEnd)
+{
+    assert(mainThread_.holds());
+    if (leftHeldAt_) {
+        PLOG("the TV's left button released as its cast ended");
+        post(PostEvent::kLeftMouseUp, *leftHeldAt_, 1);
+    }
+    previousTimeMs_.reset();
+}
+
+void TvControlController::onTvcontrolReceived(int type, const uint8_t* data, int64_t len)
+{
+    // The payload is valid during this call only.
+    std::vector<uint8_t> payload(data, data + (data && len > 0 ? len : 0));
+    guard_.post([this, type, payload = std::move(payload)] { touched(type, payload); });
+}
+
+void TvControlController::tvKeyHandle(int keyCode)
+{
+    guard_.post([this, keyCode] { keyPressed(keyCode); });
+}
+
+void TvControlController::touched(int type, const std::vector<uint8_t>& payload)
 {
     assert(mainThread_.holds());
     const auto touch = TouchPayload::decode(payload);
     if (!touch) {
-        PLOG("touch of %zu bytes dropped: it needs %zu", payload.size(), PointerFilter::kTouchSize);
+        PLOG_WARNING("touch of %zu bytes dropped: it needs %zu", payload.size(), PointerFilter::kTouchSize);
         return;
     }
     const auto point = map(touch->x, touch->y);
@@ -118,7 +144,7 @@ void TvControlController::onTvcontrolReceived(int type, const std::vector<uint8_
     previousTimeMs_ = now;
 }
 
-void TvControlController::tvKeyHandle(int keyCode)
+void TvControlController::keyPressed(int keyCode)
 {
     assert(mainThread_.holds());
     const auto key = macKeyCode(keyCode);

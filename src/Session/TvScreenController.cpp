@@ -7,6 +7,7 @@
 #include "Socket/ViewSizePayload.h"
 #include "UI/KeycodeConverter.h"
 #include "Utils/LocalizedText.h"
+#include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
 #include "Session/MainWindowView.h"
 #include "UI/TvMirror/DisplayWindowController.h"
@@ -65,7 +66,7 @@ void TvScreenController::clickMirrorBtn(bool on)
                                    kVersionToastSeconds);
         return;
     }
-    if (on && state.videoSendFlag.load()) {
+    if (on && owner_.casting().castRunning()) {
         setMirrorButton(false);
         owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_STOP_SCREEN"), {});
         return;
@@ -87,6 +88,21 @@ void TvScreenController::clickStopMirrorBtn()
 
 void TvScreenController::tvInviteToReverse()
 {
+    guard_.post([this] { invited(); });
+}
+
+void TvScreenController::tvScreenFail(int reason)
+{
+    guard_.post([this, reason] { viewingRefused(reason); });
+}
+
+void TvScreenController::tvScreenStop()
+{
+    guard_.post([this] { viewingStoppedByTv(); });
+}
+
+void TvScreenController::invited()
+{
     assert(mainThread_.holds());
     // The link delivers the invitation a second after it came: the TV may be gone by now.
     if (!owner_.state().ConnectWithTv) {
@@ -97,7 +113,7 @@ void TvScreenController::tvInviteToReverse()
     clickMirrorBtn(true);
 }
 
-void TvScreenController::tvScreenFail(int reason)
+void TvScreenController::viewingRefused(int reason)
 {
     assert(mainThread_.holds());
     stopViewing(true);
@@ -106,20 +122,21 @@ void TvScreenController::tvScreenFail(int reason)
                             LocalizedText::text(reason != 0 ? "STRING_EXIST_SCREEN" : "STRING_ONLY_SPEAKER_SCREEN"), {});
 }
 
-void TvScreenController::tvScreenStop()
+void TvScreenController::viewingStoppedByTv()
 {
     assert(mainThread_.holds());
-    if (owner_.state().videoSendFlag.load())
+    if (owner_.casting().castRunning())
         return;
     setMirrorButton(false);
     clickMirrorBtn(false);
     enableMirrorButtonLater();
 }
 
-void TvScreenController::stopForLinkEnd()
+void TvScreenController::endSession(SessionEnd end)
 {
     assert(mainThread_.holds());
-    stopViewing(false);
+    if (end == SessionEnd::Link)
+        stopViewing(false);
 }
 
 void TvScreenController::displayWindowWillClose()
@@ -183,7 +200,7 @@ void TvScreenController::onReveiveScreenVideoData(const uint8_t* data, int64_t l
 {
     // The link's video delivery thread.
     if (!data || len <= 0) {
-        PLOG("an empty packet of the TV's screen dropped");
+        PLOG_WARNING("an empty packet of the TV's screen dropped");
         return;
     }
     auto packet = std::make_shared<const std::vector<uint8_t>>(data, data + len);

@@ -17,9 +17,6 @@
 
 namespace {
 
-// Shown when the capture lost the cast window; a literal text, not a key.
-constexpr const char* kWindowLostToast = "窗口状态发生变化，投屏已暂停";
-
 using StartButton = WindowCastView::WindowStartButton;
 
 // A Wayland session lists no other client's windows: its desktop lets the user choose one.
@@ -36,7 +33,7 @@ WindowCastController::WindowCastController(MainWindowController& owner, std::sha
     : owner_(owner), picker_(windows ? std::move(windows) : defaultWindowList())
 {
     assert(mainThread_.holds());
-    picker_.setDelegate(&owner_);
+    picker_.setDelegate(this);
 }
 
 WindowCastController::~WindowCastController()
@@ -97,7 +94,7 @@ void WindowCastController::selectExpand()
 
 void WindowCastController::applyChoice()
 {
-    if (!owner_.state().videoSendFlag.load()) {
+    if (!owner_.casting().castRunning()) {
         setStartButton(StartButton::Start);
         return;
     }
@@ -110,10 +107,8 @@ void WindowCastController::clickStartWindowScreen()
 {
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
-    if (state.videoSendFlag.load()) {
-        owner_.view().showWindowCastButtons(false);
-        setStartButton(StartButton::Start);
-        owner_.casting().stopScreenSharing();
+    if (owner_.casting().castRunning()) {
+        stopCast(CastStop::User);
         return;
     }
     if (!choiceCastable())
@@ -160,20 +155,32 @@ void WindowCastController::pauseWindowScreen()
     picker_.deselectAll();
     owner_.state().windowInfo.reset();
     setStartButton(StartButton::Disabled);
-    owner_.casting().stopScreenSharing();
+    owner_.casting().stopScreenSharing(CastStop::User);
 }
 
 void WindowCastController::stopScreenFunction()
 {
+    guard_.post([this] { windowLost(); });
+}
+
+void WindowCastController::windowLost()
+{
     assert(mainThread_.holds());
     // Reported again while the capture winds down, or after the cast stopped: a stop already
     // happened, and going through the start button now would start a cast.
-    if (!owner_.state().videoSendFlag.load())
+    if (!owner_.casting().castRunning())
         return;
     owner_.state().windowInfo.reset();
-    clickStartWindowScreen();
+    stopCast(CastStop::WindowLost);
     setStartButton(StartButton::Disabled);
-    owner_.view().showToastTip(kWindowLostToast, true, 1, -1.0f);
+    owner_.view().showToastTip(LocalizedText::text("STRING_WINDOW_CLOSED"), true, 1, -1.0f);
+}
+
+void WindowCastController::stopCast(CastStop why)
+{
+    owner_.view().showWindowCastButtons(false);
+    setStartButton(StartButton::Start);
+    owner_.casting().stopScreenSharing(why);
 }
 
 void WindowCastController::showCastingCodeWindow()
@@ -201,9 +208,14 @@ void WindowCastController::screenCastStarted(bool fromScreenButton)
     setStartButton(StartButton::Disabled);
 }
 
-void WindowCastController::castStopped()
+void WindowCastController::endSession(SessionEnd end)
 {
     assert(mainThread_.holds());
+    if (end == SessionEnd::Link) {
+        if (listening_)
+            hideCastingCodeWindow();
+        return;
+    }
     owner_.view().showWindowCastButtons(false);
     if (owner_.state().screenType != kScreenTypeWholeScreen && startButton_ != StartButton::Disabled)
         setStartButton(StartButton::Start);

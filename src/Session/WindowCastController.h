@@ -1,6 +1,11 @@
 #pragma once
 
+#include "Media/EncoderH264/RecordManagerToStopScreenDelegate.h"
+#include "Session/CastState.h"
+#include "Session/SessionEnd.h"
+#include "Platform/MainQueueGuard.h"
 #include "UI/KeyboardMonitor.h"
+#include "UI/SelectCollectionDelegate.h"
 #include "Session/WindowCastView.h"
 #include "UI/windowCollectionView.h"
 #include "Utils/ThreadAffinity.h"
@@ -16,8 +21,9 @@ class windowInfo;
 // CastingController's.
 //
 // Threads: made, used and destroyed on the main thread (asserted); the picker it owns polls on the
-// global queue.
-class WindowCastController final {
+// global queue and tells its choice on the main thread; the capture's lost-window report comes on its
+// queue and moves to the main queue.
+class WindowCastController final : public SelectCollectionDelegate, public RecordManagerToStopScreenDelegate {
 public:
     // The Mac's key code of Return, which submits the casting code.
     static constexpr int kReturnKeyCode = 36;
@@ -25,7 +31,7 @@ public:
     // windows: the window list the picker polls; nullptr: the X display's (a Wayland session's one
     // "Choose a window" tile there).
     WindowCastController(MainWindowController& owner, std::shared_ptr<WindowListSource> windows);
-    ~WindowCastController();
+    ~WindowCastController() override;
     WindowCastController(const WindowCastController&) = delete;
     WindowCastController& operator=(const WindowCastController&) = delete;
 
@@ -41,13 +47,14 @@ public:
     // pauseBtn: the choice is dropped and the cast stops.
     void pauseWindowScreen();
 
-    // The picker's choice, which it tells the owner (its delegate). A window already chosen changes
-    // nothing; the extended screen chosen again restarts a running cast's capture.
-    void selectWindow(std::shared_ptr<windowInfo> window);
-    void selectExpand();
+    // The picker's choice (SelectCollectionDelegate). A window already chosen changes nothing; the
+    // extended screen chosen again restarts a running cast's capture.
+    void selectWindow(std::shared_ptr<windowInfo> window) override;
+    void selectExpand() override;
 
-    // The capture lost the cast window: a running cast stops once; a repeated report does nothing.
-    void stopScreenFunction();
+    // The capture lost the cast window (RecordManagerToStopScreenDelegate, on its queue "videoOutputQueue"):
+    // a running cast stops once; a repeated report does nothing.
+    void stopScreenFunction() override;
 
     // --- Hooks of CastingController.
     // The casting-code window shown and listening for Return, or ordered out and no longer listening.
@@ -55,8 +62,9 @@ public:
     void hideCastingCodeWindow();
     // A whole-screen cast began: the window choice goes (and the picker's, from the screen button).
     void screenCastStarted(bool fromScreenButton);
-    // A cast ended (stopped, timed out, the link gone).
-    void castStopped();
+    // The end-of-session step: a cast ended (every road): the window page's buttons are back at a
+    // start; the link ended: the casting-code window, which asked for that TV's code, is closed.
+    void endSession(SessionEnd end);
 
     // --- The Return-key monitor of the casting-code window.
     void startListening();
@@ -65,6 +73,10 @@ public:
     bool listening() const { return listening_; }
 
 private:
+    // The lost window, on the main thread.
+    void windowLost();
+    // The cast stops: the window page's buttons back to a start.
+    void stopCast(CastStop why);
     // After a choice: the start button usable, and a running cast switched to the new source.
     void applyChoice();
     void setStartButton(WindowCastView::WindowStartButton state);
@@ -77,4 +89,5 @@ private:
     bool pollStarted_ = false;
     bool listening_ = false;
     ThreadAffinity mainThread_;
+    MainQueueGuard guard_;
 };

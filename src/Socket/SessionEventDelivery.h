@@ -4,6 +4,7 @@
 #include "Socket/SessionDelegates.h"
 #include "Socket/SessionEvent.h"
 
+#include <cassert>
 #include <memory>
 #include <utility>
 
@@ -11,7 +12,8 @@ class SessionControl;
 
 // One message's way to its delegate: its handler decodes the payload on the transport thread, then
 // hands deliver() the action, which runs at once or is posted, as the message's table row says.
-// Posted actions must own what they use: the transport reuses its buffers once the handler returns.
+// Posted actions must own what they use: the transport reuses its buffers once the handler returns; a
+// handler that hands on the transport's own bytes does so through lend().
 class SessionEventDelivery {
 public:
     SessionEventDelivery(SessionEvent::Delivery how, const std::shared_ptr<SessionDelegates>& delegates,
@@ -29,11 +31,22 @@ public:
             post(std::forward<Action>(action));
     }
 
-    // Delivers one delegate call; the arguments are copied into it.
+    // Delivers one call of a delegate method, in the slot of the interface that declares it; the
+    // arguments are copied into it.
     template <class Delegate, class... Params, class... Args>
-    void call(DelegateSlot<Delegate> SessionDelegates::*slot, void (Delegate::*method)(Params...), Args... args) const
+    void call(void (Delegate::*method)(Params...), Args... args) const
     {
-        deliver([delegates = delegates_, slot, method, args...] { ((*delegates).*slot).call(method, args...); });
+        deliver([delegates = delegates_, method, args...] { delegates->call(method, args...); });
+    }
+
+    // Runs an action that uses the transport's bytes, which live only during the handler: at once, on
+    // the transport thread. Only a row that delivers at once may lend them (asserted), so a row edited
+    // to post its action is caught here rather than left with a dangling pointer.
+    template <class Action>
+    void lend(Action&& action) const
+    {
+        assert(how_ == SessionEvent::Delivery::AtOnce && "a handler that lends the transport's bytes delivers at once");
+        action();
     }
 
 private:

@@ -20,9 +20,6 @@ namespace {
 
 using Payload = std::span<const uint8_t>;
 using Delivery = SessionEvent::Delivery;
-using Slots = SessionDelegates;
-using Connect = VXTcpConnectDelegate;
-using ReverseControl = VXTcpReverseControlDelegate;
 using ReverseVersion = VXTcpReverseVersionDelegate;
 
 // Versions of the TV application above this one have the camera and microphone relay.
@@ -56,64 +53,64 @@ void disconnected(SessionEventDelivery& d, int, Payload)
         return;
     d.deliver([&session = d.session(), delegates = d.delegates(), link = *link] {
         session.closeEndedLink(link);
-        delegates->connect.call(&Connect::onDisConnect);
+        delegates->call(&TvConnectionDelegate::onDisConnect);
     });
 }
 
 void screenCode(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::connect, &Connect::onReceiveScreenCode, textOf(payload));
+    d.call(&TvConnectionDelegate::onReceiveScreenCode, textOf(payload));
 }
 
 void tvVersion(SessionEventDelivery& d, int, Payload payload)
 {
     const int32_t version = intValue(payload);
-    d.call(&Slots::reverseVersion, &ReverseVersion::tvAppVersion, version);
+    d.call(&ReverseVersion::tvAppVersion, version);
     if (version > kRoziMinimumTvVersion)
-        d.call(&Slots::rozi, &ROZIOperationDelegate::enableRoziFunction, true);
+        d.call(&ROZIOperationDelegate::enableRoziFunction, true);
 }
 
 void tvScreenStop(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::tvScreenStop);
+    d.call(&TvScreenDelegate::tvScreenStop);
 }
 
 void tvScreenFail(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::tvScreenFail, intValue(payload));
+    d.call(&TvScreenDelegate::tvScreenFail, intValue(payload));
 }
 
 void speakerStatus(SessionEventDelivery& d, int, Payload payload)
 {
     const bool speaker = intValue(payload) == 1;
-    d.call(&Slots::reverseVersion, &ReverseVersion::changeControlStatus, speaker);
-    d.call(&Slots::activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, speaker);
+    d.call(&ReverseVersion::changeControlStatus, speaker);
+    d.call(&ActiveVersionsDelegate::isSpeakerHandler, speaker);
 }
 
 void speakerRevoked(SessionEventDelivery& d, int, Payload payload)
 {
     const int32_t value = intValue(payload);
-    d.call(&Slots::activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, false);
+    d.call(&ActiveVersionsDelegate::isSpeakerHandler, false);
     if (value == 1)
-        d.call(&Slots::reverseVersion, &ReverseVersion::changeControlStatus, false);
+        d.call(&ReverseVersion::changeControlStatus, false);
     else if (value == 0)
-        d.call(&Slots::reverseControl, &ReverseControl::tvScreenStop);
+        d.call(&TvScreenDelegate::tvScreenStop);
 }
 
 void mirrorLocked(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::connect, &Connect::tvMirrorLock);
+    d.call(&TvCastDelegate::tvMirrorLock);
 }
 
 void serverInfo(SessionEventDelivery& d, int, Payload payload)
 {
     const auto record = ServerInfoRecord::decode(payload);
     if (!record) {
-        PLOG("server information of %zu bytes dropped: the name lies at offset 40", payload.size());
+        PLOG_WARNING("server information of %zu bytes dropped: the name lies at offset 40", payload.size());
         return;
     }
     d.session().serverInfoArrived();
-    d.call(&Slots::connect, &Connect::onConnectSuccess, record->name);
+    d.call(&TvConnectionDelegate::onConnectSuccess, record->name);
 }
 
 void requestSpsPps(SessionEventDelivery& d, int, Payload)
@@ -123,16 +120,16 @@ void requestSpsPps(SessionEventDelivery& d, int, Payload)
 
 void controlGranted(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::reverseVersion, &ReverseVersion::changeControlStatus, true);
-    d.call(&Slots::reverseVersion, &ReverseVersion::getWindowSizeSendTv, int{kMsgViewSize});
-    d.call(&Slots::activeVersions, &ActiveVersionsDelegate::isSpeakerHandler, true);
+    d.call(&ReverseVersion::changeControlStatus, true);
+    d.call(&ReverseVersion::getWindowSizeSendTv, int{kMsgViewSize});
+    d.call(&ActiveVersionsDelegate::isSpeakerHandler, true);
 }
 
 void clientList(SessionEventDelivery& d, int, Payload payload)
 {
     const std::string list = textOf(payload);
     PLOG("ball message:%s", list.c_str());
-    d.call(&Slots::connect, &Connect::connectListMessage, list);
+    d.call(&TvSendersDelegate::connectListMessage, list);
 }
 
 void buttonStatus(SessionEventDelivery& d, int type, Payload payload)
@@ -141,44 +138,46 @@ void buttonStatus(SessionEventDelivery& d, int type, Payload payload)
                           : type == kMsgModeratorButton1 ? 1
                           : type == kMsgSplitScreen      ? 2
                                                          : 3;
-    d.call(&Slots::connect, &Connect::changeButtonName, index, intValue(payload));
+    d.call(&TvSendersDelegate::changeButtonName, index, intValue(payload));
 }
 
 void tvScreenResolution(SessionEventDelivery& d, int, Payload payload)
 {
     const auto size = TvScreenResolutionPayload::decode(payload);
     if (!size) {
-        PLOG("screen resolution of %zu bytes dropped: it needs 8", payload.size());
+        PLOG_WARNING("screen resolution of %zu bytes dropped: it needs 8", payload.size());
         return;
     }
-    d.call(&Slots::reverseControl, &ReverseControl::onReceiveScreenReaolution, size->width, size->height);
+    d.call(&TvScreenDelegate::onReceiveScreenReaolution, size->width, size->height);
 }
 
 // The bytes are the transport's: valid during the call only.
 void videoFrame(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::onReveiveScreenVideoData, payload.data(),
-           static_cast<int64_t>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&TvScreenDelegate::onReveiveScreenVideoData, payload.data(),
+                            static_cast<int64_t>(payload.size()));
+    });
 }
 
 void tvRequestCast(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::connect, &Connect::tvRequestMirror);
+    d.call(&TvCastDelegate::tvRequestMirror);
 }
 
 void tvInterruptCast(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::connect, &Connect::tvIntErruptMirror);
+    d.call(&TvCastDelegate::tvIntErruptMirror);
 }
 
 void videoQuality(SessionEventDelivery& d, int, Payload payload)
 {
     const auto quality = VideoQualityPayload::decode(payload);
     if (!quality) {
-        PLOG("video quality of %zu bytes dropped: it needs 20", payload.size());
+        PLOG_WARNING("video quality of %zu bytes dropped: it needs 20", payload.size());
         return;
     }
-    d.call(&Slots::connect, &Connect::onVideoQuality, quality->level, quality->width, quality->height,
+    d.call(&TvCastDelegate::onVideoQuality, quality->level, quality->width, quality->height,
            quality->fps);
 }
 
@@ -189,12 +188,12 @@ void clientInfoRequest(SessionEventDelivery& d, int, Payload)
 
 void filePushAck(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::pushFileSuccess);
+    d.call(&TvFilePushDelegate::pushFileSuccess);
 }
 
 void keyCode(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::tvKeyHandle, Int32Payload::decodeLittleEndian(payload).value);
+    d.call(&TvKeyDelegate::tvKeyHandle, Int32Payload::decodeLittleEndian(payload).value);
 }
 
 // Filtered on the receive thread; the hold ends where the touch is handed on.
@@ -206,62 +205,67 @@ void touch(SessionEventDelivery& d, int type, Payload payload)
         return;
     d.deliver([&filter, delegates = d.delegates(), touch = *touch] {
         filter.willDeliver(touch.type);
-        delegates->connect.call(&Connect::onTvcontrolReceived, touch.type, touch.data.data(),
+        delegates->call(&TvTouchDelegate::onTvcontrolReceived, touch.type, touch.data.data(),
                                 static_cast<int64_t>(touch.data.size()));
     });
 }
 
 void relayOpenRequest(SessionEventDelivery& d, int type, Payload)
 {
-    d.call(&Slots::rozi, &ROZIOperationDelegate::tvOpenRozi,
+    d.call(&ROZIOperationDelegate::tvOpenRozi,
            std::string(type == kMsgCameraOpenRequest ? "CAMERA" : "MIC"));
 }
 
 void relayTip(SessionEventDelivery& d, int type, Payload payload)
 {
     const bool camera = type == kMsgCameraError || type == kMsgCameraClose;
-    d.call(&Slots::rozi, &ROZIOperationDelegate::showRoziTipWindow, intValue(payload),
+    d.call(&ROZIOperationDelegate::showRoziTipWindow, intValue(payload),
            camera ? kRoziTipCamera : kRoziTipMic);
 }
 
 // The bytes are the transport's: valid during the call only.
 void cameraData(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::rozi, &ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
-           static_cast<int64_t>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&ROZIOperationDelegate::onReveiveCameraVideoData, payload.data(),
+                            static_cast<int64_t>(payload.size()));
+    });
 }
 
 // The bytes are the transport's: valid during the call only.
 void micData(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::rozi, &ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
-           static_cast<int>(payload.size()));
+    d.lend([&] {
+        d.delegates()->call(&ROZIOperationDelegate::handleMicDataToDecode, payload.data(),
+                            static_cast<int>(payload.size()));
+    });
 }
 
 void activeVersion(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::activeVersions, &ActiveVersionsDelegate::activeVersionHandler, intValue(payload));
+    d.call(&ActiveVersionsDelegate::activeVersionHandler, intValue(payload));
 }
 
 void roziEnable(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::rozi, &ROZIOperationDelegate::enableRoziFunction, flagOf(payload));
+    d.call(&ROZIOperationDelegate::enableRoziFunction, flagOf(payload));
 }
 
+// The offer is read from the transport's bytes.
 void keyExchangeOffer(SessionEventDelivery& d, int, Payload payload)
 {
-    d.deliver([&] { d.session().answerKeyExchange(payload); });
+    d.lend([&] { d.session().answerKeyExchange(payload); });
 }
 
 void fileShareOffer(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::connect, &Connect::tvShareFile2pc, textOf(payload));
+    d.call(&TvFileOfferDelegate::tvShareFile2pc, textOf(payload));
 }
 
 // Reaches the delegate even when the link has ended meanwhile.
 void reverseInvite(SessionEventDelivery& d, int, Payload)
 {
-    d.call(&Slots::reverseControl, &ReverseControl::tvInviteToReverse);
+    d.call(&TvScreenDelegate::tvInviteToReverse);
 }
 
 void clientRemove(SessionEventDelivery& d, int, Payload)
@@ -271,7 +275,7 @@ void clientRemove(SessionEventDelivery& d, int, Payload)
 
 void qualityChangeSupport(SessionEventDelivery& d, int, Payload payload)
 {
-    d.call(&Slots::connect, &Connect::supportChangeQuality, flagOf(payload));
+    d.call(&TvCastDelegate::supportChangeQuality, flagOf(payload));
 }
 
 constexpr Delivery AtOnce = Delivery::AtOnce;

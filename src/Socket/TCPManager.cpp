@@ -33,7 +33,7 @@ TCPManager::TCPManager() : TCPManager(Options{}) {}
 TCPManager::TCPManager(Options options)
     : info_{.fn = &TCPManager::onTcpEvent, .user = this},
       delegates_(std::make_shared<SessionDelegates>()),
-      processQueue_(SerialQueue::create("queue")),
+      processQueue_(FixedWidthQueue::create("queue", 1)),
       keyExchange_(std::move(options.keyExchange)),
       pointerFilter_(options.pointerFilter ? *options.pointerFilter : PointerFilter::shared()),
       tcpClient_(std::make_unique<TcpClient>(&info_, options.timing)),
@@ -56,52 +56,48 @@ TCPManager::~TCPManager()
 
 void TCPManager::setConnectDelegate(VXTcpConnectDelegate* delegate)
 {
-    delegates_->connect.set(delegate);
+    setDelegate<TvConnectionDelegate>(delegate);
+    setDelegate<TvCastDelegate>(delegate);
+    setDelegate<TvTouchDelegate>(delegate);
+    setDelegate<TvSendersDelegate>(delegate);
+    setDelegate<TvFileOfferDelegate>(delegate);
 }
 
 void TCPManager::setReverseControlDelegate(VXTcpReverseControlDelegate* delegate)
 {
-    delegates_->reverseControl.set(delegate);
+    setDelegate<TvScreenDelegate>(delegate);
+    setDelegate<TvKeyDelegate>(delegate);
+    setDelegate<TvFilePushDelegate>(delegate);
 }
 
 void TCPManager::setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate)
 {
-    delegates_->reverseVersion.set(delegate);
+    setDelegate<VXTcpReverseVersionDelegate>(delegate);
 }
 
 void TCPManager::setRoziDelegate(ROZIOperationDelegate* delegate)
 {
-    delegates_->rozi.set(delegate);
+    setDelegate<ROZIOperationDelegate>(delegate);
 }
 
 void TCPManager::setActiveVersionsDelegate(ActiveVersionsDelegate* delegate)
 {
-    delegates_->activeVersions.set(delegate);
-}
-
-VXTcpConnectDelegate* TCPManager::connectDelegate() const
-{
-    return delegates_->connect.get();
-}
-
-VXTcpReverseControlDelegate* TCPManager::reverseControlDelegate() const
-{
-    return delegates_->reverseControl.get();
+    setDelegate<ActiveVersionsDelegate>(delegate);
 }
 
 VXTcpReverseVersionDelegate* TCPManager::reverseVersionDelegate() const
 {
-    return delegates_->reverseVersion.get();
+    return delegate<VXTcpReverseVersionDelegate>();
 }
 
 ROZIOperationDelegate* TCPManager::roziDelegate() const
 {
-    return delegates_->rozi.get();
+    return delegate<ROZIOperationDelegate>();
 }
 
 ActiveVersionsDelegate* TCPManager::activeVersionsDelegate() const
 {
-    return delegates_->activeVersions.get();
+    return delegate<ActiveVersionsDelegate>();
 }
 
 bool TCPManager::connectToHost(const std::string& host, uint16_t port)
@@ -145,7 +141,7 @@ void TCPManager::connectLink(uint64_t request, const std::string& host, uint16_t
         PLOG("connect to %s:%u failed", host.c_str(), port);
         // Main queue.
         MainQueue::shared()->async(
-            [delegates = delegates_] { delegates->connect.call(&VXTcpConnectDelegate::onConnectFail); });
+            [delegates = delegates_] { delegates->call(&TvConnectionDelegate::onConnectFail); });
         return;
     }
     bool current = false;
@@ -177,7 +173,7 @@ void TCPManager::serverInfoOverTime()
         return;
     PLOG("no server information within %lld ms: letting the link go",
          static_cast<long long>(kServerInfoTimeout.count()));
-    delegates_->connect.call(&VXTcpConnectDelegate::onConnectFail);
+    delegates_->call(&TvConnectionDelegate::onConnectFail);
     // A link the TV does not answer is of no use: the TV is told so, and a retry starts afresh. Its
     // end is reported after the failure, like any other.
     endLink();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/DispatchTimer.h"
-#include "Platform/SerialQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Socket/KeyExchange.h"
 #include "Socket/SessionControl.h"
 #include "Socket/SessionDelegates.h"
@@ -18,22 +18,24 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <type_traits>
 
 class PointerFilter;
 
 // The one session with a TV: owns the transport client, connects, builds the messages that need
 // more than a payload copy, holds the session key, and turns every message the TV sends into a call
-// on one of five delegates, on the thread the message needs: at once on the transport thread that
+// on one of its delegates, on the thread the message needs: at once on the transport thread that
 // raised it (the receive thread; the video delivery thread for the TV's screen stream), on the session
 // queue "queue" (processQueue()), or on the main queue one second later. SessionEventTable says which
-// for each message.
+// for each message. The connect and reverse-control delegates come in parts, each with a slot of its own.
 //
 // Delegate slots are non-owning: an owner clears its slot before it goes away. Once a setter
 // returns, the delegate it replaced is not called any more, on any thread or queue, and no call
 // into it is still running, except one on the setter's own stack (a delegate may clear its own slot
 // from inside a call). So a delegate call must not wait for a thread that may be setting its slot.
 // The slots, the key and every send may be used from any thread; connectToHost runs on the main
-// thread and never waits for the network: the connect itself runs on the session queue.
+// thread and never waits for the network: the connect itself runs on the session queue, which has a
+// thread of its own (a connect waits up to its time-out, a link's end joins the transport's threads).
 class TCPManager final : private SessionControl {
 public:
     // The wait for the TV's server information after connecting.
@@ -59,13 +61,25 @@ public:
     TCPManager(const TCPManager&) = delete;
     TCPManager& operator=(const TCPManager&) = delete;
 
+    // The slot of one delegate interface: a part of the connect or reverse-control delegate
+    // (TvConnectionDelegate, TvCastDelegate, ...), or one of the three whole ones; a concern registers
+    // for the events it handles. Named explicitly: setDelegate<TvCastDelegate>(this).
+    template <class Delegate>
+    void setDelegate(std::type_identity_t<Delegate>* delegate)
+    {
+        delegates_->slot<Delegate>().set(delegate);
+    }
+    template <class Delegate>
+    Delegate* delegate() const
+    {
+        return delegates_->slot<Delegate>().get();
+    }
+    // Every part of the connect or reverse-control delegate to one object.
     void setConnectDelegate(VXTcpConnectDelegate* delegate);
     void setReverseControlDelegate(VXTcpReverseControlDelegate* delegate);
     void setReverseVersionDelegate(VXTcpReverseVersionDelegate* delegate);
     void setRoziDelegate(ROZIOperationDelegate* delegate);
     void setActiveVersionsDelegate(ActiveVersionsDelegate* delegate);
-    VXTcpConnectDelegate* connectDelegate() const;
-    VXTcpReverseControlDelegate* reverseControlDelegate() const;
     VXTcpReverseVersionDelegate* reverseVersionDelegate() const;
     ROZIOperationDelegate* roziDelegate() const;
     ActiveVersionsDelegate* activeVersionsDelegate() const;
@@ -106,7 +120,7 @@ public:
     SessionKey aesKey() const;
     void setAesKey(SessionKey key);
 
-    const std::shared_ptr<SerialQueue>& processQueue() const { return processQueue_; }
+    const std::shared_ptr<FixedWidthQueue>& processQueue() const { return processQueue_; }
 
 private:
     // The transport's listener (TcpEventCallback); user is the manager.
@@ -130,7 +144,7 @@ private:
 
     TcpNativeInfo info_;
     const std::shared_ptr<SessionDelegates> delegates_;
-    const std::shared_ptr<SerialQueue> processQueue_;
+    const std::shared_ptr<FixedWidthQueue> processQueue_;
     KeyExchange keyExchange_;
     PointerFilter& pointerFilter_;
     SessionKeyHolder aesKey_;

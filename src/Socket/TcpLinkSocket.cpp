@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -98,6 +99,11 @@ bool TcpLinkSocket::connect(int fd, const sockaddr_in& peer, std::chrono::millis
     if (!made)
         return false;
     PLOG("connect succeed.");
+    // Every write is a whole fragment, so Nagle's wait only holds back the short tail of a frame
+    // until the TV's delayed acknowledgement: tens of milliseconds of latency on every large frame.
+    const int noDelay = 1;
+    if (::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay) != 0)
+        NQLOG_ERRNO("setsockopt TCP_NODELAY");
     raiseBufferTo(fd, SO_SNDBUF, "SO_SNDBUF");
     const timeval timeout = toTimeval(sendTimeout);
     if (::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) != 0)

@@ -13,7 +13,7 @@ public:
     enum class WriteResult { Written, NothingWritten, PartWritten };
 
     // Connects the non-blocking socket within connectTimeout, then makes it blocking with the link's
-    // send buffer and sendTimeout; false on failure (logged). The socket stays the caller's either way.
+    // send buffer and sendTimeout, without Nagle's wait; false on failure (logged). The socket stays the caller's either way.
     static bool connect(int fd, const sockaddr_in& peer, std::chrono::milliseconds connectTimeout,
                         std::chrono::milliseconds sendTimeout);
     // The receive thread's buffer and read time-out.

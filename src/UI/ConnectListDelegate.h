@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-// What the connected-senders panel asks of its owner, the main window controller. Main thread.
+// What the connected-senders panel asks of its owner, the senders concern. Main thread.
 class ConnectListDelegate {
 public:
     virtual ~ConnectListDelegate() = default;

@@ -30,6 +30,8 @@ void HelpViewController::viewDidLoad()
     assert(mainThread_.holds());
     view_.showSoundSwitch(soundOn_);
     view_.showLogSwitch(logOn_);
+    const auto logFile = PUtils::logFilePath();
+    view_.showLogFilePath(logFile ? logFile->string() : std::string());
     setQualityText(LocalizedText::text("STRING_AUTO"));
 }
 

@@ -41,7 +41,8 @@ public:
         userChangeVideoQualityDelegate_ = delegate;
     }
 
-    // The view is ready: the switches as they start (sound on, log off) and the automatic quality.
+    // The view is ready: the switches as they start (sound on, log off), where the log is written, and
+    // the automatic quality.
     void viewDidLoad();
 
     // The sound switch, already toggled to `on` by the click; its label toggles it.

@@ -9,7 +9,8 @@
 
 QualityWindowController::QualityWindowController(QualityWindowView& view, const std::string& quality)
     : view_(view),
-      qualityArray_{LocalizedText::text("STRING_AUTO"), "1080P", "720P", "2K"},
+      qualityArray_{LocalizedText::text("STRING_AUTO"), LocalizedText::text("1080P"), LocalizedText::text("720P"),
+                    LocalizedText::text("2K")},
       quality_(quality),
       beforeQuality_(quality)
 {

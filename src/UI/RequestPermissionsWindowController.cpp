@@ -54,11 +54,14 @@ void RequestPermissionsWindowController::accessibilityButton()
     if (hiddenAsGranted(permissions_.canAccessibilityPermissions(), PermissionButton::Accessibility))
         return;
     permissions_.requestAccessibilityPermissions();
-    // The first click asks twice and opens no page; every later one asks once and opens it.
-    if (firstClickAccessibility_)
+    // The first click asks twice and opens no page; every later one asks once and opens it. Each
+    // says what is missing, as nothing else answers the click here.
+    if (firstClickAccessibility_) {
         permissions_.requestAccessibilityPermissions();
-    else
+        explain(Permissions::kPrivacyAccessibility);
+    } else {
         openPrivacySetting(Permissions::kPrivacyAccessibility);
+    }
     firstClickAccessibility_ = false;
 }
 
@@ -67,10 +70,12 @@ void RequestPermissionsWindowController::screenRecordingButton()
     assert(mainThread_.holds());
     if (hiddenAsGranted(permissions_.canRecordScreenPermissions(), PermissionButton::ScreenRecording))
         return;
-    if (firstClickScreen_)
+    if (firstClickScreen_) {
         permissions_.requestScreenRecordingPermissions();
-    else
+        explain(Permissions::kPrivacyScreenRecording);
+    } else {
         openPrivacySetting(Permissions::kPrivacyScreenRecording);
+    }
     firstClickScreen_ = false;
 }
 
@@ -116,5 +121,10 @@ bool RequestPermissionsWindowController::hiddenAsGranted(bool granted, Permissio
 void RequestPermissionsWindowController::openPrivacySetting(int32_t index)
 {
     permissions_.openPrivacySetting(index);
+    explain(index);
+}
+
+void RequestPermissionsWindowController::explain(int32_t index)
+{
     view_.showPrivacyPage(LocalizedText::text(privacyPageText(index)));
 }

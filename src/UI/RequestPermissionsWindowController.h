@@ -8,8 +8,8 @@
 class Permissions;
 
 // The window shown at launch instead of the main window when a permission or a virtual driver is
-// missing: a button per missing permission asks for it, and from the second click on (at once for
-// the microphone when refused) shows its privacy page. Granting switches to nothing: the user starts
+// missing: a button per missing permission asks for it and says what it needs; from the second click
+// on (at once for the microphone when refused) it opens its privacy page too. Granting switches to nothing: the user starts
 // the application again, and closing this window ends it. Main thread (asserted).
 class RequestPermissionsWindowController {
 public:
@@ -35,7 +35,10 @@ public:
 private:
     // A granted permission's button goes; true then, and the click does nothing else.
     bool hiddenAsGranted(bool granted, PermissionButton button);
+    // The privacy page, and what it stands for here.
     void openPrivacySetting(int32_t index);
+    // What the permission needs and how to get it.
+    void explain(int32_t index);
 
     RequestPermissionsView& view_;
     const Permissions& permissions_;

@@ -3,6 +3,8 @@
 #include "Platform/X11Display.h"
 #include "Platform/X11WindowList.h"
 
+#include <unistd.h>
+
 #include <fstream>
 #include <utility>
 
@@ -18,7 +20,8 @@ std::vector<WindowListSource::Window> X11WindowListSource::onScreenWindows()
         display_ = X11Display::open(displayName_);
         if (!display_)
             return {};
-        list_ = std::make_unique<X11WindowList>(*display_);
+        // This program's own windows are no source to cast.
+        list_ = std::make_unique<X11WindowList>(*display_, static_cast<int32_t>(::getpid()));
     }
     std::vector<Window> windows;
     for (const X11WindowList::Record& record : list_->windows()) {

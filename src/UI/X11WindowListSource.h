@@ -9,7 +9,8 @@
 class X11Display;
 class X11WindowList;
 
-// The windows of an X display, each with its owner named after the process of its _NET_WM_PID.
+// The windows of an X display but this program's own, front to back, each with its owner named after
+// the process of its _NET_WM_PID.
 // The display is opened on the first call, so the connection lives on the poll queue that uses it.
 class X11WindowListSource final : public WindowListSource {
 public:

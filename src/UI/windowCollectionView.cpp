@@ -86,8 +86,9 @@ void windowCollectionView::Shared::querywindow()
     for (const WindowListSource::Window& window : source_->onScreenWindows()) {
         if (skipsOwner(window.ownerName) || skipsWindowName(window.windowName))
             continue;
-        // The label names the program, not the window's own title.
-        windows.push_back(std::make_shared<windowInfo>(window.windowId, window.ownerName, window.frame, now));
+        // The label names the program, not the window's own title, unless no program is known.
+        const std::string& label = window.ownerName.empty() ? window.windowName : window.ownerName;
+        windows.push_back(std::make_shared<windowInfo>(window.windowId, label, window.frame, now));
     }
     refreshWindowList(std::move(windows));
 }

@@ -1,7 +1,6 @@
 #include "Update/AboutWindowController.h"
 
-#include "Platform/DispatchPool.h"
-#include "Platform/GlobalQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/MainQueue.h"
 #include "Utils/LocalizedText.h"
 #include "Platform/NetworkReachability.h"
@@ -144,7 +143,7 @@ void AboutWindowController::getJSON(Answer answer)
         services_.serviceURL, services_.temporaryFolder, {},
         [weak = weak(), answer = std::move(answer)](HttpDownloadResult result) {
             if (!result.file) {
-                PLOG("the update check failed: %s", result.error.c_str());
+                PLOG("the update check failed: %s", result.error ? result.error->description.c_str() : "?");
                 onMain(weak, [](AboutWindowController& self) { self.asking_ = false; });
                 return;
             }
@@ -247,13 +246,12 @@ void AboutWindowController::startDownload(const UpdateOffer& offer)
         },
         [weak = weak(), generation, folder = *folder](HttpDownloadResult result) {
             std::optional<fs::path> stored;
-            std::string error = result.error;
+            std::string error = result.error ? result.error->description : std::string();
             if (result.file) {
-                const int failed = result.file->place(folder / UpdateFolder::kArchiveName);
-                if (failed == 0)
-                    stored = folder;
+                if (const auto failed = result.file->place(folder / UpdateFolder::kArchiveName))
+                    error = "cannot store the archive: " + failed->description;
                 else
-                    error = std::string("cannot store the archive: ") + std::strerror(failed);
+                    stored = folder;
             }
             onMain(weak, [generation, stored = std::move(stored), error](AboutWindowController& self) {
                 self.downloaded(generation, stored, error);
@@ -328,9 +326,8 @@ void AboutWindowController::install()
     state_ = State::Installing;
     look_.okEnabled = false;
     render();
-    // Global queue: unzip may take a while; nothing of the running program changes before it succeeded.
-    GlobalQueue::shared()->async([weak = weak(), folder = *updataAppPath_] {
-        const DispatchPool::BlockingScope waiting;
+    // "blocking": unzip may take a while; nothing of the running program changes before it succeeded.
+    FixedWidthQueue::blockingCalls()->async([weak = weak(), folder = *updataAppPath_] {
         std::string error = UpdateArchive::unpack(folder, UpdateFolder::kArchiveName);
         onMain(weak, [error = std::move(error)](AboutWindowController& self) { self.unpacked(error); });
     });

@@ -168,6 +168,11 @@ std::optional<fs::path> FileManager::configFolder()
     return xdgAppFolder("XDG_CONFIG_HOME", ".config");
 }
 
+std::optional<fs::path> FileManager::stateFolder()
+{
+    return xdgAppFolder("XDG_STATE_HOME", ".local/state");
+}
+
 std::optional<fs::path> FileManager::cacheFileDirWithPath(std::string_view name)
 {
     return subfolder(cachesFolder(), name);
@@ -231,18 +236,18 @@ bool FileManager::removeFileAtPath(const fs::path& path)
     return true;
 }
 
-int FileManager::renameWithoutReplacing(const fs::path& from, const fs::path& to)
+std::optional<Error> FileManager::renameWithoutReplacing(const fs::path& from, const fs::path& to)
 {
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
+        return std::nullopt;
     const int error = errno;
     if (error != EINVAL && error != ENOSYS)
-        return error;
+        return Error::posix(error);
     // A filesystem without RENAME_NOREPLACE: a hard link never replaces a name either.
     if (::link(from.c_str(), to.c_str()) != 0)
-        return errno;
+        return Error::posix(errno);
     ::unlink(from.c_str());
-    return 0;
+    return std::nullopt;
 }
 
 std::optional<std::vector<std::string>> FileManager::getFilesFromPath(const fs::path& folder)

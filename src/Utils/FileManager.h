@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Utils/Error.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,6 +19,9 @@ public:
     static std::optional<std::filesystem::path> cachesFolder();
     // The application's own settings folder: $XDG_CONFIG_HOME/pelkor (default ~/.config/pelkor). Not created here.
     static std::optional<std::filesystem::path> configFolder();
+    // The application's own state folder (its log): $XDG_STATE_HOME/pelkor (default
+    // ~/.local/state/pelkor). Not created here.
+    static std::optional<std::filesystem::path> stateFolder();
 
     // The folder of that name inside the caches folder, made with missing parents when absent.
     static std::optional<std::filesystem::path> cacheFileDirWithPath(std::string_view name);
@@ -37,8 +42,10 @@ public:
     // Removes the item (a folder with its contents); true when nothing is left at the path.
     static bool removeFileAtPath(const std::filesystem::path& path);
     // Gives `from` the name `to` (same filesystem) unless something holds that name already, which is
-    // left as it is. 0 when renamed, else the errno (EEXIST: the name is taken). Nothing is logged.
-    static int renameWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+    // left as it is. Nullopt when renamed, else the POSIX error (EEXIST: the name is taken). Nothing
+    // is logged.
+    static std::optional<Error> renameWithoutReplacing(const std::filesystem::path& from,
+                                                       const std::filesystem::path& to);
     // The names of the folder's entries; nullopt when it cannot be read.
     static std::optional<std::vector<std::string>> getFilesFromPath(const std::filesystem::path& folder);
 };

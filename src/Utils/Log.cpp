@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <chrono>
 #include <cstring>
-#include <string>
+#include <ctime>
 
 namespace {
 
@@ -34,35 +34,66 @@ std::string formatV(const char* format, va_list args)
     return text;
 }
 
-void emit(const char* file, int line, const std::string& text)
+// Local time to the millisecond.
+std::string timeStamp()
 {
-    std::string out = "PTC[";
-    out += file;
-    out += "\xE2\x80\x94>";
-    out += std::to_string(line);
-    out += "]: ";
-    out += text;
-    out += '\n';
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    char text[32];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
+    return text;
+}
+
+std::string sourceOrigin(const char* file, int line)
+{
+    return std::string("PTC[") + file + "\xE2\x80\x94>" + std::to_string(line) + "]";
 }
 
 } // namespace
 
-void Log::writeV(const char* file, int line, const char* format, va_list args)
+const char* Log::levelName(int level)
 {
-    emit(file, line, formatV(format, args));
+    static const char* const kNames[] = {"DEBUG", "VERBOSE", "INFO", "WARNING", "ERROR"};
+    return level >= Debug && level <= Error ? kNames[level] : kNames[Error];
 }
 
-void Log::write(const char* file, int line, const char* format, ...)
+std::string Log::line(int level, std::string_view origin, std::string_view text)
+{
+    std::string out = timeStamp();
+    out += ' ';
+    out += levelName(level);
+    out += ' ';
+    out += origin;
+    out += ": ";
+    out += text;
+    out += '\n';
+    return out;
+}
+
+void Log::emit(std::FILE* stream, const std::string& line)
+{
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fflush(stream);
+}
+
+void Log::writeV(Level level, const char* file, int line, const char* format, va_list args)
+{
+    emit(stdout, Log::line(level, sourceOrigin(file, line), formatV(format, args)));
+}
+
+void Log::write(Level level, const char* file, int line, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    writeV(file, line, format, args);
+    writeV(level, file, line, format, args);
     va_end(args);
 }
 
-void Log::writeErrno(const char* file, int line, const char* format, ...)
+void Log::writeErrno(Level level, const char* file, int line, const char* format, ...)
 {
     const int saved = errno;
     va_list args;
@@ -73,6 +104,6 @@ void Log::writeErrno(const char* file, int line, const char* format, ...)
     // GNU strerror_r returns the text (which may or may not be in buffer).
     text += ": ";
     text += strerror_r(saved, buffer, sizeof buffer);
-    emit(file, line, text);
+    emit(stdout, Log::line(level, sourceOrigin(file, line), text));
     errno = saved;
 }

@@ -82,10 +82,10 @@ void writeBanner(const char* format)
 // Opens the log file, creating its folder and the file when absent; -1 (logged) on failure.
 int openLogFile()
 {
-    const auto folder = FileManager::downloadDirWithPath("Tavimor");
-    if (!folder)
+    const auto file = PUtils::logFilePath();
+    if (!file)
         return -1;
-    const auto path = FileManager::createFileAtPath(*folder, "pelkor_soft.log");
+    const auto path = FileManager::createFileAtPath(file->parent_path(), file->filename().string());
     if (!path)
         return -1;
     const int fd = ::open(path->c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
@@ -176,6 +176,14 @@ std::optional<std::string> PUtils::getIPAddress()
     }
     ::freeifaddrs(list);
     return address;
+}
+
+std::optional<std::filesystem::path> PUtils::logFilePath()
+{
+    const auto folder = FileManager::stateFolder();
+    if (!folder)
+        return std::nullopt;
+    return *folder / "pelkor.log";
 }
 
 void PUtils::logRedirect(bool on)

@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -38,10 +39,13 @@ public:
     // The first IPv4 address of this host's interfaces, a non-loopback one when there is one.
     static std::optional<std::string> getIPAddress();
 
-    // On: appends standard output (so every log line) to "pelkor_soft.log" in the folder "Tavimor"
-    // of the user's downloads folder and writes the open line. Off: writes the close line and points
-    // standard output at /dev/null. Main thread only (asserted: the process's first thread).
+    // On: appends standard output (so every log line) to the log file (logFilePath, made with its
+    // folder when absent) and writes the open line. Off: writes the close line and points standard
+    // output at /dev/null. Main thread only (asserted: the process's first thread).
     static void logRedirect(bool on);
+    // The file the log switch writes to: "pelkor.log" in the program's state folder
+    // ($XDG_STATE_HOME/pelkor, default ~/.local/state/pelkor); nullopt without a home folder.
+    static std::optional<std::filesystem::path> logFilePath();
 
     // True when the whole text is four dot-separated decimal octets 0-255 of one to three digits
     // each (leading zeros allowed, no blanks).

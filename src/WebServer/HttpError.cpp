@@ -1,8 +1,6 @@
 #include "WebServer/HttpError.h"
 
-#include <cstring>
-
 HttpError HttpError::posix(int errorNumber)
 {
-    return HttpError{kPosixDomain, errorNumber, std::strerror(errorNumber)};
+    return HttpError{Error::posix(errorNumber)};
 }

@@ -1,17 +1,13 @@
 #pragma once
 
-#include <string>
+#include "Utils/Error.h"
+
 #include <utility>
 
-// An error value of the HTTP server: its domain, a code within that domain and a readable text.
-struct HttpError {
+// An error of the HTTP server: the library's Error, with the server's domains.
+struct HttpError : Error {
     static constexpr const char* kServerDomain = "HttpServerErrorDomain";
     static constexpr const char* kZlibDomain = "ZlibErrorDomain";
-    static constexpr const char* kPosixDomain = "NSPOSIXErrorDomain";
-
-    std::string domain;
-    long code = 0;
-    std::string description;
 
     // A POSIX error for the given errno value, described by the system's text.
     static HttpError posix(int errorNumber);

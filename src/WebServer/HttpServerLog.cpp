@@ -1,5 +1,7 @@
 #include "WebServer/HttpServerLog.h"
 
+#include "Utils/Log.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -11,12 +13,6 @@ namespace {
 std::atomic<int> gLevel{HttpServerLog::Info};
 std::mutex gLoggerMutex;
 HttpServerLog::Logger gLogger;
-
-const char* levelName(int level)
-{
-    static const char* const kNames[] = {"DEBUG", "VERBOSE", "INFO", "WARNING", "ERROR"};
-    return level >= 0 && level <= 4 ? kNames[level] : "ERROR";
-}
 
 }  // namespace
 
@@ -44,5 +40,5 @@ void HttpServerLog::log(int level, const char* format, ...)
     if (gLogger)
         gLogger(level, buffer);
     else if (isTerminal)
-        fprintf(stderr, "[%s] %s\n", levelName(level), buffer);
+        Log::emit(stderr, Log::line(level, "HttpServer", buffer));
 }

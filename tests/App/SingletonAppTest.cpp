@@ -1,5 +1,7 @@
 #include "App/SingletonApp.h"
 
+#include "App/LaunchChannel.h"
+#include "Platform/MainLoopFixture.h"
 #include "Utils/TestFolders.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +10,12 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -91,6 +99,42 @@ TEST_F(SingletonAppTest, TheLockLivesInTheUsersRuntimeFolderElseItsCaches)
     EXPECT_TRUE(std::filesystem::is_directory(folder / "cache" / "pelkor"));
     const ScopedEnv relativeRuntime("XDG_RUNTIME_DIR", "run");
     EXPECT_EQ(SingletonApp::lockFilePath(), folder / "cache" / "pelkor" / "pelkor.lock");
+}
+
+// A later copy's request reaches the running copy's channel; the channel is the user's own and takes
+// the place of nothing but an old socket.
+class LaunchChannelTest : public MainLoopFixture {
+protected:
+    TempDir folder;
+    const std::filesystem::path path = folder / LaunchChannel::kSocketName;
+};
+
+TEST_F(LaunchChannelTest, ALaterLaunchAsksTheRunningCopyForItsWindow)
+{
+    EXPECT_FALSE(LaunchChannel::tell(path)) << "no copy listens yet";
+    int launches = 0;
+    {
+        const auto channel = LaunchChannel::listen(path, MainQueue::shared(), [&] { ++launches; });
+        ASSERT_NE(channel, nullptr);
+        struct stat info = {};
+        ASSERT_EQ(::lstat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        EXPECT_TRUE(LaunchChannel::tell(path));
+        EXPECT_TRUE(loop->runUntil([&] { return launches == 1; }));
+    }
+    EXPECT_FALSE(std::filesystem::exists(path)) << "the socket goes with the channel";
+
+    // The socket a run that was killed left behind is replaced; anything else is not.
+    const int killed = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(killed, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::close(killed);
+    EXPECT_NE(LaunchChannel::listen(path, MainQueue::shared(), [] {}), nullptr);
+    std::ofstream(path) << "not a socket";
+    EXPECT_EQ(LaunchChannel::listen(path, MainQueue::shared(), [] {}), nullptr);
+    EXPECT_TRUE(std::filesystem::is_regular_file(path));
 }
 
 } // namespace

@@ -71,7 +71,8 @@ TEST_F(FileServerCopy, EncryptedCopyIsAnEncryptedFrameOfTheSourceAtEverySliceBou
 {
     key = makeKey(2);
     const size_t slice = SharedFileCopy::kSliceLength;
-    for (const size_t size : {size_t{0}, size_t{1}, size_t{10000}, slice, 2 * slice + 5}) {
+    // The IV goes in front of the ciphertext in whole slices: a source 16 bytes short of a slice fills one.
+    for (const size_t size : {size_t{0}, size_t{1}, size_t{10000}, slice - 16, slice - 15, slice, 2 * slice + 5}) {
         SCOPED_TRACE(size);
         const Bytes bytes = patternBytes(size, 3);
         const std::string fileId = std::to_string(size + 10);
@@ -105,6 +106,9 @@ TEST_F(FileServerCopy, EncryptedCopyDecryptsWithTheOpensslCommandLine)
 
 TEST_F(FileServerCopy, LargeFileStreamsThroughBoundedMemory)
 {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer's shadow of the copy's slices and threads outgrows the bound";
+#endif
     constexpr size_t kSize = size_t{64} << 20;
     const fs::path path = sources() / "sparse.bin";
     {

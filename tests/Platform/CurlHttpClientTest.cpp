@@ -140,10 +140,10 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
 
     for (int i = 0; i < 20; ++i) {
         auto result = results.take(std::to_string(i));
-        ASSERT_TRUE(result.file) << result.error;
+        ASSERT_TRUE(result.file) << result.error.value_or(Error{}).description;
         EXPECT_EQ(result.status, 200);
         const fs::path target = folder / ("file-" + std::to_string(i));
-        ASSERT_EQ(result.file->place(target), 0);
+        ASSERT_EQ(result.file->place(target), std::nullopt);
         EXPECT_EQ(readAll(target), std::string(100'000 + i, static_cast<char>('a' + i)));
     }
     auto big = results.take("big");
@@ -154,7 +154,7 @@ TEST_F(CurlHttpClientTest, ConcurrentDownloadsYieldTheirBodies)
     EXPECT_EQ(scratchClosesOnExec, true) << "a child started meanwhile would hold the body open";
     // A placed name is never replaced.
     std::ofstream(folder / "taken") << "mine";
-    EXPECT_EQ(big.file->place(folder / "taken"), EEXIST);
+    EXPECT_EQ(big.file->place(folder / "taken"), Error::posix(EEXIST));
     EXPECT_EQ(readAll(folder / "taken"), "mine");
 }
 
@@ -187,7 +187,8 @@ TEST_F(CurlHttpClientTest, FailuresLeaveNoFile)
         for (const auto& [key, target] : urls) {
             const auto result = results.take(key);
             EXPECT_FALSE(result.file) << key;
-            EXPECT_NE(result.error, "") << key;
+            ASSERT_TRUE(result.error) << key;
+            EXPECT_NE(result.error->description, "") << key;
             if (key == "404") {
                 EXPECT_EQ(result.status, 404);
             }
@@ -217,10 +218,10 @@ TEST_F(CurlHttpClientTest, CancelAndDestructionEndSilentTransfers)
         client.download(target, folder.path(), {}, results.completionFor("destroyed"));
         client.cancel(id);
         ASSERT_TRUE(results.waitFor(1));
-        EXPECT_EQ(results.take("cancelled").error, "cancelled");
+        EXPECT_EQ(results.take("cancelled").error, (Error{HttpClient::kErrorDomain, HttpClient::Cancelled, "cancelled"}));
     }
     ASSERT_TRUE(results.waitFor(1));
-    EXPECT_EQ(results.take("destroyed").error, "cancelled");
+    EXPECT_EQ(results.take("destroyed").error, (Error{HttpClient::kErrorDomain, HttpClient::Cancelled, "cancelled"}));
     ::close(silent);
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }
@@ -252,11 +253,11 @@ TEST_F(CurlHttpClientTest, TransfersPastTheirLimitsFailAndLeaveNoFile)
         client.download(url("offered"), folder.path(), noRoom, {}, results.completionFor("no room"));
         ASSERT_TRUE(results.waitFor(5));
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
-        EXPECT_EQ(results.take("endless").error, "the body is larger than its cap of 1048576 bytes");
-        EXPECT_EQ(results.take("offered").error, "the announced body is larger than its cap of 1048576 bytes");
-        EXPECT_NE(results.take("trickle").error.find("too slow"), std::string::npos);
-        EXPECT_NE(results.take("late").error.find("timed out"), std::string::npos);
-        EXPECT_EQ(results.take("no room").error.rfind("not enough free space", 0), 0U);
+        EXPECT_EQ(results.take("endless").error.value_or(Error{}).description, "the body is larger than its cap of 1048576 bytes");
+        EXPECT_EQ(results.take("offered").error.value_or(Error{}).description, "the announced body is larger than its cap of 1048576 bytes");
+        EXPECT_NE(results.take("trickle").error.value_or(Error{}).description.find("too slow"), std::string::npos);
+        EXPECT_NE(results.take("late").error.value_or(Error{}).description.find("timed out"), std::string::npos);
+        EXPECT_EQ(results.take("no room").error.value_or(Error{}).description.rfind("not enough free space", 0), 0U);
     }
     EXPECT_TRUE(fs::is_empty(folder.path()));
 }

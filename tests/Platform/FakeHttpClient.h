@@ -60,7 +60,7 @@ public:
         Transfer transfer = take(url);
         HttpDownloadResult result;
         result.status = status;
-        result.error = std::move(error);
+        result.error = Error{HttpClient::kErrorDomain, HttpClient::RefusedStatus, std::move(error)};
         transfer.completion(std::move(result));
     }
 

@@ -165,11 +165,11 @@ TEST_F(LimitedDownloadsTest, EndlessBodiesRunFourAtOnceAndEachIsCutAtItsCapLeavi
     EXPECT_LE(server.mostAtOnce(), 4);
     for (size_t i = 0; i < 6; ++i) {
         EXPECT_FALSE(results[i].file);
-        EXPECT_NE(results[i].error.find("passed its cap of 262144 bytes"), std::string::npos) << results[i].error;
+        EXPECT_NE(results[i].error.value_or(Error{}).description.find("passed its cap of 262144 bytes"), std::string::npos) << results[i].error.value_or(Error{}).description;
     }
     ASSERT_TRUE(results[6].file);
     EXPECT_EQ(results[6].bytes, 5u);
-    EXPECT_NE(results[7].error.find("announces 10000000000 bytes"), std::string::npos) << results[7].error;
+    EXPECT_NE(results[7].error.value_or(Error{}).description.find("announces 10000000000 bytes"), std::string::npos) << results[7].error.value_or(Error{}).description;
     EXPECT_EQ(filesLeft(), 1u) << "only the small body's scratch file, held by its result";
 }
 
@@ -178,7 +178,7 @@ TEST_F(LimitedDownloadsTest, ADiskAtItsMarginRefusesAtOnce)
     LimitedDownloads downloads(curl, limits(0));
     const auto results = fetchAll(downloads, {"/small"});
     EXPECT_FALSE(results[0].file);
-    EXPECT_NE(results[0].error.find("bytes free"), std::string::npos) << results[0].error;
+    EXPECT_NE(results[0].error.value_or(Error{}).description.find("bytes free"), std::string::npos) << results[0].error.value_or(Error{}).description;
 }
 
 TEST_F(LimitedDownloadsTest, ATrickleAndASilentPeerAreCut)
@@ -189,8 +189,8 @@ TEST_F(LimitedDownloadsTest, ATrickleAndASilentPeerAreCut)
     l.idleTimeout = 700ms;
     LimitedDownloads downloads(curl, l);
     const auto results = fetchAll(downloads, {"/trickle", "/silent"});
-    EXPECT_NE(results[0].error.find("slower than 100 bytes a second over 1 s"), std::string::npos) << results[0].error;
-    EXPECT_NE(results[1].error.find("nothing came for 0.7 s"), std::string::npos) << results[1].error;
+    EXPECT_NE(results[0].error.value_or(Error{}).description.find("slower than 100 bytes a second over 1 s"), std::string::npos) << results[0].error.value_or(Error{}).description;
+    EXPECT_NE(results[1].error.value_or(Error{}).description.find("nothing came for 0.7 s"), std::string::npos) << results[1].error.value_or(Error{}).description;
     EXPECT_EQ(filesLeft(), 0u);
 }
 
@@ -213,8 +213,8 @@ TEST_F(LimitedDownloadsTest, CancelledWaitingAndRunningTransfersCompleteAsCancel
     auto ran = running.get_future();
     ASSERT_TRUE(finishes(waited));
     ASSERT_TRUE(finishes(ran));
-    EXPECT_EQ(waited.get().error, "cancelled");
-    EXPECT_EQ(ran.get().error, "cancelled");
+    EXPECT_EQ(waited.get().error.value_or(Error{}).description, "cancelled");
+    EXPECT_EQ(ran.get().error.value_or(Error{}).description, "cancelled");
 }
 
 } // namespace

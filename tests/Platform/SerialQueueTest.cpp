@@ -1,4 +1,5 @@
 #include "Platform/DispatchPool.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/GlobalQueue.h"
 #include "Platform/MainQueue.h"
 #include "Platform/SerialQueue.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 #include <latch>
 #include <thread>
@@ -238,3 +240,51 @@ TEST(SerialQueue, ATasksCapturesGoWhileItStillRunsOnTheQueue)
     ASSERT_EQ(result.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the queue waited for itself";
     EXPECT_TRUE(result.get());
 }
+
+TEST(FixedWidthQueue, RunsAtMostItsWidthAtOnceOnThreadsOfItsOwnAndTheRestBeforeItGoes)
+{
+    auto queue = FixedWidthQueue::create("wide", 2);
+    EXPECT_EQ(queue->width(), 2u);
+    std::atomic<int> active{0};
+    std::atomic<int> most{0};
+    std::atomic<int> ran{0};
+    std::atomic<bool> onPool{false};
+    std::atomic<bool> current{true};
+    for (int i = 0; i < 40; ++i) {
+        queue->async([&] {
+            const int now = active.fetch_add(1) + 1;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+            onPool = onPool || DispatchPool::isWorkerThread();
+            current = current && queue->isCurrent();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            active.fetch_sub(1);
+            ++ran;
+        });
+    }
+    // From outside, sync waits its turn; inside, it runs inline.
+    bool inline_ = false;
+    queue->sync([&] { queue->sync([&] { inline_ = queue->isCurrent(); }); });
+    EXPECT_TRUE(inline_);
+    EXPECT_FALSE(queue->isCurrent());
+    for (int i = 0; i < 20; ++i)
+        queue->async([&] { ++ran; });
+    queue.reset();
+    EXPECT_EQ(ran.load(), 60) << "queued tasks run before the queue goes";
+    EXPECT_LE(most.load(), 2);
+    EXPECT_FALSE(onPool) << "the shared pool's workers are left to short tasks";
+    EXPECT_TRUE(current);
+}
+
+#ifndef NDEBUG
+TEST(DispatchPool, ADebugBuildTellsOfATaskThatHoldsAWorkerLong)
+{
+    auto queue = SerialQueue::create("slow");
+    testing::internal::CaptureStdout();
+    queue->async([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
+    // The line is written as the task ends, before the queue is handed to this caller.
+    queue->sync([] {});
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("a task of slow held a pool worker for"), std::string::npos) << output;
+}
+#endif

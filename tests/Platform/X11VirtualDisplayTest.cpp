@@ -5,6 +5,7 @@
 #include "Platform/VirtualDisplayPlacement.h"
 #include "Platform/X11Display.h"
 #include "Platform/X11DisplayChangeSource.h"
+#include "Platform/X11ScreenCapture.h"
 #include "Platform/X11TestServer.h"
 #include "Platform/X11VirtualDisplay.h"
 
@@ -102,6 +103,35 @@ TEST_F(X11VirtualDisplayTest, TheSnapshotShowsWhatIsOnTheVirtualDisplay)
     EXPECT_EQ(pixel[1], 0xC0);
     EXPECT_EQ(pixel[2], 0x00);
     XCloseDisplay(client);
+}
+
+TEST_F(X11VirtualDisplayTest, ACaptureKeepsWhereItsDisplayShowsUntilToldOrItNoLongerFits)
+{
+    auto created = X11VirtualDisplay::create(server.name());
+    ASSERT_TRUE(created.display) << created.refusal;
+    ASSERT_TRUE(created.display->placeAt(1280, 100));
+    const auto display = X11Display::open(server.name());
+    ASSERT_TRUE(display);
+    X11ScreenCapture capture(*display);
+    BgraFrame frame;
+    const uint32_t id = created.display->displayId();
+    ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 100, 1280, 720}));
+
+    // Moved down, the screen grown with it: the kept place still fits and is taken until the change is told.
+    ASSERT_TRUE(created.display->placeAt(1280, 200));
+    ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 100, 1280, 720}));
+    capture.displaysChanged();
+    ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 200, 1280, 720}));
+
+    // Moved up and the screen shrunk: the kept place reaches past it, and the capture asks again at once.
+    ASSERT_TRUE(created.display->placeAt(1280, 0));
+    ASSERT_TRUE(server.xrandr({"--fb", "2560x720"}));
+    ASSERT_EQ(capture.capture(id, frame), X11ScreenCapture::CaptureResult::kOk);
+    EXPECT_EQ(capture.capturedArea(), (PixelRect{1280, 0, 1280, 720}));
+    EXPECT_EQ(frame.height, 720);
 }
 
 TEST_F(X11VirtualDisplayTest, ScreenChangesAreToldOnTheQueue)

@@ -3,12 +3,16 @@
 #include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
 #include "Platform/SerialQueue.h"
+#include "Rozi/NetService.h"
+#include "Utils/TestFolders.h"
+#include "WebServer/HttpServerAvahiService.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <set>
@@ -357,6 +361,45 @@ TEST_F(NetSocketConnectTest, AUnixListenerWithAFullBacklogIsAskedAgainUntilItHas
     EXPECT_EQ(recorder->connects()[0].url, path);
     EXPECT_TRUE(recorder->disconnects().empty());
     std::filesystem::remove(path);
+}
+
+// A service resolved through the Avahi daemon. The publication runs only against the private daemon
+// that net-service.sh starts in namespaces of its own (nothing then leaves the loopback device); the
+// rest runs everywhere, reaching no daemon at all.
+TEST_F(NetSocketConnectTest, AServicePublishedOnLoopbackIsResolvedAndConnected)
+{
+    NetSocketError error;
+    NetService service("pelkor test", "_http._tcp");
+    EXPECT_FALSE(makeSocket()->connectToNetService(service, &error)) << "an unresolved service has no address";
+    EXPECT_EQ(error.code, NetSocketError::BadParamError);
+    if (!std::getenv("PELKOR_PRIVATE_AVAHI")) {
+        // No daemon to reach. The bus library keeps the first bus address it reads for the whole
+        // process, so this runs only where no daemon is used after it.
+        const ScopedEnv nowhere("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/pelkor-test-bus");
+        EXPECT_FALSE(service.resolve(1.0, &error));
+        EXPECT_EQ(error.domain, NetService::kErrorDomain);
+        EXPECT_TRUE(error.description.starts_with("The Avahi daemon cannot be reached")) << error.description;
+        GTEST_SKIP() << "the publication needs the private Avahi daemon of net-service.sh";
+    }
+
+    const auto listener = listen("localhost");
+    const uint16_t port = listener->localPort4();
+    std::atomic<bool> registered{false};
+    const auto published =
+        HttpServerAvahiService::publish("pelkor test", "_http._tcp", port, [&](const std::string&) { registered = true; });
+    ASSERT_NE(published, nullptr);
+    ASSERT_TRUE(eventually([&] { return registered.load(); }));
+    ASSERT_TRUE(service.resolve(10.0, &error)) << error.description;
+    EXPECT_EQ(service.port(), port);
+    EXPECT_FALSE(service.hostName().empty());
+    ASSERT_FALSE(service.addresses().empty());
+
+    const auto socket = makeSocket();
+    ASSERT_TRUE(socket->connectToNetService(service, &error)) << error.description;
+    ASSERT_TRUE(recorder->waitForConnects(1));
+    EXPECT_EQ(recorder->connects()[0].host, "127.0.0.1") << "IPv4 first, as the socket prefers it";
+    EXPECT_EQ(recorder->connects()[0].port, port);
+    EXPECT_TRUE(listenerDelegate->waitForAccepts(1));
 }
 
 } // namespace

@@ -112,15 +112,17 @@ TEST_F(RoziRelayTest, OpensGoToTheTvOnlyWhileItEnablesTheRelay)
     ASSERT_TRUE(fourth.name(RoziRelay::kCameraName));
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgCameraOpen, 3));
 
-    // Disabled, the camera client leaves silently, and the relay forgets it: enabled again, it asks
-    // the TV for the microphone alone.
+    // Disabled, the camera client leaves silently, and is gone: enabled again, the relay opens the
+    // microphone only, as nobody would read the camera.
     enableRelay(false);
     fourth.close();
     ASSERT_TRUE(waitForStatus([](const RoziRelay::Status& s) { return s.clients == 3; }));
     EXPECT_FALSE(relay().status().isCameraConnect);
     enableRelay(true);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgMicOpen, 3));
+    settle();
     EXPECT_EQ(tv.receivedCount(kMsgCameraOpen), 3u);
+    EXPECT_EQ(tv.receivedCount(kMsgCameraClose), 0u);
 
     // Enabled, the microphone client's leaving is told.
     mic.close();

@@ -1,4 +1,5 @@
 #include "Session/CastingFixture.h"
+#include "Session/CastingController.h"
 
 #include "Platform/MainQueue.h"
 #include "Platform/SerialQueue.h"
@@ -35,12 +36,12 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
                 std::this_thread::yield();
             }
         });
-        link.processQueue()->async([&] { controller->onVideoQuality(1 + round % 4, 0, 0, 0); });
+        link.processQueue()->async([&] { controller->casting().onVideoQuality(1 + round % 4, 0, 0, 0); });
         std::thread ender([&] {
             if (ending == Ending::Stop)
                 MainQueue::shared()->async([&] { casting().clickStopScreenBtn(); });
             else if (ending == Ending::Disconnect)
-                MainQueue::shared()->async([&] { casting().stopForDisconnect(); });
+                MainQueue::shared()->async([&] { casting().stopScreenSharing(CastStop::LinkEnded); });
         });
         if (round % 2 == 0)
             mainLoop.runUntilIdle();
@@ -55,7 +56,7 @@ void CastRaceTest::raceAnAnswerWith(Ending ending)
         delivering.store(false);
         capture.join();
         // A time-out is disarmed by an answer that came first; then the cast goes on, and stops here.
-        if (state().videoSendFlag.load())
+        if (casting().castRunning())
             casting().clickStopScreenBtn();
         EXPECT_FALSE(media.videoRunning()) << "round " << round;
         EXPECT_FALSE(media.soundRunning()) << "round " << round;

@@ -5,6 +5,7 @@
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
 #include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 #include "Session/MainWindowController.h"
 #include "Utils/Shell.h"
 #include "Utils/TestFolders.h"
@@ -108,7 +109,7 @@ protected:
 
     bool castingStopped()
     {
-        return loop->runUntil([&] { return !state().videoSendFlag.load(); }, 10s);
+        return loop->runUntil([&] { return !casting().castRunning(); }, 10s);
     }
 
     // Until `count` pictures of width x height were decoded after the first `after` pictures.
@@ -140,7 +141,7 @@ protected:
 // and lock stop the cast, the stop button too, with no media after the stop; then disconnect.
 TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
 {
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_EQ(sim->waitForKeyExchange(), TvSim::KeyExchangeOutcome::Agreed);
     ASSERT_TRUE(loop->runUntil([&] {
         return link->aesKey() != nullptr && state().ConnectWithTv && state().screenProjectionCode.has_value();
@@ -194,7 +195,7 @@ TEST_F(CastScenarioTest, ACastThroughEveryQualityLevelStopsEveryWay)
     ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastStop, 3));
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(sim->mediaAfterCastStop(), (TvSim::MediaCount{0, 0}));
-    controller->clickDisConnectBtn();
+    controller->connection().clickDisConnectBtn();
     ASSERT_TRUE(sim->waitForDisconnect());
     ASSERT_TRUE(loop->runUntil([&] { return !state().ConnectWithTv; }));
 

@@ -1,6 +1,7 @@
 #include "NetworkNamespaceSupport.h"
 #include "Utils/LocalizedText.h"
 #include "Session/SessionTestSupport.h"
+#include "Session/ConnectionController.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +71,7 @@ TEST_F(CastingCodeInterfacesTest, DISABLED_AddressesAreTriedInTurnUntilOneConnec
     auto controller = makeController();
     controller->windowDidLoad();
 
-    controller->inputIPTextField(encodeCastingCode('7', {0, 0, 1}));
+    controller->connection().inputIPTextField(encodeCastingCode('7', {0, 0, 1}));
     // First 10.0.0.1, which takes the link and never answers.
     ASSERT_TRUE(silent->waitForMessage(kMsgClientInfo));
     EXPECT_EQ(answering->linksAccepted(), 0u) << "one attempt at a time";
@@ -90,7 +91,7 @@ TEST_F(CastingCodeInterfacesTest, DISABLED_AddressesAreTriedInTurnUntilOneConnec
 
     // A code that no TV answers on any interface: one failure, after the last.
     view.calls.clear();
-    controller->inputIPTextField(encodeCastingCode('7', {0, 0, 9}));
+    controller->connection().inputIPTextField(encodeCastingCode('7', {0, 0, 9}));
     ASSERT_TRUE(loop->runUntil([&] { return !view.callsStartingWith("toast").empty(); }));
     loop->runUntilIdle();
     EXPECT_EQ(view.callsStartingWith("toast").size(), 1u);

@@ -1,6 +1,7 @@
 #include "Session/CastingFixture.h"
 
 #include "Session/CastQuality.h"
+#include "Session/CastingController.h"
 #include "Utils/LocalizedText.h"
 
 #include <gtest/gtest.h>
@@ -47,7 +48,7 @@ TEST_F(CastingControllerTest, TheTvsAnswerStartsCaptureAtTheSizeOfItsLevel)
 {
     connect();
     announce();
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_TRUE(media.events().empty()) << "capture before the answer";
     EXPECT_TRUE(contains(view.calls, "showCastingState fromScreenButton=1"));
 
@@ -71,14 +72,14 @@ TEST_F(CastingControllerTest, WithoutAnAnswerTheCastStopsAfterTwoSeconds)
     connect();
     announce();
     loop->advance(CastingController::kQualityAnswerTimeout - std::chrono::milliseconds(1));
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     loop->advance(std::chrono::milliseconds(1));
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
     EXPECT_TRUE(contains(view.calls, "showIdleState screenType=0"));
 
     // A late answer starts nothing.
-    controller->onVideoQuality(2, 0, 0, 0);
+    controller->casting().onVideoQuality(2, 0, 0, 0);
     loop->runUntilIdle();
     EXPECT_TRUE(media.events().empty());
 }
@@ -90,7 +91,7 @@ TEST_F(CastingControllerTest, AnAnswerInTimeDisarmsTheTimeOut)
     loop->advance(std::chrono::milliseconds(1'500));
     answer(2);
     loop->advance(std::chrono::seconds(5));
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_TRUE(media.videoRunning());
     EXPECT_EQ(sim.receivedCount(kMsgCastStop), 0u);
 }
@@ -122,7 +123,7 @@ TEST_F(CastingControllerTest, AnUnansweredChoiceLeavesTheTimeOutArmed)
     gSelectedQualityIndex.store(1);
     casting().userChangeVideoQuality();
     loop->advance(CastingController::kQualityAnswerTimeout);
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_TRUE(media.events().empty());
 }
 
@@ -175,13 +176,14 @@ TEST_F(CastingControllerTest, EditionFiveRefusesACastButNotAStop)
     state().activeVersion = CastingController::kEditionWithoutCasting;
     casting().clickScreen(true);
     EXPECT_TRUE(contains(view.calls, "toast " + LocalizedText::text("STRING_VERSION_LOW") + " close=0 position=1 time=3.000000"));
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
 
     // A cast the TV asked for still stops from the button.
     casting().tvRequestMirror();
-    EXPECT_TRUE(state().videoSendFlag.load());
+    loop->runUntilIdle();
+    EXPECT_TRUE(casting().castRunning());
     casting().clickStopScreenBtn();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
 }
 
@@ -191,19 +193,19 @@ TEST_F(CastingControllerTest, TheCastingCodeIsAskedForUntilItMatches)
     state().screenProjectionCode = "A1B2C3";
     casting().clickScreen(true);
     EXPECT_EQ(view.calls.back(), "showCastingCodeWindow");
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
 
     casting().inputScreenProjectionCode("A1B2C4");
     EXPECT_TRUE(contains(view.calls, alert("STRING_INPUT_ERROR")));
     EXPECT_EQ(view.calls.back(), "hideCastingCodeWindow");
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
 
     casting().cancelScreenProjectionCodeButton();
     EXPECT_EQ(view.calls.back(), "setCastingCodeText ");
     EXPECT_EQ(state().inputScreenProjectionCode, "");
 
     casting().inputScreenProjectionCode("A1B2C3");
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=1");
 
     // No code from the TV yet: nothing matches, not even an empty field.
@@ -251,15 +253,15 @@ TEST_F(CastingControllerTest, TheTvStartsACastWithoutACodeUnlessItsScreenIsViewe
     connect();
     state().screenProjectionCode = "A1B2C3";
     state().viewingTvScreen = true;
-    controller->tvRequestMirror();
+    controller->casting().tvRequestMirror();
     loop->runUntilIdle();
     EXPECT_TRUE(contains(view.calls, alert("STRING_STOP_TVMIRROR")));
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
 
     state().viewingTvScreen = false;
-    controller->tvRequestMirror();
+    controller->casting().tvRequestMirror();
     loop->runUntilIdle();
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=0");
     EXPECT_EQ(state().screenFps, 0);
 }
@@ -270,16 +272,16 @@ TEST_F(CastingControllerTest, TheTvsInterruptAndLockStopTheCast)
     announce();
     answer(1);
     ASSERT_TRUE(sim.send(kMsgTvInterruptCast));
-    ASSERT_TRUE(loop->runUntil([&] { return !state().videoSendFlag.load(); }));
+    ASSERT_TRUE(loop->runUntil([&] { return !casting().castRunning(); }));
     EXPECT_FALSE(media.videoRunning());
 
     announce();
     answer(1);
     ASSERT_TRUE(sim.send(kMsgMirrorLocked));
     ASSERT_TRUE(loop->runUntil([&] { return bool(view.pendingAlert); }));
-    EXPECT_TRUE(state().videoSendFlag.load()) << "the cast stops once the alert is closed";
+    EXPECT_TRUE(casting().castRunning()) << "the cast stops once the alert is closed";
     view.pendingAlert();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 2));
 }
 
@@ -288,8 +290,8 @@ TEST_F(CastingControllerTest, ADisconnectStopsCaptureAndSendsNothing)
     connect();
     announce();
     answer(1);
-    casting().stopForDisconnect();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    casting().stopScreenSharing(CastStop::LinkEnded);
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_FALSE(media.videoRunning());
     EXPECT_FALSE(media.soundRunning());
     loop->advance(CastingController::kQualityAnswerTimeout);
@@ -299,14 +301,14 @@ TEST_F(CastingControllerTest, ADisconnectStopsCaptureAndSendsNothing)
 TEST_F(CastingControllerTest, TheQualityEntryFollowsTheTvHalfASecondLater)
 {
     gSelectedQualityIndex.store(3);
-    controller->supportChangeQuality(true);
+    controller->casting().supportChangeQuality(true);
     loop->advance(CastingController::kQualitySupportDelay - std::chrono::milliseconds(1));
     EXPECT_FALSE(contains(view.calls, "showQualityEntry 1"));
     loop->advance(std::chrono::milliseconds(1));
     EXPECT_TRUE(contains(view.calls, "showQualityEntry 1"));
     EXPECT_EQ(gSelectedQualityIndex.load(), 3);
 
-    controller->supportChangeQuality(false);
+    controller->casting().supportChangeQuality(false);
     loop->advance(CastingController::kQualitySupportDelay);
     EXPECT_EQ(view.calls.back(), "showQualityEntry 0");
     EXPECT_EQ(gSelectedQualityIndex.load(), 0);

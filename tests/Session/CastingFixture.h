@@ -9,6 +9,11 @@
 #include "Socket/TCPManager.h"
 #include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
+#include "Session/ConnectionController.h"
+#include "Session/SendersController.h"
+#include "Session/TvControlController.h"
+#include "Session/TvScreenController.h"
+#include "Session/WindowCastController.h"
 #include "UI/SelectedQualityIndex.h"
 #include "tv-sim/TvSim.h"
 
@@ -81,7 +86,7 @@ protected:
     // Connected by the typed address to the TV, which needs no casting code.
     void connect()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(loop->runUntil([&] { return state().ConnectWithTv && state().screenProjectionCode.has_value(); }));
     }
 

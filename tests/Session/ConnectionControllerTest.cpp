@@ -1,6 +1,10 @@
 #include "Socket/ClientInfoRecord.h"
 #include "Utils/LocalizedText.h"
 #include "Session/SessionTestSupport.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/FileOfferController.h"
+#include "tv-sim/TvFileServer.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +42,7 @@ TEST_F(ConnectionControllerTest, MalformedInputIsRefusedAndConnectsNothing)
                               "\xC3\x84\xC3\x96\xC3\x9C", ""}) {
         SCOPED_TRACE(input);
         view.calls.clear();
-        controller->inputIPTextField(input);
+        controller->connection().inputIPTextField(input);
         EXPECT_EQ(view.calls, (std::vector<std::string>{"showInputError (hidden)", tip}));
         EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
     }
@@ -50,7 +54,7 @@ TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkCome
 {
     makeController();
     // The TV listens on 127.0.0.1 only.
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.2");
     ASSERT_TRUE(waitForView(kFailToast));
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_IP"));
     EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
@@ -58,13 +62,13 @@ TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkCome
     EXPECT_FALSE(state().tvDeviceIp);
 
     view.calls.clear();
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.2");
     loop->runUntilIdle();
     EXPECT_TRUE(view.calls.empty());
 
     // Edited, then back: tried again.
-    controller->inputIPTextField("127.0.0.");
-    controller->inputIPTextField("127.0.0.2");
+    controller->connection().inputIPTextField("127.0.0.");
+    controller->connection().inputIPTextField("127.0.0.2");
     ASSERT_TRUE(waitForView(kFailToast));
     loop->runUntilIdle();
     EXPECT_EQ(view.callsStartingWith("toast").size(), 1u) << "one failure per attempt";
@@ -78,7 +82,7 @@ TEST_F(ConnectionControllerTest, ASuccessfulLinkLetsTheSameTextBeTriedAgain)
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
     EXPECT_FALSE(view.fileWindowVisible) << "the file window closes with the link";
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(tv.linksAccepted(), 2u);
 }
@@ -89,7 +93,7 @@ TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
 {
     tv.setAnswerServerInfo(false);
     makeController();
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
     loop->advance(TCPManager::kServerInfoTimeout);
     ASSERT_TRUE(waitForView(kFailToast));
@@ -98,8 +102,8 @@ TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
     EXPECT_EQ(link.getConnectTvIp(), "0.0.0.0");
 
     tv.setAnswerServerInfo(true);
-    controller->inputIPTextField("127.0.0");
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     EXPECT_EQ(view.last("showTvAddress"), "showTvAddress 127.0.0.1");
@@ -113,8 +117,22 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
 {
     makeController();
     connectTyped();
+    // What the link started: the TV's offer counting down, an alert of the TV's, the casting-code window.
+    ASSERT_TRUE(tv.send(kMsgFileShareOffer, TvSim::text(TvFileServer::offerJSON("http://127.0.0.1:9/f", {{"1", "a"}}))));
+    ASSERT_TRUE(tv.send(kMsgTvScreenFail, TvSim::int32(0)));
+    ASSERT_TRUE(waitForView("alert"));
+    ASSERT_TRUE(waitForView("showFileShareWindow"));
+    state().screenProjectionCode = "A1B2C3";
+    controller->casting().clickScreen(true);
+    ASSERT_EQ(view.calls.back(), "showCastingCodeWindow");
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    // The link's end undid it all, telling the TV nothing.
+    EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());
+    EXPECT_EQ(view.last("hideFileShareWindow"), "hideFileShareWindow");
+    EXPECT_EQ(view.last("closeAlerts"), "closeAlerts");
+    EXPECT_FALSE(view.pendingAlert);
+    EXPECT_EQ(view.last("hideCastingCodeWindow"), "hideCastingCodeWindow");
     EXPECT_EQ(view.last("showConnectInfo"), "showConnectInfo " + LocalizedText::text("STRING_NO_CONNECTED"));
     EXPECT_EQ(view.last("showHelpForConnection"), "showHelpForConnection not connected");
     // Without discovery the page follows at once; no TV found and not connected.
@@ -123,10 +141,14 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     EXPECT_FALSE(state().screenProjectionCode);
     EXPECT_EQ(folderClears, 2);
 
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(waitConnected());
+    // The ended offer's countdown answers nobody, the new TV least of all.
+    loop->advance(std::chrono::seconds(FileOfferController::kAnswerSeconds));
+    syncWithTv();
+    EXPECT_EQ(tv.receivedCount(kMsgFileShareReject), 0u);
     view.calls.clear();
-    controller->clickDisConnectBtn();
+    controller->connection().clickDisConnectBtn();
     EXPECT_EQ(view.calls.front(), "hidePage Connected");
     ASSERT_TRUE(tv.waitForDisconnect());
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
@@ -150,7 +172,7 @@ TEST_F(CastingCodeConnectTest, ACodeDecodedWithTheLocalInterfaceConnects)
 {
     makeController();
     const std::string code = encodeCastingCode('Q', {0, 0, 1});
-    controller->inputIPTextField(code);
+    controller->connection().inputIPTextField(code);
     EXPECT_EQ(state().connectMode, ConnectMode::CastingCode);
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     ASSERT_TRUE(waitConnected());
@@ -166,7 +188,7 @@ TEST_F(CastingCodeConnectTest, TheCastingCodeFieldFollowsTheLink)
 {
     makeController();
     const std::string code = encodeCastingCode('Q', {0, 0, 1});
-    controller->inputIPTextField(code);
+    controller->connection().inputIPTextField(code);
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(view.last("setCastingCodeText"), "setCastingCodeText " + code);
     tv.closeLink();
@@ -178,7 +200,7 @@ TEST_F(CastingCodeConnectTest, ACodeThatReachesNoTvFailsOnce)
 {
     makeController();
     // 127.0.0.2: nobody listens there on the TV's port.
-    controller->inputIPTextField(encodeCastingCode('Q', {0, 0, 2}));
+    controller->connection().inputIPTextField(encodeCastingCode('Q', {0, 0, 2}));
     ASSERT_TRUE(waitForView(kFailToast));
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
     loop->runUntilIdle();
@@ -200,7 +222,7 @@ protected:
 TEST_F(NoInterfaceTest, ACodeWithoutAnInterfaceFails)
 {
     makeController();
-    controller->inputIPTextField("Q00001");
+    controller->connection().inputIPTextField("Q00001");
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_CODE"));
     EXPECT_EQ(view.callsStartingWith("toast"), (std::vector<std::string>{kFailToast}));
     EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);

@@ -43,7 +43,7 @@ TEST_F(DiscoveryTest, TheListFollowsDiscoveryAndAListedCodeConnectsWithoutDecodi
     EXPECT_EQ(found(), 1u);
     EXPECT_EQ(view.last("showDevices"), "showDevices 127.0.0.1(Living Room)");
 
-    controller->inputIPTextField(kCode);
+    controller->connection().inputIPTextField(kCode);
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     EXPECT_EQ(state().inputScreenProjectionCode, kCode);
     ASSERT_TRUE(waitConnected());
@@ -55,7 +55,7 @@ TEST_F(DiscoveryTest, TheListFollowsDiscoveryAndAListedCodeConnectsWithoutDecodi
     ASSERT_TRUE(waitForView("showPage Connected", 2));
 
     // The disconnect button: the page goes at once, the tick at once shows the list again.
-    controller->clickDisConnectBtn();
+    controller->connection().clickDisConnectBtn();
     ASSERT_TRUE(runUntil([this] { return view.last("showPage") == "showPage DeviceList"; }));
     EXPECT_FALSE(state().ConnectWithTv);
     EXPECT_EQ(view.last("showDevices"), "showDevices 127.0.0.1(Living Room)");
@@ -66,7 +66,7 @@ TEST_F(DiscoveryTest, APickedTvConnectsAndAFailedOneLeavesTheList)
     tv.setAnswerServerInfo(false);
     makeController();
     ASSERT_TRUE(runUntil([this] { return found() == 1; }));
-    controller->connectDevice("127.0.0.1");
+    controller->connection().connectDevice("127.0.0.1");
     ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
     loop->advance(TCPManager::kServerInfoTimeout);
     ASSERT_TRUE(waitForView("toast"));
@@ -76,7 +76,7 @@ TEST_F(DiscoveryTest, APickedTvConnectsAndAFailedOneLeavesTheList)
 
     tv.setAnswerServerInfo(true);
     ASSERT_TRUE(runUntil([this] { return found() == 1; }));
-    controller->connectDevice("127.0.0.1");
+    controller->connection().connectDevice("127.0.0.1");
     ASSERT_TRUE(waitConnected());
     EXPECT_EQ(state().tvDeviceIp, "127.0.0.1");
     EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);

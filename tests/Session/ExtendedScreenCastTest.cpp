@@ -8,6 +8,7 @@
 #include "Session/CastingController.h"
 #include "Session/ExtendedScreen.h"
 #include "Session/MainWindowController.h"
+#include "Session/ConnectionController.h"
 #include "Utils/TestFolders.h"
 #include "tv-sim/TvSim.h"
 
@@ -162,7 +163,7 @@ TEST_F(ExtendedScreenCastTest, AWindowMovedOntoTheExtendedScreenIsWhatTheTvShows
     XMoveWindow(client, window, 1280, 0);
     XSync(client, False);
 
-    controller->inputIPTextField("127.0.0.1");
+    controller->connection().inputIPTextField("127.0.0.1");
     ASSERT_TRUE(loop->runUntil([&] { return controller->state().ConnectWithTv; }));
     controller->state().screenType = kScreenTypeExtendedScreen;
     controller->casting().startScreenSharing(0, 0);

@@ -3,6 +3,7 @@
 
 #include "Socket/TouchPayload.h"
 #include "Session/ExtendedScreen.h"
+#include "Session/TvControlController.h"
 
 #include <cmath>
 
@@ -70,7 +71,7 @@ protected:
     {
         posted.clear();
         const auto payload = TouchPayload{x, y, 0, 0}.encodeLittleEndian();
-        controller->onTvcontrolReceived(kMsgTouchMove, payload.data(), static_cast<int64_t>(payload.size()));
+        controller->tvControl().onTvcontrolReceived(kMsgTouchMove, payload.data(), static_cast<int64_t>(payload.size()));
         loop->runUntilIdle();
         return posted.empty() ? std::string{} : posted.front();
     }

@@ -62,10 +62,16 @@ protected:
         return json + "]}";
     }
 
-    // Hands an offer over as MainWindowController does, and answers it.
-    void accept(const std::string& json)
+    // Hands an offer over as the link does, and waits until it reached the main queue.
+    void offerFromTv(const std::string& json)
     {
         offers->tvShareFile2pc(json);
+        loop->runUntilIdle();
+    }
+    // An offer, answered.
+    void accept(const std::string& json)
+    {
+        offerFromTv(json);
         offers->agreeFileShare();
     }
 
@@ -94,8 +100,8 @@ protected:
 // Silence rejects once, after the tenth tick; a second offer meanwhile makes no second countdown.
 TEST_F(FileOfferControllerTest, SilenceRejectsOnceAfterTenTicks)
 {
-    offers->tvShareFile2pc(offer({{"1", "a.txt"}, {"2", "b.txt"}}));
-    offers->tvShareFile2pc(offer({{"9", "ignored.txt"}}));
+    offerFromTv(offer({{"1", "a.txt"}, {"2", "b.txt"}}));
+    offerFromTv(offer({{"9", "ignored.txt"}}));
     EXPECT_EQ(viewCalls("showFileShareWindow"), std::vector<std::string>{"showFileShareWindow 2 10"});
     loop->advance(9s);
     EXPECT_TRUE(sent.empty());
@@ -108,7 +114,7 @@ TEST_F(FileOfferControllerTest, SilenceRejectsOnceAfterTenTicks)
     EXPECT_FALSE(offers->isWaitingForAnswer());
 
     // The answer ended the wait: the next offer counts down afresh.
-    offers->tvShareFile2pc(offer({{"3", "c.txt"}}));
+    offerFromTv(offer({{"3", "c.txt"}}));
     offers->rejectFileShare();
     offers->rejectFileShare();
     loop->advance(20s);

@@ -6,11 +6,16 @@
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
 #include "Socket/TcpClientTestSupport.h"
+#include "Session/CastSoundSource.h"
+#include "Session/CastingController.h"
 #include "Session/FileOfferController.h"
 #include "Session/FileWindowController.h"
 #include "Session/MainWindowController.h"
 #include "Session/RecordingView.h"
+#include "UI/SelectedQualityIndex.h"
 #include "Utils/TestFolders.h"
+#include "WebServer/ServerTestSupport.h"
+#include "Platform/X11TestServer.h"
 #include "tv-sim/PatternFile.h"
 #include "tv-sim/TvFileServer.h"
 #include "tv-sim/TvSim.h"
@@ -37,6 +42,8 @@ protected:
         TvSim::Options options;
         options.heartbeatInterval = 0ms;
         options.encryption = true;
+        // Answers a cast at 30 frames per second.
+        options.qualityLevel = 0;
         return options;
     }
 
@@ -67,6 +74,8 @@ protected:
         services.fileServer = server.get();
         services.http = std::make_shared<CurlHttpClient>();
         services.downloadFolder = [this] { return std::optional<fs::path>(root / "downloads"); };
+        // A cast here sends pictures only.
+        services.castMedia.makeSoundSource = [] { return std::unique_ptr<CastSoundSource>(); };
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
         controller->state().tvDeviceIp = "127.0.0.1";
@@ -170,6 +179,70 @@ TEST_F(FileShareSessionTest, ConcurrentPushesLeaveNoTemporaryFiles)
     EXPECT_EQ(stored, expected);
     // The missing file's task ended long ago; had it been announced, the TV would have recorded it.
     EXPECT_EQ(tv.receivedCount(kMsgFilePush), 20u);
+}
+
+// 32 files pushed while the screen is cast: the copies keep to a queue of their own, so the capture
+// ticks at its pace and the file server answers a small request at once. The bounds are loose enough
+// for a loaded machine; bench-files and bench/cast give the figures.
+TEST_F(FileShareSessionTest, PushesDuringACastHoldUpNeitherTheCaptureNorTheServer)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's slowdown makes these bounds meaningless";
+#endif
+    if (X11TestServer::program().empty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    X11TestServer screen;
+    ASSERT_TRUE(screen.start());
+    const ScopedEnv display("DISPLAY", screen.name());
+    const std::string url = server->getServerURL().value_or("");
+    const auto port = static_cast<uint16_t>(std::atoi(url.substr(url.rfind(':') + 1).c_str()));
+    ASSERT_NE(port, 0) << url;
+    std::ofstream(sharedFolder() / "small") << "small";
+
+    constexpr int kFiles = 32;
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_FALSE(PatternFile::write(root / "sources" / ("cast-" + std::to_string(i)), (16u << 20) + i, i).empty());
+    for (int i = 0; i < kFiles; ++i)
+        panel().selectFileCallBack(root / "sources" / ("cast-" + std::to_string(i)));
+    for (const auto& file : std::vector<FileMessage>(panel().fileArray()))
+        panel().selectFile(file);
+
+    ASSERT_TRUE(loop->runUntil(
+        [&] { return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value(); }));
+    // At the screen's own 1280 x 720, 30 frames a second.
+    gSelectedQualityIndex.store(2);
+    const std::shared_ptr<void> automaticQualityAgain(nullptr, [](void*) { gSelectedQualityIndex.store(0); });
+    controller->casting().clickScreen(true);
+    ASSERT_TRUE(loop->runUntil([&] { return controller->casting().captureFormat().has_value(); }, 10s));
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgVideoFrame, 3, 20s));
+    const size_t framesBefore = tv.received(kMsgVideoFrame).size();
+    panel().pushFile();
+
+    // Small requests, one after another, until every copy is in place and announced (the TV fetching
+    // meanwhile).
+    double slowestGetMs = 0;
+    int gets = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + 120s;
+    while (tv.receivedCount(kMsgFilePush) < size_t{kFiles} && std::chrono::steady_clock::now() < giveUp) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ServerTestSupport::exchange(port, ServerTestSupport::get("/fileshare/small")).status, 200);
+        const auto took = std::chrono::steady_clock::now() - start;
+        slowestGetMs = std::max(slowestGetMs, std::chrono::duration<double, std::milli>(took).count());
+        ++gets;
+        loop->runUntil([] { return false; }, 10ms);
+    }
+    ASSERT_EQ(tv.receivedCount(kMsgFilePush), size_t{kFiles});
+    const auto frames = tv.received(kMsgVideoFrame);
+    controller->casting().stopScreenSharing();
+    EXPECT_TRUE(tv.waitForFetchedFiles(kFiles, 120'000ms));
+
+    // From the last frame before the pushes to the last one while they ran.
+    ASSERT_GT(frames.size(), framesBefore + 3);
+    uint64_t longestGapMicros = 0;
+    for (size_t i = framesBefore; i < frames.size(); ++i)
+        longestGapMicros = std::max(longestGapMicros, frames[i].timeStamp - frames[i - 1].timeStamp);
+    EXPECT_LT(longestGapMicros, 100'000u) << "the capture waited behind the copies";
+    EXPECT_LT(slowestGetMs, 50.0) << "over " << gets << " requests";
 }
 
 // Accept: the count, one FileDone per stored file, one Complete. A 404 and a connection cut midway

@@ -56,6 +56,11 @@ public:
         calls.push_back("alert " + message + " / " + informative);
         pendingAlert = std::move(dismissed);
     }
+    void closeAlerts() override
+    {
+        calls.push_back("closeAlerts");
+        pendingAlert = nullptr;
+    }
     void showPage(MainWindowPage page) override { calls.push_back("showPage " + pageName(page)); }
     void hidePage(MainWindowPage page) override { calls.push_back("hidePage " + pageName(page)); }
     void showDevices(const std::vector<TvDeviceInfo>& devices) override

@@ -7,6 +7,12 @@
 #include "Socket/TcpClientTestSupport.h"
 #include "Session/CastingCode.h"
 #include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/SendersController.h"
+#include "Session/TvControlController.h"
+#include "Session/TvScreenController.h"
+#include "Session/WindowCastController.h"
 #include "Session/RecordingView.h"
 #include "tv-sim/TvSim.h"
 
@@ -119,7 +125,7 @@ protected:
     // Connects by the typed address and waits for the TV's casting code, which comes last.
     void connectTyped()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(waitConnected());
         ASSERT_TRUE(runUntil([this] { return state().screenProjectionCode.has_value(); }));
     }

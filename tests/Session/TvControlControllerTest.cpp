@@ -45,13 +45,13 @@ protected:
     void touch(int type, int32_t x, int32_t y)
     {
         const auto payload = TouchPayload{x, y, 0, 0}.encodeLittleEndian();
-        controller->onTvcontrolReceived(type, payload.data(), static_cast<int64_t>(payload.size()));
+        controller->tvControl().onTvcontrolReceived(type, payload.data(), static_cast<int64_t>(payload.size()));
         loop->runUntilIdle();
     }
 
     void key(int code)
     {
-        controller->tvKeyHandle(code);
+        controller->tvControl().tvKeyHandle(code);
         loop->runUntilIdle();
     }
 
@@ -87,8 +87,8 @@ TEST_F(TvControlControllerTest, AShortTouchIsDropped)
 {
     castAt1080();
     const std::vector<uint8_t> shortTouch(PointerFilter::kTouchSize - 1, 0);
-    controller->onTvcontrolReceived(kMsgTouchDown, shortTouch.data(), static_cast<int64_t>(shortTouch.size()));
-    controller->onTvcontrolReceived(kMsgTouchDown, nullptr, 0);
+    controller->tvControl().onTvcontrolReceived(kMsgTouchDown, shortTouch.data(), static_cast<int64_t>(shortTouch.size()));
+    controller->tvControl().onTvcontrolReceived(kMsgTouchDown, nullptr, 0);
     loop->runUntilIdle();
     EXPECT_TRUE(posted.empty());
 }

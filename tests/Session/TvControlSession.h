@@ -5,6 +5,7 @@
 
 #include "Platform/TestMainLoop.h"
 #include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 #include "Session/MainWindowController.h"
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
@@ -36,7 +37,7 @@ public:
         services.tvPort = sim->port();
         controller = std::make_unique<MainWindowController>(view, services);
         controller->windowDidLoad();
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(loop.runUntil([&] {
             return controller->state().ConnectWithTv && controller->state().screenProjectionCode.has_value();
         }));
@@ -45,8 +46,9 @@ public:
     // A whole-screen cast that the TV answers at level 1 (1280 x 720); its touches count from then on.
     void cast(TestMainLoop& loop)
     {
+        const size_t announced = sim->receivedCount(kMsgCastAudioFormat);
         controller->casting().clickScreen(true);
-        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, 1));
+        ASSERT_TRUE(sim->waitForMessagesOfType(kMsgCastAudioFormat, announced + 1));
         ASSERT_TRUE(sim->send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
         ASSERT_TRUE(loop.runUntil([&] { return controller->casting().touchArea().has_value(); }));
     }

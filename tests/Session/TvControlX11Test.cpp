@@ -8,6 +8,8 @@
 #include "Socket/TouchPayload.h"
 #include "Session/CastingController.h"
 #include "Session/MainWindowController.h"
+#include "Session/ConnectionController.h"
+#include "Session/TvControlController.h"
 #include "tv-sim/TvSim.h"
 
 // Xlib's macros break gtest's headers that come after them.
@@ -157,11 +159,31 @@ TEST_F(TvControlX11Test, AQuickSecondTapClicksTwiceAndALongPressClicksRight)
 
     seen.clear();
     const std::vector<uint8_t> held = TouchPayload{200, 150, 0, 0}.encodeLittleEndian();
-    session.controller->onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
+    session.controller->tvControl().onTvcontrolReceived(kPointerLongPress, held.data(), static_cast<int64_t>(held.size()));
     loop->runUntilIdle();
     ASSERT_TRUE(awaitEvents(2));
     EXPECT_EQ(events(), (std::vector<std::string>{"press 3", "release 3"}));
     EXPECT_EQ(pointer().x, 200);
+}
+
+// The TV's release of a held press comes after its cast is gone and is dropped: the end of the cast,
+// and the end of the link, release the button themselves, where the TV last moved it.
+TEST_F(TvControlX11Test, APressTheTvHoldsIsReleasedWhenTheCastStopsAndWhenTheLinkEnds)
+{
+    cast();
+    touch(kMsgTouchDown, 400, 300);
+    ASSERT_TRUE(awaitPointer(400, 300, Button1Mask));
+    touch(kMsgTouchMove, 500, 350);
+    ASSERT_TRUE(awaitPointer(500, 350, Button1Mask));
+    session.controller->casting().clickStopScreenBtn();
+    EXPECT_TRUE(awaitPointer(500, 350, 0)) << "still held after the cast stopped";
+
+    cast();
+    touch(kMsgTouchDown, 200, 100);
+    ASSERT_TRUE(awaitPointer(200, 100, Button1Mask));
+    session.sim->closeLink();
+    EXPECT_TRUE(awaitPointer(200, 100, 0)) << "still held after the link ended";
+    EXPECT_FALSE(session.controller->state().ConnectWithTv);
 }
 
 TEST_F(TvControlX11Test, TheTvsKeysGoThroughTheKeyTable)

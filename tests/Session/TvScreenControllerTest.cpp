@@ -5,6 +5,8 @@
 #include "Session/SessionTestSupport.h"
 #include "UI/TvMirror/DisplayWindowController.h"
 #include "Session/TvScreenController.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +46,7 @@ protected:
     // The user presses the view button and the TV answers with its size.
     void startViewing()
     {
-        controller->clickMirrorBtn(true);
+        controller->viewing().clickMirrorBtn(true);
         ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStart, 1));
         ASSERT_TRUE(runUntil([&] { return tv.viewSize().has_value(); }));
     }
@@ -96,7 +98,7 @@ TEST_F(TvScreenControllerTest, StoppingTellsTheTvHidesTheWindowAndANewStreamStar
 {
     startViewing();
     ASSERT_TRUE(waitForPictureSamples(1));
-    controller->clickMirrorBtn(false);
+    controller->viewing().clickMirrorBtn(false);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStop, 1));
     EXPECT_FALSE(window().visible);
     EXPECT_EQ(view.layer.flushes, 1);
@@ -115,7 +117,7 @@ TEST_F(TvScreenControllerTest, StoppingTellsTheTvHidesTheWindowAndANewStreamStar
 TEST_F(TvScreenControllerTest, TheStopButtonLeavesTheViewButtonDeafForHalfASecond)
 {
     startViewing();
-    controller->clickStopMirrorBtn();
+    controller->viewing().clickStopMirrorBtn();
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStop, 1));
     EXPECT_EQ(view.last("setMirrorButtonEnabled"), "setMirrorButtonEnabled 0");
     EXPECT_EQ(view.last("setMirrorButtonOn"), "setMirrorButtonOn 0");
@@ -128,33 +130,34 @@ TEST_F(TvScreenControllerTest, TheStopButtonLeavesTheViewButtonDeafForHalfASecon
 TEST_F(TvScreenControllerTest, ALowEditionOrARunningCastRefusesToStartAndLeavesTheButtonOff)
 {
     state().activeVersion = 2;
-    controller->clickMirrorBtn(true);
+    controller->viewing().clickMirrorBtn(true);
     EXPECT_EQ(view.last("toast"), "toast " + text("STRING_VERSION_LOW") + " close=0 position=1 time=3.000000");
     // The toggle shows off again, so the next press is a start, not a stop.
     EXPECT_EQ(view.last("setMirrorButtonOn"), "setMirrorButtonOn 0");
 
     state().activeVersion = 3;
-    state().videoSendFlag = true;
-    controller->clickMirrorBtn(true);
+    // An announced cast runs until the TV's answer, which this TV never gives.
+    controller->casting().startScreenSharing(0, 0);
+    controller->viewing().clickMirrorBtn(true);
     EXPECT_EQ(view.last("alert"), "alert " + text("STRING_TIP") + " / " + text("STRING_STOP_SCREEN"));
     EXPECT_EQ(view.last("setMirrorButtonOn"), "setMirrorButtonOn 0");
     EXPECT_FALSE(window().visible);
     syncWithTv();
     EXPECT_EQ(tv.receivedCount(kMsgTvScreenStart), 0u);
-    state().videoSendFlag = false;
+    controller->casting().stopScreenSharing();
 }
 
 TEST_F(TvScreenControllerTest, TheTvsStopIsAnsweredUnlessACastRuns)
 {
     startViewing();
-    state().videoSendFlag = true;
+    controller->casting().startScreenSharing(0, 0);
     ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
     ASSERT_TRUE(tv.stopViewing());
     syncWithTv();
     EXPECT_TRUE(window().visible);
     EXPECT_EQ(tv.receivedCount(kMsgTvScreenStop), 0u);
 
-    state().videoSendFlag = false;
+    controller->casting().stopScreenSharing();
     startViewing();
     ASSERT_TRUE(runUntil([&] { return tv.viewing(); }));
     ASSERT_TRUE(tv.stopViewing());
@@ -187,7 +190,7 @@ TEST_F(TvScreenControllerTest, TheTvsInvitationStartsViewing)
 
 TEST_F(TvScreenControllerTest, AnInvitationAfterTheLinkEndedIsIgnored)
 {
-    controller->clickDisConnectBtn();
+    controller->connection().clickDisConnectBtn();
     ASSERT_TRUE(runUntil([&] { return !state().ConnectWithTv; }));
     viewing().tvInviteToReverse();
     EXPECT_FALSE(window().visible);
@@ -219,7 +222,7 @@ protected:
 
 TEST_P(TvScreenRefusalTest, TheRefusalStopsViewingAndNamesTheReason)
 {
-    controller->clickMirrorBtn(true);
+    controller->viewing().clickMirrorBtn(true);
     ASSERT_TRUE(waitForTv(kMsgTvScreenStop));
     ASSERT_TRUE(waitForView("alert"));
     EXPECT_EQ(view.last("alert"), "alert " + text("STRING_TIP") + " / " + text(GetParam().second));
@@ -242,7 +245,7 @@ TEST_F(TvScreenControllerTest, ThePacketsBytesLiveAsLongAsTheSamplesCutFromIt)
 {
     // The link's buffer is valid during the call only: it is overwritten and freed at once.
     auto received = std::make_unique<std::vector<uint8_t>>(keyFramePacket());
-    controller->onReveiveScreenVideoData(received->data(), static_cast<int64_t>(received->size()));
+    controller->viewing().onReveiveScreenVideoData(received->data(), static_cast<int64_t>(received->size()));
     std::ranges::fill(*received, 0xEE);
     received.reset();
     viewing().displayQueue().sync([] {});
@@ -255,8 +258,8 @@ TEST_F(TvScreenControllerTest, ThePacketsBytesLiveAsLongAsTheSamplesCutFromIt)
     EXPECT_TRUE(std::ranges::equal(samples[0]->data(), slice));
 
     // Nothing of an empty or missing packet reaches the splitter.
-    controller->onReveiveScreenVideoData(nullptr, 10);
-    controller->onReveiveScreenVideoData(received ? received->data() : nullptr, 0);
+    controller->viewing().onReveiveScreenVideoData(nullptr, 10);
+    controller->viewing().onReveiveScreenVideoData(received ? received->data() : nullptr, 0);
     viewing().displayQueue().sync([] {});
     EXPECT_EQ(view.layer.samples().size(), 1u);
 }

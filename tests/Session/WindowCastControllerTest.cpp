@@ -1,6 +1,7 @@
 #include "Session/WindowCastController.h"
 
 #include "Session/CastingFixture.h"
+#include "Session/CastingController.h"
 #include "UI/FakeWindowSource.h"
 
 #include "Media/EncoderH264/windowInfo.h"
@@ -68,15 +69,15 @@ protected:
 
 TEST_F(WindowCastTest, TheWindowPageOpensStartsThePollAndClosesWithItsToast)
 {
-    controller->toWindowInfoView();
+    controller->windowCast().toWindowInfoView();
     EXPECT_TRUE(state().inWindowInfoView);
     EXPECT_TRUE(picker().findWindowTimerRunning());
     EXPECT_EQ(view.last("showPage"), "showPage Window");
-    controller->goBack();
+    controller->windowCast().goBack();
     EXPECT_FALSE(state().inWindowInfoView);
     EXPECT_EQ(view.last("showPage"), "showPage Connected");
     EXPECT_EQ(view.calls.back(), "hideToast");
-    controller->goWindowInfo();
+    controller->windowCast().goWindowInfo();
     EXPECT_EQ(view.last("showPage"), "showPage Window");
 }
 
@@ -107,7 +108,7 @@ TEST_F(WindowCastTest, AChosenWindowIsCastAsTypeTwoWithItsRecord)
     EXPECT_EQ(state().windowInfo, nullptr);
 
     windowCast().clickStartWindowScreen();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(view.last("showWindowCastButtons"), "showWindowCastButtons 0");
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Start");
     EXPECT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
@@ -128,7 +129,7 @@ TEST_F(WindowCastTest, AWindowCastWithoutAWindowOrWithAClosedOneIsRefused)
                                       " close=0 position=1 time=3.000000");
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
     EXPECT_EQ(state().windowInfo, nullptr);
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(sim.receivedCount(kMsgCastVideoFormat), 0u);
 }
 
@@ -137,15 +138,15 @@ TEST_F(WindowCastTest, ALostWindowStopsTheCastOnceAndNeverStartsOne)
     chooseFirstWindow();
     startWindowCast();
     // The capture reports from its own queue, once per tick until it is stopped.
-    controller->stopScreenFunction();
-    controller->stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
     loop->runUntilIdle();
-    controller->stopScreenFunction();
+    controller->windowCast().stopScreenFunction();
     loop->runUntilIdle();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(state().windowInfo, nullptr);
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
-    EXPECT_EQ(view.callsStartingWith("toast 窗口状态发生变化，投屏已暂停 close=1 position=1 time=-1").size(), 1u);
+    EXPECT_EQ(view.callsStartingWith("toast " + LocalizedText::text("STRING_WINDOW_CLOSED") + " close=1 position=1 time=-1").size(), 1u);
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
     EXPECT_EQ(sim.receivedCount(kMsgCastAudioFormat), 1u) << "no second cast was announced";
     EXPECT_EQ(countEvents("video start"), 1u);
@@ -156,7 +157,7 @@ TEST_F(WindowCastTest, PauseDropsTheChoiceAndStops)
     chooseFirstWindow();
     startWindowCast();
     windowCast().pauseWindowScreen();
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     EXPECT_EQ(picker().selectedWindowInfo(), nullptr);
     EXPECT_EQ(state().windowInfo, nullptr);
     EXPECT_EQ(view.last("showWindowStartButton"), "showWindowStartButton Disabled");
@@ -183,11 +184,11 @@ TEST_F(WindowCastTest, ReturnInTheCastingCodeWindowSubmitsTheCodeOtherKeysPass)
     view.castingCodeField = "";
     view.keyMonitor.feed(Type::KeyDown, 0);
     view.keyMonitor.feed(Type::KeyUp, WindowCastController::kReturnKeyCode);
-    EXPECT_FALSE(state().videoSendFlag.load());
+    EXPECT_FALSE(casting().castRunning());
     view.keyMonitor.feed(Type::KeyDown, WindowCastController::kReturnKeyCode);
     EXPECT_FALSE(view.keyMonitor.installed());
     EXPECT_EQ(view.last("hideCastingCodeWindow"), "hideCastingCodeWindow");
-    EXPECT_TRUE(state().videoSendFlag.load());
+    EXPECT_TRUE(casting().castRunning());
     EXPECT_TRUE(sim.waitForMessagesOfType(kMsgCastAudioFormat, 1));
 
     // Cancel stops listening too.
@@ -195,14 +196,14 @@ TEST_F(WindowCastTest, ReturnInTheCastingCodeWindowSubmitsTheCodeOtherKeysPass)
     state().inputScreenProjectionCode = "stale";
     windowCast().clickStartWindowScreen();
     EXPECT_TRUE(view.keyMonitor.installed());
-    controller->cancelScreenProjectionCodeButton();
+    controller->casting().cancelScreenProjectionCodeButton();
     EXPECT_FALSE(view.keyMonitor.installed());
 }
 
 TEST_F(WindowCastTest, ADisconnectLeavesTheWindowPageAndItsCast)
 {
     chooseFirstWindow();
-    controller->toWindowInfoView();
+    controller->windowCast().toWindowInfoView();
     startWindowCast();
     sim.closeLink();
     ASSERT_TRUE(loop->runUntil([&] { return !state().ConnectWithTv; }));

@@ -9,6 +9,7 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace {
 
@@ -82,19 +83,43 @@ public:
     PointerFilter filter;
 };
 
-TEST(SessionEventDeliveryDeathTest, APostedActionRunsOnItsQueue)
-{
+// A delivery's contracts, asserted in debug builds: over a session that does nothing and a queue that
+// runs every task at once, off itself.
+class SessionEventDeliveryDeathTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
 #ifdef NDEBUG
-    GTEST_SKIP() << "assertions are off in this build";
-#else
-    const auto delegates = std::make_shared<SessionDelegates>();
+        GTEST_SKIP() << "assertions are off in this build";
+#endif
+    }
+
+    SessionEventDelivery delivery(Delivery how) { return SessionEventDelivery(how, delegates, session, queue, queue); }
+
+    const std::shared_ptr<SessionDelegates> delegates = std::make_shared<SessionDelegates>();
     NoSession session;
     MisroutingQueue queue;
-    for (const Delivery how : {Delivery::SessionQueue, Delivery::MainQueueLater}) {
-        const SessionEventDelivery delivery(how, delegates, session, queue, queue);
-        EXPECT_DEATH(delivery.deliver([] {}), "runs on the queue it was posted to");
+};
+
+TEST_F(SessionEventDeliveryDeathTest, APostedActionRunsOnItsQueue)
+{
+    for (const Delivery how : {Delivery::SessionQueue, Delivery::MainQueueLater})
+        EXPECT_DEATH(delivery(how).deliver([] {}), "runs on the queue it was posted to");
+}
+
+// The rows whose handlers hand on the transport's own bytes: a row edited to post would leave their
+// action a dangling pointer, so the handler refuses to run under any delivery but at once.
+TEST_F(SessionEventDeliveryDeathTest, AHandlerThatLendsTheTransportsBytesDeliversAtOnce)
+{
+    const std::vector<uint8_t> bytes(16, 0x5A);
+    for (const uint16_t type : {kMsgVideoFrame, kMsgCameraData, kMsgMicData, kMsgKeyExchangeOffer}) {
+        SCOPED_TRACE(MessageCatalogue::name(type));
+        const SessionEvent* event = SessionEventTable::find(type);
+        ASSERT_NE(event, nullptr);
+        EXPECT_EQ(event->delivery, Delivery::AtOnce);
+        SessionEventDelivery posted = delivery(Delivery::SessionQueue);
+        EXPECT_DEATH(event->handle(posted, type, bytes), "lends the transport's bytes delivers at once");
     }
-#endif
 }
 
 } // namespace

@@ -105,7 +105,7 @@ TEST_F(TCPManagerDelegateTest, ADelegateMayClearItsOwnSlotFromInsideACall)
     ASSERT_TRUE(tv.send(kMsgTvScreenStop));
     syncWithManager();
     EXPECT_EQ(self.calls, 1);
-    EXPECT_EQ(manager.reverseControlDelegate(), nullptr);
+    EXPECT_EQ(manager.delegate<TvScreenDelegate>(), nullptr);
 }
 
 } // namespace

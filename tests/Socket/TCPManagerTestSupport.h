@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/MainLoopFixture.h"
-#include "Platform/SerialQueue.h"
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/TestMainLoop.h"
 #include "Socket/ActiveVersionsDelegate.h"
 #include "Socket/MessageType.h"
@@ -171,7 +171,7 @@ private:
         calls_.push_back(std::move(call));
     }
 
-    std::shared_ptr<SerialQueue> queue_;
+    std::shared_ptr<FixedWidthQueue> queue_;
     const std::shared_ptr<TestMainLoop> loop_;
     mutable std::mutex mutex_;
     std::vector<DelegateCall> calls_;

@@ -6,9 +6,12 @@
 #include "Socket/NetworkEchoPayload.h"
 #include "Socket/ReceiveList.h"
 #include "Socket/SendLists.h"
+#include "Socket/TcpLinkSocket.h"
 #include "tv-sim/TvSim.h"
 
 #include <gtest/gtest.h>
+
+#include <netinet/tcp.h>
 
 #include <optional>
 
@@ -479,6 +482,25 @@ TEST(TcpClientTest, ShortWriteGoesOnWithTheRestOfItsFragment)
     EXPECT_EQ(peer.messages()[0].payload, first);
     EXPECT_EQ(peer.messages()[1].payload, second);
     EXPECT_EQ(events.count(kMsgDisconnected), 0u);
+}
+
+TEST(TcpClientTest, LinkSendsWithoutNaglesWait)
+{
+    // With Nagle's wait the short tail of every frame above one segment waits for the TV's delayed
+    // acknowledgement, tens of milliseconds a frame.
+    RawPeer peer;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(peer.port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_TRUE(TcpLinkSocket::connect(fd, address, 5'000ms, 5'000ms));
+    int noDelay = 0;
+    socklen_t length = sizeof noDelay;
+    ASSERT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    EXPECT_NE(noDelay, 0);
+    ::close(fd);
 }
 
 } // namespace

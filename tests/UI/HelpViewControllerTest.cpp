@@ -1,4 +1,5 @@
 #include "UI/HelpViewController.h"
+#include "Utils/PUtils.h"
 
 #include "UI/RecordingSettingsDelegates.h"
 #include "UI/RecordingSettingsViews.h"
@@ -49,7 +50,10 @@ TEST(HelpViewController, LoadsWithSoundOnLogOffAndAutomaticQualityTellingNobody)
     RecordingQualityView qualityView{calls};
     HelpViewController help{view, qualityView, [](bool) {}};
     help.viewDidLoad();
-    EXPECT_EQ(calls, (Calls{"sound SoundON", "log SoundOff", "qualityInfo Auto"}));
+    // The log file lies in the program's own state folder.
+    const std::string logFile = PUtils::logFilePath().value_or("").string();
+    EXPECT_TRUE(logFile.ends_with("/pelkor/pelkor.log")) << logFile;
+    EXPECT_EQ(calls, (Calls{"sound SoundON", "log SoundOff", "logFile " + logFile, "qualityInfo Auto"}));
 }
 
 TEST_F(HelpViewControllerTest, TheSwitchesAndTheirLabelsToggleAndReport)

@@ -26,6 +26,7 @@ public:
 
     void showSoundSwitch(bool on) override { calls_.push_back(on ? "sound SoundON" : "sound SoundOff"); }
     void showLogSwitch(bool on) override { calls_.push_back(on ? "log SoundON" : "log SoundOff"); }
+    void showLogFilePath(const std::string& path) override { calls_.push_back("logFile " + path); }
     void showQualityInfo(const std::string& text) override { calls_.push_back("qualityInfo " + text); }
     void setContentSize(int width, int height) override
     {

@@ -60,7 +60,9 @@ TEST_F(RequestPermissionsWindowControllerTest, OnlyTheButtonsOfMissingPermission
 TEST_F(RequestPermissionsWindowControllerTest, AccessibilityAsksTwiceAtFirstThenOnceWithItsPage)
 {
     using C = RequestPermissionsWindowController;
-    EXPECT_EQ(click(&C::accessibilityButton), (Calls{"requestAccessibility", "requestAccessibility"}));
+    // The first click opens no page, but says what is missing all the same.
+    EXPECT_EQ(click(&C::accessibilityButton),
+              (Calls{"requestAccessibility", "requestAccessibility", page("STRING_PRIVACY_ACCESSIBILITY")}));
     EXPECT_FALSE(window.firstClickAccessibility());
     const Calls later{"requestAccessibility", "openPrivacySetting 3", page("STRING_PRIVACY_ACCESSIBILITY")};
     EXPECT_EQ(click(&C::accessibilityButton), later);
@@ -73,7 +75,8 @@ TEST_F(RequestPermissionsWindowControllerTest, AccessibilityAsksTwiceAtFirstThen
 TEST_F(RequestPermissionsWindowControllerTest, ScreenRecordingAsksAtFirstThenShowsItsPage)
 {
     using C = RequestPermissionsWindowController;
-    EXPECT_EQ(click(&C::screenRecordingButton), Calls{"requestScreenRecording"});
+    EXPECT_EQ(click(&C::screenRecordingButton),
+              (Calls{"requestScreenRecording", page("STRING_PRIVACY_SCREEN_RECORDING")}));
     EXPECT_FALSE(window.firstClickScreen());
     const Calls later{"openPrivacySetting 2", page("STRING_PRIVACY_SCREEN_RECORDING")};
     EXPECT_EQ(click(&C::screenRecordingButton), later);

@@ -3,27 +3,37 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <regex>
 #include <string>
 
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
-TEST(Log, LinesCarrySourceFileLineAndPrefixes)
+// Each line: the local time to the millisecond, the level, the origin (the source file and line; the
+// transport's text prefixed) and the text.
+TEST(Log, LinesCarryTimeLevelSourceFileLineAndPrefixes)
 {
     CaptureStdout();
     const int line = __LINE__ + 1;
     PLOG("value %d of %s", 7, "seven");
     NQLOG("send list %s", "full");
+    PLOG_WARNING("disk %d%% full", 95);
     errno = ECONNREFUSED;
     NQLOG_ERRNO("connect %s", "127.0.0.1");
     const int errnoAfter = errno;
     const std::string out = GetCapturedStdout();
 
-    const std::string head = "PTC[LogTest.cpp\xE2\x80\x94>";
-    EXPECT_EQ(out, head + std::to_string(line) + "]: value 7 of seven\n" + head + std::to_string(line + 1) +
-                       "]: NQ send list full\n" + head + std::to_string(line + 3) +
-                       "]: NQ connect 127.0.0.1: Connection refused\n");
+    const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
+    const auto head = [&](const char* level, int at) {
+        return stamp + level + " PTC\\[LogTest\\.cpp\xE2\x80\x94>" + std::to_string(at) + "\\]: ";
+    };
+    const std::regex expected(head("INFO", line) + "value 7 of seven\n" + head("INFO", line + 1) +
+                              "NQ send list full\n" + head("WARNING", line + 2) + "disk 95% full\n" +
+                              head("ERROR", line + 4) + "NQ connect 127\\.0\\.0\\.1: Connection refused\n");
+    EXPECT_TRUE(std::regex_match(out, expected)) << out;
     EXPECT_EQ(errnoAfter, ECONNREFUSED);
+    // The HTTP server's lines take the same form with its own origin; a level out of range is an error.
+    EXPECT_TRUE(std::regex_match(Log::line(9, "HttpServer", "stopped"), std::regex(stamp + "ERROR HttpServer: stopped\n")));
 }
 
 TEST(Log, ALineLongerThanTheCapIsCutAtACharacterAndSaysHowMuchWent)

@@ -138,8 +138,9 @@ protected:
 
     TempDir dir;
     fs::path capture = dir / "stdout.txt";
-    fs::path logFile = dir / "dl" / "Tavimor" / "pelkor_soft.log";
-    ScopedEnv downloads{"XDG_DOWNLOAD_DIR", (dir / "dl").string()};
+    // The program's own state folder, not the user's downloads.
+    fs::path logFile = dir / "state" / "pelkor" / "pelkor.log";
+    ScopedEnv state{"XDG_STATE_HOME", (dir / "state").string()};
     ScopedEnv home{"HOME", (dir / "home").string()};
 
     const std::string stamp = R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)";
@@ -151,6 +152,7 @@ TEST_F(LogRedirect, OnAppendsToTheFileAndOffClosesItAndKeepsFdOneOnDevNull)
 {
     fs::create_directories(logFile.parent_path());
     writeFile(logFile, "earlier\n");
+    EXPECT_EQ(PUtils::logFilePath(), logFile);
     EXPECT_EQ(inChild([] {
                   PUtils::logRedirect(true);
                   PLOG("line %d", 7);
@@ -185,7 +187,7 @@ TEST_F(LogRedirect, OffBeforeAnyOnWritesTheCloseLineToTheOriginalOutput)
 TEST_F(LogRedirect, OnWithoutAUsableFolderLeavesStandardOutputAlone)
 {
     writeFile(dir / "blocker", "");
-    ScopedEnv blocked("XDG_DOWNLOAD_DIR", (dir / "blocker").string());
+    ScopedEnv blocked("XDG_STATE_HOME", (dir / "blocker").string());
     EXPECT_EQ(inChild([] {
                   PUtils::logRedirect(true);
                   PLOG("still here");

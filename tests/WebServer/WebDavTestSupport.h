@@ -78,8 +78,11 @@ protected:
     ~WebDavFixture() override
     {
         server->stop();
-        // The loop stays installed: connections still ending post their last calls to it.
-        std::filesystem::remove_all(base);
+        // The loop stays installed: connections still ending post their last calls to it, and may
+        // remove their scratch files while the folder goes, so a vanished entry is tried again.
+        std::error_code error;
+        for (int attempt = 0; attempt < 5 && std::filesystem::exists(base); ++attempt)
+            std::filesystem::remove_all(base, error);
     }
 
     void start(HttpServer::Options options = {})

@@ -17,11 +17,12 @@ public:
 
     bool running() const { return child_.running(); }
 
-    // The next report line (diagnostic "PTC[" lines skipped); nullopt after 10 s without one or at the end.
+    // The next report line (diagnostic log lines, whose origin is "PTC[...]", skipped); nullopt after
+    // 10 s without one or at the end.
     std::optional<std::string> reportLine()
     {
         while (auto line = child_.line()) {
-            if (!line->starts_with("PTC["))
+            if (line->find(" PTC[") == std::string::npos)
                 return line;
         }
         return std::nullopt;

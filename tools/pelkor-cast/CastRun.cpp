@@ -1,11 +1,14 @@
 #include "CastRun.h"
 
+#include "FixedFrameRateSource.h"
+
 #include "Platform/DispatchSource.h"
 #include "Platform/MainQueue.h"
 #include "Platform/PulseContext.h"
 #include "Platform/RunLoop.h"
 #include "Media/EncoderH264/windowInfo.h"
 #include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 #include "Session/WindowCastController.h"
 #include "UI/SelectedQualityIndex.h"
 
@@ -56,6 +59,12 @@ SessionServices CastRun::services(bool withSound)
         };
     if (!withSound)
         services.castMedia.makeSoundSource = [] { return nullptr; };
+    if (options_.fps) {
+        services.castMedia.makeVideoSource = [make = services.castMedia.withDefaults(link_).makeVideoSource,
+                                              fps = *options_.fps]() -> std::unique_ptr<CastVideoSource> {
+            return std::make_unique<FixedFrameRateSource>(make(), fps);
+        };
+    }
     return services;
 }
 
@@ -71,7 +80,7 @@ void CastRun::start()
     // Typed in the address field, as the window's user would.
     const std::string typed = options_.address.empty() ? options_.code : options_.address;
     print("connecting to " + typed);
-    controller_->inputIPTextField(typed);
+    controller_->connection().inputIPTextField(typed);
     ticker_.start(kTick, kTick);
 }
 
@@ -90,6 +99,9 @@ void CastRun::tick()
     }
     switch (step_) {
     case Step::Connecting:
+        // A bad address, a refused connect or a code no TV answers: the controller has said so already.
+        if (const auto& failed = view_.inputError())
+            return finish("no cast: " + *failed, 1);
         if (view_.page() == MainWindowPage::Connected)
             castOnceConnected(now);
         else if (now - connectStarted_ > kConnectLimit)
@@ -108,7 +120,7 @@ void CastRun::tick()
         return;
     }
     case Step::Casting:
-        if (!controller_->state().videoSendFlag.load())
+        if (!controller_->casting().castRunning())
             return finish("the cast ended", format_ ? 0 : 1);
         if (options_.seconds && now - *castStarted_ >= std::chrono::seconds(*options_.seconds))
             finish("time is up", 0);
@@ -139,11 +151,11 @@ void CastRun::startCast(Clock::time_point now, bool window)
     if (window)
         controller_->windowCast().clickStartWindowScreen();
     else
-        controller_->clickScreen(true);
+        controller_->casting().clickScreen(true);
     if (view_.castingCodeWindowShown()) {
         if (options_.code.empty())
             return finish("the TV asks for its casting code: give it with --code", 1);
-        controller_->inputScreenProjectionCode(options_.code);
+        controller_->casting().inputScreenProjectionCode(options_.code);
     }
 }
 
@@ -154,8 +166,8 @@ void CastRun::finish(const std::string& why, int status)
     print(why);
     step_ = Step::Stopping;
     status_ = status;
-    if (controller_->state().videoSendFlag.load())
-        controller_->clickStopScreenBtn();
+    if (controller_->casting().castRunning())
+        controller_->casting().clickStopScreenBtn();
     MainQueue::shared()->asyncAfter(kStopGrace, [this] {
         ticker_.cancel();
         report();

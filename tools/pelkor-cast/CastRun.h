@@ -25,6 +25,8 @@ public:
         std::string code;     // typed in the address field
         std::optional<int> seconds;
         int32_t quality = 0;
+        // The frame rate in place of the TV's answer; nullopt: the TV's.
+        std::optional<int32_t> fps;
         bool sound = true;
         // One window, the first the window page lists (on Wayland its tile that lets the desktop
         // ask which), instead of the whole screen.

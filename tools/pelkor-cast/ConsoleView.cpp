@@ -44,6 +44,7 @@ void ConsoleView::showPage(MainWindowPage page)
 
 void ConsoleView::showInputError(const std::optional<std::string>& tip)
 {
+    inputError_ = tip;
     if (tip)
         print_("address: " + *tip);
 }

@@ -22,9 +22,13 @@ public:
 
     std::optional<MainWindowPage> page() const { return page_; }
     bool castingCodeWindowShown() const { return castingCodeWindow_; }
+    // The latest tip under the address field: the controller's word that the address or code failed.
+    const std::optional<std::string>& inputError() const { return inputError_; }
 
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
     void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    // Alerts close as they are shown.
+    void closeAlerts() override {}
     void showPage(MainWindowPage page) override;
     void hidePage(MainWindowPage) override {}
     void showDevices(const std::vector<TvDeviceInfo>&) override {}
@@ -94,4 +98,5 @@ private:
     NoKeys noKeys_;
     std::optional<MainWindowPage> page_;
     bool castingCodeWindow_ = false;
+    std::optional<std::string> inputError_;
 };

@@ -3,19 +3,22 @@
 // its portal or screen copy) with the sound of the loopback device where a sound server runs, and
 // prints every page change, toast and alert, then what it sent.
 //
-//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--no-sound] [--window | --extended]
+//   pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] [--fps N] [--no-sound]
+//               [--window | --extended]
 //
 //   --tv ADDRESS[:PORT]  the TV's IPv4 address, as picked from the TV list (port 6666 by default)
 //   --code CODE          the TV's 6-character casting code, as typed in the address field
 //   --seconds N          stop after N seconds of casting (default: until SIGINT or SIGTERM)
 //   --quality 0-3        the cast's size: 0 the TV's choice, 1 1080p, 2 720p, 3 1440p
+//   --fps N              frames per second (1-240) in place of the TV's answer, for benchmarks
 //   --no-sound           cast video alone
 //   --window             cast one window: the first the window page lists (on Wayland, the desktop
 //                        asks which in its own dialog)
 //   --extended           cast the extended screen, made for the run beside the main display
 //
-// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made; 2 for
-// wrong arguments.
+// Exit status 0 after a cast that stopped by time or signal; 1 when no cast could be made (at once when
+// the address is no address, the TV refuses the connection or no TV answers the code); 2 for wrong
+// arguments.
 #include "CastRun.h"
 
 #include <cstdio>
@@ -29,7 +32,7 @@ namespace {
 void usage()
 {
     std::fprintf(stderr, "usage: pelkor-cast --tv ADDRESS[:PORT] | --code CODE [--seconds N] [--quality 0-3] "
-                         "[--no-sound] [--window | --extended]\n");
+                         "[--fps N] [--no-sound] [--window | --extended]\n");
 }
 
 std::optional<long> number(const char* text, long min, long max)
@@ -78,6 +81,11 @@ std::optional<CastRun::Options> parse(int argc, char** argv)
             if (!quality)
                 return std::nullopt;
             options.quality = static_cast<int32_t>(*quality);
+        } else if (flag == "--fps" && hasValue) {
+            const auto fps = number(argv[++i], 1, 240);
+            if (!fps)
+                return std::nullopt;
+            options.fps = static_cast<int32_t>(*fps);
         } else if (flag == "--no-sound") {
             options.sound = false;
         } else if (flag == "--window") {

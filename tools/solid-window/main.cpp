@@ -1,8 +1,9 @@
 // solid-window: maps one top-level window filled with one colour, with WM_NAME, _NET_WM_NAME and
 // _NET_WM_PID set, and keeps it painted until it is killed (which closes the window). The process
 // takes the given owner name as its own (/proc/self/comm), so tests can tell two such windows apart.
+// With --type the window says it is of that EWMH type (dock, desktop, notification, ...).
 //
-//   solid-window --owner NAME --title TITLE --colour RRGGBB --geometry WxH+X+Y
+//   solid-window --owner NAME --title TITLE --colour RRGGBB --geometry WxH+X+Y [--type TYPE]
 //
 // Prints "ready <window id>" on standard output once the window is mapped.
 
@@ -12,6 +13,7 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,11 +29,13 @@ struct Options {
     int y = 0;
     unsigned width = 320;
     unsigned height = 240;
+    std::string type;
 };
 
 int usage()
 {
-    std::fprintf(stderr, "usage: solid-window --owner NAME --title TITLE --colour RRGGBB --geometry WxH+X+Y\n");
+    std::fprintf(stderr,
+                 "usage: solid-window --owner NAME --title TITLE --colour RRGGBB --geometry WxH+X+Y [--type TYPE]\n");
     return 2;
 }
 
@@ -49,6 +53,8 @@ bool parse(int argc, char** argv, Options& options)
             options.colour = std::strtoul(value, &end, 16);
             if (*end != '\0' || options.colour > 0xffffff)
                 return false;
+        } else if (key == "--type") {
+            options.type = value;
         } else if (key == "--geometry") {
             if (std::sscanf(value, "%ux%u+%d+%d", &options.width, &options.height, &options.x, &options.y) != 4 ||
                 options.width == 0 || options.height == 0)
@@ -92,6 +98,14 @@ int main(int argc, char** argv)
     const long pid = getpid();
     XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
+    if (!options.type.empty()) {
+        std::string name = "_NET_WM_WINDOW_TYPE_";
+        for (const char c : options.type)
+            name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const long type = static_cast<long>(XInternAtom(display, name.c_str(), False));
+        XChangeProperty(display, window, XInternAtom(display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&type), 1);
+    }
     XMapWindow(display, window);
     XEvent event;
     do {

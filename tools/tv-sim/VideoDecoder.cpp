@@ -1,6 +1,7 @@
 #include "tv-sim/VideoDecoder.h"
 
 #include "Utils/Log.h"
+#include "tv-sim/GlassStamp.h"
 #include "tv-sim/PictureColour.h"
 #include "tv-sim/WallClock.h"
 
@@ -125,13 +126,15 @@ void VideoDecoder::take(const AVFrame& picture)
         countError(static_cast<uint64_t>(pts), "gives a picture of no submitted unit");
         return;
     }
+    const std::optional<uint32_t> glassStamp = GlassStamp::read(picture);
     const DecodedFrame frame{.index = static_cast<uint64_t>(pts),
                              .width = picture.width,
                              .height = picture.height,
                              .timeStamp = stamp->second,
                              .decodedMicros = decodedAt,
                              .centreRgb = PictureColour::rgbAt(picture, picture.width / 2, picture.height / 2).value_or(0),
-                             .leftEdgeRgb = PictureColour::rgbAt(picture, 1, picture.height / 2).value_or(0)};
+                             .leftEdgeRgb = PictureColour::rgbAt(picture, 1, picture.height / 2).value_or(0),
+                             .glassStamp = glassStamp ? static_cast<int64_t>(*glassStamp) : -1};
     // Pictures leave in order: whatever came before this one will never show.
     stamps_.erase(stamps_.begin(), std::next(stamp));
     if (observer_)

@@ -37,6 +37,8 @@ public:
         // bars lie); 0 when the picture's format is not 4:2:0.
         uint32_t centreRgb = 0;
         uint32_t leftEdgeRgb = 0;
+        // The GlassStamp in the picture's top-left corner, -1 when none is read there.
+        int64_t glassStamp = -1;
 
         int64_t latencyMicros() const
         {

@@ -85,7 +85,8 @@
 // (a relay feed has ended: what it sent, back to back)
 // (with --decode, the last line, on SIGINT or SIGTERM: the pictures decoded, the units that gave
 // none, and the nearest-rank median and 95th percentile of their latencies when there are any.)
-// Diagnostic log lines also go to standard output; they start with "PTC[" and are no part of the report.
+// Diagnostic log lines also go to standard output, in the log's form (time, level, "PTC[...]: "); they
+// are no part of the report.
 #include "Socket/MessageCatalogue.h"
 #include "Socket/MessageType.h"
 #include "tv-sim/ReportLines.h"

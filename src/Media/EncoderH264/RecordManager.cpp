@@ -10,6 +10,7 @@
 #include "Platform/SerialQueue.h"
 #include "Platform/X11Cursor.h"
 #include "Platform/X11Display.h"
+#include "Platform/X11DisplayChangeSource.h"
 #include "Platform/X11ScreenCapture.h"
 #include "Platform/X11WindowCapture.h"
 #include "Utils/EncryptedFrame.h"
@@ -80,10 +81,11 @@ struct RecordManager::Capture {
 
     std::unique_ptr<X11Display> display;
     std::unique_ptr<X11Cursor> cursor;
-    // Display road: the display captured (0: the whole X screen) and where it shows.
+    // Display road: the display captured (0: the whole X screen); the screen capture keeps where it
+    // shows until the display change source says the displays changed.
     std::unique_ptr<X11ScreenCapture> screen;
+    std::unique_ptr<X11DisplayChangeSource> displayChanges;
     uint32_t displayId = 0;
-    PixelRect displayFrame;
     // Window road.
     std::unique_ptr<X11WindowCapture> window;
     std::unique_ptr<LetterboxCanvas> canvas;
@@ -150,7 +152,7 @@ void RecordManager::StartRecord(double width, double height, int32_t framerate, 
         return;
     }
     if (type == kScreenTypeWindow && !window) {
-        PLOG("windowInfo is null");
+        PLOG("capture not started: no window chosen");
         return;
     }
     const int32_t bitRate = bitRateFor(width, height);
@@ -310,23 +312,22 @@ void RecordManager::captureDisplay(Capture& capture)
         capture.screen = std::make_unique<X11ScreenCapture>(*capture.display);
         if (std::optional<X11ScreenCapture::DisplayInfo> asked = capture.screen->findDisplay(capture.screenId)) {
             capture.displayId = asked->id;
-            capture.displayFrame = asked->frame;
         } else if (const auto all = capture.screen->displays(); !all.empty()) {
             PLOG("no display %u: capturing the primary display %u", capture.screenId, all.front().id);
             capture.displayId = all.front().id;
-            capture.displayFrame = all.front().frame;
-        } else {
-            capture.displayFrame = capture.screen->screenFrame();
         }
+        // Capture queue, one call at a time with the ticks; the source goes before the screen capture.
+        capture.displayChanges = X11DisplayChangeSource::create(
+            captureQueue_, [&screen = *capture.screen] { screen.displaysChanged(); }, displayName_);
     }
     if (capture.screen->capture(capture.displayId, capture.picture) != X11ScreenCapture::CaptureResult::kOk) {
         captureError(capture, capture.display->lost() ? "X connection lost" : "display capture failed");
         return;
     }
     // The display's picture shows the cursor, as the user sees it.
+    const PixelRect area = capture.screen->capturedArea().value_or(PixelRect{});
     if (std::optional<X11Cursor::Image> cursor = capture.cursor->current()) {
-        X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - capture.displayFrame.x,
-                        cursor->top() - capture.displayFrame.y);
+        X11Cursor::draw(cursor->pixels, capture.picture, cursor->left() - area.x, cursor->top() - area.y);
     }
     capture.encoder->encodeWithSampleBuffer(TzVideoEncoder::Frame::bgra(capture.picture), 0, capture.completion);
 }
@@ -408,6 +409,7 @@ void RecordManager::captureError(Capture& capture, const char* what)
     // Closed on the thread that met the failure: after a broken connection libX11 may still hold the
     // display's lock for this thread, and a close from another thread would wait for it forever.
     capture.window.reset();
+    capture.displayChanges.reset();
     capture.screen.reset();
     capture.cursor.reset();
     capture.display.reset();
@@ -426,7 +428,7 @@ void RecordManager::windowLost(Capture& capture)
         return;
     }
     capture.windowLostReported = true;
-    PLOG("window recoder error, windowImage is null");
+    PLOG("the cast window gives no picture: it is closed or hidden");
     if (RecordManagerToStopScreenDelegate* delegate = delegate_.load()) {
         delegate->stopScreenFunction();
     }

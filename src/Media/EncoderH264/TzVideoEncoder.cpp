@@ -151,7 +151,7 @@ void TzVideoEncoder::encodeWithSampleBuffer(const Frame& frame, uint64_t, Comple
     std::lock_guard guard(lock_);
     completionBlock_ = std::move(completionBlock);
     if (!encodeSession_) {
-        PLOG("_encodeSesion is null error");
+        PLOG("frame not encoded: no encoder session");
         return;
     }
     if (!fillPicture(frame))

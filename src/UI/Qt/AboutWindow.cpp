@@ -23,6 +23,7 @@ AboutWindow::AboutWindow(QWidget* parent, AboutWindowController::Services servic
     controller_ = std::make_unique<AboutWindowController>(*this, std::move(services));
     connect(ui_->okButton, &QPushButton::clicked, this, [this] { controller_->okButton(); });
     connect(ui_->cancelButton, &QPushButton::clicked, this, [this] { controller_->cancelButton(); });
+    TopLevelWindows::onEscape(*this, [this] { controller_->cancelButton(); });
     controller_->windowDidLoad();
 }
 

@@ -3,12 +3,14 @@
 #include "UI/Qt/Images.h"
 
 #include "Platform/SignalPipe.h"
+#include "Platform/X11WindowActivation.h"
 #include "UI/KeycodeConverter.h"
 #include "Session/MainWindowController.h"
 #include "UI/Qt/MainWindow.h"
 #include "UI/Qt/QtKeyboardMonitor.h"
 #include "UI/Qt/RequestPermissionsWindow.h"
 #include "UI/Qt/TopLevelWindows.h"
+#include "UI/Qt/UiText.h"
 #include "Utils/Log.h"
 
 #include <QAction>
@@ -101,7 +103,7 @@ void AppShell::present(QMainWindow& window)
 {
     window.setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     if (!trayIcon_ && quitAction_)
-        window.menuBar()->addMenu(QString::fromStdString(delegate_->executableName()))->addAction(quitAction_);
+        window.menuBar()->addMenu(UiText::localized("STRING_TITLEBAR_MAIN"))->addAction(quitAction_);
     else if (quitAction_)
         window.addAction(quitAction_);
     TopLevelWindows::showCentred(window);
@@ -117,8 +119,14 @@ void AppShell::activate()
 {
     QMainWindow* window = mainWindow_ ? static_cast<QMainWindow*>(mainWindow_.get()) : permissionsWindow_.get();
     if (window) {
+        // Back from the task bar, or from wherever it was hidden.
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+        window->show();
         window->raise();
         window->activateWindow();
+        // Qt's activation carries its last event's time, which X refuses once the keys went elsewhere.
+        if (QGuiApplication::platformName() == "xcb")
+            X11WindowActivation::activate(static_cast<uint32_t>(window->winId()));
     }
 }
 

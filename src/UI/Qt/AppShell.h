@@ -2,6 +2,7 @@
 
 #include "App/AppDelegate.h"
 #include "App/AppShellView.h"
+#include "UI/Qt/CursorBlinkPause.h"
 
 #include <QObject>
 #include <QPointer>
@@ -60,4 +61,5 @@ private:
     std::unique_ptr<MainWindow> mainWindow_;
     std::unique_ptr<MainWindowController> controller_;
     std::unique_ptr<QMainWindow> permissionsWindow_;
+    CursorBlinkPause cursorBlink_;
 };

@@ -1,6 +1,9 @@
 #include "UI/Qt/CastingControls.h"
 
 #include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
+#include "Session/TvScreenController.h"
+#include "Session/WindowCastController.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/PColors.h"
@@ -35,6 +38,7 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
         holder->addWidget(this);
     }
     dressButtons(*ui_->screenText, "STRING_SCREEN_TEXT", *ui_->screenBtn, "STRING_SCREEN_BTN", *ui_->stopScreenBtn);
+    ui_->windowText->setText(UiText::localized("STRING_WINDOW_TEXT"));
     ui_->windowBtn->setText(UiText::localized("STRING_WINDOW_BTN"));
     ui_->goWindowBtn->setText(UiText::localized("STRING_GO_WINDOW"));
     ui_->pauseBtn->setText(UiText::localized("STRING_PAUSE"));
@@ -43,23 +47,23 @@ CastingControls::CastingControls(QWidget* parent, QWidget* window)
     showWindowCastButtons(false);
     setFocusProxy(ui_->screenBtn);
     codeWindow_->hide();
-    forwardClicks(ui_->screenBtn, this, controller_, &MainWindowController::clickScreen);
-    forwardClicks(ui_->windowBtn, this, controller_, &MainWindowController::toWindowInfoView);
-    forwardClicks(ui_->goWindowBtn, this, controller_, &MainWindowController::goWindowInfo);
-    forwardClicks(ui_->pauseBtn, this, controller_, &MainWindowController::pauseWindowScreen);
+    forwardClicks(ui_->screenBtn, this, controller_, [](MainWindowController& c, bool on) { c.casting().clickScreen(on); });
+    forwardClicks(ui_->windowBtn, this, controller_, [](MainWindowController& c) { c.windowCast().toWindowInfoView(); });
+    forwardClicks(ui_->goWindowBtn, this, controller_, [](MainWindowController& c) { c.windowCast().goWindowInfo(); });
+    forwardClicks(ui_->pauseBtn, this, controller_, [](MainWindowController& c) { c.windowCast().pauseWindowScreen(); });
     // The screen button goes off first, as the stop is its toggle's other half.
     connect(ui_->stopScreenBtn, &QPushButton::clicked, ui_->screenBtn, [button = ui_->screenBtn] {
         button->setChecked(false);
     });
-    forwardClicks(ui_->stopScreenBtn, this, controller_, &MainWindowController::clickStopScreenBtn);
+    forwardClicks(ui_->stopScreenBtn, this, controller_, [](MainWindowController& c) { c.casting().clickStopScreenBtn(); });
     connectMirrorButtons();
 }
 
 void CastingControls::connectMirrorButtons()
 {
     dressButtons(*ui_->mirrorText, "STRING_MIRROR_TEXT", *ui_->mirrorBtn, "STRING_MIRROR_BTN", *ui_->stopMirrorBtn);
-    forwardClicks(ui_->mirrorBtn, this, controller_, &MainWindowController::clickMirrorBtn);
-    forwardClicks(ui_->stopMirrorBtn, this, controller_, &MainWindowController::clickStopMirrorBtn);
+    forwardClicks(ui_->mirrorBtn, this, controller_, [](MainWindowController& c, bool on) { c.viewing().clickMirrorBtn(on); });
+    forwardClicks(ui_->stopMirrorBtn, this, controller_, [](MainWindowController& c) { c.viewing().clickStopMirrorBtn(); });
 }
 
 CastingControls::~CastingControls() = default;
@@ -181,9 +185,4 @@ void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
         focusOnEnable_ = shown;
     else if (hadFocus)
         shown->setFocus();
-}
-
-QWidget* CastingControls::lastControl() const
-{
-    return ui_->stopMirrorBtn;
 }

@@ -46,8 +46,6 @@ public:
     void setStopMirrorButtonEnabled(bool enabled);
     void showViewingState(bool viewing);
 
-    // The last control in the keyboard order, for the window's order after it.
-    QWidget* lastControl() const;
     ScreenProjectionCodeWindow& castingCodeWindow() const { return *codeWindow_; }
 
 private:

@@ -2,9 +2,12 @@
 
 #include "UI/Qt/Images.h"
 #include "UI/Qt/PColors.h"
+#include "UI/Qt/UiText.h"
 #include "ui_ConnectListItem.h"
 
 #include <QColor>
+
+#include <utility>
 
 namespace {
 
@@ -31,6 +34,14 @@ ConnectListItemWidget::ConnectListItemWidget(ConnectListItem item, QWidget* pare
     showButton(ui_->mirrorBtn, item_.mirrorBtn());
     showButton(ui_->reverseBtn, item_.reverseBtn());
     showButton(ui_->deleteBtn, {"DeleteIcon", true});
+    // Pictures alone: the tip names what each does.
+    const std::pair<QToolButton*, const char*> tips[] = {{ui_->lockBtn, "STRING_SENDER_LOCK"},
+                                                          {ui_->mirrorBtn, "STRING_SENDER_MIRROR"},
+                                                          {ui_->reverseBtn, "STRING_SENDER_REVERSE"},
+                                                          {ui_->speakerBtn, "STRING_SENDER_SPEAKER"},
+                                                          {ui_->deleteBtn, "STRING_SENDER_REMOVE"}};
+    for (const auto& [button, tip] : tips)
+        button->setToolTip(UiText::localized(tip));
 
     connect(ui_->mirrorBtn, &QToolButton::clicked, this, [this] { item_.mirrorScreen(); });
     connect(ui_->reverseBtn, &QToolButton::clicked, this, [this] { item_.reverseScreen(); });

@@ -4,6 +4,7 @@
 #include "Utils/LocalizedText.h"
 #include "UI/Qt/ConnectListItemWidget.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/UiText.h"
 #include "ui_ConnectList.h"
 
 namespace {
@@ -22,6 +23,7 @@ ConnectListWidget::ConnectListWidget(QWidget* parent) : QFrame(parent), ui_(std:
     ui_->divideText->setText(localized("STRING_SPLIT_SCREEN"));
     ui_->reverseText->setText(localized("STRING_REVERSE_CONTROL"));
     ui_->hiddenBtn->setIcon(Images::icon("HiddenIcon"));
+    ui_->hiddenBtn->setToolTip(UiText::localized("STRING_HIDE_CONNECT_LIST"));
     showSwitch(SendersSwitch::SplitScreen, false);
     showSwitch(SendersSwitch::ReverseControl, false);
     setDeviceCountTitle(LocalizedText::format("STRING_DEVICE_COUNT", {"0"}));

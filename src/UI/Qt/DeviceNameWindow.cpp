@@ -1,6 +1,7 @@
 #include "UI/Qt/DeviceNameWindow.h"
 
 #include "Session/MainWindowController.h"
+#include "Session/SendersController.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
@@ -15,9 +16,12 @@ DeviceNameWindow::DeviceNameWindow(QWidget* parent)
     ui_->inputDeviceNameButton->setText(UiText::localized("STRING_OK"));
     ui_->cancelDeviceNameButton->setText(UiText::localized("STRING_CANCEL"));
     forwardClicks(ui_->inputDeviceNameButton, this, controller_, [this](MainWindowController& controller) {
-        controller.inputDeviceNameButton(ui_->deviceNameTextField->text().toStdString());
+        controller.senders().inputDeviceNameButton(ui_->deviceNameTextField->text().toStdString());
     });
-    forwardClicks(ui_->cancelDeviceNameButton, this, controller_, &MainWindowController::cancelDeviceNameButton);
+    forwardClicks(ui_->cancelDeviceNameButton, this, controller_,
+                  [](MainWindowController& c) { c.senders().cancelDeviceNameButton(); });
+    connect(ui_->deviceNameTextField, &QLineEdit::returnPressed, ui_->inputDeviceNameButton, &QPushButton::click);
+    TopLevelWindows::onEscape(*this, [this] { ui_->cancelDeviceNameButton->click(); });
 }
 
 DeviceNameWindow::~DeviceNameWindow() = default;
@@ -26,4 +30,5 @@ void DeviceNameWindow::showWithPlaceholder(const std::string& placeholder)
 {
     ui_->deviceNameTextField->setPlaceholderText(UiText::of(placeholder));
     TopLevelWindows::showCentred(*this);
+    ui_->deviceNameTextField->setFocus();
 }

@@ -53,16 +53,19 @@ DisplayWindow::DisplayWindow(QWidget* parent)
     const struct {
         QToolButton* button;
         const char* image;
-    } pictures[] = {{ui_->siderBarButton, "SiderBar"},
-                    {ui_->homeButton, "Home"},
-                    {ui_->revokeAnnotationsButton, "RevokeAnnotations"},
-                    {ui_->annotationsButton, "Annotations"},
-                    {ui_->annotationsCleanButton, "AnnotationsClean"},
-                    {ui_->collapseSidebarButton, "CollapseSidebar"},
-                    {ui_->closeButton, "CloseSidebar"}};
-    for (const auto& [button, image] : pictures) {
+        const char* tip;
+    } pictures[] = {{ui_->siderBarButton, "SiderBar", "STRING_SHOW_SIDEBAR"},
+                    {ui_->homeButton, "Home", "STRING_HOME"},
+                    {ui_->revokeAnnotationsButton, "RevokeAnnotations", "STRING_REVOKE_ANNOTATION"},
+                    {ui_->annotationsButton, "Annotations", "STRING_ANNOTATE"},
+                    {ui_->annotationsCleanButton, "AnnotationsClean", "STRING_CLEAN_ANNOTATIONS"},
+                    {ui_->collapseSidebarButton, "CollapseSidebar", "STRING_HIDE_SIDEBAR"},
+                    {ui_->closeButton, "CloseSidebar", "STRING_CLOSE_TV_SCREEN"}};
+    for (const auto& [button, image, tip] : pictures) {
         button->setIcon(Images::icon(image));
         button->setAutoRaise(true);
+        // Pictures alone: the tip names what each does.
+        button->setToolTip(QString::fromStdString(LocalizedText::text(tip)));
     }
     ui_->sidebarView->hide();
     ui_->siderBarButton->installEventFilter(this);

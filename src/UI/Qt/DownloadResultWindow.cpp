@@ -25,6 +25,7 @@ DownloadResultWindow::DownloadResultWindow(QWidget* parent)
     ui_->detailsBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     forwardClicks(ui_->knowBtn, this, controller_, &FileOfferController::closeDownloadSuccessWindow);
     forwardClicks(ui_->detailsBtn, this, controller_, &FileOfferController::openDownloadDetails);
+    TopLevelWindows::onEscape(*this, [this] { ui_->knowBtn->click(); });
 }
 
 DownloadResultWindow::~DownloadResultWindow() = default;

@@ -13,8 +13,14 @@ FileViewItem::FileViewItem(QWidget* parent) : QWidget(parent), ui_(std::make_uni
 {
     ui_->setupUi(this);
     ui_->uploadBtn->setIcon(Images::icon("AddFile"));
+    ui_->uploadBtn->setToolTip(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadText->setText(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadBtn->hide();
+    // The tick shows the picture's state and is part of it: a click on the tick ticks the file.
+    ui_->selectImage->setAttribute(Qt::WA_TransparentForMouseEvents);
+    for (QWidget* clickable : {static_cast<QWidget*>(ui_->fileImageBtn), static_cast<QWidget*>(ui_->uploadBtn),
+                               static_cast<QWidget*>(ui_->uploadText)})
+        clickable->setCursor(Qt::PointingHandCursor);
     connect(ui_->fileImageBtn, &QPushButton::toggled, this, &FileViewItem::selectFile);
     connect(ui_->uploadBtn, &QPushButton::clicked, this, &FileViewItem::addRequested);
     connect(ui_->uploadText, &QPushButton::clicked, this, &FileViewItem::addRequested);

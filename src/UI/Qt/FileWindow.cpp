@@ -20,7 +20,7 @@ namespace {
 std::vector<std::filesystem::path> openFileDialog(QWidget& parent)
 {
     std::vector<std::filesystem::path> paths;
-    for (const QString& name : QFileDialog::getOpenFileNames(&parent, QString::fromUtf8("选择文件")))
+    for (const QString& name : QFileDialog::getOpenFileNames(&parent, UiText::localized("STRING_CHOOSE_FILES")))
         paths.emplace_back(name.toStdString());
     return paths;
 }
@@ -48,6 +48,7 @@ FileWindow::FileWindow(QWidget* parent)
         if (FileCollectionView* panel = this->panel())
             panel->pushFile();
     });
+    TopLevelWindows::onEscape(*this, [this] { close(); });
 }
 
 FileWindow::~FileWindow() = default;

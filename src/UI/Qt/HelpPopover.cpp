@@ -13,6 +13,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -40,15 +41,29 @@ HelpPopover::HelpPopover(QWidget* parent, std::function<void(bool on)> logRedire
     ui_->deviceNameButton->setIcon(Images::icon("DeviceName"));
     ui_->qualityButton->setIcon(Images::icon("Quality"));
     ui_->aboutButton->setIcon(Images::icon("About"));
-    // The keys walk the entries' texts; each icon does what its text does, so it takes no keys.
-    for (QToolButton* icon : {ui_->soundSwitchButton, ui_->logSwitchButton, ui_->deviceNameButton, ui_->qualityButton, ui_->aboutButton})
+    // The keys walk the entries' texts; each icon does what its text does, so it takes no keys, and
+    // its tip is that text.
+    const std::pair<QToolButton*, const char*> icons[] = {{ui_->soundSwitchButton, "STRING_SOUND"},
+                                                           {ui_->logSwitchButton, "STRING_LOG_OPEN"},
+                                                           {ui_->deviceNameButton, "STRING_DEVICE_NAME"},
+                                                           {ui_->qualityButton, "STRING_QUALITY"},
+                                                           {ui_->aboutButton, "STRING_ABOUT"}};
+    for (const auto& [icon, tip] : icons) {
         icon->setFocusPolicy(Qt::NoFocus);
+        icon->setToolTip(UiText::localized(tip));
+    }
     setFixedSize(HelpViewController::kContentWidth, HelpViewController::kContentHeight);
     controller_ = std::make_unique<HelpViewController>(*this, *qualityWindow_, std::move(logRedirect));
     qualityWindow_->setController(&controller_->qualityWindowController());
     controller_->setAboutWindowController(&aboutWindow_->controller());
     connectActions();
     controller_->viewDidLoad();
+}
+
+void HelpPopover::dressButton(QToolButton& button)
+{
+    button.setIcon(Images::icon("Settings"));
+    button.setText(UiText::localized("STRING_SETTINGS"));
 }
 
 HelpPopover::~HelpPopover()
@@ -120,6 +135,14 @@ void HelpPopover::showLogSwitch(bool on)
 {
     ui_->logSwitchButton->setChecked(on);
     ui_->logSwitchButton->setIcon(switchImage(on));
+}
+
+void HelpPopover::showLogFilePath(const std::string& path)
+{
+    // Where the log goes: the tip of the switch and of its label.
+    for (QAbstractButton* button : {static_cast<QAbstractButton*>(ui_->logSwitchButton),
+                                    static_cast<QAbstractButton*>(ui_->logSwitchTextButton)})
+        button->setToolTip(UiText::of(path));
 }
 
 void HelpPopover::showQualityInfo(const std::string& text)

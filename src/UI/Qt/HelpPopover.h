@@ -8,6 +8,7 @@
 #include <memory>
 
 class AboutWindow;
+class QToolButton;
 class HelpViewController;
 class QualityWindow;
 class ShowChangeDeviceNameDelegate;
@@ -16,6 +17,7 @@ class UserChangeVideoQualityDelegate;
 
 namespace Ui {
 class AboutWindow;
+class QToolButton;
 class HelpViewController;
 }
 
@@ -33,6 +35,8 @@ public:
                       UserChangeVideoQualityDelegate* quality);
     // Shows the popover centred above the anchor, or below it where the screen has no room above.
     void showAt(const QWidget& anchor);
+    // A window's button that opens the popover: its picture and its name.
+    static void dressButton(QToolButton& button);
 
     HelpViewController& controller() { return *controller_; }
     QualityWindow& qualityWindow() { return *qualityWindow_; }
@@ -41,6 +45,7 @@ public:
     // HelpView
     void showSoundSwitch(bool on) override;
     void showLogSwitch(bool on) override;
+    void showLogFilePath(const std::string& path) override;
     void showQualityInfo(const std::string& text) override;
     void setContentSize(int width, int height) override;
     void showQualityEntry(bool shown) override;

@@ -6,7 +6,11 @@
 #include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
 #include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
+#include "Session/SendersController.h"
 #include "Session/TvScreenController.h"
+#include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
@@ -14,6 +18,8 @@
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/PColors.h"
+#include "UI/Qt/ReadingOrder.h"
 #include "UI/Qt/SpinAnimation.h"
 #include "UI/Qt/WindowPageView.h"
 #include "UI/Qt/WindowPicker.h"
@@ -27,9 +33,6 @@
 #include <chrono>
 
 namespace {
-
-// One full turn of the refresh button.
-constexpr std::chrono::milliseconds kRefreshTurn{500};
 
 QString qText(const std::string& text)
 {
@@ -48,22 +51,19 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     ui_->setupUi(this);
     setTexts();
     ui_->inputIPTextField->setStyleSheet("QLineEdit { border: 1px solid rgb(236, 237, 236); }");
+    ui_->disConnectBtn->setStyleSheet(ButtonStyle::filled(PColors::getTextGray()));
+    ui_->fileBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     FormatterValidator::attach(ui_->inputIPTextField, std::make_unique<IpTextFormatter>());
     ui_->inputErrorImage->setPixmap(Images::pixmap("InputError", {16, 16}));
     ui_->noDeviceImage->setPixmap(Images::pixmap("NoDevice", {96, 96}));
-    ui_->refreshDevBtn->setText({});
     ui_->refreshDevBtn->setIcon(Images::icon("Refresh"));
-    refreshDevSpin_ = new SpinAnimation(ui_->refreshDevBtn, kRefreshTurn, 1, this);
+    refreshDevSpin_ = new SpinAnimation(ui_->refreshDevBtn, SpinAnimation::kRefreshTurn, 1, this);
     checkDeviceView_ = CheckDeviceView::placeIn(ui_->deviceListHolder);
     showInputError(std::nullopt);
     ui_->connectInfoTextField->hide();
     ui_->refreshDevBtn->hide();
     ui_->pages->setCurrentWidget(ui_->noDeviceView);
     castControls_ = new CastingControls(ui_->castControls, this);
-    setTabOrder(castControls_->lastControl(), ui_->disConnectBtn);
-    setTabOrder(ui_->disConnectBtn, ui_->helpButton);
-    // After the settings: the keys from the screen button to the settings stay as they were.
-    setTabOrder(ui_->helpButton, ui_->fileBtn);
     // The address is what the user types first.
     ui_->inputIPTextField->setFocus();
     sendersPanel_ = new SendersPanelView(ui_->connectListHolder);
@@ -90,24 +90,29 @@ void MainWindow::setTexts()
     ui_->inputIPTextField->setPlaceholderText(localized("STRING_IP_CODE_TIP"));
     ui_->disConnectBtn->setText(localized("STRING_DISCONNECT"));
     ui_->fileBtn->setText(localized("STRING_FILE_TITLE"));
+    ui_->arrowButton->setToolTip(localized("STRING_CONNECT_TYPED"));
+    ui_->refreshDevBtn->setToolTip(localized("STRING_REFRESH_DEVICES"));
+    HelpPopover::dressButton(*ui_->helpButton);
 }
 
 void MainWindow::connectActions()
 {
     connect(ui_->inputIPTextField, &QLineEdit::returnPressed, this, [this] {
         if (controller_)
-            controller_->inputIPTextField(ui_->inputIPTextField->text().toStdString());
+            controller_->connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
     forwardClicks(ui_->arrowButton, this, controller_, [this](MainWindowController& controller) {
-        controller.arrowButton(ui_->inputIPTextField->text().toStdString());
+        // The arrow submits the field as its return key does.
+        controller.connection().inputIPTextField(ui_->inputIPTextField->text().toStdString());
     });
-    forwardClicks(ui_->disConnectBtn, this, controller_, &MainWindowController::clickDisConnectBtn);
+    forwardClicks(ui_->disConnectBtn, this, controller_,
+                  [](MainWindowController& c) { c.connection().clickDisConnectBtn(); });
     forwardClicks(ui_->fileBtn, this, controller_,
                   [](MainWindowController& controller) { controller.fileWindow().goFileInfoWindow(); });
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(checkDeviceView_, &CheckDeviceView::connectDevice, this, [this](const QString& address) {
         if (controller_)
-            controller_->connectDevice(address.toStdString());
+            controller_->connection().connectDevice(address.toStdString());
     });
     // Only the picture turns: the list refreshes on discovery's own ticks.
     connect(ui_->refreshDevBtn, &QToolButton::clicked, refreshDevSpin_, &SpinAnimation::start);
@@ -118,7 +123,8 @@ void MainWindow::setController(MainWindowController* controller)
     controller_ = controller;
     castControls_->setController(controller);
     sendersPanel_->setController(controller);
-    helpPopover_->setDelegates(controller, controller, controller);
+    helpPopover_->setDelegates(controller ? &controller->casting() : nullptr, controller ? &controller->senders() : nullptr,
+                               controller ? &controller->casting() : nullptr);
     deviceNameWindow_->setController(controller);
     windowPage_->setController(controller);
     displayWindow_->setController(controller ? &controller->viewing().displayWindow() : nullptr);
@@ -202,6 +208,15 @@ void MainWindow::showAlert(const std::string& message, const std::string& inform
     alert->open();
 }
 
+void MainWindow::closeAlerts()
+{
+    for (QMessageBox* alert : findChildren<QMessageBox*>("alert", Qt::FindDirectChildrenOnly)) {
+        // Closed without its dismissal: that spoke of the ended session.
+        disconnect(alert, &QMessageBox::finished, this, nullptr);
+        alert->close();
+    }
+}
+
 void MainWindow::showPage(MainWindowPage page)
 {
     const bool changed = ui_->pages->currentWidget() != pageWidget(page);
@@ -277,6 +292,12 @@ void MainWindow::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
 {
     downloadSuccessWindow_->hide();
     fileShareWindow_->showOffer(ui_->deviceName->text(), fileCount, secondsRemaining);
+}
+
+bool MainWindow::focusNextPrevChild(bool next)
+{
+    // The pages' lists and grids fill in after the buttons around them: Tab follows the page as it reads.
+    return ReadingOrder::moveFocus(*this, next) || QMainWindow::focusNextPrevChild(next);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

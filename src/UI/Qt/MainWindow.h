@@ -55,6 +55,7 @@ public:
     // ToastPresenter
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
     void showAlert(const std::string& message, const std::string& informative, std::function<void()> dismissed) override;
+    void closeAlerts() override;
 
     // ConnectionView
     void showPage(MainWindowPage page) override;
@@ -131,6 +132,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     QWidget* pageWidget(MainWindowPage page) const;

@@ -14,6 +14,9 @@ namespace {
 
 using Event = KeyboardMonitor::Event;
 
+// LockMask of an X key event's state; X's own header defines names that Qt's events use too.
+constexpr quint32 kXLockMask = 1U << 1;
+
 // The keysym of a Qt key, for platforms that give no native one (offscreen, Wayland): letters and
 // digits by their Latin-1 value, the rest by this table.
 constexpr std::array<std::pair<int, uint32_t>, 28> kSpecialKeys{{
@@ -96,6 +99,14 @@ std::optional<Event> QtKeyboardMonitor::translate(const QKeyEvent& event)
     const bool pressed = event.type() == QEvent::KeyPress;
     if (!pressed && event.isAutoRepeat())
         return std::nullopt;
+    if (event.nativeScanCode() != 0)
+        capsLock_ = (event.nativeModifiers() & kXLockMask) != 0;
+    if (event.key() == Qt::Key_CapsLock) {
+        // The press toggles the lock: on at the press, or off by the release that follows it.
+        if (!pressed || event.isAutoRepeat())
+            return std::nullopt;
+        capsLock_ = !capsLock_;
+    }
     const auto keysym = keysymOf(event);
     const auto keyCode = keysym ? MacKeyCodes::fromKeysym(*keysym) : std::nullopt;
     if (!keyCode)
@@ -115,7 +126,7 @@ std::optional<Event> QtKeyboardMonitor::translate(const QKeyEvent& event)
     } else {
         translated.type = pressed ? Event::Type::KeyDown : Event::Type::KeyUp;
     }
-    translated.modifierFlags = flagsOf(modifiers);
+    translated.modifierFlags = flagsOf(modifiers) | (capsLock_ ? Event::kCapsLockFlag : 0);
     return translated;
 }
 

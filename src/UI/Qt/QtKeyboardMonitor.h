@@ -18,13 +18,17 @@ public:
     void install(Handler handler) override;
     void remove() override;
 
-    // The event as the monitor reports it; nullopt for a key the table does not know and for the
-    // releases of auto-repeat (a held key repeats its key-down only).
-    static std::optional<Event> translate(const QKeyEvent& event);
+    // The event as the monitor reports it; nullopt for a key the table does not know, for the
+    // releases of auto-repeat (a held key repeats its key-down only) and for Caps Lock's release (the
+    // lock reports once per toggle, as a change of its flag).
+    std::optional<Event> translate(const QKeyEvent& event);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Handler handler_;
+    // The Caps Lock state: read from each X key event (its state holds the lock as it was before the
+    // key); where events carry no X state, followed by counting the toggles.
+    bool capsLock_ = false;
 };

@@ -14,10 +14,11 @@ QualityWindow::QualityWindow(QWidget* parent)
 {
     ui_->setupUi(this);
     setWindowTitle(UiText::localized("STRING_QUALITY"));
-    ui_->autoText->setText(UiText::localized("STRING_AUTO"));
-    ui_->button1080P->setText("1080P");
-    ui_->button720P->setText("720P");
-    ui_->button2K->setText("2K");
+    // Each choice with the picture size it casts at.
+    ui_->autoText->setText(UiText::localized("STRING_QUALITY_AUTO"));
+    ui_->button1080P->setText(UiText::localized("STRING_QUALITY_1080P"));
+    ui_->button720P->setText(UiText::localized("STRING_QUALITY_720P"));
+    ui_->button2K->setText(UiText::localized("STRING_QUALITY_2K"));
     ui_->sumbit->setText(UiText::localized("STRING_OK"));
     ui_->cancelWindow->setText(UiText::localized("STRING_CANCEL"));
     checkMarks_ = {ui_->selectAuto, ui_->select1080, ui_->select720, ui_->select2K};
@@ -37,6 +38,8 @@ QualityWindow::QualityWindow(QWidget* parent)
     }
     forwardClicks(ui_->sumbit, this, controller_, &QualityWindowController::sumbit);
     forwardClicks(ui_->cancelWindow, this, controller_, &QualityWindowController::cancelWindow);
+    TopLevelWindows::onEscape(*this, [this] { ui_->cancelWindow->click(); });
+    TopLevelWindows::onReturn(*this, [this] { ui_->sumbit->click(); });
 }
 
 QualityWindow::~QualityWindow() = default;

@@ -24,6 +24,7 @@ RequestPermissionsWindow::RequestPermissionsWindow(const Permissions& permission
     ui_->privacyPageText->hide();
     // Its popover reports to nobody: there is no session in this run.
     helpPopover_ = new HelpPopover(this);
+    HelpPopover::dressButton(*ui_->helpButton);
     connect(ui_->helpButton, &QToolButton::clicked, this, [this] { helpPopover_->showAt(*ui_->helpButton); });
     connect(ui_->AccessibilityButton, &QPushButton::clicked, this, [this] { controller_->accessibilityButton(); });
     connect(ui_->MicrophoneButton, &QPushButton::clicked, this, [this] { controller_->microphoneButton(); });

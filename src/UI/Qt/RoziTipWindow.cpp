@@ -9,7 +9,9 @@ RoziTipWindow::RoziTipWindow(QWidget* parent)
     : QWidget(parent, Qt::Dialog), ui_(std::make_unique<Ui::RoziTipWindow>())
 {
     ui_->setupUi(this);
+    setWindowTitle(UiText::localized("STRING_TITLEBAR_MAIN"));
     ui_->roziKnowBtn->setText(UiText::localized("STRING_ROZI_KNOW"));
+    TopLevelWindows::onEscape(*this, [this] { ui_->roziKnowBtn->click(); });
     connect(ui_->roziKnowBtn, &QPushButton::clicked, this, [this] {
         if (controller_)
             controller_->cancelRoziTipWindow();

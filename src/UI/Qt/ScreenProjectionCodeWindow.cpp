@@ -3,6 +3,7 @@
 #include "UI/Qt/ForwardClicks.h"
 #include "Utils/LocalizedText.h"
 #include "Session/MainWindowController.h"
+#include "Session/CastingController.h"
 #include "ui_ScreenProjectionCodeWindow.h"
 
 #include <QGuiApplication>
@@ -28,13 +29,13 @@ ScreenProjectionCodeWindow::ScreenProjectionCodeWindow(QWidget* parent)
     ui_->screenCodeCancel->setText(localized("STRING_CANCEL"));
     // No default button: Return reaches the controller through its key monitor, as a press of OK.
     forwardClicks(ui_->screenCodeOk, this, controller_, [this](MainWindowController& controller) {
-        controller.inputScreenProjectionCode(castingCodeText());
+        controller.casting().inputScreenProjectionCode(castingCodeText());
     });
     connect(ui_->screenCodeCancel, &QPushButton::clicked, this, &QDialog::reject);
     // Escape and the window's close button reject too: each is the Cancel of the window.
     connect(this, &QDialog::rejected, this, [this] {
         if (controller_)
-            controller_->cancelScreenProjectionCodeButton();
+            controller_->casting().cancelScreenProjectionCodeButton();
     });
 }
 

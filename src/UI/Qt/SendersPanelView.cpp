@@ -4,6 +4,7 @@
 #include "UI/Qt/ConnectListWidget.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/UiText.h"
 #include "Session/SendersController.h"
 #include "ui_SendersController.h"
 
@@ -18,10 +19,12 @@ SendersPanelView::SendersPanelView(QWidget* parent) : QWidget(parent), ui_(std::
     layout->addWidget(this);
 
     ui_->ballBtn->setIcon(Images::icon("Ball"));
+    ui_->ballBtn->setToolTip(UiText::localized("STRING_CONNECT_LIST_TITLE"));
     showSendersPanel({});
 
-    forwardClicks(ui_->ballBtn, this, controller_, &MainWindowController::clickBallbtn);
-    forwardClicks(ui_->connectNumBtn, this, controller_, &MainWindowController::clickBallNumBtn);
+    forwardClicks(ui_->ballBtn, this, controller_, [](MainWindowController& c) { c.senders().clickBallbtn(); });
+    // The count opens the panel as its button does.
+    forwardClicks(ui_->connectNumBtn, this, controller_, [](MainWindowController& c) { c.senders().clickBallbtn(); });
     window()->installEventFilter(this);
 }
 
@@ -71,7 +74,7 @@ bool SendersPanelView::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::MouseButtonPress && controller_ && ui_->connectListView->isVisible()) {
         const QPoint inPanel = ui_->connectListView->mapFromGlobal(static_cast<QMouseEvent*>(event)->globalPosition().toPoint());
         if (!ui_->connectListView->rect().contains(inPanel))
-            controller_->clickBesideConnectList();
+            controller_->senders().clickBesideConnectList();
     }
     return QWidget::eventFilter(watched, event);
 }

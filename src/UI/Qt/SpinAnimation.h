@@ -15,6 +15,8 @@ class SpinAnimation final : public QObject {
     Q_OBJECT
 public:
     static constexpr int kForever = -1;
+    // The refresh buttons' spin: one full turn.
+    static constexpr std::chrono::milliseconds kRefreshTurn{500};
 
     // The button outlives the animation or takes it along as its child.
     SpinAnimation(QAbstractButton* button, std::chrono::milliseconds turn, int turns, QObject* parent = nullptr);

@@ -1,6 +1,7 @@
 #include "UI/Qt/ToastView.h"
 
 #include "UI/Qt/PColors.h"
+#include "UI/Qt/UiText.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -47,6 +48,7 @@ ToastView::ToastView(const QString& message, bool hasClose, QWidget* parent) : Q
         closeButton_->setObjectName("toastCloseButton");
         closeButton_->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
         closeButton_->setAutoRaise(true);
+        closeButton_->setToolTip(UiText::localized("STRING_CLOSE"));
         closeButton_->setStyleSheet("border: none; background: transparent;");
         closeButton_->setGeometry(closeButtonFrame(textWidth));
         connect(closeButton_, &QToolButton::clicked, this, &ToastView::closeToast);

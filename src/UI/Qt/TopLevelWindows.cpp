@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QWidget>
 
 void TopLevelWindows::showCentred(QWidget& window)
@@ -29,4 +30,27 @@ void TopLevelWindows::closeAllBut(const QWidget& kept)
         if (other && other->isVisible())
             other->close();
     }
+}
+
+namespace {
+
+void onKeys(QWidget& window, std::initializer_list<Qt::Key> keys, const std::function<void()>& action)
+{
+    for (const Qt::Key key : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(key), &window);
+        shortcut->setContext(Qt::WindowShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, &window, action);
+    }
+}
+
+} // namespace
+
+void TopLevelWindows::onEscape(QWidget& window, std::function<void()> action)
+{
+    onKeys(window, {Qt::Key_Escape}, action);
+}
+
+void TopLevelWindows::onReturn(QWidget& window, std::function<void()> action)
+{
+    onKeys(window, {Qt::Key_Return, Qt::Key_Enter}, action);
 }

@@ -7,13 +7,14 @@
 #include <memory>
 
 class MainWindowController;
+class SpinAnimation;
 class WindowPicker;
 
 namespace Ui {
 class WindowCastController;
 }
 
-// The window page: the picker, the back button and windowStartBtn. Shows what WindowCastController
+// The window page: its title with the refresh button, the picker, the back button and windowStartBtn. Shows what WindowCastController
 // decides about the start button and hands the buttons' actions to the controller. Main thread.
 class WindowPageView final : public QWidget {
     Q_OBJECT
@@ -28,9 +29,12 @@ public:
     void showWindowStartButton(WindowCastView::WindowStartButton state);
 
     WindowPicker& picker() const { return *picker_; }
+    // The refresh button's turn.
+    SpinAnimation* refreshSpin() const { return refreshSpin_; }
 
 private:
     std::unique_ptr<Ui::WindowCastController> ui_;
     WindowPicker* picker_ = nullptr;
+    SpinAnimation* refreshSpin_ = nullptr;
     MainWindowController* controller_ = nullptr;
 };

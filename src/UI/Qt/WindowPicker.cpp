@@ -25,6 +25,7 @@ WindowPicker::WindowPicker(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     ui_->windowTitle->setStyleSheet(titleStyle);
     ui_->expandName->setText(UiText::localized("STRING_EXTEND"));
     ui_->imageButton->setIcon(Images::icon("Desktop"));
+    ui_->imageButton->setToolTip(UiText::localized("STRING_EXTEND"));
     ui_->imageButton->setStyleSheet("QPushButton { border: none; background: transparent; }");
     showExtendSelected(false);
     connect(ui_->imageButton, &QPushButton::clicked, this, [this] {

@@ -77,6 +77,7 @@ TEST_F(AboutWindowTest, PlainThenOffer)
     window->controller().showWindow();
     ASSERT_TRUE(window->isVisible());
     saveScreenshot(*window, "about-plain");
+    expectTextsFromTheTable(*window, {"1.9"});
     answerCheck();
     EXPECT_EQ(text("verTextField"), "Latest version 2.0");
     EXPECT_TRUE(control<QLabel>("verTextField")->alignment() & Qt::AlignLeft);
@@ -86,6 +87,7 @@ TEST_F(AboutWindowTest, PlainThenOffer)
     EXPECT_EQ(title("cancelButton"), "Cancel");
     EXPECT_EQ(title("okButton"), "Update");
     saveScreenshot(*window, "about-offer");
+    expectTextsFromTheTable(*window, {"1.9", "2.0"});
 
     QTest::mouseClick(control<QPushButton>("cancelButton"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());

@@ -150,6 +150,7 @@ TEST_F(DisplayWindowTest, TheSidebarHandleShowsFromVersion75)
         EXPECT_TRUE(shows(name)) << name;
     EXPECT_FALSE(shows("siderBarButton"));
     saveScreenshot(window, "tv-screen-sidebar");
+    expectTextsFromTheTable(window);
     QTest::mouseClick(button("collapseSidebarButton"), Qt::LeftButton);
     EXPECT_FALSE(shows("homeButton"));
     EXPECT_TRUE(shows("siderBarButton"));

@@ -17,6 +17,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <arpa/inet.h>
 #include <nlohmann/json.hpp>
@@ -164,7 +165,12 @@ TEST_F(FileWindowsTest, TilesShowTheChosenFilesAndTicksEnableTheButtons)
     EXPECT_EQ(fileButton(1)->icon().availableSizes().value(0), QSize(68, 34));
 
     fileButton(1)->click();
-    fileButton(3)->click();
+    // The round tick is part of the picture it sits on: a click on it ticks the file.
+    const QPoint tick = label(*tiles()[3], "selectImage")->geometry().center();
+    QWidget* underTick = tiles()[3]->childAt(tick);
+    ASSERT_EQ(underTick, fileButton(3));
+    QTest::mouseClick(underTick, Qt::LeftButton, {}, underTick->mapFrom(tiles()[3], tick));
+    EXPECT_TRUE(tiles()[3]->isTicked());
     EXPECT_TRUE(buttonsEnabled());
     EXPECT_EQ(controller->fileWindow().panel().selectArray().size(), 2u);
     saveScreenshot(files(), "file-window");
@@ -178,8 +184,9 @@ TEST_F(FileWindowsTest, TilesShowTheChosenFilesAndTicksEnableTheButtons)
     EXPECT_EQ(names(), (std::vector<std::string>{"Photo.PNG", "README"}));
     EXPECT_FALSE(buttonsEnabled());
 
-    // Opened again from closed, the grid holds only the add tile.
-    files().close();
+    // Opened again from closed (Escape closes it), the grid holds only the add tile.
+    pressKey(files(), Qt::Key_Escape);
+    EXPECT_FALSE(files().isVisible());
     open();
     EXPECT_EQ(tiles().size(), 1u);
 }
@@ -252,7 +259,7 @@ TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
 {
     FileShareWindow& offer = window.fileShareWindow();
     controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {{"1", "a.txt"}, {"2", "b.txt"}}));
-    ASSERT_TRUE(offer.isVisible());
+    ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + "(10S)");
     EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
     EXPECT_EQ(label(offer, "downloadLocationTip")->text(), text("STRING_FILE_SHARE_TIP"));
@@ -273,7 +280,7 @@ TEST_F(FileWindowsTest, AcceptAnswersTheCountAndShowsTheResult)
     FileShareWindow& offer = window.fileShareWindow();
     DownloadResultWindow& result = window.downloadSuccessWindow();
     controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {}));
-    ASSERT_TRUE(offer.isVisible());
+    ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     button(offer, "agreeBtn")->click();
     EXPECT_FALSE(offer.isVisible());
     ASSERT_TRUE(tvGot(kMsgFileShareAccept));

@@ -102,7 +102,8 @@ TEST_F(HelpPopoverTest, EachEntryReachesTheRulesAndThePickerItsWindow)
 
     openPicker();
     click("button720P");
-    click("cancelWindow");
+    pressKey(picker, Qt::Key_Escape);
+    EXPECT_FALSE(picker.isVisible()) << "Escape is the picker's Cancel";
     openPicker();
     click("button720P");
     picker.close();
@@ -131,6 +132,12 @@ TEST_F(HelpPopoverTest, TheKeysWalkTheEntriesAndTheChoices)
         QTest::keyClick(picker.focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(picker.focusWidget(), control<QWidget>(next));
     }
+    // Space marks a choice, Return confirms it wherever the keys are.
+    control<QWidget>("button720P")->setFocus();
+    QTest::keyClick(picker.focusWidget(), Qt::Key_Space);
+    pressKey(picker, Qt::Key_Return);
+    EXPECT_FALSE(picker.isVisible());
+    EXPECT_EQ(control<QLabel>("qualityInfo")->text(), "720P");
 }
 
 } // namespace

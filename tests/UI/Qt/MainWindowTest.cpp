@@ -2,7 +2,11 @@
 
 #include "Socket/LocalSystemInfo.h"
 #include "Utils/LocalizedText.h"
+#include "Utils/PUtils.h"
 #include "UI/Qt/CheckDeviceView.h"
+#include "UI/Qt/CursorBlinkPause.h"
+#include "UI/Qt/WindowPageView.h"
+#include "UI/Qt/WindowPicker.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +14,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+
+#include <iostream>
+#include <sstream>
 
 namespace {
 
@@ -61,6 +68,28 @@ TEST_F(MainWindowTest, EachPageShowsWithItsControls)
     EXPECT_EQ(window.currentPage(), std::nullopt);
 }
 
+// Tab walks each page as it reads, row by row from the settings at the top, and round again.
+TEST_F(MainWindowTest, TabFollowsThePageAsItReads)
+{
+    const auto walk = [&](int steps, Qt::Key key) {
+        std::vector<std::string> names;
+        for (int step = 0; step < steps; ++step) {
+            QTest::keyClick(window.focusWidget(), key);
+            names.push_back(window.focusWidget()->objectName().toStdString());
+        }
+        return names;
+    };
+    EXPECT_EQ(walk(3, Qt::Key_Tab), (std::vector<std::string>{"arrowButton", "helpButton", "inputIPTextField"}));
+
+    window.showTvName("Living Room");
+    window.showPage(MainWindowPage::Connected);
+    window.showSessionControlsAtRest();
+    ASSERT_EQ(window.focusWidget(), control<QWidget>("screenBtn"));
+    EXPECT_EQ(walk(6, Qt::Key_Tab), (std::vector<std::string>{"windowBtn", "mirrorBtn", "disConnectBtn", "fileBtn",
+                                                                "helpButton", "screenBtn"}));
+    EXPECT_EQ(walk(2, Qt::Key_Backtab), (std::vector<std::string>{"helpButton", "fileBtn"}));
+}
+
 TEST_F(MainWindowTest, ToastsSitWhereTheirPositionSaysAndGoAfterTheirTime)
 {
     window.showToastTip("Connection failed", false, 1, 0.05f);
@@ -106,6 +135,16 @@ TEST_F(MainWindowTest, AnAlertReportsItsDismissal)
     screenshot("alert");
     alert->button(QMessageBox::Ok)->click();
     EXPECT_TRUE(processUntil([&] { return dismissed; }));
+
+    // Closed by the session's end, an alert goes without its dismissal.
+    dismissed = false;
+    window.showAlert("Tip", "The receiver is locked", [&] { dismissed = true; });
+    ASSERT_TRUE(processUntil([&] { return window.findChild<QMessageBox*>("alert") != nullptr; }));
+    window.closeAlerts();
+    processFor(100ms);
+    for (const QMessageBox* open : window.findChildren<QMessageBox*>("alert"))
+        EXPECT_FALSE(open->isVisible());
+    EXPECT_FALSE(dismissed);
 }
 
 TEST_F(MainWindowTest, FiveHundredRepeatsOfAnAlertShowOneAndAreAllToldOfItsDismissal)
@@ -180,17 +219,18 @@ TEST_F(MainWindowSessionTest, TheSettingsSwitchTheSoundAndRenameThisComputer)
     ASSERT_TRUE(nameWindow->isVisible());
     auto* field = control<QLineEdit>("deviceNameTextField");
     EXPECT_EQ(field->placeholderText().toStdString(), LocalSystemInfo::loginName());
+    EXPECT_EQ(nameWindow->focusWidget(), field) << "the name is typed at once";
     QTest::keyClicks(field, "Meeting Room");
     saveScreenshot(*nameWindow, "device-name-window");
-    control<QPushButton>("inputDeviceNameButton")->click();
+    QTest::keyClick(field, Qt::Key_Return);
     EXPECT_TRUE(processUntil([&] {
         const auto info = tv.clientInfo();
         return info && info->deviceName == "Meeting Room";
     }));
     EXPECT_TRUE(nameWindow->isVisible()) << "the window stays after a rename";
 
-    control<QPushButton>("cancelDeviceNameButton")->click();
-    EXPECT_FALSE(nameWindow->isVisible());
+    pressKey(*nameWindow, Qt::Key_Escape);
+    EXPECT_FALSE(nameWindow->isVisible()) << "Escape is the window's Cancel";
 }
 
 TEST_F(MainWindowSessionTest, TheRelayTipShowsItsTextUntilItsButtonIsClicked)
@@ -204,6 +244,135 @@ TEST_F(MainWindowSessionTest, TheRelayTipShowsItsTextUntilItsButtonIsClicked)
     saveScreenshot(*tip, "rozi-tip-window");
     control<QPushButton>("roziKnowBtn")->click();
     EXPECT_FALSE(tip->isVisible());
+    window.showRoziTipWindow("The TV has no camera");
+    pressKey(*tip, Qt::Key_Escape);
+    EXPECT_FALSE(tip->isVisible());
+}
+
+// Standard output, where the log goes, captured while this lives. gtest reports failures there too:
+// after a failure all of it is shown on standard error.
+class CapturedStdout {
+public:
+    CapturedStdout() { testing::internal::CaptureStdout(); }
+    ~CapturedStdout()
+    {
+        if (!taken_)
+            take();
+    }
+    std::string take()
+    {
+        taken_ = true;
+        std::string out = testing::internal::GetCapturedStdout();
+        if (testing::Test::HasFailure())
+            std::cerr << out;
+        return out;
+    }
+
+private:
+    bool taken_ = false;
+};
+
+// A TV that asks for a casting code; the log is read as well as the windows.
+class MainWindowTextsTest : public MainWindowSessionFixture {
+protected:
+    static TvSim::Options options()
+    {
+        TvSim::Options options = SessionFixture::tvOptions();
+        options.castingCode = "K7Q2ZD";
+        return options;
+    }
+    MainWindowTextsTest() : MainWindowSessionFixture(options()) {}
+
+    void typeAddress()
+    {
+        auto* field = control<QLineEdit>("inputIPTextField");
+        field->clear();
+        QTest::keyClicks(field, "127.0.0.1");
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+};
+
+TEST_F(MainWindowTextsTest, EveryTextAPersonReadsIsLatin1AndFromTheTable)
+{
+    CapturedStdout log;
+    const std::vector<QString> theTv{"Living Room", "127.0.0.1"};
+    expectTextsFromTheTable(window);
+    typeAddress();
+    ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
+    ASSERT_TRUE(processUntil([&] { return controller->state().screenProjectionCode.has_value(); }));
+    expectTextsFromTheTable(window, theTv);
+
+    control<QToolButton>("helpButton")->click();
+    // The log switch also tells where the log file is.
+    expectTextsFromTheTable(*control<QWidget>("helpPopover"),
+                            {QString::fromStdString(PUtils::logFilePath().value_or("").string())});
+    control<QPushButton>("qualityTextButton")->click();
+    auto* quality = control<QWidget>("QualityWindowController");
+    ASSERT_TRUE(quality->isVisible());
+    expectTextsFromTheTable(*quality);
+    pressKey(*quality, Qt::Key_Escape);
+    EXPECT_FALSE(quality->isVisible());
+    control<QToolButton>("helpButton")->click();
+    control<QPushButton>("deviceNameTextButton")->click();
+    auto* name = control<QWidget>("deviceNameWindow");
+    expectTextsFromTheTable(*name, {QString::fromStdString(LocalSystemInfo::loginName())});
+    pressKey(*name, Qt::Key_Escape);
+    EXPECT_FALSE(name->isVisible());
+
+    control<QPushButton>("fileBtn")->click();
+    auto* files = control<QWidget>("FileCollectionView");
+    ASSERT_TRUE(files->isVisible());
+    expectTextsFromTheTable(*files);
+    pressKey(*files, Qt::Key_Escape);
+    EXPECT_FALSE(files->isVisible()) << "Escape closes the file window";
+
+    windows->set({{11, "gedit", "a.txt", {}}, {12, "", "Untitled report", {}}});
+    control<QPushButton>("windowBtn")->click();
+    ASSERT_TRUE(processUntil([&] { return window.windowPage()->picker().items().size() == 2; }));
+    expectTextsFromTheTable(window, {"gedit", "Untitled report"});
+    control<QPushButton>("backBtn")->click();
+
+    control<QPushButton>("screenBtn")->click();
+    auto* code = control<QWidget>("screenProjectionCodeWindow");
+    ASSERT_TRUE(processUntil([&] { return code->isVisible(); }));
+    expectTextsFromTheTable(*code);
+    pressKey(*code, Qt::Key_Escape);
+    EXPECT_FALSE(code->isVisible());
+
+    // A connect that fails: its tip and its toast.
+    control<QPushButton>("disConnectBtn")->click();
+    ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::NoDevice; }));
+    tv.stop();
+    typeAddress();
+    ASSERT_TRUE(processUntil([&] { return shows("inputErrorTip") && window.toastView(); }));
+    expectTextsFromTheTable(window);
+
+    const std::string logged = log.take();
+    EXPECT_NE(logged.find(LocalizedText::format("STRING_LOG_SCREEN_CODE", {"K7Q2ZD"})), std::string::npos);
+    EXPECT_NE(logged.find(LocalizedText::format("STRING_LOG_CONNECT_FAIL", {"127.0.0.1", "1"})), std::string::npos);
+    std::istringstream lines(logged);
+    for (std::string line; std::getline(lines, line);) {
+        // What follows the line's source and number.
+        const size_t text = line.find("]: ");
+        EXPECT_TRUE(isLatin1(QString::fromStdString(line.substr(text == std::string::npos ? 0 : text + 3)))) << line;
+    }
+}
+
+// A window left alone stops its text cursor blinking (which would wake the program twice a second);
+// a key starts it again, and the desktop's setting is back once the pause goes.
+TEST_F(MainWindowTest, TheTextCursorStopsBlinkingWhileNothingIsTypedAndBlinksAgainAtAKey)
+{
+    const int desktop = QApplication::cursorFlashTime();
+    ASSERT_GT(desktop, 0);
+    auto* field = control<QLineEdit>("inputIPTextField");
+    {
+        const CursorBlinkPause pause(50ms);
+        EXPECT_TRUE(processUntil([] { return QApplication::cursorFlashTime() == 0; }));
+        QTest::keyClick(field, Qt::Key_1);
+        EXPECT_EQ(QApplication::cursorFlashTime(), desktop);
+        EXPECT_TRUE(processUntil([] { return QApplication::cursorFlashTime() == 0; }));
+    }
+    EXPECT_EQ(QApplication::cursorFlashTime(), desktop);
 }
 
 } // namespace

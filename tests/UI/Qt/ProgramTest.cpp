@@ -61,7 +61,7 @@ protected:
     TempDir home;
 };
 
-TEST_F(ProgramTest, ASecondLaunchEndsAtOnceAndLeavesTheFirstAlone)
+TEST_F(ProgramTest, ASecondLaunchEndsAtOnceAndRaisesTheFirst)
 {
     ChildProcess first(command(true));
     launch(first);
@@ -71,6 +71,11 @@ TEST_F(ProgramTest, ASecondLaunchEndsAtOnceAndLeavesTheFirstAlone)
     ChildProcess second(command(false));
     EXPECT_EQ(second.rest(), "") << "no window, no message, no log line";
     EXPECT_EQ(second.wait(), 0);
+    bool asked = false;
+    while (const auto line = first.line())
+        if ((asked = line->find("a later launch asks for the window") != std::string::npos))
+            break;
+    EXPECT_TRUE(asked) << "the first copy heard the second";
     EXPECT_TRUE(fs::exists(offered)) << "the second copy emptied nothing";
     EXPECT_EQ(::kill(first.pid(), 0), 0) << "the first copy runs on";
     EXPECT_EQ((fs::status(home / "run" / "pelkor.lock").permissions() & fs::perms::all), fs::perms::owner_read | fs::perms::owner_write);

@@ -3,6 +3,7 @@
 #include "Utils/LocalizedText.h"
 #include "UI/Qt/ConnectListItemWidget.h"
 #include "UI/Qt/ConnectListWidget.h"
+#include "Session/ConnectionController.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -26,7 +27,7 @@ class SendersPanelViewTest : public MainWindowSessionFixture {
 protected:
     void SetUp() override
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
         ASSERT_TRUE(tv.send(kMsgSpeakerStatus, TvSim::int32(1)));
         ASSERT_TRUE(processUntil([&] { return control<QToolButton>("ballBtn")->isVisible(); }));
@@ -56,6 +57,7 @@ TEST_F(SendersPanelViewTest, TheBallOpensThePanelAndAClickBesideFoldsIt)
     EXPECT_EQ(count->text(), "4");
     EXPECT_FALSE(panel()->isVisible());
     screenshot("senders-ball");
+    expectTextsFromTheTable(window, {"4", "Living Room", "127.0.0.1"});
 
     QTest::mouseClick(ball, Qt::LeftButton);
     EXPECT_TRUE(panel()->isVisible());
@@ -91,6 +93,7 @@ TEST_F(SendersPanelViewTest, RowsShowTheirSendersAndTheirButtonsReachTheTv)
     EXPECT_FALSE(control<QToolButton>("reverseBtn", rows[2])->isEnabled());
     EXPECT_TRUE(control<QToolButton>("reverseBtn", rows[1])->isEnabled());
     screenshot("senders-panel");
+    expectTextsFromTheTable(window, {"Ann", "Bob", "Cy", "Dee", "1", "2", "3", "4", "Living Room", "127.0.0.1"});
 
     QTest::mouseClick(control<QToolButton>("lockBtn", rows[0]), Qt::LeftButton);
     EXPECT_EQ(atTv.next(kMsgClientLock), (Bytes{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}));

@@ -3,6 +3,8 @@
 #include "MainWindowFixture.h"
 
 #include "UI/Qt/DisplayWindow.h"
+#include "Session/CastingController.h"
+#include "Session/ConnectionController.h"
 
 #include "Utils/LocalizedText.h"
 
@@ -27,7 +29,7 @@ protected:
 
     void connect()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
     }
     QPushButton* button(const char* name) const { return control<QPushButton>(name); }
@@ -84,7 +86,10 @@ TEST_F(ViewingSessionTest, FiveHundredInvitationsDuringACastGiveOneAlert)
 {
     connect();
     // A cast runs: each invitation is refused with the alert that says so.
-    controller->state().videoSendFlag = true;
+    controller->casting().clickScreen(true);
+    ASSERT_TRUE(tv.waitForMessagesOfType(kMsgCastAudioFormat, 1));
+    ASSERT_TRUE(tv.send(kMsgVideoQuality, TvSim::videoQuality(0, 0, 1, 0)));
+    ASSERT_TRUE(processUntil([&] { return controller->casting().castRunning(); }));
     for (int i = 0; i < 500; ++i)
         ASSERT_TRUE(tv.send(kMsgReverseInvite));
     const auto refusals = [&] {
@@ -97,7 +102,7 @@ TEST_F(ViewingSessionTest, FiveHundredInvitationsDuringACastGiveOneAlert)
     // The link hands each invitation on a second after it came: by now every one has been refused.
     processUntil([] { return false; }, 1500ms);
     EXPECT_EQ(refusals(), 1);
-    controller->state().videoSendFlag = false;
+    controller->casting().clickStopScreenBtn();
 }
 
 TEST_F(ViewingSessionTest, ClosingTheTvScreenWindowStopsViewing)

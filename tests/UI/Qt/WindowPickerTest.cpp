@@ -10,6 +10,7 @@
 #include "UI/Qt/windowViewItem.h"
 #include "UI/SelectCollectionDelegate.h"
 #include "Session/WindowCastController.h"
+#include "Session/ConnectionController.h"
 #include "UI/windowCollectionView.h"
 
 #include <QGuiApplication>
@@ -138,7 +139,7 @@ protected:
 
     void connect()
     {
-        controller->inputIPTextField("127.0.0.1");
+        controller->connection().inputIPTextField("127.0.0.1");
         ASSERT_TRUE(processUntil([&] { return window.currentPage() == MainWindowPage::Connected; }));
         ASSERT_TRUE(processUntil([&] { return controller->state().screenProjectionCode.has_value(); }));
     }

@@ -4,7 +4,8 @@
 # of its own (so discovery broadcasts and the file server stay there), against tv-sim on 127.0.0.1.
 # The address is typed, the connected page reached, a cast started and decoded by the TV, 720P picked
 # in the settings (the TV then decodes 1280 x 720), the cast stopped, the link ended and pelkor quit; then the shared folder is empty and "Speakers" is the default sink again.
-# A second launch while the first runs ends at once, with status 0, and changes nothing.
+# A second launch while the first runs ends at once, with status 0, changes nothing and brings the
+# first one's window to the front.
 #
 #   program-e2e.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR
 # Exit status 77 (skipped) where network namespaces, Xvfb, pulseaudio or xdotool are missing.
@@ -23,13 +24,25 @@ shared_folder_empty() {
     [[ -z $(ls -A "$shared_folder" 2>/dev/null) ]]
 }
 
-# A second copy while the first runs: no output, status 0, and the first's state as it was.
-second_launch_changes_nothing() {
+pelkor_has_the_keys() {
+    [[ $(xdotool getwindowfocus) == "$PELKOR_WINDOW" ]]
+}
+
+# A second copy while the first runs, with the keys elsewhere: no output, status 0, the first's state
+# as it was, and the first's window given the keys.
+second_launch_raises_the_first() {
     local offered=$shared_folder/offered-by-the-test
     echo bytes >"$offered"
-    local output status=0
+    xdotool windowfocus --sync "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" || return 1
+    pelkor_has_the_keys && return 1
+    local output status=0 i
     output=$(PELKOR_TV_PORT=$TV_PORT timeout 10 "$PELKOR" 2>&1) || status=$?
-    [[ $status -eq 0 && -z $output && -f $offered ]] && kill -0 "$PELKOR_PID" && default_sink_is ROZI-Audio
+    [[ $status -eq 0 && -z $output && -f $offered ]] && kill -0 "$PELKOR_PID" && default_sink_is ROZI-Audio || return 1
+    for ((i = 0; i < 50; i++)); do
+        pelkor_has_the_keys && return 0
+        sleep 0.1
+    done
+    session_fail "the first copy's window did not take the keys"
 }
 
 session_begin
@@ -42,7 +55,7 @@ install_missing_drivers >/dev/null
 start_tv_sim 0 "Living Room" --quality-change
 check "pelkor shows its main window" start_pelkor
 check "the main window makes the loopback device the default sink" default_sink_is ROZI-Audio
-check "a second launch ends at once with status 0 and changes nothing" second_launch_changes_nothing
+check "a second launch ends at once with status 0, changes nothing and raises the first" second_launch_raises_the_first
 
 check "the typed address reaches the connected page" connect_to_tv
 screenshot_window "$shots" main-window-connected

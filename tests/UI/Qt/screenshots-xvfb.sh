@@ -11,4 +11,4 @@ REPO=$2
 source "$REPO/scripts/session-steps.sh"
 session_begin
 start_private_xvfb
-QT_QPA_PLATFORM=xcb PELKOR_SCREENSHOT_DIR=$3 "$tests" --gtest_filter='MainWindowTest.*:CastingControlsTest.*:WindowPickerWidgetTest.*'
+QT_QPA_PLATFORM=xcb PELKOR_SCREENSHOT_DIR=$3 "$tests" --gtest_filter='MainWindowTest.*:CastingControlsTest.*:WindowPickerWidgetTest.*:QtKeyboardMonitorTest.*'
