@@ -144,6 +144,13 @@ bool HttpServerFileResponse::open(HttpError* error)
     return true;
 }
 
+std::optional<HttpServerFileRegion> HttpServerFileResponse::fileRegion() const
+{
+    if (file_ < 0)
+        return std::nullopt;
+    return HttpServerFileRegion{file_, offset_, size_};
+}
+
 HttpServerBodyReader::Piece HttpServerFileResponse::readData(HttpError* error)
 {
     std::vector<uint8_t> piece(static_cast<size_t>(std::min(size_, kPieceSize)));

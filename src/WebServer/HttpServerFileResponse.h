@@ -28,6 +28,9 @@ public:
     void close() override;
     std::string description() const override;
 
+protected:
+    std::optional<HttpServerFileRegion> fileRegion() const override;
+
 private:
     // The quoted and the UTF-8 escaped file name for "Content-Disposition".
     static std::string attachmentDisposition(const std::string& path);

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr std::string_view kLastChunk = "0\r\n\r\n";
+// A file body up to this (one piece of a file response) is read in; a longer one is sent by the kernel.
+constexpr uint64_t kInlineFileLength = 32768;
 
 const char* reasonPhrase(int status)
 {
@@ -154,6 +156,14 @@ void HttpServerResponseWriter::writeResponse(std::shared_ptr<HttpServerResponse>
     response_ = std::move(response);
     owner_ = std::move(owner);
     onDone_ = std::move(onDone);
+    // A file past one piece goes from the file to the socket in the kernel: no piece is read in and
+    // copied out. A smaller one is read, to leave with the head in one call.
+    const auto file = chunked_ ? std::nullopt : response_->performFileRegion();
+    if (file && file->length > kInlineFileLength) {
+        const auto keep = owner_.lock();  // the end of the answer may drop the owner's last other hold
+        socket_.write({std::exchange(unsentHead_, {})}, *file, [this](bool) { finish(); });
+        return;
+    }
     writeBody();
 }
 
