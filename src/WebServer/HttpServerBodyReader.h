@@ -7,6 +7,13 @@
 #include <optional>
 #include <vector>
 
+// A stretch of an open file, sent from the file straight to the socket.
+struct HttpServerFileRegion {
+    int file = -1;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+};
+
 // A pull stream of body pieces. readData gives the next piece, an empty piece at the end and
 // nullopt (with the error set) on failure.
 class HttpServerBodyReader {

@@ -294,6 +294,9 @@ void HttpServerConnection::abortRequest(int statusCode)
 
 void HttpServerConnection::close()
 {
+    // The address texts cost a look-up each: not made for a line that would be dropped.
+    if (HttpServerLog::logLevel() > HttpServerLog::Verbose)
+        return;
     const std::string local = localAddressString();
     const std::string remote = remoteAddressString();
     if (request_ && handler_) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -13,6 +14,8 @@ namespace {
 constexpr size_t kReadBufferLength = 262144;
 // More than any write of a connection holds (head, chunk size line, data, line end).
 constexpr size_t kMaxParts = 8;
+// What one sendfile call may be asked for; the kernel sends at most the socket's free buffer anyway.
+constexpr uint64_t kMaxSendFileStep = 1 << 30;
 
 }  // namespace
 
@@ -101,12 +104,18 @@ bool HttpServerConnectionSocket::receive()
 
 void HttpServerConnectionSocket::write(std::vector<std::vector<uint8_t>> parts, DoneHandler onDone)
 {
+    write(std::move(parts), HttpServerFileRegion{}, std::move(onDone));
+}
+
+void HttpServerConnectionSocket::write(std::vector<std::vector<uint8_t>> parts, HttpServerFileRegion file, DoneHandler onDone)
+{
     parts_ = std::move(parts);
     partIndex_ = 0;
     partOffset_ = 0;
     writeLength_ = 0;
     for (const auto& part : parts_)
         writeLength_ += part.size();
+    file_ = file;
     onWritten_ = std::move(onDone);
     onWritable();
 }
@@ -115,6 +124,12 @@ void HttpServerConnectionSocket::onWritable()
 {
     if (!isOpen() || !onWritten_)
         return;
+    if (sendParts() && sendFile())
+        finishWrite(true);
+}
+
+bool HttpServerConnectionSocket::sendParts()
+{
     for (;;) {
         iovec vectors[kMaxParts];
         size_t vectorCount = 0;
@@ -128,18 +143,19 @@ void HttpServerConnectionSocket::onWritable()
         msghdr message{};
         message.msg_iov = vectors;
         message.msg_iovlen = vectorCount;
-        const ssize_t count = ::sendmsg(socket_, &message, MSG_NOSIGNAL);
+        // A head followed by a file leaves with the file's first bytes rather than in a packet of its own.
+        const ssize_t count = ::sendmsg(socket_, &message, MSG_NOSIGNAL | (file_.length > 0 ? MSG_MORE : 0));
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             watch(writeSource_, DispatchSource::Kind::Write);
-            return;
+            return false;
         }
         if (count < 0) {
             const int code = errno;
             HttpServerLog::log(HttpServerLog::Error, "Error while writing to socket %i: %s (%i)", socket_, strerror(code), code);
             finishWrite(false);
-            return;
+            return false;
         }
         // Steps over what went out, part by part.
         size_t sent = static_cast<size_t>(count);
@@ -155,8 +171,37 @@ void HttpServerConnectionSocket::onWritable()
         }
         events_.progressed();
     }
-    events_.didWrite(writeLength_);
-    finishWrite(true);
+    // Counted once: the write may come back here from the socket's readiness while the file is sent.
+    if (!parts_.empty())
+        events_.didWrite(writeLength_);
+    parts_.clear();
+    return true;
+}
+
+bool HttpServerConnectionSocket::sendFile()
+{
+    while (file_.length > 0) {
+        auto offset = static_cast<off_t>(file_.offset);
+        const ssize_t count = ::sendfile(socket_, file_.file, &offset, static_cast<size_t>(std::min<uint64_t>(file_.length, kMaxSendFileStep)));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            watch(writeSource_, DispatchSource::Kind::Write);
+            return false;
+        }
+        if (count <= 0) {
+            // Nothing to send before the stretch's end: the file was cut short meanwhile.
+            const int code = count < 0 ? errno : EIO;
+            HttpServerLog::log(HttpServerLog::Error, "Error while sending a file to socket %i: %s (%i)", socket_, strerror(code), code);
+            finishWrite(false);
+            return false;
+        }
+        file_.offset += static_cast<uint64_t>(count);
+        file_.length -= static_cast<uint64_t>(count);
+        events_.progressed();
+        events_.didWrite(static_cast<size_t>(count));
+    }
+    return true;
 }
 
 void HttpServerConnectionSocket::finishWrite(bool success)
@@ -164,6 +209,7 @@ void HttpServerConnectionSocket::finishWrite(bool success)
     if (writeSource_)
         writeSource_->suspend();
     parts_.clear();
+    file_ = {};
     const DoneHandler onDone = std::move(onWritten_);
     onWritten_ = nullptr;
     onDone(success);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/DispatchSource.h"
+#include "WebServer/HttpServerBodyReader.h"
 #include "Platform/SerialQueue.h"
 
 #include <cstdint>
@@ -19,7 +20,7 @@ public:
     struct Events {
         std::function<void()> progressed;             // bytes moved, either way
         std::function<void(size_t length)> didRead;
-        std::function<void(size_t length)> didWrite;  // the whole of one write, once it is out
+        std::function<void(size_t length)> didWrite;  // a write's parts once all are out, a file's bytes as they go
         std::function<void()> failed;                 // reading failed or the peer closed: the owner ends
     };
 
@@ -36,6 +37,9 @@ public:
     // Sends the parts in order, as if joined, but without joining them: a large body goes out from
     // the buffer it came in.
     void write(std::vector<std::vector<uint8_t>> parts, DoneHandler onDone);
+    // The parts, then the stretch of the file, sent by the kernel from the file to the socket
+    // without passing through a buffer here. The file must stay open until onDone.
+    void write(std::vector<std::vector<uint8_t>> parts, HttpServerFileRegion file, DoneHandler onDone);
     // Sends the end of the stream after what was written; reading goes on.
     void shutdownWrite();
     // Closes the socket; pending handlers are dropped.
@@ -47,6 +51,10 @@ private:
     // False when nothing has arrived yet.
     bool receive();
     void onWritable();
+    // False when the write has ended (done or failed) or waits for the socket.
+    bool sendParts();
+    // True once the file's stretch is out.
+    bool sendFile();
     void finishWrite(bool success);
 
     int socket_;
@@ -61,6 +69,7 @@ private:
     size_t partIndex_ = 0;   // the first part not wholly sent
     size_t partOffset_ = 0;  // what of it is sent
     size_t writeLength_ = 0;
+    HttpServerFileRegion file_;  // what of the file is still to send
     DoneHandler onWritten_;
     // Closes the socket once this and every readiness source's cancel handler have let go of it.
     std::shared_ptr<void> closer_;

@@ -82,8 +82,15 @@ std::shared_ptr<HttpServerFileResponse> HttpServerFileResponse::responseWithFile
 std::shared_ptr<HttpServerFileResponse> HttpServerFileResponse::responseWithFile(const std::string& path, HttpServerByteRange byteRange,
                                                                                  bool isAttachment, const HttpMimeOverrides* mimeTypeOverrides)
 {
+    return responseWithFileAt(AT_FDCWD, path, path, byteRange, isAttachment, mimeTypeOverrides);
+}
+
+std::shared_ptr<HttpServerFileResponse> HttpServerFileResponse::responseWithFileAt(int folder, const std::string& name, const std::string& path,
+                                                                                   HttpServerByteRange byteRange, bool isAttachment,
+                                                                                   const HttpMimeOverrides* mimeTypeOverrides)
+{
     // Non-blocking so that a FIFO put in the file's place cannot stall the open.
-    const int file = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int file = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (file < 0) {
         PLOG_ERRNO("open \"%s\"", path.c_str());
         return nullptr;
@@ -112,9 +119,9 @@ std::shared_ptr<HttpServerFileResponse> HttpServerFileResponse::responseWithFile
                                                                    std::to_string(fileSize));
     }
     if (isAttachment) {
-        response->setValueForAdditionalHeader("Content-Disposition", attachmentDisposition(path));
+        response->setValueForAdditionalHeader("Content-Disposition", attachmentDisposition(name));
     }
-    response->setContentType(HttpServerFunctions::mimeTypeForExtension(pathExtension(path), mimeTypeOverrides));
+    response->setContentType(HttpServerFunctions::mimeTypeForExtension(pathExtension(name), mimeTypeOverrides));
     response->setContentLength(span.length);
     response->setLastModifiedDate(Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(info.st_mtim.tv_sec) +
                                                                                    std::chrono::nanoseconds(info.st_mtim.tv_nsec))));
@@ -134,13 +141,14 @@ bool HttpServerFileResponse::open(HttpError* error)
         HttpError::assign(error, HttpError::posix(EBADF));
         return false;
     }
-    const off_t landed = lseek(file_, static_cast<off_t>(offset_), SEEK_SET);
-    if (landed < 0 || static_cast<uint64_t>(landed) != offset_) {
-        HttpError::assign(error, HttpError::posix(landed < 0 ? errno : EIO));
-        close();
-        return false;
-    }
     return true;
+}
+
+std::optional<HttpServerFileRegion> HttpServerFileResponse::fileRegion() const
+{
+    if (file_ < 0)
+        return std::nullopt;
+    return HttpServerFileRegion{file_, offset_, size_};
 }
 
 HttpServerBodyReader::Piece HttpServerFileResponse::readData(HttpError* error)
@@ -149,15 +157,17 @@ HttpServerBodyReader::Piece HttpServerFileResponse::readData(HttpError* error)
     if (piece.empty()) {
         return piece;
     }
+    // Read at the position kept here: no seek to place the file's own offset first.
     ssize_t count = 0;
     do {
-        count = ::read(file_, piece.data(), piece.size());
+        count = ::pread(file_, piece.data(), piece.size(), static_cast<off_t>(offset_));
     } while (count < 0 && errno == EINTR);
     if (count < 0) {
         HttpError::assign(error, HttpError::posix(errno));
         return std::nullopt;
     }
     piece.resize(static_cast<size_t>(count));
+    offset_ += static_cast<uint64_t>(count);
     size_ -= static_cast<uint64_t>(count);
     return piece;
 }

@@ -17,11 +17,19 @@ public:
                                                                     bool isAttachment = false,
                                                                     const HttpMimeOverrides* mimeTypeOverrides = nullptr);
     static std::shared_ptr<HttpServerFileResponse> responseWithFile(const std::string& path, bool isAttachment);
+    // The same for the entry `name` of the open folder `folder` (AT_FDCWD: a path from the working
+    // folder); `path` names the file in messages and descriptions.
+    static std::shared_ptr<HttpServerFileResponse> responseWithFileAt(int folder, const std::string& name, const std::string& path,
+                                                                      HttpServerByteRange byteRange = {}, bool isAttachment = false,
+                                                                      const HttpMimeOverrides* mimeTypeOverrides = nullptr);
 
     bool open(HttpError* error) override;
     Piece readData(HttpError* error) override;
     void close() override;
     std::string description() const override;
+
+protected:
+    std::optional<HttpServerFileRegion> fileRegion() const override;
 
 private:
     // The quoted and the UTF-8 escaped file name for "Content-Disposition".

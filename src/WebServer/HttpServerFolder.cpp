@@ -65,7 +65,9 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
     }
     const std::string parent = slash == std::string::npos ? "." : inside.substr(0, slash);
 
-    path.parent_ = HttpServerDescriptor(openBeneath(root_.get(), parent));
+    // An item of the folder itself has the folder for parent: a copy of its descriptor is cheaper
+    // than a resolution.
+    path.parent_ = HttpServerDescriptor(parent == "." ? ::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0) : openBeneath(root_.get(), parent));
     if (!path.parent_.isOpen()) {
         if (errno == EXDEV || errno == ELOOP)
             path.problem_ = HttpServerFolderPath::Problem::Outside;

@@ -66,13 +66,14 @@ std::shared_ptr<HttpServerResponse> HttpServerFolderHandler::respond(const HttpS
     // Everything is reached through the parent's descriptor, so no link leads out of the folder.
     std::shared_ptr<HttpServerResponse> response;
     if (path.exists() && path.isFolder()) {
-        const std::string indexPath = path.pinnedPath() + "/" + settings_.indexFilename;
+        const HttpServerDescriptor folder = path.openFolder();
         struct stat indexInfo {};
-        if (!settings_.indexFilename.empty() && ::lstat(indexPath.c_str(), &indexInfo) == 0 && S_ISREG(indexInfo.st_mode))
-            return HttpServerFileResponse::responseWithFile(indexPath);
+        if (!settings_.indexFilename.empty() && folder.isOpen()
+            && ::fstatat(folder.get(), settings_.indexFilename.c_str(), &indexInfo, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(indexInfo.st_mode))
+            return HttpServerFileResponse::responseWithFileAt(folder.get(), settings_.indexFilename, path.absolute() + "/" + settings_.indexFilename);
         response = directoryListing(path);
     } else if (path.exists()) {
-        response = HttpServerFileReply::makeForRequest(path.pinnedPath(), request, false, settings_.allowRangeRequests);
+        response = HttpServerFileReply::makeForRequest(path, request, false, settings_.allowRangeRequests);
         if (response && response->statusCode() >= 300)
             return response;
     }

@@ -21,11 +21,6 @@ HttpServerDescriptor HttpServerFolderPath::openFolder() const
     return HttpServerDescriptor(::openat(parent_.get(), entry_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-std::string HttpServerFolderPath::pinnedPath() const
-{
-    return "/proc/self/fd/" + std::to_string(parent_.get()) + "/" + entry_;
-}
-
 // Asked of the kernel only here: a plain GET never needs it.
 std::string HttpServerFolderPath::canonical() const
 {

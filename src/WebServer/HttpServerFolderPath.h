@@ -6,7 +6,7 @@
 
 // A request path placed inside a served folder (made by HttpServerFolder::resolve). It holds a descriptor
 // of the item's parent folder, reached from the served folder without any symbolic link leading out, so
-// acting relative to parent() with *at calls, or opening pinnedPath(), touches this item even when a
+// acting relative to parent() with *at calls touches this item even when a
 // concurrent rename swaps a folder above it for a link. The item itself is looked at without following
 // a link, so a link is never taken for what it points to.
 class HttpServerFolderPath {
@@ -33,8 +33,6 @@ public:
     const std::string& entry() const { return entry_; }
     // A descriptor (O_PATH) of the item when it is a folder, for listing it and acting inside it.
     HttpServerDescriptor openFolder() const;
-    // A path that reaches the item through the parent's descriptor; valid while this object lives.
-    std::string pinnedPath() const;
     // The same item or one inside it.
     bool isWithin(const HttpServerFolderPath& other) const;
     // The item's real path (its parent's, as the kernel resolved it, and its name); empty when unknown.

@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -135,17 +136,27 @@ std::string HttpServerFunctions::escapeHTML(std::string_view text)
     return result;
 }
 
+namespace {
+
+// The characters of a token (RFC 9110, 5.6.2): visible ASCII but the separators. Every head field's
+// name is checked, so a table rather than a search per character.
+constexpr std::array<bool, 256> kTokenCharacters = [] {
+    std::array<bool, 256> table {};
+    for (int c = 0x21; c < 0x7F; ++c)
+        table[static_cast<size_t>(c)] = std::string_view("()<>@,;:\\\"/[]?={}").find(static_cast<char>(c)) == std::string_view::npos;
+    return table;
+}();
+
+}  // namespace
+
 bool HttpServerFunctions::isValidHeaderName(std::string_view name)
 {
-    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte > 0x20 && byte < 0x7F && std::strchr("()<>@,;:\\\"/[]?={}", c) == nullptr;
-    });
+    return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) { return kTokenCharacters[static_cast<unsigned char>(c)]; });
 }
 
 bool HttpServerFunctions::isValidHeaderValue(std::string_view value)
 {
-    return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    return std::none_of(value.begin(), value.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
 }
 
 std::string_view HttpServerFunctions::trimBlanks(std::string_view text)

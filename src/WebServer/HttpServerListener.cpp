@@ -12,6 +12,7 @@
 #include <cstring>
 #include <future>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -45,6 +46,9 @@ struct HttpServerListener::Socket {
     std::vector<std::unique_ptr<DispatchSource>> sources;
     // Shared with the cancel handlers, which may run after the listener is gone: the last one closes.
     std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
+    // The bound address when it is not the wildcard, and so every connection's local address: no
+    // need to ask the kernel for each.
+    std::vector<uint8_t> localAddress;
 };
 
 std::shared_ptr<HttpServerListener> HttpServerListener::open(const Settings& settings, HttpError* error)
@@ -146,6 +150,16 @@ bool HttpServerListener::listen(Socket& socket, int family, uint16_t port, HttpE
         return fail("binding");
     if (::listen(socket.fd, settings_.backlog) != 0)
         return fail("starting");
+    // A connection is handed over once its first bytes are in (a silent one after a second), so the
+    // request is read at once where it is accepted rather than waited for on a readiness source.
+    const int deferSeconds = 1;
+    setsockopt(socket.fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof(deferSeconds));
+    if (settings_.bindToLocalhost) {
+        sockaddr_storage local {};
+        socklen_t length = sizeof(local);
+        if (getsockname(socket.fd, reinterpret_cast<sockaddr*>(&local), &length) == 0)
+            socket.localAddress.assign(reinterpret_cast<const uint8_t*>(&local), reinterpret_cast<const uint8_t*>(&local) + length);
+    }
     return true;
 }
 
@@ -275,10 +289,10 @@ bool HttpServerListener::acceptOne(Socket& socket)
         return false;
     }
     descriptorPause_->accepted();
+    std::vector<uint8_t> localData = socket.localAddress;
     sockaddr_storage local {};
     socklen_t localLength = sizeof(local);
-    std::vector<uint8_t> localData;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
+    if (localData.empty() && getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength) == 0)
         localData.assign(reinterpret_cast<const uint8_t*>(&local), reinterpret_cast<const uint8_t*>(&local) + localLength);
     std::vector<uint8_t> remoteData(reinterpret_cast<const uint8_t*>(&remote), reinterpret_cast<const uint8_t*>(&remote) + remoteLength);
     accepted_(fd, std::move(localData), std::move(remoteData));
@@ -322,11 +336,16 @@ bool HttpServerListener::mayAccept() const
     return !closed_ && !shortOfDescriptors_ && !atCap;
 }
 
+// Every connection's start and end comes here: the sources, each behind a lock its accept loop takes
+// too, are touched only when accepting starts or stops.
 void HttpServerListener::updateAccepting()
 {
     if (closed_)
         return;
     const bool accepting = mayAccept();
+    if (accepting == accepting_)
+        return;
+    accepting_ = accepting;
     for (const auto& socket : sockets_) {
         if (!socket)
             continue;

@@ -76,4 +76,5 @@ private:
     size_t admitting_ = 0;  // accepts under way whose connection is not counted yet
     bool shortOfDescriptors_ = false;
     bool closed_ = false;
+    bool accepting_ = false;  // the sources are resumed
 };

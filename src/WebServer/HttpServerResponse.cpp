@@ -121,6 +121,13 @@ void HttpServerResponse::performReadData(ReadCompletion completion)
     reader_->asyncReadData(std::move(completion));
 }
 
+std::optional<HttpServerFileRegion> HttpServerResponse::performFileRegion() const
+{
+    if (!opened_ || reader_ != this)
+        return std::nullopt;
+    return fileRegion();
+}
+
 void HttpServerResponse::performClose()
 {
     if (reader_ != nullptr) {

@@ -58,6 +58,9 @@ public:
     // False on a second call or when the head of the reader chain fails to open.
     bool performOpen(HttpError* error);
     void performReadData(ReadCompletion completion);
+    // The opened body as a stretch of a file, when it is one and no encoder stands between: then it
+    // may be sent without reading it in.
+    std::optional<HttpServerFileRegion> performFileRegion() const;
     void performClose();
 
     bool open(HttpError* error) override;
@@ -65,6 +68,10 @@ public:
     void close() override;
 
     virtual std::string description() const;
+
+protected:
+    // The body as it stands in a file, when it does.
+    virtual std::optional<HttpServerFileRegion> fileRegion() const { return std::nullopt; }
 
 private:
     bool opened_ = false;

@@ -2,14 +2,19 @@
 
 #include "Utils/SameThreadCompletion.h"
 #include "WebServer/HttpServer.h"
+#include "WebServer/HttpServerASCII.h"
+#include "WebServer/HttpServerDateCache.h"
 #include "WebServer/HttpServerLog.h"
 
 #include <algorithm>
-#include <strings.h>
+#include <charconv>
+#include <chrono>
 
 namespace {
 
 constexpr std::string_view kLastChunk = "0\r\n\r\n";
+// A file body up to this (one piece of a file response) is read in; a longer one is sent by the kernel.
+constexpr uint64_t kInlineFileLength = 32768;
 
 const char* reasonPhrase(int status)
 {
@@ -57,64 +62,108 @@ HttpServerResponseWriter::HttpServerResponseWriter(const HttpServer& server, Htt
 {
 }
 
-std::string HttpServerResponseWriter::headText(int statusCode, const HttpServerResponse* response) const
+// The fields are views of this frame's texts and of the response's own, so a head costs one buffer.
+std::vector<uint8_t> HttpServerResponseWriter::head(int statusCode, const HttpServerResponse* response) const
 {
-    std::vector<std::pair<std::string, std::string>> fields = {
-        {"Connection", "Close"},
-        {"Server", server_.serverName()},
-        {"Date", HttpServerFunctions::formatRFC822Date(std::chrono::system_clock::now())},
+    struct Field {
+        std::string_view name;
+        std::string_view value;
     };
+    constexpr size_t kOwnFields = 9;
+    std::vector<Field> fields;
+    fields.reserve(kOwnFields + (response ? response->additionalHeaders().size() : 0));
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const HttpServerDateCache::Text date = HttpServerDateCache::rfc822(now);
+    fields.push_back({"Connection", "Close"});
+    fields.push_back({"Server", server_.serverName()});
+    fields.push_back({"Date", date.view()});
+    HttpServerDateCache::Text modified;
+    std::string cacheControl;
+    std::string contentType;
+    char length[24];
     if (response) {
-        if (response->lastModifiedDate())
-            fields.emplace_back("Last-Modified", HttpServerFunctions::formatRFC822Date(*response->lastModifiedDate()));
+        if (const auto& lastModified = response->lastModifiedDate()) {
+            modified = HttpServerDateCache::rfc822(std::chrono::floor<std::chrono::seconds>(lastModified->time_since_epoch()).count());
+            fields.push_back({"Last-Modified", modified.view()});
+        }
         if (response->eTag())
-            fields.emplace_back("ETag", *response->eTag());
+            fields.push_back({"ETag", *response->eTag()});
         if (statusCode >= 200 && statusCode < 300) {
             const uint64_t age = response->cacheControlMaxAge();
-            fields.emplace_back("Cache-Control", age != 0 ? "max-age=" + std::to_string(age) + ", public" : "no-cache");
+            cacheControl = age != 0 ? "max-age=" + std::to_string(age) + ", public" : "no-cache";
+            fields.push_back({"Cache-Control", cacheControl});
         }
-        if (response->contentType())
-            fields.emplace_back("Content-Type", HttpServerFunctions::normalizeHeaderValue(*response->contentType()));
-        if (response->contentLength() != HttpServerResponse::kUnknownLength)
-            fields.emplace_back("Content-Length", std::to_string(response->contentLength()));
+        if (response->contentType()) {
+            contentType = HttpServerFunctions::normalizeHeaderValue(*response->contentType());
+            fields.push_back({"Content-Type", contentType});
+        }
+        if (response->contentLength() != HttpServerResponse::kUnknownLength) {
+            const auto end = std::to_chars(std::begin(length), std::end(length), response->contentLength()).ptr;
+            fields.push_back({"Content-Length", std::string_view(length, static_cast<size_t>(end - length))});
+        }
         if (response->usesChunkedTransferEncoding())
-            fields.emplace_back("Transfer-Encoding", "chunked");
-        for (const auto& additional : response->additionalHeaders()) {
-            const auto same = std::find_if(fields.begin(), fields.end(), [&additional](const auto& field) {
-                return strcasecmp(field.first.c_str(), additional.first.c_str()) == 0;
+            fields.push_back({"Transfer-Encoding", "chunked"});
+        for (const auto& [name, value] : response->additionalHeaders()) {
+            const auto same = std::find_if(fields.begin(), fields.end(), [&name](const Field& field) {
+                return HttpServerASCII::equalsIgnoringCase(field.name, name);
             });
             if (same != fields.end())
-                same->second = additional.second;
+                *same = {same->name, value};
             else
-                fields.push_back(additional);
+                fields.push_back({name, value});
         }
     }
-    std::string head = "HTTP/1.1 " + std::to_string(statusCode) + " " + reasonPhrase(statusCode) + "\r\n";
-    for (const auto& [name, value] : fields) {
+    const std::string_view reason = reasonPhrase(statusCode);
+    char status[16];
+    const auto statusEnd = std::to_chars(std::begin(status), std::end(status), statusCode).ptr;
+    size_t size = 9 + static_cast<size_t>(statusEnd - status) + 1 + reason.size() + 2 + 2;
+    for (const Field& field : fields)
+        size += field.name.size() + 2 + field.value.size() + 2;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(size);
+    const auto append = [&bytes](std::string_view text) { bytes.insert(bytes.end(), text.begin(), text.end()); };
+    append("HTTP/1.1 ");
+    append(std::string_view(status, static_cast<size_t>(statusEnd - status)));
+    append(" ");
+    append(reason);
+    append("\r\n");
+    for (const Field& field : fields) {
         // The response's setters refuse line breaks; this is the last guard against split heads.
-        if (!HttpServerFunctions::isValidHeaderName(name) || !HttpServerFunctions::isValidHeaderValue(value)) {
-            HttpServerLog::log(HttpServerLog::Error, "Dropping unsafe header field '%s' on socket %i", name.c_str(), socket_.descriptor());
+        if (!HttpServerFunctions::isValidHeaderName(field.name) || !HttpServerFunctions::isValidHeaderValue(field.value)) {
+            HttpServerLog::log(HttpServerLog::Error, "Dropping unsafe header field '%.*s' on socket %i", static_cast<int>(field.name.size()),
+                field.name.data(), socket_.descriptor());
             continue;
         }
-        head += name + ": " + value + "\r\n";
+        append(field.name);
+        append(": ");
+        append(field.value);
+        append("\r\n");
     }
-    head += "\r\n";
-    return head;
+    append("\r\n");
+    return bytes;
 }
 
 void HttpServerResponseWriter::writeHead(int statusCode, const HttpServerResponse* response, std::function<void()> onDone)
 {
-    socket_.write({bytesOf(headText(statusCode, response))}, [onDone = std::move(onDone)](bool) { onDone(); });
+    socket_.write({head(statusCode, response)}, [onDone = std::move(onDone)](bool) { onDone(); });
 }
 
 void HttpServerResponseWriter::writeResponse(std::shared_ptr<HttpServerResponse> response, std::weak_ptr<void> owner,
     std::function<void()> onDone)
 {
-    unsentHead_ = bytesOf(headText(response->statusCode(), response.get()));
+    unsentHead_ = head(response->statusCode(), response.get());
     chunked_ = response->usesChunkedTransferEncoding();
     response_ = std::move(response);
     owner_ = std::move(owner);
     onDone_ = std::move(onDone);
+    // A file past one piece goes from the file to the socket in the kernel: no piece is read in and
+    // copied out. A smaller one is read, to leave with the head in one call.
+    const auto file = chunked_ ? std::nullopt : response_->performFileRegion();
+    if (file && file->length > kInlineFileLength) {
+        const auto keep = owner_.lock();  // the end of the answer may drop the owner's last other hold
+        socket_.write({std::exchange(unsentHead_, {})}, *file, [this](bool) { finish(); });
+        return;
+    }
     writeBody();
 }
 

@@ -18,8 +18,9 @@ class HttpServerResponseWriter {
 public:
     HttpServerResponseWriter(const HttpServer& server, HttpServerConnectionSocket& socket, std::shared_ptr<SerialQueue> queue);
 
-    // "Connection", "Server" and "Date", then the response's own fields when there is one.
-    std::string headText(int statusCode, const HttpServerResponse* response) const;
+    // The status line and "Connection", "Server" and "Date", then the response's own fields when
+    // there is one, ending in the blank line.
+    std::vector<uint8_t> head(int statusCode, const HttpServerResponse* response) const;
     // The head alone; onDone runs whatever the outcome.
     void writeHead(int statusCode, const HttpServerResponse* response, std::function<void()> onDone);
     // The head and the response's opened body, which is closed at the end; then onDone. The owner is

@@ -176,7 +176,7 @@ WebDavServer::Response WebDavServer::performGET(const HttpServerRequest& request
         return error(403, notAllowed);
     notify([file = path.absolute()](WebDavServerDelegate& delegate, WebDavServer& server) { delegate.davServerDidDownloadFile(server, file); });
     // Opened through the parent's descriptor without following a link, so a link is never served.
-    return HttpServerFileReply::make(path.pinnedPath(), request.byteRange());
+    return HttpServerFileReply::make(path, request.byteRange());
 }
 
 WebDavServer::Response WebDavServer::putRefusal(const HttpServerRequest& request) const

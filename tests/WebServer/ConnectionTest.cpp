@@ -92,6 +92,13 @@ TEST_F(ConnectionTest, ServesAFolderTree)
     EXPECT_NE(listing.body.find("<a href=\"sub/\">sub/</a>"), std::string::npos);
     EXPECT_EQ(exchange(port(), get("/files/sub/")).body, "<p>index</p>");
     EXPECT_EQ(exchange(port(), get("/files/file.txt", "Range: bytes=10-\r\n")).body, "abcdefghij");
+    // A file past one piece is sent from the file by the kernel, whole or a stretch of it.
+    std::string large(300000, '\0');
+    for (size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>(i * 7 + i / 251);
+    std::ofstream(folder_ + "/large.bin", std::ios::binary) << large;
+    EXPECT_EQ(exchange(port(), get("/files/large.bin")).body, large);
+    EXPECT_EQ(exchange(port(), get("/files/large.bin", "Range: bytes=1000-250999\r\n")).body, large.substr(1000, 250000));
     EXPECT_EQ(exchange(port(), get("/files/missing")).status, 404);
     // Climbing out of the folder stays inside it.
     EXPECT_EQ(exchange(port(), get("/files/../../../etc/passwd")).status, 404);
