@@ -64,6 +64,7 @@ public:
     void reloadData() override {}
     void setButtonsEnabled(bool) override {}
     void askToReplace(std::function<void()>) override {}
+    void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
     void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}

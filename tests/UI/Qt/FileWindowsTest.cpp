@@ -16,6 +16,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -223,6 +224,15 @@ TEST_F(FileWindowsTest, ASameNameAsksToReplace)
     button(*questions.front(), "normalButton")->click();
     EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "a.txt"}));
     EXPECT_EQ(tiles()[2]->file().filePath, sources() / "again" / "a.txt");
+
+    // A push that cannot start says why in front of the file window.
+    files().showPushFailure(text("STRING_PUSH_NO_SERVER").toStdString());
+    auto* failure = files().findChild<QMessageBox*>("pushFailure");
+    ASSERT_NE(failure, nullptr);
+    EXPECT_TRUE(failure->isVisible());
+    EXPECT_EQ(failure->text(), text("STRING_PUSH_NO_SERVER"));
+    saveScreenshot(*failure, "push-failure");
+    failure->button(QMessageBox::Ok)->click();
 }
 
 // The push button announces each ticked file to the TV and leaves nothing ticked.
