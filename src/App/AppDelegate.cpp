@@ -33,6 +33,8 @@ AppDelegate::~AppDelegate()
 void AppDelegate::applicationDidFinishLaunching()
 {
     assert(mainThread_.holds());
+    if (services_.repairAudioDevices)
+        services_.repairAudioDevices();
     if (services_.clearSharedFolder)
         services_.clearSharedFolder();
     shell_.installStatusItem(LocalizedText::text("STRING_QUIT") + services_.executableName);

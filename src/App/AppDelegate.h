@@ -30,7 +30,11 @@ public:
         std::function<void()> resetPermissionGrants;
         // Puts the sound devices back as they were before routeAudioToLoopback switched them.
         std::function<void()> restoreAudioDevices;
-        // The main window's session; its routeAudioToLoopback is the switch restoreAudioDevices undoes.
+        // Puts back the devices an earlier run left recorded because it ended while they were switched;
+        // run first at launch.
+        std::function<void()> repairAudioDevices;
+        // The main window's session; its routeAudioToLoopback is the switch restoreAudioDevices undoes
+        // (the session's own restore does so at each cast's end, this one on the quit road).
         SessionServices session;
         // The executable's name, put after the quit entry's title.
         std::string executableName;
@@ -43,7 +47,8 @@ public:
     AppDelegate(const AppDelegate&) = delete;
     AppDelegate& operator=(const AppDelegate&) = delete;
 
-    // Prepares the shared folder, the status item, then the run's window, then activates.
+    // Repairs the sound devices of an earlier run, prepares the shared folder, the status item, then the
+    // run's window, then activates.
     void applicationDidFinishLaunching();
     // Accessibility, screen capture and microphone all granted (tested in that order). When one is
     // missing the grants are reset, so the system asks again.

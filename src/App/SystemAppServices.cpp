@@ -38,6 +38,8 @@ AppDelegate::Services SystemAppServices::make()
     services.clearSharedFolder = clearSharedFolder;
     services.resetPermissionGrants = [] { PLOG("no per-application grants to reset on this system"); };
     services.restoreAudioDevices = [] { SoundPreferences::shared().restoreMacAudioDevices(); };
+    services.repairAudioDevices = [] { SoundPreferences::shared().repairUnrestoredDevices(); };
+    services.session.restoreAudioDevices = services.restoreAudioDevices;
     services.session.clearSharedFolder = clearSharedFolder;
     // The file panel copies through the bound server only.
     services.session.fileServer = &sharedFileServer();

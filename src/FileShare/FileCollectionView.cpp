@@ -4,6 +4,7 @@
 #include "FileShare/FileServer.h"
 #include "Platform/FixedWidthQueue.h"
 #include "Socket/FileShareList.h"
+#include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
 
 #include <algorithm>
@@ -107,16 +108,17 @@ void FileCollectionView::pushFile()
     const auto base = services_.server->getShareFileBaseURL();
     if (!base) {
         PLOG("files not pushed: the shared-folder server has no URL");
-    } else {
-        const auto queue = services_.workQueue ? services_.workQueue : fileCopyQueue();
-        for (const auto& file : selectArray_) {
-            // On the work queue: the copy blocks this task only.
-            queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base] {
-                if (!server->uploadFile(file.filePath, FileServer::kSharedFolderName, file.fileId))
-                    return;
-                send(FileShareList{base, file.fileId, file.fileName}.encode());
-            });
-        }
+        view_.showPushFailure(LocalizedText::text("STRING_PUSH_NO_SERVER"));
+        return;
+    }
+    const auto queue = services_.workQueue ? services_.workQueue : fileCopyQueue();
+    for (const auto& file : selectArray_) {
+        // On the work queue: the copy blocks this task only.
+        queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base] {
+            if (!server->uploadFile(file.filePath, FileServer::kSharedFolderName, file.fileId))
+                return;
+            send(FileShareList{base, file.fileId, file.fileName}.encode());
+        });
     }
     reloadGrid();
 }

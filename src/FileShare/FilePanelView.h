@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 // What the file panel shows: the grid (the add tile, then one tile per file of the panel, in order),
 // its two action buttons, and the replace question. Main thread.
@@ -15,4 +16,6 @@ public:
     // The pop-up asking whether to replace a listed file of the same name. OK runs `replace`, Cancel
     // only closes it. A question asked while one is open replaces its `replace`: one pop-up shows.
     virtual void askToReplace(std::function<void()> replace) = 0;
+    // A push that could not start, and why, in front of the panel; the ticks stay for another try.
+    virtual void showPushFailure(const std::string& reason) = 0;
 };

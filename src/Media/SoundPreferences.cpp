@@ -1,6 +1,7 @@
 #include "Media/SoundPreferences.h"
 
 #include "Platform/PulseServerDevices.h"
+#include "Utils/Log.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,8 +33,9 @@ bool isOutput(const PulseDevice& device)
 
 }  // namespace
 
-SoundPreferences::SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink)
-    : devices_(std::move(devices)), volumeSink_(std::move(volumeSink))
+SoundPreferences::SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink,
+                                   std::optional<SoundDeviceRecord> record)
+    : devices_(std::move(devices)), record_(std::move(record)), volumeSink_(std::move(volumeSink))
 {
 }
 
@@ -45,7 +47,11 @@ SoundPreferences::~SoundPreferences()
 SoundPreferences& SoundPreferences::shared()
 {
     // Lives as long as the process: the server's notification thread may call it at any time.
-    static auto* instance = new SoundPreferences(std::shared_ptr<PulseDevices>(PulseServerDevices::connect()), nullptr);
+    static auto* instance = [] {
+        const auto file = SoundDeviceRecord::defaultPath();
+        return new SoundPreferences(std::shared_ptr<PulseDevices>(PulseServerDevices::connect()), nullptr,
+                                    file ? std::optional<SoundDeviceRecord>(*file) : std::nullopt);
+    }();
     return *instance;
 }
 
@@ -105,30 +111,53 @@ void SoundPreferences::remember(Kind kind, const std::string& name)
     saved(kind) = *current;
 }
 
-void SoundPreferences::makeDefault(Kind kind, const std::string& name)
+void SoundPreferences::switchTo(const std::string& name, std::initializer_list<Kind> kinds)
 {
-    auto found = matching(name, kind);
+    if (!devices_)
+        return;
+    std::vector<std::pair<Kind, std::vector<PulseDevice>>> found;
+    for (Kind kind : kinds) {
+        auto devices = matching(name, kind);
+        if (devices.empty())
+            continue;
+        remember(kind, name);
+        found.emplace_back(kind, std::move(devices));
+    }
     if (found.empty())
         return;
-    remember(kind, name);
-    for (const auto& device : found) {
-        devices_->setDefaultDevice(kind, device.name);
-        devices_->setVolume(kind, device.name, 1.0f);
+    // On disk before anything changes: a run that ends from here on leaves what the next one repairs.
+    record();
+    for (const auto& [kind, devices] : found) {
+        for (const auto& device : devices) {
+            devices_->setDefaultDevice(kind, device.name);
+            devices_->setVolume(kind, device.name, 1.0f);
+        }
     }
+}
+
+void SoundPreferences::record()
+{
+    if (!record_)
+        return;
+    SoundDeviceRecord::Devices devices;
+    {
+        std::lock_guard lock(mutex_);
+        devices = {savedSink_, savedSource_};
+    }
+    if (devices.sink || devices.source)
+        record_->save(devices);
+    else
+        record_->clear();
 }
 
 void SoundPreferences::useAudioDeviceForInputAndOutput(const std::string& name)
 {
-    if (!devices_)
-        return;
-    makeDefault(Kind::Sink, name);
-    makeDefault(Kind::Source, name);
+    switchTo(name, {Kind::Sink, Kind::Source});
 }
 
 void SoundPreferences::useAudioDeviceForInput(const std::string& name)
 {
-    if (devices_)
-        makeDefault(Kind::Source, name);
+    switchTo(name, {Kind::Source});
 }
 
 void SoundPreferences::restoreMacAudioDevices()
@@ -144,6 +173,22 @@ void SoundPreferences::restoreMacAudioDevices()
         if (previous)
             devices_->setDefaultDevice(kind, *previous);
     }
+    record();
+}
+
+bool SoundPreferences::repairUnrestoredDevices()
+{
+    const auto left = record_ ? record_->load() : std::nullopt;
+    if (!left || !devices_)
+        return false;
+    if (left->sink)
+        devices_->setDefaultDevice(Kind::Sink, *left->sink);
+    if (left->source)
+        devices_->setDefaultDevice(Kind::Source, *left->source);
+    record_->clear();
+    PLOG("an earlier run ended with the loopback device as the default; back to sink %s, source %s",
+         left->sink.value_or("(unchanged)").c_str(), left->source.value_or("(unchanged)").c_str());
+    return true;
 }
 
 uint32_t SoundPreferences::defaultOutputDeviceId()

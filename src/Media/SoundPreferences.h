@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Media/OutputVolumeSink.h"
+#include "Media/SoundDeviceRecord.h"
 #include "Platform/PulseDevices.h"
 
 #include <cstdint>
@@ -13,11 +14,13 @@
 // Routes the default audio devices to the loopback device and back, and reports output volume
 // changes to its OutputVolumeSink (the application sends them to the TV). A name matches a pattern
 // when the pattern occurs in its server name or its description, ignoring case; monitor sources
-// never count as inputs. Failures are skipped.
+// never count as inputs. Failures are skipped. With a record, the devices a switch replaces are
+// written to it before the switch and removed from it by the restore.
 class SoundPreferences {
 public:
     // Reports nothing while volumeSink is null.
-    SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink);
+    SoundPreferences(std::shared_ptr<PulseDevices> devices, std::shared_ptr<OutputVolumeSink> volumeSink,
+                     std::optional<SoundDeviceRecord> record = std::nullopt);
     ~SoundPreferences();
     SoundPreferences(const SoundPreferences&) = delete;
     SoundPreferences& operator=(const SoundPreferences&) = delete;
@@ -39,6 +42,9 @@ public:
     void useAudioDeviceForInput(const std::string& name);
     // Brings back the defaults that were in place before the first switch since the last restore.
     void restoreMacAudioDevices();
+    // A record left by a run that ended while switched: its devices become the defaults again and the
+    // record goes. True when there was one.
+    bool repairUnrestoredDevices();
     // The default sink's index; 0 when there is none.
     uint32_t defaultOutputDeviceId();
 
@@ -53,11 +59,15 @@ private:
     std::vector<PulseDevice> matching(const std::string& name, Kind kind);
     // Keeps the current default of kind unless one is kept already or it is a device of the pattern.
     void remember(Kind kind, const std::string& name);
-    // Makes each matching device of kind the default at full volume, remembering the one it replaces.
-    void makeDefault(Kind kind, const std::string& name);
+    // Makes the matching devices of each kind the defaults at full volume, remembering (and recording)
+    // the ones they replace first.
+    void switchTo(const std::string& name, std::initializer_list<Kind> kinds);
+    // Writes the remembered devices to the record, or removes it when none are remembered.
+    void record();
     std::optional<std::string>& saved(Kind kind);
 
     std::shared_ptr<PulseDevices> devices_;
+    const std::optional<SoundDeviceRecord> record_;
     // Guards the fields below.
     std::mutex mutex_;
     std::shared_ptr<OutputVolumeSink> volumeSink_;

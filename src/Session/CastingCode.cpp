@@ -1,6 +1,8 @@
 #include "Session/CastingCode.h"
 
+#include <algorithm>
 #include <cassert>
+#include <cctype>
 
 namespace {
 
@@ -75,4 +77,11 @@ std::string CastingCode::toBinaryString(uint64_t value, uint64_t length)
 std::string_view CastingCode::firstOctet(std::string_view address)
 {
     return address.substr(0, address.find('.'));
+}
+
+bool CastingCode::matches(const std::optional<std::string>& tvCode, std::string_view typed)
+{
+    auto upper = [](unsigned char c) { return std::toupper(c); };
+    return tvCode && std::equal(tvCode->begin(), tvCode->end(), typed.begin(), typed.end(),
+                                [&](char a, char b) { return upper(a) == upper(b); });
 }

@@ -24,4 +24,7 @@ public:
     // The digits of an address before its first dot: the octet a decoded code takes from a local
     // interface.
     static std::string_view firstOctet(std::string_view address);
+    // The code as typed matches the TV's: the same characters, letters in either case. No code from
+    // the TV matches nothing.
+    static bool matches(const std::optional<std::string>& tvCode, std::string_view typed);
 };

@@ -4,6 +4,7 @@
 #include "Socket/MessageType.h"
 #include "Socket/TCPManager.h"
 #include "Session/CastQuality.h"
+#include "Session/CastingCode.h"
 #include "Session/ExtendedScreen.h"
 #include "Utils/LocalizedText.h"
 #include "Session/MainWindowController.h"
@@ -65,7 +66,7 @@ void CastingController::clickScreen(bool screenButtonOn)
         stopScreenSharing(CastStop::User);
         return;
     }
-    if (state.screenProjectionCode != state.inputScreenProjectionCode) {
+    if (!CastingCode::matches(state.screenProjectionCode, state.inputScreenProjectionCode)) {
         owner_.windowCast().showCastingCodeWindow();
         return;
     }
@@ -89,11 +90,12 @@ void CastingController::inputScreenProjectionCode(const std::string& typed)
     assert(mainThread_.holds());
     SessionState& state = owner_.state();
     state.inputScreenProjectionCode = typed;
-    if (state.screenProjectionCode != typed) {
-        owner_.view().showAlert(LocalizedText::text("STRING_TIP"), LocalizedText::text("STRING_INPUT_ERROR"), {});
-        owner_.windowCast().hideCastingCodeWindow();
+    // A wrong code keeps the window open, the error under the field, for another try.
+    if (!CastingCode::matches(state.screenProjectionCode, typed)) {
+        owner_.view().showCastingCodeError(LocalizedText::text("STRING_INPUT_ERROR"));
         return;
     }
+    owner_.view().showCastingCodeError("");
     owner_.windowCast().hideCastingCodeWindow();
     if (state.screenType == kScreenTypeWholeScreen)
         clickScreen(true);
@@ -105,6 +107,7 @@ void CastingController::cancelScreenProjectionCodeButton()
 {
     assert(mainThread_.holds());
     owner_.windowCast().hideCastingCodeWindow();
+    owner_.view().showCastingCodeError("");
     owner_.state().inputScreenProjectionCode.clear();
     owner_.view().setCastingCodeText("");
 }
@@ -194,6 +197,7 @@ void CastingController::changeEncodeSession(int32_t width, int32_t height, int32
     }
     // Sound starts before its callback is set; the sound capture of a running cast is kept.
     if (!audioManager_ && (audioManager_ = media_.makeSoundSource())) {
+        owner_.routeCastSound();
         audioManager_->StartRecord();
         audioManager_->SetCallback(this, soundCallback);
     }
@@ -237,6 +241,8 @@ void CastingController::stopScreenSharing(CastStop why)
     // state only for a cast that ran.
     if (why != CastStop::LinkEnded && (why != CastStop::Quit || wasRunning))
         owner_.view().showIdleState(owner_.state().screenType);
+    if (why == CastStop::TimeOut && wasRunning)
+        owner_.view().showToastTip(LocalizedText::text("STRING_CAST_NO_ANSWER"), true, 1, kNoAnswerToastSeconds);
     // Every concern undoes what the cast started, even when none ran (the window page's start button
     // then shows a start again).
     owner_.endSession(SessionEnd::Cast);

@@ -38,6 +38,8 @@ public:
     // The TV's quality answer must come within this, or the announced cast stops.
     static constexpr std::chrono::milliseconds kQualityAnswerTimeout{2'000};
     static constexpr std::chrono::milliseconds kQualitySupportDelay{500};
+    // How long the toast for an unanswered cast stays (its close button ends it sooner).
+    static constexpr float kNoAnswerToastSeconds = 8.0f;
     // The TV edition that takes no cast from the screen button.
     static constexpr int32_t kEditionWithoutCasting = 5;
     // Sound buffers dropped at the start of the first cast after the controller was made.

@@ -15,6 +15,8 @@ public:
     virtual void hideCastingCodeWindow() = 0;
     // The text of the casting-code field.
     virtual void setCastingCodeText(const std::string& text) = 0;
+    // The error shown under the casting-code field; empty: none.
+    virtual void showCastingCodeError(const std::string& error) = 0;
     // Stop shown, start hidden, the window choice cleared, the view button disabled. The window page's
     // controls change too when the cast was started by the screen button.
     virtual void showCastingState(bool fromScreenButton) = 0;

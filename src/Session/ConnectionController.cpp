@@ -15,11 +15,14 @@
 #include "Utils/PUtils.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
 constexpr int64_t kFailToastPosition = 1;
 constexpr float kFailToastSeconds = 3.0f;
+// Long enough to read and act on; its close button ends it sooner.
+constexpr float kLinkLostToastSeconds = 8.0f;
 
 std::string text(std::string_view key)
 {
@@ -34,7 +37,7 @@ const char* printable(const std::optional<std::string>& address)
 } // namespace
 
 ConnectionController::ConnectionController(MainWindowController& owner)
-    : owner_(owner), devices_([&link = owner.link()] { link.tcpClientRelease(); })
+    : owner_(owner), devices_([this] { releaseLink(); })
 {
     devices_.setReloadHandler([this] { owner_.view().showDevices(devices_.devices()); });
 }
@@ -65,8 +68,10 @@ void ConnectionController::applyPageRule()
 
 void ConnectionController::inputIPTextField(const std::string& input)
 {
-    if (lastInputTextField_ == input)
+    if (lastInputTextField_ == input) {
+        PLOG("%s is submitted already", input.c_str());
         return;
+    }
     lastInputTextField_ = input;
     ConnectionView& view = owner_.view();
     SessionState& state = owner_.state();
@@ -128,17 +133,45 @@ void ConnectionController::connectDevice(const std::string& ip)
 void ConnectionController::connectTo(const std::string& address)
 {
     attemptAddress_ = address;
+    // Connecting elsewhere ends the current link on purpose: its end needs no toast.
+    if (owner_.state().ConnectWithTv)
+        linkEndAsked_ = true;
+    owner_.view().showConnecting(true);
     // The answer comes as onConnectSuccess or onConnectFail; false: that TV is connected already.
-    if (!owner_.link().connectToHost(address, owner_.services().tvPort))
+    if (!owner_.link().connectToHost(address, owner_.services().tvPort)) {
         codeAddresses_.clear();
+        owner_.view().showConnecting(false);
+    }
+}
+
+void ConnectionController::cancelConnect()
+{
+    if (!attemptAddress_ || owner_.state().ConnectWithTv)
+        return;
+    PLOG("the connect to %s is cancelled", attemptAddress_->c_str());
+    codeAddresses_.clear();
+    attemptAddress_.reset();
+    lastInputTextField_.reset();
+    SessionState& state = owner_.state();
+    state.connectMode = ConnectMode::PickedFromList;
+    state.tvDeviceIp.reset();
+    // Supersedes the attempt, which then reports nothing.
+    owner_.link().tcpClientRelease();
+    owner_.view().showConnecting(false);
 }
 
 void ConnectionController::clickDisConnectBtn()
 {
     owner_.view().hidePage(MainWindowPage::Connected);
-    owner_.link().tcpClientRelease();
+    releaseLink();
     if (discovery_)
         discovery_->findDevice();
+}
+
+void ConnectionController::releaseLink()
+{
+    linkEndAsked_ = true;
+    owner_.link().tcpClientRelease();
 }
 
 void ConnectionController::onConnectSuccess(const std::string& name)
@@ -175,6 +208,9 @@ void ConnectionController::connectSucceeded(const std::string& name)
     lastInputTextField_.reset();
     attemptAddress_.reset();
     codeAddresses_.clear();
+    // A release asked for before this link says nothing about its end.
+    linkEndAsked_ = false;
+    view.showConnecting(false);
 
     view.showPage(MainWindowPage::Connected);
     owner_.fileWindow().clearSharedFolder();
@@ -201,6 +237,8 @@ void ConnectionController::reportConnectFailure()
 {
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
+    // First, so the tip of the failure below replaces that of the attempt.
+    view.showConnecting(false);
     switch (state.connectMode) {
     case ConnectMode::TypedAddress:
         view.showInputError(text("STRING_CANNOT_SEARCH_IP"));
@@ -233,12 +271,15 @@ void ConnectionController::reportConnectFailure()
     view.showHelpForConnection(false);
     attemptAddress_.reset();
     codeAddresses_.clear();
+    // The same text may be submitted again: a retry must not look like a frozen button.
+    lastInputTextField_.reset();
 }
 
 void ConnectionController::linkEnded()
 {
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
+    const bool asked = std::exchange(linkEndAsked_, false);
     if (!state.ConnectWithTv) {
         // A link whose TV never answered: its failure was reported, and an attempt that followed
         // must keep its state.
@@ -260,6 +301,8 @@ void ConnectionController::linkEnded()
     state.tvDeviceIp.reset();
     setCastingCodeField("");
     view.showHelpForConnection(false);
+    if (!asked)
+        owner_.view().showToastTip(text("STRING_LINK_LOST"), true, kFailToastPosition, kLinkLostToastSeconds);
     // With discovery the next tick changes the page; without, nothing else would.
     if (!discovery_)
         applyPageRule();

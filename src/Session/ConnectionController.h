@@ -41,6 +41,11 @@ public:
     // A TV picked from the device list.
     void connectDevice(const std::string& ip);
     void clickDisConnectBtn();
+    // Escape during an attempt: it ends without a report, and the field takes input again.
+    void cancelConnect();
+    // Ends the link because this side chose to (the disconnect button, another TV picked, a TV that
+    // takes no cast): its end shows no toast. Every other end says the connection was lost.
+    void releaseLink();
 
     // TvConnectionDelegate: the TCPManager queue (the failure: the main queue); each moves to the main
     // queue.
@@ -65,14 +70,16 @@ private:
 
     MainWindowController& owner_;
     MainQueueGuard mainQueue_;
-    // The last text submitted in the address field: the same text is tried once, until it changes or
-    // a link comes up.
+    // The last text submitted in the address field: the same text is tried once while its attempt
+    // runs, again after it failed, changed, or once a link came up.
     std::optional<std::string> lastInputTextField_;
     // The addresses decoded from a casting code still to try.
     std::deque<std::string> codeAddresses_;
     // The address of the attempt under way: it names the TV that failed, and survives the report
     // of an earlier link's end that comes in meanwhile.
     std::optional<std::string> attemptAddress_;
+    // Set by releaseLink until the link's end is reported.
+    bool linkEndAsked_ = false;
     CheckDeviceViewController devices_;
     // Declared last: stopped before the list it feeds goes.
     std::unique_ptr<DiscoveryDriver> discovery_;

@@ -21,6 +21,9 @@ public:
     virtual void showDevices(const std::vector<TvDeviceInfo>& devices) = 0;
     // The tip under the address field, with its image; nullopt hides both.
     virtual void showInputError(const std::optional<std::string>& tip) = 0;
+    // An attempt to connect runs (the address field and its arrow show it and take no input, Escape
+    // cancels), or has ended.
+    virtual void showConnecting(bool connecting) = 0;
     // The connection text beside the device list ("Not connected").
     virtual void showConnectInfo(const std::string& text) = 0;
     // The connected TV's name and address on the connected page.

@@ -64,8 +64,6 @@ MainWindowController::MainWindowController(MainWindowView& view, SessionServices
       }))
 {
     assert(mainThread_.holds());
-    if (services_.routeAudioToLoopback)
-        services_.routeAudioToLoopback();
     // After each discovery tick the senders concern shows the connected TV's name as heard.
     connection_->checkDeviceViewController().setDelegate(senders_.get());
     // The viewer, the TV's keys and the pushed files' acknowledgement hear the link from the start.
@@ -125,6 +123,20 @@ void MainWindowController::endSession(SessionEnd end)
     }
     tvControl_->endSession(end);
     windowCast_->endSession(end);
+    if (soundRouted_) {
+        soundRouted_ = false;
+        if (services_.restoreAudioDevices)
+            services_.restoreAudioDevices();
+    }
+}
+
+void MainWindowController::routeCastSound()
+{
+    assert(mainThread_.holds());
+    if (soundRouted_ || !services_.routeAudioToLoopback)
+        return;
+    services_.routeAudioToLoopback();
+    soundRouted_ = true;
 }
 
 void MainWindowController::windowWillClose()

@@ -53,6 +53,9 @@ public:
     // every road), or the link ended (ConnectionController), which first stops a running cast and so
     // comes back here for the cast. Each concern undoes what it started; docs/threads.md lists what.
     void endSession(SessionEnd end);
+    // A cast's sound capture is about to start: the sound goes to the loopback device until the cast's
+    // end-of-session step puts the user's devices back.
+    void routeCastSound();
 
     SessionState& state() { return state_; }
     MainWindowView& view() { return view_; }
@@ -80,6 +83,8 @@ private:
     TCPManager& link_;
     SessionState state_;
     ThreadAffinity mainThread_;
+    // Set by routeCastSound, cleared by the restore of the cast's end.
+    bool soundRouted_ = false;
     // Made before the device list that reports to it, and gone after it.
     std::unique_ptr<SendersController> senders_;
     std::unique_ptr<ConnectionController> connection_;

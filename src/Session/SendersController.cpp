@@ -87,8 +87,8 @@ void SendersController::takeEditionLevel(int level)
     owner_.state().activeVersion = level;
     if (level != kLevelWithoutCasting)
         return;
-    // The end of the link brings onDisConnect.
-    owner_.link().tcpClientRelease();
+    // The end of the link brings onDisConnect, which says nothing more: this toast says why.
+    owner_.connection().releaseLink();
     owner_.view().showToastTip(LocalizedText::text("STRING_VERSION_LOW"), false, kVersionToastPosition,
                                kVersionToastSeconds);
 }

@@ -47,9 +47,12 @@ struct SessionServices {
     // This computer's IPv4 interface addresses, in interface order: a casting code is decoded once
     // with the first octet of each. Main thread.
     std::function<std::vector<std::string>()> localAddresses = &FindTvDevices::getNICIP;
-    // Run once as the controller is made: the computer's own audio devices become the defaults, then
-    // the loopback device. Empty: the audio routing is left alone.
+    // Run as a cast's sound capture starts: the loopback device becomes the default sink and source,
+    // so what the computer plays reaches the capture. Main thread. Empty: the audio routing is left alone.
     std::function<void()> routeAudioToLoopback;
+    // Run by the end-of-session step of a cast that routed the sound: the user's devices are back.
+    // Main thread.
+    std::function<void()> restoreAudioDevices;
 
     // --- Files. The shared-folder server; nullptr: FileServer::sharedManager(). Must outlive the controller.
     FileServer* fileServer = nullptr;

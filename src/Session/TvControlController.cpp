@@ -152,7 +152,8 @@ void TvControlController::keyPressed(int keyCode)
         PLOG("TV key 0x%X has no key here: nothing posted", static_cast<unsigned>(keyCode));
         return;
     }
-    if (!owner_.casting().touchArea())
+    // Keys go to whatever a cast captures: a window cast ignores only the TV's touches.
+    if (owner_.casting().castState() != CastState::Casting)
         return;
     input_.postKeyboardEvent(*key, true, kKeyFlags);
     input_.postKeyboardEvent(*key, false, kKeyFlags);

@@ -15,8 +15,8 @@
 class MainWindowController;
 
 // The TV driving this computer while it casts its screen: touches become mouse clicks, drags and
-// right clicks, three TV keys become key presses. Nothing is posted unless a screen cast captures;
-// points are clamped to the cast display.
+// right clicks, three TV keys become key presses. Nothing is posted unless a cast captures, and touches
+// only while a screen (not window) cast does; points are clamped to the cast display.
 //
 // Threads: main thread only (asserted). The link's touches (TvTouchDelegate, on the TCPManager queue)
 // and keys (TvKeyDelegate, on the receive thread) move to the main queue first, so the touch history

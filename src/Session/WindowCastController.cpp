@@ -3,6 +3,7 @@
 #include "Media/EncoderH264/windowInfo.h"
 #include "Platform/DisplaySession.h"
 #include "Platform/PortalScreenCast.h"
+#include "Session/CastingCode.h"
 #include "Session/CastingController.h"
 #include "Session/ExtendedScreen.h"
 #include "Utils/LocalizedText.h"
@@ -113,7 +114,7 @@ void WindowCastController::clickStartWindowScreen()
     }
     if (!choiceCastable())
         return;
-    if (state.screenProjectionCode != state.inputScreenProjectionCode) {
+    if (!CastingCode::matches(state.screenProjectionCode, state.inputScreenProjectionCode)) {
         showCastingCodeWindow();
         return;
     }

@@ -14,7 +14,7 @@ namespace {
 using Kind = PulseDevice::Kind;
 
 // Records what the delegate asks of the desktop, one line per call; the main window's creation runs
-// the session's audio routing, as the session controller does.
+// the session's audio routing, as a cast with sound then does.
 class RecordingShell final : public AppShellView {
 public:
     std::vector<std::string> calls;
@@ -70,6 +70,10 @@ protected:
         services.clearSharedFolder = [this] { shell.calls.push_back("clear"); };
         services.resetPermissionGrants = [this] { shell.calls.push_back("resetGrants"); };
         services.restoreAudioDevices = [this] { preferences.restoreMacAudioDevices(); };
+        services.repairAudioDevices = [this] {
+            shell.calls.push_back("repair");
+            preferences.repairUnrestoredDevices();
+        };
         services.session.routeAudioToLoopback = [this] { preferences.useAudioDeviceForInputAndOutput("ROZI-Audio"); };
         services.executableName = "pelkor";
         services.runInBackground = [this](std::function<void()>) { shell.calls.push_back("installInBackground"); };
@@ -83,7 +87,8 @@ protected:
     TempDir folder;
     RecordingShell shell;
     std::shared_ptr<PulseMemoryDevices> sound = std::make_shared<PulseMemoryDevices>();
-    SoundPreferences preferences{sound, nullptr};
+    SoundDeviceRecord record{folder / "state" / "sound-devices"};
+    SoundPreferences preferences{sound, nullptr, record};
     bool xtest = true;
     bool microphone = true;
     bool speaker = true;
@@ -93,7 +98,7 @@ protected:
 TEST_F(AppDelegateTest, WithEverythingInPlaceTheMainWindowShows)
 {
     const auto delegate = launch();
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"clear", "statusItem Quit pelkor", "mainWindow", "activate"}));
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"repair", "clear", "statusItem Quit pelkor", "mainWindow", "activate"}));
     EXPECT_TRUE(delegate->showsMainWindow());
     EXPECT_EQ(defaultDevice(Kind::Sink), "ROZI-Audio");
 }
@@ -102,7 +107,7 @@ TEST_F(AppDelegateTest, AMissingDriverInstallsInTheBackgroundWithoutResettingGra
 {
     camera = false;
     const auto delegate = launch();
-    EXPECT_EQ(shell.calls, (std::vector<std::string>{"clear", "statusItem Quit pelkor", "installInBackground",
+    EXPECT_EQ(shell.calls, (std::vector<std::string>{"repair", "clear", "statusItem Quit pelkor", "installInBackground",
                                                      "permissionsWindow", "activate"}));
     EXPECT_FALSE(delegate->showsMainWindow());
     EXPECT_EQ(defaultDevice(Kind::Sink), "usb-speakers") << "no sound routing in such a run";
@@ -117,7 +122,7 @@ TEST_F(AppDelegateTest, AMissingPermissionResetsTheGrantsEvenWithAMissingDriver)
         *granted = false;
         speaker = false;
         const auto delegate = launch();
-        EXPECT_EQ(shell.calls, (std::vector<std::string>{"clear", "statusItem Quit pelkor", "resetGrants",
+        EXPECT_EQ(shell.calls, (std::vector<std::string>{"repair", "clear", "statusItem Quit pelkor", "resetGrants",
                                                          "installInBackground", "permissionsWindow", "activate"}));
         *granted = true;
         speaker = true;
@@ -143,6 +148,7 @@ TEST_F(AppDelegateTest, EveryEndRestoresTheDevicesThisRunSwitched)
         EXPECT_EQ(defaultDevice(Kind::Sink), "usb-speakers");
         EXPECT_EQ(defaultDevice(Kind::Source), "usb-microphone");
         EXPECT_EQ(shell.calls.front(), "clear");
+        EXPECT_FALSE(record.load()) << "nothing is left to repair";
         EXPECT_EQ(shell.calls.back(), name == "last window" ? "clear" : "terminate");
         delegate->applicationWillTerminate();
         EXPECT_EQ(shell.calls.back(), "clear");
@@ -160,6 +166,23 @@ TEST_F(AppDelegateTest, ARunThatNeverSwitchedLeavesTheUsersDevicesAlone)
     delegate->quitPelkor();
     EXPECT_EQ(defaultDevice(Kind::Sink), "ROZI-Audio");
     EXPECT_EQ(shell.calls, (std::vector<std::string>{"clear", "terminate"}));
+}
+
+// A run killed while switched leaves its record; the next launch puts the user's devices back before
+// anything else, and leaves nothing to repair after it.
+TEST_F(AppDelegateTest, ALaunchRepairsTheDevicesAKilledRunLeftSwitched)
+{
+    {
+        SoundPreferences killedRun{sound, nullptr, record};
+        killedRun.useAudioDeviceForInputAndOutput("ROZI-Audio");
+    }
+    ASSERT_EQ(defaultDevice(Kind::Sink), "ROZI-Audio");
+    camera = false;
+    const auto delegate = launch();
+    EXPECT_EQ(shell.calls.front(), "repair");
+    EXPECT_EQ(defaultDevice(Kind::Sink), "usb-speakers");
+    EXPECT_EQ(defaultDevice(Kind::Source), "usb-microphone");
+    EXPECT_FALSE(record.load());
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "FileShare/FileServerFixture.h"
 #include "FileShare/RecordingFilePanel.h"
 #include "Platform/SerialQueue.h"
+#include "Utils/LocalizedText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -117,6 +118,27 @@ TEST_F(FileCollectionViewTest, PushingAnnouncesEachCopiedFile)
     EXPECT_EQ(announced[1][0]["fileId"], b.fileId);
     EXPECT_TRUE(fs::exists(shared(a.fileId)));
     EXPECT_TRUE(fs::exists(shared(b.fileId)));
+}
+
+// A server whose port another program holds has no URL: the push says why, copies and announces
+// nothing, and keeps the ticks for another try.
+TEST_F(FileCollectionViewTest, APushWithoutAServerSaysWhyAndKeepsTheTicks)
+{
+    auto options = this->options();
+    options.cachesFolder = root.path() / "second";
+    options.server.port = port();
+    FileServer portTaken(options);
+    ASSERT_FALSE(portTaken.getShareFileBaseURL());
+    std::vector<std::string> otherCalls;
+    RecordingFilePanel otherPanel{otherCalls};
+    FileCollectionView rules(otherPanel, {&portTaken, [](std::vector<uint8_t>) { ADD_FAILURE() << "announced"; }, work});
+    rules.selectFileCallBack(source("a.txt", Bytes{'a'}));
+    rules.selectFile(rules.fileArray().back());
+    otherCalls.clear();
+    rules.pushFile();
+    work->sync([] {});
+    EXPECT_EQ(otherCalls, (std::vector<std::string>{"pushFailure " + LocalizedText::text("STRING_PUSH_NO_SERVER")}));
+    EXPECT_EQ(rules.selectArray().size(), 1u);
 }
 
 // A file that cannot be copied is not announced: the TV would find nothing to fetch.

@@ -20,6 +20,7 @@ public:
         calls_.push_back("askToReplace");
         pendingReplace = std::move(replace);
     }
+    void showPushFailure(const std::string& reason) override { calls_.push_back("pushFailure " + reason); }
 
 private:
     std::vector<std::string>& calls_;

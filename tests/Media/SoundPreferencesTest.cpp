@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using Kind = PulseDevice::Kind;
@@ -48,7 +50,9 @@ protected:
 
     std::shared_ptr<PulseMemoryDevices> backend = std::make_shared<PulseMemoryDevices>();
     std::shared_ptr<RecordingVolumeSink> volumes = std::make_shared<RecordingVolumeSink>();
-    SoundPreferences preferences{backend, volumes};
+    TempDir folder;
+    SoundDeviceRecord record{folder / "pelkor" / "sound-devices"};
+    SoundPreferences preferences{backend, volumes, record};
 };
 
 }  // namespace
@@ -62,6 +66,8 @@ TEST_F(SoundPreferencesTest, SwitchUsesTheLoopbackAtFullVolumeAndRestoreBringsBa
     EXPECT_EQ(inputs, (std::vector<std::string>{"alsa_input.analog-stereo", "ROZI-Audio2ch_UID"})) << "monitors are no inputs";
 
     switchToLoopback();
+    EXPECT_EQ(record.load(), (SoundDeviceRecord::Devices{"alsa_output.analog-stereo", "alsa_input.analog-stereo"}))
+        << "the user's devices are on disk while switched";
     EXPECT_EQ(backend->defaultDevice(Kind::Sink), "ROZI-Audio");
     EXPECT_EQ(backend->defaultDevice(Kind::Source), "ROZI-Audio2ch_UID");
     EXPECT_EQ(backend->volume(Kind::Sink, "ROZI-Audio"), 1.0f);
@@ -72,6 +78,8 @@ TEST_F(SoundPreferencesTest, SwitchUsesTheLoopbackAtFullVolumeAndRestoreBringsBa
     preferences.restoreMacAudioDevices();
     EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
     EXPECT_EQ(backend->defaultDevice(Kind::Source), "alsa_input.analog-stereo");
+    EXPECT_FALSE(record.load());
+    EXPECT_FALSE(preferences.repairUnrestoredDevices()) << "a restored run leaves nothing to repair";
 
     // Nothing is remembered any more: a restore without a switch leaves the user's choice alone.
     backend->setDefaultDevice(Kind::Sink, "ROZI-Audio");
@@ -110,6 +118,30 @@ TEST_F(SoundPreferencesTest, WithoutLoopbackOrServerNothingChanges)
     detached.restoreMacAudioDevices();
     detached.addAudioOutputVolumeListener();
     EXPECT_EQ(detached.defaultOutputDeviceId(), 0u);
+}
+
+// Only a record of device names is applied: anything else in the file leaves the defaults alone.
+TEST_F(SoundPreferencesTest, ARepairAppliesOnlyAWellFormedRecord)
+{
+    installLoopback();
+    const std::string tooLong(SoundDeviceRecord::kMaxNameLength + 1, 'a');
+    const std::vector<std::string> bad = {"sink \n", "speaker alsa_output.analog-stereo\n",
+                                          "sink " + tooLong + "\n", "sink a\tb\n",
+                                          std::string(SoundDeviceRecord::kMaxFileSize + 1, '#')};
+    for (const auto& contents : bad) {
+        SCOPED_TRACE(contents.substr(0, 40));
+        backend->setDefaultDevice(Kind::Sink, "ROZI-Audio");
+        std::filesystem::create_directories(record.file().parent_path());
+        std::ofstream(record.file()) << contents;
+        EXPECT_FALSE(preferences.repairUnrestoredDevices());
+        EXPECT_EQ(backend->defaultDevice(Kind::Sink), "ROZI-Audio");
+    }
+    EXPECT_FALSE(record.save({"a\nsource b", std::nullopt})) << "a name that would forge a line";
+    ASSERT_TRUE(record.save({"alsa_output.analog-stereo", std::nullopt}));
+    EXPECT_TRUE(preferences.repairUnrestoredDevices());
+    EXPECT_EQ(backend->defaultDevice(Kind::Sink), "alsa_output.analog-stereo");
+    EXPECT_EQ(backend->defaultDevice(Kind::Source), "alsa_input.analog-stereo");
+    EXPECT_FALSE(record.load());
 }
 
 TEST_F(SoundPreferencesTest, VolumeChangesAreSentOncePerPercent)

@@ -68,6 +68,8 @@ TEST_F(CastingControllerTest, WithoutAnAnswerTheCastStopsAfterTwoSeconds)
     EXPECT_FALSE(casting().castRunning());
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgCastStop, 1));
     EXPECT_TRUE(contains(view.calls, "showIdleState screenType=0"));
+    EXPECT_EQ(view.last("toast").rfind("toast " + LocalizedText::text("STRING_CAST_NO_ANSWER") + " close=1", 0), 0u)
+        << "the cast's end is said";
 
     // A late answer starts nothing.
     controller->casting().onVideoQuality(2, 0, 0, 0);
@@ -186,17 +188,20 @@ TEST_F(CastingControllerTest, TheCastingCodeIsAskedForUntilItMatches)
     EXPECT_EQ(view.calls.back(), "showCastingCodeWindow");
     EXPECT_FALSE(casting().castRunning());
 
+    // A wrong code keeps the window open, the error under its field.
     casting().inputScreenProjectionCode("A1B2C4");
-    EXPECT_TRUE(contains(view.calls, alert("STRING_INPUT_ERROR")));
-    EXPECT_EQ(view.calls.back(), "hideCastingCodeWindow");
+    EXPECT_EQ(view.calls.back(), "showCastingCodeError " + LocalizedText::text("STRING_INPUT_ERROR"));
+    EXPECT_EQ(view.last("hideCastingCodeWindow"), "");
     EXPECT_FALSE(casting().castRunning());
 
     casting().cancelScreenProjectionCodeButton();
     EXPECT_EQ(view.calls.back(), "setCastingCodeText ");
     EXPECT_EQ(state().inputScreenProjectionCode, "");
 
-    casting().inputScreenProjectionCode("A1B2C3");
+    // Letters in either case.
+    casting().inputScreenProjectionCode("a1b2c3");
     EXPECT_TRUE(casting().castRunning());
+    EXPECT_TRUE(contains(view.calls, "showCastingCodeError "));
     EXPECT_EQ(view.last("showCastingState"), "showCastingState fromScreenButton=1");
 
     // No code from the TV yet: nothing matches, not even an empty field.
@@ -237,6 +242,27 @@ TEST_F(CastingControllerTest, SoundDropsTwelveBuffersOnceAndFollowsItsSwitch)
     ASSERT_TRUE(media.deliverSound(adts));
     EXPECT_EQ(casting().totals().audioFrames, 2u);
     ASSERT_TRUE(sim.waitForMessagesOfType(kMsgAudioFrame, 2));
+}
+
+// The user's sound devices stay as they are until a cast's sound capture starts, and are back at each
+// cast's end, whatever ended it.
+TEST_F(CastingControllerTest, TheSoundGoesToTheLoopbackOnlyWhileACastCapturesSound)
+{
+    connect();
+    announce();
+    EXPECT_TRUE(soundRouting.empty()) << "switched before the TV answered";
+    answer(1);
+    answer(4);
+    EXPECT_EQ(soundRouting, (Strings{"route"})) << "a restart of video keeps the sound and its routing";
+    casting().clickStopScreenBtn();
+    EXPECT_EQ(soundRouting, (Strings{"route", "restore"}));
+
+    casting().clickStopScreenBtn();
+    EXPECT_EQ(soundRouting.size(), 2u) << "a stop without a cast restores nothing";
+    announce();
+    answer(1);
+    casting().stopScreenSharing(CastStop::LinkEnded);
+    EXPECT_EQ(soundRouting, (Strings{"route", "restore", "route", "restore"}));
 }
 
 TEST_F(CastingControllerTest, TheTvStartsACastWithoutACodeUnlessItsScreenIsViewed)

@@ -77,6 +77,8 @@ protected:
         s.castMedia = media.media();
         s.tvPort = sim.port();
         s.extendedScreen = FakeVirtualDisplay::refused();
+        s.routeAudioToLoopback = [this] { soundRouting.push_back("route"); };
+        s.restoreAudioDevices = [this] { soundRouting.push_back("restore"); };
         return s;
     }
 
@@ -139,6 +141,8 @@ protected:
 
     TvSim sim;
     FakeCastMedia media;
+    // What the session asked of the sound devices, in order.
+    std::vector<std::string> soundRouting;
     TCPManager link;
     RecordingView view;
     std::unique_ptr<MainWindowController> controller;

@@ -50,10 +50,12 @@ TEST_F(ConnectionControllerTest, MalformedInputIsRefusedAndConnectsNothing)
     EXPECT_EQ(tv.linksAccepted(), 0u);
 }
 
-TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkComesUp)
+// A second Return during the attempt adds nothing; after the failure the same address is tried again.
+TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceWhileItsAttemptRunsAndAgainAfterAFailure)
 {
     makeController();
     // The TV listens on 127.0.0.1 only.
+    controller->connection().inputIPTextField("127.0.0.2");
     controller->connection().inputIPTextField("127.0.0.2");
     ASSERT_TRUE(waitForView(kFailToast));
     EXPECT_EQ(view.last("showInputError"), "showInputError " + LocalizedText::text("STRING_CANNOT_SEARCH_IP"));
@@ -61,17 +63,12 @@ TEST_F(ConnectionControllerTest, TheSameTextIsTriedOnceUntilItChangesOrALinkCome
     EXPECT_EQ(state().connectMode, ConnectMode::PickedFromList);
     EXPECT_FALSE(state().tvDeviceIp);
 
-    view.calls.clear();
-    controller->connection().inputIPTextField("127.0.0.2");
-    loop->runUntilIdle();
-    EXPECT_TRUE(view.calls.empty());
-
-    // Edited, then back: tried again.
-    controller->connection().inputIPTextField("127.0.0.");
-    controller->connection().inputIPTextField("127.0.0.2");
-    ASSERT_TRUE(waitForView(kFailToast));
     loop->runUntilIdle();
     EXPECT_EQ(view.callsStartingWith("toast").size(), 1u) << "one failure per attempt";
+
+    view.calls.clear();
+    controller->connection().inputIPTextField("127.0.0.2");
+    ASSERT_TRUE(waitForView(kFailToast)) << "the retry of the same address is tried";
 }
 
 TEST_F(ConnectionControllerTest, ASuccessfulLinkLetsTheSameTextBeTriedAgain)
@@ -113,6 +110,28 @@ TEST_F(ConnectionControllerTest, ATimedOutLinkIsReleasedAndARetryConnects)
     EXPECT_EQ(folderClears, 1);
 }
 
+// The field shows the attempt; Escape ends it without a failure, and the same address connects after.
+TEST_F(ConnectionControllerTest, AnAttemptShowsItselfAndEscapeCancelsIt)
+{
+    tv.setAnswerServerInfo(false);
+    makeController();
+    controller->connection().inputIPTextField("127.0.0.1");
+    EXPECT_EQ(view.last("showConnecting"), "showConnecting 1");
+    ASSERT_TRUE(tv.waitForMessage(kMsgClientInfo));
+    controller->connection().cancelConnect();
+    EXPECT_EQ(view.last("showConnecting"), "showConnecting 0");
+    EXPECT_TRUE(tv.waitForDisconnect());
+    loop->advance(TCPManager::kServerInfoTimeout);
+    loop->runUntilIdle();
+    EXPECT_TRUE(view.callsStartingWith("toast").empty()) << "a cancel is no failure";
+    EXPECT_FALSE(state().tvDeviceIp);
+
+    tv.setAnswerServerInfo(true);
+    controller->connection().inputIPTextField("127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    EXPECT_EQ(view.last("showConnecting"), "showConnecting 0");
+}
+
 TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
 {
     makeController();
@@ -127,6 +146,8 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     ASSERT_EQ(view.calls.back(), "showCastingCodeWindow");
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+    EXPECT_EQ(view.last("toast").rfind("toast " + LocalizedText::text("STRING_LINK_LOST") + " close=1", 0), 0u)
+        << "an end the user did not ask for is said";
     // The link's end undid it all, telling the TV nothing.
     EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());
     EXPECT_EQ(view.last("hideFileShareWindow"), "hideFileShareWindow");

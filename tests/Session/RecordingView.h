@@ -74,6 +74,7 @@ public:
     {
         calls.push_back("showInputError " + tip.value_or("(hidden)"));
     }
+    void showConnecting(bool connecting) override { calls.push_back("showConnecting " + std::to_string(connecting)); }
     void showConnectInfo(const std::string& text) override { calls.push_back("showConnectInfo " + text); }
     void showTvName(const std::string& name) override { calls.push_back("showTvName " + name); }
     void showTvAddress(const std::string& address) override { calls.push_back("showTvAddress " + address); }
@@ -151,6 +152,7 @@ private:
     void showCastingCodeWindow() override { calls.push_back("showCastingCodeWindow"); }
     void hideCastingCodeWindow() override { calls.push_back("hideCastingCodeWindow"); }
     void setCastingCodeText(const std::string& text) override { calls.push_back("setCastingCodeText " + text); }
+    void showCastingCodeError(const std::string& error) override { calls.push_back("showCastingCodeError " + error); }
     void showCastingState(bool fromScreenButton) override
     {
         calls.push_back("showCastingState fromScreenButton=" + std::to_string(fromScreenButton));

@@ -72,6 +72,8 @@ TEST_F(TvControlControllerTest, NothingIsPostedWhileNoScreenCastCaptures)
     state().screenType = kScreenTypeWindow;
     touch(kMsgTouchDown, 100, 50);
     EXPECT_TRUE(posted.empty()) << "a window cast ignores touches";
+    key(0xEF5E);
+    EXPECT_EQ(posted, (Strings{"key 53 down flags=100", "key 53 up flags=100"})) << "and still posts keys";
 }
 
 TEST_F(TvControlControllerTest, TouchesAreScaledToTheDisplayAndClampedToIt)

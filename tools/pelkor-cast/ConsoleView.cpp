@@ -67,6 +67,12 @@ void ConsoleView::hideCastingCodeWindow()
 
 void ConsoleView::setCastingCodeText(const std::string&) {}
 
+void ConsoleView::showCastingCodeError(const std::string& error)
+{
+    if (!error.empty())
+        print_("casting code: " + error);
+}
+
 void ConsoleView::showCastingState(bool)
 {
     print_("casting");

@@ -33,6 +33,7 @@ public:
     void hidePage(MainWindowPage) override {}
     void showDevices(const std::vector<TvDeviceInfo>&) override {}
     void showInputError(const std::optional<std::string>& tip) override;
+    void showConnecting(bool) override {}
     void showConnectInfo(const std::string&) override {}
     void showTvName(const std::string& name) override;
     void showTvAddress(const std::string&) override {}
@@ -52,6 +53,7 @@ public:
     void showCastingCodeWindow() override;
     void hideCastingCodeWindow() override;
     void setCastingCodeText(const std::string& text) override;
+    void showCastingCodeError(const std::string& error) override;
     void showCastingState(bool fromScreenButton) override;
     void showIdleState(ScreenType lastScreenType) override;
     void showQualityEntry(bool shown) override;
@@ -62,6 +64,7 @@ public:
     void reloadData() override {}
     void setButtonsEnabled(bool) override {}
     void askToReplace(std::function<void()>) override {}
+    void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
     void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}

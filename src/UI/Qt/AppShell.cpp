@@ -132,5 +132,8 @@ void AppShell::activate()
 
 void AppShell::terminate()
 {
+    // The quit entry or a signal: Qt's quit closes the windows, and the main window asks no question.
+    if (mainWindow_)
+        mainWindow_->closeWithoutAsking();
     QCoreApplication::quit();
 }

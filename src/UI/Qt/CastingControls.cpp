@@ -92,6 +92,11 @@ void CastingControls::setCastingCodeText(const std::string& text)
     codeWindow_->setCastingCodeText(text);
 }
 
+void CastingControls::showCastingCodeError(const std::string& error)
+{
+    codeWindow_->showError(error);
+}
+
 void CastingControls::showCastingState(bool)
 {
     // The window page's controls, which change too after the screen button, come with that page.

@@ -33,6 +33,7 @@ public:
     void showCastingCodeWindow();
     void hideCastingCodeWindow();
     void setCastingCodeText(const std::string& text);
+    void showCastingCodeError(const std::string& error);
     void showCastingState(bool fromScreenButton);
     void showIdleState(ScreenType lastScreenType);
     // A link came or went: the screen and view buttons shown, off and enabled, the stop buttons hidden.

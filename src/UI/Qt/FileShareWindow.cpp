@@ -23,6 +23,8 @@ FileShareWindow::FileShareWindow(QWidget* parent)
     ui_->agreeBtn->setStyleSheet(ButtonStyle::filled(PColors::getBlueColor()));
     forwardClicks(ui_->rejectBtn, this, controller_, &FileOfferController::rejectFileShare);
     forwardClicks(ui_->agreeBtn, this, controller_, &FileOfferController::agreeFileShare);
+    // Escape declines, as Reject does.
+    TopLevelWindows::onEscape(*this, [this] { ui_->rejectBtn->click(); });
 }
 
 FileShareWindow::~FileShareWindow() = default;
@@ -38,5 +40,7 @@ void FileShareWindow::showOffer(const QString& tvName, size_t fileCount, int64_t
 
 void FileShareWindow::showCountdown(int64_t secondsRemaining)
 {
-    ui_->timeTitle->setText(QString("%1(%2S)").arg(UiText::localized("STRING_FILE_SHARE_TITLE")).arg(secondsRemaining));
+    const std::string title = LocalizedText::text("STRING_FILE_SHARE_TITLE");
+    ui_->timeTitle->setText(
+        UiText::of(LocalizedText::format("STRING_FILE_SHARE_COUNTDOWN", {title, std::to_string(secondsRemaining)})));
 }

@@ -13,6 +13,7 @@
 
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -119,6 +120,15 @@ void FileWindow::setButtonsEnabled(bool enabled)
 {
     ui_->deleteBtn->setEnabled(enabled);
     ui_->pushBtn->setEnabled(enabled);
+}
+
+void FileWindow::showPushFailure(const std::string& reason)
+{
+    auto* box = new QMessageBox(QMessageBox::Warning, UiText::localized("STRING_TIP"), UiText::of(reason),
+                                QMessageBox::Ok, this);
+    box->setObjectName("pushFailure");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 void FileWindow::askToReplace(std::function<void()> replace)

@@ -51,6 +51,7 @@ public:
     void reloadData() override;
     void setButtonsEnabled(bool enabled) override;
     void askToReplace(std::function<void()> replace) override;
+    void showPushFailure(const std::string& reason) override;
 
 private:
     FileCollectionView* panel() const;

@@ -14,6 +14,7 @@
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
 #include "UI/Qt/FormatterValidator.h"
+#include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/ForwardClicks.h"
 #include "UI/Qt/HelpPopover.h"
 #include "UI/Qt/ScreenProjectionCodeWindow.h"
@@ -27,6 +28,7 @@
 #include "ui_MainWindowController.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -43,6 +45,10 @@ QString localized(const char* key)
 {
     return qText(LocalizedText::text(key));
 }
+
+// The tip under the address field says what failed in red, and that an attempt runs in grey.
+constexpr const char* kErrorTipStyle = "color: rgb(251, 0, 7);";
+constexpr const char* kBusyTipStyle = "color: rgb(110, 110, 110);";
 
 } // namespace
 
@@ -161,6 +167,7 @@ std::optional<MainWindowPage> MainWindow::currentPage() const
 
 void MainWindow::showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime)
 {
+    PLOG("toast: %s", message.c_str());
     // A repeat replaces the toast of the same text rather than stacking on it.
     if (toastView_ && toastView_->message() == qText(message))
         toastView_->closeToast();
@@ -242,8 +249,19 @@ void MainWindow::showDevices(const std::vector<TvDeviceInfo>& devices)
     checkDeviceView_->reloadData(devices);
 }
 
+void MainWindow::showConnecting(bool connecting)
+{
+    ui_->inputIPTextField->setReadOnly(connecting);
+    ui_->arrowButton->setEnabled(!connecting);
+    ui_->inputErrorImage->hide();
+    ui_->inputErrorTip->setStyleSheet(connecting ? kBusyTipStyle : kErrorTipStyle);
+    ui_->inputErrorTip->setText(connecting ? localized("STRING_CONNECTING") : QString());
+    ui_->inputErrorTip->setVisible(connecting);
+}
+
 void MainWindow::showInputError(const std::optional<std::string>& tip)
 {
+    ui_->inputErrorTip->setStyleSheet(kErrorTipStyle);
     ui_->inputErrorTip->setText(qText(tip.value_or("")));
     ui_->inputErrorTip->setVisible(tip.has_value());
     ui_->inputErrorImage->setVisible(tip.has_value());
@@ -300,8 +318,35 @@ bool MainWindow::focusNextPrevChild(bool next)
     return ReadingOrder::moveFocus(*this, next) || QMainWindow::focusNextPrevChild(next);
 }
 
+void MainWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape reaches here from the window's own controls only (a shortcut would take it from the
+    // casting-code window too): it cancels a connect under way.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && controller_) {
+        controller_->connection().cancelConnect();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (!closeAsked_ && controller_ && controller_->casting().castRunning()) {
+        event->ignore();
+        if (!quitWhileCasting_) {
+            quitWhileCasting_ = new GlobalPopWindow(localized("STRING_QUIT_CASTING_TITLE"),
+                                                    localized("STRING_QUIT_CASTING_CONTENT"),
+                                                    localized("STRING_QUIT_CASTING_QUIT"),
+                                                    localized("STRING_QUIT_CASTING_KEEP"), this);
+            quitWhileCasting_->setObjectName("quitWhileCastingWindow");
+            quitWhileCasting_->setNormalButtonBlock([this] {
+                closeAsked_ = true;
+                close();
+            });
+        }
+        quitWhileCasting_->showWindow();
+        return;
+    }
     Q_EMIT windowWillClose();
     QMainWindow::closeEvent(event);
 }

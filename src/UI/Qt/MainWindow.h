@@ -24,6 +24,7 @@
 class CheckDeviceView;
 class DeviceNameWindow;
 class HelpPopover;
+class GlobalPopWindow;
 class MainWindowController;
 class QWidget;
 class SpinAnimation;
@@ -51,6 +52,8 @@ public:
     CheckDeviceView* checkDeviceView() const { return checkDeviceView_; }
     // The refresh button's turn.
     SpinAnimation* refreshDevSpin() const { return refreshDevSpin_; }
+    // The application is quitting by its own road: the next close asks nothing.
+    void closeWithoutAsking() { closeAsked_ = true; }
 
     // ToastPresenter
     void showToastTip(const std::string& message, bool hasClose, int64_t position, float showTime) override;
@@ -62,6 +65,7 @@ public:
     void hidePage(MainWindowPage page) override;
     void showDevices(const std::vector<TvDeviceInfo>& devices) override;
     void showInputError(const std::optional<std::string>& tip) override;
+    void showConnecting(bool connecting) override;
     void showConnectInfo(const std::string& text) override;
     void showTvName(const std::string& name) override;
     void showTvAddress(const std::string& address) override;
@@ -87,6 +91,7 @@ public:
     void showCastingCodeWindow() override { castControls_->showCastingCodeWindow(); }
     void hideCastingCodeWindow() override { castControls_->hideCastingCodeWindow(); }
     void setCastingCodeText(const std::string& text) override { castControls_->setCastingCodeText(text); }
+    void showCastingCodeError(const std::string& error) override { castControls_->showCastingCodeError(error); }
     void showCastingState(bool fromScreenButton) override { castControls_->showCastingState(fromScreenButton); }
     void showIdleState(ScreenType lastScreenType) override { castControls_->showIdleState(lastScreenType); }
     void showQualityEntry(bool shown) override;
@@ -131,7 +136,10 @@ Q_SIGNALS:
     void windowWillClose();
 
 protected:
+    // During a cast, a close the user did not confirm yet asks first and keeps the window.
     void closeEvent(QCloseEvent* event) override;
+    // Escape cancels a connect under way.
+    void keyPressEvent(QKeyEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
 private:
@@ -142,6 +150,9 @@ private:
     std::unique_ptr<Ui::MainWindowController> ui_;
     MainWindowController* controller_ = nullptr;
     QPointer<ToastView> toastView_;
+    GlobalPopWindow* quitWhileCasting_ = nullptr;
+    // Set once a close needs no question (confirmed, or the application's quit road).
+    bool closeAsked_ = false;
     // The alerts showing, by message and informative text, with the dismissals waiting for each: a
     // repeat of one that shows is not stacked, it is told when the one showing is dismissed.
     std::map<std::string, std::vector<std::function<void()>>> alerts_;

@@ -27,6 +27,7 @@ ScreenProjectionCodeWindow::ScreenProjectionCodeWindow(QWidget* parent)
     ui_->inputScreenProjectionCodeTextField->setPlaceholderText(localized("STRING_SCREEN_CODE"));
     ui_->screenCodeOk->setText(localized("STRING_OK"));
     ui_->screenCodeCancel->setText(localized("STRING_CANCEL"));
+    ui_->screenCodeError->hide();
     // No default button: Return reaches the controller through its key monitor, as a press of OK.
     forwardClicks(ui_->screenCodeOk, this, controller_, [this](MainWindowController& controller) {
         controller.casting().inputScreenProjectionCode(castingCodeText());
@@ -68,4 +69,17 @@ void ScreenProjectionCodeWindow::setCastingCodeText(const std::string& text)
 std::string ScreenProjectionCodeWindow::castingCodeText() const
 {
     return ui_->inputScreenProjectionCodeTextField->text().toStdString();
+}
+
+void ScreenProjectionCodeWindow::showError(const std::string& error)
+{
+    ui_->screenCodeError->setText(QString::fromStdString(error));
+    ui_->screenCodeError->setVisible(!error.empty());
+    if (!error.empty())
+        ui_->inputScreenProjectionCodeTextField->selectAll();
+}
+
+std::string ScreenProjectionCodeWindow::errorText() const
+{
+    return ui_->screenCodeError->isVisible() ? ui_->screenCodeError->text().toStdString() : std::string();
 }

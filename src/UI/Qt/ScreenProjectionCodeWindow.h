@@ -27,6 +27,9 @@ public:
     void showInFront();
     void setCastingCodeText(const std::string& text);
     std::string castingCodeText() const;
+    // The error under the field; empty hides it.
+    void showError(const std::string& error);
+    std::string errorText() const;
 
 private:
     void centre();

@@ -137,6 +137,18 @@ TEST_F(CastingControlsSessionTest, TheRightCodeStartsTheCastAndStopEndsIt)
     QTest::mouseClick(screenBtn(), Qt::LeftButton);
     EXPECT_TRUE(processUntil([&] { return capturing(); })) << "the code is known now: no window";
     EXPECT_FALSE(codeWindow()->isVisible());
+
+    // Closing the window during the cast asks first: keeping the cast keeps the window.
+    EXPECT_FALSE(window.close());
+    auto* ask = control<QDialog>("quitWhileCastingWindow");
+    EXPECT_TRUE(ask->isVisible());
+    saveScreenshot(*ask, "quit-while-casting");
+    control<QPushButton>("highlightButton", ask)->click();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(capturing());
+    EXPECT_FALSE(window.close());
+    control<QPushButton>("normalButton", ask)->click();
+    EXPECT_FALSE(window.isVisible()) << "confirmed, the window closes";
 }
 
 TEST_F(CastingControlsSessionTest, CancelAndAWrongCodeLeaveTheScreenButtonReadyToAskAgain)
@@ -157,20 +169,26 @@ TEST_F(CastingControlsSessionTest, CancelAndAWrongCodeLeaveTheScreenButtonReadyT
 
     QTest::keyClicks(codeField(), "WRONG1");
     QTest::mouseClick(control<QPushButton>("screenCodeOk"), Qt::LeftButton);
-    auto* alert = window.findChild<QMessageBox*>("alert");
-    ASSERT_NE(alert, nullptr) << "a wrong code is told";
-    alert->button(QMessageBox::Ok)->click();
-    EXPECT_FALSE(codeWindow()->isVisible());
+    EXPECT_EQ(window.findChild<QMessageBox*>("alert"), nullptr) << "no alert in front of the window";
+    EXPECT_TRUE(codeWindow()->isVisible()) << "a wrong code keeps the window open for another try";
+    auto* error = control<QLabel>("screenCodeError");
+    EXPECT_TRUE(error->isVisible()) << "the error stands under the field";
+    EXPECT_EQ(error->text().toStdString(), LocalizedText::text("STRING_INPUT_ERROR"));
     EXPECT_EQ(codeField()->text(), "WRONG1") << "the field keeps a wrong code";
-    EXPECT_FALSE(screenBtn()->isChecked());
     EXPECT_FALSE(capturing());
 
-    QTest::mouseClick(screenBtn(), Qt::LeftButton);
-    EXPECT_TRUE(processUntil([&] { return codeWindow()->isVisible(); }));
     QTest::keyClick(codeWindow(), Qt::Key_Escape);
     EXPECT_FALSE(codeWindow()->isVisible()) << "Escape is the window's Cancel";
     EXPECT_EQ(codeField()->text(), "");
+    EXPECT_FALSE(screenBtn()->isChecked());
     EXPECT_EQ(castStops.load(), 0);
+
+    QTest::mouseClick(screenBtn(), Qt::LeftButton);
+    ASSERT_TRUE(processUntil([&] { return codeWindow()->isVisible(); }));
+    EXPECT_FALSE(error->isVisible()) << "a new try starts without the old error";
+    QTest::keyClicks(codeField(), "k7q2zd");
+    QTest::mouseClick(control<QPushButton>("screenCodeOk"), Qt::LeftButton);
+    EXPECT_TRUE(processUntil([&] { return capturing(); })) << "the code's letters in either case";
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -223,6 +224,15 @@ TEST_F(FileWindowsTest, ASameNameAsksToReplace)
     button(*questions.front(), "normalButton")->click();
     EXPECT_EQ(names(), (std::vector<std::string>{"b.txt", "a.txt"}));
     EXPECT_EQ(tiles()[2]->file().filePath, sources() / "again" / "a.txt");
+
+    // A push that cannot start says why in front of the file window.
+    files().showPushFailure(text("STRING_PUSH_NO_SERVER").toStdString());
+    auto* failure = files().findChild<QMessageBox*>("pushFailure");
+    ASSERT_NE(failure, nullptr);
+    EXPECT_TRUE(failure->isVisible());
+    EXPECT_EQ(failure->text(), text("STRING_PUSH_NO_SERVER"));
+    saveScreenshot(*failure, "push-failure");
+    failure->button(QMessageBox::Ok)->click();
 }
 
 // The push button announces each ticked file to the TV and leaves nothing ticked.
@@ -254,19 +264,19 @@ TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
     EXPECT_EQ(announced, (std::set<std::string>{"a.txt " + listed[0].fileId, "c.txt " + listed[2].fileId}));
 }
 
-// The offer window counts down from 10 and Reject answers the TV once.
+// The offer window counts down from 10 and Escape, as Reject, answers the TV once.
 TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
 {
     FileShareWindow& offer = window.fileShareWindow();
     controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {{"1", "a.txt"}, {"2", "b.txt"}}));
     ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
-    EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + "(10S)");
+    EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + " (10 s to answer)");
     EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
     EXPECT_EQ(label(offer, "downloadLocationTip")->text(), text("STRING_FILE_SHARE_TIP"));
     saveScreenshot(offer, "file-offer-window");
-    ASSERT_TRUE(processUntil([&] { return label(offer, "timeTitle")->text().endsWith("(9S)"); }, 3s));
+    ASSERT_TRUE(processUntil([&] { return label(offer, "timeTitle")->text().endsWith("(9 s to answer)"); }, 3s));
 
-    button(offer, "rejectBtn")->click();
+    pressKey(offer, Qt::Key_Escape);
     EXPECT_FALSE(offer.isVisible());
     ASSERT_TRUE(tvGot(kMsgFileShareReject));
     EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());

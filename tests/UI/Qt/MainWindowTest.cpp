@@ -191,6 +191,40 @@ TEST_F(MainWindowSessionTest, TheArrowButtonSubmitsTheFieldAndAFailureShowsItsTi
     EXPECT_FALSE(control<QLabel>("inputErrorTip")->text().isEmpty());
 }
 
+// While an attempt runs the field takes no keys, the arrow no click, and the tip says how to cancel;
+// a failure's tip afterwards is red again.
+TEST_F(MainWindowTest, AnAttemptShowsInTheFieldAndItsTip)
+{
+    auto* field = control<QLineEdit>("inputIPTextField");
+    auto* tip = control<QLabel>("inputErrorTip");
+    window.showConnecting(true);
+    EXPECT_TRUE(field->isReadOnly());
+    EXPECT_FALSE(control<QToolButton>("arrowButton")->isEnabled());
+    EXPECT_TRUE(shows("inputErrorTip"));
+    EXPECT_EQ(tip->text().toStdString(), LocalizedText::text("STRING_CONNECTING"));
+    screenshot("connecting");
+    window.showConnecting(false);
+    EXPECT_FALSE(field->isReadOnly());
+    EXPECT_TRUE(control<QToolButton>("arrowButton")->isEnabled());
+    EXPECT_FALSE(shows("inputErrorTip"));
+    window.showInputError("No TV answers at this address");
+    EXPECT_TRUE(tip->styleSheet().contains("251"));
+}
+
+TEST_F(MainWindowSessionTest, EscapeInTheWindowCancelsAConnectUnderWay)
+{
+    tv.setAnswerServerInfo(false);
+    window.showPage(MainWindowPage::DeviceList);
+    auto* field = control<QLineEdit>("inputIPTextField");
+    field->setText("127.0.0.1");
+    control<QToolButton>("arrowButton")->click();
+    EXPECT_TRUE(field->isReadOnly());
+    QTest::keyClick(field, Qt::Key_Escape);
+    EXPECT_FALSE(field->isReadOnly());
+    EXPECT_TRUE(control<QToolButton>("arrowButton")->isEnabled());
+    EXPECT_FALSE(controller->state().tvDeviceIp);
+}
+
 TEST_F(MainWindowTest, TheHelpButtonOpensTheSettingsWhichGrowWhileConnected)
 {
     control<QToolButton>("helpButton")->click();

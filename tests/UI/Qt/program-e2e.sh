@@ -3,7 +3,11 @@
 # pulseaudio whose default sink is "Speakers", with private user folders, inside a network namespace
 # of its own (so discovery broadcasts and the file server stay there), against tv-sim on 127.0.0.1.
 # The address is typed, the connected page reached, a cast started and decoded by the TV, 720P picked
-# in the settings (the TV then decodes 1280 x 720), the cast stopped, the link ended and pelkor quit; then the shared folder is empty and "Speakers" is the default sink again.
+# in the settings (the TV then decodes 1280 x 720), the cast stopped, the link ended and pelkor quit; then the shared folder is empty.
+# The user's sound devices ("Speakers" and "Microphone") stay the defaults from launch until a cast
+# with sound starts, the loopback device stands in for them during the cast, and they are back after
+# it. A run killed mid-cast leaves the loopback device the default; the next start puts them back.
+# tv-sim's death ends the link with a toast saying so.
 # A second launch while the first runs ends at once, with status 0, changes nothing and brings the
 # first one's window to the front.
 #
@@ -17,6 +21,15 @@ enter_private_network "$0" "$@"
 
 default_sink_is() {
     [[ $(pactl get-default-sink) == "$1" ]]
+}
+
+default_devices_are() {  # sink source
+    [[ $(pactl get-default-sink) == "$1" && $(pactl get-default-source) == "$2" ]]
+}
+
+# The number of pictures tv-sim has decoded so far.
+decoded_count() {
+    grep -c '^decoded ' "$work/tv.log" || true
 }
 
 shared_folder=
@@ -37,7 +50,7 @@ second_launch_raises_the_first() {
     pelkor_has_the_keys && return 1
     local output status=0 i
     output=$(PELKOR_TV_PORT=$TV_PORT timeout 10 "$PELKOR" 2>&1) || status=$?
-    [[ $status -eq 0 && -z $output && -f $offered ]] && kill -0 "$PELKOR_PID" && default_sink_is ROZI-Audio || return 1
+    [[ $status -eq 0 && -z $output && -f $offered ]] && kill -0 "$PELKOR_PID" && default_sink_is Speakers || return 1
     for ((i = 0; i < 50; i++)); do
         pelkor_has_the_keys && return 0
         sleep 0.1
@@ -54,19 +67,21 @@ check "the sound server starts with its own default sink" default_sink_is Speake
 install_missing_drivers >/dev/null
 start_tv_sim 0 "Living Room" --quality-change
 check "pelkor shows its main window" start_pelkor
-check "the main window makes the loopback device the default sink" default_sink_is ROZI-Audio
+check "the main window leaves the user's sound devices the defaults" default_devices_are Speakers Microphone
 check "a second launch ends at once with status 0, changes nothing and raises the first" second_launch_raises_the_first
 
 check "the typed address reaches the connected page" connect_to_tv
 screenshot_window "$shots" main-window-connected
 # The TV answers with level 0: 1920 x 1080, and takes quality changes during the cast.
-play_tone 60
 check "the screen button starts a cast the TV decodes" start_cast 10
+check "during the cast the loopback device is the default sink and source" default_devices_are ROZI-Audio ROZI-Audio2ch_UID
+play_tone 60
 check "the TV decodes pictures of 1920x1080" grep -q -m1 -E "^decoded .* size=1920x1080 " "$work/tv.log"
 check "sound goes to the TV" await_line "$work/tv.log" 'name=kMsgAudioFrame ' 10
 screenshot_window "$shots" main-window-casting
 check "720P picked in the settings: the TV decodes pictures of 1280x720" pick_quality 2 1280x720
 check "the stop button ends the cast" stop_cast
+check "after the cast the user's sound devices are the defaults again" default_devices_are Speakers Microphone
 check "the disconnect button ends the link" disconnect_from_tv
 
 # Something shared with the TV, which the quit road must take away.
@@ -75,5 +90,22 @@ echo bytes >"$shared_folder/shared-before-quit"
 check "the quit keys end pelkor" quit_pelkor
 check "pelkor ends with status 0" test "$ended_status" -eq 0
 check "the shared folder is empty" shared_folder_empty
-check "the default sink is the one from before" default_sink_is Speakers
+check "the user's sound devices are still the defaults" default_devices_are Speakers Microphone
 tv_summary
+
+check "pelkor starts again" start_pelkor
+check "the typed address reaches the connected page again" connect_to_tv
+check "a second cast starts" start_cast $(($(decoded_count) + 1))
+check "the loopback device stands in during it" default_devices_are ROZI-Audio ROZI-Audio2ch_UID
+kill -KILL "$PELKOR_PID"
+await_exit "$PELKOR_PID"
+check "the killed run left the loopback device the default" default_devices_are ROZI-Audio ROZI-Audio2ch_UID
+check "the next start shows its main window" start_pelkor
+check "the next start put the user's sound devices back" default_devices_are Speakers Microphone
+
+check "the typed address reaches the connected page once more" connect_to_tv
+kill -KILL "$TV_SIM_PID"
+check "the TV's end ends the link" await_line "$work/pelkor.log" ' disconnect$'
+check "a toast says the TV is gone and what to do" await_line "$work/pelkor.log" "toast: $(text_of STRING_LINK_LOST)"
+screenshot_window "$shots" main-window-tv-gone
+check "the quit keys end pelkor" quit_pelkor
