@@ -52,7 +52,7 @@ void FileOfferController::offerArrived(const std::string& json)
     const std::vector<uint8_t> payload(json.begin(), json.end());
     waiting_ = FileShareOffer::decode(payload).value_or(FileShareOffer{});
     secondsRemaining_ = kAnswerSeconds;
-    view_.showFileShareWindow(waiting_->fileCount(), secondsRemaining_);
+    view_.showFileShareWindow(*waiting_, secondsRemaining_);
     countdownTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [this] { updateCountdown(); });
     countdownTimer_->start(std::chrono::seconds(1), std::chrono::seconds(1));
 }

@@ -65,7 +65,7 @@ public:
     void setButtonsEnabled(bool) override {}
     void askToReplace(std::function<void()>) override {}
     void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
-    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
     void showDownloadResult(int stored, int failed) override;

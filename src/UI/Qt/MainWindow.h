@@ -101,7 +101,7 @@ public:
     void showFileInfoWindow() override { fileWindow_->showFileInfoWindow(); }
     void closeFileInfoWindow() override { fileWindow_->closeFileInfoWindow(); }
     FilePanelView& filePanel() override { return fileWindow_->filePanel(); }
-    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t secondsRemaining) override { fileShareWindow_->showCountdown(secondsRemaining); }
     void hideFileShareWindow() override { fileShareWindow_->hide(); }
     void showDownloadResult(int stored, int failed) override { downloadSuccessWindow_->showResult(stored, failed); }
