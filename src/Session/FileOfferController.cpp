@@ -61,8 +61,10 @@ void FileOfferController::updateCountdown()
 {
     --secondsRemaining_;
     view_.showCountdown(secondsRemaining_);
-    if (secondsRemaining_ < 1)
-        rejectFileShare();
+    if (secondsRemaining_ >= 1)
+        return;
+    rejectFileShare();
+    view_.showOfferTimedOut();
 }
 
 void FileOfferController::endCountdown()

@@ -17,6 +17,8 @@ public:
     virtual void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) = 0;
     virtual void showCountdown(int64_t secondsRemaining) = 0;
     virtual void hideFileShareWindow() = 0;
+    // Says that an offer was declined because nobody answered it in time.
+    virtual void showOfferTimedOut() = 0;
     // The result of one offer: the "stored and failed" text when stored > 0, with the details button
     // enabled; else the "all failed" text with it disabled.
     virtual void showDownloadResult(int stored, int failed) = 0;

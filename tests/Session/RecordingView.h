@@ -196,6 +196,7 @@ private:
     }
     void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
     void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    void showOfferTimedOut() override { calls.push_back("showOfferTimedOut"); }
     void showDownloadResult(int stored, int failed) override
     {
         calls.push_back("showDownloadResult " + std::to_string(stored) + " " + std::to_string(failed));

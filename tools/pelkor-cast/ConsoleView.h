@@ -68,6 +68,7 @@ public:
     void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
+    void showOfferTimedOut() override { print_("file offer declined: no answer in time"); }
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }

@@ -313,6 +313,11 @@ void MainWindow::showFileShareWindow(const FileShareOffer& offer, int64_t second
     fileShareWindow_->showOffer(ui_->deviceName->text(), offer, secondsRemaining);
 }
 
+void MainWindow::showOfferTimedOut()
+{
+    showToastTip(LocalizedText::text("STRING_FILE_OFFER_TIMED_OUT"), true, 1, kOfferTimedOutToastSeconds);
+}
+
 bool MainWindow::focusNextPrevChild(bool next)
 {
     // The pages' lists and grids fill in after the buttons around them: Tab follows the page as it reads.

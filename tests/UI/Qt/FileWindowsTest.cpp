@@ -322,6 +322,10 @@ TEST_F(FileWindowsTest, ResultWindowShowsStoredAndFailedFiles)
               QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_RESULT", {"3", "1"})));
     EXPECT_TRUE(button(result, "detailsBtn")->isEnabled());
     saveScreenshot(result, "file-result-window");
+    // An offer nobody answered says so in a toast.
+    window.showOfferTimedOut();
+    ASSERT_NE(window.toastView(), nullptr);
+    EXPECT_EQ(window.toastView()->message(), text("STRING_FILE_OFFER_TIMED_OUT"));
     // A new offer hides the result of the last one.
     window.showFileShareWindow(FileShareOffer{"u", {{"1", "a.txt", 5}}}, 10);
     EXPECT_FALSE(result.isVisible());
