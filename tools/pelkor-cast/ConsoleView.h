@@ -65,6 +65,7 @@ public:
     void setButtonsEnabled(bool) override {}
     void askToReplace(std::function<void()>) override {}
     void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
+    void showPushReceived(const std::string& message) override { print_("files: " + message); }
     void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}

@@ -264,6 +264,14 @@ TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
     }
     const auto& listed = controller->fileWindow().panel().fileArray();
     EXPECT_EQ(announced, (std::set<std::string>{"a.txt " + listed[0].fileId, "c.txt " + listed[2].fileId}));
+
+    // The TV's word that it received them shows in front of the Files window that pushed.
+    controller->fileWindow().pushFileSuccess();
+    ASSERT_TRUE(processUntil([&] { return files().findChild<ToastView*>("pushReceived") != nullptr; }));
+    const auto* received = files().findChild<ToastView*>("pushReceived");
+    EXPECT_TRUE(received->isVisible());
+    EXPECT_EQ(received->message(), text("STRING_CLOSE_TOAST"));
+    EXPECT_EQ(window.toastView(), nullptr);
 }
 
 // The offer window lists each file's name and size, counts down from 10 and Escape, as Reject,
