@@ -18,4 +18,6 @@ public:
     virtual void askToReplace(std::function<void()> replace) = 0;
     // A push that could not start, and why, in front of the panel; the ticks stay for another try.
     virtual void showPushFailure(const std::string& reason) = 0;
+    // The TV's word that it received a push, as a toast in front of the panel.
+    virtual void showPushReceived(const std::string& message) = 0;
 };

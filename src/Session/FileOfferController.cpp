@@ -52,7 +52,7 @@ void FileOfferController::offerArrived(const std::string& json)
     const std::vector<uint8_t> payload(json.begin(), json.end());
     waiting_ = FileShareOffer::decode(payload).value_or(FileShareOffer{});
     secondsRemaining_ = kAnswerSeconds;
-    view_.showFileShareWindow(waiting_->fileCount(), secondsRemaining_);
+    view_.showFileShareWindow(*waiting_, secondsRemaining_);
     countdownTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [this] { updateCountdown(); });
     countdownTimer_->start(std::chrono::seconds(1), std::chrono::seconds(1));
 }
@@ -61,8 +61,10 @@ void FileOfferController::updateCountdown()
 {
     --secondsRemaining_;
     view_.showCountdown(secondsRemaining_);
-    if (secondsRemaining_ < 1)
-        rejectFileShare();
+    if (secondsRemaining_ >= 1)
+        return;
+    rejectFileShare();
+    view_.showOfferTimedOut();
 }
 
 void FileOfferController::endCountdown()

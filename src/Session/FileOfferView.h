@@ -4,17 +4,21 @@
 #include <cstdint>
 #include <filesystem>
 
+struct FileShareOffer;
+
 // What the TV's file offers show: the offer window with its countdown, and the result window. The
 // view holds the texts (the TV's name beside the file count, the STRING_ formats). Main thread.
 class FileOfferView {
 public:
     virtual ~FileOfferView() = default;
 
-    // Brings up the offer window for `fileCount` files, `secondsRemaining` to answer, and hides the
-    // result window.
-    virtual void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) = 0;
+    // Brings up the offer window for the offer's files (its count, and each usable file's name and
+    // size), `secondsRemaining` to answer, and hides the result window.
+    virtual void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) = 0;
     virtual void showCountdown(int64_t secondsRemaining) = 0;
     virtual void hideFileShareWindow() = 0;
+    // Says that an offer was declined because nobody answered it in time.
+    virtual void showOfferTimedOut() = 0;
     // The result of one offer: the "stored and failed" text when stored > 0, with the details button
     // enabled; else the "all failed" text with it disabled.
     virtual void showDownloadResult(int stored, int failed) = 0;

@@ -1,6 +1,7 @@
 #include "Session/FileWindowController.h"
 
 #include "FileShare/FileCollectionView.h"
+#include "FileShare/FilePanelView.h"
 #include "FileShare/FileServer.h"
 #include "FileShare/LocalSubnet.h"
 #include "Socket/MessageType.h"
@@ -59,5 +60,13 @@ void FileWindowController::endSession(SessionEnd end)
 
 void FileWindowController::pushFileSuccess()
 {
-    guard_.post([this] { owner_.view().showToastTip(LocalizedText::text("STRING_CLOSE_TOAST"), true, 2, 5.0f); });
+    // In front of the Files window that pushed, while it is open; else on the main window.
+    guard_.post([this] {
+        auto& view = owner_.view();
+        const std::string message = LocalizedText::text("STRING_CLOSE_TOAST");
+        if (view.isFileInfoWindowVisible())
+            view.filePanel().showPushReceived(message);
+        else
+            view.showToastTip(message, true, 2, 5.0f);
+    });
 }

@@ -15,6 +15,14 @@ std::optional<std::string> idText(const nlohmann::json& id)
     return std::nullopt;
 }
 
+std::optional<uint64_t> sizeOf(const nlohmann::json& entry)
+{
+    const auto size = entry.find("size");
+    if (size == entry.end() || !size->is_number_unsigned())
+        return std::nullopt;
+    return size->get<uint64_t>();
+}
+
 } // namespace
 
 std::optional<FileShareOffer> FileShareOffer::decode(std::span<const uint8_t> payload)
@@ -36,7 +44,7 @@ std::optional<FileShareOffer> FileShareOffer::decode(std::span<const uint8_t> pa
             if (idMember != entry.end() && name != entry.end() && name->is_string())
                 id = idText(*idMember);
             if (id)
-                offer.files.push_back({std::move(*id), name->get<std::string>()});
+                offer.files.push_back({std::move(*id), name->get<std::string>(), sizeOf(entry)});
         }
         if (!id)
             ++offer.unusableFiles;

@@ -11,6 +11,8 @@ struct FileShareOffer {
     struct File {
         std::string id;   // put into the download URL as it stands; a JSON number becomes its decimal text
         std::string name; // as the TV gives it; the downloader makes it safe to store
+        // Bytes, when the entry has a non-negative integer "size"; shown in the offer window only.
+        std::optional<uint64_t> size;
     };
 
     std::string url;  // empty when the offer has none, or one that is not a string

@@ -21,6 +21,7 @@ public:
         pendingReplace = std::move(replace);
     }
     void showPushFailure(const std::string& reason) override { calls_.push_back("pushFailure " + reason); }
+    void showPushReceived(const std::string& message) override { calls_.push_back("pushReceived " + message); }
 
 private:
     std::vector<std::string>& calls_;

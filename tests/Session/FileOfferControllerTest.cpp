@@ -97,7 +97,8 @@ protected:
     std::unique_ptr<FileOfferController> offers;
 };
 
-// Silence rejects once, after the tenth tick; a second offer meanwhile makes no second countdown.
+// Silence rejects once, after the tenth tick, and says so; a second offer meanwhile makes no second
+// countdown.
 TEST_F(FileOfferControllerTest, SilenceRejectsOnceAfterTenTicks)
 {
     offerFromTv(offer({{"1", "a.txt"}, {"2", "b.txt"}}));
@@ -108,7 +109,8 @@ TEST_F(FileOfferControllerTest, SilenceRejectsOnceAfterTenTicks)
     EXPECT_EQ(viewCalls("showCountdown").back(), "showCountdown 1");
     loop->advance(1s);
     EXPECT_EQ(sent, std::vector<std::string>{"reject"});
-    EXPECT_EQ(view.calls.back(), "hideFileShareWindow");
+    EXPECT_EQ(view.calls.back(), "showOfferTimedOut");
+    EXPECT_EQ(viewCalls("hideFileShareWindow").size(), 1u);
     loop->advance(30s);
     EXPECT_EQ(sent, std::vector<std::string>{"reject"});
     EXPECT_FALSE(offers->isWaitingForAnswer());

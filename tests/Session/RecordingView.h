@@ -5,6 +5,7 @@
 #include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
 #include "Session/MainWindowView.h"
+#include "Socket/FileShareOffer.h"
 #include "UI/TvMirror/DisplayWindowFakes.h"
 
 #include <algorithm>
@@ -189,12 +190,13 @@ private:
     }
     FilePanelView& filePanel() override { return filePanelView; }
 
-    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override
+    void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override
     {
-        calls.push_back("showFileShareWindow " + std::to_string(fileCount) + " " + std::to_string(secondsRemaining));
+        calls.push_back("showFileShareWindow " + std::to_string(offer.fileCount()) + " " + std::to_string(secondsRemaining));
     }
     void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
     void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    void showOfferTimedOut() override { calls.push_back("showOfferTimedOut"); }
     void showDownloadResult(int stored, int failed) override
     {
         calls.push_back("showDownloadResult " + std::to_string(stored) + " " + std::to_string(failed));

@@ -56,6 +56,8 @@ TEST(FileShareOffer, ReadsUrlAndUsableFiles)
     EXPECT_EQ(offer->files[1].id, "42");
     EXPECT_EQ(offer->files[1].name, "two.mp4");
     EXPECT_EQ(offer->files[2].id, "3");
+    EXPECT_EQ(offer->files[0].size, std::nullopt);
+    EXPECT_EQ(offer->files[2].size, 9u);
     EXPECT_EQ(offer->unusableFiles, 5u);
     EXPECT_EQ(offer->fileCount(), 8u);
 

@@ -1,6 +1,7 @@
 #include "ConsoleView.h"
 
 #include "Platform/MainQueue.h"
+#include "Socket/FileShareOffer.h"
 
 #include <utility>
 
@@ -88,9 +89,9 @@ void ConsoleView::showQualityEntry(bool shown)
     print_(shown ? "the TV takes quality changes" : "the TV keeps its own quality");
 }
 
-void ConsoleView::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
+void ConsoleView::showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining)
 {
-    print_("file offer files=" + std::to_string(fileCount) + " seconds=" + std::to_string(secondsRemaining));
+    print_("file offer files=" + std::to_string(offer.fileCount()) + " seconds=" + std::to_string(secondsRemaining));
 }
 
 void ConsoleView::showDownloadResult(int stored, int failed)

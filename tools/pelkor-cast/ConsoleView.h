@@ -65,9 +65,11 @@ public:
     void setButtonsEnabled(bool) override {}
     void askToReplace(std::function<void()>) override {}
     void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
-    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showPushReceived(const std::string& message) override { print_("files: " + message); }
+    void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
+    void showOfferTimedOut() override { print_("file offer declined: no answer in time"); }
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}
     bool openFolder(const std::filesystem::path&) override { return false; }

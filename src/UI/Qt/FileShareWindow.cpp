@@ -1,6 +1,7 @@
 #include "UI/Qt/FileShareWindow.h"
 
 #include "Session/FileOfferController.h"
+#include "Socket/FileShareOffer.h"
 #include "Utils/LocalizedText.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/ForwardClicks.h"
@@ -9,6 +10,10 @@
 #include "UI/Qt/UiText.h"
 #include "ui_FileOfferController.h"
 
+#include <QLocale>
+
+#include <algorithm>
+#include <limits>
 #include <string>
 
 FileShareWindow::FileShareWindow(QWidget* parent)
@@ -29,11 +34,20 @@ FileShareWindow::FileShareWindow(QWidget* parent)
 
 FileShareWindow::~FileShareWindow() = default;
 
-void FileShareWindow::showOffer(const QString& tvName, size_t fileCount, int64_t secondsRemaining)
+void FileShareWindow::showOffer(const QString& tvName, const FileShareOffer& offer, int64_t secondsRemaining)
 {
     const std::string name = tvName.toStdString();
-    const std::string count = std::to_string(fileCount);
+    const std::string count = std::to_string(offer.fileCount());
     ui_->fileShareText->setText(UiText::of(LocalizedText::format("STRING_FIEL_SHARE_TEXT", {name, count})));
+    ui_->offeredFiles->clear();
+    for (const auto& file : offer.files) {
+        const std::string size = file.size ? QLocale::c().formattedDataSize(static_cast<qint64>(
+                                                 std::min<uint64_t>(*file.size, std::numeric_limits<qint64>::max())))
+                                                 .toStdString()
+                                           : LocalizedText::text("STRING_OFFERED_FILE_NO_SIZE");
+        ui_->offeredFiles->addItem(UiText::of(LocalizedText::format("STRING_OFFERED_FILE", {file.name, size})));
+    }
+    ui_->offeredFiles->setVisible(!offer.files.empty());
     showCountdown(secondsRemaining);
     TopLevelWindows::showCentred(*this);
 }

@@ -7,6 +7,7 @@
 #include "UI/Qt/FileViewItem.h"
 #include "UI/Qt/GlobalPopWindow.h"
 #include "UI/Qt/PColors.h"
+#include "UI/Qt/ToastView.h"
 #include "UI/Qt/TopLevelWindows.h"
 #include "UI/Qt/UiText.h"
 #include "ui_FileCollectionView.h"
@@ -15,6 +16,8 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QTimer>
+
+#include <chrono>
 
 namespace {
 
@@ -129,6 +132,19 @@ void FileWindow::showPushFailure(const std::string& reason)
     box->setObjectName("pushFailure");
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+}
+
+void FileWindow::showPushReceived(const std::string& message)
+{
+    if (auto* earlier = findChild<ToastView*>("pushReceived"))
+        earlier->closeToast();
+    auto* toast = new ToastView(UiText::of(message), true, this);
+    toast->setObjectName("pushReceived");
+    // Centred near the bottom edge, over the grid.
+    toast->move((width() - toast->width()) / 2, height() - toast->height() - 16);
+    toast->show();
+    toast->raise();
+    QTimer::singleShot(std::chrono::seconds(5), toast, &ToastView::closeToast);
 }
 
 void FileWindow::askToReplace(std::function<void()> replace)

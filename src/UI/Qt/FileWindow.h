@@ -52,6 +52,7 @@ public:
     void setButtonsEnabled(bool enabled) override;
     void askToReplace(std::function<void()> replace) override;
     void showPushFailure(const std::string& reason) override;
+    void showPushReceived(const std::string& message) override;
 
 private:
     FileCollectionView* panel() const;

@@ -10,6 +10,7 @@
 #include "Session/ConnectionController.h"
 #include "Session/SendersController.h"
 #include "Session/TvScreenController.h"
+#include "Socket/FileShareOffer.h"
 #include "UI/Qt/ButtonStyle.h"
 #include "UI/Qt/CheckDeviceView.h"
 #include "UI/Qt/DeviceNameWindow.h"
@@ -306,10 +307,15 @@ void MainWindow::showSessionControlsAtRest()
     castControls_->showAtRest();
 }
 
-void MainWindow::showFileShareWindow(size_t fileCount, int64_t secondsRemaining)
+void MainWindow::showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining)
 {
     downloadSuccessWindow_->hide();
-    fileShareWindow_->showOffer(ui_->deviceName->text(), fileCount, secondsRemaining);
+    fileShareWindow_->showOffer(ui_->deviceName->text(), offer, secondsRemaining);
+}
+
+void MainWindow::showOfferTimedOut()
+{
+    showToastTip(LocalizedText::text("STRING_FILE_OFFER_TIMED_OUT"), true, 1, kOfferTimedOutToastSeconds);
 }
 
 bool MainWindow::focusNextPrevChild(bool next)

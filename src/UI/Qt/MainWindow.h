@@ -101,9 +101,12 @@ public:
     void showFileInfoWindow() override { fileWindow_->showFileInfoWindow(); }
     void closeFileInfoWindow() override { fileWindow_->closeFileInfoWindow(); }
     FilePanelView& filePanel() override { return fileWindow_->filePanel(); }
-    void showFileShareWindow(size_t fileCount, int64_t secondsRemaining) override;
+    void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t secondsRemaining) override { fileShareWindow_->showCountdown(secondsRemaining); }
     void hideFileShareWindow() override { fileShareWindow_->hide(); }
+    // Long enough to read; its close button ends it sooner.
+    static constexpr float kOfferTimedOutToastSeconds = 8.0f;
+    void showOfferTimedOut() override;
     void showDownloadResult(int stored, int failed) override { downloadSuccessWindow_->showResult(stored, failed); }
     void hideDownloadSuccessWindow() override { downloadSuccessWindow_->hide(); }
     bool openFolder(const std::filesystem::path& folder) override { return DownloadResultWindow::openFolder(folder); }

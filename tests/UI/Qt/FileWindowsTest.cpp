@@ -2,6 +2,7 @@
 
 #include "FileShare/FileCollectionView.h"
 #include "FileShare/FileServer.h"
+#include "Socket/FileShareOffer.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
 #include "Session/FileOfferController.h"
@@ -16,6 +17,7 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -262,16 +264,32 @@ TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
     }
     const auto& listed = controller->fileWindow().panel().fileArray();
     EXPECT_EQ(announced, (std::set<std::string>{"a.txt " + listed[0].fileId, "c.txt " + listed[2].fileId}));
+
+    // The TV's word that it received them shows in front of the Files window that pushed.
+    controller->fileWindow().pushFileSuccess();
+    ASSERT_TRUE(processUntil([&] { return files().findChild<ToastView*>("pushReceived") != nullptr; }));
+    const auto* received = files().findChild<ToastView*>("pushReceived");
+    EXPECT_TRUE(received->isVisible());
+    EXPECT_EQ(received->message(), text("STRING_CLOSE_TOAST"));
+    EXPECT_EQ(window.toastView(), nullptr);
 }
 
-// The offer window counts down from 10 and Escape, as Reject, answers the TV once.
+// The offer window lists each file's name and size, counts down from 10 and Escape, as Reject,
+// answers the TV once.
 TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
 {
     FileShareWindow& offer = window.fileShareWindow();
-    controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON("http://127.0.0.1:9/files", {{"1", "a.txt"}, {"2", "b.txt"}}));
+    const nlohmann::json files = nlohmann::json::array(
+        {{{"id", "1"}, {"name", "holiday.mp4"}, {"size", 314572800}}, {{"id", "2"}, {"name", "b.txt"}}});
+    controller->fileOffers().tvShareFile2pc(nlohmann::json{{"url", "http://127.0.0.1:9/files"}, {"files", files}}.dump());
     ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + " (10 s to answer)");
     EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
+    const auto* listed = offer.findChild<QListWidget*>("offeredFiles");
+    ASSERT_NE(listed, nullptr);
+    ASSERT_EQ(listed->count(), 2);
+    EXPECT_EQ(listed->item(0)->text(), "holiday.mp4 (300.00 MiB)");
+    EXPECT_EQ(listed->item(1)->text(), "b.txt (" + text("STRING_OFFERED_FILE_NO_SIZE") + ")");
     EXPECT_EQ(label(offer, "downloadLocationTip")->text(), text("STRING_FILE_SHARE_TIP"));
     saveScreenshot(offer, "file-offer-window");
     ASSERT_TRUE(processUntil([&] { return label(offer, "timeTitle")->text().endsWith("(9 s to answer)"); }, 3s));
@@ -312,8 +330,12 @@ TEST_F(FileWindowsTest, ResultWindowShowsStoredAndFailedFiles)
               QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_RESULT", {"3", "1"})));
     EXPECT_TRUE(button(result, "detailsBtn")->isEnabled());
     saveScreenshot(result, "file-result-window");
+    // An offer nobody answered says so in a toast.
+    window.showOfferTimedOut();
+    ASSERT_NE(window.toastView(), nullptr);
+    EXPECT_EQ(window.toastView()->message(), text("STRING_FILE_OFFER_TIMED_OUT"));
     // A new offer hides the result of the last one.
-    window.showFileShareWindow(1, 10);
+    window.showFileShareWindow(FileShareOffer{"u", {{"1", "a.txt", 5}}}, 10);
     EXPECT_FALSE(result.isVisible());
 }
 
