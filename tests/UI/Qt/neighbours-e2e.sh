@@ -81,6 +81,11 @@ tv_screen_window_opens_and_closes() {
 
 session_begin
 use_private_folders
+# Out of descriptors, UndefinedBehaviorSanitizer cannot open the pipe with which it probes memory, so
+# its check of a virtual call's dynamic type takes every object for one with an invalid vtable. That
+# one check is off for this run of pelkor; the others, and AddressSanitizer's, stay on.
+echo 'vptr_check:*' >"$work/ubsan.supp"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:+$UBSAN_OPTIONS:}suppressions=$work/ubsan.supp"
 start_private_xvfb
 start_private_pulse
 install_missing_drivers >/dev/null
