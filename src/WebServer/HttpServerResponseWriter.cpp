@@ -103,7 +103,10 @@ std::vector<uint8_t> HttpServerResponseWriter::head(int statusCode, const HttpSe
         }
         if (response->usesChunkedTransferEncoding())
             fields.push_back({"Transfer-Encoding", "chunked"});
-        for (const auto& [name, value] : response->additionalHeaders()) {
+        for (const auto& header : response->additionalHeaders()) {
+            // A named reference, not a structured binding: clang before 16 cannot capture a binding.
+            const auto& name = header.first;
+            const auto& value = header.second;
             const auto same = std::find_if(fields.begin(), fields.end(), [&name](const Field& field) {
                 return HttpServerASCII::equalsIgnoringCase(field.name, name);
             });

@@ -250,13 +250,16 @@ TEST(FixedWidthQueue, RunsAtMostItsWidthAtOnceOnThreadsOfItsOwnAndTheRestBeforeI
     std::atomic<int> ran{0};
     std::atomic<bool> onPool{false};
     std::atomic<bool> current{true};
+    // The tasks see the queue through a copy of its address: the pointer variable is let go below
+    // while they still run.
+    FixedWidthQueue* const wide = queue.get();
     for (int i = 0; i < 40; ++i) {
-        queue->async([&] {
+        queue->async([&, wide] {
             const int now = active.fetch_add(1) + 1;
             for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
             }
             onPool = onPool || DispatchPool::isWorkerThread();
-            current = current && queue->isCurrent();
+            current = current && wide->isCurrent();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             active.fetch_sub(1);
             ++ran;
