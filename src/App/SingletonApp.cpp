@@ -3,7 +3,6 @@
 #include "Utils/FileManager.h"
 #include "Utils/Log.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -61,10 +60,10 @@ int SingletonApp::lockDescriptor()
 
 std::optional<fs::path> SingletonApp::lockFilePath()
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const auto runtime = FileManager::runtimeFolder();
     std::error_code error;
-    if (runtime != nullptr && fs::path(runtime).is_absolute() && fs::is_directory(runtime, error))
-        return fs::path(runtime) / kLockFileName;
+    if (runtime && fs::is_directory(*runtime, error))
+        return *runtime / kLockFileName;
     const auto caches = FileManager::cachesFolder();
     if (!caches)
         return std::nullopt;

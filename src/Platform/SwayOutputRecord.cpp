@@ -1,19 +1,18 @@
 #include "Platform/SwayOutputRecord.h"
 
+#include "Utils/FileManager.h"
 #include "Utils/Log.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdlib>
-
 std::unique_ptr<SwayOutputRecord> SwayOutputRecord::take(const std::string& swaySocket)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime == nullptr || runtime[0] != '/' || swaySocket.empty())
+    const auto runtime = FileManager::runtimeFolder();
+    if (!runtime || swaySocket.empty())
         return nullptr;
-    const std::string path = std::string(runtime) + "/pelkor-sway-output";
+    const std::string path = (*runtime / "pelkor-sway-output").string();
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         PLOG_ERRNO("no record of sway's extended screen output at %s", path.c_str());

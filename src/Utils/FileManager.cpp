@@ -173,6 +173,11 @@ std::optional<fs::path> FileManager::stateFolder()
     return xdgAppFolder("XDG_STATE_HOME", ".local/state");
 }
 
+std::optional<fs::path> FileManager::runtimeFolder()
+{
+    return absoluteEnv("XDG_RUNTIME_DIR");
+}
+
 std::optional<fs::path> FileManager::cacheFileDirWithPath(std::string_view name)
 {
     return subfolder(cachesFolder(), name);

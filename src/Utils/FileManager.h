@@ -22,6 +22,9 @@ public:
     // The application's own state folder (its log): $XDG_STATE_HOME/pelkor (default
     // ~/.local/state/pelkor). Not created here.
     static std::optional<std::filesystem::path> stateFolder();
+    // The user's runtime folder, $XDG_RUNTIME_DIR when it is an absolute path (no default: its
+    // private, per-login nature is why it is asked for).
+    static std::optional<std::filesystem::path> runtimeFolder();
 
     // The folder of that name inside the caches folder, made with missing parents when absent.
     static std::optional<std::filesystem::path> cacheFileDirWithPath(std::string_view name);
