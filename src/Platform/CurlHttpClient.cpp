@@ -21,6 +21,11 @@ constexpr long kBufferSize = 512 * 1024;
 constexpr const char* kScratchTemplate = ".pelkor-download-XXXXXX";
 // How often, in bytes written, the free space is looked at again while a body arrives.
 constexpr uint64_t kSpaceCheckInterval = 4 << 20;
+// With transfers running, curl's own timers (low-speed checks, time-outs) shorten the wait further.
+constexpr int kBusyWaitMs = 1000;
+// With none, only a request, a cancel or the end wakes the worker (each calls curl_multi_wakeup), so an
+// idle program does not wake this thread every second.
+constexpr int kIdleWaitMs = 24 * 3600 * 1000;
 
 // Bytes an unprivileged writer may still add to the filesystem of `fd`; UINT64_MAX when unknown.
 uint64_t freeBytes(int fd)
@@ -242,7 +247,7 @@ void CurlHttpClient::run()
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &id);
             finish(static_cast<TransferId>(reinterpret_cast<uintptr_t>(id)), message->data.result);
         }
-        curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+        curl_multi_poll(multi_, nullptr, 0, transfers_.empty() ? kIdleWaitMs : kBusyWaitMs, nullptr);
     }
     // Whatever still runs ends as cancelled.
     while (!transfers_.empty())
