@@ -37,8 +37,8 @@ HttpServerFolder::HttpServerFolder(std::string path) : path_(std::move(path))
 {
     while (path_.size() > 1 && path_.ends_with('/'))
         path_.pop_back();
-    root_ = HttpServerDescriptor(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!root_.isOpen())
+    root_ = std::make_shared<const HttpServerDescriptor>(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!root_->isOpen())
         PLOG_ERRNO("open served folder \"%s\"", path_.c_str());
 }
 
@@ -65,10 +65,10 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
     }
     const std::string parent = slash == std::string::npos ? "." : inside.substr(0, slash);
 
-    // An item of the folder itself has the folder for parent: a copy of its descriptor is cheaper
-    // than a resolution.
-    path.parent_ = HttpServerDescriptor(parent == "." ? ::fcntl(root_.get(), F_DUPFD_CLOEXEC, 0) : openBeneath(root_.get(), parent));
-    if (!path.parent_.isOpen()) {
+    // An item of the folder itself has the folder for parent: sharing its descriptor spares a request
+    // two system calls (a copy and its close).
+    path.parent_ = parent == "." ? root_ : std::make_shared<const HttpServerDescriptor>(openBeneath(root_->get(), parent));
+    if (!path.parent_->isOpen()) {
         if (errno == EXDEV || errno == ELOOP)
             path.problem_ = HttpServerFolderPath::Problem::Outside;
         else if (errno == ENOSYS) {
@@ -78,7 +78,7 @@ HttpServerFolderPath HttpServerFolder::resolve(std::string_view relative) const
         return path;  // no parent folder, so no item either
     }
     struct stat info {};
-    if (::fstatat(path.parent_.get(), path.entry_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(path.parent_->get(), path.entry_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
         path.exists_ = true;
         path.isFolder_ = S_ISDIR(info.st_mode);
     }

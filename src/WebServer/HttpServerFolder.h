@@ -3,6 +3,7 @@
 #include "WebServer/HttpServerDescriptor.h"
 #include "WebServer/HttpServerFolderPath.h"
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,7 +18,7 @@ public:
 
     // The folder's path without a trailing "/".
     const std::string& path() const { return path_; }
-    int descriptor() const { return root_.get(); }
+    int descriptor() const { return root_->get(); }
     // `relative` is already percent-decoded.
     HttpServerFolderPath resolve(std::string_view relative) const;
 
@@ -27,5 +28,6 @@ public:
 
 private:
     std::string path_;
-    HttpServerDescriptor root_;
+    // Shared with the paths of the folder's own items, which use it as their parent folder.
+    std::shared_ptr<const HttpServerDescriptor> root_;
 };

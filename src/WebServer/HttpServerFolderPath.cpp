@@ -18,15 +18,15 @@ std::string descriptorTarget(int fd)
 
 HttpServerDescriptor HttpServerFolderPath::openFolder() const
 {
-    return HttpServerDescriptor(::openat(parent_.get(), entry_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return HttpServerDescriptor(::openat(parent(), entry_.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 // Asked of the kernel only here: a plain GET never needs it.
 std::string HttpServerFolderPath::canonical() const
 {
-    if (!parent_.isOpen())
+    if (!parentIsFolder())
         return {};
-    const std::string realParent = descriptorTarget(parent_.get());
+    const std::string realParent = descriptorTarget(parent());
     if (realParent.empty() || isRoot())
         return realParent;
     return realParent + (realParent.ends_with('/') ? "" : "/") + name_;

@@ -2,6 +2,7 @@
 
 #include "WebServer/HttpServerDescriptor.h"
 
+#include <memory>
 #include <string>
 
 // A request path placed inside a served folder (made by HttpServerFolder::resolve). It holds a descriptor
@@ -24,12 +25,12 @@ public:
     // The last component; empty for the served folder itself.
     const std::string& name() const { return name_; }
     bool isRoot() const { return name_.empty(); }
-    bool parentIsFolder() const { return parent_.isOpen(); }
+    bool parentIsFolder() const { return parent_ && parent_->isOpen(); }
     bool exists() const { return exists_; }
     bool isFolder() const { return isFolder_; }
     // The descriptor of the parent folder (-1 when it is missing) and the item's name within it
     // ("." for the served folder itself).
-    int parent() const { return parent_.get(); }
+    int parent() const { return parent_ ? parent_->get() : -1; }
     const std::string& entry() const { return entry_; }
     // A descriptor (O_PATH) of the item when it is a folder, for listing it and acting inside it.
     HttpServerDescriptor openFolder() const;
@@ -46,7 +47,8 @@ private:
     std::string absolute_;
     std::string name_;
     std::string entry_;
-    HttpServerDescriptor parent_;
+    // The served folder's own descriptor for its items; never written through.
+    std::shared_ptr<const HttpServerDescriptor> parent_;
     bool exists_ = false;
     bool isFolder_ = false;
 };
