@@ -13,7 +13,7 @@ packages=(
     # downloads of the files the TV offers
     libcurl4-openssl-dev
     # video encoding, a still from a video file, conversion, screen capture and input posting (X11), a private X server for their tests
-    libx264-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+    libx264-dev libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libyuv-dev
     # sound: the PulseAudio client library, and a private daemon with pactl for the sound tests
     libpulse-dev pulseaudio pulseaudio-utils
     libx11-dev libxext-dev libxcomposite-dev libxfixes-dev libxrandr-dev libxtst-dev xvfb x11-utils x11-xserver-utils

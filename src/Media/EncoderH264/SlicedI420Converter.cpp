@@ -2,6 +2,8 @@
 
 #include "Utils/Log.h"
 
+#include <libyuv/convert_from_argb.h>
+
 extern "C" {
 #include <libavutil/buffer.h>
 #include <libavutil/frame.h>
@@ -78,7 +80,8 @@ int SlicedI420Converter::defaultThreads()
 bool SlicedI420Converter::prepare(const Shape& shape)
 {
     if (scaler_ && shape == shape_) {
-        return true;
+        // A conversion through libyuv in between may have sized the picture for another shape.
+        return prepareTarget(shape.targetWidth, shape.targetHeight);
     }
     sws_freeContext(scaler_);
     scaler_ = sws_alloc_context();
@@ -126,6 +129,9 @@ bool SlicedI420Converter::prepareTarget(int width, int height)
 
 const SlicedI420Converter::I420* SlicedI420Converter::convert(const Source& source, int width, int height)
 {
+    const auto keeps = [](int from, int to) { return to > 0 && to <= from && from - to <= 1; };
+    if (source.layout == Layout::kBgra && keeps(source.width, width) && keeps(source.height, height))
+        return convertBgraAtItsSize(source, width, height);
     if (!prepare({source.layout, source.width, source.height, width, height})) {
         PLOG("cannot convert a %d x %d picture to %d x %d", source.width, source.height, width, height);
         return nullptr;
@@ -138,6 +144,23 @@ const SlicedI420Converter::I420* SlicedI420Converter::convert(const Source& sour
     av_frame_unref(target_);
     if (scaled < 0) {
         PLOG("conversion of a %d x %d picture failed (%d)", source.width, source.height, scaled);
+        return nullptr;
+    }
+    return &picture_;
+}
+
+// libyuv's "ARGB" is BGRA in memory, and its matrix is BT.601 at limited range, as the scaler's.
+const SlicedI420Converter::I420* SlicedI420Converter::convertBgraAtItsSize(const Source& source, int width, int height)
+{
+    if (!prepareTarget(width, height)) {
+        PLOG("cannot convert a %d x %d picture: no memory for its I420 copy", source.width, source.height);
+        return nullptr;
+    }
+    if (libyuv::ARGBToI420(source.planes[0], source.strides[0], picture_.planes[0], picture_.strides[0],
+                           picture_.planes[1], picture_.strides[1], picture_.planes[2], picture_.strides[2], width,
+                           height)
+        != 0) {
+        PLOG("conversion of a %d x %d picture failed", source.width, source.height);
         return nullptr;
     }
     return &picture_;

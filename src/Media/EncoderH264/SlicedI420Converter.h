@@ -9,9 +9,11 @@ struct AVFrame;
 struct SwsContext;
 
 // Converts pictures (BGRA or I420, any size) into an I420 picture of its own at another or the same
-// size, in horizontal slices of the output on a small fixed set of threads of its own (libswscale's
-// slice threads, kept for as long as the sizes do). Each slice reads the whole source, so the result
-// is the same as that of one thread converting the whole picture. One caller at a time.
+// size. A BGRA picture kept at its size (or short of its odd last row or column, which the encoder
+// drops) goes through libyuv on the caller's thread, several times faster than the scaler; everything
+// else through libswscale, in horizontal slices of the output on a small fixed set of threads of its
+// own (its slice threads, kept for as long as the sizes do). Each slice reads the whole source, so the
+// result is the same as that of one thread converting the whole picture. One caller at a time.
 class SlicedI420Converter {
 public:
     enum class Layout { kBgra, kI420 };
@@ -57,6 +59,7 @@ private:
         bool operator==(const Shape&) const = default;
     };
 
+    const I420* convertBgraAtItsSize(const Source& source, int width, int height);
     bool prepare(const Shape& shape);
     bool prepareTarget(int width, int height);
 
