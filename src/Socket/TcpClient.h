@@ -70,10 +70,10 @@ public:
     // 0 when the link closed meanwhile; kDropped when a full list dropped the message; else length.
     int send(uint16_t type, const uint8_t* data, int length);
     // Ends the connection: shuts the socket (which ends the receive loop; it raises
-    // kMsgDisconnected, with the text "1" when reason is not 0 and LinkEndReason::Released as its
-    // payload's byte), closes the UDP side channel,
-    // drops every queued message and joins the threads (see above). A connect still waiting for
-    // its handshake is ended instead: it returns false and raises nothing. Else nothing.
+    // kMsgDisconnected, with the text "1" when reason is not 0, and LinkEndReason::Released), closes
+    // the UDP side channel, drops every queued message and joins the threads (see above). A connect
+    // still waiting for its handshake is ended instead: it returns false and raises nothing. Else
+    // nothing.
     void disconnect(uint8_t reason);
 
     // Drops the video and audio frames still waiting for the send thread; the frame it is writing
