@@ -29,6 +29,22 @@ std::string text(std::string_view key)
     return LocalizedText::text(key);
 }
 
+// The toast of an end nobody here asked for: what happened and what to do.
+std::string_view linkEndToast(LinkEndReason reason)
+{
+    switch (reason) {
+    case LinkEndReason::TvClosed:
+        return "STRING_LINK_TV_GONE";
+    case LinkEndReason::NetworkLost:
+        return "STRING_LINK_NETWORK_GONE";
+    case LinkEndReason::Released:
+        break;
+    }
+    // Released on this side for a cause other than the user: the TV asked this computer to leave,
+    // or the capture of a cast failed.
+    return "STRING_LINK_LOST";
+}
+
 const char* printable(const std::optional<std::string>& address)
 {
     return address ? address->c_str() : "(none)";
@@ -184,9 +200,9 @@ void ConnectionController::onConnectFail()
     mainQueue_.post([this] { connectFailed(); });
 }
 
-void ConnectionController::onDisConnect()
+void ConnectionController::onDisConnect(LinkEndReason reason)
 {
-    mainQueue_.post([this] { linkEnded(); });
+    mainQueue_.post([this, reason] { linkEnded(reason); });
 }
 
 void ConnectionController::onReceiveScreenCode(const std::string& code)
@@ -275,7 +291,7 @@ void ConnectionController::reportConnectFailure()
     lastInputTextField_.reset();
 }
 
-void ConnectionController::linkEnded()
+void ConnectionController::linkEnded(LinkEndReason reason)
 {
     SessionState& state = owner_.state();
     ConnectionView& view = owner_.view();
@@ -302,7 +318,7 @@ void ConnectionController::linkEnded()
     setCastingCodeField("");
     view.showHelpForConnection(false);
     if (!asked)
-        owner_.view().showToastTip(text("STRING_LINK_LOST"), true, kFailToastPosition, kLinkLostToastSeconds);
+        owner_.view().showToastTip(text(linkEndToast(reason)), true, kFailToastPosition, kLinkLostToastSeconds);
     // With discovery the next tick changes the page; without, nothing else would.
     if (!discovery_)
         applyPageRule();

@@ -44,21 +44,21 @@ public:
     // Escape during an attempt: it ends without a report, and the field takes input again.
     void cancelConnect();
     // Ends the link because this side chose to (the disconnect button, another TV picked, a TV that
-    // takes no cast): its end shows no toast. Every other end says the connection was lost.
+    // takes no cast): its end shows no toast. Every other end says what happened, by its reason.
     void releaseLink();
 
     // TvConnectionDelegate: the TCPManager queue (the failure: the main queue); each moves to the main
     // queue.
     void onConnectSuccess(const std::string& name) override;
     void onConnectFail() override;
-    void onDisConnect() override;
+    void onDisConnect(LinkEndReason reason) override;
     void onReceiveScreenCode(const std::string& code) override;
 
 private:
     // The link's reports, on the main thread.
     void connectSucceeded(const std::string& name);
     void connectFailed();
-    void linkEnded();
+    void linkEnded(LinkEndReason reason);
     void screenCodeReceived(const std::string& code);
     void connectByCode(const std::string& code);
     void tryNextCodeAddress();

@@ -19,7 +19,7 @@ constexpr uint8_t Event = MessageInfo::kEvent;
 
 constexpr std::array kMessages{
     MSG(kMsgConnected, Event, "text", NoAction),
-    MSG(kMsgDisconnected, Event, "text", Session),
+    MSG(kMsgDisconnected, Event, "text; LinkEndReason byte", Session),
     MSG(kMsgPeerIdentity, In, "text", Unprocessed),
     MSG(kMsgScreenCode, In, "text", Session),
     MSG(kMsgTvVersion, In, "Int32Payload", Session),

@@ -2,6 +2,7 @@
 
 #include "Socket/CapabilityFlagPayload.h"
 #include "Socket/Int32Payload.h"
+#include "Socket/LinkEndReason.h"
 #include "Socket/MessageType.h"
 #include "Socket/PointerFilter.h"
 #include "Socket/ResendSpsPpsFlag.h"
@@ -46,14 +47,16 @@ bool flagOf(Payload payload)
 
 void nothing(SessionEventDelivery&, int, Payload) {}
 
-void disconnected(SessionEventDelivery& d, int, Payload)
+void disconnected(SessionEventDelivery& d, int, Payload payload)
 {
     const auto link = d.session().linkEnded();
     if (!link)
         return;
-    d.deliver([&session = d.session(), delegates = d.delegates(), link = *link] {
+    const LinkEndReason reason = linkEndReasonOf(payload);
+    PLOG("the link ended: %s", linkEndReasonName(reason));
+    d.deliver([&session = d.session(), delegates = d.delegates(), link = *link, reason] {
         session.closeEndedLink(link);
-        delegates->call(&TvConnectionDelegate::onDisConnect);
+        delegates->call(&TvConnectionDelegate::onDisConnect, reason);
     });
 }
 

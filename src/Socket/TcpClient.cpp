@@ -259,24 +259,31 @@ void TcpClient::receiveLoop(Connection& connection)
         const std::span<uint8_t> space = splitter.writableSpace();
         const ssize_t count = ::recv(connection.fd, space.data(), space.size(), 0);
         if (count < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            const int error = errno;
+            if (error != EAGAIN && error != EWOULDBLOCK && error != EINTR) {
                 NQLOG_ERRNO("recv");
+                connection.noteEnd(TcpLinkSocket::endReasonOf(error));
                 break;
             }
             if (++timeouts >= timing_.receiveTimeouts) {
                 NQLOG("no data from %s for %d receive time-outs: ending the link", peer.c_str(), timeouts);
+                // Not even a heartbeat's answer came back: the TV or the way to it is gone quietly.
+                connection.noteEnd(LinkEndReason::NetworkLost);
                 break;
             }
             continue;
         }
-        if (count == 0)
+        // The TV hung up, or its stream cannot be framed.
+        if (count == 0 || splitter.commit(static_cast<size_t>(count)) != FrameStreamSplitter::Status::Ok) {
+            connection.noteEnd(LinkEndReason::TvClosed);
             break;
+        }
         timeouts = 0;
-        if (splitter.commit(static_cast<size_t>(count)) != FrameStreamSplitter::Status::Ok)
-            break;
     }
     connection.halt();
-    raise(kMsgDisconnected, connection.closeReason != 0 ? "1" : nullptr);
+    // Four zero bytes follow the reason, as after every payload the listener gets.
+    const uint8_t reason[] = {static_cast<uint8_t>(connection.endReason()), 0, 0, 0, 0};
+    raise(kMsgDisconnected, connection.closeReason != 0 ? "1" : nullptr, reason, 0, 1);
 }
 
 // Receive thread.

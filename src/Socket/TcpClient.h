@@ -24,6 +24,8 @@ class ReceiveList;
 // raises every other one to the listener), heartbeat, audio delivery, video delivery and send (the
 // only writer of the socket, serving three bounded priority lists). Once the TV opens the UDP side
 // channel, the kinds of message its route mask selects go out as datagrams on the caller's thread.
+// Each connection ends with one kMsgDisconnected whose payload is one LinkEndReason byte: a
+// disconnect here, the TV's hang-up or reset, or silence and failed writes (the network).
 //
 // connect, send and disconnect may be called from any thread, at once, and from inside a listener
 // call. All state of one connection lives in one object that connect and disconnect swap under a
@@ -68,9 +70,10 @@ public:
     // 0 when the link closed meanwhile; kDropped when a full list dropped the message; else length.
     int send(uint16_t type, const uint8_t* data, int length);
     // Ends the connection: shuts the socket (which ends the receive loop; it raises
-    // kMsgDisconnected, with the text "1" when reason is not 0), closes the UDP side channel,
-    // drops every queued message and joins the threads (see above). A connect still waiting for
-    // its handshake is ended instead: it returns false and raises nothing. Else nothing.
+    // kMsgDisconnected, with the text "1" when reason is not 0, and LinkEndReason::Released), closes
+    // the UDP side channel, drops every queued message and joins the threads (see above). A connect
+    // still waiting for its handshake is ended instead: it returns false and raises nothing. Else
+    // nothing.
     void disconnect(uint8_t reason);
 
     // Drops the video and audio frames still waiting for the send thread; the frame it is writing

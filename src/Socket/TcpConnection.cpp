@@ -49,6 +49,7 @@ void TcpConnection::halt()
 
 void TcpConnection::close(uint8_t reason)
 {
+    noteEnd(LinkEndReason::Released);
     closeReason = reason;
     running = false;
     ::shutdown(fd, SHUT_RDWR);
@@ -68,6 +69,18 @@ void TcpConnection::join()
         if (thread->joinable())
             thread->join();
     }
+}
+
+void TcpConnection::noteEnd(LinkEndReason reason)
+{
+    uint8_t none = kNoEnd;
+    endReason_.compare_exchange_strong(none, static_cast<uint8_t>(reason));
+}
+
+LinkEndReason TcpConnection::endReason() const
+{
+    const uint8_t reason = endReason_.load();
+    return reason == kNoEnd ? LinkEndReason::Released : static_cast<LinkEndReason>(reason);
 }
 
 int TcpConnection::send(uint16_t type, std::span<const uint8_t> payload)
@@ -183,6 +196,8 @@ void TcpConnection::sendLoop()
         // message. Half a fragment, or a broken socket, leaves nothing to frame: end the link.
         if (failure == TcpLinkSocket::WriteResult::PartWritten || (error != EAGAIN && error != EWOULDBLOCK)) {
             NQLOG("closing the link after a failed write of message %u type 0x%x", sequence - 1, message->type);
+            // A fragment left half written by a time-out (EAGAIN) reads as the network gone.
+            noteEnd(TcpLinkSocket::endReasonOf(error));
             ::shutdown(fd, SHUT_RDWR);
             return;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Socket/LinkEndReason.h"
 #include "Socket/ReceiveList.h"
 #include "Socket/SendLists.h"
 
@@ -37,6 +38,12 @@ struct TcpConnection {
     void close(uint8_t reason);
     void join();
 
+    // Why the link ended: the first cause noted wins (a close here, a failed write, what the receive
+    // loop saw), since each one's shutdown makes the others see a closed socket. Any thread.
+    void noteEnd(LinkEndReason reason);
+    // Released until a cause was noted.
+    LinkEndReason endReason() const;
+
     // Queues a copy of the message, or sends it over the UDP side channel when the route mask selects
     // its type; any thread. -1 once the link stopped running or for more than 255 fragments; the UDP
     // send's byte count; 0 when the lists closed meanwhile; kDropped when a full list dropped it; else
@@ -70,8 +77,13 @@ struct TcpConnection {
     std::thread sender;
 
 private:
+    // No cause noted yet.
+    static constexpr uint8_t kNoEnd = 0xFF;
+
     // The UDP side channel when the route mask sends this type over it.
     std::shared_ptr<UdpChannel> udpRouteFor(uint16_t type);
+
+    std::atomic<uint8_t> endReason_{kNoEnd};
 
     std::mutex heartbeatMutex_;
     std::condition_variable heartbeatWake_;

@@ -70,6 +70,11 @@ bool finishConnect(int fd, const std::string& target, std::chrono::milliseconds 
 
 } // namespace
 
+LinkEndReason TcpLinkSocket::endReasonOf(int error)
+{
+    return error == ECONNRESET || error == EPIPE ? LinkEndReason::TvClosed : LinkEndReason::NetworkLost;
+}
+
 std::string TcpLinkSocket::dottedAddress(const in_addr& address)
 {
     char text[INET_ADDRSTRLEN] = {};

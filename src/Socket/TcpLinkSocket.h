@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Socket/LinkEndReason.h"
 #include "Socket/MessageFragmenter.h"
 
 #include <chrono>
@@ -21,6 +22,10 @@ public:
     // Writes header and payload with one sendmsg, continuing after partial writes with the rest of
     // the same fragment; errno tells why when it is not Written.
     static WriteResult writeFragment(int fd, const MessageFragmenter::Pieces& fragment);
+
+    // Why a read or write that failed with this errno ended the link: a reset or a broken pipe is the
+    // TV's doing; anything else (no route, a time-out, no network) says the network is gone.
+    static LinkEndReason endReasonOf(int error);
 
     static std::string dottedAddress(const in_addr& address);
     // "address:port", as the connected event and log lines show the peer.

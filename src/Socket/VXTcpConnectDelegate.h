@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Socket/LinkEndReason.h"
+
 #include <cstdint>
 #include <string>
 
@@ -15,7 +17,8 @@ public:
 
     virtual void onConnectSuccess(const std::string& name) = 0;
     virtual void onConnectFail() = 0;
-    virtual void onDisConnect() = 0;
+    // Why the link ended; Released also when this side ended it for a reason of its own.
+    virtual void onDisConnect(LinkEndReason reason) = 0;
     virtual void onReceiveScreenCode(const std::string& code) = 0;
 };
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -146,7 +148,7 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     ASSERT_EQ(view.calls.back(), "showCastingCodeWindow");
     tv.closeLink();
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
-    EXPECT_EQ(view.last("toast").rfind("toast " + LocalizedText::text("STRING_LINK_LOST") + " close=1", 0), 0u)
+    EXPECT_EQ(view.last("toast").rfind("toast " + LocalizedText::text("STRING_LINK_TV_GONE") + " close=1", 0), 0u)
         << "an end the user did not ask for is said";
     // The link's end undid it all, telling the TV nothing.
     EXPECT_FALSE(controller->fileOffers().isWaitingForAnswer());
@@ -175,6 +177,44 @@ TEST_F(ConnectionControllerTest, TheLinkEndsFromEitherSide)
     ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
     EXPECT_EQ(view.last("showPage"), "showPage NoDevice");
     EXPECT_TRUE(view.callsStartingWith("toast").empty());
+}
+
+// Each end of a link the user did not ask for says what happened and what to do; the user's own end
+// says nothing.
+TEST_F(ConnectionControllerTest, EachEndOfTheLinkHasItsOwnToast)
+{
+    makeController();
+    const struct {
+        const char* label;
+        std::function<void()> end;
+        std::optional<std::string> toast;
+    } ends[] = {
+        {"the TV hangs up", [this] { tv.closeLink(); }, "STRING_LINK_TV_GONE"},
+        // As the transport reports a link that went silent; the link itself is let go below.
+        {"the network is gone", [this] { controller->connection().onDisConnect(LinkEndReason::NetworkLost); },
+         "STRING_LINK_NETWORK_GONE"},
+        {"the TV removes this computer", [this] { ASSERT_TRUE(tv.send(kMsgClientRemove)); }, "STRING_LINK_LOST"},
+        {"the user disconnects", [this] { controller->connection().clickDisConnectBtn(); }, std::nullopt},
+    };
+    for (const auto& end : ends) {
+        SCOPED_TRACE(end.label);
+        connectTyped();
+        view.calls.clear();
+        end.end();
+        ASSERT_TRUE(runUntil([this] { return !state().ConnectWithTv; }));
+        const auto toasts = view.callsStartingWith("toast");
+        if (end.toast) {
+            ASSERT_EQ(toasts.size(), 1u);
+            EXPECT_EQ(toasts[0].rfind("toast " + LocalizedText::text(*end.toast) + " close=1", 0), 0u) << toasts[0];
+        } else {
+            EXPECT_TRUE(toasts.empty());
+        }
+        // Every link is down, and its end handled, before the next one comes up.
+        link.tcpClientRelease();
+        ASSERT_TRUE(tv.waitForDisconnect());
+        link.processQueue()->sync([] {});
+        loop->runUntilIdle();
+    }
 }
 
 class CastingCodeConnectTest : public SessionFixture {

@@ -125,6 +125,29 @@ TEST_F(TCPManagerConnectTest, ATvThatDoesNotAnswerInTimeIsLetGo)
     EXPECT_EQ(delegate.count("onConnectFail"), 1u);
 }
 
+// A TV that stops answering, its heartbeats' answers too, ends the link once the receive time-outs
+// run out: the network is gone, not the TV's hang-up.
+TEST_F(TCPManagerConnectTest, ATvThatStopsAnsweringEndsTheLinkAsTheNetworkLost)
+{
+    TCPManager::Options options = managerOptions();
+    options.timing.heartbeatInterval = 20ms;
+    options.timing.receiveTimeout = 100ms;
+    options.timing.receiveTimeouts = 5;
+    // Outlives the manager, which reports the end of the link as it goes.
+    RecordingDelegate watching{loop};
+    TCPManager beating{std::move(options)};
+    watching.attach(beating);
+    ASSERT_TRUE(beating.connectToHost("127.0.0.1", tv.port()));
+    ASSERT_TRUE(watching.waitFor("onConnectSuccess"));
+    // The answers to the heartbeats hold the link well past the time-outs.
+    ASSERT_TRUE(eventually([&] { return tv.receivedCount(kMsgHeartbeat) >= 40; }));
+    EXPECT_EQ(watching.count("onDisConnect"), 0u);
+
+    tv.setReading(false);
+    ASSERT_TRUE(watching.waitFor("onDisConnect"));
+    EXPECT_EQ(watching.calls("onDisConnect")[0].args, linkEndReasonName(LinkEndReason::NetworkLost));
+}
+
 TEST_F(TCPManagerConnectTest, ARetryAfterATimeOutConnectsAgain)
 {
     tv.setAnswerServerInfo(false);

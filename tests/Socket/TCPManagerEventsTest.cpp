@@ -206,19 +206,28 @@ TEST_F(TCPManagerEventsTest, ReverseInviteComesOnTheMainQueueASecondLaterEvenAft
     EXPECT_EQ(calls[0].where, Where::Main);
 }
 
-// The TV hanging up and the TV removing us both end the link, reported once on the queue.
-TEST_F(TCPManagerEventsTest, TheEndOfTheLinkIsReportedOnTheQueue)
+// The TV hanging up, the TV removing us and a release here each end the link, reported once on the
+// queue with why it ended: only the hang-up is the TV's doing.
+TEST_F(TCPManagerEventsTest, TheEndOfTheLinkIsReportedOnTheQueueWithItsReason)
 {
-    const std::function<void()> endings[] = {[this] { tv.closeLink(); },
-                                             [this] { ASSERT_TRUE(tv.send(kMsgClientRemove)); }};
+    const struct {
+        const char* label;
+        std::function<void()> end;
+        LinkEndReason reason;
+    } endings[] = {
+        {"the TV hangs up", [this] { tv.closeLink(); }, LinkEndReason::TvClosed},
+        {"the TV removes us", [this] { ASSERT_TRUE(tv.send(kMsgClientRemove)); }, LinkEndReason::Released},
+        {"released here", [this] { manager.tcpClientRelease(); }, LinkEndReason::Released},
+    };
     for (size_t i = 0; i < std::size(endings); ++i) {
-        SCOPED_TRACE(i);
+        SCOPED_TRACE(endings[i].label);
         if (i > 0)
             connectAndGreet();
-        endings[i]();
+        endings[i].end();
         ASSERT_TRUE(tv.waitForDisconnect());
         ASSERT_TRUE(delegate.waitFor("onDisConnect", i + 1));
         EXPECT_EQ(delegate.calls("onDisConnect").back().where, kQueue);
+        EXPECT_EQ(delegate.calls("onDisConnect").back().args, linkEndReasonName(endings[i].reason));
         // The queued close has closed the client.
         EXPECT_TRUE(delegate.waitUntil([&] { return manager.getConnectTvIp() == "0.0.0.0"; }));
         manager.processQueue()->sync([] {});

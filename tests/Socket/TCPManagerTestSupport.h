@@ -94,7 +94,7 @@ public:
     // VXTcpConnectDelegate
     void onConnectSuccess(const std::string& name) override { record("onConnectSuccess", name); }
     void onConnectFail() override { record("onConnectFail", ""); }
-    void onDisConnect() override { record("onDisConnect", ""); }
+    void onDisConnect(LinkEndReason reason) override { record("onDisConnect", linkEndReasonName(reason)); }
     void onReceiveScreenCode(const std::string& code) override { record("onReceiveScreenCode", code); }
     void onVideoQuality(int level, int width, int height, int fps) override
     {

@@ -2,6 +2,7 @@
 
 #include "Socket/ClientInfoRecord.h"
 #include "Socket/HeartbeatPayload.h"
+#include "Socket/LinkEndReason.h"
 #include "Socket/MessageType.h"
 #include "Socket/NetworkEchoPayload.h"
 #include "Socket/ReceiveList.h"
@@ -64,6 +65,7 @@ TEST_F(TvFixture, ConnectReportsThePeerAndSendsInOrder)
     client.disconnect(1);
     ASSERT_EQ(events.count(kMsgDisconnected), 1u);
     EXPECT_EQ(events.events(kMsgDisconnected)[0].text, "1");
+    EXPECT_EQ(linkEndReasonOf(events.events(kMsgDisconnected)[0].data), LinkEndReason::Released);
     EXPECT_EQ(client.peerAddress(), "0.0.0.0");
     EXPECT_EQ(client.send(kMsgKeyDown, big.data(), 4), -1);
     EXPECT_TRUE(tv.waitForDisconnect());
@@ -273,6 +275,7 @@ TEST(TcpClientTest, SilentPeerEndsTheLinkOnce)
     ASSERT_TRUE(peer.accept());
     ASSERT_TRUE(events.waitFor(kMsgDisconnected));
     EXPECT_FALSE(events.events(kMsgDisconnected)[0].text) << "not ended by a disconnect";
+    EXPECT_EQ(linkEndReasonOf(events.events(kMsgDisconnected)[0].data), LinkEndReason::NetworkLost);
     EXPECT_EQ(client.send(kMsgKeyDown, nullptr, 0), -1) << "the link has ended";
     EXPECT_EQ(client.peerAddress(), "127.0.0.1") << "the socket stays open until disconnect";
     client.disconnect(1);
@@ -424,6 +427,7 @@ TEST(TcpClientTest, WritingToAClosedPeerRaisesNoSignal)
            !events.waitFor(kMsgDisconnected, 1, 1ms)) {
     }
     ASSERT_TRUE(events.waitFor(kMsgDisconnected));
+    EXPECT_EQ(linkEndReasonOf(events.events(kMsgDisconnected)[0].data), LinkEndReason::TvClosed);
 
     struct sigaction pipeAfter {}, interruptAfter {};
     ::sigaction(SIGPIPE, nullptr, &pipeAfter);
@@ -447,6 +451,7 @@ TEST(TcpClientTest, WriteTimeOutNeverLeavesTheStreamUnframed)
 
     if (events.waitFor(kMsgDisconnected, 1, 10'000ms)) {
         // Stopped inside a fragment: the client closed the link rather than write behind it.
+        EXPECT_EQ(linkEndReasonOf(events.events(kMsgDisconnected)[0].data), LinkEndReason::NetworkLost);
         EXPECT_TRUE(peer.readToEnd());
         EXPECT_TRUE(peer.messages().empty());
         return;

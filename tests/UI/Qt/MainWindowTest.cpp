@@ -122,6 +122,14 @@ TEST_F(MainWindowTest, AToastFitsItsMessage)
     const ToastView text("The TV has received the files", true);
     EXPECT_GT(text.width(), 80);
     EXPECT_EQ(text.closeButton()->geometry(), QRect(text.width() - 40, 20, 19, 13));
+    // The toasts of a link's end say what happened and what to do, and still fit the window.
+    for (const char* key : {"STRING_LINK_LOST", "STRING_LINK_TV_GONE", "STRING_LINK_NETWORK_GONE"}) {
+        if (window.toastView())
+            window.toastView()->closeToast();
+        window.showToastTip(LocalizedText::text(key), true, 1, -1);
+        EXPECT_LE(window.toastView()->width(), window.width()) << key;
+    }
+    screenshot("toast-network-gone");
 }
 
 TEST_F(MainWindowTest, AnAlertReportsItsDismissal)

@@ -106,6 +106,6 @@ check "the next start put the user's sound devices back" default_devices_are Spe
 check "the typed address reaches the connected page once more" connect_to_tv
 kill -KILL "$TV_SIM_PID"
 check "the TV's end ends the link" await_line "$work/pelkor.log" ' disconnect$'
-check "a toast says the TV is gone and what to do" await_line "$work/pelkor.log" "toast: $(text_of STRING_LINK_LOST)"
+check "a toast says the TV is gone and what to do" await_line "$work/pelkor.log" "toast: $(text_of STRING_LINK_TV_GONE)"
 screenshot_window "$shots" main-window-tv-gone
 check "the quit keys end pelkor" quit_pelkor
