@@ -319,9 +319,8 @@ void ConnectionController::linkEnded(LinkEndReason reason)
     view.showHelpForConnection(false);
     if (!asked)
         owner_.view().showToastTip(text(linkEndToast(reason)), true, kFailToastPosition, kLinkLostToastSeconds);
-    // With discovery the next tick changes the page; without, nothing else would.
-    if (!discovery_)
-        applyPageRule();
+    // At once, not at discovery's next tick: until then the page would still offer the TV's controls.
+    applyPageRule();
 }
 
 void ConnectionController::screenCodeReceived(const std::string& code)
