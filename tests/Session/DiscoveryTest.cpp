@@ -59,6 +59,16 @@ TEST_F(DiscoveryTest, TheListFollowsDiscoveryAndAListedCodeConnectsWithoutDecodi
     ASSERT_TRUE(runUntil([this] { return view.last("showPage") == "showPage DeviceList"; }));
     EXPECT_FALSE(state().ConnectWithTv);
     EXPECT_EQ(view.last("showDevices"), "showDevices 127.0.0.1(Living Room)");
+
+    // The TV's end: the page goes with the toast, not at the next tick.
+    ASSERT_TRUE(runUntil([this] { return found() == 1; }));
+    controller->connection().connectDevice("127.0.0.1");
+    ASSERT_TRUE(waitConnected());
+    ASSERT_TRUE(waitForView("showPage Connected", 3));
+    view.calls.clear();
+    tv.closeLink();
+    ASSERT_TRUE(runUntil([this] { return !view.callsStartingWith("toast").empty(); }));
+    EXPECT_EQ(view.last("showPage"), "showPage DeviceList");
 }
 
 TEST_F(DiscoveryTest, APickedTvConnectsAndAFailedOneLeavesTheList)
