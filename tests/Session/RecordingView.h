@@ -5,6 +5,7 @@
 #include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
 #include "Session/MainWindowView.h"
+#include "FileShare/TransferProgress.h"
 #include "Socket/FileShareOffer.h"
 #include "UI/TvMirror/DisplayWindowFakes.h"
 
@@ -196,6 +197,9 @@ private:
     }
     void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
     void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    // Kept apart from the calls: how often it comes depends on the clock.
+    void showDownloadProgress(const TransferProgress& downloads) override { this->downloads = downloads; }
+    TransferProgress downloads;
     void showOfferTimedOut() override { calls.push_back("showOfferTimedOut"); }
     void showDownloadResult(int stored, int failed) override
     {
