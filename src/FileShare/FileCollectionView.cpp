@@ -155,6 +155,10 @@ void FileCollectionView::copyProgressed(const std::string& fileId, uint64_t copi
     TransferProgress::File* entry = push_.find(fileId);
     if (!entry)
         return;
+    // A line at each quarter passed, at most three a file: enough to follow a long copy in the log.
+    const int quarter = TransferProgress::permille(copied, size) / 250;
+    if (quarter > TransferProgress::permille(entry->done, size) / 250 && quarter < 4)
+        PLOG("%s: %d%% copied for the TV", entry->name.c_str(), quarter * 25);
     entry->state = TransferProgress::State::Moving;
     entry->done = copied;
     entry->size = size;

@@ -198,8 +198,13 @@ private:
     void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
     void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
     // Kept apart from the calls: how often it comes depends on the clock.
-    void showDownloadProgress(const TransferProgress& downloads) override { this->downloads = downloads; }
+    void showDownloadProgress(const TransferProgress& downloads) override
+    {
+        this->downloads = downloads;
+        ++downloadsShown;
+    }
     TransferProgress downloads;
+    size_t downloadsShown = 0;
     void showOfferTimedOut() override { calls.push_back("showOfferTimedOut"); }
     void showDownloadResult(int stored, int failed) override
     {
