@@ -67,7 +67,9 @@ void FileShareWindow::showCountdown(int64_t secondsRemaining)
 
 void FileShareWindow::showProgress(const TransferProgress& downloads)
 {
-    if (rows_.size() != downloads.files.size())
+    // Hidden by the user meanwhile, it stays hidden: only a new offer's downloads bring it up.
+    const bool fresh = rows_.size() != downloads.files.size();
+    if (fresh)
         showRows(downloads);
     for (size_t index = 0; index < rows_.size(); ++index) {
         const TransferProgress::File& file = downloads.files[index];
@@ -85,7 +87,7 @@ void FileShareWindow::showProgress(const TransferProgress& downloads)
         "STRING_DOWNLOAD_PROGRESS", {received, std::to_string(downloads.files.size()), UiText::dataSize(downloads.doneBytes()),
                                      UiText::dataSize(downloads.totalBytes())})));
     TransferBar::showTotal(*ui_->totalProgress, downloads);
-    if (!isVisible())
+    if (fresh && !isVisible())
         TopLevelWindows::showCentred(*this);
 }
 

@@ -32,7 +32,8 @@ public:
     // In front and centred, for the files offered by the TV named `tvName`.
     void showOffer(const QString& tvName, const FileShareOffer& offer, int64_t secondsRemaining);
     void showCountdown(int64_t secondsRemaining);
-    // The accepted offer's downloads, in front when the window was hidden.
+    // The accepted offer's downloads; a new offer's first brings the window up, later ones leave it
+    // hidden once the user hid it.
     void showProgress(const TransferProgress& downloads);
     bool showsProgress() const { return !rows_.empty(); }
 

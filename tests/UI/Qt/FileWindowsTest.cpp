@@ -386,6 +386,8 @@ TEST_F(FileWindowsTest, AnAcceptedOfferShowsItsDownloadsUntilTheResult)
     const size_t rejects = tv.received(kMsgFileShareReject).size();
     pressKey(offer, Qt::Key_Escape);
     EXPECT_FALSE(offer.isVisible());
+    window.showDownloadProgress(downloads);
+    EXPECT_FALSE(offer.isVisible()) << "hidden by the user, the downloads stay hidden";
     processFor(100ms);
     EXPECT_EQ(tv.received(kMsgFileShareReject).size(), rejects);
 }
