@@ -123,21 +123,20 @@ void FileOfferController::agreeFileShare()
         finishIfDone(download);
         return;
     }
-    for (size_t index = 0; index < offer.files.size(); ++index) {
-        const auto& file = offer.files[index];
-        download->progress.files.push_back({.id = std::to_string(index), .name = file.name, .size = file.size});
-    }
     if (offer.files.size() > kMaxOfferEntries) {
         PLOG("file offer of %zu entries: the first %zu are fetched, the other %zu count as failed", offer.files.size(),
              kMaxOfferEntries, offer.files.size() - kMaxOfferEntries);
         download->failed += static_cast<int>(offer.files.size() - kMaxOfferEntries);
-        for (size_t index = kMaxOfferEntries; index < offer.files.size(); ++index)
-            download->progress.files[index].state = TransferProgress::State::Failed;
+    }
+    // Only the files fetched show their progress: the others are failures of the result.
+    const size_t fetched = std::min(offer.files.size(), kMaxOfferEntries);
+    for (size_t index = 0; index < fetched; ++index) {
+        const auto& file = offer.files[index];
+        download->progress.files.push_back({.id = std::to_string(index), .name = file.name, .size = file.size});
     }
     shown_ = download;
     view_.showDownloadProgress(download->progress);
     const std::string base = OfferURL::replaceConnectURL(offer.url, services_.tvAddress().value_or(""));
-    const size_t fetched = std::min(offer.files.size(), kMaxOfferEntries);
     for (size_t index = 0; index < fetched; ++index) {
         const auto& file = offer.files[index];
         startDownload(download, index, OfferURL::fileURL(base, file.id), DownloadFolder::safeName(file.name, index + 1));
