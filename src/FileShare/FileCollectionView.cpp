@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cassert>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -126,7 +127,7 @@ void FileCollectionView::pushFile()
         TransferProgress::File* entry = push_.find(file.fileId);
         if (!entry)
             entry = &push_.files.emplace_back();
-        *entry = {.id = file.fileId, .name = file.fileName};
+        *entry = TransferProgress::File{.id = file.fileId, .name = file.fileName, .size = std::nullopt};
         auto relay = ProgressRelay::create(MainQueue::shared(), [weak, id = file.fileId](uint64_t copied, uint64_t size) {
             if (const auto self = weak.lock())
                 (*self)->copyProgressed(id, copied, size);
@@ -167,13 +168,17 @@ void FileCollectionView::copyProgressed(const std::string& fileId, uint64_t copi
 
 void FileCollectionView::copyEnded(const std::string& fileId, bool copied)
 {
+    std::optional<ProgressRelay::Counts> last;
     if (const auto relay = copying_.find(fileId); relay != copying_.end()) {
-        relay->second->stop();
+        last = relay->second->stop();
         copying_.erase(relay);
     }
     TransferProgress::File* entry = push_.find(fileId);
     if (!entry)
         return;
+    // The end may come before the last count's delivery: the size is known all the same.
+    if (last && last->size > 0)
+        entry->size = last->size;
     entry->state = copied ? TransferProgress::State::Done : TransferProgress::State::Failed;
     view_.showPushProgress(push_);
 }

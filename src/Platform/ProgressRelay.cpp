@@ -34,8 +34,9 @@ void ProgressRelay::deliver()
         deliver_(done_, size_);
 }
 
-void ProgressRelay::stop()
+ProgressRelay::Counts ProgressRelay::stop()
 {
     assert(target_->isCurrent());
     deliver_ = nullptr;
+    return {done_, size_};
 }

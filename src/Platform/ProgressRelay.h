@@ -14,7 +14,8 @@
 // backlog, and the last count reported is always delivered (unless stopped first).
 //
 // Threads: report() from any thread; the delivery runs on the target queue; stop() on the target
-// queue (asserted), after which no delivery runs and the delivery's captures are let go.
+// queue (asserted), after which no delivery runs and the delivery's captures are let go. A transfer's
+// end may come before its last delivery: stop() gives the last counts reported.
 class ProgressRelay : public std::enable_shared_from_this<ProgressRelay> {
 public:
     // Bytes moved so far and the size to move (0 while unknown).
@@ -26,8 +27,13 @@ public:
 
     static std::shared_ptr<ProgressRelay> create(std::shared_ptr<DispatchQueue> target, Deliver deliver);
 
+    struct Counts {
+        uint64_t done = 0;
+        uint64_t size = 0;
+    };
+
     void report(uint64_t done, uint64_t size);
-    void stop();
+    Counts stop();
 
 private:
     ProgressRelay(std::shared_ptr<DispatchQueue> target, Deliver deliver);

@@ -161,7 +161,9 @@ void FileOfferController::startDownload(const std::shared_ptr<Download>& offer, 
     auto completion = [weak, offer, index, name, relay](HttpDownloadResult result) {
         auto shared = std::make_shared<HttpDownloadResult>(std::move(result));
         MainQueue::shared()->async([weak, offer, index, name, shared, relay] {
-            relay->stop();
+            // The end may come before the last count's delivery: the size is known all the same.
+            if (const uint64_t size = relay->stop().size; size > 0)
+                offer->progress.files[index].size = size;
             if (const auto self = weak.lock())
                 (*self)->downloaded(offer, index, name, *shared);
         });

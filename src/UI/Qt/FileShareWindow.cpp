@@ -49,7 +49,7 @@ void FileShareWindow::showOffer(const QString& tvName, const FileShareOffer& off
     rows_.clear();
     ui_->offeredFiles->clear();
     for (const auto& file : offer.files)
-        ui_->offeredFiles->addItem(UiText::of(TransferBar::caption({.name = file.name, .size = file.size})));
+        ui_->offeredFiles->addItem(UiText::of(TransferBar::caption({.id = {}, .name = file.name, .size = file.size})));
     ui_->offeredFiles->setVisible(!offer.files.empty());
     ui_->totalProgress->hide();
     ui_->rejectBtn->show();

@@ -168,8 +168,9 @@ void FileWindow::showPushReceived(const std::string& message)
         earlier->closeToast();
     auto* toast = new ToastView(UiText::of(message), true, this);
     toast->setObjectName("pushReceived");
-    // Centred near the bottom edge, over the grid.
-    toast->move((width() - toast->width()) / 2, height() - toast->height() - 16);
+    // Centred near the grid's bottom edge, clear of the push's progress and the buttons below it.
+    const QRect grid = ui_->scrollView->geometry();
+    toast->move((width() - toast->width()) / 2, grid.bottom() - toast->height() - 16);
     toast->show();
     toast->raise();
     QTimer::singleShot(std::chrono::seconds(5), toast, &ToastView::closeToast);

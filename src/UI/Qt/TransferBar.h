@@ -5,6 +5,7 @@
 #include <string>
 
 class QProgressBar;
+class QWidget;
 
 // A file's or a whole transfer's progress on a bar: thousandths of its bytes, red once the file has
 // failed. Main thread.

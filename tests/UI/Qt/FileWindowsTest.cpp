@@ -351,6 +351,7 @@ TEST_F(FileWindowsTest, AnAcceptedOfferShowsItsDownloadsUntilTheResult)
 {
     FileShareWindow& offer = window.fileShareWindow();
     DownloadResultWindow& result = window.downloadSuccessWindow();
+    fs::create_directories(root.path() / "downloads");
     TvFileServer tvFiles;
     ASSERT_TRUE(tvFiles.start());
     tvFiles.addFile("1", std::vector<uint8_t>(300'000, 7));
@@ -377,6 +378,8 @@ TEST_F(FileWindowsTest, AnAcceptedOfferShowsItsDownloadsUntilTheResult)
                        {"3", "broken.jpg", 0, 12, TransferProgress::State::Failed}};
     window.showDownloadProgress(downloads);
     ASSERT_TRUE(offer.isVisible());
+    // The rows of the offer before go once their deferred deletion runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     const auto bars = offer.findChildren<QProgressBar*>("fileProgress");
     ASSERT_EQ(bars.size(), 4);
     EXPECT_EQ(label(offer, "fileShareText")->text(),

@@ -90,7 +90,7 @@ push_file() {  # file
     chooser=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_CHOOSE_FILES)\$" | head -n 1) || return 1
     timeout 10 xdotool windowfocus --sync "$chooser" && xdotool type --delay 10 "$1" && xdotool key Return || return 1
     timeout 10 xdotool windowfocus --sync "$files" && xdotool key Tab space Tab Tab space || return 1
-    PELKOR_WINDOW=$files screenshot_window "$shots" files-window-pushing
+    PELKOR_WINDOW=$files screenshot_window "$shots" files-window-push
     await_line "$work/pelkor.log" "$(basename "$1"): (25|50|75)% copied for the TV" 30 >/dev/null &&
         await_line "$work/tv.log" '^fetched id=' 60 >/dev/null || return 1
     xdotool key Escape && timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab shift+Tab shift+Tab
@@ -114,7 +114,7 @@ check "the same address submitted again is tried again" submit_and_fail 2
 start_tv_sim 0 "Living Room" --quality-change --listen "127.0.0.1:$TV_PORT"
 check "once tv-sim listens there, the same address reaches the connected page" submit_and_connect
 screenshot_window "$shots" main-window-connected
-truncate -s 256M "$work/large.bin"
+truncate -s 512M "$work/large.bin"
 check "a large file pushed shows its copy's progress, and the TV fetches it" push_file "$work/large.bin"
 # The TV answers with level 0: 1920 x 1080, and takes quality changes during the cast.
 check "the screen button starts a cast the TV decodes" start_cast 10
