@@ -79,17 +79,19 @@ submit_and_connect() {
 }
 
 # From the screen button past the window, view and disconnect buttons to the file button; in the Files
-# window the add tile asks for FILE, its tile is ticked and pushed. Screenshots the window during the
-# copy, then waits for a quarter's progress line, the TV's fetch and the window's close by Escape; the
-# keys go back to the screen button.
+# window (620 x 420, laid out by its .ui) the add tile is clicked, the dialog takes FILE, the file's tile
+# is ticked and the push button clicked. Screenshots the window during the copy, then waits for a
+# quarter's progress line, the TV's fetch and the window's close by Escape; the keys go back to the
+# screen button.
 push_file() {  # file
     xdotool key Tab Tab Tab Tab space || return 1
     local files chooser
     files=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_FILE_TITLE)\$" | head -n 1) || return 1
-    timeout 10 xdotool windowfocus --sync "$files" && xdotool key space || return 1
+    timeout 10 xdotool windowfocus --sync "$files" && xdotool mousemove --window "$files" 70 90 click 1 || return 1
     chooser=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_CHOOSE_FILES)\$" | head -n 1) || return 1
     timeout 10 xdotool windowfocus --sync "$chooser" && xdotool type --delay 10 "$1" && xdotool key Return || return 1
-    timeout 10 xdotool windowfocus --sync "$files" && xdotool key Tab space Tab Tab space || return 1
+    timeout 10 xdotool windowfocus --sync "$files" && xdotool mousemove --window "$files" 182 90 click 1 &&
+        xdotool mousemove --window "$files" 549 394 click 1 || return 1
     PELKOR_WINDOW=$files screenshot_window "$shots" files-window-push
     await_line "$work/pelkor.log" "$(basename "$1"): (25|50|75)% copied for the TV" 30 >/dev/null &&
         await_line "$work/tv.log" '^fetched id=' 60 >/dev/null || return 1
