@@ -114,6 +114,7 @@ void FileCollectionView::pushFile()
         view_.showPushFailure(LocalizedText::text("STRING_PUSH_NO_SERVER"));
         return;
     }
+    PLOG("pushing %zu file(s) to the TV", selectArray_.size());
     // A push once the last one has ended counts afresh.
     if (push_.unfinished() == 0)
         push_.files.clear();

@@ -90,8 +90,14 @@ push_file() {  # file
     timeout 10 xdotool windowfocus --sync "$files" && xdotool mousemove --window "$files" 70 90 click 1 || return 1
     chooser=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_CHOOSE_FILES)\$" | head -n 1) || return 1
     timeout 10 xdotool windowfocus --sync "$chooser" && xdotool type --delay 10 "$1" && xdotool key Return || return 1
-    timeout 10 xdotool windowfocus --sync "$files" && xdotool mousemove --window "$files" 182 90 click 1 &&
-        xdotool mousemove --window "$files" 549 394 click 1 || return 1
+    timeout 10 xdotool windowfocus --sync "$files" || return 1
+    # The tile comes once the dialog has gone: until the push is logged, its picture and the push button
+    # are clicked again (a tick that took without the push is undone and done again on the way).
+    local i
+    for ((i = 0; i < 10; i++)); do
+        xdotool mousemove --window "$files" 182 90 click 1 mousemove --window "$files" 549 394 click 1 || return 1
+        await_line "$work/pelkor.log" 'pushing 1 file\(s\) to the TV' 1 >/dev/null 2>&1 && break
+    done
     PELKOR_WINDOW=$files screenshot_window "$shots" files-window-push
     await_line "$work/pelkor.log" "$(basename "$1"): (25|50|75)% copied for the TV" 30 >/dev/null &&
         await_line "$work/tv.log" '^fetched id=' 60 >/dev/null || return 1
