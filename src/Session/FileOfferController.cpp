@@ -20,7 +20,7 @@ struct FileOfferController::Download {
     int stored = 0;
     int failed = 0;
     std::optional<DownloadFolder> folder;
-    // One entry per usable file of the offer, in its order.
+    // One entry per file fetched (the first kMaxOfferEntries usable ones), in the offer's order.
     TransferProgress progress;
 };
 
