@@ -138,13 +138,17 @@ public:
         emptyIn_.cut();
     }
 
-    void write(const CopyPipeline::Write& write)
+    void write(const CopyPipeline::Write& write, size_t prefix, const CopyPipeline::Progress& progress)
     {
+        uint64_t written = 0;
         while (std::optional<Slice> slice = changed_.take()) {
             std::string reason;
             if (!write(slice->used(), reason))
                 return fail("cannot write the copy: " + reason);
+            written += slice->length;
             emptyOut_.put(std::move(*slice));
+            if (progress && written > prefix)
+                progress(written - prefix);
         }
         emptyOut_.cut();
     }
@@ -209,7 +213,7 @@ private:
 } // namespace
 
 std::optional<std::string> CopyPipeline::run(int input, std::span<const uint8_t> prefix, const Change& change,
-                                             const Write& write)
+                                             const Write& write, const Progress& progress)
 {
     if (prefix.size() > kMaxPrefix)
         return "the prefix is too long";
@@ -222,7 +226,7 @@ std::optional<std::string> CopyPipeline::run(int input, std::span<const uint8_t>
     std::thread writer;
     try {
         reader = std::thread([&] { run.read(input); });
-        writer = std::thread([&] { run.write(write); });
+        writer = std::thread([&] { run.write(write, prefix.size(), progress); });
     } catch (const std::system_error& error) {
         run.fail(std::string("cannot start the copy: ") + error.what());
         if (reader.joinable())

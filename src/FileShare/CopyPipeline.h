@@ -25,10 +25,13 @@ public:
     using Change = std::function<bool(std::span<const uint8_t> in, std::span<uint8_t> out)>;
     // Writes one piece whole; false with the reason when it failed.
     using Write = std::function<bool(std::span<const uint8_t> piece, std::string& reason)>;
+    // Told, on the writing thread after each piece written, how many of the input's bytes are written
+    // (the prefix not counted). It must return soon: the writing waits for it.
+    using Progress = std::function<void(uint64_t written)>;
 
     // Writes `prefix` (at most kMaxPrefix bytes), then the bytes of descriptor `input` from where it
     // stands to its end, through `change` (none: unchanged). nullopt when all went through; otherwise
     // the first failure's reason, and nothing more is written once a step has failed.
     static std::optional<std::string> run(int input, std::span<const uint8_t> prefix, const Change& change,
-                                          const Write& write);
+                                          const Write& write, const Progress& progress = {});
 };

@@ -3,6 +3,8 @@
 #include "FileShare/FilePanelView.h"
 #include "FileShare/FileServer.h"
 #include "Platform/FixedWidthQueue.h"
+#include "Platform/MainQueue.h"
+#include "Platform/ProgressRelay.h"
 #include "Socket/FileShareList.h"
 #include "Utils/LocalizedText.h"
 #include "Utils/Log.h"
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cassert>
 #include <filesystem>
+#include <optional>
 
 namespace {
 
@@ -111,23 +114,83 @@ void FileCollectionView::pushFile()
         view_.showPushFailure(LocalizedText::text("STRING_PUSH_NO_SERVER"));
         return;
     }
+    PLOG("pushing %zu file(s) to the TV", selectArray_.size());
+    // A push once the last one has ended counts afresh.
+    if (push_.unfinished() == 0)
+        push_.files.clear();
     const auto queue = services_.workQueue ? services_.workQueue : fileCopyQueue();
+    const std::weak_ptr weak(self_);
     for (const auto& file : selectArray_) {
+        if (copying_.contains(file.fileId)) {
+            PLOG("%s is still being copied for the TV: not pushed again meanwhile", file.fileName.c_str());
+            continue;
+        }
+        TransferProgress::File* entry = push_.find(file.fileId);
+        if (!entry)
+            entry = &push_.files.emplace_back();
+        *entry = TransferProgress::File{.id = file.fileId, .name = file.fileName, .size = std::nullopt};
+        auto relay = ProgressRelay::create(MainQueue::shared(), [weak, id = file.fileId](uint64_t copied, uint64_t size) {
+            if (const auto self = weak.lock())
+                (*self)->copyProgressed(id, copied, size);
+        });
+        copying_.emplace(file.fileId, relay);
         // On the work queue: the copy blocks this task only.
-        queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base] {
-            if (!server->uploadFile(file.filePath, FileServer::kSharedFolderName, file.fileId))
-                return;
-            send(FileShareList{base, file.fileId, file.fileName}.encode());
+        queue->async([server = services_.server, send = services_.sendFilePush, file, base = *base, relay, weak] {
+            const bool copied = server
+                                    ->uploadFile(file.filePath, FileServer::kSharedFolderName, file.fileId,
+                                                 [&relay](uint64_t bytes, uint64_t size) { relay->report(bytes, size); })
+                                    .has_value();
+            if (copied)
+                send(FileShareList{base, file.fileId, file.fileName}.encode());
+            MainQueue::shared()->async([weak, id = file.fileId, copied] {
+                if (const auto self = weak.lock())
+                    (*self)->copyEnded(id, copied);
+            });
         });
     }
     reloadGrid();
+    view_.showPushProgress(push_);
+}
+
+void FileCollectionView::copyProgressed(const std::string& fileId, uint64_t copied, uint64_t size)
+{
+    TransferProgress::File* entry = push_.find(fileId);
+    if (!entry)
+        return;
+    // A line at each quarter passed, at most three a file: enough to follow a long copy in the log.
+    const int quarter = TransferProgress::permille(copied, size) / 250;
+    if (quarter > TransferProgress::permille(entry->done, size) / 250 && quarter < 4)
+        PLOG("%s: %d%% copied for the TV", entry->name.c_str(), quarter * 25);
+    entry->state = TransferProgress::State::Moving;
+    entry->done = copied;
+    entry->size = size;
+    view_.showPushProgress(push_);
+}
+
+void FileCollectionView::copyEnded(const std::string& fileId, bool copied)
+{
+    std::optional<ProgressRelay::Counts> last;
+    if (const auto relay = copying_.find(fileId); relay != copying_.end()) {
+        last = relay->second->stop();
+        copying_.erase(relay);
+    }
+    TransferProgress::File* entry = push_.find(fileId);
+    if (!entry)
+        return;
+    // The end may come before the last count's delivery: the size is known all the same.
+    if (last && last->size > 0)
+        entry->size = last->size;
+    entry->state = copied ? TransferProgress::State::Done : TransferProgress::State::Failed;
+    view_.showPushProgress(push_);
 }
 
 void FileCollectionView::cleanUploadFile()
 {
     assert(mainThread_.holds());
     fileArray_.clear();
+    push_.files.clear();
     reloadGrid();
+    view_.showPushProgress(push_);
 }
 
 void FileCollectionView::reloadGrid()

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+struct TransferProgress;
+
 // What the file panel shows: the grid (the add tile, then one tile per file of the panel, in order),
 // its two action buttons, and the replace question. Main thread.
 class FilePanelView {
@@ -18,6 +20,9 @@ public:
     virtual void askToReplace(std::function<void()> replace) = 0;
     // A push that could not start, and why, in front of the panel; the ticks stay for another try.
     virtual void showPushFailure(const std::string& reason) = 0;
+    // The files pushed since the panel was emptied: each one's bytes copied for the TV on its tile, the
+    // sums under the grid (nothing when there are no files).
+    virtual void showPushProgress(const TransferProgress& push) = 0;
     // The TV's word that it received a push, as a toast in front of the panel.
     virtual void showPushReceived(const std::string& message) = 0;
 };

@@ -133,7 +133,8 @@ std::optional<fs::path> FileServer::getUploadPathWithDir(std::string_view dir, s
     return servedFolder_ / dir / fileId;
 }
 
-std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::string_view dir, std::string_view fileId)
+std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::string_view dir, std::string_view fileId,
+                                                  const SharedFileCopy::Progress& progress)
 {
     const auto base = getServerURL();
     if (!base) {
@@ -172,7 +173,7 @@ std::optional<std::string> FileServer::uploadFile(const fs::path& source, std::s
     const bool current = sealed && (*sealed == key || (*sealed && key && **sealed == *key));
     if (there && current)
         return url;
-    auto copy = SharedFileCopy::write(source, destination->parent_path(), key);
+    auto copy = SharedFileCopy::write(source, destination->parent_path(), key, progress);
     if (!copy)
         return std::nullopt;
     std::shared_lock lock(folderMutex_);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/SharedFileCopy.h"
 #include "Utils/SessionKey.h"
 #include "WebServer/HttpServer.h"
 
@@ -70,8 +71,10 @@ public:
     // URL under which the TV fetches the file, "<server URL><dir>/<fileId>", when the file is in place;
     // nullopt (logged) when it is not (refused names, a failed copy, which leaves no partial file, a
     // clear() while it ran) or the server has no URL. Blocking; runs on the caller's thread, and several
-    // may run at once.
-    std::optional<std::string> uploadFile(const std::filesystem::path& source, std::string_view dir, std::string_view fileId);
+    // may run at once. `progress` hears the bytes copied, on the copy's own thread; a file already in
+    // place is not copied, so it hears nothing.
+    std::optional<std::string> uploadFile(const std::filesystem::path& source, std::string_view dir, std::string_view fileId,
+                                          const SharedFileCopy::Progress& progress = {});
     // Removes the shared file of that id, when there is one.
     void removeFileByName(std::string_view fileId);
     // Empties the served folder and makes "fileshare" in it again. A copy still running when this

@@ -34,9 +34,9 @@ std::string systemError(const char* what)
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// The source opened for reading when it is a regular file. O_NONBLOCK keeps a FIFO given as the source
-// from blocking the open; it changes nothing for a regular file.
-std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source)
+// The source opened for reading when it is a regular file, and its size. O_NONBLOCK keeps a FIFO given
+// as the source from blocking the open; it changes nothing for a regular file.
+std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source, uint64_t& size)
 {
     HttpServerDescriptor input(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!input.isOpen())
@@ -46,13 +46,14 @@ std::optional<HttpServerDescriptor> openRegularFile(const fs::path& source)
         return failed(source, systemError("cannot stat"));
     if (!S_ISREG(info.st_mode))
         return failed(source, "not a regular file");
+    size = static_cast<uint64_t>(info.st_size);
     return input;
 }
 
 // Writes the IV, when there is one, then the source to its end through the cipher, into scratch:
 // reading, protecting and writing go on at once.
 bool pump(const fs::path& source, int input, const std::optional<std::vector<uint8_t>>& iv,
-          std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch)
+          std::optional<AESCtrStream>& cipher, HttpServerTemporaryFile& scratch, const CopyPipeline::Progress& progress)
 {
     CopyPipeline::Change protect;
     if (cipher)
@@ -65,7 +66,7 @@ bool pump(const fs::path& source, int input, const std::optional<std::vector<uin
         return false;
     };
     const std::span<const uint8_t> prefix = iv ? std::span<const uint8_t>(*iv) : std::span<const uint8_t>();
-    if (const std::optional<std::string> failure = CopyPipeline::run(input, prefix, protect, write)) {
+    if (const std::optional<std::string> failure = CopyPipeline::run(input, prefix, protect, write, progress)) {
         failed(source, *failure);
         return false;
     }
@@ -83,9 +84,11 @@ SharedFileCopy::SharedFileCopy(SharedFileCopy&&) noexcept = default;
 SharedFileCopy& SharedFileCopy::operator=(SharedFileCopy&&) noexcept = default;
 SharedFileCopy::~SharedFileCopy() = default;
 
-std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, const fs::path& folder, const SessionKey& key)
+std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, const fs::path& folder, const SessionKey& key,
+                                                    const Progress& progress)
 {
-    auto input = openRegularFile(source);
+    uint64_t size = 0;
+    auto input = openRegularFile(source, size);
     if (!input)
         return std::nullopt;
 
@@ -106,7 +109,12 @@ std::optional<SharedFileCopy> SharedFileCopy::write(const fs::path& source, cons
     HttpError error;
     if (!scratch->create(&error))
         return failed(source, "cannot start the copy: " + error.description);
-    if (!pump(source, input->get(), iv, cipher, *scratch))
+    CopyPipeline::Progress copied;
+    if (progress) {
+        progress(0, size);
+        copied = [&progress, size](uint64_t written) { progress(written, size); };
+    }
+    if (!pump(source, input->get(), iv, cipher, *scratch, copied))
         return std::nullopt;
     if (!scratch->close(&error))
         return failed(source, "cannot finish the copy: " + error.description);

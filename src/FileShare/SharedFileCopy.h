@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,11 +23,13 @@ public:
     static constexpr size_t kSliceLength = CopyPipeline::kSliceLength;
 
     enum class Placement { Placed, AlreadyThere, Failed };
+    // The source's bytes copied so far, and its size when the copy began; on the copy's writing thread.
+    using Progress = std::function<void(uint64_t copied, uint64_t size)>;
 
     // nullopt (logged) when the source is not a readable regular file, the key is unusable, the random
     // source fails or the folder cannot take the bytes. `key` null: a plain copy.
     static std::optional<SharedFileCopy> write(const std::filesystem::path& source, const std::filesystem::path& folder,
-                                               const SessionKey& key);
+                                               const SessionKey& key, const Progress& progress = {});
 
     SharedFileCopy(SharedFileCopy&&) noexcept;
     SharedFileCopy& operator=(SharedFileCopy&&) noexcept;

@@ -4,6 +4,7 @@
 #include "FileShare/OfferURL.h"
 #include "Platform/DispatchTimer.h"
 #include "Platform/MainQueue.h"
+#include "Platform/ProgressRelay.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
 #include "Session/FileOfferView.h"
@@ -13,12 +14,14 @@
 #include <cassert>
 #include <chrono>
 
-// One accepted offer: its own counters, held by each of its downloads.
+// One accepted offer: its own counters and progress, held by each of its downloads.
 struct FileOfferController::Download {
     size_t total = 0;
     int stored = 0;
     int failed = 0;
     std::optional<DownloadFolder> folder;
+    // One entry per file fetched (the first kMaxOfferEntries usable ones), in the offer's order.
+    TransferProgress progress;
 };
 
 FileOfferController::FileOfferController(FileOfferView& view, Services services)
@@ -52,6 +55,8 @@ void FileOfferController::offerArrived(const std::string& json)
     const std::vector<uint8_t> payload(json.begin(), json.end());
     waiting_ = FileShareOffer::decode(payload).value_or(FileShareOffer{});
     secondsRemaining_ = kAnswerSeconds;
+    // The window asks about this offer now; an earlier one's downloads run on unseen.
+    shown_.reset();
     view_.showFileShareWindow(*waiting_, secondsRemaining_);
     countdownTimer_ = std::make_unique<DispatchTimer>(MainQueue::shared(), [this] { updateCountdown(); });
     countdownTimer_->start(std::chrono::seconds(1), std::chrono::seconds(1));
@@ -71,7 +76,6 @@ void FileOfferController::endCountdown()
 {
     // The timer may be the caller: DispatchTimer allows a handler to destroy its own timer.
     countdownTimer_.reset();
-    view_.hideFileShareWindow();
 }
 
 void FileOfferController::rejectFileShare()
@@ -81,6 +85,7 @@ void FileOfferController::rejectFileShare()
         return;
     waiting_.reset();
     endCountdown();
+    view_.hideFileShareWindow();
     services_.send(kMsgFileShareReject, {});
 }
 
@@ -92,6 +97,7 @@ void FileOfferController::endSession(SessionEnd end)
     PLOG("the TV's file offer dropped: the link ended before the answer");
     waiting_.reset();
     endCountdown();
+    view_.hideFileShareWindow();
 }
 
 void FileOfferController::agreeFileShare()
@@ -113,7 +119,8 @@ void FileOfferController::agreeFileShare()
     // Entries that name no file fail at once; an offer with nothing to fetch completes at once.
     download->failed = static_cast<int>(offer.unusableFiles);
     if (offer.files.empty()) {
-        finishIfDone(*download);
+        view_.hideFileShareWindow();
+        finishIfDone(download);
         return;
     }
     if (offer.files.size() > kMaxOfferEntries) {
@@ -121,33 +128,62 @@ void FileOfferController::agreeFileShare()
              kMaxOfferEntries, offer.files.size() - kMaxOfferEntries);
         download->failed += static_cast<int>(offer.files.size() - kMaxOfferEntries);
     }
-    const std::string base = OfferURL::replaceConnectURL(offer.url, services_.tvAddress().value_or(""));
+    // Only the files fetched show their progress: the others are failures of the result.
     const size_t fetched = std::min(offer.files.size(), kMaxOfferEntries);
     for (size_t index = 0; index < fetched; ++index) {
         const auto& file = offer.files[index];
-        startDownload(download, OfferURL::fileURL(base, file.id), DownloadFolder::safeName(file.name, index + 1));
+        download->progress.files.push_back({.id = std::to_string(index), .name = file.name, .size = file.size});
+    }
+    shown_ = download;
+    view_.showDownloadProgress(download->progress);
+    const std::string base = OfferURL::replaceConnectURL(offer.url, services_.tvAddress().value_or(""));
+    for (size_t index = 0; index < fetched; ++index) {
+        const auto& file = offer.files[index];
+        startDownload(download, index, OfferURL::fileURL(base, file.id), DownloadFolder::safeName(file.name, index + 1));
     }
 }
 
-void FileOfferController::startDownload(const std::shared_ptr<Download>& offer, const std::string& url, std::string name)
+void FileOfferController::startDownload(const std::shared_ptr<Download>& offer, size_t index, const std::string& url,
+                                        std::string name)
 {
     if (!offer->folder) {
-        countFile(*offer, false);
+        countFile(offer, index, false);
         return;
     }
-    // The completion comes on the client's thread; the result (which owns the body) moves to the main
-    // queue.
-    auto completion = [weak = std::weak_ptr(self_), offer, name](HttpDownloadResult result) {
+    const std::weak_ptr weak(self_);
+    auto relay = ProgressRelay::create(MainQueue::shared(), [weak, offer, index](uint64_t received, uint64_t size) {
+        if (const auto self = weak.lock())
+            (*self)->progressed(offer, index, received, size);
+    });
+    // Progress and completion come on the client's thread; the result (which owns the body) moves to the
+    // main queue.
+    auto progress = [relay](uint64_t received, uint64_t size) { relay->report(received, size); };
+    auto completion = [weak, offer, index, name, relay](HttpDownloadResult result) {
         auto shared = std::make_shared<HttpDownloadResult>(std::move(result));
-        MainQueue::shared()->async([weak, offer, name, shared] {
+        MainQueue::shared()->async([weak, offer, index, name, shared, relay] {
+            // The end may come before the last count's delivery: the size is known all the same.
+            if (const uint64_t size = relay->stop().size; size > 0)
+                offer->progress.files[index].size = size;
             if (const auto self = weak.lock())
-                (*self)->downloaded(offer, name, *shared);
+                (*self)->downloaded(offer, index, name, *shared);
         });
     };
-    downloads_->download(url, offer->folder->path(), {}, std::move(completion));
+    downloads_->download(url, offer->folder->path(), std::move(progress), std::move(completion));
 }
 
-void FileOfferController::downloaded(const std::shared_ptr<Download>& offer, const std::string& name,
+void FileOfferController::progressed(const std::shared_ptr<Download>& offer, size_t index, uint64_t received,
+                                     uint64_t size)
+{
+    TransferProgress::File& file = offer->progress.files[index];
+    file.state = TransferProgress::State::Moving;
+    file.done = received;
+    if (size > 0)
+        file.size = size;
+    if (shown_.lock() == offer)
+        view_.showDownloadProgress(offer->progress);
+}
+
+void FileOfferController::downloaded(const std::shared_ptr<Download>& offer, size_t index, const std::string& name,
                                      HttpDownloadResult& result)
 {
     bool stored = false;
@@ -155,26 +191,36 @@ void FileOfferController::downloaded(const std::shared_ptr<Download>& offer, con
         PLOG("%s download failed with error: %s", name.c_str(), result.error ? result.error->description.c_str() : "?");
     else
         stored = offer->folder->store(*result.file, name).has_value();
-    countFile(*offer, stored);
+    if (stored)
+        offer->progress.files[index].done = result.bytes;
+    countFile(offer, index, stored);
 }
 
-void FileOfferController::countFile(Download& offer, bool stored)
+void FileOfferController::countFile(const std::shared_ptr<Download>& offer, size_t index, bool stored)
 {
+    offer->progress.files[index].state = stored ? TransferProgress::State::Done : TransferProgress::State::Failed;
     if (stored) {
-        ++offer.stored;
+        ++offer->stored;
         services_.send(kMsgFileShareFileDone, {});
     } else {
-        ++offer.failed;
+        ++offer->failed;
     }
+    if (shown_.lock() == offer)
+        view_.showDownloadProgress(offer->progress);
     finishIfDone(offer);
 }
 
-void FileOfferController::finishIfDone(const Download& offer)
+void FileOfferController::finishIfDone(const std::shared_ptr<Download>& offer)
 {
-    if (static_cast<size_t>(offer.stored + offer.failed) < offer.total)
+    if (static_cast<size_t>(offer->stored + offer->failed) < offer->total)
         return;
-    PLOG("files download completion, success num = %d, fail num = %d", offer.stored, offer.failed);
-    view_.showDownloadResult(offer.stored, offer.failed);
+    PLOG("files download completion, success num = %d, fail num = %d", offer->stored, offer->failed);
+    // The result takes the place of the progress it ends.
+    if (shown_.lock() == offer) {
+        shown_.reset();
+        view_.hideFileShareWindow();
+    }
+    view_.showDownloadResult(offer->stored, offer->failed);
     services_.send(kMsgFileShareComplete, {});
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileShare/TransferProgress.h"
 #include "Platform/HttpClient.h"
 #include "Platform/LimitedDownloads.h"
 #include "Platform/MainQueueGuard.h"
@@ -18,14 +19,17 @@
 
 class DispatchTimer;
 class FileOfferView;
+class ProgressRelay;
 
 // Files the TV offers: the offer window with its 10-second countdown, the answer, the downloads into
-// the download folder, the reports to the TV (the count taken, one FileDone per stored file, one
-// Complete per offer) and the result window.
+// the download folder with their progress in the offer window, the reports to the TV (the count taken,
+// one FileDone per stored file, one Complete per offer) and the result window, which takes the offer
+// window's place.
 //
 // Threads: made, used and destroyed on the main thread (asserted). The TV's offer (TvFileOfferDelegate)
-// comes on the receive thread and moves to the main queue; the countdown ticks on the main queue; download completions come on the HTTP client's thread and move to the main queue, where the
-// body gets its name. Each accepted offer keeps its own counters, so a later offer neither resets nor
+// comes on the receive thread and moves to the main queue; the countdown ticks on the main queue;
+// download progress and completions come on the HTTP client's thread and move to the main queue (the
+// progress through a ProgressRelay per file, at most ten times a second), where the body gets its name. Each accepted offer keeps its own counters, so a later offer neither resets nor
 // ends an earlier one that is still downloading; while one offer waits for its answer, new offers are
 // ignored. Destruction cancels the downloads still running and waiting.
 class FileOfferController final : public TvFileOfferDelegate {
@@ -73,10 +77,12 @@ private:
     void offerArrived(const std::string& json);
     void updateCountdown();
     void endCountdown();
-    void startDownload(const std::shared_ptr<Download>& offer, const std::string& url, std::string name);
-    void downloaded(const std::shared_ptr<Download>& offer, const std::string& name, HttpDownloadResult& result);
-    void countFile(Download& offer, bool stored);
-    void finishIfDone(const Download& offer);
+    void startDownload(const std::shared_ptr<Download>& offer, size_t index, const std::string& url, std::string name);
+    void progressed(const std::shared_ptr<Download>& offer, size_t index, uint64_t received, uint64_t size);
+    void downloaded(const std::shared_ptr<Download>& offer, size_t index, const std::string& name,
+                    HttpDownloadResult& result);
+    void countFile(const std::shared_ptr<Download>& offer, size_t index, bool stored);
+    void finishIfDone(const std::shared_ptr<Download>& offer);
 
     FileOfferView& view_;
     const Services services_;
@@ -85,6 +91,8 @@ private:
     std::optional<FileShareOffer> waiting_;
     int64_t secondsRemaining_ = 0;
     std::unique_ptr<DispatchTimer> countdownTimer_;
+    // The accepted offer whose progress the offer window shows, until its result or the next offer.
+    std::weak_ptr<Download> shown_;
     // Every offer's downloads, within their limits.
     std::unique_ptr<LimitedDownloads> downloads_;
     // Completions queued on the main queue hold it weakly: once it is gone, they do nothing.

@@ -1,11 +1,13 @@
 #include "FileShare/FileCollectionView.h"
 #include "FileShare/FileServerFixture.h"
 #include "FileShare/RecordingFilePanel.h"
+#include "FileShare/SharedFileCopy.h"
 #include "Platform/SerialQueue.h"
 #include "Utils/LocalizedText.h"
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -141,17 +143,36 @@ TEST_F(FileCollectionViewTest, APushWithoutAServerSaysWhyAndKeepsTheTicks)
     EXPECT_EQ(rules.selectArray().size(), 1u);
 }
 
-// A file that cannot be copied is not announced: the TV would find nothing to fetch.
-TEST_F(FileCollectionViewTest, AFailedCopyIsNotAnnounced)
+// A file that cannot be copied is not announced: the TV would find nothing to fetch. The push's
+// progress says which failed, and counts the other's bytes, over several slices, as copied.
+TEST_F(FileCollectionViewTest, AFailedCopyIsNotAnnouncedAndItsProgressSaysSo)
 {
     const auto gone = choose("gone.txt", "soon gone");
-    const auto kept = choose("kept.txt", "kept");
+    const std::string large(2 * SharedFileCopy::kSliceLength + 3, 'k');
+    const auto kept = choose("kept.txt", large);
     fs::remove(gone.filePath);
     tickAll();
     const auto announced = pushAndWait();
     ASSERT_EQ(announced.size(), 1u);
     EXPECT_EQ(announced[0][0]["fileId"], kept.fileId);
     EXPECT_FALSE(fs::exists(shared(gone.fileId)));
+
+    loop->advance(std::chrono::seconds(1));
+    const TransferProgress& push = panel.push;
+    ASSERT_EQ(push.files.size(), 2u);
+    EXPECT_EQ(push.find(gone.fileId)->state, TransferProgress::State::Failed);
+    EXPECT_EQ(push.find(kept.fileId)->state, TransferProgress::State::Done);
+    EXPECT_EQ(push.find(kept.fileId)->size, large.size());
+    EXPECT_EQ(push.unfinished(), 0u);
+    EXPECT_EQ(push.failed(), 1u);
+    EXPECT_EQ(push.totalPermille(), 1000);
+
+    // The next push counts afresh.
+    panelRules->selectFile(kept);
+    pushAndWait();
+    loop->advance(std::chrono::seconds(1));
+    ASSERT_EQ(panel.push.files.size(), 1u);
+    EXPECT_EQ(panel.push.failed(), 0u);
 }
 
 TEST_F(FileCollectionViewTest, DeletingRemovesTheTickedFilesAndTheirCopies)

@@ -6,6 +6,7 @@
 #include "Utils/AESCtrStream.h"
 #include "Utils/EncryptedFrame.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -76,10 +79,18 @@ TEST_F(FileServerCopy, EncryptedCopyIsAnEncryptedFrameOfTheSourceAtEverySliceBou
         SCOPED_TRACE(size);
         const Bytes bytes = patternBytes(size, 3);
         const std::string fileId = std::to_string(size + 10);
-        ASSERT_EQ(server->uploadFile(source(fileId, bytes), "fileshare", fileId), urlOf(fileId));
+        // The progress counts the source's bytes, not the IV: from 0 to the size, never past it.
+        std::vector<std::pair<uint64_t, uint64_t>> progress;
+        ASSERT_EQ(server->uploadFile(source(fileId, bytes), "fileshare", fileId,
+                                     [&](uint64_t copied, uint64_t total) { progress.emplace_back(copied, total); }),
+                  urlOf(fileId));
         const Bytes stored = readBytes(shared(fileId));
         ASSERT_EQ(stored.size(), size + 16);
         EXPECT_EQ(EncryptedFrame::open(stored, *key), bytes);
+        ASSERT_FALSE(progress.empty());
+        EXPECT_EQ(progress.front(), std::make_pair(uint64_t{0}, uint64_t{size}));
+        EXPECT_EQ(progress.back(), std::make_pair(uint64_t{size}, uint64_t{size}));
+        EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/FilePanelView.h"
+#include "FileShare/TransferProgress.h"
 
 #include <functional>
 #include <string>
@@ -12,6 +13,8 @@ public:
     explicit RecordingFilePanel(std::vector<std::string>& calls) : calls_(calls) {}
 
     std::function<void()> pendingReplace;
+    // The last push progress shown, kept apart from the calls: how often it comes depends on the clock.
+    TransferProgress push;
 
     void reloadData() override { calls_.push_back("reloadData"); }
     void setButtonsEnabled(bool enabled) override { calls_.push_back("buttons " + std::to_string(enabled)); }
@@ -22,6 +25,7 @@ public:
     }
     void showPushFailure(const std::string& reason) override { calls_.push_back("pushFailure " + reason); }
     void showPushReceived(const std::string& message) override { calls_.push_back("pushReceived " + message); }
+    void showPushProgress(const TransferProgress& progress) override { push = progress; }
 
 private:
     std::vector<std::string>& calls_;

@@ -1,5 +1,6 @@
 #include "Platform/FakeHttpClient.h"
 #include "Platform/MainLoopFixture.h"
+#include "Platform/ProgressRelay.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
 #include "Session/FileOfferController.h"
@@ -145,6 +146,44 @@ TEST_F(FileOfferControllerTest, AcceptReportsEachStoredFileThenTheOffer)
     EXPECT_FALSE(fs::exists(folder / "one.txt"));
     // Only the stored files are left: no scratch file.
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2);
+}
+
+// The bytes received reach the offer window at most once per relay interval and file, the latest count
+// always; a count still on its way when the file completes does not undo its end. The result then takes
+// the window's place.
+TEST_F(FileOfferControllerTest, DownloadProgressReachesTheWindowAtABoundedRate)
+{
+    accept(offer({{"a", "a.bin"}, {"b", "b.bin"}}));
+    ASSERT_EQ(view.downloads.files.size(), 2u);
+    EXPECT_TRUE(viewCalls("hideFileShareWindow").empty()) << "the window stays for the progress";
+    http->progress(kFetchBase + "/a", 1000, 100'000);
+    loop->runUntilIdle();
+    const size_t shown = view.downloadsShown;
+    EXPECT_EQ(view.downloads.files[0].done, 1000u);
+    for (uint64_t received = 2; received <= 100; ++received)
+        http->progress(kFetchBase + "/a", received * 1000, 100'000);
+    loop->runUntilIdle();
+    EXPECT_EQ(view.downloadsShown, shown) << "the next count waits for the interval";
+    loop->advance(ProgressRelay::kInterval);
+    EXPECT_EQ(view.downloadsShown, shown + 1);
+    EXPECT_EQ(view.downloads.files[0].done, 100'000u);
+    EXPECT_EQ(view.downloads.files[0].size, 100'000u);
+    EXPECT_EQ(view.downloads.files[0].state, TransferProgress::State::Moving);
+    EXPECT_EQ(view.downloads.totalPermille(), 0) << "b's size is not known yet";
+
+    http->progress(kFetchBase + "/b", 1, 0);
+    loop->runUntilIdle();
+    http->progress(kFetchBase + "/b", 5, 0);
+    http->succeed(kFetchBase + "/b", "bb");
+    loop->advance(std::chrono::seconds(1));
+    EXPECT_EQ(view.downloads.files[1].state, TransferProgress::State::Done);
+    EXPECT_EQ(view.downloads.files[1].done, 2u);
+
+    http->fail(kFetchBase + "/a", 500);
+    loop->runUntilIdle();
+    EXPECT_EQ(view.downloads.files[0].state, TransferProgress::State::Failed);
+    EXPECT_EQ(std::vector<std::string>(view.calls.end() - 2, view.calls.end()),
+              (std::vector<std::string>{"hideFileShareWindow", "showDownloadResult 1 1"}));
 }
 
 // An offer of 3,000 entries fetches the first thousand, four at a time, and completes with the

@@ -5,6 +5,7 @@
 #include "Platform/BgraFrame.h"
 #include "UI/ConnectList.h"
 #include "Session/MainWindowView.h"
+#include "FileShare/TransferProgress.h"
 #include "Socket/FileShareOffer.h"
 #include "UI/TvMirror/DisplayWindowFakes.h"
 
@@ -28,6 +29,10 @@ public:
     std::string castingCodeField;
     // The senders panel's rows as last reloaded.
     std::vector<ConnectListItem> rows;
+    // The offer's downloads as last shown, kept apart from the calls (how often they come depends on
+    // the clock), and how many times they were.
+    TransferProgress downloads;
+    size_t downloadsShown = 0;
     // The TV-screen window and its picture.
     RecordingDisplayWindowView displayWindow;
     FakeDisplayLayer layer;
@@ -196,6 +201,11 @@ private:
     }
     void showCountdown(int64_t secondsRemaining) override { calls.push_back("showCountdown " + std::to_string(secondsRemaining)); }
     void hideFileShareWindow() override { calls.push_back("hideFileShareWindow"); }
+    void showDownloadProgress(const TransferProgress& progress) override
+    {
+        downloads = progress;
+        ++downloadsShown;
+    }
     void showOfferTimedOut() override { calls.push_back("showOfferTimedOut"); }
     void showDownloadResult(int stored, int failed) override
     {

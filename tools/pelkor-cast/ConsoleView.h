@@ -66,9 +66,12 @@ public:
     void askToReplace(std::function<void()>) override {}
     void showPushFailure(const std::string& reason) override { print_("files: " + reason); }
     void showPushReceived(const std::string& message) override { print_("files: " + message); }
+    // The console says where transfers end, not how they go.
+    void showPushProgress(const TransferProgress&) override {}
     void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t) override {}
     void hideFileShareWindow() override {}
+    void showDownloadProgress(const TransferProgress&) override {}
     void showOfferTimedOut() override { print_("file offer declined: no answer in time"); }
     void showDownloadResult(int stored, int failed) override;
     void hideDownloadSuccessWindow() override {}

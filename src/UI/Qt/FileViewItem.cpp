@@ -2,6 +2,7 @@
 
 #include "FileShare/FileViewItemDelegate.h"
 #include "UI/Qt/Images.h"
+#include "UI/Qt/TransferBar.h"
 #include "UI/Qt/UiText.h"
 #include "ui_FileViewItem.h"
 
@@ -16,6 +17,7 @@ FileViewItem::FileViewItem(QWidget* parent) : QWidget(parent), ui_(std::make_uni
     ui_->uploadBtn->setToolTip(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadText->setText(UiText::localized("STRING_ADD_FILE"));
     ui_->uploadBtn->hide();
+    ui_->copyProgress->hide();
     // The tick shows the picture's state and is part of it: a click on the tick ticks the file.
     ui_->selectImage->setAttribute(Qt::WA_TransparentForMouseEvents);
     for (QWidget* clickable : {static_cast<QWidget*>(ui_->fileImageBtn), static_cast<QWidget*>(ui_->uploadBtn),
@@ -53,6 +55,15 @@ void FileViewItem::showFile(const FileMessage& file, const QPixmap& picture)
     ui_->fileImageBtn->show();
     ui_->selectImage->show();
     ui_->fileName->show();
+}
+
+void FileViewItem::showProgress(const TransferProgress::File* copy)
+{
+    ui_->copyProgress->setVisible(copy != nullptr);
+    if (!copy)
+        return;
+    TransferBar::show(*ui_->copyProgress, *copy);
+    ui_->copyProgress->setToolTip(UiText::of(TransferBar::caption(*copy)));
 }
 
 bool FileViewItem::isTicked() const

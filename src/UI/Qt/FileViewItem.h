@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FileShare/FileMessage.h"
+#include "FileShare/TransferProgress.h"
 
 #include <QWidget>
 
@@ -25,6 +26,8 @@ public:
     void showAddTile();
     // Unticked, with the file's short name under its picture.
     void showFile(const FileMessage& file, const QPixmap& picture);
+    // The file's copy for the TV under its name; null: none since the panel was emptied.
+    void showProgress(const TransferProgress::File* copy);
     const FileMessage& file() const { return file_; }
     bool isTicked() const;
 

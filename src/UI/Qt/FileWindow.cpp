@@ -9,7 +9,9 @@
 #include "UI/Qt/PColors.h"
 #include "UI/Qt/ToastView.h"
 #include "UI/Qt/TopLevelWindows.h"
+#include "UI/Qt/TransferBar.h"
 #include "UI/Qt/UiText.h"
+#include "Utils/LocalizedText.h"
 #include "ui_FileCollectionView.h"
 
 #include <QFileDialog>
@@ -44,6 +46,7 @@ FileWindow::FileWindow(QWidget* parent)
     ui_->flowLayout->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setButtonsEnabled(false);
     showFiles({}, nullptr);
+    showPushProgress(TransferProgress{});
     connect(ui_->deleteBtn, &QPushButton::clicked, this, [this] {
         if (FileCollectionView* panel = this->panel())
             panel->deleteFile();
@@ -77,8 +80,33 @@ void FileWindow::showFileInfoWindow()
 
 void FileWindow::reloadData()
 {
-    if (FileCollectionView* panel = this->panel())
+    if (FileCollectionView* panel = this->panel()) {
         showFiles(panel->fileArray(), panel);
+        showPushProgress(panel->pushProgress());
+    }
+}
+
+void FileWindow::showPushProgress(const TransferProgress& push)
+{
+    for (size_t index = 1; index < tiles_.size(); ++index)
+        tiles_[index]->showProgress(push.find(tiles_[index]->file().fileId));
+    ui_->pushProgressText->setVisible(!push.files.empty());
+    ui_->pushProgress->setVisible(!push.files.empty());
+    if (push.files.empty())
+        return;
+    const std::string count = std::to_string(push.files.size());
+    const std::string failed = std::to_string(push.failed());
+    std::string text;
+    if (push.unfinished() > 0)
+        text = LocalizedText::format("STRING_PUSH_PROGRESS", {std::to_string(push.files.size() - push.unfinished()), count,
+                                                              UiText::dataSize(push.doneBytes()),
+                                                              UiText::dataSize(push.totalBytes())});
+    else if (push.failed() == 0)
+        text = LocalizedText::format("STRING_PUSH_READY", {count});
+    else
+        text = LocalizedText::format("STRING_PUSH_READY_FAILED", {std::to_string(push.files.size() - push.failed()), failed});
+    ui_->pushProgressText->setText(UiText::of(text));
+    TransferBar::showTotal(*ui_->pushProgress, push);
 }
 
 void FileWindow::showFiles(const std::vector<FileMessage>& files, FileViewItemDelegate* delegate)
@@ -140,8 +168,9 @@ void FileWindow::showPushReceived(const std::string& message)
         earlier->closeToast();
     auto* toast = new ToastView(UiText::of(message), true, this);
     toast->setObjectName("pushReceived");
-    // Centred near the bottom edge, over the grid.
-    toast->move((width() - toast->width()) / 2, height() - toast->height() - 16);
+    // Centred near the grid's bottom edge, clear of the push's progress and the buttons below it.
+    const QRect grid = ui_->scrollView->geometry();
+    toast->move((width() - toast->width()) / 2, grid.bottom() - toast->height() - 16);
     toast->show();
     toast->raise();
     QTimer::singleShot(std::chrono::seconds(5), toast, &ToastView::closeToast);

@@ -53,6 +53,7 @@ public:
     void askToReplace(std::function<void()> replace) override;
     void showPushFailure(const std::string& reason) override;
     void showPushReceived(const std::string& message) override;
+    void showPushProgress(const TransferProgress& push) override;
 
 private:
     FileCollectionView* panel() const;

@@ -104,6 +104,7 @@ public:
     void showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining) override;
     void showCountdown(int64_t secondsRemaining) override { fileShareWindow_->showCountdown(secondsRemaining); }
     void hideFileShareWindow() override { fileShareWindow_->hide(); }
+    void showDownloadProgress(const TransferProgress& downloads) override { fileShareWindow_->showProgress(downloads); }
     // Long enough to read; its close button ends it sooner.
     static constexpr float kOfferTimedOutToastSeconds = 8.0f;
     void showOfferTimedOut() override;

@@ -2,6 +2,7 @@
 
 #include "FileShare/FileCollectionView.h"
 #include "FileShare/FileServer.h"
+#include "FileShare/TransferProgress.h"
 #include "Socket/FileShareOffer.h"
 #include "Socket/Int32Payload.h"
 #include "Socket/MessageType.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 
@@ -265,6 +267,29 @@ TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
     const auto& listed = controller->fileWindow().panel().fileArray();
     EXPECT_EQ(announced, (std::set<std::string>{"a.txt " + listed[0].fileId, "c.txt " + listed[2].fileId}));
 
+    // Each pushed file's tile shows its copy done, the line under the grid the sum; a reload keeps them.
+    ASSERT_TRUE(processUntil([&] { return controller->fileWindow().panel().pushProgress().unfinished() == 0; }));
+    const auto pushBar = [&](size_t tile) { return findControl<QProgressBar>(*tiles().at(tile), "copyProgress"); };
+    EXPECT_EQ(label(files(), "pushProgressText")->text(), QString::fromStdString(LocalizedText::format("STRING_PUSH_READY", {"2"})));
+    choose({write("d.txt")});
+    EXPECT_TRUE(pushBar(1)->isVisibleTo(&files()));
+    EXPECT_EQ(pushBar(1)->value(), 1000);
+    EXPECT_FALSE(pushBar(2)->isVisibleTo(&files()));
+    EXPECT_TRUE(pushBar(3)->isVisibleTo(&files()));
+    EXPECT_FALSE(pushBar(4)->isVisibleTo(&files()));
+    EXPECT_TRUE(findControl<QProgressBar>(files(), "pushProgress")->isVisibleTo(&files()));
+
+    // A push under way: one file halfway, one waiting, one that failed.
+    TransferProgress moving;
+    moving.files = {{listed[0].fileId, "a.txt", 40 << 20, uint64_t{80} << 20, TransferProgress::State::Moving},
+                    {listed[1].fileId, "b.txt", 0, uint64_t{300} << 20, TransferProgress::State::Waiting},
+                    {listed[2].fileId, "c.txt", 0, 9, TransferProgress::State::Failed}};
+    files().showPushProgress(moving);
+    EXPECT_EQ(pushBar(1)->value(), 500);
+    EXPECT_EQ(label(files(), "pushProgressText")->text(),
+              QString::fromStdString(LocalizedText::format("STRING_PUSH_PROGRESS", {"1", "3", "40.00 MiB", "380.00 MiB"})));
+    saveScreenshot(files(), "file-window-pushing");
+
     // The TV's word that it received them shows in front of the Files window that pushed.
     controller->fileWindow().pushFileSuccess();
     ASSERT_TRUE(processUntil([&] { return files().findChild<ToastView*>("pushReceived") != nullptr; }));
@@ -319,6 +344,55 @@ TEST_F(FileWindowsTest, AcceptAnswersTheCountAndShowsTheResult)
     EXPECT_FALSE(button(result, "detailsBtn")->isEnabled());
     button(result, "knowBtn")->click();
     EXPECT_FALSE(result.isVisible());
+}
+
+// Accepted, the offer window shows each file's download with its bar until the result takes its place.
+TEST_F(FileWindowsTest, AnAcceptedOfferShowsItsDownloadsUntilTheResult)
+{
+    FileShareWindow& offer = window.fileShareWindow();
+    DownloadResultWindow& result = window.downloadSuccessWindow();
+    fs::create_directories(root.path() / "downloads");
+    TvFileServer tvFiles;
+    ASSERT_TRUE(tvFiles.start());
+    tvFiles.addFile("1", std::vector<uint8_t>(300'000, 7));
+    tvFiles.addFile("2", std::vector<uint8_t>(300'000, 8), TvFileServer::Behaviour::CutMidway);
+    controller->fileOffers().tvShareFile2pc(TvFileServer::offerJSON(tvFiles.baseURL(), {{"1", "a.bin"}, {"2", "b.bin"}}));
+    ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
+    button(offer, "agreeBtn")->click();
+    EXPECT_TRUE(offer.isVisible());
+    EXPECT_TRUE(offer.showsProgress());
+    EXPECT_FALSE(button(offer, "agreeBtn")->isVisibleTo(&offer));
+    EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_RECEIVING"));
+    EXPECT_EQ(offer.findChildren<QProgressBar*>("fileProgress").size(), 2);
+    ASSERT_TRUE(processUntil([&] { return result.isVisible(); }));
+    EXPECT_FALSE(offer.isVisible());
+    EXPECT_EQ(label(result, "downloadResultText")->text(),
+              QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_RESULT", {"1", "1"})));
+    button(result, "knowBtn")->click();
+
+    // Downloads under way: one done, one halfway, one of unknown size, one failed. Escape only hides them.
+    TransferProgress downloads;
+    downloads.files = {{"0", "holiday.mp4", uint64_t{300} << 20, uint64_t{300} << 20, TransferProgress::State::Done},
+                       {"1", "concert.mkv", uint64_t{600} << 20, uint64_t{1200} << 20, TransferProgress::State::Moving},
+                       {"2", "notes.txt", 0, std::nullopt, TransferProgress::State::Waiting},
+                       {"3", "broken.jpg", 0, 12, TransferProgress::State::Failed}};
+    window.showDownloadProgress(downloads);
+    ASSERT_TRUE(offer.isVisible());
+    // The rows of the offer before go once their deferred deletion runs.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const auto bars = offer.findChildren<QProgressBar*>("fileProgress");
+    ASSERT_EQ(bars.size(), 4);
+    EXPECT_EQ(label(offer, "fileShareText")->text(),
+              QString::fromStdString(LocalizedText::format("STRING_DOWNLOAD_PROGRESS", {"1", "4", "900.00 MiB", "1.46 GiB"})));
+    EXPECT_EQ(findControl<QProgressBar>(offer, "totalProgress")->value(), 500) << "by files: a size is not known";
+    saveScreenshot(offer, "file-offer-progress");
+    const size_t rejects = tv.received(kMsgFileShareReject).size();
+    pressKey(offer, Qt::Key_Escape);
+    EXPECT_FALSE(offer.isVisible());
+    window.showDownloadProgress(downloads);
+    EXPECT_FALSE(offer.isVisible()) << "hidden by the user, the downloads stay hidden";
+    processFor(100ms);
+    EXPECT_EQ(tv.received(kMsgFileShareReject).size(), rejects);
 }
 
 TEST_F(FileWindowsTest, ResultWindowShowsStoredAndFailedFiles)

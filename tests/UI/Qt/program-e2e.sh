@@ -10,6 +10,10 @@
 # tv-sim's death ends the link with a toast saying so.
 # A second launch while the first runs ends at once, with status 0, changes nothing and brings the
 # first one's window to the front.
+# The address is first typed with no TV listening there: the connect fails, the same address submitted
+# again is tried again, and once tv-sim listens there, connects. A large file pushed from the Files
+# window shows its copy's progress (in the window, and a line at each quarter in the log) before the TV
+# fetches it.
 #
 #   program-e2e.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR
 # Exit status 77 (skipped) where network namespaces, Xvfb, pulseaudio or xdotool are missing.
@@ -58,6 +62,48 @@ second_launch_raises_the_first() {
     session_fail "the first copy's window did not take the keys"
 }
 
+# A loopback port nothing listens on (until tv-sim is started there).
+unused_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Submits the address field as it stands (Return) and waits for the COUNT-th connect failure.
+submit_and_fail() {  # count
+    xdotool key Return && await_count "$work/pelkor.log" '127\.0\.0\.1: connect failed' "$1" 15
+}
+
+# Submits the address field as it stands and waits for the link and the connected page.
+submit_and_connect() {
+    xdotool key Return && await_line "$work/tv.log" '^link up ' >/dev/null &&
+        await_line "$work/pelkor.log" '127\.0\.0\.1 connect success' >/dev/null
+}
+
+# From the screen button past the window, view and disconnect buttons to the file button; in the Files
+# window (620 x 420, laid out by its .ui) the add tile is clicked, the dialog takes FILE, the file's tile
+# is ticked and the push button clicked. Screenshots the window during the copy, then waits for a
+# quarter's progress line, the TV's fetch and the window's close by Escape; the keys go back to the
+# screen button.
+push_file() {  # file
+    xdotool key Tab Tab Tab Tab space || return 1
+    local files chooser
+    files=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_FILE_TITLE)\$" | head -n 1) || return 1
+    timeout 10 xdotool windowfocus --sync "$files" && xdotool mousemove --window "$files" 70 90 click 1 || return 1
+    chooser=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_CHOOSE_FILES)\$" | head -n 1) || return 1
+    timeout 10 xdotool windowfocus --sync "$chooser" && xdotool type --delay 10 "$1" && xdotool key Return || return 1
+    timeout 10 xdotool windowfocus --sync "$files" || return 1
+    # The tile comes once the dialog has gone: until the push is logged, its picture and the push button
+    # are clicked again (a tick that took without the push is undone and done again on the way).
+    local i
+    for ((i = 0; i < 10; i++)); do
+        xdotool mousemove --window "$files" 182 90 click 1 mousemove --window "$files" 549 394 click 1 || return 1
+        await_line "$work/pelkor.log" 'pushing 1 file\(s\) to the TV' 1 >/dev/null 2>&1 && break
+    done
+    PELKOR_WINDOW=$files screenshot_window "$shots" files-window-push
+    await_line "$work/pelkor.log" "$(basename "$1"): (25|50|75)% copied for the TV" 30 >/dev/null &&
+        await_line "$work/tv.log" '^fetched id=' 60 >/dev/null || return 1
+    xdotool key Escape && timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab shift+Tab shift+Tab
+}
+
 session_begin
 use_private_folders
 shared_folder=$XDG_CACHE_HOME/pelkor/server/fileshare
@@ -65,13 +111,19 @@ start_private_xvfb
 start_private_pulse
 check "the sound server starts with its own default sink" default_sink_is Speakers
 install_missing_drivers >/dev/null
-start_tv_sim 0 "Living Room" --quality-change
+TV_PORT=$(unused_port)
 check "pelkor shows its main window" start_pelkor
 check "the main window leaves the user's sound devices the defaults" default_devices_are Speakers Microphone
 check "a second launch ends at once with status 0, changes nothing and raises the first" second_launch_raises_the_first
 
-check "the typed address reaches the connected page" connect_to_tv
+xdotool type --delay 30 "127.0.0.1"
+check "the typed address with no TV there fails to connect" submit_and_fail 1
+check "the same address submitted again is tried again" submit_and_fail 2
+start_tv_sim 0 "Living Room" --quality-change --listen "127.0.0.1:$TV_PORT"
+check "once tv-sim listens there, the same address reaches the connected page" submit_and_connect
 screenshot_window "$shots" main-window-connected
+truncate -s 512M "$work/large.bin"
+check "a large file pushed shows its copy's progress, and the TV fetches it" push_file "$work/large.bin"
 # The TV answers with level 0: 1920 x 1080, and takes quality changes during the cast.
 check "the screen button starts a cast the TV decodes" start_cast 10
 check "during the cast the loopback device is the default sink and source" default_devices_are ROZI-Audio ROZI-Audio2ch_UID
