@@ -104,11 +104,15 @@ void TvFileServer::addFile(const std::string& id, std::vector<uint8_t> bytes, Be
     files_[id] = File{{}, std::move(bytes), behaviour};
 }
 
-std::string TvFileServer::offerJSON(const std::string& base, const std::vector<std::pair<std::string, std::string>>& idsAndNames)
+std::string TvFileServer::offerJSON(const std::string& base, const std::vector<std::pair<std::string, std::string>>& idsAndNames,
+                                    const std::vector<uint64_t>& sizes)
 {
     nlohmann::json files = nlohmann::json::array();
-    for (const auto& [id, name] : idsAndNames)
-        files.push_back({{"id", id}, {"name", name}});
+    for (size_t i = 0; i < idsAndNames.size(); ++i) {
+        files.push_back({{"id", idsAndNames[i].first}, {"name", idsAndNames[i].second}});
+        if (i < sizes.size())
+            files.back()["size"] = sizes[i];
+    }
     return nlohmann::json{{"url", base}, {"files", files}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -37,8 +37,10 @@ public:
     // GET requests answered so far, whatever the answer.
     size_t requests() const { return requests_; }
 
-    // The offer's JSON text: {"url": base, "files": [{"id": id, "name": name}, ...]}.
-    static std::string offerJSON(const std::string& base, const std::vector<std::pair<std::string, std::string>>& idsAndNames);
+    // The offer's JSON text: {"url": base, "files": [{"id": id, "name": name, "size": bytes}, ...]}, each
+    // entry's size where `sizes` has one.
+    static std::string offerJSON(const std::string& base, const std::vector<std::pair<std::string, std::string>>& idsAndNames,
+                                 const std::vector<uint64_t>& sizes = {});
 
 private:
     struct File {

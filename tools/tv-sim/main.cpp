@@ -359,10 +359,18 @@ int main(int argc, char** argv)
 
     TvFileServer files;
     std::vector<std::pair<std::string, std::string>> offered;
+    std::vector<uint64_t> offeredSizes;
     for (const auto& path : arguments->offers) {
         const std::string id = std::to_string(offered.size() + 1);
         files.addFile(id, path);
         offered.emplace_back(id, std::filesystem::path(path).filename().string());
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(path, error);
+        if (error) {
+            std::fprintf(stderr, "tv-sim: cannot read the offered file %s\n", path.c_str());
+            return 2;
+        }
+        offeredSizes.push_back(size);
     }
     if (!offered.empty() && !files.start(arguments->options.address)) {
         std::fprintf(stderr, "tv-sim: cannot serve the offered files\n");
@@ -397,7 +405,7 @@ int main(int argc, char** argv)
         report.line(up ? "link up " + peer : "link down");
         if (up && relay)
             relay->onLinkUp();
-        if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvMessages::text(TvFileServer::offerJSON(files.baseURL(), offered))))
+        if (up && !offered.empty() && sim.send(kMsgFileShareOffer, TvMessages::text(TvFileServer::offerJSON(files.baseURL(), offered, offeredSizes))))
             report.line("offer " + files.baseURL() + " files=" + std::to_string(offered.size()));
         if (!up || !arguments->udp)
             return;

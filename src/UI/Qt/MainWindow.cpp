@@ -310,7 +310,9 @@ void MainWindow::showSessionControlsAtRest()
 void MainWindow::showFileShareWindow(const FileShareOffer& offer, int64_t secondsRemaining)
 {
     downloadSuccessWindow_->hide();
-    fileShareWindow_->showOffer(ui_->deviceName->text(), offer, secondsRemaining);
+    // An offer may come before the TV's name does.
+    const QString name = ui_->deviceName->text();
+    fileShareWindow_->showOffer(name.isEmpty() ? localized("STRING_THE_TV") : name, offer, secondsRemaining);
 }
 
 void MainWindow::showOfferTimedOut()

@@ -299,17 +299,19 @@ TEST_F(FileWindowsTest, PushAnnouncesTheTickedFilesToTheTv)
     EXPECT_EQ(window.toastView(), nullptr);
 }
 
-// The offer window lists each file's name and size, counts down from 10 and Escape, as Reject,
-// answers the TV once.
+// The offer window names its TV (the TV, before its name comes), lists each file's name and size,
+// counts down from 10 and Escape, as Reject, answers the TV once.
 TEST_F(FileWindowsTest, OfferWindowCountsDownAndRejects)
 {
     FileShareWindow& offer = window.fileShareWindow();
+    // As when the offer comes with the link, before the TV's name.
+    window.findChild<QLabel*>("deviceName")->clear();
     const nlohmann::json files = nlohmann::json::array(
         {{{"id", "1"}, {"name", "holiday.mp4"}, {"size", 314572800}}, {{"id", "2"}, {"name", "b.txt"}}});
     controller->fileOffers().tvShareFile2pc(nlohmann::json{{"url", "http://127.0.0.1:9/files"}, {"files", files}}.dump());
     ASSERT_TRUE(processUntil([&] { return offer.isVisible(); }));
     EXPECT_EQ(label(offer, "timeTitle")->text(), text("STRING_FILE_SHARE_TITLE") + " (10 s to answer)");
-    EXPECT_TRUE(label(offer, "fileShareText")->text().contains("2"));
+    EXPECT_EQ(label(offer, "fileShareText")->text(), "The TV offers you 2 file(s).") ;
     const auto* listed = offer.findChild<QListWidget*>("offeredFiles");
     ASSERT_NE(listed, nullptr);
     ASSERT_EQ(listed->count(), 2);

@@ -104,6 +104,21 @@ push_file() {  # file
     xdotool key Escape && timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key shift+Tab shift+Tab shift+Tab shift+Tab
 }
 
+# The TV's offer of FILE: its window (380 x 300, laid out by its .ui) is pictured with the file's name and
+# size, its Accept button clicked, and the file must land whole in the download folder.
+accept_offer() {  # file
+    local offer
+    offer=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_FILE_SHARE_TITLE)\$" | head -n 1) || return 1
+    PELKOR_WINDOW=$offer screenshot_window "$shots" offer-window
+    timeout 10 xdotool windowfocus --sync "$offer" && xdotool mousemove --window "$offer" 325 273 click 1 || return 1
+    await_line "$work/pelkor.log" 'files download completion, success num = 1, fail num = 0' 30 >/dev/null &&
+        cmp "$1" "$HOME/Downloads/pelkor/$(basename "$1")" || return 1
+    # The result window that takes the offer's place closes on Escape and gives the keys back.
+    local result
+    result=$(timeout 10 xdotool search --sync --onlyvisible --name "^$(text_of STRING_FILE_SHARE_TITLE)\$" | head -n 1) || return 1
+    timeout 10 xdotool windowfocus --sync "$result" && xdotool key Escape && timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW"
+}
+
 session_begin
 use_private_folders
 shared_folder=$XDG_CACHE_HOME/pelkor/server/fileshare
@@ -155,7 +170,13 @@ check "the killed run left the loopback device the default" default_devices_are 
 check "the next start shows its main window" start_pelkor
 check "the next start put the user's sound devices back" default_devices_are Speakers Microphone
 
+# This TV offers a file as the link comes up.
+kill -KILL "$TV_SIM_PID"
+await_exit "$TV_SIM_PID"
+head -c $((3 << 20)) /dev/urandom > "$work/holiday.mp4"
+start_tv_sim 0 "Living Room" --listen "127.0.0.1:$TV_PORT" --offer "$work/holiday.mp4"
 check "the typed address reaches the connected page once more" connect_to_tv
+check "the TV's offer, accepted in its window, lands whole in the download folder" accept_offer "$work/holiday.mp4"
 kill -KILL "$TV_SIM_PID"
 check "the TV's end ends the link" await_line "$work/pelkor.log" ' disconnect$'
 check "a toast says the TV is gone and what to do" await_line "$work/pelkor.log" "toast: $(text_of STRING_LINK_TV_GONE)"
