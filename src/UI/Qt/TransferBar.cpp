@@ -1,6 +1,7 @@
 #include "UI/Qt/TransferBar.h"
 
 #include "Utils/LocalizedText.h"
+#include "UI/Qt/PColors.h"
 #include "UI/Qt/UiText.h"
 
 #include <QPalette>
@@ -15,7 +16,7 @@ void showValue(QProgressBar& bar, int permille, bool failed)
     bar.setValue(permille);
     bar.setProperty("failed", failed);
     QPalette palette = bar.palette();
-    palette.setColor(QPalette::Highlight, failed ? QColor(214, 69, 65) : QColor(17, 141, 227));
+    palette.setColor(QPalette::Highlight, failed ? PColors::getRedColor() : PColors::getBlueColor());
     bar.setPalette(palette);
 }
 
