@@ -66,6 +66,8 @@ private:
     Response putRefusal(const HttpServerRequest& request) const;
     Response mkcolRefusal(const HttpServerRequest& request) const;
     Response lockRefusal(const HttpServerRequest& request) const; // with LOCK and UNLOCK in WebDavServerLocking.cpp
+    // What LOCK and UNLOCK both refuse, for the item at `path` (`method` names the request in the 405).
+    Response lockingRefusal(const HttpServerRequest& request, const HttpServerFolderPath& path, std::string_view method) const;
     Response propfindRefusal(const HttpServerRequest& request) const;
     // 412 when the request's preconditions fail for the item at `path`.
     static Response preconditionFailure(const HttpServerRequest& request, const HttpServerFolderPath& path);

@@ -23,23 +23,28 @@ std::string newUUID()
 
 }  // namespace
 
-WebDavServer::Response WebDavServer::lockRefusal(const HttpServerRequest& request) const
+WebDavServer::Response WebDavServer::lockingRefusal(const HttpServerRequest& request, const HttpServerFolderPath& path,
+                                                    std::string_view method) const
 {
-    const HttpServerFolderPath path = resolve(request.path());
     if (auto refused = refusal(path))
         return refused;
     if (!isLockingAgent(request))
-        return error(405, "LOCK method only allowed for Mac Finder");
+        return error(405, std::string(method) + " method only allowed for Mac Finder");
     if (!path.exists())
         return missing(path);
     return nullptr;
 }
 
+WebDavServer::Response WebDavServer::lockRefusal(const HttpServerRequest& request) const
+{
+    return lockingRefusal(request, resolve(request.path()), "LOCK");
+}
+
 WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& request) const
 {
-    if (auto refused = lockRefusal(request))
-        return refused;
     const HttpServerFolderPath path = resolve(request.path());
+    if (auto refused = lockingRefusal(request, path, "LOCK"))
+        return refused;
     const std::vector<uint8_t>& body = bodyOf(request);
     const auto lock = WebDavXml::parseLockInfo(body);
     if (!lock)
@@ -70,12 +75,8 @@ WebDavServer::Response WebDavServer::performLOCK(const HttpServerRequest& reques
 WebDavServer::Response WebDavServer::performUNLOCK(const HttpServerRequest& request) const
 {
     const HttpServerFolderPath path = resolve(request.path());
-    if (auto refused = refusal(path))
+    if (auto refused = lockingRefusal(request, path, "UNLOCK"))
         return refused;
-    if (!isLockingAgent(request))
-        return error(405, "UNLOCK method only allowed for Mac Finder");
-    if (!path.exists())
-        return missing(path);
     if (request.headerValue("Lock-Token").value_or("").empty())
         return error(400, "Missing 'Lock-Token' header");
     if (!mayServe(path.name(), path.isFolder()))
