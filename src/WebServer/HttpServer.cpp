@@ -54,7 +54,7 @@ bool HttpServer::start(const Options& options, HttpError* error)
         return false;
     bindToLocalhost_ = options.bindToLocalhost;
     auto listener = HttpServerListener::open(
-        {options.port, options.bindToLocalhost, options.maxPendingConnections, options.maxConnections, options.dispatchQueuePriority}, error);
+        {options.port, options.bindToLocalhost, options.maxPendingConnections, options.maxConnections}, error);
     if (!listener)
         return false;
 
@@ -174,7 +174,7 @@ bool HttpServer::runWithOptions(const Options& options, HttpError* error)
         error);
 }
 
-// On global.default, inside the listener's accept handler.
+// On an accept loop, inside the listener's accept handler.
 void HttpServer::accepted(int socket, std::vector<uint8_t> localAddress, std::vector<uint8_t> remoteAddress)
 {
     const std::string key = HttpServerFunctions::capKey(remoteAddress);

@@ -2,15 +2,12 @@
 
 #include "Platform/DispatchPool.h"
 #include "Platform/GlobalQueue.h"
-#include "Utils/InsideCall.h"
 #include "WebServer/HttpServerLog.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <future>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <thread>
@@ -21,8 +18,10 @@ namespace {
 
 constexpr int kAcceptBatch = 64;
 
-// Enough loops that every core can accept and serve at once.
-size_t acceptLoops() { return std::max(2U, std::thread::hardware_concurrency()); }
+// Half the cores accept and serve at once: the rest are left to what runs beside a transfer (the
+// cast's capture and encoding, the client on the same machine), and on a loaded machine more loops
+// only take turns with them. At least two, so one long first step does not hold every new connection.
+size_t acceptLoops() { return std::max(2U, std::thread::hardware_concurrency() / 2); }
 
 uint16_t boundPort(int fd)
 {
@@ -41,11 +40,6 @@ uint16_t boundPort(int fd)
 struct HttpServerListener::Socket {
     int fd = -1;
     const char* name = "";
-    // Several accept loops watch the one descriptor: the connection's first steps, often its whole
-    // request, run inside the loop that accepted it, so while some loops are busy others accept.
-    std::vector<std::unique_ptr<DispatchSource>> sources;
-    // Shared with the cancel handlers, which may run after the listener is gone: the last one closes.
-    std::shared_ptr<std::promise<void>> closed = std::make_shared<std::promise<void>>();
     // The bound address when it is not the wildcard, and so every connection's local address: no
     // need to ask the kernel for each.
     std::vector<uint8_t> localAddress;
@@ -163,52 +157,49 @@ bool HttpServerListener::listen(Socket& socket, int family, uint16_t port, HttpE
     return true;
 }
 
-std::shared_ptr<GlobalQueue> HttpServerListener::acceptQueue() const
-{
-    return GlobalQueue::shared(settings_.dispatchQueuePriority > 0 ? GlobalQueue::Priority::High : GlobalQueue::Priority::Default);
-}
-
 void HttpServerListener::start(std::weak_ptr<void> owner, Accepted accepted)
 {
+    // A connection goes on to the pool's queues: the pool is made now, with its descriptors, rather
+    // than at the first accept, when the process may have run out of them.
+    DispatchPool::shared();
     accepted_ = std::move(accepted);
     descriptorPause_ = std::make_unique<AcceptPause>(
-        "HTTP port " + std::to_string(port_), acceptQueue(),
+        "HTTP port " + std::to_string(port_), GlobalQueue::shared(GlobalQueue::Priority::Default),
         [weak = weak_from_this()](bool paused) {
             if (const auto self = weak.lock())
                 self->setShortOfDescriptors(paused);
         },
         [](const std::string& line) { HttpServerLog::log(HttpServerLog::Error, "%s", line.c_str()); });
-    const std::lock_guard lock(mutex_);
+    std::vector<int> descriptors;
+    std::vector<Socket*> listening;
+    std::vector<std::pair<int, const char*>> closing;  // for the last loop: the listener may be gone by then
     for (const auto& socket : sockets_) {
-        if (!socket)
-            continue;
-        const auto loopsLeft = std::make_shared<std::atomic<size_t>>(0);
-        for (size_t loop = 0; loop < acceptLoops(); ++loop) {
-            auto source = DispatchSource::create(
-                socket->fd, DispatchSource::Kind::Read, acceptQueue(),
-                [owner, weak = weak_from_this(), socket = socket.get()] {
-                    // Marks the socket whose accept handler runs on this thread: close() must not wait there
-                    // for the handler to return, as it does when the last reference to the server goes inside
-                    // it. Set before anything is taken, so it is still set if the owner ends when it goes.
-                    const InsideCall<Socket> accepting(socket);
-                    const auto keptOwner = owner.lock();
-                    if (const auto self = weak.lock(); self && keptOwner)
-                        self->accept(*socket);
-                },
-                [fd = socket->fd, name = socket->name, closed = socket->closed, loopsLeft] {
-                    if (--*loopsLeft > 0)
-                        return;
-                    if (::close(fd) != 0) {
-                        const int code = errno;
-                        HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
-                    }
-                    closed->set_value();
-                });
-            if (source)
-                socket->sources.push_back(std::move(source));
+        if (socket) {
+            descriptors.push_back(socket->fd);
+            listening.push_back(socket.get());
+            closing.emplace_back(socket->fd, socket->name);
         }
-        // No cancel handler runs before close(), which comes after this.
-        *loopsLeft = socket->sources.size();
+    }
+    const std::lock_guard lock(mutex_);
+    loops_ = AcceptLoops::start(
+        descriptors, acceptLoops(), "http.accept",
+        // The sockets live as long as the listener, which the handler holds while it accepts.
+        [owner, weak = weak_from_this(), listening](size_t index) {
+            const auto keptOwner = owner.lock();
+            if (const auto self = weak.lock(); self && keptOwner)
+                self->accept(*listening[index]);
+        },
+        [closing] {
+            for (const auto& [fd, name] : closing) {
+                if (::close(fd) != 0) {
+                    const int code = errno;
+                    HttpServerLog::log(HttpServerLog::Error, "Failed closing %s listening socket: %s (%i)", name, strerror(code), code);
+                }
+            }
+        });
+    if (!loops_) {
+        const int code = errno;
+        HttpServerLog::log(HttpServerLog::Error, "Failed starting to accept on port %u: %s (%i)", unsigned(port_), strerror(code), code);
     }
     updateAccepting();
 }
@@ -221,27 +212,22 @@ void HttpServerListener::close()
             return;
         closed_ = true;
     }
+    if (loops_) {
+        // A loop may be serving a request that waits for a pool task, and this may be the last free worker.
+        const DispatchPool::BlockingScope blocking;
+        // Closes the sockets once the last loop has ended; from inside a loop's own handler, that loop
+        // ends when the handler returns.
+        loops_->stop();
+        return;
+    }
     for (const auto& socket : sockets_) {
-        if (!socket)
-            continue;
-        if (!socket->sources.empty()) {
-            auto closed = socket->closed->get_future();
-            for (const auto& source : socket->sources)
-                source->cancel();
-            // Inside its own accept handler the socket closes once that handler returns.
-            if (!InsideCall<Socket>::of(socket.get())) {
-                // The cancel handler needs a pool worker, and this may be the last free one.
-                const DispatchPool::BlockingScope blocking;
-                closed.wait();
-            }
-        } else if (socket->fd >= 0) {
+        if (socket && socket->fd >= 0)
             ::close(socket->fd);
-        }
     }
 }
 
-// Takes the whole backlog at once, up to a bound that keeps one socket from holding its thread: a
-// readiness event per connection would cost a hand-off per connection.
+// Takes connection after connection while the backlog holds one, each served in place, up to a bound
+// that lets the loop look at its other socket: waiting again between them would cost a call each.
 void HttpServerListener::accept(Socket& socket)
 {
     for (int i = 0; i < kAcceptBatch && acceptOne(socket); ++i) {
@@ -273,6 +259,8 @@ bool HttpServerListener::acceptOne(Socket& socket)
         if (!mayAccept())
             return false;
         ++admitting_;
+        // At the cap the loops pause now rather than wake for connections they may not take.
+        updateAccepting();
     }
     const Admission admission(*this);
     sockaddr_storage remote {};
@@ -299,8 +287,8 @@ bool HttpServerListener::acceptOne(Socket& socket)
     return true;
 }
 
-// The pending connection stays queued while descriptors are short: a level-triggered source would
-// otherwise spin on it.
+// The pending connection stays queued while descriptors are short: a loop waiting on the socket would
+// otherwise wake for it again and again.
 void HttpServerListener::setShortOfDescriptors(bool isShort)
 {
     const std::lock_guard lock(mutex_);
@@ -336,24 +324,14 @@ bool HttpServerListener::mayAccept() const
     return !closed_ && !shortOfDescriptors_ && !atCap;
 }
 
-// Every connection's start and end comes here: the sources, each behind a lock its accept loop takes
-// too, are touched only when accepting starts or stops.
+// Every connection's start and end comes here: the loops are touched only when accepting starts or stops.
 void HttpServerListener::updateAccepting()
 {
-    if (closed_)
+    if (closed_ || !loops_)
         return;
     const bool accepting = mayAccept();
     if (accepting == accepting_)
         return;
     accepting_ = accepting;
-    for (const auto& socket : sockets_) {
-        if (!socket)
-            continue;
-        for (const auto& source : socket->sources) {
-            if (accepting)
-                source->resume();
-            else
-                source->suspend();
-        }
-    }
+    loops_->setAccepting(accepting);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Platform/AcceptLoops.h"
 #include "Platform/AcceptPause.h"
-#include "Platform/DispatchSource.h"
 #include "WebServer/HttpError.h"
 
 #include <cstdint>
@@ -11,10 +11,8 @@
 #include <vector>
 
 // The listening sockets of a server, IPv4 and IPv6 on one port (IPv4 alone, with a warning, where the
-// host has no IPv6). Accepts on the global queue, pausing while the open connections are at their cap
+// host has no IPv6). Accepts on loops of its own, pausing while the open connections are at their cap
 // or descriptors are short, so waiting clients stay in the backlog, neither refused nor dropped.
-class GlobalQueue;
-
 class HttpServerListener : public std::enable_shared_from_this<HttpServerListener> {
 public:
     // Takes an accepted non-blocking socket with the bytes of its local and remote sockaddr.
@@ -24,8 +22,6 @@ public:
         bool bindToLocalhost = false;
         int backlog = 16;
         size_t maxConnections = 0;  // 0: no cap
-        // Of the global queue that accepts; above 0: the high-priority one.
-        int dispatchQueuePriority = 0;
     };
 
     // nullptr (error filled) when a socket cannot listen.
@@ -36,8 +32,8 @@ public:
 
     // The bound port; 0 when the kernel would not tell.
     uint16_t port() const { return port_; }
-    // `accepted` runs on global.default while `owner` lives, which it keeps alive through each batch;
-    // nothing is accepted once `owner` has gone.
+    // `accepted` runs on an accept loop's thread while `owner` lives, which it keeps alive through each
+    // batch; nothing is accepted once `owner` has gone.
     void start(std::weak_ptr<void> owner, Accepted accepted);
     // The connections open now; accepting pauses at the cap until one ends. Any thread.
     void setOpenConnections(size_t count);
@@ -63,18 +59,17 @@ private:
     bool mayAccept() const;
     void updateAccepting();
 
-    std::shared_ptr<GlobalQueue> acceptQueue() const;
-
     const Settings settings_;
     uint16_t port_ = 0;
     Accepted accepted_;
     std::unique_ptr<Socket> sockets_[2];  // IPv4, IPv6 (nullptr where the host has none)
     std::unique_ptr<AcceptPause> descriptorPause_;  // made by start()
+    std::unique_ptr<AcceptLoops> loops_;            // made by start(); nullptr when no thread would start
     std::mutex mutex_;
     // Under mutex_.
     size_t openConnections_ = 0;
     size_t admitting_ = 0;  // accepts under way whose connection is not counted yet
     bool shortOfDescriptors_ = false;
     bool closed_ = false;
-    bool accepting_ = false;  // the sources are resumed
+    bool accepting_ = false;  // the loops are resumed
 };
