@@ -8,6 +8,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
@@ -31,9 +32,10 @@ struct AcceptLoops::State {
     int wake = -1;
     std::mutex mutex;
     std::condition_variable changed;
+    // Changed under mutex; read without it on each wake, so busy loops do not contend for it.
+    std::atomic<bool> accepting{false};
+    std::atomic<bool> stopping{false};
     // Under mutex.
-    bool accepting = false;
-    bool stopping = false;
     size_t running = 0;
     bool finished = false;  // the last loop has ended and run `stopped`
 
@@ -98,7 +100,8 @@ std::unique_ptr<AcceptLoops> AcceptLoops::start(const std::vector<int>& descript
         const std::lock_guard lock(state->mutex);
         if (state->running == 0) {
             // Nothing to stop: the descriptors stay the caller's.
-            state->stopping = state->finished = true;
+            state->stopping = true;
+            state->finished = true;
             errno = EAGAIN;
             return nullptr;
         }
@@ -136,7 +139,7 @@ void AcceptLoops::run(const std::shared_ptr<State>& state, int epoll)
 {
     constexpr int kEvents = 8;
     for (;;) {
-        {
+        if (!state->accepting || state->stopping) {
             std::unique_lock lock(state->mutex);
             state->changed.wait(lock, [&state] { return state->stopping || state->accepting; });
             if (state->stopping)
