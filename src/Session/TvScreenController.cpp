@@ -190,7 +190,10 @@ void TvScreenController::onReceiveScreenReaolution(int width, int height)
              VideoDisplaySink::kMaxPictureSide);
         return;
     }
-    guard_.postAfter(kButtonDelay, [this] { owner_.view().setStopMirrorButtonEnabled(true); });
+    guard_.postAfter(kButtonDelay, [this] {
+        PLOG("the stop button takes clicks");
+        owner_.view().setStopMirrorButtonEnabled(true);
+    });
     const std::vector<uint8_t> payload = ViewSizePayload{.width = width, .height = height}.encode();
     owner_.link().sendType(kMsgViewSize, payload.data(), static_cast<int>(payload.size()));
     displayWindow_->setMouseSize({static_cast<double>(width), static_cast<double>(height)});

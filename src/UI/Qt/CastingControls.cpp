@@ -185,9 +185,13 @@ void CastingControls::swapButtons(QWidget* shown, QWidget* hidden)
     // The window's focus widget, which it keeps while another window is active.
     const bool hadFocus = window()->focusWidget() == hidden;
     shown->show();
-    hidden->hide();
-    if (hadFocus && !shown->isEnabled())
+    if (hadFocus && !shown->isEnabled()) {
+        // Until the button wakes the keys rest on the window itself, off every control: hiding the
+        // focused button would hand them to the window's first control (the settings menu).
         focusOnEnable_ = shown;
-    else if (hadFocus)
+        window()->setFocus();
+    }
+    hidden->hide();
+    if (hadFocus && shown->isEnabled())
         shown->setFocus();
 }

@@ -52,7 +52,8 @@ public:
 private:
     // Shows one of the two buttons; the keyboard focus moves with it, so Space works the next step.
     void showScreenButton(bool startShown);
-    // Shows one button in place of the other, the keyboard focus moving along.
+    // Shows one button in place of the other, the keyboard focus moving along; to a disabled one once
+    // it is enabled, the window itself holding the focus meanwhile.
     void swapButtons(QWidget* shown, QWidget* hidden);
     void connectMirrorButtons();
     void enable(QWidget& button, bool enabled);

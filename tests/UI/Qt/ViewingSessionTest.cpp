@@ -74,6 +74,7 @@ TEST_F(ViewingSessionTest, TheKeysThatStartViewingStopIt)
     button("mirrorBtn")->setFocus();
     QTest::keyClick(window.focusWidget(), Qt::Key_Space);
     ASSERT_TRUE(tv.waitForMessagesOfType(kMsgTvScreenStart, 1));
+    EXPECT_EQ(window.focusWidget(), &window) << "a space meanwhile reaches no control (the settings menu at the top)";
     // The stop takes the keys once it takes clicks.
     ASSERT_TRUE(processUntil([&] { return window.focusWidget() == button("stopMirrorBtn"); }, 3s));
     QTest::keyClick(window.focusWidget(), Qt::Key_Space);

@@ -4,7 +4,7 @@
 # screen is 1280 x 720 for the first view and 1920 x 1080 for the second. Each time the view button
 # opens the TV-screen window, whose picture, grabbed from the X screen, matches the frame tv-sim sent
 # (PSNR above 30 dB); a click and a drag in the window reach tv-sim as touches at the TV's coordinates;
-# the stop button sends kMsgTvScreenStop.
+# the stop button sends kMsgTvScreenStop, and a space while the view button sleeps opens nothing.
 #
 #   view-e2e.sh PELKOR TV-SIM SOURCE-TREE SCREENSHOT-DIR
 # Exit status 77 (skipped) where network namespaces, Xvfb, pulseaudio, xdotool or ffmpeg are missing.
@@ -69,11 +69,22 @@ start_viewing() {  # size
     find_tv_window
 }
 
-# The stop button took the view button's keys once the TV's size was known; it ends the view.
-stop_viewing() {  # count of stops so far
-    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key space || return 1
+# The stop button takes the view button's keys once it wakes, half a second after the TV told its size:
+# the space waits for that, and for the main window to hold the keys again after the touches; it ends
+# the view. Further KEYS follow the space at once, while the view button sleeps.
+stop_viewing() {  # count of stops so far [key...]
+    await_count "$work/pelkor.log" 'the stop button takes clicks$' "$1" >/dev/null || return 1
+    timeout 10 xdotool windowfocus --sync "$PELKOR_WINDOW" && xdotool key space "${@:2}" || return 1
     await_count "$work/tv.log" 'name=kMsgTvScreenStop ' "$1" >/dev/null || return 1
     await_count "$work/tv.log" '^view stop .* by=client$' "$1" >/dev/null
+}
+
+# No window of pelkor's but the main one is on the screen: no menu opened from keys that came while
+# the view button slept.
+only_main_window_shown() {
+    local others
+    others=$(xdotool search --onlyvisible --pid "$PELKOR_PID" | grep -cvxF "$PELKOR_WINDOW") || true
+    ((others == 0)) || session_fail "$others more windows of pelkor's are on the screen"
 }
 
 session_begin
@@ -90,10 +101,11 @@ xdotool key Tab Tab
 check "the view button opens the TV-screen window and tv-sim streams 1280x720" start_viewing 1280x720
 check "the window shows tv-sim's 1280x720 frame" picture_matches 1280x720
 check "a click and a drag arrive as touches at the same coordinates" touches_arrive 100 20 10
-check "the stop button sends kMsgTvScreenStop" stop_viewing 1
+check "the stop button sends kMsgTvScreenStop; a second space at once goes nowhere" stop_viewing 1 space
 
 check "the view button takes the keys back once it is awake again" \
     await_line "$work/pelkor.log" 'the view button takes clicks again' 5
+check "the space while the view button slept opened nothing" only_main_window_shown
 check "the view button opens the window again and tv-sim streams 1920x1080" start_viewing 1920x1080
 check "the window shows tv-sim's 1920x1080 frame" picture_matches 1920x1080
 mkdir -p "$shots"
