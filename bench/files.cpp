@@ -84,7 +84,7 @@ double download(CurlHttpClient& client, const std::string& url, const DownloadFo
     std::condition_variable done;
     std::optional<HttpDownloadResult> result;
     const auto start = Clock::now();
-    client.download(url, folder.path(), {}, [&](HttpDownloadResult outcome) {
+    client.download(url, folder.path(), {}, {}, [&](HttpDownloadResult outcome) {
         std::lock_guard lock(mutex);
         result.emplace(std::move(outcome));
         done.notify_all();

@@ -3,7 +3,6 @@
 #include "Utils/Log.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 
 #include <algorithm>
 #include <cassert>
@@ -12,31 +11,17 @@
 #include <mutex>
 #include <fcntl.h>
 #include <pthread.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr long kBufferSize = 512 * 1024;
 constexpr const char* kScratchTemplate = ".pelkor-download-XXXXXX";
-// How often, in bytes written, the free space is looked at again while a body arrives.
-constexpr uint64_t kSpaceCheckInterval = 4 << 20;
 // With transfers running, curl's own timers (low-speed checks, time-outs) shorten the wait further.
 constexpr int kBusyWaitMs = 1000;
 // With none, only a request, a cancel or the end wakes the worker (each calls curl_multi_wakeup), so an
 // idle program does not wake this thread every second.
 constexpr int kIdleWaitMs = 24 * 3600 * 1000;
-
-// Bytes an unprivileged writer may still add to the filesystem of `fd`; UINT64_MAX when unknown.
-uint64_t freeBytes(int fd)
-{
-    struct statvfs info {};
-    if (::fstatvfs(fd, &info) != 0)
-        return UINT64_MAX;
-    return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
-}
-
-std::string mebibytes(uint64_t bytes) { return std::to_string(bytes >> 20) + " MiB"; }
 
 void initialiseCurl()
 {
@@ -59,6 +44,9 @@ bool isFetchableURL(const std::string& url)
     return ok;
 }
 
+// curl counts the low-speed time in whole seconds.
+long lowSpeedSeconds(const HttpTransferLimits& limits) { return std::max(1L, static_cast<long>(limits.lowSpeedTime.count())); }
+
 HttpDownloadResult failure(Error why)
 {
     HttpDownloadResult result;
@@ -69,6 +57,18 @@ HttpDownloadResult failure(Error why)
 Error clientError(HttpClient::ErrorCode code, std::string text)
 {
     return Error{HttpClient::kErrorDomain, code, std::move(text)};
+}
+
+// Which time limit ended the transfer: with no connection made, the connect time-out; after it, the
+// low-speed check (the only other time limit set).
+std::string timeoutText(CURL* easy, const HttpTransferLimits& limits, std::chrono::milliseconds connectTimeout)
+{
+    curl_off_t connected = 0;
+    curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connected);
+    if (connected == 0)
+        return "no connection within " + std::to_string(connectTimeout.count()) + " ms";
+    return "slower than " + std::to_string(limits.lowSpeedLimit) + " bytes a second over "
+           + std::to_string(lowSpeedSeconds(limits)) + " s";
 }
 
 } // namespace
@@ -82,12 +82,11 @@ struct CurlHttpClient::Transfer {
     Completion completion;
     HttpTransferLimits limits;
     uint64_t bytes = 0;
-    uint64_t nextSpaceCheck = 0;
     long status = 0;
     bool refusedStatus = false;
+    // The body grew past its cap (curl itself refuses an announced length past it).
+    bool passedCap = false;
     int writeErrno = 0;
-    // Why a limit ended the transfer; none while none did.
-    std::optional<Error> limitFailure;
     char errorText[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -110,14 +109,11 @@ struct CurlHttpClient::Transfer {
                 self.refusedStatus = true;
                 return 0;
             }
-            // An announced length past what may be stored fails before a byte is written.
-            curl_off_t announced = -1;
-            curl_easy_getinfo(self.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-            if (announced > 0 && !self.mayStore(static_cast<uint64_t>(announced), true))
-                return 0;
         }
-        if (!self.mayStore(self.bytes + length, false))
+        if (length > self.limits.maxBytes - self.bytes) {
+            self.passedCap = true;
             return 0;
+        }
         for (size_t done = 0; done < length;) {
             const ssize_t n = ::write(self.fd, data + done, length - done);
             if (n < 0 && errno == EINTR)
@@ -130,29 +126,6 @@ struct CurlHttpClient::Transfer {
         }
         self.bytes += length;
         return length;
-    }
-
-    // Whether a body of `total` bytes stays within the cap and the free space (looked at when the
-    // total is announced, and every few MiB as it grows); records why not.
-    bool mayStore(uint64_t total, bool announced)
-    {
-        if (limits.maxBytes != 0 && total > limits.maxBytes) {
-            limitFailure = clientError(HttpClient::TooLarge, std::string(announced ? "the announced body" : "the body")
-                                                                 + " is larger than its cap of "
-                                                                 + std::to_string(limits.maxBytes) + " bytes");
-            return false;
-        }
-        if (!announced && total < nextSpaceCheck)
-            return true;
-        nextSpaceCheck = total + kSpaceCheckInterval;
-        const uint64_t space = freeBytes(fd);
-        const uint64_t still = announced ? total - std::min(total, bytes) : std::min<uint64_t>(total - bytes, kSpaceCheckInterval);
-        if (space != UINT64_MAX && (space < limits.reserveBytes || still > space - limits.reserveBytes)) {
-            limitFailure = clientError(HttpClient::NoSpace, "not enough free space: " + mebibytes(space) + " free, "
-                                                                + mebibytes(limits.reserveBytes) + " kept in reserve");
-            return false;
-        }
-        return true;
     }
 
     static int progressed(void* context, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t)
@@ -190,14 +163,6 @@ CurlHttpClient::~CurlHttpClient()
     curl_multi_wakeup(multi_);
     worker_.join();
     curl_multi_cleanup(multi_);
-}
-
-HttpClient::TransferId CurlHttpClient::download(const std::string& url, const std::filesystem::path& folder,
-                                                Progress progress, Completion completion)
-{
-    HttpTransferLimits limits;
-    limits.lowSpeedTime = std::max(std::chrono::seconds(1), std::chrono::duration_cast<std::chrono::seconds>(options_.stallTimeout));
-    return download(url, folder, limits, std::move(progress), std::move(completion));
 }
 
 HttpClient::TransferId CurlHttpClient::download(const std::string& url, const std::filesystem::path& folder,
@@ -293,9 +258,6 @@ void CurlHttpClient::start(Request request)
         return failed(Error::posix(errno, "cannot make a file in the folder"));
     transfer->scratch.emplace(scratch);
     transfer->limits = request.limits;
-    // A body whose size is known and that the disk cannot hold is refused before it starts.
-    if (!transfer->mayStore(request.limits.maxBytes, true))
-        return failed(*transfer->limitFailure);
     transfer->easy = curl_easy_init();
     if (!transfer->easy)
         return failed(clientError(NoHandle, "no curl handle"));
@@ -313,11 +275,9 @@ void CurlHttpClient::start(Request request)
     const HttpTransferLimits& limits = request.limits;
     if (limits.lowSpeedLimit != 0) {
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limits.lowSpeedLimit));
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, static_cast<long>(limits.lowSpeedTime.count())));
+        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, lowSpeedSeconds(limits));
     }
-    if (limits.deadline.count() > 0)
-        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.deadline.count()));
-    if (limits.maxBytes != 0)
+    if (limits.maxBytes <= static_cast<uint64_t>(std::numeric_limits<curl_off_t>::max()))
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.maxBytes));
     if (!options_.caFile.empty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, options_.caFile.c_str());
@@ -349,11 +309,11 @@ void CurlHttpClient::finish(TransferId id, int code)
     transfer->fd = -1;
     if (code == CURLE_ABORTED_BY_CALLBACK)
         result.error = clientError(Cancelled, "cancelled");
-    else if (transfer->limitFailure)
-        result.error = *transfer->limitFailure;
-    else if (code == CURLE_FILESIZE_EXCEEDED)
-        result.error = clientError(TooLarge, "the announced body is larger than its cap of "
-                                                 + std::to_string(transfer->limits.maxBytes) + " bytes");
+    else if (transfer->passedCap || code == CURLE_FILESIZE_EXCEEDED)
+        result.error = clientError(TooLarge, std::string(transfer->passedCap ? "the body" : "the announced body")
+                                                 + " is larger than its cap of " + std::to_string(transfer->limits.maxBytes) + " bytes");
+    else if (code == CURLE_OPERATION_TIMEDOUT)
+        result.error = clientError(TooSlow, timeoutText(transfer->easy, transfer->limits, options_.connectTimeout));
     else if (transfer->refusedStatus || (code == CURLE_OK && (result.status < 200 || result.status > 299)))
         result.error = clientError(RefusedStatus, "HTTP status " + std::to_string(result.status));
     else if (transfer->writeErrno != 0)

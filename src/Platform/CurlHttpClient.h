@@ -13,17 +13,14 @@
 
 // HttpClient on libcurl: one worker thread drives every transfer through one curl multi handle, so many
 // downloads share a thread and the connection cache. Bodies are written to the scratch file as they
-// arrive; a body of a status outside 2xx is not written at all. Each transfer is held to its limits:
-// a body past its cap, or one the free space cannot hold, fails as soon as that is known (from the
-// announced length, or as it grows), as do a transfer past its deadline and one below the low-speed
-// limit. Proxies from the environment are not used: the peers are on the local network.
+// arrive; a body of a status outside 2xx is not written at all. Each transfer is held to its limits: a
+// body past its cap fails as soon as that is known (from the announced length, or as it grows), as does
+// one below the low-speed limit; both, and a connection not made in time, fail with the client's own
+// codes. Proxies from the environment are not used: the peers are on the local network.
 class CurlHttpClient final : public HttpClient {
 public:
     struct Options {
         std::chrono::milliseconds connectTimeout{10'000};
-        // The low-speed time of transfers started without limits of their own, so a silent or trickling
-        // peer never holds one for long.
-        std::chrono::milliseconds stallTimeout{30'000};
         // Certificates that https peers are checked against; empty: the system's store.
         std::string caFile;
     };
@@ -36,9 +33,6 @@ public:
     CurlHttpClient(const CurlHttpClient&) = delete;
     CurlHttpClient& operator=(const CurlHttpClient&) = delete;
 
-    // Within the default limits, with the low-speed time of the options.
-    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
-                        Completion completion) override;
     TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits& limits,
                         Progress progress, Completion completion) override;
     void cancel(TransferId id) override;

@@ -6,23 +6,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 
-// What one transfer may take. Past any of these it fails with an error that says which, and its
-// scratch file is removed.
+// What one transfer may take; the owner of the transfer chooses the figures (LimitedDownloads). Past
+// either it fails with an error that says which, and its scratch file is removed.
 struct HttpTransferLimits {
-    // The largest body accepted; pass the size the peer offered where it is known (0: none beyond the
-    // free space).
-    uint64_t maxBytes = 0;
-    // The whole transfer, connection included, must end within this (0: no deadline). An hour covers
-    // a large file at LAN speeds many times over.
-    std::chrono::milliseconds deadline{std::chrono::hours(1)};
-    // A transfer that moves fewer bytes a second than this, over lowSpeedTime, fails (0: none).
-    uint64_t lowSpeedLimit = 1024;
-    std::chrono::seconds lowSpeedTime{30};
-    // Free space the folder must keep beyond the body, checked before the transfer and while it writes.
-    uint64_t reserveBytes = uint64_t{64} << 20;
+    // The largest body accepted, announced or received (the maximum: none).
+    uint64_t maxBytes = std::numeric_limits<uint64_t>::max();
+    // A transfer that moves fewer bytes a second than this, over lowSpeedTime, fails (0: never). The
+    // time counts whole seconds, at least one.
+    uint64_t lowSpeedLimit = 0;
+    std::chrono::seconds lowSpeedTime{0};
 };
 
 // Fetches URLs with HTTP GET, streaming each body into a scratch file of a given folder. Several
@@ -44,19 +40,11 @@ public:
 
     virtual ~HttpClient() = default;
 
-    // Starts fetching `url` into a scratch file of `folder`. A URL that does not parse, or whose
-    // scheme is not http or https, completes at once as a failure. Only a complete body with a 2xx
-    // status yields a file. `progress` may be empty.
-    virtual TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
-                                Completion completion) = 0;
-    // The same within `limits`. Clients that enforce limits override it; this default (for stand-ins
-    // in tests) fetches as the form above does.
+    // Starts fetching `url` into a scratch file of `folder`, within `limits`. A URL that does not parse,
+    // or whose scheme is not http or https, completes at once as a failure. Only a complete body with a
+    // 2xx status yields a file. `progress` may be empty.
     virtual TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits& limits,
-                                Progress progress, Completion completion)
-    {
-        (void)limits;
-        return download(url, folder, std::move(progress), std::move(completion));
-    }
+                                Progress progress, Completion completion) = 0;
     // Ends the transfer: it completes as a failure ("cancelled") unless it has completed already.
     virtual void cancel(TransferId id) = 0;
 };

@@ -41,6 +41,13 @@ HttpDownloadResult cancelled()
     return failure(limitError(HttpClient::Cancelled, "cancelled"));
 }
 
+// Whether the client ended the transfer at the cap or the pace it was handed.
+bool cutByClient(const HttpDownloadResult& result)
+{
+    return result.error && result.error->domain == HttpClient::kErrorDomain &&
+           (result.error->code == HttpClient::TooLarge || result.error->code == HttpClient::TooSlow);
+}
+
 std::string seconds(std::chrono::milliseconds time)
 {
     char text[32];
@@ -61,12 +68,9 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
     struct Running {
         Request request;
         std::optional<HttpClient::TransferId> clientId;
-        uint64_t cap = 0;
         uint64_t received = 0;
         uint64_t freeCheckedAt = 0;
         Clock::time_point lastByte;
-        // (time, bytes received) at each tick, the oldest no further back than the window needs.
-        std::deque<std::pair<Clock::time_point, uint64_t>> samples;
         // Why it was cut; none while it runs on.
         std::optional<Error> cut;
     };
@@ -96,10 +100,16 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
         }
     }
 
-    // Any thread, without the mutex: the client may complete at once, inside download().
+    // Any thread, without the mutex: the client may complete at once, inside download(). The client
+    // holds the body to its cap and the pace; the idle time and the free space while it writes are
+    // watched here.
     void begin(Request request)
     {
-        uint64_t cap = limits.maxBytes;
+        HttpTransferLimits held;
+        held.lowSpeedLimit = limits.minBytesPerSecond;
+        // Whole seconds, rounded up, so a window is never shortened.
+        held.lowSpeedTime = std::chrono::ceil<std::chrono::seconds>(limits.lowSpeedWindow);
+        held.maxBytes = limits.maxBytes;
         if (const auto free = limits.freeSpace(request.folder)) {
             if (*free <= limits.freeSpaceMargin) {
                 {
@@ -112,7 +122,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
                 request.completion(failure(limitError(HttpClient::NoSpace, why)));
                 return;
             }
-            cap = std::min(cap, *free - limits.freeSpaceMargin);
+            held.maxBytes = std::min(held.maxBytes, *free - limits.freeSpaceMargin);
         }
         const TransferId id = request.id;
         const std::string url = request.url;
@@ -127,7 +137,6 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             }
             Running& entry = running[id];
             entry.request = std::move(request);
-            entry.cap = cap;
             entry.lastByte = Clock::now();
             if (!ticking) {
                 ticking = true;
@@ -137,7 +146,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
         const std::weak_ptr<Core> weak = weak_from_this();
         const bool started = withClient([&](HttpClient& http) {
             const HttpClient::TransferId clientId = http.download(
-                url, folder,
+                url, folder, held,
                 [weak, id](uint64_t received, uint64_t total) {
                     if (const auto core = weak.lock())
                         core->progressed(id, received, total);
@@ -213,13 +222,7 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             if (received > entry.received)
                 entry.lastByte = Clock::now();
             entry.received = std::max(entry.received, received);
-            const std::string cap = std::to_string(entry.cap);
-            if (total > entry.cap) {
-                cancelNow = cutLocked(entry, HttpClient::TooLarge, "it announces " + std::to_string(total) + " bytes, more than its cap of " +
-                                                 cap, true);
-            } else if (entry.received > entry.cap) {
-                cancelNow = cutLocked(entry, HttpClient::TooLarge, "it passed its cap of " + cap + " bytes", true);
-            } else if (entry.received - entry.freeCheckedAt >= kFreeSpaceCheckBytes) {
+            if (entry.received - entry.freeCheckedAt >= kFreeSpaceCheckBytes) {
                 entry.freeCheckedAt = entry.received;
                 const auto free = limits.freeSpace(entry.request.folder);
                 if (free && *free < limits.freeSpaceMargin)
@@ -247,6 +250,8 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             if (found->second.cut) {
                 result.file.reset();
                 result.error = found->second.cut;
+            } else if (cutByClient(result)) {
+                PLOG("download of %s cut: %s", found->second.request.url.c_str(), result.error->description.c_str());
             }
             completion = std::move(found->second.request.completion);
             running.erase(found);
@@ -260,22 +265,16 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
     }
 
     // "http.limits".
-    void checkPace()
+    void checkIdle()
     {
         std::vector<HttpClient::TransferId> cancels;
         {
             std::lock_guard lock(mutex);
             const auto now = Clock::now();
             for (auto& [id, entry] : running) {
-                if (entry.cut)
+                if (entry.cut || now - entry.lastByte < limits.idleTimeout)
                     continue;
-                std::optional<HttpClient::TransferId> cancelNow;
-                if (now - entry.lastByte >= limits.idleTimeout)
-                    cancelNow = cutLocked(entry, HttpClient::TooSlow, "nothing came for " + seconds(limits.idleTimeout), true);
-                else if (tooSlow(entry, now))
-                    cancelNow = cutLocked(entry, HttpClient::TooSlow, "slower than " + std::to_string(limits.minBytesPerSecond) +
-                                                     " bytes a second over " + seconds(limits.lowSpeedWindow), true);
-                if (cancelNow)
+                if (const auto cancelNow = cutLocked(entry, HttpClient::TooSlow, "nothing came for " + seconds(limits.idleTimeout), true))
                     cancels.push_back(*cancelNow);
             }
         }
@@ -283,25 +282,9 @@ struct LimitedDownloads::Core : std::enable_shared_from_this<Core> {
             cancelAtClient(clientId);
     }
 
-    // With the mutex held: records this tick's count; true once a whole window went too slowly.
-    bool tooSlow(Running& entry, Clock::time_point now) const
-    {
-        if (limits.minBytesPerSecond == 0)
-            return false;
-        entry.samples.emplace_back(now, entry.received);
-        while (entry.samples.size() > 2 && now - entry.samples[1].first >= limits.lowSpeedWindow)
-            entry.samples.pop_front();
-        const auto& [since, bytes] = entry.samples.front();
-        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - since);
-        if (elapsed < limits.lowSpeedWindow)
-            return false;
-        return (entry.received - bytes) * 1000 < limits.minBytesPerSecond * static_cast<uint64_t>(elapsed.count());
-    }
-
     Clock::duration tick() const
     {
-        const auto shortest = std::min({std::chrono::milliseconds(1000), limits.idleTimeout / 4, limits.lowSpeedWindow / 4});
-        return std::max(shortest, std::chrono::milliseconds(10));
+        return std::clamp<Clock::duration>(limits.idleTimeout / 4, std::chrono::milliseconds(10), std::chrono::milliseconds(1000));
     }
 
     // The owner's thread, which holds the client.
@@ -354,7 +337,7 @@ LimitedDownloads::LimitedDownloads(const std::shared_ptr<HttpClient>& client, Li
 {
     core_->timer = std::make_unique<DispatchTimer>(core_->queue, [weak = std::weak_ptr<Core>(core_)] {
         if (const auto core = weak.lock())
-            core->checkPace();
+            core->checkIdle();
     });
 }
 

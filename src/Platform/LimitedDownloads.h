@@ -15,10 +15,11 @@
 // few run at once and the others wait their turn; each is cut off when its announced or received size
 // passes its cap (the caller's cap, and never past the free space of its folder's disk less a
 // margin), when it goes slower than a rate over a window, or when nothing arrives for a while. A cut
-// transfer completes as a failure that says why (logged) and leaves no file.
+// transfer completes as a failure that says why (logged) and leaves no file. The client enforces the
+// cap and the pace (HttpTransferLimits); the wait, the free space and the idle time are watched here.
 //
 // Threads: every method is safe from any thread. Progress and completion calls come on the HTTP
-// client's thread (a wait cancelled before it started completes on the cancelling thread); the clock's
+// client's thread (a wait cancelled before it started completes on the cancelling thread); the idle
 // checks run on the serial queue "http.limits". Completions may come after this object has gone; they
 // never touch it, nor the client: the destruction waits for every use of the client under way, so
 // the owner's hold is the last (the client's end on its own thread would wait for itself).
@@ -34,7 +35,8 @@ public:
         uint64_t maxBytes = std::numeric_limits<uint64_t>::max();
         // Left free on the folder's disk: a body never takes the disk below this.
         uint64_t freeSpaceMargin = uint64_t{256} << 20;
-        // Slower than this many bytes a second, averaged over the window, the transfer is cut; 0: never.
+        // Slower than this many bytes a second over the window (whole seconds, rounded up), the transfer
+        // is cut; 0: never.
         uint64_t minBytesPerSecond = 1024;
         std::chrono::milliseconds lowSpeedWindow{30'000};
         // Nothing received for this long (from the start, too), the transfer is cut.

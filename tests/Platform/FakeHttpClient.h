@@ -16,21 +16,15 @@ public:
         std::filesystem::path folder;
         Completion completion;
         Progress progress;
-        HttpTransferLimits limits;
     };
 
     std::vector<Transfer> pending;
     std::vector<TransferId> cancelled;
 
-    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
-                        Completion completion) override
-    {
-        return download(url, folder, HttpTransferLimits{}, std::move(progress), std::move(completion));
-    }
-    TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits& limits,
+    TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits&,
                         Progress progress, Completion completion) override
     {
-        pending.push_back({++lastId_, url, folder, std::move(completion), std::move(progress), limits});
+        pending.push_back({++lastId_, url, folder, std::move(completion), std::move(progress)});
         return lastId_;
     }
     void cancel(TransferId id) override { cancelled.push_back(id); }
@@ -74,7 +68,7 @@ private:
                 return transfer;
             }
         }
-        return {0, url, {}, [](HttpDownloadResult) {}, {}, {}};
+        return {0, url, {}, [](HttpDownloadResult) {}, {}};
     }
 
     TransferId lastId_ = 0;

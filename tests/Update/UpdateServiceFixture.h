@@ -45,15 +45,14 @@ class CountingHttpClient final : public HttpClient {
 public:
     explicit CountingHttpClient(const std::string& caFile)
         : inner_(std::make_shared<CurlHttpClient>(CurlHttpClient::Options{.connectTimeout = std::chrono::seconds(5),
-                                                                           .stallTimeout = std::chrono::seconds(10),
                                                                            .caFile = caFile}))
     {
     }
-    TransferId download(const std::string& url, const std::filesystem::path& folder, Progress progress,
-                        Completion completion) override
+    TransferId download(const std::string& url, const std::filesystem::path& folder, const HttpTransferLimits& limits,
+                        Progress progress, Completion completion) override
     {
         ++started;
-        return inner_->download(url, folder, std::move(progress), [this, completion](HttpDownloadResult result) {
+        return inner_->download(url, folder, limits, std::move(progress), [this, completion](HttpDownloadResult result) {
             completion(std::move(result));
             ++completed;
         });
