@@ -52,7 +52,8 @@ public:
         // Publication through the local Avahi daemon. nullopt: none; empty: under the server name.
         std::optional<std::string> bonjourName;
         std::string bonjourType = "_http._tcp";
-        // The global queue of the socket work; above 0: the high-priority one (a label on the one pool).
+        // The priority asked for the socket work; kept and reported only: the accept loops and the pool
+        // that serve every server run at one priority.
         int dispatchQueuePriority = 0;
         // Asks the default gateway (NAT-PMP) to map the same TCP port on its public address.
         bool requestNATPortMapping = false;
