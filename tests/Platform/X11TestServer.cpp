@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -46,25 +48,30 @@ bool X11TestServer::start()
     if (xvfb.empty()) {
         return false;
     }
+    // Xvfb's own messages, shown when it does not come up: a test that times out says nothing of why.
+    const TempDir scratch;
+    const std::string messages = (scratch / "xvfb.log").string();
     // Spread concurrent test processes over different numbers; a number taken in between is skipped.
     const int first = 100 + static_cast<int>(getpid() % 400);
     for (int number = first; number < first + 60; ++number) {
         if (std::filesystem::exists(lockPath(number)) || std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(number))) {
             continue;
         }
-        switch (launch(xvfb, number)) {
-        case Launch::kReady:
+        const Launch launched = launch(xvfb, number, messages);
+        if (launched == Launch::kReady) {
             return true;
-        case Launch::kDisplayTaken:
-            continue;
-        case Launch::kFailed:
-            return false;
+        }
+        if (launched == Launch::kFailed) {
+            break;
         }
     }
+    std::stringstream text;
+    text << std::ifstream(messages).rdbuf();
+    std::cerr << "Xvfb did not come up; its last messages:\n" << text.str() << std::endl;
     return false;
 }
 
-X11TestServer::Launch X11TestServer::launch(const std::string& program, int number)
+X11TestServer::Launch X11TestServer::launch(const std::string& program, int number, const std::string& messages)
 {
     const std::string display = ":" + std::to_string(number);
     std::vector<std::string> args{program, display, "-screen", "0", screen_, "-nolisten", "tcp", "-noreset"};
@@ -76,9 +83,9 @@ X11TestServer::Launch X11TestServer::launch(const std::string& program, int numb
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    for (int fd : {0, 1, 2}) {
-        posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
-    }
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     // The server outlives a death test's child: holding that child's pipe, it would stall the parent.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid = -1;
@@ -117,7 +124,15 @@ void X11TestServer::stop()
         return;
     }
     kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     pid_ = -1;
     name_.clear();
 }

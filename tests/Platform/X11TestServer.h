@@ -24,16 +24,17 @@ public:
     // The Xvfb program on PATH; empty when it is not installed.
     static std::string program();
 
-    // Starts the server and waits until it takes connections; false when it never did.
+    // Starts the server and waits until it takes connections; false, with Xvfb's own messages on
+    // standard error, when it never did.
     bool start();
-    // Ends the server; nothing when none runs.
+    // Ends the server, killing it when it does not end within a few seconds; nothing when none runs.
     void stop();
 
     const std::string& name() const { return name_; }
 
 private:
     enum class Launch { kReady, kDisplayTaken, kFailed };
-    Launch launch(const std::string& program, int number);
+    Launch launch(const std::string& program, int number, const std::string& messages);
 
     const std::vector<std::string> extraArguments_;
     const std::string screen_;
