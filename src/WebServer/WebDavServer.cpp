@@ -1,5 +1,6 @@
 #include "WebServer/WebDavServer.h"
 
+#include "Platform/FixedWidthQueue.h"
 #include "Platform/MainQueue.h"
 #include "WebServer/HttpServerDataRequest.h"
 #include "WebServer/HttpServerDataResponse.h"
@@ -22,6 +23,29 @@
 
 using namespace WebDavReplies;
 
+namespace {
+
+// Walks of the served tree (a listing, a copy, a move, a delete) may take long: they run on threads
+// of their own, two at a time, rather than hold an accept loop or a worker of the shared pool. Made
+// once for the process and never destroyed: a walk's completion may hold the last reference to its
+// server.
+const std::shared_ptr<FixedWidthQueue>& treeWalks()
+{
+    static const auto* const queue = new std::shared_ptr<FixedWidthQueue>(FixedWidthQueue::create("webdav.tree", 2));
+    return *queue;
+}
+
+HttpServer::AsyncProcessBlock onTreeWalks(HttpServer::ProcessBlock block)
+{
+    return [block = std::move(block)](std::shared_ptr<HttpServerRequest> request, HttpServerHandler::Completion completion) {
+        treeWalks()->async([block, request = std::move(request), completion = std::move(completion)]() mutable {
+            completion(block(std::move(request)));
+        });
+    };
+}
+
+}  // namespace
+
 WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uploadDirectory))
 {
     // Scratch items left by a process that stopped mid-upload, mid-copy or mid-move are unreachable by
@@ -29,6 +53,7 @@ WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uplo
     if (const int settled = WebDavFileOperations::recover(folder_, kScratchPrefix))
         HttpServerLog::log(HttpServerLog::Info, "Settled %d unfinished upload(s), copies or moves in \"%s\"", settled, folder_.path().c_str());
 
+    treeWalks();
     using Request = std::shared_ptr<HttpServerRequest>;
     using Check = Response (WebDavServer::*)(const HttpServerRequest&) const;
     // A request with a body is refused from its head when it can be, before the body is read.
@@ -59,15 +84,15 @@ WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uplo
         return request;
     };
     addDefaultHandlerForMethod("PROPFIND", checked(xml, &WebDavServer::propfindRefusal),
-        synchronous([this](Request request) { return performPROPFIND(*request); }));
+        onTreeWalks([this](Request request) { return performPROPFIND(*request); }));
     addDefaultHandlerForMethod("MKCOL", checked(xml, &WebDavServer::mkcolRefusal),
         synchronous([this](Request request) { return performMKCOL(*request); }));
     addDefaultHandlerForMethod("GET", plain, synchronous([this](Request request) { return performGET(*request); }));
-    addDefaultHandlerForMethod("DELETE", plain, synchronous([this](Request request) { return performDELETE(*request); }));
+    addDefaultHandlerForMethod("DELETE", plain, onTreeWalks([this](Request request) { return performDELETE(*request); }));
     addDefaultHandlerForMethod("PUT", checked(upload, &WebDavServer::putRefusal),
         synchronous([this](Request request) { return performPUT(static_cast<HttpServerFileRequest&>(*request)); }));
-    addDefaultHandlerForMethod("COPY", plain, synchronous([this](Request request) { return performCOPY(*request, false); }));
-    addDefaultHandlerForMethod("MOVE", plain, synchronous([this](Request request) { return performCOPY(*request, true); }));
+    addDefaultHandlerForMethod("COPY", plain, onTreeWalks([this](Request request) { return performCOPY(*request, false); }));
+    addDefaultHandlerForMethod("MOVE", plain, onTreeWalks([this](Request request) { return performCOPY(*request, true); }));
     addDefaultHandlerForMethod("LOCK", checked(xml, &WebDavServer::lockRefusal),
         synchronous([this](Request request) { return performLOCK(*request); }));
     addDefaultHandlerForMethod("UNLOCK", plain, synchronous([this](Request request) { return performUNLOCK(*request); }));
