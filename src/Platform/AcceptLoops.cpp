@@ -25,7 +25,6 @@ constexpr uint64_t kWakeTag = UINT64_MAX;
 }  // namespace
 
 struct AcceptLoops::State {
-    std::vector<int> descriptors;
     Ready ready;
     std::function<void()> stopped;
     // Written once, at stop, and never read: it stays readable, so every loop in epoll_wait wakes.
@@ -50,7 +49,6 @@ std::unique_ptr<AcceptLoops> AcceptLoops::start(const std::vector<int>& descript
     std::function<void()> stopped)
 {
     auto state = std::make_shared<State>();
-    state->descriptors = descriptors;
     state->ready = std::move(ready);
     state->stopped = std::move(stopped);
     state->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

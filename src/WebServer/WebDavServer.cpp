@@ -53,7 +53,6 @@ WebDavServer::WebDavServer(std::string uploadDirectory) : folder_(std::move(uplo
     if (const int settled = WebDavFileOperations::recover(folder_, kScratchPrefix))
         HttpServerLog::log(HttpServerLog::Info, "Settled %d unfinished upload(s), copies or moves in \"%s\"", settled, folder_.path().c_str());
 
-    treeWalks();
     using Request = std::shared_ptr<HttpServerRequest>;
     using Check = Response (WebDavServer::*)(const HttpServerRequest&) const;
     // A request with a body is refused from its head when it can be, before the body is read.
